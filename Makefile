@@ -1,0 +1,38 @@
+# The whole set-up on a fresh Debian machine: `make run` and `make test`.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps configure build run test bench screenshot clean format
+
+all: build
+
+deps:
+	@bash scripts/install-deps
+
+$(BUILD)/build.ninja: CMakeLists.txt | deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
+
+configure: deps $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/vorlan
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	cmake -S . -B $(BUILD)-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORLAN_BENCH=ON
+	cmake --build $(BUILD)-bench -j $(JOBS)
+	@for b in $(BUILD)-bench/bench/bench_*; do echo "== $$b"; QT_QPA_PLATFORM=offscreen $$b || exit 1; done
+
+screenshot: build
+	bash scripts/screenshot $(BUILD)/vorlan $(BUILD)/screenshots/main.png
+
+clean:
+	rm -rf $(BUILD) $(BUILD)-bench
+
+format:
+	find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i

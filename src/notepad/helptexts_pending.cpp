@@ -1,0 +1,6 @@
+#include "notepad/helptexts.h"
+
+namespace vorlan {
+void ShowMainHelp() {}
+void ShowPhotometryHelp() {}
+} // namespace vorlan

@@ -1,0 +1,26 @@
+#include "shell/clicklabel.h"
+
+#include "shell/guard.h"
+
+#include <QMouseEvent>
+
+namespace vorlan {
+
+ClickLabel::ClickLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {}
+
+void ClickLabel::setBackColor(const QColor& c) {
+    QPalette p = palette();
+    p.setColor(QPalette::Window, c);
+    setPalette(p);
+    setAutoFillBackground(true);
+}
+
+QColor ClickLabel::backColor() const { return palette().color(QPalette::Window); }
+
+void ClickLabel::mousePressEvent(QMouseEvent* e) {
+    QLabel::mousePressEvent(e);
+    if (e->button() == Qt::LeftButton)
+        emit clicked();
+}
+
+} // namespace vorlan

@@ -1,0 +1,504 @@
+#include "shell/frmbl.h"
+
+#include "blink/markeroverlay.h"
+#include "common/vorlanerror.h"
+#include "notepad/helptexts.h"
+#include "shell/clicklabel.h"
+#include "shell/guard.h"
+#include "shell/keyrouting.h"
+#include "shell/layout.h"
+#include "shell/panbar.h"
+#include "shell/sharedstate.h"
+#include "shell/start.h"
+#include "view/imageframe.h"
+#include "view/picturebox.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <cmath>
+
+namespace vorlan {
+
+namespace {
+
+frmBl* s_mainForm = nullptr;
+
+const QString Start = QStringLiteral("ПУСК");
+
+/// Places w at a design position given in twips.
+void place(QWidget* w, int l, int t, int wd, int h) {
+    w->setGeometry(QRect(int(std::lround(l / 15.0)), int(std::lround(t / 15.0)), int(std::lround(wd / 15.0)),
+                         int(std::lround(h / 15.0))));
+}
+
+template <typename W> W* named(W* w, const char* name) {
+    w->setObjectName(QString::fromLatin1(name));
+    return w;
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h) {
+    auto* lbl = named(new QLabel(text, parent), name);
+    place(lbl, l, t, w, h);
+    return lbl;
+}
+
+ClickLabel* clickLabel(QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h) {
+    auto* lbl = named(new ClickLabel(text, parent), name);
+    place(lbl, l, t, w, h);
+    return lbl;
+}
+
+PanBar* slider(QWidget* parent, const char* name, int min, int max, int small, int large, int value, int l, int t,
+               int w, int h, Qt::Orientation o = Qt::Horizontal) {
+    auto* bar = named(new PanBar(o, min, max, small, large, value, parent), name);
+    place(bar, l, t, w, h);
+    return bar;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h) {
+    auto* b = named(new QPushButton(text, parent), name);
+    place(b, l, t, w, h);
+    return b;
+}
+
+QAction* action(QObject* parent, const char* name, const QString& text) {
+    auto* a = named(new QAction(text, parent), name);
+    return a;
+}
+
+/// Virtual-key code of a Qt key: the arrows as 37..40, letters and digits as themselves.
+int16_t vbKeyCode(int qtKey) {
+    switch (qtKey) {
+    case Qt::Key_Left: return KeyLeft;
+    case Qt::Key_Up: return KeyUp;
+    case Qt::Key_Right: return KeyRight;
+    case Qt::Key_Down: return KeyDown;
+    default: return (qtKey >= 0x20 && qtKey <= 0x7e) ? int16_t(qtKey) : int16_t(0);
+    }
+}
+
+} // namespace
+
+frmBl::frmBl(QWidget* parent) : QMainWindow(parent) {
+    s_mainForm = this;
+    setObjectName(QStringLiteral("frmBl"));
+    setWindowTitle(QStringLiteral("Vorlan"));
+    buildControls();
+    buildMenus();
+    connectHandlers();
+    Form_Load();
+}
+
+frmBl::~frmBl() {
+    if (s_mainForm == this)
+        s_mainForm = nullptr;
+}
+
+void frmBl::buildControls() {
+    auto* client = named(new QWidget(this), "client");
+    setCentralWidget(client);
+
+    // Picture area: the frames first, so that the bars and the panel lie above them.
+    Img3 = named(new ImageFrame(client), "Img3");
+    place(Img3, 600, 120, 615, 615);
+    Img2 = named(new ImageFrame(client), "Img2");
+    place(Img2, 4200, 120, 3615, 4455);
+    Img1 = named(new ImageFrame(client), "Img1");
+    place(Img1, 2160, 120, 3015, 4455);
+    Pic1 = named(new PictureBox(client), "Pic1");
+    place(Pic1, 960, 480, 5535, 3735);
+    Line4 = named(new MarkerOverlay(client), "Line4");
+    Line4->setGeometry(client->rect());
+
+    HScroll1 = slider(client, "HScroll1", 0, 30000, 300, 3000, 0, 0, 4440, 10815, 255);
+    VScroll1 = slider(client, "VScroll1", 0, 32767, 1, 20, 0, 10800, 120, 255, 4335, Qt::Vertical);
+    Timer1 = named(new QTimer(this), "Timer1");
+
+    Frm1 = named(new QFrame(client), "Frm1");
+    place(Frm1, 120, 4680, 14415, 1815);
+    Frm1->setFrameShape(QFrame::NoFrame);
+    Frm1->setAutoFillBackground(true);
+
+    Label5 = label(Frm1, "Label5", QStringLiteral("Интервал времени"), 240, 120, 1575, 255);
+    HScrTime = slider(Frm1, "HScrTime", 100, 5000, 1, 100, 1000, 120, 480, 1215, 255);
+    Label6 = label(Frm1, "Label6", QStringLiteral("1"), 1320, 480, 615, 255);
+    Label6->setToolTip(QStringLiteral("Интервал времени"));
+    lblInfo = label(Frm1, "lblInfo", QString(), 120, 840, 1935, 375);
+    lblInfo2 = label(Frm1, "lblInfo2", QString(), 120, 1320, 1935, 375);
+    Label1[0] = label(Frm1, "Label1_0", QStringLiteral("Размер первой картинки"), 2160, 120, 2175, 255);
+    Label1[1] = label(Frm1, "Label1_1", QStringLiteral("Размер второй картинки"), 2160, 480, 2175, 255);
+    Label1[2] = label(Frm1, "Label1_2", QStringLiteral("Размер третьей картинки"), 2160, 840, 2175, 255);
+    Label2 = clickLabel(Frm1, "Label2", QStringLiteral("Общий масштаб"), 2160, 1200, 1815, 255);
+    LblFile = label(Frm1, "LblFile", QString(), 2160, 1440, 8055, 255);
+    LblFile->setToolTip(QStringLiteral("имя файла"));
+    HScr1 = slider(Frm1, "HScr1", 0, 3000, 1, 20, 1000, 4320, 120, 1935, 255);
+    HScr2 = slider(Frm1, "HScr2", 0, 3000, 1, 20, 1000, 4320, 480, 1935, 255);
+    HScr3 = slider(Frm1, "HScr3", 0, 3000, 1, 20, 1000, 4320, 840, 1935, 255);
+    HScrOb = slider(Frm1, "HScrOb", 1, 3000, 20, 200, 1000, 4320, 1200, 1935, 255);
+    LBLk1 = label(Frm1, "LBLk1", QStringLiteral(" 1"), 6360, 120, 615, 255);
+    LBLk1->setToolTip(QStringLiteral("Коэфициент увеличения 1"));
+    LBLk2 = label(Frm1, "LBLk2", QStringLiteral(" 1"), 6360, 480, 615, 255);
+    LBLk2->setToolTip(QStringLiteral("Коэфициент увеличения 2"));
+    lblk3 = label(Frm1, "lblk3", QStringLiteral("1"), 6360, 840, 615, 255);
+    lblKOb = label(Frm1, "lblKOb", QStringLiteral("1"), 6360, 1200, 615, 255);
+
+    Lbl1 = clickLabel(Frm1, "Lbl1", QStringLiteral("1Ф"), 7080, 120, 495, 255);
+    Lbl1->setToolTip(QStringLiteral("Показать первую картинку"));
+    Lbl2 = clickLabel(Frm1, "Lbl2", QStringLiteral("2Ф"), 7080, 480, 495, 255);
+    Lbl2->setToolTip(QStringLiteral("Показать вторую картинку"));
+    Lbl3 = clickLabel(Frm1, "Lbl3", QStringLiteral("3Ф"), 7080, 840, 495, 255);
+    for (ClickLabel* l : {Lbl1, Lbl2, Lbl3}) {
+        QFont f = l->font();
+        f.setBold(true);
+        l->setFont(f);
+        l->setAlignment(Qt::AlignCenter);
+    }
+    cmdHelp = button(Frm1, "cmdHelp", QStringLiteral("?"), 7080, 1200, 495, 435);
+    cmdHelp->setToolTip(QStringLiteral("помощь"));
+    lblVvod1 = clickLabel(Frm1, "lblVvod1", QStringLiteral("Точка  1"), 7680, 120, 855, 255);
+    lblVvod1->setToolTip(QStringLiteral("Координаты точки 1 на текущей картинке"));
+    lblVvod1->setBackColor(colors::Magenta);
+    lblVvod2 = clickLabel(Frm1, "lblVvod2", QStringLiteral("Точка  2"), 7680, 480, 855, 255);
+    lblVvod2->setToolTip(QStringLiteral("Координаты точки 2 на текущей картинке"));
+    lblVvod2->setBackColor(colors::Pink);
+    CmdStart = button(Frm1, "CmdStart", Start, 7800, 840, 1695, 615);
+    CmdStart->setToolTip(QStringLiteral("Пуск или Стоп"));
+    lblT1 = label(Frm1, "lblT1", QString(), 8640, 120, 2535, 255);
+    lblT1->setToolTip(QStringLiteral("Координаты точки 1 на текущей картинке"));
+    LblT2 = label(Frm1, "LblT2", QString(), 8640, 480, 2535, 255);
+    LblT2->setToolTip(QStringLiteral("Координаты точки 2 на текущей картинке"));
+    CmdSovm = button(Frm1, "CmdSovm", QStringLiteral("Совместить"), 9720, 840, 1335, 375);
+    CmdSovm->setToolTip(QStringLiteral("Избранные точки картинок совмещаются"));
+    cmdSbros = button(Frm1, "cmdSbros", QStringLiteral("сброс"), 10320, 1320, 735, 375);
+    cmdSbros->setToolTip(QStringLiteral("Сброс всех параметров!!"));
+    txtInfo = named(new QPlainTextEdit(Frm1), "txtInfo");
+    place(txtInfo, 11400, 240, 2775, 1455);
+    txtInfo->viewport()->setMouseTracking(true);
+    txtInfo->setMouseTracking(true);
+}
+
+void frmBl::buildMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("menuBar"));
+
+    Menu = named(bar->addMenu(QStringLiteral("Меню")), "Menu");
+    Open1File = action(this, "Open1File", QStringLiteral("Загрузить первый снимок..."));
+    Open2File = action(this, "Open2File", QStringLiteral("Загрузить второй снимок или карту..."));
+    Open2File->setEnabled(false);
+    Open3File = action(this, "Open3File", QStringLiteral("Загрузить третий снимок"));
+    Open3File->setEnabled(false);
+    mnuRamka = action(this, "mnuRamka", QStringLiteral("Показать рамку"));
+    mnuRamka->setCheckable(true);
+    Menu->addActions({Open1File, Open2File, Open3File, mnuRamka});
+
+    mnuFile = named(bar->addMenu(QStringLiteral("Файл")), "mnuFile");
+    mnuFileOpen = action(this, "mnuFileOpen", QStringLiteral("Открыть файл *.vln..."));
+    mnuFileSave = action(this, "mnuFileSave", QStringLiteral("Записать файл *.vln..."));
+    mnuFile->addActions({mnuFileOpen, mnuFileSave});
+
+    mnuViravnivanie = named(bar->addMenu(QStringLiteral("Выравнивание")), "mnuViravnivanie");
+    mnuVirovnjat2t = action(this, "mnuVirovnjat2t", QStringLiteral("отмечать вторые точки"));
+    mnuVirovnjat2t->setCheckable(true);
+    mnuVirovnjat = action(this, "mnuVirovnjat", QStringLiteral("Выровнять 2 снимок по 1"));
+    mnuVirovnjat1_3 = action(this, "mnuVirovnjat1_3", QStringLiteral("Выровнять 3 снимок по 1"));
+    mnuProbel1 = action(this, "mnuProbel1", QStringLiteral("-"));
+    mnuProbel1->setSeparator(true);
+    mnuViravnivanie_vvod_koord =
+        action(this, "mnuViravnivanie_vvod_koord", QStringLiteral("Ввести координаты выделенных точек(1)..."));
+    mnuViravnivanie->addActions(
+        {mnuVirovnjat2t, mnuVirovnjat, mnuVirovnjat1_3, mnuProbel1, mnuViravnivanie_vvod_koord});
+
+    mnuVL = named(bar->addMenu(QStringLiteral("Vorlan")), "mnuVL");
+    mnuVL_1_2 = action(this, "mnuVL_1_2", QStringLiteral("1 - 2"));
+    mnuVL_1_2->setCheckable(true);
+    mnuVL_1_2->setChecked(true);
+    mnuVL_1_3 = action(this, "mnuVL_1_3", QStringLiteral("1 - 3"));
+    mnuVL_1_3->setCheckable(true);
+    mnuVL->addActions({mnuVL_1_2, mnuVL_1_3});
+
+    mnuFM = action(this, "mnuFM", QStringLiteral("Фотометрия"));
+    bar->addAction(mnuFM);
+
+    mnuHelp = named(bar->addMenu(QStringLiteral("?")), "mnuHelp");
+    mnuHelpVL = action(this, "mnuHelpVL", QStringLiteral("справка по Vorlan"));
+    mnuHelpFM = action(this, "mnuHelpFM", QStringLiteral("справка по фотометрии"));
+    mnuHelp->addActions({mnuHelpVL, mnuHelpFM});
+
+    ExitProgram = action(this, "ExitProgram", QStringLiteral("Выход"));
+    bar->addAction(ExitProgram);
+    mnuKoordinat = action(this, "mnuKoordinat", QStringLiteral("Координаты"));
+    mnuKoordinat->setEnabled(false);
+    bar->addAction(mnuKoordinat);
+}
+
+void frmBl::connectHandlers() {
+    auto onClick = [this](QPushButton* b, void (frmBl::*h)()) {
+        connect(b, &QPushButton::clicked, this, guard([this, h] { (this->*h)(); }));
+    };
+    auto onLabel = [this](ClickLabel* l, void (frmBl::*h)()) {
+        connect(l, &ClickLabel::clicked, this, guard([this, h] { (this->*h)(); }));
+    };
+    auto onChange = [this](PanBar* b, void (frmBl::*h)()) {
+        connect(b, &QScrollBar::valueChanged, this, guard([this, h] { (this->*h)(); }));
+    };
+    auto onMenu = [this](QAction* a, void (frmBl::*h)()) {
+        // A checkable item's mark is the state its handler reads and sets itself, so undo
+        // the toggle that QAction did before the handler runs.
+        connect(a, &QAction::triggered, this, guard([this, a, h] {
+                    if (a->isCheckable())
+                        a->setChecked(!a->isChecked());
+                    (this->*h)();
+                }));
+    };
+    auto onOpen = [this](QMenu* m, void (frmBl::*h)()) {
+        connect(m, &QMenu::aboutToShow, this, guard([this, h] { (this->*h)(); }));
+    };
+
+    onOpen(Menu, &frmBl::Menu_Click);
+    onOpen(mnuFile, &frmBl::mnuFile_Click);
+    onOpen(mnuViravnivanie, &frmBl::mnuViravnivanie_Click);
+    onMenu(Open1File, &frmBl::Open1File_Click);
+    onMenu(Open2File, &frmBl::Open2File_Click);
+    onMenu(Open3File, &frmBl::Open3File_Click);
+    onMenu(mnuRamka, &frmBl::mnuRamka_Click);
+    onMenu(mnuFileOpen, &frmBl::mnuFileOpen_Click);
+    onMenu(mnuFileSave, &frmBl::mnuFileSave_Click);
+    onMenu(mnuVirovnjat2t, &frmBl::mnuVirovnjat2t_Click);
+    onMenu(mnuVirovnjat, &frmBl::mnuVirovnjat_Click);
+    onMenu(mnuVirovnjat1_3, &frmBl::mnuVirovnjat1_3_Click);
+    onMenu(mnuViravnivanie_vvod_koord, &frmBl::mnuViravnivanie_vvod_koord_Click);
+    onMenu(mnuVL_1_2, &frmBl::mnuVL_1_2_Click);
+    onMenu(mnuVL_1_3, &frmBl::mnuVL_1_3_Click);
+    onMenu(mnuFM, &frmBl::mnuFM_Click);
+    onMenu(mnuHelpVL, &frmBl::mnuHelpVL_Click);
+    onMenu(mnuHelpFM, &frmBl::mnuHelpFM_Click);
+    onMenu(ExitProgram, &frmBl::ExitProgram_Click);
+
+    onClick(cmdHelp, &frmBl::cmdHelp_Click);
+    onClick(CmdStart, &frmBl::CmdStart_Click);
+    onClick(CmdSovm, &frmBl::CmdSovm_Click);
+    onClick(cmdSbros, &frmBl::cmdSbros_Click);
+    onLabel(Label2, &frmBl::Label2_Click);
+    onLabel(Lbl1, &frmBl::Lbl1_Click);
+    onLabel(Lbl2, &frmBl::Lbl2_Click);
+    onLabel(Lbl3, &frmBl::Lbl3_Click);
+    onLabel(lblVvod1, &frmBl::lblVvod1_Click);
+    onLabel(lblVvod2, &frmBl::lblVvod2_Click);
+
+    onChange(HScr1, &frmBl::HScr1_Change);
+    onChange(HScr2, &frmBl::HScr2_Change);
+    onChange(HScr3, &frmBl::HScr3_Change);
+    onChange(HScrOb, &frmBl::HScrOb_Change);
+    onChange(HScroll1, &frmBl::HScroll1_Change);
+    onChange(VScroll1, &frmBl::VScroll1_Change);
+    onChange(HScrTime, &frmBl::HScrTime_Change);
+    connect(Timer1, &QTimer::timeout, this, guard([this] { Timer1_Timer(); }));
+
+    for (int k = 1; k <= 3; ++k)
+        connect(Img(k), &ImageFrame::mouseDown, this,
+                guard([this, k](int b, int s, float x, float y) { Img_MouseDown(k, b, s, x, y); }));
+    connect(Img1, &ImageFrame::mouseMove, this,
+            guard([this](int b, int s, float x, float y) { Img1_MouseMove(b, s, x, y); }));
+
+    // The ten controls whose arrow keys pan the pictures. HScr3 and txtInfo are not routed.
+    for (QWidget* w : std::initializer_list<QWidget*>{cmdHelp, cmdSbros, CmdSovm, CmdStart, HScr1, HScr2, HScrOb,
+                                                     HScrTime, HScroll1, VScroll1})
+        w->installEventFilter(this);
+    txtInfo->viewport()->installEventFilter(this);
+}
+
+bool frmBl::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::KeyPress && watched != txtInfo->viewport()) {
+        const int16_t code = vbKeyCode(static_cast<QKeyEvent*>(e)->key());
+        runGuarded([code] { ScrollByArrowKey(code); });
+        return false; // the control still gets its normal handling of the key
+    }
+    if (e->type() == QEvent::MouseMove && watched == txtInfo->viewport())
+        runGuarded([this] { txtInfo_MouseMove(); });
+    return QMainWindow::eventFilter(watched, e);
+}
+
+ImageFrame* frmBl::Img(int k) const {
+    switch (k) {
+    case 1: return Img1;
+    case 2: return Img2;
+    case 3: return Img3;
+    default: throw VorlanError(9, QStringLiteral("Индекс вне диапазона"));
+    }
+}
+
+PanBar* frmBl::HScr(int k) const {
+    switch (k) {
+    case 1: return HScr1;
+    case 2: return HScr2;
+    case 3: return HScr3;
+    default: throw VorlanError(9, QStringLiteral("Индекс вне диапазона"));
+    }
+}
+
+ClickLabel* frmBl::Lbl(int k) const {
+    switch (k) {
+    case 1: return Lbl1;
+    case 2: return Lbl2;
+    case 3: return Lbl3;
+    default: throw VorlanError(9, QStringLiteral("Индекс вне диапазона"));
+    }
+}
+
+QLabel* frmBl::scaleLabel(int k) const {
+    switch (k) {
+    case 1: return LBLk1;
+    case 2: return LBLk2;
+    case 3: return lblk3;
+    default: throw VorlanError(9, QStringLiteral("Индекс вне диапазона"));
+    }
+}
+
+bool frmBl::isBlinking() const { return CmdStart->text() != Start; }
+
+int frmBl::timerInterval() const { return Timer1->isActive() ? Timer1->interval() : 0; }
+
+void frmBl::setTimerInterval(int ms) {
+    // A running QTimer with interval 0 would fire continuously; 0 means no ticks here.
+    if (ms <= 0)
+        Timer1->stop();
+    else
+        Timer1->start(ms);
+}
+
+void frmBl::stopBlinking() {
+    setTimerInterval(0);
+    CmdStart->setText(Start);
+}
+
+int frmBl::armedPoint() const {
+    if (lblVvod1->backColor() == colors::Yellow) return 1;
+    if (lblVvod2->backColor() == colors::Yellow) return 2;
+    return 0;
+}
+
+void frmBl::highlightSlot(int k) {
+    for (int j = 1; j <= 3; ++j)
+        Lbl(j)->setBackColor(j == k ? colors::Yellow : colors::Green);
+}
+
+void frmBl::Form_Load() {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const LoadGeometry g = mainWindowLoadGeometry(screen.width(), screen.height());
+    m_widthTwips = g.width;
+    m_heightTwips = g.height;
+    m_applyingTwips = true;
+    resize(int(std::lround(g.width / 15.0)), int(std::lround(g.height / 15.0)));
+    move(int(std::lround(g.left / 15.0)), int(std::lround(g.top / 15.0)));
+    m_applyingTwips = false;
+    Form_Resize();
+}
+
+void frmBl::resizeEvent(QResizeEvent* e) {
+    QMainWindow::resizeEvent(e);
+    // The twip size set on load stands until the user really changes the pixel size.
+    const QSize outer = frameGeometry().size();
+    if (!m_applyingTwips && (outer.width() != int(std::lround(m_widthTwips / 15.0)) ||
+                             outer.height() != int(std::lround(m_heightTwips / 15.0)))) {
+        m_widthTwips = float(outer.width() * 15);
+        m_heightTwips = float(outer.height() * 15);
+    }
+    runGuarded([this] { Form_Resize(); });
+}
+
+void frmBl::Form_Resize() {
+    const ResizeLayout l = mainWindowResizeLayout(m_widthTwips, m_heightTwips);
+    auto px = [](float v) { return int(std::lround(v)); };
+    Frm1->move(px(l.frameLeft), px(l.frameTop));
+    HScroll1->setGeometry(px(l.hscrollLeft), px(l.hscrollTop), px(l.hscrollWidth), HScroll1->height());
+    VScroll1->setGeometry(px(l.vscrollLeft), px(l.vscrollTop), VScroll1->width(),
+                          l.vscrollHeightSet ? px(l.vscrollHeight) : VScroll1->height());
+    if (centralWidget())
+        Line4->setGeometry(centralWidget()->rect());
+}
+
+void frmBl::keyPressEvent(QKeyEvent* e) {
+    // Only keys that reach the window itself: none of its controls holds the focus.
+    QWidget* focus = QApplication::focusWidget();
+    if (focus && focus != this && isAncestorOf(focus)) {
+        QMainWindow::keyPressEvent(e);
+        return;
+    }
+    const int16_t code = vbKeyCode(e->key());
+    runGuarded([this, code] { Form_KeyDown(code); });
+}
+
+void frmBl::Form_KeyDown(int16_t keyCode) {
+    PanBar* bar = arrowKeyBar(keyCode) == 'h' ? HScroll1 : arrowKeyBar(keyCode) == 'v' ? VScroll1 : nullptr;
+    if (!bar)
+        return;
+    if (const auto v = arrowKeyValue(keyCode, bar->value(), bar->LargeChange(), bar->Max()))
+        bar->setValue(*v);
+}
+
+void frmBl::Menu_Click() { stopBlinking(); }
+
+void frmBl::mnuFile_Click() { stopBlinking(); }
+
+void frmBl::mnuViravnivanie_Click() {
+    SharedState& s = State();
+    const float product = s.Point1Y1 * s.Point1X1 * s.Point2X1 * s.Point2Y1;
+    mnuViravnivanie_vvod_koord->setEnabled(product != 0.0f);
+    mnuKoordinat->setEnabled(product != 0.0f);
+}
+
+void frmBl::mnuRamka_Click() {
+    const bool show = !mnuRamka->isChecked();
+    mnuRamka->setChecked(show);
+    for (int i = 0; i < MarkerOverlay::Count; ++i)
+        Line4->setLineVisible(i, show);
+}
+
+void frmBl::mnuVL_1_2_Click() {
+    const bool was = mnuVL_1_2->isChecked();
+    mnuVL_1_2->setChecked(!was);
+    mnuVL_1_3->setChecked(was);
+    Img3->hide();
+}
+
+void frmBl::mnuVL_1_3_Click() {
+    const bool was = mnuVL_1_3->isChecked();
+    mnuVL_1_3->setChecked(!was);
+    mnuVL_1_2->setChecked(was);
+    Img2->hide();
+}
+
+void frmBl::mnuFM_Click() {}
+
+void frmBl::cmdHelp_Click() { ShowMainHelp(); }
+
+void frmBl::mnuHelpVL_Click() { ShowMainHelp(); }
+
+void frmBl::mnuHelpFM_Click() { ShowPhotometryHelp(); }
+
+void frmBl::ExitProgram_Click() {
+    QApplication::closeAllWindows();
+    QCoreApplication::quit();
+}
+
+void frmBl::txtInfo_MouseMove() { txtInfo->setToolTip(txtInfo->toPlainText()); }
+
+frmBl& MainForm() {
+    if (!s_mainForm)
+        new frmBl();
+    return *s_mainForm;
+}
+
+bool MainFormExists() { return s_mainForm != nullptr; }
+
+void DestroyMainForm() { delete s_mainForm; }
+
+} // namespace vorlan

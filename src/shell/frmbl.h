@@ -1,0 +1,211 @@
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <cstdint>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+
+namespace vorlan {
+
+class ClickLabel;
+class ImageFrame;
+class MarkerOverlay;
+class PanBar;
+class PictureBox;
+
+/// The main window: the picture area with the three image frames and the pan bars, the control
+/// panel Frm1, and the menus. Controls are public members named as the user guide names them
+/// (and carry the same objectName), because the other windows read and write them directly.
+/// Handlers are named control_event; their bodies live in the folder of their subsystem.
+class frmBl : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmBl(QWidget* parent = nullptr);
+    ~frmBl() override;
+
+    // ---- picture area
+    ImageFrame* Img1;
+    ImageFrame* Img2;
+    ImageFrame* Img3;
+    MarkerOverlay* Line4;
+    PictureBox* Pic1;
+    PanBar* HScroll1;
+    PanBar* VScroll1;
+    QTimer* Timer1;
+    QFrame* Frm1;
+    // ---- control panel
+    QLabel* Label5;
+    PanBar* HScrTime;
+    QLabel* Label6;
+    QLabel* lblInfo;
+    QLabel* lblInfo2;
+    std::array<QLabel*, 3> Label1{};
+    ClickLabel* Label2;
+    QLabel* LblFile;
+    PanBar* HScr1;
+    PanBar* HScr2;
+    PanBar* HScr3;
+    PanBar* HScrOb;
+    QLabel* LBLk1;
+    QLabel* LBLk2;
+    QLabel* lblk3;
+    QLabel* lblKOb;
+    ClickLabel* Lbl1;
+    ClickLabel* Lbl2;
+    ClickLabel* Lbl3;
+    QPushButton* cmdHelp;
+    ClickLabel* lblVvod1;
+    ClickLabel* lblVvod2;
+    QPushButton* CmdStart;
+    QLabel* lblT1;
+    QLabel* LblT2;
+    QPushButton* CmdSovm;
+    QPushButton* cmdSbros;
+    QPlainTextEdit* txtInfo;
+    // ---- menus
+    QMenu* Menu;
+    QAction* Open1File;
+    QAction* Open2File;
+    QAction* Open3File;
+    QAction* mnuRamka;
+    QMenu* mnuFile;
+    QAction* mnuFileOpen;
+    QAction* mnuFileSave;
+    QMenu* mnuViravnivanie;
+    QAction* mnuVirovnjat2t;
+    QAction* mnuVirovnjat;
+    QAction* mnuVirovnjat1_3;
+    QAction* mnuProbel1;
+    QAction* mnuViravnivanie_vvod_koord;
+    QMenu* mnuVL;
+    QAction* mnuVL_1_2;
+    QAction* mnuVL_1_3;
+    QAction* mnuFM;
+    QMenu* mnuHelp;
+    QAction* mnuHelpVL;
+    QAction* mnuHelpFM;
+    QAction* ExitProgram;
+    QAction* mnuKoordinat;
+
+    // ---- slot-numbered access (k = 1, 2, 3)
+    ImageFrame* Img(int k) const;
+    PanBar* HScr(int k) const;
+    ClickLabel* Lbl(int k) const;
+    QLabel* scaleLabel(int k) const;
+
+    // ---- control state that doubles as program state
+    /// Blinking runs while CmdStart does not read "ПУСК".
+    bool isBlinking() const;
+    /// Timer1's interval in milliseconds, 0 when it does not tick.
+    int timerInterval() const;
+    /// Sets Timer1's interval; 0 stops it.
+    void setTimerInterval(int ms);
+    /// Stops blinking: interval 0 and the caption "ПУСК".
+    void stopBlinking();
+    /// The armed reference point: 1 or 2 when its label is yellow, 0 when none is.
+    int armedPoint() const;
+    /// Selector label colours: slot k yellow, the others green.
+    void highlightSlot(int k);
+    /// Window size and position in twips, as the load and resize rules see them.
+    float widthTwips() const { return m_widthTwips; }
+    float heightTwips() const { return m_heightTwips; }
+    /// Private fields of the window.
+    float OverallFactor = 0;
+    int16_t BlinkPhase = 0;
+
+    // ---- shell handlers
+    void Form_Load();
+    void Form_Resize();
+    void Form_KeyDown(int16_t keyCode);
+    void Menu_Click();
+    void mnuFile_Click();
+    void mnuViravnivanie_Click();
+    void mnuRamka_Click();
+    void mnuVL_1_2_Click();
+    void mnuVL_1_3_Click();
+    void mnuFM_Click();
+    void cmdHelp_Click();
+    void mnuHelpVL_Click();
+    void mnuHelpFM_Click();
+    void ExitProgram_Click();
+    void txtInfo_MouseMove();
+    void Label2_Click() {}
+
+    // ---- pictures and view
+    void Open1File_Click() { LoadSlot(1); }
+    void Open2File_Click() { LoadSlot(2); }
+    void Open3File_Click() { LoadSlot(3); }
+    void LoadSlot(int k);
+    void HScr1_Change() { RescaleSlot(1); }
+    void HScr2_Change() { RescaleSlot(2); }
+    void HScr3_Change() { RescaleSlot(3); }
+    void RescaleSlot(int k);
+    void HScrOb_Change();
+    void HScroll1_Change();
+    void VScroll1_Change();
+    void Lbl1_Click() { ShowSlot(1); }
+    void Lbl2_Click() { ShowSlot(2); }
+    void Lbl3_Click() { ShowSlot(3); }
+    void ShowSlot(int k);
+
+    // ---- blinking
+    void CmdStart_Click();
+    void HScrTime_Change();
+    void Timer1_Timer();
+    void placeMarkerBox();
+
+    // ---- reference points and overlay
+    void lblVvod1_Click() { ArmPoint(1); }
+    void lblVvod2_Click() { ArmPoint(2); }
+    void ArmPoint(int p);
+    void Img_MouseDown(int k, int button, int shift, float x, float y);
+    void cmdSbros_Click();
+    void CmdSovm_Click();
+    void mnuVirovnjat2t_Click();
+    void mnuVirovnjat_Click() {}
+    void mnuVirovnjat1_3_Click() {}
+
+    // ---- sky coordinates
+    void Img1_MouseMove(int button, int shift, float x, float y);
+    void mnuViravnivanie_vvod_koord_Click();
+
+    // ---- project files
+    void mnuFileOpen_Click() {}
+    void mnuFileSave_Click() {}
+
+    // ---- call sites of the subsystems still to come
+    /// The comparison cut-out of the spot in CutX1..CutY2.
+    void CopyAreas() {}
+    /// The photometry cut of picture 1 at (x, y) twips; startMeasuring for Ctrl + click.
+    void ShowPhotometryCut(float /*x*/, float /*y*/, bool /*startMeasuring*/) {}
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void connectHandlers();
+
+    float m_widthTwips = 0;
+    float m_heightTwips = 0;
+    bool m_applyingTwips = false;
+};
+
+/// The main window, created on first use.
+frmBl& MainForm();
+/// True while the main window exists.
+bool MainFormExists();
+/// Destroys the main window (tests start each case from a fresh one).
+void DestroyMainForm();
+
+} // namespace vorlan

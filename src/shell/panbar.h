@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QScrollBar>
+
+namespace vorlan {
+
+/// A scroll bar with the Min 0 / Max / SmallChange / LargeChange model of the pan and scale
+/// bars. Max may be set below 0 (a picture smaller than the picture area): the bar then runs
+/// from 0 down to Max, still moving left to right, so that moving it right shifts the
+/// pictures right.
+class PanBar : public QScrollBar {
+    Q_OBJECT
+public:
+    PanBar(Qt::Orientation o, int min, int max, int small, int large, int value, QWidget* parent = nullptr);
+
+    int Max() const { return m_max; }
+    void setMax(int max);
+    int Min() const { return m_min; }
+    int SmallChange() const { return singleStep(); }
+    int LargeChange() const { return pageStep(); }
+    void setSmallChange(int s) { setSingleStep(s); }
+    void setLargeChange(int l) { setPageStep(l); }
+
+private:
+    int m_min;
+    int m_max;
+};
+
+} // namespace vorlan

@@ -1,0 +1,45 @@
+#include "shell/prompter.h"
+
+#include <QFileDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+
+namespace vorlan {
+
+namespace {
+Prompter* installed = nullptr;
+}
+
+void Prompter::message(QWidget* parent, const QString& text, QMessageBox::Icon icon) {
+    QMessageBox box(icon, QStringLiteral("Vorlan"), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+QMessageBox::StandardButton Prompter::question(QWidget* parent, const QString& text,
+                                               QMessageBox::StandardButtons buttons, QMessageBox::Icon icon) {
+    QMessageBox box(icon, QStringLiteral("Vorlan"), text, buttons, parent);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+QString Prompter::openFileName(QWidget* parent, const QString& title, const QString& filter) {
+    return QFileDialog::getOpenFileName(parent, title, QString(), filter);
+}
+
+QString Prompter::saveFileName(QWidget* parent, const QString& title, const QString& filter) {
+    return QFileDialog::getSaveFileName(parent, title, QString(), filter, nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+}
+
+bool Prompter::printDialog(QWidget* parent, QPrinter* printer) {
+    QPrintDialog dialog(printer, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+Prompter& Prompter::instance() {
+    static Prompter standard;
+    return installed ? *installed : standard;
+}
+
+void Prompter::install(Prompter* p) { installed = p; }
+
+} // namespace vorlan

@@ -1,0 +1,35 @@
+#include "shell/start.h"
+
+#include "shell/frmbl.h"
+#include "shell/keyrouting.h"
+#include "shell/panbar.h"
+#include "shell/sharedstate.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+namespace vorlan {
+
+void Main() {
+    QDir::setCurrent(QCoreApplication::applicationDirPath());
+    State().MarkScale1 = 1.0f;
+    State().MarkScale2 = 1.0f;
+    MainForm().show();
+    State().MinIntensity = 60.0f;
+}
+
+void ScrollByArrowKey(int16_t keyCode) {
+    frmBl& f = MainForm();
+    f.HScroll1->setEnabled(false);
+    f.VScroll1->setEnabled(false);
+    const char which = arrowKeyBar(keyCode);
+    PanBar* bar = which == 'h' ? f.HScroll1 : which == 'v' ? f.VScroll1 : nullptr;
+    if (bar) {
+        if (const auto v = arrowKeyValue(keyCode, bar->value(), bar->SmallChange(), bar->Max()))
+            bar->setValue(*v);
+    }
+    f.HScroll1->setEnabled(true);
+    f.VScroll1->setEnabled(true);
+}
+
+} // namespace vorlan
