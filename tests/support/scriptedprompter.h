@@ -1,0 +1,62 @@
+#pragma once
+
+// A prompter for tests: answers dialogs and questions from queues and records every message
+// and question, so windows can be driven headless without a modal box ever opening.
+
+#include "shell/prompter.h"
+
+#include <QQueue>
+#include <QStringList>
+#include <functional>
+
+namespace vorlan::test {
+
+class ScriptedPrompter : public Prompter {
+public:
+    ScriptedPrompter() { Prompter::install(this); }
+    ~ScriptedPrompter() override { Prompter::install(nullptr); }
+
+    // What the dialogs answer next; an empty queue answers "cancel".
+    QQueue<QString> openNames;
+    QQueue<QString> saveNames;
+    QQueue<QMessageBox::StandardButton> answers;
+    QQueue<bool> printAnswers;
+
+    // What was shown.
+    QStringList messages;
+    QStringList questions;
+    QStringList dialogTitles;
+    QStringList dialogFilters;
+    QList<QMessageBox::Icon> icons;
+
+    /// Called when a dialog is asked for, before it answers (a test can change things there).
+    std::function<void()> onDialog;
+
+    void message(QWidget*, const QString& text, QMessageBox::Icon icon) override {
+        messages << text;
+        icons << icon;
+    }
+    QMessageBox::StandardButton question(QWidget*, const QString& text, QMessageBox::StandardButtons,
+                                         QMessageBox::Icon icon) override {
+        questions << text;
+        icons << icon;
+        return answers.isEmpty() ? QMessageBox::Cancel : answers.dequeue();
+    }
+    QString openFileName(QWidget*, const QString& title, const QString& filter) override {
+        dialogTitles << title;
+        dialogFilters << filter;
+        if (onDialog) onDialog();
+        return openNames.isEmpty() ? QString() : openNames.dequeue();
+    }
+    QString saveFileName(QWidget*, const QString& title, const QString& filter) override {
+        dialogTitles << title;
+        dialogFilters << filter;
+        if (onDialog) onDialog();
+        return saveNames.isEmpty() ? QString() : saveNames.dequeue();
+    }
+    bool printDialog(QWidget*, QPrinter*) override {
+        return printAnswers.isEmpty() ? false : printAnswers.dequeue();
+    }
+};
+
+} // namespace vorlan::test
