@@ -1,8 +1,59 @@
+// The blink button, its interval slider, the timer tick and the marker box of the main window.
+
+#include "blink/markerbox.h"
+#include "blink/markeroverlay.h"
+#include "common/numberforms.h"
+#include "shell/clicklabel.h"
 #include "shell/frmbl.h"
+#include "shell/panbar.h"
+#include "shell/sharedstate.h"
+#include "view/imageframe.h"
+
+#include <QPushButton>
+#include <QTimer>
 
 namespace vorlan {
-void frmBl::CmdStart_Click() {}
-void frmBl::HScrTime_Change() {}
-void frmBl::Timer1_Timer() {}
-void frmBl::placeMarkerBox() {}
+
+void frmBl::CmdStart_Click() {
+    // Starting or stopping ends a pending choice of reference point.
+    if (lblVvod1->backColor() != colors::Magenta) lblVvod1->setBackColor(colors::Magenta);
+    if (lblVvod2->backColor() != colors::Magenta) lblVvod2->setBackColor(colors::Magenta);
+    if (isBlinking()) {
+        stopBlinking();
+        return;
+    }
+    CmdStart->setText(QStringLiteral("СТОП"));
+    setTimerInterval(HScrTime->value());
+    Img1->hide();
+    Img2->hide();
+    Img3->hide();
+}
+
+void frmBl::HScrTime_Change() {
+    setTimerInterval(HScrTime->value());
+    Label6->setText(LocaleForm(HScrTime->value() / 1000.0) + QStringLiteral(" сек."));
+}
+
+void frmBl::Timer1_Timer() {
+    BlinkPhase = int16_t(BlinkPhase + 1);
+    if (BlinkPhase > 2) BlinkPhase = 1;
+    const bool first = BlinkPhase == 1;
+    if (mnuVL_1_2->isChecked()) {
+        Img1->setVisible(first);
+        Img2->setVisible(!first);
+    }
+    if (mnuVL_1_3->isChecked()) {
+        Img1->setVisible(first);
+        Img3->setVisible(!first);
+    }
+    if (mnuRamka->isChecked())
+        placeMarkerBox();
+}
+
+void frmBl::placeMarkerBox() {
+    const auto lines = markerBoxLines(State().BoxCentreX, State().BoxCentreY);
+    for (int i = 0; i < MarkerOverlay::Count; ++i)
+        Line4->setLine(i, lines[i]);
+}
+
 } // namespace vorlan

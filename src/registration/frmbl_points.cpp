@@ -1,9 +1,141 @@
+// Reference points: arming, the mouse-down dispatch of the pictures, the reset, the overlay by
+// point 1 and the point-pair display toggle of the main window.
+
+#include "common/numberforms.h"
+#include "common/vorlanerror.h"
+#include "registration/pointtext.h"
+#include "shell/clicklabel.h"
 #include "shell/frmbl.h"
+#include "shell/panbar.h"
+#include "shell/prompter.h"
+#include "shell/sharedstate.h"
+#include "view/imageframe.h"
+
+#include <QLabel>
 
 namespace vorlan {
-void frmBl::ArmPoint(int) {}
-void frmBl::Img_MouseDown(int, int, int, float, float) {}
-void frmBl::cmdSbros_Click() {}
-void frmBl::CmdSovm_Click() {}
-void frmBl::mnuVirovnjat2t_Click() {}
+
+namespace {
+
+enum Button { LeftButton = 1, RightButton = 2 };
+enum Shift { NoShift = 0, ShiftKey = 1, CtrlKey = 2 };
+
+float divide(float a, float b) { return float(checkedDivide(a, b)); }
+
+} // namespace
+
+void frmBl::ArmPoint(int p) {
+    ClickLabel* mine = p == 1 ? lblVvod1 : lblVvod2;
+    ClickLabel* other = p == 1 ? lblVvod2 : lblVvod1;
+    if (mine->backColor() == colors::Yellow)
+        return;
+    mine->setBackColor(colors::Yellow);
+    other->setBackColor(colors::LightGrey);
+}
+
+void frmBl::Img_MouseDown(int k, int button, int shift, float x, float y) {
+    SharedState& s = State();
+    lblT1->setText(s.Point1Text(k));
+    LblT2->setText(s.Point2Text(k));
+
+    if (k == 1 && button == RightButton && shift == NoShift) {
+        ShowPhotometryCut(x, y, false);
+    } else if (k == 1 && button == LeftButton && shift == CtrlKey) {
+        ShowPhotometryCut(x, y, true);
+    } else if (button == LeftButton && shift == NoShift && armedPoint() != 0) {
+        const int p = armedPoint();
+        if (isMarked(s.PointText(p, k))) {
+            const QString question =
+                (p == 1 ? QStringLiteral("Первая точка на этой картинке уже отмечена!")
+                        : QStringLiteral("Вторая точка на этой картинке уже отмечена!")) +
+                QStringLiteral(" Переназначить?");
+            if (Prompter::instance().question(this, question, QMessageBox::Ok | QMessageBox::Cancel,
+                                              QMessageBox::Question) != QMessageBox::Ok)
+                return;
+        }
+        if (k == 1)
+            mnuKoordinat->setEnabled(false);
+        s.PointX(p, k) = divide(x, s.DisplayScale(k));
+        s.PointY(p, k) = divide(y, s.DisplayScale(k));
+        // Point 1 of picture 2 records picture 1's scale: the plate solution reads MarkScale1
+        // as picture 1's scale at marking time.
+        if (k == 1)
+            (p == 1 ? s.MarkScale1 : s.MarkScale2) = s.DisplayScale1;
+        else if (k == 2)
+            (p == 1 ? s.MarkScale1 : s.MarkScale2) = p == 1 ? s.DisplayScale1 : s.DisplayScale2;
+        const QString text = pointText(s.PointX(p, k), s.PointY(p, k));
+        (p == 1 ? lblT1 : LblT2)->setText(text);
+        s.PointText(p, k) = text;
+    } else if (button == LeftButton && shift == ShiftKey) {
+        stopBlinking();
+        // The same screen spot in pictures 1 and 2, through the frames' positions.
+        auto spot = [this, k](int j, float v, bool across) {
+            if (j == k) return v;
+            const float edgeK = across ? Img(k)->Left() : Img(k)->Top();
+            const float edgeJ = across ? Img(j)->Left() : Img(j)->Top();
+            return (edgeK - edgeJ) * 15.0f + v;
+        };
+        s.CutX1 = divide(spot(1, x, true), s.DisplayScale1);
+        s.CutY1 = divide(spot(1, y, false), s.DisplayScale1);
+        s.CutX2 = divide(spot(2, x, true), s.DisplayScale2);
+        s.CutY2 = divide(spot(2, y, false), s.DisplayScale2);
+        if (k != 1) {
+            s.ImageLeft1 = Img1->Left();
+            s.ImageTop1 = Img1->Top();
+            s.ImageLeft2 = Img2->Left();
+            s.ImageTop2 = Img2->Top();
+        }
+        CopyAreas();
+    } else {
+        s.BoxCentreX = x / 15.0f + s.ImageLeft(k);
+        s.BoxCentreY = y / 15.0f + s.ImageTop(k);
+    }
+}
+
+void frmBl::cmdSbros_Click() {
+    SharedState& s = State();
+    mnuKoordinat->setEnabled(false);
+    HScroll1->setValue(0);
+    VScroll1->setValue(0);
+    for (int k = 1; k <= 3; ++k) {
+        HScr(k)->setValue(1000);
+        s.DisplayScale(k) = float(HScr(k)->value()) / 1000.0f;
+        scaleLabel(k)->setText(GeneralForm(s.DisplayScale(k)));
+        Img(k)->resize(int(s.PictureWidth(k)), int(s.PictureHeight(k)));
+        s.ImageLeft(k) = 0;
+        s.ImageTop(k) = 0;
+        Img(k)->setPosition(0, 0);
+        s.Point1X(k) = s.Point1Y(k) = s.Point2X(k) = s.Point2Y(k) = 0;
+        s.Point1Text(k).clear();
+        s.Point2Text(k).clear();
+    }
+    lblT1->setText(QStringLiteral("0  0"));
+    LblT2->setText(QStringLiteral("0  0"));
+    s.CoordText.clear();
+    lblInfo->clear();
+}
+
+void frmBl::CmdSovm_Click() {
+    SharedState& s = State();
+    const float a = drawnX(s.DisplayScale1, s.Point1X1, s.ImageLeft1);
+    const float b = drawnY(s.DisplayScale1, s.Point1Y1, s.ImageTop1);
+    for (int k = 2; k <= 3; ++k) {
+        const float c = drawnX(s.DisplayScale(k), s.Point1X(k), s.ImageLeft(k));
+        const float d = drawnY(s.DisplayScale(k), s.Point1Y(k), s.ImageTop(k));
+        s.ImageLeft(k) = s.ImageLeft(k) + (a - c);
+        s.ImageTop(k) = s.ImageTop(k) + (b - d);
+        Img(k)->setPosition(s.ImageLeft(k), s.ImageTop(k));
+    }
+}
+
+void frmBl::mnuVirovnjat2t_Click() {
+    SharedState& s = State();
+    const bool second = !mnuVirovnjat2t->isChecked();
+    mnuVirovnjat2t->setChecked(second);
+    const int p = second ? 2 : 1;
+    const QString suffix = second ? QStringLiteral(" (2-ые)") : QStringLiteral(" (1-ые)");
+    lblT1->setText(pointText(s.PointX(p, 1), s.PointY(p, 1)) + suffix);
+    LblT2->setText(pointText(s.PointX(p, 2), s.PointY(p, 2)) + suffix);
+}
+
 } // namespace vorlan

@@ -113,6 +113,8 @@ void frmBl::buildControls() {
     place(Img2, 4200, 120, 3615, 4455);
     Img1 = named(new ImageFrame(client), "Img1");
     place(Img1, 2160, 120, 3015, 4455);
+    for (ImageFrame* f : {Img1, Img2, Img3})
+        f->setPosition(float(f->x()), float(f->y()));
     Pic1 = named(new PictureBox(client), "Pic1");
     place(Pic1, 960, 480, 5535, 3735);
     Line4 = named(new MarkerOverlay(client), "Line4");
@@ -139,9 +141,9 @@ void frmBl::buildControls() {
     Label2 = clickLabel(Frm1, "Label2", QStringLiteral("Общий масштаб"), 2160, 1200, 1815, 255);
     LblFile = label(Frm1, "LblFile", QString(), 2160, 1440, 8055, 255);
     LblFile->setToolTip(QStringLiteral("имя файла"));
-    HScr1 = slider(Frm1, "HScr1", 0, 3000, 1, 20, 1000, 4320, 120, 1935, 255);
-    HScr2 = slider(Frm1, "HScr2", 0, 3000, 1, 20, 1000, 4320, 480, 1935, 255);
-    HScr3 = slider(Frm1, "HScr3", 0, 3000, 1, 20, 1000, 4320, 840, 1935, 255);
+    HScr1 = slider(Frm1, "HScr1", 1, 3000, 1, 20, 1000, 4320, 120, 1935, 255);
+    HScr2 = slider(Frm1, "HScr2", 1, 3000, 1, 20, 1000, 4320, 480, 1935, 255);
+    HScr3 = slider(Frm1, "HScr3", 1, 3000, 1, 20, 1000, 4320, 840, 1935, 255);
     HScrOb = slider(Frm1, "HScrOb", 1, 3000, 20, 200, 1000, 4320, 1200, 1935, 255);
     LBLk1 = label(Frm1, "LBLk1", QStringLiteral(" 1"), 6360, 120, 615, 255);
     LBLk1->setToolTip(QStringLiteral("Коэфициент увеличения 1"));

@@ -1,10 +1,247 @@
+// Picture loading, per-slot and overall zoom, panning and the slot selector of the main window.
+
+#include "blink/markeroverlay.h"
+#include "common/numberforms.h"
+#include "common/vbfilter.h"
+#include "shell/clicklabel.h"
 #include "shell/frmbl.h"
+#include "shell/panbar.h"
+#include "shell/prompter.h"
+#include "shell/sharedstate.h"
+#include "view/imageframe.h"
+#include "view/pangeometry.h"
+#include "view/picturebox.h"
+#include "view/picturefile.h"
+
+#include <QFileInfo>
+#include <QLabel>
 
 namespace vorlan {
-void frmBl::LoadSlot(int) {}
-void frmBl::RescaleSlot(int) {}
-void frmBl::HScrOb_Change() {}
-void frmBl::HScroll1_Change() {}
-void frmBl::VScroll1_Change() {}
-void frmBl::ShowSlot(int) {}
+
+namespace {
+
+/// Shows the open-file dialog for a picture and leaves the chosen path (or "") in DialogFileName.
+void OpenPictureDialog(QWidget* parent) {
+    State().DialogFileName = Prompter::instance().openFileName(
+        parent, QStringLiteral("Открыть файл"), qtFileFilter(QStringLiteral("(*.jpg)|*.jpg|(*.bmp)|*.bmp|(*.*)|*.*")));
+}
+
+const char* const ToolTipTail[] = {"", "показать 1-ю картинку ", "показать 2-ю картинку ", "показать 3-ю картинку "};
+
+} // namespace
+
+void frmBl::LoadSlot(int k) {
+    SharedState& s = State();
+    // Before the dialog: show the slot alone at scale 1.
+    for (int j = 1; j <= 3; ++j) {
+        if (j == k)
+            Img(j)->show();
+        else if (j < k || (k == 1 && j == 2))
+            Img(j)->hide();
+    }
+    s.DisplayScale(k) = 1;
+    // Slots 1 and 2 colour only the first two labels; slot 3 all three.
+    auto colourLabels = [this, k] {
+        for (int j = 1; j <= std::max(k, 2); ++j)
+            Lbl(j)->setBackColor(j == k ? colors::Yellow : colors::Green);
+    };
+    colourLabels();
+    if (k == 1) {
+        s.ViewBusy = 1;
+        HScr1->setValue(1000);
+        s.ViewBusy = 0;
+        s.CoordText.clear();
+        lblInfo->clear();
+    } else {
+        HScr(k)->setValue(1000);
+    }
+
+    OpenPictureDialog(this);
+    const QString chosen = s.DialogFileName;
+    DecodedPicture picture;
+    if (!chosen.isEmpty()) {
+        picture = decodePictureFile(chosen);
+        if (!picture.error.isEmpty()) {
+            // The slot keeps the picture, name and points it had.
+            Prompter::instance().message(
+                this, QStringLiteral("Не удалось загрузить картинку\n%1\n%2").arg(chosen, picture.error),
+                QMessageBox::Critical);
+            return;
+        }
+    }
+    s.FileName(k) = chosen;
+    if (k == 1)
+        setWindowTitle(s.FileName1);
+    Lbl(k)->setToolTip(s.FileName(k) + QString::fromUtf8(ToolTipTail[k]));
+
+    if (!chosen.isEmpty()) {
+        s.DisplayScale(k) = 1;
+        // Pic1 measures the picture by sharing the decoded pixels, then lets go of them.
+        Pic1->setPicture(picture.image);
+        s.PictureWidth(k) = float(Pic1->picture().width());
+        s.PictureHeight(k) = float(Pic1->picture().height());
+        Pic1->clearPicture();
+        Pic1->hide();
+
+        ImageFrame* img = Img(k);
+        img->resize(int(s.PictureWidth(k)), int(s.PictureHeight(k)));
+        img->setPicture(picture.image);
+
+        if (k == 1) {
+            const LoadPanSetup pan = loadPanSetup(s.PictureWidth1, s.PictureHeight1, HScroll1->width(),
+                                                  VScroll1->height());
+            if (pan.tooBig) {
+                Prompter::instance().message(this,
+                                             QStringLiteral("Файл слишком большой! Программа не сможет") +
+                                                 QStringLiteral(" с ним эффективно работать!"),
+                                             QMessageBox::NoIcon);
+                img->clearPicture();
+                return;
+            }
+            HScroll1->setMax(pan.maxH);
+            VScroll1->setMax(pan.maxV);
+            HScroll1->setValue(0);
+            VScroll1->setValue(0);
+            HScroll1->setLargeChange(pan.largeH);
+            HScroll1->setSmallChange(pan.smallH);
+            VScroll1->setLargeChange(pan.largeV);
+            VScroll1->setSmallChange(pan.smallV);
+        } else {
+            HScroll1->setValue(0);
+            VScroll1->setValue(0);
+        }
+
+        s.ImageTop(k) = 0;
+        s.ImageLeft(k) = 0;
+        s.Point1Text(k).clear();
+        s.Point2Text(k).clear();
+        s.Point1X(k) = 0;
+        s.Point1Y(k) = 0;
+        s.DisplayScale(k) = 1;
+        img->setPosition(0, 0);
+        if (k == 1)
+            highlightSlot(1);
+        else
+            colourLabels();
+        lblT1->clear();
+        LblT2->clear();
+    }
+
+    if (k == 1) {
+        Open2File->setEnabled(true);
+        if (s.PictureCount == 0) s.PictureCount = 1;
+    } else if (k == 2) {
+        Open3File->setEnabled(true);
+        if (s.PictureCount == 1) s.PictureCount = 2;
+    } else if (s.PictureCount < 3) {
+        s.PictureCount = 3;
+    }
+}
+
+void frmBl::RescaleSlot(int k) {
+    SharedState& s = State();
+    if (k > 1 && s.PictureCount < k)
+        return;
+    highlightSlot(k);
+    lblT1->setText(s.Point1Text(k));
+    LblT2->setText(s.Point2Text(k));
+    for (int j = 1; j <= 3; ++j)
+        if (j != k)
+            Img(j)->hide();
+    s.ViewBusy = 1;
+    ImageFrame* img = Img(k);
+    img->hide();
+    if (k == 1 && s.DisplayScale1 == 0)
+        return; // no picture 1 yet: the pan bars stay blocked until picture 1 is loaded
+
+    const float oldScale = s.DisplayScale(k);
+    const float newScale = float(HScr(k)->value()) / 1000.0f;
+    s.DisplayScale(k) = newScale;
+    scaleLabel(k)->setText(GeneralForm(newScale));
+    const RescaleGeometry g = rescaleGeometry(oldScale, newScale, img->Left(), img->Top(), s.Point1X(k),
+                                              s.Point1Y(k), s.PictureWidth(k), s.PictureHeight(k));
+    img->setPosition(g.left, g.top);
+    s.ImageLeft(k) = g.left;
+    s.ImageTop(k) = g.top;
+    img->resize(g.width, g.height);
+
+    if (k == 1) {
+        const RescalePanSetup pan =
+            rescalePanSetup(img->width(), img->height(), s.ImageLeft1, s.ImageTop1, HScroll1->width(), VScroll1->height());
+        HScroll1->setMax(pan.maxH);
+        VScroll1->setMax(pan.maxV);
+        if (pan.setH) HScroll1->setValue(pan.valueH);
+        if (pan.setV) VScroll1->setValue(pan.valueV);
+        HScroll1->setLargeChange(pan.largeH);
+        HScroll1->setSmallChange(pan.smallH);
+        VScroll1->setLargeChange(pan.largeV);
+        VScroll1->setSmallChange(pan.smallV);
+    }
+    img->show();
+    s.ViewBusy = 0;
+}
+
+void frmBl::HScrOb_Change() {
+    SharedState& s = State();
+    if (OverallFactor == 0) OverallFactor = 1;
+    if (s.ViewBusy == 1) return;
+    s.OverallScale = float(HScrOb->value()) / 1000.0f;
+    OverallFactor = s.OverallScale - 1 + OverallFactor;
+    lblKOb->setText(GeneralForm(OverallFactor));
+    for (int k = 1; k <= 3; ++k)
+        HScr(k)->setValue(overallSliderValue(s.DisplayScale(k), s.OverallScale, HScr(k)->Min(), HScr(k)->Max()));
+    s.ViewBusy = 1;
+    HScrOb->setValue(1000);
+    s.ViewBusy = 0;
+}
+
+void frmBl::HScroll1_Change() {
+    SharedState& s = State();
+    if (s.ViewBusy != 0) return;
+    HScroll1->setEnabled(false);
+    const int interval = timerInterval();
+    setTimerInterval(0);
+    const float d = float(-int16_t(HScroll1->value())) - Img1->Left();
+    for (int k = 1; k <= 3; ++k) {
+        Img(k)->setLeft(Img(k)->Left() + d);
+        s.ImageLeft(k) = Img(k)->Left();
+    }
+    HScroll1->setEnabled(true);
+    setTimerInterval(interval);
+    s.BoxCentreX += d;
+}
+
+void frmBl::VScroll1_Change() {
+    SharedState& s = State();
+    if (s.ViewBusy != 0) return;
+    VScroll1->setEnabled(false);
+    const float d = float(-int16_t(VScroll1->value())) - Img1->Top();
+    for (int k = 1; k <= 3; ++k) {
+        Img(k)->setTop(Img(k)->Top() + d);
+        s.ImageTop(k) = Img(k)->Top();
+    }
+    s.BoxCentreY += d;
+    VScroll1->setEnabled(true);
+}
+
+void frmBl::ShowSlot(int k) {
+    SharedState& s = State();
+    highlightSlot(k);
+    lblT1->setText(s.Point1Text(k));
+    LblT2->setText(s.Point2Text(k));
+    for (int j = 1; j <= 3; ++j)
+        Img(j)->setVisible(j == k);
+    // Pic1 shares the slot's decoded picture; the file is not decoded again.
+    Pic1->clearPicture();
+    const QString& name = s.FileName(k);
+    if (!name.isEmpty()) {
+        if (QFileInfo::exists(name))
+            Pic1->setPicture(Img(k)->picture());
+        else
+            Prompter::instance().message(this, QStringLiteral("Файл не найден:\n%1").arg(name),
+                                         QMessageBox::Warning);
+    }
+    LblFile->setText(name);
+}
+
 } // namespace vorlan

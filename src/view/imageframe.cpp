@@ -39,6 +39,16 @@ void ImageFrame::setPicture(const QImage& image) {
 
 void ImageFrame::clearPicture() { setPicture(QImage()); }
 
+void ImageFrame::setLeft(float l) { setPosition(l, m_top); }
+
+void ImageFrame::setTop(float t) { setPosition(m_left, t); }
+
+void ImageFrame::setPosition(float l, float t) {
+    m_left = l;
+    m_top = t;
+    move(int(std::lround(l)), int(std::lround(t)));
+}
+
 QRectF ImageFrame::sourceRectFor(const QRect& r) const {
     if (m_image.isNull() || width() <= 0 || height() <= 0)
         return {};

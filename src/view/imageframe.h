@@ -19,6 +19,14 @@ public:
     const QImage& picture() const { return m_image; }
     void clearPicture();
 
+    /// Position in the picture area, pixels. Kept as floats because the zoom and overlay
+    /// arithmetic works in fractions of a pixel; the widget stands at the rounded place.
+    float Left() const { return m_left; }
+    float Top() const { return m_top; }
+    void setLeft(float l);
+    void setTop(float t);
+    void setPosition(float l, float t);
+
     /// The picture rectangle (source pixels, fractional) drawn into the widget rectangle r.
     QRectF sourceRectFor(const QRect& r) const;
 
@@ -33,6 +41,8 @@ protected:
 
 private:
     QImage m_image;
+    float m_left = 0;
+    float m_top = 0;
 };
 
 /// Button code of a Qt mouse button (1 left, 2 right, 4 middle, 0 none).

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+namespace vorlan {
+
+/// The caption of a reference point: Int(x), two blanks, Int(y) (floor, no leading blanks),
+/// for example "1234  567". x, y in picture twips.
+QString pointText(float x, float y);
+
+/// A point counts as marked when its caption has at least 7 characters.
+inline bool isMarked(const QString& text) { return text.size() >= 7; }
+
+/// Where point 1 of a slot is drawn in the picture area, pixels: the frame's offset plus the
+/// point (picture twips) times the display scale / 15.
+inline float drawnX(float scale, float pointX, float imageLeft) { return scale * pointX / 15.0f + imageLeft; }
+inline float drawnY(float scale, float pointY, float imageTop) { return pointY * scale / 15.0f + imageTop; }
+
+} // namespace vorlan
