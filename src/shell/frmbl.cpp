@@ -397,21 +397,19 @@ void frmBl::Form_Load() {
     const LoadGeometry g = mainWindowLoadGeometry(screen.width(), screen.height());
     m_widthTwips = g.width;
     m_heightTwips = g.height;
-    m_applyingTwips = true;
-    resize(int(std::lround(g.width / 15.0)), int(std::lround(g.height / 15.0)));
+    m_loadedSize = QSize(int(std::lround(g.width / 15.0)), int(std::lround(g.height / 15.0)));
+    resize(m_loadedSize);
     move(int(std::lround(g.left / 15.0)), int(std::lround(g.top / 15.0)));
-    m_applyingTwips = false;
     Form_Resize();
 }
 
 void frmBl::resizeEvent(QResizeEvent* e) {
     QMainWindow::resizeEvent(e);
-    // The twip size set on load stands until the user really changes the pixel size.
-    const QSize outer = frameGeometry().size();
-    if (!m_applyingTwips && (outer.width() != int(std::lround(m_widthTwips / 15.0)) ||
-                             outer.height() != int(std::lround(m_heightTwips / 15.0)))) {
-        m_widthTwips = float(outer.width() * 15);
-        m_heightTwips = float(outer.height() * 15);
+    // The twip size set on load stands until the window really gets another size.
+    if (size() != m_loadedSize) {
+        m_loadedSize = QSize();
+        m_widthTwips = float(frameGeometry().width() * 15);
+        m_heightTwips = float(frameGeometry().height() * 15);
     }
     runGuarded([this] { Form_Resize(); });
 }

@@ -198,7 +198,7 @@ private:
 
     float m_widthTwips = 0;
     float m_heightTwips = 0;
-    bool m_applyingTwips = false;
+    QSize m_loadedSize;
 };
 
 /// The main window, created on first use.

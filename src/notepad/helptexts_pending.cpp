@@ -1,6 +1,0 @@
-#include "notepad/helptexts.h"
-
-namespace vorlan {
-void ShowMainHelp() {}
-void ShowPhotometryHelp() {}
-} // namespace vorlan

@@ -1,0 +1,361 @@
+#include "blink/markeroverlay.h"
+#include "common/vorlanerror.h"
+#include "shell/clicklabel.h"
+#include "shell/guard.h"
+#include "shell/keyrouting.h"
+#include "shell/layout.h"
+#include "shell/panbar.h"
+#include "shell/start.h"
+#include "support/fixture.h"
+#include "view/imageframe.h"
+
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+using namespace vorlan;
+using namespace vorlan::test;
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+    ScriptedPrompter* prompter = nullptr;
+    frmBl* f = nullptr;
+
+private slots:
+    void init() {
+        prompter = new ScriptedPrompter;
+        f = &freshProgram();
+    }
+    void cleanup() {
+        DestroyMainForm();
+        delete prompter;
+    }
+
+    void sharedStateStartsAtZeroButThree() {
+        SharedState& s = State();
+        QCOMPARE(s.MarkScale1, 1.0f);
+        QCOMPARE(s.MarkScale2, 1.0f);
+        QCOMPARE(s.MinIntensity, 60.0f);
+        for (int k = 1; k <= 3; ++k) {
+            QCOMPARE(s.DisplayScale(k), 0.0f);
+            QCOMPARE(s.Point1X(k), 0.0f);
+            QCOMPARE(s.Point2Y(k), 0.0f);
+            QCOMPARE(s.ImageLeft(k), 0.0f);
+            QCOMPARE(s.PictureWidth(k), 0.0f);
+            QVERIFY(s.FileName(k).isEmpty());
+            QVERIFY(s.Point1Text(k).isEmpty());
+        }
+        QCOMPARE(s.PictureCount, int16_t(0));
+        QCOMPARE(s.ViewBusy, int16_t(0));
+        QCOMPARE(s.StopRequested, int16_t(0));
+        QCOMPARE(s.CoordRA, 0.0);
+        QCOMPARE(s.OverallScale, 0.0f);
+        QVERIFY(s.CoordText.isEmpty() && s.ProjectText.isEmpty() && s.DialogFileName.isEmpty());
+        // The slot accessors reach the named fields.
+        s.DisplayScale(2) = 1.5f;
+        s.Point2X(3) = 7;
+        QCOMPARE(s.DisplayScale2, 1.5f);
+        QCOMPARE(s.Point2X3, 7.0f);
+        QVERIFY_THROWS_EXCEPTION(VorlanError, s.DisplayScale(4));
+    }
+
+    void arrowKeyTable_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("v");
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("max");
+        QTest::addColumn<int>("expected"); // -1: unchanged
+        QTest::newRow("left steps") << 37 << 1000 << 300 << 30000 << 700;
+        QTest::newRow("left v == step stays") << 37 << 300 << 300 << 30000 << -1;
+        QTest::newRow("up v <= step goes to 0") << 38 << 1 << 1 << 32767 << 0;
+        QTest::newRow("up steps") << 38 << 50 << 20 << 32767 << 30;
+        QTest::newRow("right reaches max") << 39 << 29800 << 300 << 30000 << 30000;
+        QTest::newRow("right at max rewrites max") << 39 << 30000 << 300 << 30000 << 30000;
+        QTest::newRow("right steps") << 39 << 0 << 300 << 30000 << 300;
+        QTest::newRow("down below max") << 40 << 10 << 20 << 32767 << 30;
+        QTest::newRow("down v + step == max stays") << 40 << 32747 << 20 << 32767 << -1;
+        QTest::newRow("other key") << 65 << 10 << 20 << 100 << -1;
+    }
+    void arrowKeyTable() {
+        QFETCH(int, key);
+        QFETCH(int, v);
+        QFETCH(int, step);
+        QFETCH(int, max);
+        QFETCH(int, expected);
+        const auto r = arrowKeyValue(int16_t(key), v, step, max);
+        QCOMPARE(r.has_value() ? *r : -1, expected);
+    }
+
+    void routedControlsPanBySmallStep() {
+        f->HScroll1->setValue(1000);
+        f->VScroll1->setValue(5);
+        f->CmdStart->setFocus();
+        QTest::keyClick(f->CmdStart, Qt::Key_Left);
+        QCOMPARE(f->HScroll1->value(), 700);
+        QTest::keyClick(f->HScr1, Qt::Key_Up);
+        QCOMPARE(f->VScroll1->value(), 4);
+        QTest::keyClick(f->cmdSbros, Qt::Key_Right);
+        QCOMPARE(f->HScroll1->value(), 1000);
+        // Up with v <= SmallChange goes to 0.
+        f->VScroll1->setValue(1);
+        QTest::keyClick(f->HScrTime, Qt::Key_Up);
+        QCOMPARE(f->VScroll1->value(), 0);
+        // Right with v + s >= Max goes to Max.
+        f->HScroll1->setValue(29900);
+        QTest::keyClick(f->cmdHelp, Qt::Key_Right);
+        QCOMPARE(f->HScroll1->value(), 30000);
+        // A non-arrow key changes nothing and leaves both bars enabled.
+        QTest::keyClick(f->CmdSovm, Qt::Key_A);
+        QCOMPARE(f->HScroll1->value(), 30000);
+        QCOMPARE(f->VScroll1->value(), 0);
+        QVERIFY(f->HScroll1->isEnabled() && f->VScroll1->isEnabled());
+    }
+
+    void panBarsAreDisabledWhileTheKeyMovesThem() {
+        bool enabledDuringMove = true;
+        connect(f->HScroll1, &QScrollBar::valueChanged, this,
+                [&] { enabledDuringMove = f->VScroll1->isEnabled(); });
+        f->HScroll1->setValue(1000);
+        ScrollByArrowKey(KeyLeft);
+        QCOMPARE(f->HScroll1->value(), 700);
+        QVERIFY(!enabledDuringMove);
+        QVERIFY(f->HScroll1->isEnabled());
+    }
+
+    void hscr3IsNotRouted() {
+        f->HScroll1->setValue(1000);
+        f->VScroll1->setValue(100);
+        const int hscr3 = f->HScr3->value();
+        QTest::keyClick(f->HScr3, Qt::Key_Left);
+        QTest::keyClick(f->HScr3, Qt::Key_Up);
+        QCOMPARE(f->HScroll1->value(), 1000);
+        QCOMPARE(f->VScroll1->value(), 100);
+        QVERIFY(f->HScroll1->isEnabled());
+        QVERIFY(f->HScr3->value() <= hscr3);
+    }
+
+    void windowKeysUseLargeStep() {
+        QApplication::setActiveWindow(f);
+        if (QWidget* w = QApplication::focusWidget())
+            w->clearFocus();
+        f->HScroll1->setValue(5000);
+        f->VScroll1->setValue(100);
+        QTest::keyClick(f, Qt::Key_Left);
+        QCOMPARE(f->HScroll1->value(), 2000);
+        QTest::keyClick(f, Qt::Key_Left); // 2000 <= 3000: stays
+        QCOMPARE(f->HScroll1->value(), 2000);
+        QTest::keyClick(f, Qt::Key_Down);
+        QCOMPARE(f->VScroll1->value(), 120);
+        f->VScroll1->setValue(15);
+        QTest::keyClick(f, Qt::Key_Up);
+        QCOMPARE(f->VScroll1->value(), 0);
+        f->HScroll1->setValue(28000);
+        QTest::keyClick(f, Qt::Key_Right);
+        QCOMPARE(f->HScroll1->value(), 30000);
+    }
+
+    void designValuesOfThePanBars() {
+        QCOMPARE(f->HScroll1->Max(), 30000);
+        QCOMPARE(f->HScroll1->SmallChange(), 300);
+        QCOMPARE(f->HScroll1->LargeChange(), 3000);
+        QCOMPARE(f->VScroll1->Max(), 32767);
+        QCOMPARE(f->VScroll1->SmallChange(), 1);
+        QCOMPARE(f->VScroll1->LargeChange(), 20);
+        QCOMPARE(f->HScrTime->value(), 1000);
+        QCOMPARE(f->HScrOb->Min(), 1);
+    }
+
+    void loadAndResizeFor1024x768() {
+        const LoadGeometry g = mainWindowLoadGeometry(1024, 768);
+        QCOMPARE(g.width, 15160.0f);
+        QCOMPARE(g.height, 11020.0f);
+        QCOMPARE(g.left, 50.0f);
+        QCOMPARE(g.top, 50.0f);
+        const ResizeLayout l = mainWindowResizeLayout(g.width, g.height);
+        QVERIFY(qAbs(l.W - 1010.67f) < 0.01f);
+        QVERIFY(qAbs(l.H - 734.67f) < 0.01f);
+        QVERIFY(qAbs(l.frameTop - 571.67f) < 0.01f);
+        QVERIFY(qAbs(l.hscrollTop - 556.67f) < 0.01f);
+        QVERIFY(qAbs(l.hscrollWidth - 985.67f) < 0.01f);
+        QVERIFY(qAbs(l.vscrollLeft - 985.67f) < 0.01f);
+        QVERIFY(l.vscrollHeightSet);
+        QVERIFY(qAbs(l.vscrollHeight - 551.67f) < 0.01f);
+        // 183 pixels or less: the vertical bar keeps its height.
+        QVERIFY(!mainWindowResizeLayout(15000, 183 * 15).vscrollHeightSet);
+        QVERIFY(mainWindowResizeLayout(15000, 184 * 15).vscrollHeightSet);
+    }
+
+    void windowFollowsTheLayoutOnResize() {
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        QCOMPARE(f->widthTwips(), float(screen.width() * 15 - 200));
+        const ResizeLayout l = mainWindowResizeLayout(f->widthTwips(), f->heightTwips());
+        QCOMPARE(f->Frm1->y(), int(std::lround(l.frameTop)));
+        QCOMPARE(f->HScroll1->width(), int(std::lround(l.hscrollWidth)));
+        f->resize(700, 500);
+        QCOMPARE(f->widthTwips(), float(f->frameGeometry().width() * 15));
+        QCOMPARE(f->VScroll1->x(), int(std::lround(f->frameGeometry().width() - 25.0)));
+        QCOMPARE(f->Frm1->y(), int(std::lround(f->frameGeometry().height() - 163.0)));
+    }
+
+    void menuTree() {
+        QStringList top;
+        for (QAction* a : f->menuBar()->actions())
+            top << a->text();
+        QCOMPARE(top, QStringList({"Меню", "Файл", "Выравнивание", "Vorlan", "Фотометрия", "?", "Выход", "Координаты"}));
+        auto captions = [](QMenu* m) {
+            QStringList c;
+            for (QAction* a : m->actions())
+                c << (a->isSeparator() ? QString("-") : a->text());
+            return c;
+        };
+        QCOMPARE(captions(f->Menu), QStringList({"Загрузить первый снимок...", "Загрузить второй снимок или карту...",
+                                                 "Загрузить третий снимок", "Показать рамку"}));
+        QCOMPARE(captions(f->mnuFile), QStringList({"Открыть файл *.vln...", "Записать файл *.vln..."}));
+        QCOMPARE(captions(f->mnuViravnivanie),
+                 QStringList({"отмечать вторые точки", "Выровнять 2 снимок по 1", "Выровнять 3 снимок по 1", "-",
+                              "Ввести координаты выделенных точек(1)..."}));
+        QCOMPARE(captions(f->mnuVL), QStringList({"1 - 2", "1 - 3"}));
+        QCOMPARE(captions(f->mnuHelp), QStringList({"справка по Vorlan", "справка по фотометрии"}));
+        QVERIFY(f->Open1File->isEnabled());
+        QVERIFY(!f->Open2File->isEnabled());
+        QVERIFY(!f->Open3File->isEnabled());
+        QVERIFY(!f->mnuKoordinat->isEnabled());
+        QVERIFY(f->mnuVL_1_2->isChecked());
+        QVERIFY(!f->mnuVL_1_3->isChecked());
+        QVERIFY(!f->mnuRamka->isChecked());
+        QVERIFY(!f->mnuVirovnjat2t->isChecked());
+        QVERIFY(f->mnuVirovnjat2t->isVisible());
+        QCOMPARE(f->findChild<QAction*>("mnuViravnivanie_vvod_koord"), f->mnuViravnivanie_vvod_koord);
+        QCOMPARE(f->windowTitle(), QString("Vorlan"));
+    }
+
+    void panelCaptionsAndTips() {
+        QCOMPARE(f->lblVvod1->text(), QString("Точка  1"));
+        QCOMPARE(f->lblVvod1->backColor(), QColor(255, 0, 255));
+        QCOMPARE(f->lblVvod2->backColor(), QColor(255, 128, 255));
+        QCOMPARE(f->CmdStart->text(), QString("ПУСК"));
+        QCOMPARE(f->CmdStart->toolTip(), QString("Пуск или Стоп"));
+        QCOMPARE(f->cmdSbros->toolTip(), QString("Сброс всех параметров!!"));
+        QCOMPARE(f->Label6->text(), QString("1"));
+        QCOMPARE(f->LBLk1->text(), QString(" 1"));
+        QCOMPARE(f->Lbl1->text(), QString("1Ф"));
+        QVERIFY(f->Lbl1->font().bold());
+        QCOMPARE(f->findChild<QWidget*>("Frm1"), static_cast<QWidget*>(f->Frm1));
+        QCOMPARE(f->CmdStart->geometry(), QRect(520, 56, 113, 41));
+        QCOMPARE(f->Frm1->x(), 0);
+    }
+
+    void openingMenuOrFileStopsBlinking() {
+        for (QMenu* m : {f->Menu, f->mnuFile}) {
+            f->CmdStart->setText("СТОП");
+            f->setTimerInterval(500);
+            emit m->aboutToShow();
+            QCOMPARE(f->CmdStart->text(), QString("ПУСК"));
+            QCOMPARE(f->timerInterval(), 0);
+            QVERIFY(!f->Timer1->isActive());
+        }
+        f->CmdStart->setText("СТОП");
+        f->setTimerInterval(500);
+        emit f->mnuVL->aboutToShow();
+        emit f->mnuHelp->aboutToShow();
+        QCOMPARE(f->CmdStart->text(), QString("СТОП"));
+        QCOMPARE(f->timerInterval(), 500);
+    }
+
+    void alignmentMenuEnablesCoordinatesOnlyWithBothPoints() {
+        SharedState& s = State();
+        s.Point1X1 = 100;
+        s.Point1Y1 = 200;
+        s.Point2X1 = 300;
+        s.Point2Y1 = 0; // point 2 touches the top edge
+        emit f->mnuViravnivanie->aboutToShow();
+        QVERIFY(!f->mnuViravnivanie_vvod_koord->isEnabled());
+        QVERIFY(!f->mnuKoordinat->isEnabled());
+        s.Point2Y1 = 400;
+        emit f->mnuViravnivanie->aboutToShow();
+        QVERIFY(f->mnuViravnivanie_vvod_koord->isEnabled());
+        QVERIFY(f->mnuKoordinat->isEnabled());
+        s.Point1X1 = 0;
+        emit f->mnuViravnivanie->aboutToShow();
+        QVERIFY(!f->mnuKoordinat->isEnabled());
+    }
+
+    void markerBoxItemShowsAndHidesAllSixLines() {
+        f->mnuRamka->trigger();
+        QVERIFY(f->mnuRamka->isChecked());
+        for (int i = 0; i < 6; ++i)
+            QVERIFY(f->Line4->isLineVisible(i));
+        f->mnuRamka->trigger();
+        QVERIFY(!f->mnuRamka->isChecked());
+        for (int i = 0; i < 6; ++i)
+            QVERIFY(!f->Line4->isLineVisible(i));
+    }
+
+    void blinkPairItemsSwap() {
+        f->Img2->show();
+        f->Img3->show();
+        f->mnuVL_1_2->trigger(); // ticked: switches to 1-3, hides Img3
+        QVERIFY(!f->mnuVL_1_2->isChecked());
+        QVERIFY(f->mnuVL_1_3->isChecked());
+        QVERIFY(f->Img3->isHidden());
+        QVERIFY(!f->Img2->isHidden());
+        f->mnuVL_1_2->trigger(); // unticked: back to 1-2
+        QVERIFY(f->mnuVL_1_2->isChecked());
+        QVERIFY(!f->mnuVL_1_3->isChecked());
+        f->Img2->show();
+        f->mnuVL_1_3->trigger(); // 1-3 unticked: now 1-3, hides Img2
+        QVERIFY(f->mnuVL_1_3->isChecked());
+        QVERIFY(!f->mnuVL_1_2->isChecked());
+        QVERIFY(f->Img2->isHidden());
+        f->mnuVL_1_3->trigger(); // ticked: back to 1-2
+        QVERIFY(f->mnuVL_1_2->isChecked() != f->mnuVL_1_3->isChecked());
+        QVERIFY(f->mnuVL_1_2->isChecked());
+    }
+
+    void txtInfoToolTipFollowsItsText() {
+        f->txtInfo->setPlainText("центр: 05h 34.5m  +22°01'");
+        QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), f->txtInfo->viewport()->mapToGlobal(QPointF(5, 5)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(f->txtInfo->viewport(), &move);
+        QCOMPARE(f->txtInfo->toolTip(), f->txtInfo->toPlainText());
+    }
+
+    void exitClosesEveryWindow() {
+        QWidget other;
+        other.show();
+        f->ExitProgram->trigger();
+        QVERIFY(!f->isVisible());
+        QVERIFY(!other.isVisible());
+    }
+
+    void guardReportsAThrowingHandlerAndGoesOn() {
+        QPushButton b;
+        int after = 0;
+        connect(&b, &QPushButton::clicked, &b, guard([] { throw VorlanError(11, "Деление на ноль"); }));
+        connect(&b, &QPushButton::clicked, &b, guard([&after] { ++after; }));
+        b.click();
+        QCOMPARE(prompter->messages.size(), 1);
+        QVERIFY(prompter->messages[0].contains("11"));
+        QVERIFY(prompter->messages[0].contains("Деление на ноль"));
+        QCOMPARE(prompter->icons[0], QMessageBox::Critical);
+        QCOMPARE(after, 1);
+        b.click();
+        QCOMPARE(prompter->messages.size(), 2);
+        QVERIFY(!runGuarded([] { throw std::runtime_error("boom"); }));
+        QVERIFY(prompter->messages.last().contains("boom"));
+        QVERIFY(runGuarded([] {}));
+    }
+
+    void zeroIntervalStopsTheTimer() {
+        f->setTimerInterval(100);
+        QVERIFY(f->Timer1->isActive());
+        f->setTimerInterval(0);
+        QVERIFY(!f->Timer1->isActive());
+        QCOMPARE(f->timerInterval(), 0);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,79 @@
+#pragma once
+
+// Shared helpers of the window tests: a fresh program for each case, and generated star fields.
+
+#include "shell/frmbl.h"
+#include "shell/sharedstate.h"
+#include "support/scriptedprompter.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QRadialGradient>
+#include <QString>
+#include <QTemporaryDir>
+#include <QVector>
+
+namespace vorlan::test {
+
+/// Starts a fresh program: the shared state at its start values and a new main window, shown.
+inline frmBl& freshProgram() {
+    DestroyMainForm();
+    ResetStateForTest();
+    State().MarkScale1 = 1.0f;
+    State().MarkScale2 = 1.0f;
+    frmBl& f = MainForm();
+    f.show();
+    State().MinIntensity = 60.0f;
+    return f;
+}
+
+struct Star {
+    double x, y;   ///< picture pixels
+    double radius; ///< pixels
+    int brightness = 255;
+};
+
+/// A black field with soft white stars.
+inline QImage starField(int w, int h, const QVector<Star>& stars) {
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(Qt::black);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    for (const Star& s : stars) {
+        QRadialGradient g(QPointF(s.x, s.y), s.radius);
+        g.setColorAt(0, QColor(s.brightness, s.brightness, s.brightness));
+        g.setColorAt(0.6, QColor(s.brightness, s.brightness, s.brightness));
+        g.setColorAt(1, Qt::black);
+        p.setBrush(g);
+        p.drawEllipse(QPointF(s.x, s.y), s.radius, s.radius);
+    }
+    return img;
+}
+
+/// A picture of the given size with a gradient, so that any part of it can be told apart.
+inline QImage gradientPicture(int w, int h) {
+    QImage img(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < w; ++x)
+            line[x] = qRgb(x * 255 / std::max(1, w - 1), y * 255 / std::max(1, h - 1), 128);
+    }
+    return img;
+}
+
+/// Saves img into dir under name and returns the full path.
+inline QString savePicture(const QTemporaryDir& dir, const QString& name, const QImage& img) {
+    const QString path = dir.filePath(name);
+    img.save(path);
+    return path;
+}
+
+/// Loads a file into slot k through the real menu item, answering the dialog with path.
+inline void loadSlot(frmBl& f, ScriptedPrompter& prompter, int k, const QString& path) {
+    prompter.openNames.enqueue(path);
+    QAction* item = k == 1 ? f.Open1File : k == 2 ? f.Open2File : f.Open3File;
+    item->trigger();
+}
+
+} // namespace vorlan::test

@@ -1,0 +1,333 @@
+#include "shell/clicklabel.h"
+#include "shell/panbar.h"
+#include "support/fixture.h"
+#include "view/imageframe.h"
+#include "view/picturebox.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace vorlan;
+using namespace vorlan::test;
+
+class TestView : public QObject {
+    Q_OBJECT
+    ScriptedPrompter* prompter = nullptr;
+    frmBl* f = nullptr;
+    QTemporaryDir dir;
+
+    QString solid(const QString& name, int w, int h, QColor c) {
+        QImage img(w, h, QImage::Format_RGB32);
+        img.fill(c);
+        return savePicture(dir, name, img);
+    }
+
+private slots:
+    void init() {
+        prompter = new ScriptedPrompter;
+        f = &freshProgram();
+        // The bar sizes of a 1024 x 768 screen.
+        f->HScroll1->resize(985, f->HScroll1->height());
+        f->VScroll1->resize(f->VScroll1->width(), 551);
+    }
+    void cleanup() {
+        DestroyMainForm();
+        delete prompter;
+    }
+
+    void loadingSixThousandByFourThousand() {
+        const QString path = savePicture(dir, "big.bmp", gradientPicture(6000, 4000));
+        loadSlot(*f, *prompter, 1, path);
+        QCOMPARE(prompter->dialogTitles.value(0), QString("Открыть файл"));
+        QCOMPARE(prompter->dialogFilters.value(0), QString("(*.jpg) (*.jpg);;(*.bmp) (*.bmp);;(*.*) (*)"));
+        SharedState& s = State();
+        QCOMPARE(s.PictureWidth1, 6000.0f);
+        QCOMPARE(s.PictureHeight1, 4000.0f);
+        QCOMPARE(f->HScroll1->Max(), 5015);
+        QCOMPARE(f->VScroll1->Max(), 3449);
+        QCOMPARE(f->HScroll1->LargeChange(), 492);
+        QCOMPARE(f->VScroll1->LargeChange(), 275);
+        QCOMPARE(f->HScroll1->SmallChange(), 246);
+        QCOMPARE(f->VScroll1->SmallChange(), 137);
+        QCOMPARE(f->Img1->size(), QSize(6000, 4000));
+        QCOMPARE(f->Img1->pos(), QPoint(0, 0));
+        QCOMPARE(f->windowTitle(), path);
+        QCOMPARE(f->Lbl1->toolTip(), path + "показать 1-ю картинку ");
+        QCOMPARE(f->Lbl1->backColor(), QColor(255, 255, 0));
+        QCOMPARE(f->Lbl2->backColor(), QColor(0, 128, 0));
+        QVERIFY(f->Open2File->isEnabled());
+        QCOMPARE(s.PictureCount, int16_t(1));
+        QCOMPARE(s.DisplayScale1, 1.0f);
+        QVERIFY(f->Pic1->isHidden());
+        QVERIFY(f->Pic1->picture().isNull());
+        // The frame holds the decoded picture itself.
+        QCOMPARE(f->Img1->picture().size(), QSize(6000, 4000));
+        QVERIFY(prompter->messages.isEmpty());
+    }
+
+    void sizeRuleRefusesPicturesBeyondTheBars() {
+        const QString wide = solid("wide.bmp", 33001, 4, Qt::white);
+        loadSlot(*f, *prompter, 1, wide);
+        QCOMPARE(prompter->messages.size(), 1);
+        QCOMPARE(prompter->messages[0], QString("Файл слишком большой! Программа не сможет с ним эффективно работать!"));
+        QVERIFY(f->Img1->picture().isNull());
+        QCOMPARE(State().FileName1, wide);
+        QCOMPARE(f->windowTitle(), wide);
+        QVERIFY(!f->Open2File->isEnabled());
+        QCOMPARE(State().PictureCount, int16_t(0));
+        QCOMPARE(f->Img1->width(), 33001);
+
+        loadSlot(*f, *prompter, 1, solid("ok.bmp", 32985, 4, Qt::white));
+        QCOMPARE(prompter->messages.size(), 1);
+        QCOMPARE(f->HScroll1->Max(), 32000);
+        QVERIFY(f->Open2File->isEnabled());
+    }
+
+    void reloadingSlotOneUnmarksBothPoints() {
+        loadSlot(*f, *prompter, 1, solid("a.png", 400, 300, Qt::red));
+        SharedState& s = State();
+        s.Point1X1 = 1500;
+        s.Point1Y1 = 1500;
+        s.Point2X1 = 3000;
+        s.Point2Y1 = 2250;
+        s.Point1Text1 = "1500  1500";
+        s.Point2Text1 = "3000  2250";
+        f->lblT1->setText(s.Point1Text1);
+        loadSlot(*f, *prompter, 1, solid("b.png", 500, 300, Qt::blue));
+        QVERIFY(s.Point1Text1.isEmpty());
+        QVERIFY(s.Point2Text1.isEmpty());
+        QCOMPARE(s.Point1X1, 0.0f);
+        QCOMPARE(s.Point1Y1, 0.0f);
+        QCOMPARE(s.Point2X1, 3000.0f);
+        QCOMPARE(s.Point2Y1, 2250.0f);
+        QVERIFY(f->lblT1->text().isEmpty());
+        QCOMPARE(s.PictureWidth1, 500.0f);
+    }
+
+    void cancelledDialogStillOpensTheNextSlot() {
+        loadSlot(*f, *prompter, 1, solid("a.png", 400, 300, Qt::red));
+        f->HScr1->setValue(2000);
+        f->Open1File->trigger(); // cancelled
+        SharedState& s = State();
+        QVERIFY(s.FileName1.isEmpty());
+        QVERIFY(s.DialogFileName.isEmpty());
+        QVERIFY(f->windowTitle().isEmpty());
+        // The picture stays, shown at scale 1 again.
+        QVERIFY(!f->Img1->picture().isNull());
+        QCOMPARE(s.DisplayScale1, 1.0f);
+        QCOMPARE(f->Img1->size(), QSize(400, 300));
+
+        freshProgram();
+        f = &MainForm();
+        MainForm().Open1File->trigger();
+        QVERIFY(MainForm().Open2File->isEnabled());
+        QCOMPARE(State().PictureCount, int16_t(1));
+        MainForm().Open2File->trigger();
+        QVERIFY(MainForm().Open3File->isEnabled());
+        QCOMPARE(State().PictureCount, int16_t(2));
+    }
+
+    void undecodableFilesLeaveTheSlotAlone_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("not a picture") << QByteArray("just some text, not a picture");
+        QTest::newRow("zero bytes") << QByteArray();
+        QByteArray truncated;
+        {
+            QBuffer b(&truncated);
+            b.open(QIODevice::WriteOnly);
+            gradientPicture(200, 200).save(&b, "PNG");
+        }
+        QTest::newRow("truncated") << truncated.left(60);
+    }
+    void undecodableFilesLeaveTheSlotAlone() {
+        QFETCH(QByteArray, bytes);
+        const QString good = solid("good.png", 400, 300, Qt::red);
+        loadSlot(*f, *prompter, 1, good);
+        const QString bad = dir.filePath("bad.jpg");
+        QFile file(bad);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        loadSlot(*f, *prompter, 1, bad);
+        QCOMPARE(prompter->messages.size(), 1);
+        QVERIFY(prompter->messages[0].contains(bad));
+        QCOMPARE(State().FileName1, good);
+        QCOMPARE(f->windowTitle(), good);
+        QCOMPARE(f->Img1->picture().size(), QSize(400, 300));
+        QCOMPARE(State().PictureWidth1, 400.0f);
+    }
+
+    void zoomKeepsPointOneInPlace() {
+        loadSlot(*f, *prompter, 1, solid("a.png", 600, 400, Qt::red));
+        State().Point1X1 = 1500;
+        State().Point1Y1 = 750;
+        f->HScr1->setValue(2000);
+        QCOMPARE(f->Img1->Left(), -100.0f);
+        QCOMPARE(f->Img1->Top(), -50.0f);
+        QCOMPARE(f->Img1->pos(), QPoint(-100, -50));
+        QCOMPARE(f->Img1->size(), QSize(1200, 800));
+        QCOMPARE(State().ImageLeft1, -100.0f);
+        QCOMPARE(State().DisplayScale1, 2.0f);
+        QCOMPARE(f->LBLk1->text(), QString::number(2));
+        QCOMPARE(f->Img1->Left() + State().Point1X1 * State().DisplayScale1 / 15, 100.0f);
+        QCOMPARE(f->HScroll1->value(), 100);
+        QCOMPARE(f->HScroll1->Max(), 215);
+        QVERIFY(f->Img1->isVisible());
+        QCOMPARE(State().ViewBusy, int16_t(0));
+        // Without a point only the size changes.
+        State().Point1X1 = 0;
+        State().Point1Y1 = 0;
+        f->HScr1->setValue(1000);
+        QCOMPARE(f->Img1->pos(), QPoint(-100, -50));
+        QCOMPARE(f->Img1->size(), QSize(600, 400));
+    }
+
+    void overallZoomSpringsBack() {
+        loadSlot(*f, *prompter, 1, solid("a.png", 100, 100, Qt::red));
+        loadSlot(*f, *prompter, 2, solid("b.png", 100, 100, Qt::blue));
+        loadSlot(*f, *prompter, 3, solid("c.png", 100, 100, Qt::green));
+        f->HScr2->setValue(800);
+        f->HScr3->setValue(1200);
+        f->HScrOb->setValue(1500);
+        QCOMPARE(f->HScr1->value(), 1500);
+        QCOMPARE(f->HScr2->value(), 1200);
+        QCOMPARE(f->HScr3->value(), 1800);
+        QCOMPARE(f->lblKOb->text(), QString::number(1.5).replace('.', QLocale().decimalPoint()));
+        QCOMPARE(f->HScrOb->value(), 1000);
+        f->HScrOb->setValue(1500);
+        QCOMPARE(f->lblKOb->text(), QString("2"));
+        QCOMPARE(State().DisplayScale1, 2.25f);
+        QCOMPARE(State().DisplayScale2, 1.8f);
+        QCOMPARE(State().DisplayScale3, 2.7f);
+        // The sliders end at 3000.
+        f->HScrOb->setValue(1500);
+        QCOMPARE(f->HScr3->value(), 3000);
+        QCOMPARE(State().DisplayScale3, 3.0f);
+    }
+
+    void zeroScaleIsOutOfReach() {
+        loadSlot(*f, *prompter, 1, solid("a.png", 100, 100, Qt::red));
+        f->HScr1->setValue(0);
+        QCOMPARE(f->HScr1->value(), 1);
+        QCOMPARE(State().DisplayScale1, 0.001f);
+        f->HScr1->setValue(1000);
+        QCOMPARE(f->Img1->size(), QSize(100, 100));
+        QVERIFY(f->Img1->isVisible());
+    }
+
+    void secondSliderWaitsForTheSecondPicture() {
+        loadSlot(*f, *prompter, 1, solid("a.png", 100, 100, Qt::red));
+        const QSize before = f->Img2->size();
+        f->HScr2->setValue(2000);
+        QCOMPARE(f->HScr2->value(), 2000);
+        QCOMPARE(f->Img2->size(), before);
+        QCOMPARE(State().DisplayScale2, 0.0f);
+    }
+
+    void panMovesAllFramesAndTheBox() {
+        loadSlot(*f, *prompter, 1, solid("a.png", 3000, 2000, Qt::red));
+        loadSlot(*f, *prompter, 2, solid("b.png", 3000, 2000, Qt::blue));
+        loadSlot(*f, *prompter, 3, solid("c.png", 3000, 2000, Qt::green));
+        f->Img2->setPosition(20, 30);
+        f->Img3->setPosition(-40, 10);
+        State().BoxCentreX = 500;
+        State().BoxCentreY = 400;
+        f->HScroll1->setValue(300);
+        QCOMPARE(f->Img1->Left(), -300.0f);
+        QCOMPARE(f->Img2->Left(), -280.0f);
+        QCOMPARE(f->Img3->Left(), -340.0f);
+        QCOMPARE(State().ImageLeft2, -280.0f);
+        QCOMPARE(State().BoxCentreX, 200.0f);
+        f->VScroll1->setValue(100);
+        QCOMPARE(f->Img1->Top(), -100.0f);
+        QCOMPARE(f->Img2->Top(), -70.0f);
+        QCOMPARE(State().ImageTop3, -90.0f);
+        QCOMPARE(State().BoxCentreY, 300.0f);
+        QVERIFY(f->HScroll1->isEnabled() && f->VScroll1->isEnabled());
+    }
+
+    void horizontalPanPausesAndRestoresBlinking() {
+        loadSlot(*f, *prompter, 1, solid("a.png", 3000, 2000, Qt::red));
+        f->CmdStart->click();
+        int intervalDuringMove = -1;
+        connect(f->HScroll1, &QScrollBar::valueChanged, this, [&] { intervalDuringMove = f->timerInterval(); },
+                Qt::DirectConnection);
+        // The pan handler runs first (connected first), so this sees the restored interval.
+        f->HScroll1->setValue(200);
+        QCOMPARE(f->timerInterval(), 1000);
+        QCOMPARE(intervalDuringMove, 1000);
+    }
+
+    void smallPictureBarRunsBelowZero() {
+        loadSlot(*f, *prompter, 1, solid("small.png", 600, 400, Qt::red));
+        QCOMPARE(f->HScroll1->Max(), -385);
+        QCOMPARE(f->HScroll1->minimum(), -385);
+        QCOMPARE(f->HScroll1->maximum(), 0);
+        QVERIFY(f->HScroll1->invertedAppearance());
+        f->HScroll1->setValue(-100);
+        QCOMPARE(f->Img1->Left(), 100.0f); // moved right
+    }
+
+    void selectorLabels() {
+        const QString a = solid("a.png", 100, 100, Qt::red);
+        loadSlot(*f, *prompter, 1, a);
+        State().Point1Text1 = "1500  750";
+        f->Lbl2->clicked(); // slot 2 holds nothing
+        QVERIFY(f->Img2->isVisible());
+        QVERIFY(f->Img1->isHidden());
+        QVERIFY(f->LblFile->text().isEmpty());
+        QVERIFY(f->Pic1->picture().isNull());
+        QCOMPARE(f->Lbl2->backColor(), QColor(255, 255, 0));
+        QCOMPARE(f->Lbl1->backColor(), QColor(0, 128, 0));
+        f->Lbl1->clicked();
+        QCOMPARE(f->LblFile->text(), a);
+        QCOMPARE(f->lblT1->text(), QString("1500  750"));
+        // Pic1 shares the frame's pixels: no second decode, no copy.
+        QCOMPARE(f->Pic1->picture().constBits(), f->Img1->picture().constBits());
+        // The file went away: a message, Pic1 empty.
+        QFile::remove(a);
+        f->Lbl1->clicked();
+        QCOMPARE(prompter->messages.size(), 1);
+        QVERIFY(prompter->messages[0].contains(a));
+        QVERIFY(f->Pic1->picture().isNull());
+        QVERIFY(f->Img1->isVisible());
+    }
+
+    void stretchedFrameDrawsTheRightPixels() {
+        QImage img(4, 3, QImage::Format_RGB32);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 4; ++x)
+                img.setPixel(x, y, qRgb(x * 60, y * 100, 7));
+        ImageFrame frame;
+        frame.setPicture(img);
+        frame.resize(12, 9); // scale 3
+        const QImage whole = frame.grab().toImage();
+        QCOMPARE(whole.pixel(0, 0), img.pixel(0, 0));
+        QCOMPARE(whole.pixel(11, 8), img.pixel(3, 2));
+        QCOMPARE(whole.pixel(5, 4), img.pixel(1, 1));
+        QCOMPARE(whole.pixel(6, 3), img.pixel(2, 1));
+        // A partial repaint draws exactly what a full one does.
+        const QImage part = frame.grab(QRect(5, 2, 5, 5)).toImage();
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 5; ++x)
+                QCOMPARE(part.pixel(x, y), whole.pixel(x + 5, y + 2));
+        QCOMPARE(frame.sourceRectFor(QRect(3, 3, 6, 3)), QRectF(1, 1, 2, 1));
+    }
+
+    void mousePositionsArriveInTwips() {
+        loadSlot(*f, *prompter, 1, solid("a.png", 200, 200, Qt::red));
+        QList<QVariantList> got;
+        connect(f->Img1, &ImageFrame::mouseDown, this,
+                [&](int b, int s, float x, float y) { got << QVariantList{b, s, x, y}; });
+        QTest::mouseClick(f->Img1, Qt::RightButton, Qt::ShiftModifier | Qt::ControlModifier, QPoint(10, 20));
+        QCOMPARE(got.size(), 1);
+        QCOMPARE(got[0][0].toInt(), 2);
+        QCOMPARE(got[0][1].toInt(), 3);
+        QCOMPARE(got[0][2].toFloat(), 150.0f);
+        QCOMPARE(got[0][3].toFloat(), 300.0f);
+    }
+};
+
+QTEST_MAIN(TestView)
+#include "tst_view.moc"
