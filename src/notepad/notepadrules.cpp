@@ -1,0 +1,151 @@
+#include "notepad/notepadrules.h"
+
+#include "common/textcodec.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <algorithm>
+
+namespace vorlan {
+
+const QString TooLargeMarker = QStringLiteral("Файл слишком большой !!! Загружен не полностью !!!\r\n");
+
+namespace {
+
+struct FontStepRow {
+    float size, larger, smaller;
+};
+
+constexpr FontStepRow FontSteps[] = {
+    {6.0f, 8.25f, 6.0f},    {8.25f, 9.75f, 8.25f}, {9.75f, 12.0f, 8.25f}, {12.0f, 13.5f, 9.75f},
+    {13.5f, 18.0f, 12.0f}, {18.0f, 24.0f, 13.5f}, {24.0f, 24.0f, 18.0f},
+};
+
+// Of a too large file only its head is decoded; 256 KiB hold more than the 32000 characters
+// kept even when every character takes four bytes of UTF-8.
+constexpr qint64 HeadBytes = 256 * 1024;
+constexpr int KeptCharacters = 32000;
+
+/// Drops a UTF-8 sequence that the end of a file's head cut in two, so that a UTF-8 head is
+/// still recognised as UTF-8.
+void dropCutSequence(QByteArray& bytes) {
+    qsizetype lead = bytes.size() - 1;
+    while (lead >= 0 && bytes.size() - lead <= 3 && (uchar(bytes[lead]) & 0xC0) == 0x80)
+        --lead;
+    if (lead < 0 || uchar(bytes[lead]) < 0xC0)
+        return;
+    const uchar b = uchar(bytes[lead]);
+    const qsizetype length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+    if (bytes.size() - lead < length)
+        bytes.truncate(lead);
+}
+
+bool isAscii(const QByteArray& bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; });
+}
+
+} // namespace
+
+float NotepadFontSize(float txtWidthTwips) {
+    if (txtWidthTwips >= 8000)
+        return 9.75f;
+    // A very narrow window would otherwise ask for a size of 0 or less.
+    return std::max(1.0f, 9.75f - (8000 - txtWidthTwips) / 1000);
+}
+
+NotepadFont NotepadFontStep(NotepadFont font, bool larger) {
+    for (const FontStepRow& row : FontSteps) {
+        if (row.size == font.size) {
+            font.size = larger ? row.larger : row.smaller;
+            break;
+        }
+    }
+    if (larger && font.size > 13)
+        font.bold = true;
+    if (!larger && font.size < 13)
+        font.bold = false;
+    return font;
+}
+
+QString NotepadTextFromBytes(const QByteArray& bytes, bool truncated) {
+    const QString decoded = decodeText(bytes);
+    const QString stop = QStringLiteral("Файл слишком большой");
+    QString text;
+    text.reserve(decoded.size() + decoded.size() / 16);
+    qsizetype start = 0;
+    const qsizetype n = decoded.size();
+    // Lines end at CR LF, LF or CR, so files from any system open as lines.
+    for (qsizetype i = 0; i <= n; ++i) {
+        if (i < n && decoded[i] != u'\r' && decoded[i] != u'\n')
+            continue;
+        if (i == n && start == n)
+            break;
+        text += QStringView(decoded).mid(start, i - start);
+        text += u"\r\n";
+        if (i < n && decoded[i] == u'\r' && i + 1 < n && decoded[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+        // A file that begins with the marker was saved from a cut text: reading ends there, as
+        // it ends after the marker is put in front of a cut text.
+        if (text.startsWith(stop))
+            break;
+    }
+    if (truncated)
+        text = TooLargeMarker + text.left(KeptCharacters);
+    return text;
+}
+
+NotepadFileText ReadNotepadFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {false, {}, file.errorString()};
+    // Read one byte past the limit rather than trusting size(): devices and pipes report 0.
+    QByteArray bytes = file.read(NotepadFileLimit + 1);
+    if (file.error() != QFileDevice::NoError)
+        return {false, {}, file.errorString()};
+    const bool truncated = bytes.size() > NotepadFileLimit;
+    if (truncated) {
+        bytes.truncate(HeadBytes);
+        dropCutSequence(bytes);
+    }
+    return {true, NotepadTextFromBytes(bytes, truncated), {}};
+}
+
+QByteArray AppendedFileBytes(const QByteArray& existing, const QString& text) {
+    const QString addition = text + QStringLiteral("\r\n");
+    if (isAscii(existing)) // empty or plain ASCII: as good as a new file
+        return existing + encodeText(addition);
+    if (detectEncoding(existing) == TextEncoding::Utf8)
+        return existing + addition.toUtf8();
+    if (fitsWindows1251(addition))
+        return existing + encodeText(addition, TextEncoding::Windows1251);
+    // Appending UTF-8 to a Windows-1251 file would leave it readable in neither.
+    return decodeText(existing).toUtf8() + addition.toUtf8();
+}
+
+QString AppendToNotepadFile(const QString& path, const QString& text) {
+    QByteArray existing;
+    QFile old(path);
+    if (old.exists()) {
+        if (!old.open(QIODevice::ReadOnly))
+            return old.errorString();
+        existing = old.readAll();
+        if (old.error() != QFileDevice::NoError)
+            return old.errorString();
+        old.close();
+    }
+    const QByteArray bytes = AppendedFileBytes(existing, text);
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly))
+        return out.errorString();
+    if (out.write(bytes) != bytes.size()) {
+        const QString reason = out.errorString();
+        out.cancelWriting();
+        return reason;
+    }
+    if (!out.commit())
+        return out.errorString();
+    return {};
+}
+
+} // namespace vorlan
