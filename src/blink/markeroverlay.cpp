@@ -23,7 +23,7 @@ void MarkerOverlay::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setPen(QPen(QColor(0, 255, 0), 1));
     for (int i = 0; i < Count; ++i)
-        if (m_visible[i])
+        if (m_visible[i] && !m_lines[i].isNull()) // a line never placed is not drawn
             p.drawLine(m_lines[i]);
 }
 
