@@ -1,0 +1,353 @@
+#include "common/textcodec.h"
+#include "common/vbfilter.h"
+#include "notepad/frmast00.h"
+#include "notepad/helpcontent.h"
+#include "notepad/helptexts.h"
+#include "pdftext.h"
+#include "support/scriptedprompter.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vorlan;
+using vorlan::test::ScriptedPrompter;
+
+namespace {
+
+/// Answers the print dialog by sending the printer to a PDF file (or by cancelling).
+class PdfPrompter : public ScriptedPrompter {
+public:
+    QString pdfPath;
+    bool printDialog(QWidget*, QPrinter* printer) override {
+        if (pdfPath.isEmpty())
+            return false;
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(pdfPath);
+        return true;
+    }
+};
+
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+    return path;
+}
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+frmAst00& shownNotepad() {
+    frmAst00& n = Notepad();
+    n.show();
+    return n;
+}
+
+void select(QPlainTextEdit* edit, int from, int to) {
+    QTextCursor c = edit->textCursor();
+    c.setPosition(from);
+    c.setPosition(to, QTextCursor::KeepAnchor);
+    edit->setTextCursor(c);
+}
+
+const QString TextFilter = qtFileFilter(QStringLiteral("(*.txt)|*.txt|(*.*)|*.*"));
+
+} // namespace
+
+class TestNotepad : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() {
+        if (NotepadExists())
+            Notepad().close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QGuiApplication::clipboard()->clear();
+    }
+
+    void menusAndPlacement() {
+        frmAst00& n = Notepad();
+        QCOMPARE(n.windowTitle(), QStringLiteral("Блокнот"));
+        auto captions = [](const QList<QAction*>& actions) {
+            QStringList out;
+            for (QAction* a : actions)
+                out << (a->isSeparator() ? a->objectName() : a->objectName() + u'=' + a->text());
+            return out;
+        };
+        QCOMPARE(captions(n.menuBar()->actions()),
+                 QStringList({"=Файл", "=Редактировать", "Wichod=Выход"}));
+        QCOMPARE(captions(n.mnuFile->actions()),
+                 QStringList({"mnuFileOpen=Открыть", "mnuFilePut=Запись как...", "separator61",
+                              "Printer61=Печать на принтер"}));
+        QCOMPARE(captions(n.KopyRed->actions()),
+                 QStringList({"KopyDel=Вырезать      (Ctrl + X)", "Kopy=Копировать   (Ctrl + C)",
+                              "KopyWstawka=Вставить       (Ctrl + V)"}));
+        for (QAction* a : n.KopyRed->actions()) // the text box's own keys do that work
+            QVERIFY(a->shortcut().isEmpty());
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        QCOMPARE(n.x() + n.width(), screen.width());
+        QCOMPARE(n.y(), qRound(screen.height() - n.height() - screen.height() / 20.0));
+    }
+
+    void openFile_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("three lines") << QByteArray("first\r\nsecond\r\nthird\r\n")
+                                     << QStringLiteral("first\r\nsecond\r\nthird\r\n");
+        QTest::newRow("Windows-1251") << encodeText(QStringLiteral("Звезда\r\nКомета"), TextEncoding::Windows1251)
+                                      << QStringLiteral("Звезда\r\nКомета\r\n");
+        QTest::newRow("UTF-8") << QStringLiteral("Звезда\nКомета ✓\n").toUtf8()
+                               << QStringLiteral("Звезда\r\nКомета ✓\r\n");
+    }
+    void openFile() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        QTemporaryDir dir;
+        ScriptedPrompter prompter;
+        prompter.openNames << writeFile(dir, QStringLiteral("a.txt"), bytes);
+        frmAst00& n = shownNotepad();
+        n.setText(QStringLiteral("old"));
+        n.mnuFileOpen->trigger();
+        QCOMPARE(prompter.dialogTitles, QStringList{QStringLiteral("Открыть файл")});
+        QCOMPARE(prompter.dialogFilters, QStringList{TextFilter});
+        QCOMPARE(n.text(), text);
+        QCOMPARE(n.txtInfo->document()->blockCount(), text.count(QStringLiteral("\r\n")) + 1);
+        QVERIFY(prompter.messages.isEmpty());
+    }
+
+    void openCancelledOrMissingKeepsText() {
+        QTemporaryDir dir;
+        ScriptedPrompter prompter;
+        const QString missing = dir.filePath(QStringLiteral("none.txt"));
+        prompter.openNames << QString() << missing;
+        frmAst00& n = shownNotepad();
+        n.setText(QStringLiteral("мои заметки\r\n"));
+        n.mnuFileOpen->trigger();
+        QCOMPARE(n.text(), QStringLiteral("мои заметки\r\n"));
+        QVERIFY(prompter.messages.isEmpty());
+        n.mnuFileOpen->trigger();
+        QCOMPARE(n.text(), QStringLiteral("мои заметки\r\n"));
+        QCOMPARE(prompter.messages,
+                 QStringList{QDir::toNativeSeparators(missing) + QStringLiteral("\nФайла с таким именем нет")});
+        QCOMPARE(prompter.icons, QList<QMessageBox::Icon>{QMessageBox::Critical});
+    }
+
+    void fontRuleOnResize_data() {
+        QTest::addColumn<int>("windowWidth");
+        QTest::addColumn<int>("txtWidth");
+        QTest::addColumn<double>("size");
+        QTest::newRow("design width") << 642 << 633 << 9.75;
+        QTest::newRow("6000 twips") << 409 << 400 << 7.75;
+        QTest::newRow("8010 twips") << 543 << 534 << 9.75;
+        QTest::newRow("7005 twips") << 476 << 467 << 8.755;
+    }
+    void fontRuleOnResize() {
+        QFETCH(int, windowWidth);
+        QFETCH(int, txtWidth);
+        QFETCH(double, size);
+        frmAst00& n = shownNotepad();
+        n.cmdBol->click(); // a size chosen with the buttons gives way to the rule
+        n.resize(windowWidth, 400);
+        QTRY_COMPARE(n.txtInfo->width(), txtWidth);
+        QCOMPARE(n.txtInfo->height(), 400 - 80);
+        QVERIFY(qAbs(n.txtInfo->font().pointSizeF() - size) < 1e-4);
+    }
+
+    void fontButtons() {
+        frmAst00& n = shownNotepad();
+        QTRY_COMPARE(n.txtInfo->font().pointSizeF(), 9.75);
+        const QList<std::tuple<QPushButton*, double, bool>> steps{
+            {n.cmdBol, 12, false}, {n.cmdBol, 13.5, true}, {n.cmdBol, 18, true},
+            {n.cmdMen, 13.5, true}, {n.cmdMen, 12, false}, {n.cmdMen, 9.75, false}};
+        for (const auto& [button, size, bold] : steps) {
+            QTest::mouseClick(button, Qt::LeftButton);
+            QCOMPARE(n.txtInfo->font().pointSizeF(), size);
+            QCOMPARE(n.txtInfo->font().bold(), bold);
+        }
+    }
+
+    void editMenuEnabling() {
+        frmAst00& n = shownNotepad();
+        n.setText(QStringLiteral("альфа бета"));
+        QClipboard* clipboard = QGuiApplication::clipboard();
+
+        clipboard->setText(QStringLiteral("x"));
+        select(n.txtInfo, 0, 5);
+        emit n.KopyRed->aboutToShow();
+        QVERIFY(n.Kopy->isEnabled() && n.KopyDel->isEnabled() && n.KopyWstawka->isEnabled());
+
+        clipboard->clear();
+        select(n.txtInfo, 3, 3);
+        emit n.KopyRed->aboutToShow();
+        QVERIFY(!n.Kopy->isEnabled() && !n.KopyDel->isEnabled() && !n.KopyWstawka->isEnabled());
+
+        select(n.txtInfo, 0, 5);
+        QTest::mouseRelease(n.txtInfo->viewport(), Qt::LeftButton, {}, QPoint(200, 5));
+        QVERIFY(n.Kopy->isEnabled());
+        QVERIFY(!n.KopyDel->isEnabled()); // only the menu's opening looks at cut
+        select(n.txtInfo, 2, 2);
+        QTest::mouseRelease(n.txtInfo->viewport(), Qt::LeftButton, {}, QPoint(200, 5));
+        QVERIFY(!n.Kopy->isEnabled());
+    }
+
+    void clipboardCommands() {
+        frmAst00& n = shownNotepad();
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        n.setText(QStringLiteral("один\r\nдва\r\nтри"));
+
+        clipboard->setText(QStringLiteral("прежнее"));
+        select(n.txtInfo, 2, 2);
+        n.Kopy->trigger();
+        QCOMPARE(clipboard->text(), QString());
+
+        select(n.txtInfo, 5, 8); // "два"
+        n.KopyDel->trigger();
+        QCOMPARE(clipboard->text(), QStringLiteral("два"));
+        QCOMPARE(n.text(), QStringLiteral("один\r\n\r\nтри"));
+
+        clipboard->setText(QStringLiteral("четыре\nпять"));
+        select(n.txtInfo, 6, 9); // "три" is replaced
+        n.KopyWstawka->trigger();
+        QCOMPARE(n.text(), QStringLiteral("один\r\n\r\nчетыре\r\nпять"));
+    }
+
+    void appendAsksForExistingFile() {
+        QTemporaryDir dir;
+        ScriptedPrompter prompter;
+        const QByteArray before = QStringLiteral("старое\r\n").toUtf8();
+        const QString existing = writeFile(dir, QStringLiteral("old.txt"), before);
+        const QString fresh = dir.filePath(QStringLiteral("new.txt"));
+        frmAst00& n = shownNotepad();
+        n.setText(QStringLiteral("заметка\r\nвторая"));
+
+        // No: the dialog comes again; a new name is then written without a question.
+        prompter.saveNames << existing << fresh;
+        prompter.answers << QMessageBox::No;
+        n.mnuFilePut->trigger();
+        QCOMPARE(prompter.questions, QStringList{QStringLiteral(
+                                         "Данный текст будет записан в конец уже существующего файла. Нужно ли это ?")});
+        QCOMPARE(prompter.icons, QList<QMessageBox::Icon>{QMessageBox::Question});
+        QCOMPARE(prompter.dialogTitles, QStringList(2, QStringLiteral("Добавить в файл (или создать файл)")));
+        QCOMPARE(prompter.dialogFilters.first(), TextFilter);
+        QCOMPARE(readFile(existing), before);
+        QCOMPARE(readFile(fresh),
+                 encodeText(QStringLiteral("заметка\r\nвторая\r\n"), TextEncoding::Windows1251));
+
+        // Yes: appended in the file's own encoding.
+        prompter.saveNames << existing;
+        prompter.answers << QMessageBox::Yes;
+        n.mnuFilePut->trigger();
+        QCOMPARE(prompter.questions.size(), 2);
+        QCOMPARE(readFile(existing), before + QStringLiteral("заметка\r\nвторая\r\n").toUtf8());
+        QVERIFY(prompter.messages.isEmpty());
+    }
+
+    void appendFailureIsReported() {
+        QTemporaryDir dir;
+        ScriptedPrompter prompter;
+        const QString nowhere = dir.filePath(QStringLiteral("missing/notes.txt"));
+        prompter.saveNames << nowhere;
+        frmAst00& n = shownNotepad();
+        n.setText(QStringLiteral("текст"));
+        n.mnuFilePut->trigger();
+        QCOMPARE(prompter.messages.size(), 1);
+        QVERIFY(prompter.messages[0].startsWith(QDir::toNativeSeparators(nowhere) + u'\n'));
+        QVERIFY(prompter.messages[0].size() > nowhere.size() + 30); // with a reason
+        QCOMPARE(prompter.icons, QList<QMessageBox::Icon>{QMessageBox::Critical});
+        QVERIFY(!QFile::exists(nowhere));
+
+        n.mnuFilePut->trigger(); // cancelled dialog: silent
+        QCOMPARE(prompter.messages.size(), 1);
+    }
+
+    void mainHelpTwiceOneWindow() {
+        ShowMainHelp();
+        frmAst00* first = &Notepad();
+        ShowMainHelp();
+        QCOMPARE(&Notepad(), first);
+        QVERIFY(first->isVisible());
+        int notepads = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            notepads += qobject_cast<frmAst00*>(w) != nullptr;
+        QCOMPARE(notepads, 1);
+        QCOMPARE(first->text(), MainHelpText());
+        QCOMPARE(first->text().count(QStringLiteral("ПРОГРАММА  Vorlan")), 1);
+        QVERIFY(first->text().endsWith(QStringLiteral("\r\n   Совмещённые проекты можно сохранять в формате *.vln")));
+    }
+
+    void photometryHelpReplacesEdits() {
+        ShowMainHelp();
+        frmAst00& n = Notepad();
+        n.txtInfo->moveCursor(QTextCursor::End);
+        QTest::keyClicks(n.txtInfo, QStringLiteral(" edited"));
+        QVERIFY(n.text().endsWith(QStringLiteral("*.vln edited")));
+        ShowPhotometryHelp();
+        QCOMPARE(&Notepad(), &n);
+        QCOMPARE(n.text(), PhotometryHelpText());
+    }
+
+    void closingDestroysWindowAndText() {
+        ShowMainHelp();
+        QPointer<frmAst00> first = &Notepad();
+        first->Wichod->trigger();
+        QVERIFY(!NotepadExists());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(first.isNull());
+        ShowPhotometryHelp();
+        QCOMPARE(Notepad().text(), PhotometryHelpText());
+    }
+
+    void printToPdf() {
+        QTemporaryDir dir;
+        PdfPrompter prompter;
+        frmAst00& n = shownNotepad();
+        n.setText(QStringLiteral("Наблюдение 12\r\nSecond line\r\n"));
+
+        n.Printer61->trigger(); // cancelled
+        QVERIFY(prompter.questions.isEmpty());
+
+        prompter.pdfPath = dir.filePath(QStringLiteral("notes.pdf"));
+        n.Printer61->trigger();
+        QVERIFY(prompter.questions.isEmpty());
+        QCOMPARE(test::pdfTextLines(prompter.pdfPath),
+                 QStringList({QStringLiteral("Наблюдение 12"), QStringLiteral("Second line")})); // a blank line draws nothing
+    }
+
+    void printWarnsAboutWideLines() {
+        QTemporaryDir dir;
+        PdfPrompter prompter;
+        prompter.pdfPath = dir.filePath(QStringLiteral("wide.pdf"));
+        frmAst00& n = shownNotepad();
+        const QString wide(200, u'Ш');
+        n.setText(wide);
+
+        prompter.answers << QMessageBox::No;
+        n.Printer61->trigger();
+        QCOMPARE(prompter.questions, QStringList{QStringLiteral("Длина строк превышает ширину выбранного формата.\n"
+                                                                " Отредактируйте текст или уменьшите шрифт.\n"
+                                                                "          Печатать ?")});
+        QCOMPARE(prompter.icons, QList<QMessageBox::Icon>{QMessageBox::Critical});
+        QVERIFY(!QFile::exists(prompter.pdfPath));
+
+        prompter.answers << QMessageBox::Yes;
+        n.Printer61->trigger();
+        const QStringList lines = test::pdfTextLines(prompter.pdfPath);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(wide.startsWith(lines[0]) && !lines[0].isEmpty()); // cut by the page edge, no more
+    }
+};
+
+QTEST_MAIN(TestNotepad)
+#include "tst_notepad.moc"
