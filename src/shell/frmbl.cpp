@@ -1,7 +1,7 @@
 #include "shell/frmbl.h"
 
 #include "blink/markeroverlay.h"
-#include "common/vorlanerror.h"
+#include "common/slotpick.h"
 #include "notepad/helptexts.h"
 #include "shell/clicklabel.h"
 #include "shell/guard.h"
@@ -328,41 +328,13 @@ bool frmBl::eventFilter(QObject* watched, QEvent* e) {
     return QMainWindow::eventFilter(watched, e);
 }
 
-ImageFrame* frmBl::Img(int k) const {
-    switch (k) {
-    case 1: return Img1;
-    case 2: return Img2;
-    case 3: return Img3;
-    default: throw VorlanError(9, QStringLiteral("Индекс вне диапазона"));
-    }
-}
+ImageFrame* frmBl::Img(int k) const { return slotPick(k, Img1, Img2, Img3); }
 
-PanBar* frmBl::HScr(int k) const {
-    switch (k) {
-    case 1: return HScr1;
-    case 2: return HScr2;
-    case 3: return HScr3;
-    default: throw VorlanError(9, QStringLiteral("Индекс вне диапазона"));
-    }
-}
+PanBar* frmBl::HScr(int k) const { return slotPick(k, HScr1, HScr2, HScr3); }
 
-ClickLabel* frmBl::Lbl(int k) const {
-    switch (k) {
-    case 1: return Lbl1;
-    case 2: return Lbl2;
-    case 3: return Lbl3;
-    default: throw VorlanError(9, QStringLiteral("Индекс вне диапазона"));
-    }
-}
+ClickLabel* frmBl::Lbl(int k) const { return slotPick(k, Lbl1, Lbl2, Lbl3); }
 
-QLabel* frmBl::scaleLabel(int k) const {
-    switch (k) {
-    case 1: return LBLk1;
-    case 2: return LBLk2;
-    case 3: return lblk3;
-    default: throw VorlanError(9, QStringLiteral("Индекс вне диапазона"));
-    }
-}
+QLabel* frmBl::scaleLabel(int k) const { return slotPick(k, LBLk1, LBLk2, lblk3); }
 
 bool frmBl::isBlinking() const { return CmdStart->text() != Start; }
 

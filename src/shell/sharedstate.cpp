@@ -1,19 +1,12 @@
 #include "shell/sharedstate.h"
 
-#include "common/vorlanerror.h"
+#include "common/slotpick.h"
 
 namespace vorlan {
 
 namespace {
 
-template <typename T> T& pick(int k, T& a, T& b, T& c) {
-    switch (k) {
-    case 1: return a;
-    case 2: return b;
-    case 3: return c;
-    default: throw VorlanError(9, QStringLiteral("Индекс вне диапазона: картинка %1").arg(k));
-    }
-}
+template <typename T> T& pick(int k, T& a, T& b, T& c) { return slotPick(k, a, b, c); }
 
 template <typename T> T& pickPoint(int p, T& one, T& two) {
     if (p == 1) return one;
