@@ -1,0 +1,228 @@
+// Picture view costs against same-run baselines: repainting the picture area at scale 1 and 3
+// against a bare drawImage, loading a slot against a bare QImageReader decode, and the memory
+// that three loaded slots hold against their decoded bytes.
+
+#include "shell/clicklabel.h"
+#include "support/fixture.h"
+#include "view/imageframe.h"
+#include "view/picturebox.h"
+
+#include <QApplication>
+#include <QImageReader>
+#include <QRandomGenerator>
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <unistd.h>
+
+using namespace vorlan;
+using namespace vorlan::test;
+
+namespace {
+
+constexpr int PicW = 6000;
+constexpr int PicH = 4000;
+const QRect Area(0, 0, 1900, 1000);
+// Where the visible area starts in the picture, so the repaint reads from the middle of it.
+const QPoint AreaOrigin(1500, 1200);
+
+QStringList g_files;
+QImage g_decoded;
+
+/// A sky photo stand-in: sensor noise over a few thousand stars, so the JPEG decoder has real
+/// detail to work through instead of flat black blocks.
+QImage noisyStarField(quint32 seed) {
+    QRandomGenerator rng(seed);
+    QVector<Star> stars;
+    for (int i = 0; i < 3000; ++i)
+        stars.push_back({rng.bounded(double(PicW)), rng.bounded(double(PicH)), 1.5 + rng.bounded(5.0),
+                         80 + int(rng.bounded(176))});
+    QImage img = starField(PicW, PicH, stars);
+    for (int y = 0; y < PicH; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < PicW; ++x) {
+            const int n = int(rng.generate() & 31);
+            const QRgb c = line[x];
+            line[x] = qRgb(std::min(255, qRed(c) + n), std::min(255, qGreen(c) + n), std::min(255, qBlue(c) + n));
+        }
+    }
+    return img;
+}
+
+long residentBytes() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+void settle() {
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
+
+struct MemoryFigures {
+    long empty = 0, threeSlots = 0, afterSelect = 0;
+    bool ok = false;
+    QString problem;
+};
+
+/// Resident memory of the program with the empty main window, then with three loaded slots.
+/// Runs before any benchmark so that their freed heap does not blur the figures.
+MemoryFigures measureMemory() {
+    MemoryFigures m;
+    ScriptedPrompter prompter;
+    frmBl& f = freshProgram();
+    settle();
+    m.empty = residentBytes();
+    for (int k = 1; k <= 3; ++k)
+        loadSlot(f, prompter, k, g_files[k - 1]);
+    settle();
+    m.threeSlots = residentBytes();
+    // Selecting a slot lets Pic1 share its picture; that must not cost another copy.
+    emit f.Lbl2->clicked();
+    settle();
+    m.afterSelect = residentBytes();
+    m.ok = prompter.messages.isEmpty();
+    for (int k = 1; k <= 3 && m.ok; ++k)
+        if (f.Img(k)->picture().size() != QSize(PicW, PicH)) {
+            m.ok = false;
+            m.problem = QStringLiteral("slot %1 not loaded").arg(k);
+        }
+    if (!prompter.messages.isEmpty())
+        m.problem = prompter.messages.join(QStringLiteral(" | "));
+    DestroyMainForm();
+    return m;
+}
+
+void BM_FrameRepaint(benchmark::State& state) {
+    const int scale = int(state.range(0));
+    ImageFrame frame;
+    frame.resize(PicW * scale, PicH * scale);
+    frame.setPicture(g_decoded);
+    QImage target(Area.size(), QImage::Format_RGB32);
+    const QRegion visible(QRect(AreaOrigin * scale, Area.size()));
+    for (auto _ : state) {
+        frame.render(&target, QPoint(), visible);
+        benchmark::DoNotOptimize(target.constBits());
+    }
+    // The frame must really have drawn the picture: compare one pixel with the source.
+    const QPoint probe(Area.width() / 2, Area.height() / 2);
+    const QPoint src((AreaOrigin.x() * scale + probe.x()) / scale, (AreaOrigin.y() * scale + probe.y()) / scale);
+    if (target.pixel(probe) != g_decoded.pixel(src))
+        state.SkipWithError("repaint does not show the picture");
+}
+
+void BM_BareDrawImage(benchmark::State& state) {
+    const int scale = int(state.range(0));
+    QImage target(Area.size(), QImage::Format_RGB32);
+    const QRectF source(AreaOrigin, QSizeF(Area.size()) / scale);
+    for (auto _ : state) {
+        QPainter p(&target);
+        p.drawImage(QRectF(Area), g_decoded, source);
+        p.end();
+        benchmark::DoNotOptimize(target.constBits());
+    }
+}
+
+void BM_LoadSlot(benchmark::State& state) {
+    ScriptedPrompter prompter;
+    frmBl& f = freshProgram();
+    settle();
+    for (auto _ : state) {
+        loadSlot(f, prompter, 1, g_files[0]);
+        // The repaint that shows the loaded picture belongs to the load the user waits for.
+        settle();
+    }
+    if (!prompter.messages.isEmpty() || f.Img1->picture().size() != QSize(PicW, PicH))
+        state.SkipWithError("slot 1 did not load");
+    DestroyMainForm();
+}
+
+void BM_BareDecode(benchmark::State& state) {
+    for (auto _ : state) {
+        QImageReader reader(g_files[0]);
+        QImage img = reader.read();
+        if (img.isNull())
+            state.SkipWithError("decode failed");
+        benchmark::DoNotOptimize(img.constBits());
+    }
+}
+
+BENCHMARK(BM_FrameRepaint)->Arg(1)->Arg(3)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareDrawImage)->Arg(1)->Arg(3)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareDecode)->Repetitions(3)->ReportAggregatesOnly(true)->MinTime(1.0)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadSlot)->Repetitions(3)->ReportAggregatesOnly(true)->MinTime(1.0)->Unit(benchmark::kMillisecond);
+
+/// Keeps the median CPU time of every benchmark for the ratio summary: the work is single-threaded,
+/// and CPU time is not stretched by other jobs sharing the machine.
+class MedianReporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> ms;
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs)
+            if (r.aggregate_name == "median" && !r.error_occurred)
+                ms[r.run_name.function_name + (r.run_name.args.empty() ? "" : "/" + r.run_name.args)] =
+                    r.GetAdjustedCPUTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+void ratioLine(const char* what, double value, const char* baseName, double base, double goal, const char* unit) {
+    const double ratio = base > 0 ? value / base : 0;
+    std::printf("%-34s %10.2f %s  vs %-22s %10.2f %s  ratio %5.2f  (goal <= %.2f) %s\n", what, value, unit, baseName,
+                base, unit, ratio, goal, base > 0 && ratio <= goal ? "met" : "MISSED");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QImageReader::setAllocationLimit(0);
+    QTemporaryDir dir;
+    for (int i = 0; i < 3; ++i)
+        g_files << savePicture(dir, QStringLiteral("sky%1.jpg").arg(i + 1), noisyStarField(20240 + i));
+    g_decoded = QImageReader(g_files[0]).read();
+    if (g_decoded.size() != QSize(PicW, PicH)) {
+        std::fprintf(stderr, "could not decode the generated picture\n");
+        return 1;
+    }
+
+    const MemoryFigures mem = measureMemory();
+
+    benchmark::Initialize(&argc, argv);
+    MedianReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    auto t = [&](const char* name) { return reporter.ms.count(name) ? reporter.ms[name] : 0.0; };
+    const double f1 = t("BM_FrameRepaint/1"), f3 = t("BM_FrameRepaint/3");
+    const double b1 = t("BM_BareDrawImage/1"), b3 = t("BM_BareDrawImage/3");
+    const double load = t("BM_LoadSlot"), decode = t("BM_BareDecode");
+    const double mb = 1024.0 * 1024.0;
+    const double decodedBytes = 3.0 * double(g_decoded.sizeInBytes());
+
+    std::printf("\nPicture view, %dx%d JPEG, 1900x1000 picture area (median CPU times)\n", PicW, PicH);
+    if (f1 > 0 && f3 > 0) {
+        ratioLine("repaint, frame at scale 3", f3, "frame at scale 1", f1, 1.3, "ms");
+        ratioLine("repaint, frame at scale 1", f1, "bare drawImage 1:1", b1, 1.5, "ms");
+        ratioLine("repaint, frame at scale 3", f3, "bare drawImage 1:3", b3, 1.5, "ms");
+    }
+    if (load > 0)
+        ratioLine("load slot 1 (menu, dialog, paint)", load, "bare QImageReader", decode, 1.15, "ms");
+    if (mem.ok) {
+        std::printf("resident: empty window %.1f MB, three slots %.1f MB, after selecting slot 2 %.1f MB\n",
+                    mem.empty / mb, mem.threeSlots / mb, mem.afterSelect / mb);
+        ratioLine("memory, three slots above empty", (mem.threeSlots - mem.empty) / mb, "3 x decoded bytes",
+                  decodedBytes / mb, 1.15, "MB");
+        ratioLine("memory, after selecting slot 2", (mem.afterSelect - mem.empty) / mb, "3 x decoded bytes",
+                  decodedBytes / mb, 1.15, "MB");
+    } else {
+        std::printf("memory: not measured, %s\n", qPrintable(mem.problem));
+    }
+    return 0;
+}
