@@ -172,12 +172,16 @@ void frmAst00::setText(const QString& text) { txtInfo->setPlainText(text); }
 void frmAst00::Form_Load() {
     resize(twipsToPixels(DesignWidthTwips), twipsToPixels(DesignHeightTwips));
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    move(screen.width() - width(), int(std::lround(screen.height() - height() - screen.height() / 20.0)));
+    const QSize outer = frameGeometry().size();
+    move(screen.width() - outer.width(),
+         int(std::lround(screen.height() - outer.height() - screen.height() / 20.0)));
 }
 
+// The window's size in the rules below is its outer size, frame and title bar included, so that
+// the text box reaches down to the window's bottom edge under a window manager.
 void frmAst00::Form_Resize() {
-    const int widthTwips = width() * 15;
-    const int heightTwips = height() * 15;
+    const int widthTwips = frameGeometry().width() * 15;
+    const int heightTwips = frameGeometry().height() * 15;
     if (widthTwips - 140 > 1)
         txtInfo->resize(twipsToPixels(widthTwips - 140), txtInfo->height());
     if (heightTwips - 1200 > 1)

@@ -145,7 +145,7 @@ private slots:
     }
 
     void fontRuleOnResize_data() {
-        QTest::addColumn<int>("windowWidth");
+        QTest::addColumn<int>("windowWidth"); // outer, in pixels
         QTest::addColumn<int>("txtWidth");
         QTest::addColumn<double>("size");
         QTest::newRow("design width") << 642 << 633 << 9.75;
@@ -159,7 +159,9 @@ private slots:
         QFETCH(double, size);
         frmAst00& n = shownNotepad();
         n.cmdBol->click(); // a size chosen with the buttons gives way to the rule
-        n.resize(windowWidth, 400);
+        // The rule works on the outer size, frame included.
+        const QSize frame = n.frameGeometry().size() - n.size();
+        n.resize(windowWidth - frame.width(), 400 - frame.height());
         QTRY_COMPARE(n.txtInfo->width(), txtWidth);
         QCOMPARE(n.txtInfo->height(), 400 - 80);
         QVERIFY(qAbs(n.txtInfo->font().pointSizeF() - size) < 1e-4);
