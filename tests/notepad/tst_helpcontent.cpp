@@ -41,39 +41,6 @@ private slots:
         QVERIFY(!text.contains(QRegularExpression(QStringLiteral("[^\\r]\\n|\\r[^\\n]"))));
     }
 
-    void mainHelpSectionsAndSteps_data() {
-        QTest::addColumn<QString>("start");
-        QTest::addColumn<int>("blanksBefore");
-        QTest::addColumn<int>("blanksAfter");
-        // Step lines begin with their number; blank lines around the headings as laid out.
-        QTest::newRow("recommendations") << QStringLiteral("          РЕКОМЕНДАЦИИ") << 1 << 1;
-        QTest::newRow("alignment") << QStringLiteral("    ВЫРАВНИВАНИЕ КАРТИНОК ПО ГОРИЗОНТАЛИ") << 2 << 1;
-        QTest::newRow("step 1.") << QStringLiteral("1.") << 1 << 0;
-        QTest::newRow("step 2.") << QStringLiteral("2.") << 0 << 0;
-        QTest::newRow("step 3.") << QStringLiteral("3.") << 0 << 0;
-        QTest::newRow("step 4.") << QStringLiteral("4.") << 0 << 0;
-        QTest::newRow("step  1.") << QStringLiteral(" 1.") << 1 << 0;
-        QTest::newRow("step  4.") << QStringLiteral(" 4.") << 0 << 0;
-        QTest::newRow("CW") << QStringLiteral("     (-) - CW") << 0 << 1;
-    }
-    void mainHelpSectionsAndSteps() {
-        QFETCH(QString, start);
-        QFETCH(int, blanksBefore);
-        QFETCH(int, blanksAfter);
-        const QStringList lines = MainHelpText().split(QStringLiteral("\r\n"));
-        qsizetype i = 0;
-        while (i < lines.size() && !lines[i].startsWith(start))
-            ++i;
-        QVERIFY(i < lines.size());
-        auto blank = [&](qsizetype k) { return k >= 0 && k < lines.size() && lines[k].isEmpty(); };
-        for (int k = 1; k <= blanksBefore; ++k)
-            QVERIFY(blank(i - k));
-        QVERIFY(!blank(i - blanksBefore - 1));
-        for (int k = 1; k <= blanksAfter; ++k)
-            QVERIFY(blank(i + k));
-        QVERIFY(!blank(i + blanksAfter + 1));
-    }
-
     void photometryHelp() {
         const QStringList lines = PhotometryHelpText().split(QStringLiteral("\r\n"));
         QCOMPARE(lines.size(), 9 + 19 + 1); // every line ended by CR LF, so one empty piece after the last
