@@ -69,7 +69,6 @@ NotepadFont NotepadFontStep(NotepadFont font, bool larger) {
 
 QString NotepadTextFromBytes(const QByteArray& bytes, bool truncated) {
     const QString decoded = decodeText(bytes);
-    const QString stop = QStringLiteral("Файл слишком большой");
     QString text;
     text.reserve(decoded.size() + decoded.size() / 16);
     qsizetype start = 0;
@@ -85,10 +84,8 @@ QString NotepadTextFromBytes(const QByteArray& bytes, bool truncated) {
         if (i < n && decoded[i] == u'\r' && i + 1 < n && decoded[i + 1] == u'\n')
             ++i;
         start = i + 1;
-        // A file that begins with the marker was saved from a cut text: reading ends there, as
-        // it ends after the marker is put in front of a cut text.
-        if (text.startsWith(stop))
-            break;
+        // A file saved from a cut text begins with the marker line; it is still read whole,
+        // because the marker only ever stops a read that this program cut itself.
     }
     if (truncated)
         text = TooLargeMarker + text.left(KeptCharacters);

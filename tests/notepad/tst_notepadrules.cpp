@@ -77,7 +77,7 @@ private slots:
         QTest::newRow("UTF-8") << QStringLiteral("Привет, мир\r\nЁлка").toUtf8()
                                << QStringLiteral("Привет, мир\r\nЁлка\r\n");
         QTest::newRow("begins with the marker") << (TooLargeMarker + QStringLiteral("rest\r\nmore\r\n")).toUtf8()
-                                                << TooLargeMarker;
+                                                << TooLargeMarker + QStringLiteral("rest\r\nmore\r\n");
         QTest::newRow("marker later is text") << (QStringLiteral("a\r\n") + TooLargeMarker).toUtf8()
                                               << QStringLiteral("a\r\n") + TooLargeMarker;
     }
