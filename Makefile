@@ -30,6 +30,8 @@ bench: deps
 
 screenshot: build
 	bash scripts/screenshot $(BUILD)/vorlan $(BUILD)/screenshots/main.png
+	bash scripts/screenshot $(BUILD)/tests/demo/vorlan_demo $(BUILD)/screenshots/blink-phase1.png 4 blink 1
+	bash scripts/screenshot $(BUILD)/tests/demo/vorlan_demo $(BUILD)/screenshots/blink-phase2.png 4 blink 2
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-bench

@@ -128,6 +128,12 @@ void frmBl::buildControls() {
     place(Frm1, 120, 4680, 14415, 1815);
     Frm1->setFrameShape(QFrame::NoFrame);
     Frm1->setAutoFillBackground(true);
+    // The panel's captions were laid out for a narrow 8-point system font (11 pixels); wider or
+    // larger desktop defaults cut them off at their fixed widths.
+    QFont panelFont = Frm1->font();
+    panelFont.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), panelFont.family()});
+    panelFont.setPixelSize(11);
+    Frm1->setFont(panelFont);
 
     Label5 = label(Frm1, "Label5", QStringLiteral("Интервал времени"), 240, 120, 1575, 255);
     HScrTime = slider(Frm1, "HScrTime", 100, 5000, 1, 100, 1000, 120, 480, 1215, 255);

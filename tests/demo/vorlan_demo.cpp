@@ -1,0 +1,129 @@
+// The program set up in a given scene, for screenshots under a virtual X server.
+//   vorlan_demo            the empty main window
+//   vorlan_demo blink [1|2]
+//       two star fields of the same sky (the second shifted, with a moving object and a variable
+//       star) in slots 1 and 2, both reference points marked, overlaid, zoomed, blinking with the
+//       marker box around the moving object. With 1 or 2 the timer stops after a real tick has
+//       reached that phase, so a screenshot taken later shows that phase for sure.
+
+#include "shell/clicklabel.h"
+#include "shell/frmbl.h"
+#include "shell/panbar.h"
+#include "shell/sharedstate.h"
+#include "shell/start.h"
+#include "support/fixture.h"
+#include "view/imageframe.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTimer>
+#include <cstdio>
+
+using namespace vorlan;
+using namespace vorlan::test;
+
+namespace {
+
+constexpr int PicW = 1600;
+constexpr int PicH = 1000;
+// Where the second exposure's camera pointed differently.
+const QPointF Shift(37, 21);
+// Two bright stars to register on, the asteroid in each exposure, and the variable star.
+const QPointF StarA(250, 200);
+const QPointF StarB(1250, 750);
+const QPointF Mover1(600, 330);
+const QPointF Mover2(628, 342);
+const QPointF Variable(450, 420);
+
+QImage sky(int exposure) {
+    QRandomGenerator rng(7);
+    QVector<Star> stars;
+    for (int i = 0; i < 260; ++i)
+        stars.push_back({rng.bounded(double(PicW)), rng.bounded(double(PicH)), 1.2 + rng.bounded(3.0),
+                         90 + int(rng.bounded(166))});
+    stars.push_back({StarA.x(), StarA.y(), 6, 255});
+    stars.push_back({StarB.x(), StarB.y(), 6, 255});
+    stars.push_back(exposure == 1 ? Star{Variable.x(), Variable.y(), 4.5, 255} : Star{Variable.x(), Variable.y(), 2.5, 120});
+    const QPointF shift = exposure == 1 ? QPointF() : Shift;
+    for (Star& s : stars) {
+        s.x += shift.x();
+        s.y += shift.y();
+    }
+    // The asteroid moved against the stars; its place is given in the picture it is in.
+    const QPointF mover = exposure == 1 ? Mover1 : Mover2 + shift;
+    stars.push_back({mover.x(), mover.y(), 3, 230});
+    QImage img = starField(PicW, PicH, stars);
+    QRandomGenerator noise(100 + exposure);
+    for (int y = 0; y < PicH; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < PicW; ++x) {
+            const int n = int(noise.bounded(14));
+            const QRgb c = line[x];
+            line[x] = qRgb(std::min(255, qRed(c) + n), std::min(255, qGreen(c) + n), std::min(255, qBlue(c) + n));
+        }
+    }
+    return img;
+}
+
+/// A left click on slot k at picture pixel p, as the frame reports it (twips of the shown image).
+void clickPicture(frmBl& f, int k, QPointF p) {
+    const float scale = State().DisplayScale(k);
+    f.Img_MouseDown(k, 1, 0, float(p.x() * scale * 15.0), float(p.y() * scale * 15.0));
+}
+
+void blinkScene(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& dir, int holdPhase) {
+    loadSlot(f, prompter, 1, savePicture(dir, QStringLiteral("sky1.jpg"), sky(1)));
+    loadSlot(f, prompter, 2, savePicture(dir, QStringLiteral("sky2.jpg"), sky(2)));
+
+    emit f.lblVvod1->clicked();
+    clickPicture(f, 1, StarA);
+    clickPicture(f, 2, StarA + Shift);
+    emit f.lblVvod2->clicked();
+    clickPicture(f, 1, StarB);
+    clickPicture(f, 2, StarB + Shift);
+    f.CmdSovm->click();
+    f.HScrOb->setValue(1400);
+
+    f.HScrTime->setValue(600);
+    f.CmdStart->click();
+    // No point is armed once blinking starts, so a click on the picture places the box.
+    clickPicture(f, 1, (Mover1 + Mover2) / 2);
+    f.mnuRamka->trigger();
+
+    if (holdPhase == 1 || holdPhase == 2) {
+        auto ticks = std::make_shared<int>(0);
+        // Connected after the window's own handler, so it sees the phase that tick has shown.
+        QObject::connect(f.Timer1, &QTimer::timeout, &f, [&f, ticks, holdPhase] {
+            if (++*ticks >= 2 && f.BlinkPhase == holdPhase)
+                f.Timer1->stop();
+        });
+    }
+    const SharedState& s = State();
+    std::fprintf(stderr, "blink: scales %.2f %.2f, frame 1 at (%.0f, %.0f), frame 2 at (%.0f, %.0f), box at (%.0f, %.0f)\n",
+                 s.DisplayScale1, s.DisplayScale2, f.Img1->Left(), f.Img1->Top(), f.Img2->Left(), f.Img2->Top(),
+                 s.BoxCentreX, s.BoxCentreY);
+    for (const QString& m : prompter.messages)
+        std::fprintf(stderr, "message: %s\n", qPrintable(m));
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Vorlan"));
+    const QString scene = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    const int holdPhase = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 0;
+    ScriptedPrompter prompter;
+    QTemporaryDir dir;
+    Main();
+    frmBl& f = MainForm();
+    if (scene == QLatin1String("blink")) {
+        blinkScene(f, prompter, dir, holdPhase);
+    } else if (!scene.isEmpty()) {
+        std::fprintf(stderr, "unknown scene %s (known: blink)\n", qPrintable(scene));
+        return 2;
+    }
+    return app.exec();
+}
