@@ -26,7 +26,7 @@ test: build
 bench: deps
 	cmake -S . -B $(BUILD)-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORLAN_BENCH=ON
 	cmake --build $(BUILD)-bench -j $(JOBS)
-	@for b in $(BUILD)-bench/bench/bench_*; do echo "== $$b"; QT_QPA_PLATFORM=offscreen $$b || exit 1; done
+	@for b in $(BUILD)-bench/bench/bench_*; do [ -f "$$b" ] && [ -x "$$b" ] || continue; echo "== $$b"; QT_QPA_PLATFORM=offscreen $$b || exit 1; done
 
 screenshot: build
 	bash scripts/screenshot $(BUILD)/vorlan $(BUILD)/screenshots/main.png
