@@ -1,0 +1,342 @@
+#include "shell/clicklabel.h"
+#include "shell/panbar.h"
+#include "sky/frmvvodkoordinat.h"
+#include "sky/skytext.h"
+#include "skyfield.h"
+#include "support/fixture.h"
+#include "view/imageframe.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace vorlan;
+using namespace vorlan::test;
+
+namespace {
+
+constexpr double Deg = 57.2957795130823;
+
+/// Replaces a field's text by typing, as a user who selected it would.
+void type(QLineEdit* field, const QString& text) {
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QTest::keyClicks(field, text);
+}
+
+/// Types a catalogue position into row i: hours, decimal minutes of time, signed degrees,
+/// decimal arc-minutes.
+void typeStar(frmVvodKoordinat& w, int i, const CatalogueStar& s) {
+    type(w.txtH[i], QString::number(s.raH));
+    type(w.txtHM[i], QString::number(s.raM + s.raS / 60, 'f', 4));
+    type(w.txtGr[i], (s.sign < 0 ? QStringLiteral("-") : QString()) + QString::number(s.decD));
+    type(w.txtGrM[i], QString::number(s.decM + s.decS / 60, 'f', 4));
+}
+
+/// A mouse move without a button over w. QTest::mouseMove only moves the cursor then, which the
+/// offscreen platform does not turn into events.
+void hover(QWidget* w, QPoint pos) {
+    QMouseEvent move(QEvent::MouseMove, QPointF(pos), QPointF(w->mapToGlobal(pos)), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(w, &move);
+}
+
+/// Picture 1 of the given size at scale 1, with its two reference points at picture pixels.
+void pictureWithMarks(frmBl& f, const QImage& picture, QPointF p1, QPointF p2) {
+    SharedState& s = State();
+    f.Img1->setPicture(picture);
+    f.Img1->resize(picture.size());
+    f.Img1->show();
+    s.PictureWidth1 = float(picture.width());
+    s.PictureHeight1 = float(picture.height());
+    s.DisplayScale1 = 1;
+    f.HScr1->setValue(1000);
+    // Marked by clicking, at the exact twips of the stars.
+    f.lblVvod1_Click();
+    f.Img_MouseDown(1, 1, 0, float(p1.x() * 15), float(p1.y() * 15));
+    f.lblVvod2_Click();
+    f.Img_MouseDown(1, 1, 0, float(p2.x() * 15), float(p2.y() * 15));
+    f.mnuViravnivanie_Click(); // opening the menu enables the coordinate items
+}
+
+} // namespace
+
+class TestSkyWindow : public QObject {
+    Q_OBJECT
+    ScriptedPrompter* prompter = nullptr;
+    frmBl* f = nullptr;
+
+private slots:
+    void init() {
+        prompter = new ScriptedPrompter;
+        f = &freshProgram();
+    }
+    void cleanup() {
+        DestroyMainForm();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        delete prompter;
+        QLocale::setDefault(QLocale::c());
+    }
+
+    void designState() {
+        frmVvodKoordinat& w = VvodKoordinatForm();
+        QCOMPARE(w.windowTitle(), QStringLiteral("Ввод координат отмеченных точек (1 картинка)"));
+        struct Control {
+            const char* name;
+            const char* text;
+            QRect twips;
+        };
+        const Control controls[] = {
+            {"Label3", "прямое восхождение", {2040, 120, 2535, 375}}, {"txtH_1", "0", {2040, 1800, 855, 495}},
+            {"txtHM_0", "0", {3120, 840, 1215, 495}},                 {"txtGr_1", "-0", {4800, 1800, 735, 495}},
+            {"txtGrM_0", "0", {5880, 840, 1095, 495}},                {"lblDel2", "", {4800, 2400, 2175, 255}},
+            {"cmdSzet", "Считать!", {7200, 1200, 1095, 495}},         {"cmdExit", "Выход", {7200, 2400, 975, 495}},
+            {"Label9", "Координаты центра", {480, 2880, 2055, 375}},  {"Label2", "Вторая точка", {120, 1800, 1815, 495}},
+        };
+        for (const Control& c : controls) {
+            auto* widget = w.findChild<QWidget*>(QLatin1String(c.name));
+            QVERIFY2(widget, c.name);
+            const QString text = widget->property("text").toString();
+            QCOMPARE(text, QString::fromUtf8(c.text));
+            QCOMPARE(widget->geometry(), QRect(c.twips.x() / 15, c.twips.y() / 15, c.twips.width() / 15,
+                                               c.twips.height() / 15));
+        }
+    }
+
+    // The initial texts are no change: the stored coordinates are left alone.
+    void creatingTheWindowSetsNothing() {
+        State().StarRA1 = 1.25f;
+        State().StarDec2 = -0.5f;
+        frmVvodKoordinat& w = VvodKoordinatForm();
+        QCOMPARE(State().StarRA1, 1.25f);
+        QCOMPARE(State().StarDec2, -0.5f);
+        QVERIFY(w.lblAlf1->text().isEmpty());
+    }
+
+    void coordinateEntry_data() {
+        QTest::addColumn<bool>("russian");
+        QTest::addColumn<QStringList>("typing"); // field, row, text, ...
+        QTest::addColumn<double>("ra1");         // degrees expected in the shared fields
+        QTest::addColumn<double>("dec1");
+        QTest::addColumn<double>("ra2");
+        QTest::addColumn<QString>("echo");       // lblAlf1 | lblDel1
+        QTest::newRow("-0 then 30 minutes")
+            << true << QStringList{"txtGrM", "0", "30"} << 0.0 << -0.5 << 0.0 << QStringLiteral("|-0,5");
+        QTest::newRow("then -12 degrees")
+            << true << QStringList{"txtGrM", "0", "30", "txtGr", "0", "-12"} << 0.0 << -12.5 << 0.0
+            << QStringLiteral("|-12,5");
+        QTest::newRow("then 12 degrees")
+            << false << QStringList{"txtGrM", "0", "30", "txtGr", "0", "-12", "txtGr", "0", "12"} << 0.0 << 12.5
+            << 0.0 << QStringLiteral("|12.5");
+        QTest::newRow("5 h 30 m ru") << true << QStringList{"txtH", "0", "5", "txtHM", "0", "30"} << 82.5 << 0.0
+                                     << 0.0 << QStringLiteral("82,5|");
+        QTest::newRow("5 h 30 m C") << false << QStringList{"txtH", "0", "5", "txtHM", "0", "30"} << 82.5 << 0.0
+                                    << 0.0 << QStringLiteral("82.5|");
+        QTest::newRow("comma in minutes") << true << QStringList{"txtHM", "0", "1,5"} << 0.375 << 0.0 << 0.0
+                                          << QStringLiteral("0,375|");
+        QTest::newRow("second star only") << false << QStringList{"txtH", "1", "3", "txtHM", "1", "47.5"} << 0.0
+                                          << 0.0 << 56.875 << QStringLiteral("|");
+    }
+    void coordinateEntry() {
+        QFETCH(bool, russian);
+        QFETCH(QStringList, typing);
+        QFETCH(double, ra1);
+        QFETCH(double, dec1);
+        QFETCH(double, ra2);
+        QFETCH(QString, echo);
+        QLocale::setDefault(russian ? QLocale(QLocale::Russian) : QLocale::c());
+        frmVvodKoordinat& w = VvodKoordinatForm();
+        w.showModal();
+        for (int k = 0; k < typing.size(); k += 3) {
+            auto* field = w.findChild<QLineEdit*>(typing[k] + QLatin1Char('_') + typing[k + 1]);
+            QVERIFY(field);
+            type(field, typing[k + 2]);
+            QCOMPARE(field->text(), QString(typing[k + 2]).replace(QLatin1Char(','), QLatin1Char('.')));
+        }
+        QCOMPARE(State().StarRA1, float(ra1 / Deg));
+        QCOMPARE(State().StarDec1, float(dec1 / Deg));
+        QCOMPARE(State().StarRA2, float(ra2 / Deg));
+        QCOMPARE(w.lblAlf1->text() + QLatin1Char('|') + w.lblDel1->text(), echo);
+    }
+
+    void focusSelectsFromTheCaret() {
+        frmVvodKoordinat& w = VvodKoordinatForm();
+        w.showModal();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.txtH[0])); // Form_Activate
+        w.txtHM[0]->setText(QStringLiteral("123456789012"));
+        QTest::keyClick(w.txtH[0], Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.txtHM[0]));
+        QCOMPARE(w.txtHM[0]->selectedText(), QStringLiteral("1234567890"));
+    }
+
+    void exitHidesAndTitleBarCloseDestroys() {
+        frmVvodKoordinat* w = &VvodKoordinatForm();
+        f->mnuViravnivanie_vvod_koord->trigger();
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->windowModality(), Qt::ApplicationModal);
+        type(w->txtH[0], QStringLiteral("5"));
+        QTest::mouseClick(w->cmdExit, Qt::LeftButton);
+        QVERIFY(!w->isVisible());
+        QCOMPARE(&VvodKoordinatForm(), w);
+        QCOMPARE(w->txtH[0]->text(), QStringLiteral("5"));
+
+        w->showModal();
+        w->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!VvodKoordinatFormExists());
+        QCOMPARE(VvodKoordinatForm().txtH[0]->text(), QStringLiteral("0"));
+        QCOMPARE(State().StarRA1, float(75 / Deg)); // what was typed stays stored
+    }
+
+    // A synthetic photograph of the Pleiades: mark Electra and Atlas, type their catalogue
+    // positions, compute, then read the other stars with the cursor, also after zooming.
+    void plateSolutionAgainstGnomonicPicture() {
+        QLocale::setDefault(QLocale(QLocale::Russian));
+        const TanPicture pic{(3 + 46.5 / 60) * 15 * Rad, 24.25 * Rad, 1.5, 25.0};
+        QVector<QPointF> at;
+        QVector<Star> drawn;
+        for (const CatalogueStar& s : Pleiades) {
+            double x, y;
+            pic.project(s.ra(), s.dec(), x, y);
+            at << QPointF(x, y);
+            drawn << Star{x, y, 3};
+        }
+        pictureWithMarks(*f, starField(pic.widthPx, pic.heightPx, drawn), at[1], at[2]);
+        frmVvodKoordinat& w = VvodKoordinatForm();
+        f->mnuViravnivanie_vvod_koord->trigger();
+        typeStar(w, 0, Pleiades[1]);
+        typeStar(w, 1, Pleiades[2]);
+
+        // With the readout off, CoordRA/CoordDec keep the centre.
+        f->mnuKoordinat->setEnabled(false);
+        QTest::mouseClick(w.cmdSzet, Qt::LeftButton);
+        QVERIFY2(prompter->messages.isEmpty(), qPrintable(prompter->messages.join('\n')));
+        QVERIFY(arcMinutesBetween(State().CoordRA, State().CoordDec, pic.ra0, pic.dec0) < 0.5);
+        QCOMPARE(w.lblInfo->text(), SkyPositionText(State().CoordRA, State().CoordDec));
+
+        f->mnuKoordinat->setEnabled(true);
+        QTest::mouseClick(w.cmdSzet, Qt::LeftButton);
+        const QStringList lines = f->txtInfo->toPlainText().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 5); // four lines, each ended
+        QCOMPARE(lines[0], QStringLiteral("центр: ") + w.lblInfo->text());
+        QCOMPARE(lines[1], QStringLiteral("размер в градусах  1 x  1"));
+        QCOMPARE(lines[2], QStringLiteral("размер в пикселах  800 x  600"));
+        const QString prefix = QStringLiteral("Угол отклонения от направления на полюс ");
+        QVERIFY(lines[3].startsWith(prefix));
+        const double angle = lines[3].mid(prefix.size()).replace(QLatin1Char(','), QLatin1Char('.')).toDouble();
+        QVERIFY2(std::fabs(angle - 25) < 0.05, qPrintable(lines[3]));
+        QVERIFY(lines[4].isEmpty());
+        // The probe ran the readout at the top-centre point.
+        QCOMPARE(f->lblInfo2->text(), QStringLiteral("от центра=60,0%"));
+        QCOMPARE(State().PlateCentreX, 6000.0f);
+
+        for (float zoom : {1.0f, 2.0f}) {
+            f->HScr1->setValue(int(zoom * 1000));
+            QCOMPARE(f->Img1->width(), int(pic.widthPx * zoom));
+            for (int k = 0; k < Pleiades.size(); ++k) {
+                // A real mouse move at the nearest pixel: half a pixel is 0.06' here.
+                const QPoint pos = (at[k] * zoom).toPoint();
+                hover(f->Img1, pos);
+                const double error = arcMinutesBetween(State().CoordRA, State().CoordDec, Pleiades[k].ra(),
+                                                       Pleiades[k].dec());
+                QVERIFY2(error < 1.0, qPrintable(QStringLiteral("%1 at zoom %2: %3'")
+                                                     .arg(Pleiades[k].name).arg(zoom).arg(error)));
+                QCOMPARE(f->lblInfo->text(), State().CoordText);
+            }
+        }
+    }
+
+    void readoutDistanceFromCentre_data() {
+        QTest::addColumn<bool>("russian");
+        QTest::addColumn<QPoint>("pixel");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("centre ru") << true << QPoint(200, 150) << QStringLiteral("от центра=0,0%");
+        QTest::newRow("corner C") << false << QPoint(0, 0) << QStringLiteral("от центра=100.0%");
+    }
+    // Also without any marks: the distance needs none, and the sky part stays silent.
+    void readoutDistanceFromCentre() {
+        QFETCH(bool, russian);
+        QFETCH(QPoint, pixel);
+        QFETCH(QString, text);
+        QLocale::setDefault(russian ? QLocale(QLocale::Russian) : QLocale::c());
+        f->Img1->setPicture(gradientPicture(400, 300));
+        f->Img1->resize(400, 300);
+        f->Img1->show();
+        f->mnuKoordinat->setEnabled(true);
+        hover(f->Img1, pixel);
+        QCOMPARE(f->lblInfo2->text(), text);
+        QVERIFY(prompter->messages.isEmpty());
+    }
+
+    void disabledReadoutTouchesOnlyTheDistance() {
+        const TanPicture pic{(3 + 46.5 / 60) * 15 * Rad, 24.25 * Rad, 1.5, 0.0};
+        double x1, y1, x2, y2;
+        pic.project(Pleiades[1].ra(), Pleiades[1].dec(), x1, y1);
+        pic.project(Pleiades[2].ra(), Pleiades[2].dec(), x2, y2);
+        pictureWithMarks(*f, gradientPicture(800, 600), {x1, y1}, {x2, y2});
+        State().StarRA1 = float(Pleiades[1].ra());
+        State().StarDec1 = float(Pleiades[1].dec());
+        State().StarRA2 = float(Pleiades[2].ra());
+        State().StarDec2 = float(Pleiades[2].dec());
+        f->Img1_MouseMove(0, 0, 6000, 4500);
+        const QString before = f->lblInfo->text();
+        const double ra = State().CoordRA;
+        QVERIFY(!before.isEmpty());
+
+        f->mnuKoordinat->setEnabled(false);
+        f->Img1_MouseMove(0, 0, 0, 0);
+        QCOMPARE(f->lblInfo2->text(), QStringLiteral("от центра=100.0%"));
+        QCOMPARE(f->lblInfo->text(), before);
+        QCOMPARE(State().CoordText, before);
+        QCOMPARE(State().CoordRA, ra);
+    }
+
+    void degenerateInput_data() {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("both marks at one place") << 0;
+        QTest::newRow("identical star coordinates") << 1;
+        QTest::newRow("all-zero star coordinates") << 2;
+        QTest::newRow("star at the pole") << 3;
+    }
+    // "Считать!" reports once and the program goes on; the readout keeps its last position
+    // and reports nothing, however often the mouse moves.
+    void degenerateInput() {
+        QFETCH(int, kind);
+        const QPointF p1(300, 200);
+        pictureWithMarks(*f, gradientPicture(800, 600), p1, kind == 0 ? p1 : QPointF(500, 260));
+        frmVvodKoordinat& w = VvodKoordinatForm();
+        f->mnuViravnivanie_vvod_koord->trigger();
+        if (kind != 2) {
+            typeStar(w, 0, Pleiades[1]);
+            typeStar(w, 1, kind == 1 ? Pleiades[1] : Pleiades[2]);
+        }
+        if (kind == 3)
+            type(w.txtGr[0], QStringLiteral("90"));
+        f->lblInfo->setText(QStringLiteral("last"));
+        State().CoordText = QStringLiteral("last");
+        f->txtInfo->setPlainText(QStringLiteral("before"));
+
+        QTest::mouseClick(w.cmdSzet, Qt::LeftButton);
+        QCOMPARE(prompter->messages.size(), 1);
+        QVERIFY2(prompter->messages[0].startsWith(QStringLiteral("Ошибка 11")), qPrintable(prompter->messages[0]));
+        QVERIFY(w.isVisible());
+        QCOMPARE(f->txtInfo->toPlainText(), QStringLiteral("before"));
+
+        for (const QPoint pos : {QPoint(10, 10), QPoint(300, 200), QPoint(400, 300)}) {
+            hover(f->Img1, pos);
+            QCOMPARE(f->lblInfo->text(), QStringLiteral("last"));
+        }
+        QCOMPARE(f->lblInfo2->text(), QStringLiteral("от центра=0.0%"));
+        QCOMPARE(State().CoordText, QStringLiteral("last"));
+        QCOMPARE(prompter->messages.size(), 1);
+    }
+};
+
+QTEST_MAIN(TestSkyWindow)
+#include "tst_skywindow.moc"
