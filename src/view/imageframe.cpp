@@ -6,6 +6,9 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <cmath>
+#include <cstring>
+#include <vector>
+#include <QPaintEngine>
 
 namespace vorlan {
 
@@ -49,35 +52,79 @@ void ImageFrame::setPosition(float l, float t) {
     move(int(std::lround(l)), int(std::lround(t)));
 }
 
-QRectF ImageFrame::sourceRectFor(const QRect& r) const {
-    if (m_image.isNull() || width() <= 0 || height() <= 0)
-        return {};
-    const double sx = double(m_image.width()) / width();
-    const double sy = double(m_image.height()) / height();
-    return QRectF(r.x() * sx, r.y() * sy, r.width() * sx, r.height() * sy);
+namespace {
+
+bool isOpaque32(QImage::Format f) {
+    return f == QImage::Format_RGB32 || f == QImage::Format_ARGB32_Premultiplied;
 }
+
+/// Nearest-neighbour stretch of the picture into the device rectangle dst, whose widget
+/// coordinates start at (x0, y0) in a frame of size frameW x frameH. A target pixel shows the
+/// picture pixel under its centre. Rows that repeat a picture row are copied from the row
+/// above, so a zoomed-in repaint costs about as much as an unscaled one.
+void stretchInto(const QImage& src, QImage& dev, const QRect& dst, int x0, int y0, int frameW, int frameH) {
+    const double sx = double(src.width()) / frameW;
+    const double sy = double(src.height()) / frameH;
+    const int w = dst.width();
+    std::vector<int> column(size_t(std::max(0, w)));
+    for (int i = 0; i < w; ++i)
+        column[size_t(i)] = std::min(src.width() - 1, int((x0 + i + 0.5) * sx));
+    // RGB32 pixels are 0xffRRGGBB, valid as they are in both device formats.
+    const bool sameWidth = frameW == src.width();
+    int previous = -1;
+    const size_t rowBytes = size_t(w) * sizeof(QRgb);
+    for (int j = 0; j < dst.height(); ++j) {
+        auto* out = reinterpret_cast<QRgb*>(dev.scanLine(dst.top() + j)) + dst.left();
+        const int row = std::min(src.height() - 1, int((y0 + j + 0.5) * sy));
+        if (row == previous) {
+            std::memcpy(out, reinterpret_cast<const QRgb*>(dev.constScanLine(dst.top() + j - 1)) + dst.left(), rowBytes);
+            continue;
+        }
+        const auto* in = reinterpret_cast<const QRgb*>(src.constScanLine(row));
+        if (sameWidth)
+            std::memcpy(out, in + x0, rowBytes);
+        else
+            for (int i = 0; i < w; ++i)
+                out[i] = in[column[size_t(i)]];
+        previous = row;
+    }
+}
+
+} // namespace
 
 void ImageFrame::paintEvent(QPaintEvent* e) {
     if (m_image.isNull() || width() <= 0 || height() <= 0)
         return;
+    QPainter p(this);
+    const bool ownStretch = m_image.format() == QImage::Format_RGB32;
+    // Straight into the raster device where there is one (the window's backing store).
+    QPaintEngine* engine = p.paintEngine();
+    QPaintDevice* device = engine ? engine->paintDevice() : nullptr;
+    const QTransform t = p.deviceTransform();
+    if (ownStretch && device && device->devType() == QInternal::Image && t.type() <= QTransform::TxTranslate) {
+        auto* dev = static_cast<QImage*>(device);
+        if (isOpaque32(dev->format()) && dev->devicePixelRatio() == 1.0) {
+            const QPoint offset(qRound(t.dx()), qRound(t.dy()));
+            for (const QRect& exposed : e->region()) {
+                const QRect r = (exposed & rect()).translated(offset) & dev->rect();
+                if (!r.isEmpty())
+                    stretchInto(m_image, *dev, r, r.left() - offset.x(), r.top() - offset.y(), width(), height());
+            }
+            return;
+        }
+    }
     const QRect exposed = e->rect() & rect();
     if (exposed.isEmpty())
         return;
-    // Widen the source to whole picture pixels and map that back to the widget, so a partial
-    // repaint draws exactly the pixels a full one would.
-    const double sx = double(m_image.width()) / width();
-    const double sy = double(m_image.height()) / height();
-    const int x0 = std::max(0, int(std::floor(exposed.left() * sx)));
-    const int y0 = std::max(0, int(std::floor(exposed.top() * sy)));
-    const int x1 = std::min(m_image.width(), int(std::ceil((exposed.right() + 1) * sx)));
-    const int y1 = std::min(m_image.height(), int(std::ceil((exposed.bottom() + 1) * sy)));
-    if (x1 <= x0 || y1 <= y0)
+    if (ownStretch) {
+        // Any other device (a pixmap, a printer): the same pixels through a small tile.
+        QImage tile(exposed.size(), QImage::Format_RGB32);
+        stretchInto(m_image, tile, tile.rect(), exposed.left(), exposed.top(), width(), height());
+        p.drawImage(exposed.topLeft(), tile);
         return;
-    const QRectF source(x0, y0, x1 - x0, y1 - y0);
-    const QRectF target(x0 / sx, y0 / sy, (x1 - x0) / sx, (y1 - y0) / sy);
-    QPainter p(this);
+    }
     p.setClipRect(exposed);
-    p.drawImage(target, m_image, source);
+    p.drawImage(rect(), m_image);
 }
 
 void ImageFrame::mousePressEvent(QMouseEvent* e) {

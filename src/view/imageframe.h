@@ -27,9 +27,6 @@ public:
     void setTop(float t);
     void setPosition(float l, float t);
 
-    /// The picture rectangle (source pixels, fractional) drawn into the widget rectangle r.
-    QRectF sourceRectFor(const QRect& r) const;
-
 signals:
     void mouseDown(int button, int shift, float x, float y);
     void mouseMove(int button, int shift, float x, float y);

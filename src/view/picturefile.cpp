@@ -32,18 +32,10 @@ DecodedPicture decodePictureFile(const QString& path) {
                 result.error += QStringLiteral(" (%1 x %2)").arg(size.width()).arg(size.height());
             return result;
         }
-        // Formats the painter stretches slowly (palettes, 1-bit) are turned into RGB32 once;
-        // the usual camera formats stay as decoded so no second copy is ever made.
-        switch (image.format()) {
-        case QImage::Format_RGB32:
-        case QImage::Format_ARGB32:
-        case QImage::Format_ARGB32_Premultiplied:
-        case QImage::Format_Grayscale8:
-        case QImage::Format_RGB888:
-            break;
-        default:
+        // The frames stretch RGB32 themselves; a colour JPEG decodes straight into it, other
+        // formats (grey, palettes, alpha) are turned into it once, in place where possible.
+        if (image.format() != QImage::Format_RGB32)
             image.convertTo(QImage::Format_RGB32);
-        }
         result.image = image;
     } catch (const std::bad_alloc&) {
         result.error = QStringLiteral("недостаточно памяти для картинки %1 x %2").arg(size.width()).arg(size.height());

@@ -312,7 +312,56 @@ private slots:
         for (int y = 0; y < 5; ++y)
             for (int x = 0; x < 5; ++x)
                 QCOMPARE(part.pixel(x, y), whole.pixel(x + 5, y + 2));
-        QCOMPARE(frame.sourceRectFor(QRect(3, 3, 6, 3)), QRectF(1, 1, 2, 1));
+    }
+
+    void everyPaintPathShowsThePixelUnderEachCentre_data() {
+        QTest::addColumn<QSize>("frameSize");
+        QTest::newRow("scale 3") << QSize(120, 90);
+        QTest::newRow("scale 1.25") << QSize(50, 37);
+        QTest::newRow("scale 0.5") << QSize(20, 15);
+        QTest::newRow("scale 1") << QSize(40, 30);
+    }
+    void everyPaintPathShowsThePixelUnderEachCentre() {
+        QFETCH(QSize, frameSize);
+        const QImage img = gradientPicture(40, 30);
+        QWidget parent;
+        parent.resize(300, 200);
+        auto* frame = new ImageFrame(&parent);
+        frame->setPicture(img);
+        frame->setGeometry(QRect(QPoint(17, 9), frameSize));
+        auto expected = [&](int x, int y) {
+            return img.pixel(std::min(39, int((x + 0.5) * 40 / frameSize.width())),
+                             std::min(29, int((y + 0.5) * 30 / frameSize.height())));
+        };
+        // Through a pixmap (a grab) and straight into a raster image (as the window's backing
+        // store is painted), whole and in part, at an offset inside the parent.
+        const QImage grabbed = frame->grab().toImage();
+        QImage direct(parent.size(), QImage::Format_RGB32);
+        direct.fill(Qt::black);
+        parent.render(&direct);
+        QImage part(frameSize, QImage::Format_ARGB32_Premultiplied);
+        part.fill(Qt::black);
+        const QRect partRect(frameSize.width() / 3, 1, frameSize.width() / 2, frameSize.height() - 2);
+        frame->render(&part, partRect.topLeft(), QRegion(partRect));
+        for (int y = 0; y < frameSize.height(); ++y)
+            for (int x = 0; x < frameSize.width(); ++x) {
+                QCOMPARE(grabbed.pixel(x, y), expected(x, y));
+                QCOMPARE(direct.pixel(x + 17, y + 9), expected(x, y));
+                if (partRect.contains(x, y))
+                    QCOMPARE(part.pixel(x, y), expected(x, y));
+                else
+                    QCOMPARE(part.pixel(x, y), qRgb(0, 0, 0));
+            }
+        QCOMPARE(direct.pixel(16, 9), parent.palette().color(QPalette::Window).rgb()); // nothing beside the frame
+    }
+
+    void greyAndPalettePicturesAreKeptAsRgb32() {
+        QImage grey(30, 20, QImage::Format_Grayscale8);
+        grey.fill(77);
+        const QString path = savePicture(dir, "grey.png", grey);
+        loadSlot(*f, *prompter, 1, path);
+        QCOMPARE(f->Img1->picture().format(), QImage::Format_RGB32);
+        QCOMPARE(f->Img1->grab().toImage().pixel(5, 5), qRgb(77, 77, 77));
     }
 
     void mousePositionsArriveInTwips() {
