@@ -106,19 +106,21 @@ void frmBl::buildControls() {
     auto* client = named(new QWidget(this), "client");
     setCentralWidget(client);
 
-    // Picture area: the frames first, so that the bars and the panel lie above them.
-    Img3 = named(new ImageFrame(client), "Img3");
+    // The picture area holds the frames and the marker lines, clipped to the space above the
+    // horizontal pan bar and left of the vertical one, so a large picture never shows around
+    // the panel. Its origin is the client area's, so frame positions are the same in both.
+    pictureArea = named(new QWidget(client), "pictureArea");
+    Img3 = named(new ImageFrame(pictureArea), "Img3");
     place(Img3, 600, 120, 615, 615);
-    Img2 = named(new ImageFrame(client), "Img2");
+    Img2 = named(new ImageFrame(pictureArea), "Img2");
     place(Img2, 4200, 120, 3615, 4455);
-    Img1 = named(new ImageFrame(client), "Img1");
+    Img1 = named(new ImageFrame(pictureArea), "Img1");
     place(Img1, 2160, 120, 3015, 4455);
     for (ImageFrame* f : {Img1, Img2, Img3})
         f->setPosition(float(f->x()), float(f->y()));
-    Pic1 = named(new PictureBox(client), "Pic1");
+    Pic1 = named(new PictureBox(pictureArea), "Pic1");
     place(Pic1, 960, 480, 5535, 3735);
-    Line4 = named(new MarkerOverlay(client), "Line4");
-    Line4->setGeometry(client->rect());
+    Line4 = named(new MarkerOverlay(pictureArea), "Line4");
 
     HScroll1 = slider(client, "HScroll1", 0, 30000, 300, 3000, 0, 0, 4440, 10815, 255);
     VScroll1 = slider(client, "VScroll1", 0, 32767, 1, 20, 0, 10800, 120, 255, 4335, Qt::Vertical);
@@ -399,8 +401,8 @@ void frmBl::Form_Resize() {
     HScroll1->setGeometry(px(l.hscrollLeft), px(l.hscrollTop), px(l.hscrollWidth), HScroll1->height());
     VScroll1->setGeometry(px(l.vscrollLeft), px(l.vscrollTop), VScroll1->width(),
                           l.vscrollHeightSet ? px(l.vscrollHeight) : VScroll1->height());
-    if (centralWidget())
-        Line4->setGeometry(centralWidget()->rect());
+    pictureArea->setGeometry(0, 0, std::max(0, px(l.vscrollLeft)), std::max(0, px(l.hscrollTop)));
+    Line4->setGeometry(pictureArea->rect());
 }
 
 void frmBl::keyPressEvent(QKeyEvent* e) {

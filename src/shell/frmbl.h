@@ -31,6 +31,7 @@ public:
     ~frmBl() override;
 
     // ---- picture area
+    QWidget* pictureArea;
     ImageFrame* Img1;
     ImageFrame* Img2;
     ImageFrame* Img3;

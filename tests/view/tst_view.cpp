@@ -294,6 +294,19 @@ private slots:
         QVERIFY(f->Img1->isVisible());
     }
 
+    void bigPicturesStayInsideThePictureArea() {
+        f->resize(1200, 700);
+        loadSlot(*f, *prompter, 1, solid("huge.png", 3000, 2000, Qt::red));
+        QWidget* client = f->centralWidget();
+        auto seen = [client](QPoint p) { return client->grab(QRect(p, QSize(1, 1))).toImage().pixelColor(0, 0); };
+        QCOMPARE(seen(QPoint(10, 10)), QColor(Qt::red));
+        // Right of the panel and below the pan bar the picture is cut off.
+        const QPoint besidePanel(f->Frm1->geometry().right() + 5, f->Frm1->y() + 10);
+        QVERIFY(client->rect().contains(besidePanel));
+        QVERIFY(seen(besidePanel) != QColor(Qt::red));
+        QVERIFY(seen(QPoint(f->VScroll1->geometry().right() + 1, 10)) != QColor(Qt::red));
+    }
+
     void stretchedFrameDrawsTheRightPixels() {
         QImage img(4, 3, QImage::Format_RGB32);
         for (int y = 0; y < 3; ++y)
