@@ -2,6 +2,7 @@
 // against a bare drawImage, loading a slot against a bare QImageReader decode, and the memory
 // that three loaded slots hold against their decoded bytes.
 
+#include "benchreport.h"
 #include "shell/clicklabel.h"
 #include "support/fixture.h"
 #include "view/imageframe.h"
@@ -157,26 +158,6 @@ BENCHMARK(BM_FrameRepaint)->Arg(1)->Arg(3)->Repetitions(5)->ReportAggregatesOnly
 BENCHMARK(BM_BareDrawImage)->Arg(1)->Arg(3)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareDecode)->Repetitions(3)->ReportAggregatesOnly(true)->MinTime(1.0)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadSlot)->Repetitions(3)->ReportAggregatesOnly(true)->MinTime(1.0)->Unit(benchmark::kMillisecond);
-
-/// Keeps the median CPU time of every benchmark for the ratio summary: the work is single-threaded,
-/// and CPU time is not stretched by other jobs sharing the machine.
-class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> ms;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs)
-            if (r.aggregate_name == "median" && !r.error_occurred)
-                ms[r.run_name.function_name + (r.run_name.args.empty() ? "" : "/" + r.run_name.args)] =
-                    r.GetAdjustedCPUTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
-void ratioLine(const char* what, double value, const char* baseName, double base, double goal, const char* unit) {
-    const double ratio = base > 0 ? value / base : 0;
-    std::printf("%-34s %10.2f %s  vs %-22s %10.2f %s  ratio %5.2f  (goal <= %.2f) %s\n", what, value, unit, baseName,
-                base, unit, ratio, goal, base > 0 && ratio <= goal ? "met" : "MISSED");
-}
 
 } // namespace
 
