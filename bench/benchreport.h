@@ -14,7 +14,7 @@ namespace vorlan {
 /// Keeps the median CPU time of every benchmark for the ratio summary: the work is single-threaded,
 /// and CPU time is not stretched by other jobs sharing the machine.
 class MedianReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     std::map<std::string, double> ms;
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs)
@@ -25,10 +25,11 @@ public:
     }
 };
 
-inline void ratioLine(const char* what, double value, const char* baseName, double base, double goal, const char* unit) {
+inline void ratioLine(const char* what, double value, const char* baseName, double base, double goal,
+                      const char* unit) {
     const double ratio = base > 0 ? value / base : 0;
-    std::printf("%-34s %10.2f %s  vs %-22s %10.2f %s  ratio %5.2f  (goal <= %.2f) %s\n", what, value, unit, baseName,
-                base, unit, ratio, goal, base > 0 && ratio <= goal ? "met" : "MISSED");
+    std::printf("%-34s %10.2f %s  vs %-22s %10.2f %s  ratio %5.2f  (goal <= %.2f) %s\n", what, value, unit,
+                baseName, base, unit, ratio, goal, base > 0 && ratio <= goal ? "met" : "MISSED");
 }
 
 } // namespace vorlan

@@ -21,8 +21,7 @@ void frmBl::Img1_MouseMove(int, int, float x, float y) {
         lblInfo2->setText(CentreDistanceText(Img1->width(), Img1->height(), x, y));
     } catch (const VorlanError&) {
     }
-    if (!mnuKoordinat->isEnabled())
-        return;
+    if (!mnuKoordinat->isEnabled()) return;
     SharedState& s = State();
     try {
         const SkyFix fix = SolveAtScale(MarkedStarsFromState(), s.DisplayScale1, {x, y});
@@ -35,6 +34,8 @@ void frmBl::Img1_MouseMove(int, int, float x, float y) {
     }
 }
 
-void frmBl::mnuViravnivanie_vvod_koord_Click() { VvodKoordinatForm().showModal(); }
+void frmBl::mnuViravnivanie_vvod_koord_Click() {
+    VvodKoordinatForm().showModal();
+}
 
 } // namespace vorlan

@@ -29,15 +29,14 @@ QPointer<frmVvodKoordinat> s_form;
 /// A text box that tells its window when it has received the focus, after QLineEdit has done
 /// its own focus handling (which selects everything on Tab), so the window's choice wins.
 class CoordField : public QLineEdit {
-public:
+  public:
     using QLineEdit::QLineEdit;
     std::function<void()> gotFocus;
 
-protected:
+  protected:
     void focusInEvent(QFocusEvent* e) override {
         QLineEdit::focusInEvent(e);
-        if (gotFocus)
-            runGuarded(gotFocus);
+        if (gotFocus) runGuarded(gotFocus);
     }
 };
 
@@ -49,7 +48,9 @@ template <typename W> W* design(W* w, const QString& name, int left, int top, in
     return w;
 }
 
-QString indexed(const char* name, int index) { return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(index); }
+QString indexed(const char* name, int index) {
+    return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(index);
+}
 
 /// Selects up to 10 characters from the caret: the field's text when the caret is at its start.
 void selectFromCaret(QLineEdit* field) {
@@ -62,8 +63,7 @@ void selectFromCaret(QLineEdit* field) {
 /// handler is not raised again for nothing.
 void clean(QLineEdit* field) {
     const QString filtered = NumericTextFilter(field->text());
-    if (filtered != field->text())
-        field->setText(filtered);
+    if (filtered != field->text()) field->setText(filtered);
 }
 
 } // namespace
@@ -103,13 +103,14 @@ frmVvodKoordinat::frmVvodKoordinat(QWidget* parent) : QWidget(parent, Qt::Dialog
     lblDel2 = label("lblDel2", QString(), 4800, 2400, 2175, 255);
     Label9 = label("Label9", QStringLiteral("Координаты центра"), 480, 2880, 2055, 375);
     lblInfo = label("lblInfo", QString(), 2760, 2880, 4095, 375);
-    cmdSzet = design(new QPushButton(QStringLiteral("Считать!"), this), QStringLiteral("cmdSzet"), 7200, 1200, 1095,
-                     495);
-    cmdExit = design(new QPushButton(QStringLiteral("Выход"), this), QStringLiteral("cmdExit"), 7200, 2400, 975, 495);
+    cmdSzet = design(new QPushButton(QStringLiteral("Считать!"), this), QStringLiteral("cmdSzet"), 7200, 1200,
+                     1095, 495);
+    cmdExit = design(new QPushButton(QStringLiteral("Выход"), this), QStringLiteral("cmdExit"), 7200, 2400,
+                     975, 495);
 
     // Tab walks the rows star by star, as the user reads the catalogue.
-    QWidget* order[] = {txtH[0], txtHM[0], txtGr[0], txtGrM[0], txtH[1], txtHM[1], txtGr[1], txtGrM[1], cmdSzet,
-                        cmdExit};
+    QWidget* order[] = {txtH[0],  txtHM[0], txtGr[0],  txtGrM[0], txtH[1],
+                        txtHM[1], txtGr[1], txtGrM[1], cmdSzet,   cmdExit};
     for (size_t k = 1; k < std::size(order); ++k)
         setTabOrder(order[k - 1], order[k]);
 
@@ -117,7 +118,8 @@ frmVvodKoordinat::frmVvodKoordinat(QWidget* parent) : QWidget(parent, Qt::Dialog
     using Handler = void (frmVvodKoordinat::*)(int);
     auto wire = [this](const std::array<QLineEdit*, 2>& fields, Handler change, Handler gotFocus) {
         for (int i = 0; i < 2; ++i) {
-            connect(fields[i], &QLineEdit::textChanged, this, guard([this, change, i] { (this->*change)(i); }));
+            connect(fields[i], &QLineEdit::textChanged, this,
+                    guard([this, change, i] { (this->*change)(i); }));
             static_cast<CoordField*>(fields[i])->gotFocus = [this, gotFocus, i] { (this->*gotFocus)(i); };
         }
     };
@@ -167,12 +169,22 @@ void frmVvodKoordinat::txtGrM_Change(int i) {
     recomputeDeclination(i, sign);
 }
 
-void frmVvodKoordinat::txtH_GotFocus(int i) { selectFromCaret(txtH[i]); }
-void frmVvodKoordinat::txtHM_GotFocus(int i) { selectFromCaret(txtHM[i]); }
-void frmVvodKoordinat::txtGr_GotFocus(int i) { selectFromCaret(txtGr[i]); }
-void frmVvodKoordinat::txtGrM_GotFocus(int i) { selectFromCaret(txtGrM[i]); }
+void frmVvodKoordinat::txtH_GotFocus(int i) {
+    selectFromCaret(txtH[i]);
+}
+void frmVvodKoordinat::txtHM_GotFocus(int i) {
+    selectFromCaret(txtHM[i]);
+}
+void frmVvodKoordinat::txtGr_GotFocus(int i) {
+    selectFromCaret(txtGr[i]);
+}
+void frmVvodKoordinat::txtGrM_GotFocus(int i) {
+    selectFromCaret(txtGrM[i]);
+}
 
-void frmVvodKoordinat::Form_Activate() { txtH[0]->setFocus(Qt::ActiveWindowFocusReason); }
+void frmVvodKoordinat::Form_Activate() {
+    txtH[0]->setFocus(Qt::ActiveWindowFocusReason);
+}
 
 void frmVvodKoordinat::cmdExit_Click() {
     hide();
@@ -219,8 +231,7 @@ void frmVvodKoordinat::showModal() {
 }
 
 bool frmVvodKoordinat::event(QEvent* e) {
-    if (e->type() == QEvent::WindowActivate)
-        runGuarded([this] { Form_Activate(); });
+    if (e->type() == QEvent::WindowActivate) runGuarded([this] { Form_Activate(); });
     return QWidget::event(e);
 }
 
@@ -231,11 +242,12 @@ void frmVvodKoordinat::closeEvent(QCloseEvent* e) {
 }
 
 frmVvodKoordinat& VvodKoordinatForm() {
-    if (!s_form)
-        s_form = new frmVvodKoordinat(&MainForm());
+    if (!s_form) s_form = new frmVvodKoordinat(&MainForm());
     return *s_form;
 }
 
-bool VvodKoordinatFormExists() { return !s_form.isNull(); }
+bool VvodKoordinatFormExists() {
+    return !s_form.isNull();
+}
 
 } // namespace vorlan

@@ -16,7 +16,7 @@ namespace vorlan {
 /// destroys it and VvodKoordinatForm() builds it afresh from its design state.
 class frmVvodKoordinat : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit frmVvodKoordinat(QWidget* parent = nullptr);
 
     QLabel* Label3;
@@ -61,11 +61,11 @@ public:
     /// Shows the window modally (input to the other windows is blocked until it is hidden).
     void showModal();
 
-protected:
+  protected:
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
-private:
+  private:
     void recomputeRightAscension(int index);
     void recomputeDeclination(int index, int sign);
 };

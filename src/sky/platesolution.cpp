@@ -19,9 +19,13 @@ const QString CrLf = QStringLiteral("\r\n");
 /// Twips of the displayed picture to degrees at f twips per radian: 15 x 57.2957795130823.
 constexpr double PixelsToDegrees = 859.4366926962346;
 
-int sign(double v) { return v > 0 ? 1 : (v < 0 ? -1 : 0); }
+int sign(double v) {
+    return v > 0 ? 1 : (v < 0 ? -1 : 0);
+}
 
-float divide(double a, double b) { return ToSingle(checkedDivide(a, b)); }
+float divide(double a, double b) {
+    return ToSingle(checkedDivide(a, b));
+}
 
 /// Angle at the centre between the meridian to the pole and the great circle to the probe,
 /// positive when the probe has the smaller right ascension. Taken from the bearing's sine and
@@ -30,7 +34,8 @@ float divide(double a, double b) { return ToSingle(checkedDivide(a, b)); }
 /// degree.
 double PoleAngle(double raC, double decC, double raT, double decT) {
     const double across = std::sin(raC - raT) * std::cos(decT);
-    const double along = std::cos(decC) * std::sin(decT) - std::sin(decC) * std::cos(decT) * std::cos(raT - raC);
+    const double along =
+        std::cos(decC) * std::sin(decT) - std::sin(decC) * std::cos(decT) * std::cos(raT - raC);
     double angle = 0;
     DirectionAngle(std::fabs(across), along, angle);
     return angle * sign(std::sin(raC - raT));
@@ -76,7 +81,8 @@ SkyFix SolveSkyPosition(TwipPoint p1, TwipPoint p2, TwipPoint target, const Star
 
 MarkedStars MarkedStarsFromState() {
     const SharedState& s = State();
-    return {{s.Point1X1, s.Point1Y1}, {s.Point2X1, s.Point2Y1}, {s.StarRA1, s.StarDec1, s.StarRA2, s.StarDec2}};
+    return {
+        {s.Point1X1, s.Point1Y1}, {s.Point2X1, s.Point2Y1}, {s.StarRA1, s.StarDec1, s.StarRA2, s.StarDec2}};
 }
 
 SkyFix SolveAtScale(const MarkedStars& m, float scale, TwipPoint target) {

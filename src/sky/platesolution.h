@@ -56,7 +56,7 @@ QString CentreDistanceText(int widthPx, int heightPx, float x, float y);
 /// What "Считать!" works from.
 struct PlateInput {
     MarkedStars marked;
-    int widthPx = 0;        ///< displayed size of picture 1, screen pixels
+    int widthPx = 0; ///< displayed size of picture 1, screen pixels
     int heightPx = 0;
     float markScale = 0;    ///< display scale when the points were marked
     float displayScale = 0; ///< current display scale (the cursor readout uses it)
@@ -65,15 +65,15 @@ struct PlateInput {
 
 /// What "Считать!" computes.
 struct PlateSolution {
-    TwipPoint centre;  ///< centre of the displayed picture, twips
-    SkyFix centreSky;  ///< its sky position; scale f in twips per radian at the marking scale
-    TwipPoint probe;   ///< the top-centre point, one twip below the top edge
+    TwipPoint centre;   ///< centre of the displayed picture, twips
+    SkyFix centreSky;   ///< its sky position; scale f in twips per radian at the marking scale
+    TwipPoint probe;    ///< the top-centre point, one twip below the top edge
     double probeRa = 0; ///< sky position of the probe; the centre's when the readout is inactive
     double probeDec = 0;
-    double angle = 0;   ///< radians from the picture's up to the direction of the north pole, counter-clockwise
+    double angle = 0; ///< radians from the picture's up to the direction of the north pole, counter-clockwise
     QString centreText; ///< sky position text of the centre
-    QString infoText;   ///< "центр: ", "размер в градусах ", "размер в пикселах " lines, CR LF ended
-    QString angleLine;  ///< "Угол отклонения от направления на полюс " line, CR LF ended
+    QString infoText; ///< "центр: ", "размер в градусах ", "размер в пикселах " lines, CR LF ended
+    QString angleLine; ///< "Угол отклонения от направления на полюс " line, CR LF ended
 };
 
 /// The whole computation of "Считать!" without any window. Throws VorlanError on degenerate

@@ -24,10 +24,8 @@ void DirectionAngle(double y, double x, double& angle) {
         return;
     }
     double a = std::atan(checkedDivide(y, x));
-    if (x < 0)
-        a += Pi;
-    if (a < 0)
-        a += TwoPi;
+    if (x < 0) a += Pi;
+    if (a < 0) a += TwoPi;
     angle = a;
 }
 
@@ -39,8 +37,7 @@ double NormalizeToRadians(double degrees) {
     v -= whole;
     // The float product leaves at most a few turns for huge inputs; beyond that the loops below
     // would subtract 360 from a number too large to change, so reduce it directly.
-    if (std::fabs(v) > 1.0e6)
-        v = std::fmod(v, 360.0);
+    if (std::fabs(v) > 1.0e6) v = std::fmod(v, 360.0);
     while (v > 360)
         v -= 360;
     while (v < 0)
@@ -49,14 +46,12 @@ double NormalizeToRadians(double degrees) {
 }
 
 double ArcSin(double x) {
-    if (std::fabs(x) >= 1)
-        return x > 0 ? HalfPi : -HalfPi;
+    if (std::fabs(x) >= 1) return x > 0 ? HalfPi : -HalfPi;
     return std::atan(x / std::sqrt(1 - x * x));
 }
 
 double ArcCos(double x) {
-    if (std::fabs(x) >= 1)
-        return x > 0 ? 0.0 : Pi;
+    if (std::fabs(x) >= 1) return x > 0 ? 0.0 : Pi;
     return ArcCosHalfPi - std::atan(x / std::sqrt(1 - x * x));
 }
 
@@ -71,7 +66,9 @@ namespace {
 /// cos of a float latitude, 0 at the poles. A declination of ±90° held in a float lies a hair
 /// beyond the pole; its tiny negative cosine would let the construction run on and put the pole
 /// star's arbitrary right ascension into the result.
-double cosLatitude(float lat) { return std::fabs(lat) >= float(HalfPi) ? 0.0 : std::cos(lat); }
+double cosLatitude(float lat) {
+    return std::fabs(lat) >= float(HalfPi) ? 0.0 : std::cos(lat);
+}
 
 } // namespace
 
@@ -97,7 +94,8 @@ void ConvertPoleFrame(float& lon, float& lat, float& frameLon, float& frameLat, 
     if (mode == 1) {
         const double dLon = double(lon) - double(poleLon);
         const float b = ToSingle(ArcSin(std::sin(lat) * sinP + std::cos(lat) * cosP * std::cos(dLon)));
-        const double n = checkedDivide(std::sin(lat) * cosP - std::cos(lat) * sinP * std::cos(dLon), std::cos(b));
+        const double n =
+            checkedDivide(std::sin(lat) * cosP - std::cos(lat) * sinP * std::cos(dLon), std::cos(b));
         const double d = checkedDivide(std::cos(lat) * std::sin(dLon), std::cos(b));
         double l = 0;
         DirectionAngle(n, d, l);

@@ -15,7 +15,9 @@ AngleText FormatRightAscension(double ra) {
     return {PatternForm(hours, QStringLiteral("00")), PatternForm(minutes, QStringLiteral("00.0"))};
 }
 
-AngleText FormatRightAscension() { return FormatRightAscension(State().CoordRA); }
+AngleText FormatRightAscension() {
+    return FormatRightAscension(State().CoordRA);
+}
 
 AngleText FormatDeclination(double dec) {
     const QString sign = dec < 0 ? QStringLiteral("-") : QStringLiteral("+");
@@ -25,7 +27,9 @@ AngleText FormatDeclination(double dec) {
     return {sign + PatternForm(whole, QStringLiteral("00")), PatternForm(minutes, QStringLiteral("00"))};
 }
 
-AngleText FormatDeclination() { return FormatDeclination(State().CoordDec); }
+AngleText FormatDeclination() {
+    return FormatDeclination(State().CoordDec);
+}
 
 QString SkyPositionText(double ra, double dec) {
     const AngleText h = FormatRightAscension(ra);
@@ -34,6 +38,8 @@ QString SkyPositionText(double ra, double dec) {
            QStringLiteral("°") + d.minutes + QStringLiteral("'");
 }
 
-QString SkyPositionText() { return SkyPositionText(State().CoordRA, State().CoordDec); }
+QString SkyPositionText() {
+    return SkyPositionText(State().CoordRA, State().CoordDec);
+}
 
 } // namespace vorlan
