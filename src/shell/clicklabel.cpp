@@ -11,6 +11,8 @@ ClickLabel::ClickLabel(const QString& text, QWidget* parent) : QLabel(text, pare
 void ClickLabel::setBackColor(const QColor& c) {
     QPalette p = palette();
     p.setColor(QPalette::Window, c);
+    // Captions stay readable on the dark green of an unselected slot.
+    p.setColor(QPalette::WindowText, c.lightness() < 100 ? Qt::white : Qt::black);
     setPalette(p);
     setAutoFillBackground(true);
 }

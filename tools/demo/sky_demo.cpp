@@ -2,7 +2,7 @@
 // "Считать!" pressed, for screenshots. Not a test.
 
 #include "sky/frmvvodkoordinat.h"
-#include "skyfield.h"
+#include "sky/skyfield.h"
 #include "support/fixture.h"
 #include "view/imageframe.h"
 
