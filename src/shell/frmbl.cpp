@@ -44,16 +44,20 @@ template <typename W> W* named(W* w, const char* name) {
     return w;
 }
 
+/// A captioned control (label, clickable label, button) with its name, at its design place.
+template <typename W>
+W* captioned(QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h) {
+    auto* c = named(new W(text, parent), name);
+    place(c, l, t, w, h);
+    return c;
+}
+
 QLabel* label(QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h) {
-    auto* lbl = named(new QLabel(text, parent), name);
-    place(lbl, l, t, w, h);
-    return lbl;
+    return captioned<QLabel>(parent, name, text, l, t, w, h);
 }
 
 ClickLabel* clickLabel(QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h) {
-    auto* lbl = named(new ClickLabel(text, parent), name);
-    place(lbl, l, t, w, h);
-    return lbl;
+    return captioned<ClickLabel>(parent, name, text, l, t, w, h);
 }
 
 PanBar* slider(QWidget* parent, const char* name, int min, int max, int small, int large, int value, int l, int t,
@@ -64,9 +68,7 @@ PanBar* slider(QWidget* parent, const char* name, int min, int max, int small, i
 }
 
 QPushButton* button(QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h) {
-    auto* b = named(new QPushButton(text, parent), name);
-    place(b, l, t, w, h);
-    return b;
+    return captioned<QPushButton>(parent, name, text, l, t, w, h);
 }
 
 QAction* action(QObject* parent, const char* name, const QString& text) {
