@@ -399,11 +399,16 @@ void frmBl::resizeEvent(QResizeEvent* e) {
 void frmBl::Form_Resize() {
     const ResizeLayout l = mainWindowResizeLayout(m_widthTwips, m_heightTwips);
     auto px = [](float v) { return int(std::lround(v)); };
-    Frm1->move(px(l.frameLeft), px(l.frameTop));
-    HScroll1->setGeometry(px(l.hscrollLeft), px(l.hscrollTop), px(l.hscrollWidth), HScroll1->height());
+    // The layout counts 113 pixels for caption, menu and borders. A desktop whose title bar and
+    // menu take more would push the panel's lowest controls below the window's edge, so then
+    // the panel and the bars move up by what is missing, and only then.
+    const int panelBottom = px(l.frameTop) + Frm1->childrenRect().bottom() + 1;
+    const int lift = std::max(0, panelBottom - centralWidget()->height());
+    Frm1->move(px(l.frameLeft), px(l.frameTop) - lift);
+    HScroll1->setGeometry(px(l.hscrollLeft), px(l.hscrollTop) - lift, px(l.hscrollWidth), HScroll1->height());
     VScroll1->setGeometry(px(l.vscrollLeft), px(l.vscrollTop), VScroll1->width(),
-                          l.vscrollHeightSet ? px(l.vscrollHeight) : VScroll1->height());
-    pictureArea->setGeometry(0, 0, std::max(0, px(l.vscrollLeft)), std::max(0, px(l.hscrollTop)));
+                          l.vscrollHeightSet ? std::max(1, px(l.vscrollHeight) - lift) : VScroll1->height());
+    pictureArea->setGeometry(0, 0, std::max(0, px(l.vscrollLeft)), std::max(0, HScroll1->y()));
     Line4->setGeometry(pictureArea->rect());
 }
 

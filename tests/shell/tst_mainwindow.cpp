@@ -10,6 +10,7 @@
 #include "view/imageframe.h"
 
 #include <QMenuBar>
+#include <QToolBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -197,6 +198,24 @@ private slots:
         QCOMPARE(f->widthTwips(), float(f->frameGeometry().width() * 15));
         QCOMPARE(f->VScroll1->x(), int(std::lround(f->frameGeometry().width() - 25.0)));
         QCOMPARE(f->Frm1->y(), int(std::lround(f->frameGeometry().height() - 163.0)));
+    }
+
+    void panelStaysInsideATallerChrome() {
+        // Where caption and menu take more than the layout counts (here a tool bar adds to
+        // them) the panel's controls still end inside the window.
+        f->resize(900, 620);
+        const int before = f->Frm1->y();
+        QToolBar* bar = f->addToolBar(QStringLiteral("extra"));
+        bar->addAction(QStringLiteral("x"));
+        bar->setMinimumHeight(60);
+        bar->show();
+        f->resize(900, 621);
+        QWidget* client = f->centralWidget();
+        const int lowest = f->Frm1->y() + f->Frm1->childrenRect().bottom();
+        QVERIFY2(lowest < client->height(), qPrintable(QString("%1 >= %2").arg(lowest).arg(client->height())));
+        QVERIFY(f->Frm1->y() < before);
+        // The pan bar keeps its place just above the panel.
+        QCOMPARE(f->Frm1->y() - f->HScroll1->y(), 15);
     }
 
     void menuTree() {
