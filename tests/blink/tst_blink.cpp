@@ -35,13 +35,10 @@ class TestBlink : public QObject {
 
 private slots:
     void init() {
-        prompter = new ScriptedPrompter;
-        f = &freshProgram();
+        startCase(prompter, f);
     }
     void cleanup() {
-        QLocale::setDefault(QLocale::c());
-        DestroyMainForm();
-        delete prompter;
+        endCase(prompter);
     }
 
     void startHidesAllAndTicksAlternateOneAndTwo() {

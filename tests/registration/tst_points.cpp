@@ -30,12 +30,10 @@ class TestPoints : public QObject {
 
 private slots:
     void init() {
-        prompter = new ScriptedPrompter;
-        f = &freshProgram();
+        startCase(prompter, f);
     }
     void cleanup() {
-        DestroyMainForm();
-        delete prompter;
+        endCase(prompter);
     }
 
     void pointTexts() {

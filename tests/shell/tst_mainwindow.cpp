@@ -26,12 +26,10 @@ class TestMainWindow : public QObject {
 
 private slots:
     void init() {
-        prompter = new ScriptedPrompter;
-        f = &freshProgram();
+        startCase(prompter, f);
     }
     void cleanup() {
-        DestroyMainForm();
-        delete prompter;
+        endCase(prompter);
     }
 
     void sharedStateStartsAtZeroButThree() {

@@ -73,14 +73,10 @@ class TestSkyWindow : public QObject {
 
   private slots:
     void init() {
-        prompter = new ScriptedPrompter;
-        f = &freshProgram();
+        startCase(prompter, f);
     }
     void cleanup() {
-        DestroyMainForm();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        delete prompter;
-        QLocale::setDefault(QLocale::c());
+        endCase(prompter);
     }
 
     // Also: the initial texts are no change, the stored coordinates are left alone.

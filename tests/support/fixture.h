@@ -6,7 +6,9 @@
 #include "shell/sharedstate.h"
 #include "support/scriptedprompter.h"
 
+#include <QCoreApplication>
 #include <QImage>
+#include <QLocale>
 #include <QPainter>
 #include <QRadialGradient>
 #include <QString>
@@ -25,6 +27,22 @@ inline frmBl& freshProgram() {
     f.show();
     State().MinIntensity = 60.0f;
     return f;
+}
+
+/// Starts a window test case: a scripted prompter installed and a fresh program.
+inline void startCase(ScriptedPrompter*& prompter, frmBl*& form) {
+    prompter = new ScriptedPrompter;
+    form = &freshProgram();
+}
+
+/// Ends a window test case: the main window and the windows it closed are gone, the prompter
+/// uninstalled and the locale back to C.
+inline void endCase(ScriptedPrompter*& prompter) {
+    DestroyMainForm();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    delete prompter;
+    prompter = nullptr;
+    QLocale::setDefault(QLocale::c());
 }
 
 struct Star {

@@ -25,15 +25,13 @@ class TestView : public QObject {
 
 private slots:
     void init() {
-        prompter = new ScriptedPrompter;
-        f = &freshProgram();
+        startCase(prompter, f);
         // The bar sizes of a 1024 x 768 screen.
         f->HScroll1->resize(985, f->HScroll1->height());
         f->VScroll1->resize(f->VScroll1->width(), 551);
     }
     void cleanup() {
-        DestroyMainForm();
-        delete prompter;
+        endCase(prompter);
     }
 
     void loadingSixThousandByFourThousand() {
