@@ -178,8 +178,12 @@ public:
     void mnuViravnivanie_vvod_koord_Click();
 
     // ---- project files
-    void mnuFileOpen_Click() {}
-    void mnuFileSave_Click() {}
+    void mnuFileOpen_Click();
+    void mnuFileSave_Click();
+    /// Asks for the file and writes ProjectText into it as a whole (asking before replacing).
+    void SaveProjectText();
+    /// Asks for a project file to read; sets DialogFileName ("" when cancelled) and ProjectFolder.
+    void OpenProjectDialog();
 
     // ---- call sites of the subsystems still to come
     /// The comparison cut-out of the spot in CutX1..CutY2.
