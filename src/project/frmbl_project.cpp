@@ -29,7 +29,9 @@ namespace vorlan {
 
 namespace {
 
-QString projectFilter() { return qtFileFilter(QStringLiteral("(*.vln)|*.vln")); }
+QString projectFilter() {
+    return qtFileFilter(QStringLiteral("(*.vln)|*.vln"));
+}
 
 /// A path short enough for a message box.
 QString shownPath(const QString& path) {
@@ -89,7 +91,8 @@ void frmBl::SaveProjectText() {
 
 void frmBl::OpenProjectDialog() {
     SharedState& s = State();
-    s.DialogFileName = Prompter::instance().openFileName(this, QStringLiteral("Открыть файл"), projectFilter());
+    s.DialogFileName =
+        Prompter::instance().openFileName(this, QStringLiteral("Открыть файл"), projectFilter());
     s.ProjectFolder = projectFolderOf(s.DialogFileName);
 }
 
@@ -145,7 +148,9 @@ void frmBl::mnuFileOpen_Click() {
     auto numberText = [&r](int xLine) {
         return r.line[size_t(xLine)].text + QLatin1Char(' ') + r.line[size_t(xLine + 1)].text;
     };
-    auto bothTaken = [&r](int xLine) { return r.line[size_t(xLine)].taken && r.line[size_t(xLine + 1)].taken; };
+    auto bothTaken = [&r](int xLine) {
+        return r.line[size_t(xLine)].taken && r.line[size_t(xLine + 1)].taken;
+    };
     // The picture named on a name line, found in the project's folder; "" for an empty line.
     auto pictureName = [&](int k, int line) {
         const QString stored = r.line[size_t(line)].text;

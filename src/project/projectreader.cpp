@@ -22,7 +22,9 @@ enum class Kind { Position, Point, Size, Scale, MarkScale, Star };
 constexpr int NameLines[] = {1, 9, 27};
 
 /// Place of a line in its picture block (lines 1-8, 9-16, 27-34): 0 for the name line.
-int blockOffset(int line) { return line - (line < 9 ? 1 : line < 27 ? 9 : 27); }
+int blockOffset(int line) {
+    return line - (line < 9 ? 1 : line < 27 ? 9 : 27);
+}
 
 Kind kindOf(int line) {
     if (line >= 17 && line <= 20) return Kind::Star;
@@ -30,12 +32,16 @@ Kind kindOf(int line) {
     if (line == 25 || line == 26) return Kind::MarkScale;
     switch (blockOffset(line)) {
     case 1:
-    case 2: return Kind::Position;
+    case 2:
+        return Kind::Position;
     case 3:
-    case 4: return Kind::Point;
+    case 4:
+        return Kind::Point;
     case 5:
-    case 6: return Kind::Size;
-    default: return Kind::Scale;
+    case 6:
+        return Kind::Size;
+    default:
+        return Kind::Scale;
     }
 }
 
@@ -55,6 +61,12 @@ int stepOf(int line) {
 
 QString shortened(const QString& text) {
     return text.size() <= 40 ? text : text.left(40) + QStringLiteral("…");
+}
+
+/// A scale the scale bars can stand for: 0 (no picture yet) or from the bars' smallest step up.
+/// A tiny positive scale would turn the next zoom's new / old ratio into infinity.
+bool isScale(double v) {
+    return v == 0 || (v >= project::SmallestScale && v <= project::LargestScale);
 }
 
 /// Walks the file's lines in the order the reader consumes them.
@@ -80,7 +92,8 @@ class LineCursor {
         ProjectLine& l = r.line[size_t(line)];
         l.taken = true;
         if (text->size() > project::LongestNameLine) {
-            fail(line, project::InvalidValue, QStringLiteral("Строка %1 слишком длинная для имени файла").arg(line));
+            fail(line, project::InvalidValue,
+                 QStringLiteral("Строка %1 слишком длинная для имени файла").arg(line));
             return; // counts as empty
         }
         l.text = *text;
@@ -146,13 +159,17 @@ class LineCursor {
         const bool fits = [&] {
             switch (kind) {
             case Kind::Position:
-            case Kind::Point: return std::fabs(raw) <= extent;
-            case Kind::Size: return raw >= 0 && raw <= extent;
+            case Kind::Point:
+                return std::fabs(raw) <= extent;
+            case Kind::Size:
+                return raw >= 0 && raw <= extent;
             case Kind::Scale:
-                return raw >= 0 && raw <= project::LargestScale && std::floor(m_width * raw) <= extent &&
+                return isScale(raw) && std::floor(m_width * raw) <= extent &&
                        std::floor(m_height * raw) <= extent;
-            case Kind::MarkScale: return raw >= 0 && raw <= project::LargestScale;
-            case Kind::Star: return true;
+            case Kind::MarkScale:
+                return isScale(raw);
+            case Kind::Star:
+                return true;
             }
             return false;
         }();

@@ -48,11 +48,19 @@ struct ProjectRecord {
 
 namespace project {
 /// Error numbers of the reader.
-enum ErrorNumber { PastEndOfFile = 62, Overflow = 6, InvalidValue = 380, FileNotFound = 53, BadPicture = 481 };
+enum ErrorNumber {
+    PastEndOfFile = 62,
+    Overflow = 6,
+    InvalidValue = 380,
+    FileNotFound = 53,
+    BadPicture = 481
+};
 /// The largest frame size and position a value may ask for, pixels (a widget's size limit).
 inline constexpr double LargestExtent = 16777215.0;
 /// The largest display or mark scale a file may hold: what the 16-bit slider conversion takes.
 inline constexpr double LargestScale = 32.767;
+/// The smallest display or mark scale besides 0: the scale bars' smallest step.
+inline constexpr double SmallestScale = 0.001;
 /// Longer numeric lines are not numbers the program wrote.
 inline constexpr int LongestNumberLine = 255;
 /// Longer name lines are no file names.

@@ -16,7 +16,9 @@ namespace {
 
 enum SaveError { DiskFull = 61, PermissionDenied = 70, PathAccess = 75, PathNotFound = 76 };
 
-QString starLine(float radians) { return PatternForm(double(radians) * sky::DegPerRad * 10000, QStringLiteral("0.0000")); }
+QString starLine(float radians) {
+    return PatternForm(double(radians) * sky::DegPerRad * 10000, QStringLiteral("0.0000"));
+}
 
 } // namespace
 
@@ -47,7 +49,9 @@ QString ProjectText(const SharedState& state, bool coordinatesOn) {
     return lines.join(QLatin1Char('\r'));
 }
 
-QByteArray projectFileBytes(const QString& projectText) { return encodeText(projectText + QStringLiteral("\r\n")); }
+QByteArray projectFileBytes(const QString& projectText) {
+    return encodeText(projectText + QStringLiteral("\r\n"));
+}
 
 QString withProjectSuffix(const QString& path) {
     const QFileInfo info(path);
@@ -64,7 +68,8 @@ ProjectSaveResult saveProjectFile(const QString& path, const QByteArray& bytes) 
     if (info.isDir()) return failed(PathAccess, QStringLiteral("это папка, а не файл"));
     const QFileInfo folder(info.absolutePath());
     if (!folder.isDir()) return failed(PathNotFound, QStringLiteral("папка не найдена"));
-    if (info.exists() && !info.isWritable()) return failed(PermissionDenied, QStringLiteral("файл защищён от записи"));
+    if (info.exists() && !info.isWritable())
+        return failed(PermissionDenied, QStringLiteral("файл защищён от записи"));
 
     QSaveFile file(path);
     errno = 0;
@@ -72,16 +77,21 @@ ProjectSaveResult saveProjectFile(const QString& path, const QByteArray& bytes) 
         switch (errno) {
         case EACCES:
         case EPERM:
-        case EROFS: return failed(PermissionDenied, QStringLiteral("нет права записи в папку"));
+        case EROFS:
+            return failed(PermissionDenied, QStringLiteral("нет права записи в папку"));
         case ENOSPC:
-        case EDQUOT: return failed(DiskFull, QStringLiteral("диск заполнен"));
-        case ENAMETOOLONG: return failed(PathAccess, QStringLiteral("слишком длинное имя"));
-        default: return failed(PathAccess, QStringLiteral("файл не удалось создать в этой папке"));
+        case EDQUOT:
+            return failed(DiskFull, QStringLiteral("диск заполнен"));
+        case ENAMETOOLONG:
+            return failed(PathAccess, QStringLiteral("слишком длинное имя"));
+        default:
+            return failed(PathAccess, QStringLiteral("файл не удалось создать в этой папке"));
         }
     }
     // A short write is cancelled, and QSaveFile then leaves any earlier file untouched.
     if (file.write(bytes) != bytes.size()) file.cancelWriting();
-    if (!file.commit()) return failed(DiskFull, QStringLiteral("данные не записаны, диск заполнен или недоступен"));
+    if (!file.commit())
+        return failed(DiskFull, QStringLiteral("данные не записаны, диск заполнен или недоступен"));
     return {};
 }
 

@@ -26,7 +26,7 @@ class PictureBox;
 /// Handlers are named control_event; their bodies live in the folder of their subsystem.
 class frmBl : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     explicit frmBl(QWidget* parent = nullptr);
     ~frmBl() override;
 
@@ -191,12 +191,12 @@ public:
     /// The photometry cut of picture 1 at (x, y) twips; startMeasuring for Ctrl + click.
     void ShowPhotometryCut(float /*x*/, float /*y*/, bool /*startMeasuring*/) {}
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
-private:
+  private:
     void buildControls();
     void buildMenus();
     void connectHandlers();

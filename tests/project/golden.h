@@ -11,7 +11,9 @@
 
 namespace vorlan::test {
 
-inline QString goldenPath(const QString& name) { return QStringLiteral(VORLAN_PROJECT_DATA "/") + name; }
+inline QString goldenPath(const QString& name) {
+    return QStringLiteral(VORLAN_PROJECT_DATA "/") + name;
+}
 
 inline QByteArray goldenBytes(const QString& name) {
     QFile f(goldenPath(name));

@@ -97,7 +97,8 @@ class TestProjectFile : public QObject {
         const QString name = QStringLiteral("C:\\Астро\\снимок1.jpg");
         QTest::newRow("Windows-1251") << QByteArray(QStringEncoder("windows-1251").encode(name + "\r 0\r"));
         QTest::newRow("UTF-8") << (name + "\r 0\r").toUtf8();
-        QTest::newRow("UTF-8 with a byte-order mark") << QByteArray("\xEF\xBB\xBF" + (name + "\n 0\n").toUtf8());
+        QTest::newRow("UTF-8 with a byte-order mark")
+            << QByteArray("\xEF\xBB\xBF" + (name + "\n 0\n").toUtf8());
     }
     void readsWindowsAndUtf8Names() {
         QFETCH(QByteArray, bytes);
@@ -121,6 +122,7 @@ class TestProjectFile : public QObject {
         QTest::newRow("scale beyond the sliders, last number no scale") << 8 << " 100000" << 0.0f << 380;
         QTest::newRow("width x scale beyond a widget") << 6 << " 6000000" << 6000000.0f << 0;
         QTest::newRow("a large scale that fits") << 8 << " 30" << 30.0f << 0;
+        QTest::newRow("a scale below the bars' step") << 16 << "1e-45" << 0.0f << 380;
         QTest::newRow("star beyond a float") << 17 << " 1e39" << float(.75 / 57.2957795130823 / 10000) << 6;
         QTest::newRow("negative mark scale") << 26 << "-1" << 1.5f << 380;
         QTest::newRow("a 10 MB line") << 4 << QString(10 * 1024 * 1024, QLatin1Char('7')) << 0.0f << 380;
@@ -132,7 +134,8 @@ class TestProjectFile : public QObject {
         QFETCH(int, error);
         QStringList lines = goldenLines(QStringLiteral("two-with-coordinates.vln"));
         lines[line - 1] = text;
-        if (QTest::currentDataTag() == QLatin1String("width x scale beyond a widget")) lines[7] = QStringLiteral(" 3");
+        if (QTest::currentDataTag() == QLatin1String("width x scale beyond a widget"))
+            lines[7] = QStringLiteral(" 3");
         const ProjectRecord r = readProjectRecord(joined(lines, QStringLiteral("\r")));
         QCOMPARE(r.line[size_t(line)].value, value);
         if (QTest::currentDataTag() == QLatin1String("width x scale beyond a widget")) {
@@ -178,7 +181,8 @@ class TestProjectFile : public QObject {
         QFETCH(int, kept);
         QFETCH(int, errorLine);
         QFETCH(int, step);
-        const ProjectRecord r = readProjectRecord(joined(goldenLines(golden).mid(0, kept), QStringLiteral("\r")));
+        const ProjectRecord r =
+            readProjectRecord(joined(goldenLines(golden).mid(0, kept), QStringLiteral("\r")));
         QCOMPARE(r.errors.size(), errorLine ? 1 : 0);
         if (errorLine) {
             QCOMPARE(r.errors[0].line, errorLine);
@@ -193,13 +197,18 @@ class TestProjectFile : public QObject {
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("found");
-        QTest::newRow("exact name, Windows folder") << QStringList{"a.jpg"} << "C:\\x\\a.jpg" << "a.jpg";
-        QTest::newRow("exact name wins") << QStringList{"M31.JPG", "m31.jpg"} << "/p/m31.jpg" << "m31.jpg";
-        QTest::newRow("other case") << QStringList{"m31.jpg"} << "D:\\M31.JPG" << "m31.jpg";
-        QTest::newRow("Cyrillic in other case") << QStringList{"снимок1.jpg"} << "СНИМОК1.JPG" << "снимок1.jpg";
+        QTest::newRow("exact name, Windows folder") << QStringList{"a.jpg"} << "C:\\x\\a.jpg"
+                                                    << "a.jpg";
+        QTest::newRow("exact name wins") << QStringList{"M31.JPG", "m31.jpg"} << "/p/m31.jpg"
+                                         << "m31.jpg";
+        QTest::newRow("other case") << QStringList{"m31.jpg"} << "D:\\M31.JPG"
+                                    << "m31.jpg";
+        QTest::newRow("Cyrillic in other case") << QStringList{"снимок1.jpg"} << "СНИМОК1.JPG"
+                                                << "снимок1.jpg";
         QTest::newRow("two in other case: none taken") << QStringList{"m31.jpg", "M31.jpg"} << "m31.JPG"
                                                        << "m31.JPG";
-        QTest::newRow("missing") << QStringList{"b.jpg"} << "a.jpg" << "a.jpg";
+        QTest::newRow("missing") << QStringList{"b.jpg"} << "a.jpg"
+                                 << "a.jpg";
     }
     void findsPicturesInTheProjectFolder() {
         QFETCH(QStringList, files);
@@ -251,10 +260,14 @@ class TestProjectFile : public QObject {
     void addsTheExtensionOnlyWhenNoneWasTyped_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("saved");
-        QTest::newRow("none") << "/d/Proj" << "/d/Proj.vln";
-        QTest::newRow("vln kept in its case") << "/D/Mixed/Proj.VLN" << "/D/Mixed/Proj.VLN";
-        QTest::newRow("other extension") << "/d/p.txt" << "/d/p.txt";
-        QTest::newRow("dot in the folder only") << "/d.x/p" << "/d.x/p.vln";
+        QTest::newRow("none") << "/d/Proj"
+                              << "/d/Proj.vln";
+        QTest::newRow("vln kept in its case") << "/D/Mixed/Proj.VLN"
+                                              << "/D/Mixed/Proj.VLN";
+        QTest::newRow("other extension") << "/d/p.txt"
+                                         << "/d/p.txt";
+        QTest::newRow("dot in the folder only") << "/d.x/p"
+                                                << "/d.x/p.vln";
     }
     void addsTheExtensionOnlyWhenNoneWasTyped() {
         QFETCH(QString, typed);
