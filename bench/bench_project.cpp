@@ -21,11 +21,6 @@ namespace {
 QStringList g_files;
 QString g_project;
 
-void settle() {
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-}
-
 void BM_ReopenProject(benchmark::State& state) {
     ScriptedPrompter prompter;
     frmBl& f = freshProgram();

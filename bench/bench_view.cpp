@@ -39,11 +39,6 @@ long residentBytes() {
     return resident * sysconf(_SC_PAGESIZE);
 }
 
-void settle() {
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-}
-
 struct MemoryFigures {
     long empty = 0, threeSlots = 0, afterSelect = 0;
     bool ok = false;

@@ -1,9 +1,11 @@
 #pragma once
 
-// Pictures the benchmarks decode: 6000 x 4000 sky photo stand-ins.
+// What the window benchmarks share: 6000 x 4000 sky photo stand-ins to decode, and letting the
+// window repaint.
 
 #include "support/fixture.h"
 
+#include <QCoreApplication>
 #include <QImage>
 #include <QRandomGenerator>
 #include <algorithm>
@@ -32,6 +34,12 @@ inline QImage noisyStarField(quint32 seed) {
         }
     }
     return img;
+}
+
+/// Lets the window handle what is pending, its repaint included.
+inline void settle() {
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
 }
 
 } // namespace vorlan::test
