@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QLocale>
-#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -90,21 +89,6 @@ class TestProjectFile : public QObject {
         QFETCH(QString, text);
         QFETCH(QStringList, lines);
         QCOMPARE(splitProjectLines(text, 34), lines);
-    }
-
-    void readsWindowsAndUtf8Names_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        const QString name = QStringLiteral("C:\\Астро\\снимок1.jpg");
-        QTest::newRow("Windows-1251") << QByteArray(QStringEncoder("windows-1251").encode(name + "\r 0\r"));
-        QTest::newRow("UTF-8") << (name + "\r 0\r").toUtf8();
-        QTest::newRow("UTF-8 with a byte-order mark")
-            << QByteArray("\xEF\xBB\xBF" + (name + "\n 0\n").toUtf8());
-    }
-    void readsWindowsAndUtf8Names() {
-        QFETCH(QByteArray, bytes);
-        const ProjectRecord r = readProjectRecord(bytes);
-        QCOMPARE(r.line[1].text, QStringLiteral("C:\\Астро\\снимок1.jpg"));
-        QVERIFY(r.line[2].taken);
     }
 
     // Numbers no window could take count as lines that cannot be read: the field gets the
@@ -222,39 +206,6 @@ class TestProjectFile : public QObject {
         const QString folder = projectFolderOf(dir.filePath(QStringLiteral("p.vln")));
         QCOMPARE(folder, dir.path() + QLatin1Char('/'));
         QCOMPARE(findProjectPicture(folder, stored), folder + found);
-    }
-
-    void saveWritesWholeFilesOrSaysWhy_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("error");
-        QTest::newRow("new file") << "new.vln" << 0;
-        QTest::newRow("replaces a longer file") << "old.vln" << 0;
-        QTest::newRow("a folder") << "folder.vln" << 75;
-        QTest::newRow("missing folder") << "nowhere/p.vln" << 76;
-        QTest::newRow("read-only file system") << "/sys/vorlan-test.vln" << 70;
-    }
-    void saveWritesWholeFilesOrSaysWhy() {
-        QFETCH(QString, name);
-        QFETCH(int, error);
-        QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.vln")));
-        {
-            QFile old(dir.filePath(QStringLiteral("old.vln")));
-            QVERIFY(old.open(QIODevice::WriteOnly));
-            old.write(QByteArray(5000, 'x'));
-        }
-        const QString path = name.startsWith(QLatin1Char('/')) ? name : dir.filePath(name);
-        const ProjectSaveResult result = saveProjectFile(path, "new\r\n");
-        QCOMPARE(result.number, error);
-        if (error) {
-            QVERIFY(result.description.contains(path));
-            QVERIFY(result.description.size() > path.size() + 30);
-        } else {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::ReadOnly));
-            QCOMPARE(f.readAll(), QByteArray("new\r\n"));
-        }
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), name == QLatin1String("new.vln") ? 2 : 1);
     }
 
     void addsTheExtensionOnlyWhenNoneWasTyped_data() {
