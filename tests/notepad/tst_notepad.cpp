@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 
 using namespace vorlan;
 using vorlan::test::ScriptedPrompter;
@@ -125,6 +126,140 @@ private slots:
         QCOMPARE(n.text(), text);
         QCOMPARE(n.txtInfo->document()->blockCount(), text.count(QStringLiteral("\r\n")) + 1);
         QVERIFY(prompter.messages.isEmpty());
+    }
+
+    // A file of one endless line opens whole, and no paragraph of the text box is longer than
+    // a segment, so typing stays as quick as in short lines.
+    void longLinesOpenWhole_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        auto run = [](qsizetype n) {
+            QByteArray b(n, 'x');
+            for (qsizetype i = 0; i < n; ++i)
+                b[i] = char('a' + i % 26);
+            return b;
+        };
+        QTest::newRow("1 MB without a break") << run(1 << 20);
+        QTest::newRow("4 MB without a break") << run(4 << 20);
+        QTest::newRow("long line among short ones") << "start\r\n" + run(2500) + "\rend\n\r\n";
+    }
+    void longLinesOpenWhole() {
+        QFETCH(QByteArray, bytes);
+        QTemporaryDir dir;
+        ScriptedPrompter prompter;
+        prompter.openNames << writeFile(dir, QStringLiteral("long.txt"), bytes);
+        frmAst00& n = shownNotepad();
+        n.mnuFileOpen->trigger();
+        QVERIFY(prompter.messages.isEmpty());
+        QString expected = QString::fromLatin1(bytes).replace("\r\n", "\n").replace('\r', '\n');
+        expected.replace('\n', "\r\n");
+        if (!expected.endsWith("\r\n")) expected += "\r\n";
+        QCOMPARE(n.text(), expected);
+        int longest = 0;
+        for (QTextBlock b = n.txtInfo->document()->begin(); b.isValid(); b = b.next())
+            longest = std::max(longest, b.length() - 1);
+        QCOMPARE(longest, std::min<int>(NotepadTextBox::SegmentLength, int(bytes.size())));
+        // The first line is drawn.
+        const QImage shown = n.txtInfo->viewport()->grab(QRect(0, 0, 200, 16)).toImage();
+        bool drawn = false;
+        for (int y = 0; y < shown.height() && !drawn; ++y)
+            for (int x = 0; x < shown.width() && !drawn; ++x)
+                drawn = shown.pixelColor(x, y) != n.txtInfo->palette().color(QPalette::Base);
+        QVERIFY(drawn);
+    }
+
+    // Editing a 2500-character line held as three paragraphs (0-999, 1000-1999, 2000-2499 of the
+    // line; the text box positions count one more at every soft break): the saved text is what
+    // the same keys would make of the unbroken line.
+    void editingAcrossSoftBreaks_data() {
+        QTest::addColumn<int>("anchor"); // text box positions
+        QTest::addColumn<int>("caret");
+        QTest::addColumn<QString>(
+            "keys"); // typed text; "⏎" Enter, "⌫" Backspace, "⌦" Delete, "↶" undo, "⎘" paste
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<QString>("line"); // the long line afterwards, from the original one L
+        QTest::newRow("typing inside") << 1501 << 1501 << "XY"
+                                       << ""
+                                       << "L0-1500 XY L1500-";
+        QTest::newRow("Enter at the end of a paragraph") << 1000 << 1000 << "⏎"
+                                                         << ""
+                                                         << "L0-1000 ⏎ L1000-";
+        QTest::newRow("Enter at the start of the next") << 1001 << 1001 << "⏎"
+                                                        << ""
+                                                        << "L0-1000 ⏎ L1000-";
+        QTest::newRow("Backspace over a soft break") << 1001 << 1001 << "⌫"
+                                                     << ""
+                                                     << "L0-999 L1000-";
+        QTest::newRow("Delete over a soft break") << 1000 << 1000 << "⌦"
+                                                  << ""
+                                                  << "L0-1000 L1001-";
+        QTest::newRow("pasting two lines") << 501 << 501 << "⎘"
+                                           << "P\nQ"
+                                           << "L0-501 P⏎Q L501-";
+        QTest::newRow("typing over a selection across breaks") << 990 << 2012 << "Z"
+                                                               << ""
+                                                               << "L0-990 Z L2010-";
+        QTest::newRow("Enter, then undo") << 1501 << 1501 << "⏎↶"
+                                          << ""
+                                          << "L0-";
+        QTest::newRow("Enter twice in one paragraph") << 1200 << 1200 << "⏎⏎"
+                                                      << ""
+                                                      << "L0-1199 ⏎⏎ L1199-";
+    }
+    void editingAcrossSoftBreaks() {
+        QFETCH(int, anchor);
+        QFETCH(int, caret);
+        QFETCH(QString, keys);
+        QFETCH(QString, clipboard);
+        QFETCH(QString, line);
+        QString original;
+        for (int i = 0; i < 2500; ++i)
+            original += QChar(u'a' + i % 26);
+        frmAst00& n = shownNotepad();
+        n.setText(original + "\r\nshort");
+        QCOMPARE(n.txtInfo->document()->blockCount(), 4);
+        n.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&n));
+        QTest::mouseClick(n.txtInfo->viewport(), Qt::LeftButton, {}, QPoint(20, 5));
+        QVERIFY(n.txtInfo->hasFocus());
+        select(n.txtInfo, anchor, caret);
+        QGuiApplication::clipboard()->setText(clipboard);
+        for (QChar k : keys) {
+            if (k == u'⏎')
+                QTest::keyClick(n.txtInfo, Qt::Key_Return);
+            else if (k == u'⌫')
+                QTest::keyClick(n.txtInfo, Qt::Key_Backspace);
+            else if (k == u'⌦')
+                QTest::keyClick(n.txtInfo, Qt::Key_Delete);
+            else if (k == u'↶')
+                QTest::keyClick(n.txtInfo, Qt::Key_Z, Qt::ControlModifier);
+            else if (k == u'⎘')
+                QTest::keyClick(n.txtInfo, Qt::Key_V, Qt::ControlModifier);
+            else
+                QTest::keyClicks(n.txtInfo, QString(k));
+        }
+        // "L<from>-<to>" is a piece of the original line, "⏎" a line break, others typed text.
+        QString expected;
+        for (const QString& part : line.split(' ')) {
+            if (part.startsWith('L')) {
+                const QStringList ends = part.mid(1).split('-');
+                const int from = ends[0].toInt();
+                const int to = ends[1].isEmpty() ? 2500 : ends[1].toInt();
+                expected += original.mid(from, to - from);
+            } else {
+                expected += QString(part).replace(u'⏎', "\r\n");
+            }
+        }
+        const QString got = n.text();
+        QCOMPARE(got.size(), expected.size() + 7);
+        QCOMPARE(got, expected + "\r\nshort");
+        // Copying across the breaks gives the unbroken piece of the line.
+        select(n.txtInfo, 0, 0);
+        QTest::keyClick(n.txtInfo, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClick(n.txtInfo, Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(n.txtInfo, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString(expected + "\r\nshort").replace("\r\n", "\n"));
+        n.Kopy->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString(expected + "\r\nshort").replace("\r\n", "\n"));
     }
 
     void openCancelledOrMissingKeepsText() {
