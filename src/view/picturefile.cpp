@@ -1,5 +1,7 @@
 #include "view/picturefile.h"
 
+#include "common/fileerror.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
@@ -51,21 +53,6 @@ QString byteText(qint64 bytes) {
 
 QString damaged() {
     return QStringLiteral("файл повреждён или неполон");
-}
-
-/// Why a file that exists could not be opened, from the errno of the failed open.
-QString openFailure(int err) {
-    switch (err) {
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("нет прав на чтение файла");
-    case ENOENT:
-        return QStringLiteral("файл не найден");
-    case EISDIR:
-        return QStringLiteral("это папка, а не файл");
-    default:
-        return QStringLiteral("не удалось открыть файл");
-    }
 }
 
 /// Index of the next marker byte (the one after 0xFF) at or after i in entropy-coded data, or
@@ -179,12 +166,12 @@ DecodedPicture decodePictureFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         const int err = errno;
-        result.error = QFileInfo::exists(path) ? openFailure(err) : QStringLiteral("файл не найден");
+        result.error = fileErrorReason(QFileInfo::exists(path) ? err : ENOENT, false);
         return result;
     }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        result.error = QStringLiteral("не удалось прочитать файл");
+        result.error = fileErrorReason(errno, false);
         return result;
     }
     file.close();

@@ -4,6 +4,7 @@
 #include "notepad/helpcontent.h"
 #include "notepad/helptexts.h"
 #include "pdftext.h"
+#include "support/ordinaryuser.h"
 #include "support/scriptedprompter.h"
 
 #include <QApplication>
@@ -407,6 +408,65 @@ private slots:
 
         n.mnuFilePut->trigger(); // cancelled dialog: silent
         QCOMPARE(prompter.messages.size(), 1);
+    }
+
+    // No temporary file can be made beside the file (a read-only folder, a name at the length
+    // limit): the text is appended in place; what still cannot be written is reported.
+    void appendWhereNoTemporaryFileFits_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("readOnlyFolder");
+        QTest::addColumn<bool>("existingFile");
+        QTest::addColumn<bool>("readOnlyFile");
+        QTest::addColumn<QString>("reason"); // empty: appended
+        QTest::newRow("writable file in a read-only folder") << "notes.txt" << true << true << false << "";
+        QTest::newRow("name at the length limit")
+            << QString(250, 'n') + ".txt" << false << true << false << "";
+        QTest::newRow("read-only file in a read-only folder")
+            << "notes.txt" << true << true << true << "нет прав на запись";
+        QTest::newRow("new file in a read-only folder")
+            << "notes.txt" << true << false << false << "нет прав на запись";
+    }
+    void appendWhereNoTemporaryFileFits() {
+        QFETCH(QString, name);
+        QFETCH(bool, readOnlyFolder);
+        QFETCH(bool, existingFile);
+        QFETCH(bool, readOnlyFile);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        vorlan::test::OrdinaryUser::openFolder(dir.path());
+        const QByteArray before("old line\r\n");
+        const QString path = dir.filePath(name);
+        if (existingFile) {
+            writeFile(dir, name, before);
+            QFile::setPermissions(path, readOnlyFile ? QFile::ReadOwner | QFile::ReadOther
+                                                     : QFile::ReadOwner | QFile::WriteOwner |
+                                                           QFile::ReadOther | QFile::WriteOther);
+        }
+        if (readOnlyFolder)
+            QFile::setPermissions(dir.path(),
+                                  QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+        ScriptedPrompter prompter;
+        prompter.saveNames << path;
+        prompter.answers << QMessageBox::Yes;
+        frmAst00& n = shownNotepad();
+        n.setText(QStringLiteral("new line"));
+        {
+            vorlan::test::OrdinaryUser user;
+            n.mnuFilePut->trigger();
+        }
+        vorlan::test::OrdinaryUser::openFolder(dir.path());
+        if (reason.isEmpty()) {
+            QVERIFY2(prompter.messages.isEmpty(), qPrintable(prompter.messages.join('\n')));
+            QCOMPARE(readFile(path), before + "new line\r\n");
+        } else {
+            QCOMPARE(prompter.messages.size(), 1);
+            QCOMPARE(prompter.messages[0],
+                     QDir::toNativeSeparators(path) + "\nНе удалось записать файл: " + reason);
+            QCOMPARE(readFile(path), existingFile ? before : QByteArray());
+            QCOMPARE(QFile::exists(path), existingFile);
+        }
+        // Nothing was left behind beside the file.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), existingFile ? 1 : 0);
     }
 
     void mainHelpTwiceOneWindow() {
