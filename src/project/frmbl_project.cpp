@@ -2,6 +2,7 @@
 // dialogs. The format itself is read and written in projectreader / projectwriter; here the
 // state is gathered, the dialogs shown and a read file applied in the reader's order of steps.
 
+#include "common/fileerror.h"
 #include "common/numberforms.h"
 #include "common/vbfilter.h"
 #include "common/vorlanerror.h"
@@ -23,6 +24,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <algorithm>
+#include <cerrno>
 #include <functional>
 
 namespace vorlan {
@@ -38,13 +40,12 @@ QString shownPath(const QString& path) {
     return path.size() <= 300 ? path : path.left(150) + QStringLiteral("…") + path.right(150);
 }
 
-/// Why a chosen project file cannot be opened, as error number and description.
-std::pair<int, QString> unreadableReason(const QString& path) {
-    const QFileInfo info(path);
-    const QString name = shownPath(path);
-    if (!info.exists()) return {project::FileNotFound, QStringLiteral("Файл не найден: %1").arg(name)};
-    if (info.isDir()) return {75, QStringLiteral("Это папка, а не файл: %1").arg(name)};
-    return {70, QStringLiteral("Нет права чтения файла: %1").arg(name)};
+/// Why a chosen project file cannot be opened: error number and description.
+std::pair<int, QString> unreadableReason(const QString& path, int errorNumber) {
+    if (QFileInfo(path).isDir()) errorNumber = EISDIR;
+    const int number = errorNumber == ENOENT ? project::FileNotFound : errorNumber == EISDIR ? 75 : 70;
+    return {number, QStringLiteral("Не удалось открыть файл %1: %2")
+                        .arg(shownPath(path), fileErrorReason(errorNumber, false))};
 }
 
 /// Frame extent of a picture side at a scale, pixels: floor(size x scale) within what a
@@ -110,8 +111,9 @@ void frmBl::mnuFileOpen_Click() {
     OpenProjectDialog();
     if (s.DialogFileName.isEmpty()) return;
     QFile file(s.DialogFileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        const auto [number, description] = unreadableReason(s.DialogFileName);
+    errno = 0;
+    if (QFileInfo(s.DialogFileName).isDir() || !file.open(QIODevice::ReadOnly)) {
+        const auto [number, description] = unreadableReason(s.DialogFileName, errno);
         report(5, number, description);
         return;
     }
@@ -181,7 +183,7 @@ void frmBl::mnuFileOpen_Click() {
                 img->clearPicture();
             } else {
                 const DecodedPicture picture = decodePictureFile(path);
-                if (!picture.error.isEmpty()) {
+                if (!picture.error.isEmpty() || picture.image.isNull()) {
                     img->clearPicture();
                     throw VorlanError(QFileInfo::exists(path) ? project::BadPicture : project::FileNotFound,
                                       QStringLiteral("Не удалось загрузить картинку %1: %2")

@@ -1,5 +1,6 @@
 #include "project/projectwriter.h"
 
+#include "common/fileerror.h"
 #include "common/numberforms.h"
 #include "common/textcodec.h"
 #include "shell/sharedstate.h"
@@ -61,37 +62,27 @@ QString withProjectSuffix(const QString& path) {
 }
 
 ProjectSaveResult saveProjectFile(const QString& path, const QByteArray& bytes) {
-    const QFileInfo info(path);
-    auto failed = [&path](int number, const QString& reason) {
-        return ProjectSaveResult{number, QStringLiteral("Не удалось записать файл %1: %2").arg(path, reason)};
+    auto failed = [&path](int errorNumber) {
+        const int number = errorNumber == EACCES || errorNumber == EPERM || errorNumber == EROFS
+                               ? PermissionDenied
+                           : errorNumber == ENOSPC || errorNumber == EDQUOT ? DiskFull
+                           : errorNumber == ENOENT                          ? PathNotFound
+                                                                            : PathAccess;
+        return ProjectSaveResult{
+            number,
+            QStringLiteral("Не удалось записать файл %1: %2").arg(path, fileErrorReason(errorNumber, true))};
     };
-    if (info.isDir()) return failed(PathAccess, QStringLiteral("это папка, а не файл"));
-    const QFileInfo folder(info.absolutePath());
-    if (!folder.isDir()) return failed(PathNotFound, QStringLiteral("папка не найдена"));
-    if (info.exists() && !info.isWritable())
-        return failed(PermissionDenied, QStringLiteral("файл защищён от записи"));
+    const QFileInfo info(path);
+    if (info.isDir()) return failed(EISDIR);
+    if (!QFileInfo(info.absolutePath()).isDir()) return failed(ENOENT);
 
     QSaveFile file(path);
     errno = 0;
-    if (!file.open(QIODevice::WriteOnly)) {
-        switch (errno) {
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            return failed(PermissionDenied, QStringLiteral("нет права записи в папку"));
-        case ENOSPC:
-        case EDQUOT:
-            return failed(DiskFull, QStringLiteral("диск заполнен"));
-        case ENAMETOOLONG:
-            return failed(PathAccess, QStringLiteral("слишком длинное имя"));
-        default:
-            return failed(PathAccess, QStringLiteral("файл не удалось создать в этой папке"));
-        }
-    }
+    if (!file.open(QIODevice::WriteOnly)) return failed(errno);
     // A short write is cancelled, and QSaveFile then leaves any earlier file untouched.
     if (file.write(bytes) != bytes.size()) file.cancelWriting();
-    if (!file.commit())
-        return failed(DiskFull, QStringLiteral("данные не записаны, диск заполнен или недоступен"));
+    const int writeError = errno;
+    if (!file.commit()) return failed(errno ? errno : writeError);
     return {};
 }
 
