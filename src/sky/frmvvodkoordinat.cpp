@@ -201,8 +201,8 @@ void frmVvodKoordinat::cmdSzet_Click() {
     SharedState& s = State();
     PlateInput in;
     in.marked = MarkedStarsFromState();
-    in.widthPx = main.Img1->width();
-    in.heightPx = main.Img1->height();
+    in.pictureWidth = s.PictureWidth1;
+    in.pictureHeight = s.PictureHeight1;
     in.displayScale = s.DisplayScale1;
     in.readoutActive = main.mnuKoordinat->isEnabled();
     const PlateSolution plate = SolvePlate(in);

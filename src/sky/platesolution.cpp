@@ -110,17 +110,21 @@ QString CentreDistanceText(int widthPx, int heightPx, float x, float y) {
 
 PlateSolution SolvePlate(const PlateInput& in) {
     PlateSolution out;
-    out.centre = {ToSingle(in.widthPx * 15.0 / 2), ToSingle(in.heightPx * 15.0 / 2)};
     // One scale for everything: the marks, the centre, the sizes and the probe are all taken on
-    // the picture as it is displayed now, so the result is the same at any zoom.
+    // the picture as it is displayed now, at its exact scaled size rather than the frame's
+    // whole pixels, so the result is the same at any zoom.
+    const double widthPx = double(in.pictureWidth) * in.displayScale;
+    const double heightPx = double(in.pictureHeight) * in.displayScale;
+    out.centre = {ToSingle(widthPx * 15 / 2), ToSingle(heightPx * 15 / 2)};
     out.centreSky = SolveAtScale(in.marked, in.displayScale, out.centre);
     out.centreText = SkyPositionText(out.centreSky.ra, out.centreSky.dec);
 
     const float f = out.centreSky.scale;
-    const float wDeg = ToSingle(Int(checkedDivide(in.widthPx * PixelsToDegrees, f)));
-    const float hDeg = ToSingle(Int(checkedDivide(in.heightPx * PixelsToDegrees, f)));
-    const float wPx = ToSingle(Int(checkedDivide(in.widthPx, in.displayScale)));
-    const float hPx = ToSingle(Int(checkedDivide(in.heightPx, in.displayScale)));
+    const float wDeg = ToSingle(Int(checkedDivide(widthPx * PixelsToDegrees, f)));
+    const float hDeg = ToSingle(Int(checkedDivide(heightPx * PixelsToDegrees, f)));
+    // The displayed size over the display scale: the picture's own pixels.
+    const float wPx = ToSingle(Int(in.pictureWidth));
+    const float hPx = ToSingle(Int(in.pictureHeight));
     out.infoText = QStringLiteral("центр: ") + out.centreText + CrLf + QStringLiteral("размер в градусах ") +
                    InvariantShortForm(wDeg) + QStringLiteral(" x ") + InvariantShortForm(hDeg) + CrLf +
                    QStringLiteral("размер в пикселах ") + InvariantShortForm(wPx) + QStringLiteral(" x ") +

@@ -56,15 +56,15 @@ QString CentreDistanceText(int widthPx, int heightPx, float x, float y);
 /// What "Считать!" works from.
 struct PlateInput {
     MarkedStars marked;
-    int widthPx = 0; ///< displayed size of picture 1, screen pixels
-    int heightPx = 0;
-    float displayScale = 0; ///< the scale picture 1 is displayed at, widthPx / picture width
+    float pictureWidth = 0; ///< size of picture 1, picture pixels
+    float pictureHeight = 0;
+    float displayScale = 0; ///< the scale picture 1 is displayed at: screen pixels per picture pixel
     bool readoutActive = false;
 };
 
 /// What "Считать!" computes.
 struct PlateSolution {
-    TwipPoint centre;   ///< centre of the displayed picture, twips
+    TwipPoint centre;   ///< centre of the picture as displayed, twips
     SkyFix centreSky;   ///< its sky position; scale f in twips per radian at the display scale
     TwipPoint probe;    ///< the top-centre point, one twip below the top edge
     double probeRa = 0; ///< sky position of the probe; the centre's when the readout is inactive

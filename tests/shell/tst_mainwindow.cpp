@@ -7,6 +7,7 @@
 #include "shell/panbar.h"
 #include "shell/start.h"
 #include "support/fixture.h"
+#include "support/useractions.h"
 #include "view/imageframe.h"
 
 #include <QMenuBar>

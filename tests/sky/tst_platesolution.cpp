@@ -25,8 +25,8 @@ PlateInput marking(const TanPicture& pic, const QVector<CatalogueStar>& stars, i
     in.marked.point2 = {float(x2 * 15), float(y2 * 15)};
     in.marked.stars = {float(stars[i].ra()), float(stars[i].dec()), float(stars[j].ra()),
                        float(stars[j].dec())};
-    in.widthPx = int(std::lround(pic.widthPx * s));
-    in.heightPx = int(std::lround(pic.heightPx * s));
+    in.pictureWidth = float(pic.widthPx);
+    in.pictureHeight = float(pic.heightPx);
     in.displayScale = s;
     in.readoutActive = true;
     return in;
