@@ -24,7 +24,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
 
-private:
+  private:
     bool m_pressed = false;
 };
 

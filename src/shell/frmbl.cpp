@@ -397,12 +397,10 @@ void frmBl::Form_Load() {
 // client area, and the frame is known only once the window is shown (on some desktops a little
 // later, when the window manager puts its frame around it and moves the window).
 void frmBl::fitLoadSizeToFrame() {
-    if (!m_loadedSize.isValid())
-        return; // the user has sized the window since
+    if (!m_loadedSize.isValid()) return; // the user has sized the window since
     const QSize frame = frameGeometry().size() - size();
     const QSize client = m_loadOuterSize - frame;
-    if (client == size())
-        return;
+    if (client == size()) return;
     m_loadedSize = client;
     resize(client);
 }

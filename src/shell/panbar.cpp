@@ -21,14 +21,28 @@ void PanBar::keyPressEvent(QKeyEvent* e) {
     SliderAction action = SliderNoAction;
     switch (e->key()) {
     case Qt::Key_Left:
-    case Qt::Key_Up: action = towardsMax(SliderSingleStepSub, SliderSingleStepAdd); break;
+    case Qt::Key_Up:
+        action = towardsMax(SliderSingleStepSub, SliderSingleStepAdd);
+        break;
     case Qt::Key_Right:
-    case Qt::Key_Down: action = towardsMax(SliderSingleStepAdd, SliderSingleStepSub); break;
-    case Qt::Key_PageUp: action = towardsMax(SliderPageStepSub, SliderPageStepAdd); break;
-    case Qt::Key_PageDown: action = towardsMax(SliderPageStepAdd, SliderPageStepSub); break;
-    case Qt::Key_Home: action = towardsMax(SliderToMinimum, SliderToMaximum); break;
-    case Qt::Key_End: action = towardsMax(SliderToMaximum, SliderToMinimum); break;
-    default: QScrollBar::keyPressEvent(e); return;
+    case Qt::Key_Down:
+        action = towardsMax(SliderSingleStepAdd, SliderSingleStepSub);
+        break;
+    case Qt::Key_PageUp:
+        action = towardsMax(SliderPageStepSub, SliderPageStepAdd);
+        break;
+    case Qt::Key_PageDown:
+        action = towardsMax(SliderPageStepAdd, SliderPageStepSub);
+        break;
+    case Qt::Key_Home:
+        action = towardsMax(SliderToMinimum, SliderToMaximum);
+        break;
+    case Qt::Key_End:
+        action = towardsMax(SliderToMaximum, SliderToMinimum);
+        break;
+    default:
+        QScrollBar::keyPressEvent(e);
+        return;
     }
     triggerAction(action);
     e->accept();

@@ -28,10 +28,10 @@ public:
     /// user's next key would land there.
     void setEnabledKeepingFocus(bool enabled);
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* e) override;
 
-private:
+  private:
     int m_min;
     int m_max;
     bool m_refocus = false;

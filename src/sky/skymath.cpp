@@ -57,7 +57,8 @@ double ArcCos(double x) {
 
 float AngularDistance(float lonA, float lonB, float latA, float latB) {
     const double a = latA, b = latB;
-    const float c = ToSingle(std::sin(a) * std::sin(b) + std::cos(b) * std::cos(a) * std::cos(double(lonB) - double(lonA)));
+    const float c = ToSingle(std::sin(a) * std::sin(b) +
+                             std::cos(b) * std::cos(a) * std::cos(double(lonB) - double(lonA)));
     return ToSingle(HalfPi - double(float(ArcSin(c))));
 }
 

@@ -135,7 +135,9 @@ void ImageFrame::mousePressEvent(QMouseEvent* e) {
 
 // A double-click is one mouse-down: the second press arrives as this event, which QWidget
 // would otherwise hand to mousePressEvent as a second mouse-down.
-void ImageFrame::mouseDoubleClickEvent(QMouseEvent* e) { e->accept(); }
+void ImageFrame::mouseDoubleClickEvent(QMouseEvent* e) {
+    e->accept();
+}
 
 void ImageFrame::mouseMoveEvent(QMouseEvent* e) {
     const QPointF pos = e->position();

@@ -6,9 +6,9 @@
 #include "support/useractions.h"
 #include "view/imageframe.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
-#include <QElapsedTimer>
 #include <QTimer>
 #include <QtTest>
 

@@ -122,15 +122,24 @@ private slots:
         QTest::addColumn<int>("key");
         QTest::addColumn<int>("panH"); // expected moves of the pan bars
         QTest::addColumn<int>("panV");
-        QTest::newRow("HScroll1 click, Left") << "HScroll1" << "" << int(Qt::Key_Left) << -300 << 0;
-        QTest::newRow("HScroll1 click, Right") << "HScroll1" << "" << int(Qt::Key_Right) << 300 << 0;
-        QTest::newRow("HScroll1 Backtab, Up") << "HScroll1" << "VScroll1" << int(Qt::Key_Up) << 0 << -1;
-        QTest::newRow("VScroll1 click, Down") << "VScroll1" << "" << int(Qt::Key_Down) << 0 << 1;
-        QTest::newRow("VScroll1 Tab, Right") << "VScroll1" << "HScroll1" << int(Qt::Key_Right) << 300 << 0;
-        QTest::newRow("HScr1 click, Left") << "HScr1" << "" << int(Qt::Key_Left) << -300 << 0;
-        QTest::newRow("HScr2 Tab, Up") << "HScr2" << "HScr1" << int(Qt::Key_Up) << 0 << -1;
-        QTest::newRow("HScrOb click, Right") << "HScrOb" << "" << int(Qt::Key_Right) << 300 << 0;
-        QTest::newRow("HScrTime Tab, Down") << "HScrTime" << "VScroll1" << int(Qt::Key_Down) << 0 << 1;
+        QTest::newRow("HScroll1 click, Left") << "HScroll1"
+                                              << "" << int(Qt::Key_Left) << -300 << 0;
+        QTest::newRow("HScroll1 click, Right") << "HScroll1"
+                                               << "" << int(Qt::Key_Right) << 300 << 0;
+        QTest::newRow("HScroll1 Backtab, Up") << "HScroll1"
+                                              << "VScroll1" << int(Qt::Key_Up) << 0 << -1;
+        QTest::newRow("VScroll1 click, Down") << "VScroll1"
+                                              << "" << int(Qt::Key_Down) << 0 << 1;
+        QTest::newRow("VScroll1 Tab, Right") << "VScroll1"
+                                             << "HScroll1" << int(Qt::Key_Right) << 300 << 0;
+        QTest::newRow("HScr1 click, Left") << "HScr1"
+                                           << "" << int(Qt::Key_Left) << -300 << 0;
+        QTest::newRow("HScr2 Tab, Up") << "HScr2"
+                                       << "HScr1" << int(Qt::Key_Up) << 0 << -1;
+        QTest::newRow("HScrOb click, Right") << "HScrOb"
+                                             << "" << int(Qt::Key_Right) << 300 << 0;
+        QTest::newRow("HScrTime Tab, Down") << "HScrTime"
+                                            << "VScroll1" << int(Qt::Key_Down) << 0 << 1;
     }
     void barsTakeTheFocusAndRouteArrows() {
         QFETCH(QString, bar);
@@ -241,7 +250,8 @@ private slots:
         const LoadGeometry g = mainWindowLoadGeometry(screen.width(), screen.height());
         QVERIFY(QTest::qWaitForWindowExposed(f));
         QVERIFY(f->frameGeometry().height() > f->height()); // the window has its frame
-        QCOMPARE(f->frameGeometry().size(), QSize(int(std::lround(g.width / 15)), int(std::lround(g.height / 15))));
+        QCOMPARE(f->frameGeometry().size(),
+                 QSize(int(std::lround(g.width / 15)), int(std::lround(g.height / 15))));
         const int panelTop = f->Frm1->y();
         const QImage before = f->centralWidget()->grab().toImage();
         f->resize(f->width() + 10, f->height());

@@ -278,7 +278,8 @@ class TestSkyWindow : public QObject {
             drawn << Star{x, y, 3};
         }
         QTemporaryDir dir;
-        loadSlot(*f, *prompter, 1, savePicture(dir, "pleiades.bmp", starField(pic.widthPx, pic.heightPx, drawn)));
+        loadSlot(*f, *prompter, 1,
+                 savePicture(dir, "pleiades.bmp", starField(pic.widthPx, pic.heightPx, drawn)));
         QTest::mouseClick(f->lblVvod1, Qt::LeftButton);
         QTest::mouseClick(f->Img1, Qt::LeftButton, Qt::NoModifier, at[1].toPoint());
         QTest::mouseClick(f->lblVvod2, Qt::LeftButton);
@@ -295,7 +296,8 @@ class TestSkyWindow : public QObject {
             QCOMPARE(text.count(QStringLiteral("\r\n")), 4);
             QCOMPARE(text.count(QLatin1Char('\n')), 4);
             QCOMPARE(text.count(QLatin1Char('\r')), 4);
-            QCOMPARE(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")), f->txtInfo->toPlainText());
+            QCOMPARE(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
+                     f->txtInfo->toPlainText());
         };
         checkCoordText();
         const QString atOne = f->txtInfo->toPlainText();

@@ -38,16 +38,16 @@ inline void dragHandle(QScrollBar* bar, int by, int steps = 8, int pauseMs = 0,
     QTest::mousePress(bar, Qt::LeftButton, Qt::NoModifier, start);
     for (int i = 1; i <= steps; ++i) {
         QTest::mouseMove(bar, start + along * (by * i / steps));
-        if (pauseMs > 0)
-            QTest::qWait(pauseMs);
+        if (pauseMs > 0) QTest::qWait(pauseMs);
     }
-    if (beforeRelease)
-        beforeRelease();
+    if (beforeRelease) beforeRelease();
     QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, start + along * by);
 }
 
 /// Gives a scroll bar the focus as a user does: a click on its handle, which does not move it.
-inline void clickHandle(QScrollBar* bar) { QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, handleCentre(bar)); }
+inline void clickHandle(QScrollBar* bar) {
+    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, handleCentre(bar));
+}
 
 /// A key as the user types it: into the window, which hands it to the control holding the focus.
 inline void typeKey(QWidget* window, Qt::Key key, Qt::KeyboardModifiers m = Qt::NoModifier) {
