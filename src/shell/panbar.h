@@ -12,7 +12,7 @@ namespace vorlan {
 /// Right and Down towards Max, Page Up and Page Down by LargeChange, Home and End to the ends.
 class PanBar : public QScrollBar {
     Q_OBJECT
-public:
+  public:
     PanBar(Qt::Orientation o, int min, int max, int small, int large, int value, QWidget* parent = nullptr);
 
     int Max() const { return m_max; }
