@@ -5,6 +5,7 @@
 #include "shell/panbar.h"
 #include "sky/frmvvodkoordinat.h"
 #include "support/fixture.h"
+#include "support/useractions.h"
 #include "view/imageframe.h"
 
 #include <QDir>
@@ -23,13 +24,6 @@ using namespace vorlan;
 using namespace vorlan::test;
 
 namespace {
-
-/// Replaces a field's text by typing, as a user who selected it would.
-void type(QLineEdit* field, const QString& text) {
-    field->selectAll();
-    QTest::keyClick(field, Qt::Key_Backspace);
-    QTest::keyClicks(field, text);
-}
 
 void writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);

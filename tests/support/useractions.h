@@ -3,6 +3,7 @@
 // What a user does with the mouse and keyboard, for the window tests: drags with a press, several
 // moves and a release, focus by a click, keys through the window to the focused control.
 
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -52,6 +53,13 @@ inline void clickHandle(QScrollBar* bar) {
 /// A key as the user types it: into the window, which hands it to the control holding the focus.
 inline void typeKey(QWidget* window, Qt::Key key, Qt::KeyboardModifiers m = Qt::NoModifier) {
     QTest::keyClick(window->windowHandle(), key, m);
+}
+
+/// Replaces a field's text by typing, as a user who selected it would.
+inline void type(QLineEdit* field, const QString& text) {
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QTest::keyClicks(field, text);
 }
 
 } // namespace vorlan::test
