@@ -1,5 +1,6 @@
 #include "shell/prompter.h"
 
+#include <QColorDialog>
 #include <QFileDialog>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -30,6 +31,10 @@ QString Prompter::saveFileName(QWidget* parent, const QString& title, const QStr
                                         QFileDialog::DontConfirmOverwrite);
 }
 
+QColor Prompter::colour(QWidget* parent, const QColor& initial) {
+    return QColorDialog::getColor(initial, parent);
+}
+
 bool Prompter::printDialog(QWidget* parent, QPrinter* printer) {
     QPrintDialog dialog(printer, parent);
     return dialog.exec() == QDialog::Accepted;
@@ -40,6 +45,8 @@ Prompter& Prompter::instance() {
     return installed ? *installed : standard;
 }
 
-void Prompter::install(Prompter* p) { installed = p; }
+void Prompter::install(Prompter* p) {
+    installed = p;
+}
 
 } // namespace vorlan

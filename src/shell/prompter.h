@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QMessageBox>
 #include <QString>
 
@@ -12,18 +13,21 @@ namespace vorlan {
 /// default one shows Qt's dialogs (title "Vorlan"); tests install a scripted one that answers
 /// from a queue and records what was asked, so windows can be driven headless.
 class Prompter {
-public:
+  public:
     virtual ~Prompter() = default;
 
     /// A message box with an OK button.
     virtual void message(QWidget* parent, const QString& text, QMessageBox::Icon icon);
     /// A question; returns the button pressed.
     virtual QMessageBox::StandardButton question(QWidget* parent, const QString& text,
-                                                 QMessageBox::StandardButtons buttons, QMessageBox::Icon icon);
+                                                 QMessageBox::StandardButtons buttons,
+                                                 QMessageBox::Icon icon);
     /// Open-file dialog; filter in Qt's ";;" form. Empty when cancelled.
     virtual QString openFileName(QWidget* parent, const QString& title, const QString& filter);
     /// Save-file dialog (does not ask about overwriting: callers ask their own question).
     virtual QString saveFileName(QWidget* parent, const QString& title, const QString& filter);
+    /// Colour dialog opened on initial; an invalid colour when cancelled.
+    virtual QColor colour(QWidget* parent, const QColor& initial);
     /// Print dialog; false when cancelled.
     virtual bool printDialog(QWidget* parent, QPrinter* printer);
 

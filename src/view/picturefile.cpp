@@ -1,9 +1,21 @@
 #include "view/picturefile.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QImageReader>
 
 namespace vorlan {
+
+namespace {
+
+const QString SourceKey = QStringLiteral("vorlan.source");
+
+/// What identifies a file's contents cheaply: its modification time and size.
+QString fileStamp(const QFileInfo& info) {
+    return QStringLiteral("%1 %2").arg(info.lastModified().toMSecsSinceEpoch()).arg(info.size());
+}
+
+} // namespace
 
 DecodedPicture decodePictureFile(const QString& path) {
     DecodedPicture result;
@@ -34,13 +46,19 @@ DecodedPicture decodePictureFile(const QString& path) {
         }
         // The frames stretch RGB32 themselves; a colour JPEG decodes straight into it, other
         // formats (grey, palettes, alpha) are turned into it once, in place where possible.
-        if (image.format() != QImage::Format_RGB32)
-            image.convertTo(QImage::Format_RGB32);
+        if (image.format() != QImage::Format_RGB32) image.convertTo(QImage::Format_RGB32);
+        image.setText(SourceKey, fileStamp(info));
         result.image = image;
     } catch (const std::bad_alloc&) {
-        result.error = QStringLiteral("недостаточно памяти для картинки %1 x %2").arg(size.width()).arg(size.height());
+        result.error =
+            QStringLiteral("недостаточно памяти для картинки %1 x %2").arg(size.width()).arg(size.height());
     }
     return result;
+}
+
+bool pictureMatchesFile(const QImage& picture, const QString& path) {
+    const QFileInfo info(path);
+    return !picture.isNull() && info.isFile() && picture.text(SourceKey) == fileStamp(info);
 }
 
 } // namespace vorlan
