@@ -63,6 +63,8 @@ void frmBl::CopyAreas() {
         return;
     }
     const QString caption = cutCaption(s.CoordText, form->txtP->text());
+    // The spot as clicked: a click during the run may move CutX1..CutY2 for a run it cannot start.
+    const QPointF spots[] = {{s.CutX1, s.CutY1}, {s.CutX2, s.CutY2}};
     form->Pic1->hide();
     form->Pic1->setImage(canvas);
     canvas = QImage(); // the canvas alone holds the pixels, so writes never copy them
@@ -89,8 +91,9 @@ void frmBl::CopyAreas() {
                 QMessageBox::Critical);
             return false;
         }
-        const CutRegion r = cutRegion(k == 1 ? s.CutX1 : s.CutX2, k == 1 ? s.CutY1 : s.CutY2, w, h,
-                                      s.PictureWidth(k), s.PictureHeight(k));
+        const QPointF spot = spots[k - 1];
+        const CutRegion r =
+            cutRegion(float(spot.x()), float(spot.y()), w, h, s.PictureWidth(k), s.PictureHeight(k));
         copyRegion(picture, form->Pic1->image(), r, offsetX, afterPixel);
         return !form.isNull();
     };

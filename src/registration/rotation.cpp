@@ -53,8 +53,10 @@ RotationGeometry rotationGeometry(int w, int h, float angle) {
     // pixel, but it tips floored positions that fall exactly on whole numbers to one side over
     // part of the picture and leaves a seam; so the turn is taken as the exact one it stands for.
     auto snap = [](double& v) {
-        if (std::fabs(v) < 1e-6) v = 0;
-        else if (std::fabs(std::fabs(v) - 1) < 1e-12) v = v > 0 ? 1 : -1;
+        if (std::fabs(v) < 1e-6)
+            v = 0;
+        else if (std::fabs(std::fabs(v) - 1) < 1e-12)
+            v = v > 0 ? 1 : -1;
     };
     snap(g.cosD);
     snap(g.sinD);

@@ -31,26 +31,32 @@ QImage numbered(int w, int h) {
 
 class TestCutoutGeometry : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void regions_data() {
         QTest::addColumn<QPointF>("spot"); // picture pixels
         QTest::addColumn<QSize>("region");
         QTest::addColumn<QSize>("picture");
         QTest::addColumn<CutRegion>("expected");
-        QTest::newRow("middle") << QPointF(500, 400) << QSize(200, 200) << QSize(1000, 800) << CutRegion{400, 600, 300, 500};
-        QTest::newRow("50 from the left edge") << QPointF(50, 400) << QSize(200, 200) << QSize(1000, 800) << CutRegion{0, 150, 300, 500};
-        QTest::newRow("near the far corner") << QPointF(990, 795) << QSize(200, 200) << QSize(1000, 800) << CutRegion{890, 1000, 695, 800};
-        QTest::newRow("odd size") << QPointF(100, 100) << QSize(201, 51) << QSize(1000, 800) << CutRegion{0, 200, 74, 125};
-        QTest::newRow("beyond 32767") << QPointF(40000, 35000) << QSize(200, 100) << QSize(50000, 40000) << CutRegion{39900, 40100, 34950, 35050};
-        QTest::newRow("spot right of the picture") << QPointF(1300, 10) << QSize(200, 200) << QSize(1000, 800) << CutRegion{1200, 1000, 0, 110};
+        QTest::newRow("middle") << QPointF(500, 400) << QSize(200, 200) << QSize(1000, 800)
+                                << CutRegion{400, 600, 300, 500};
+        QTest::newRow("50 from the left edge")
+            << QPointF(50, 400) << QSize(200, 200) << QSize(1000, 800) << CutRegion{0, 150, 300, 500};
+        QTest::newRow("near the far corner")
+            << QPointF(990, 795) << QSize(200, 200) << QSize(1000, 800) << CutRegion{890, 1000, 695, 800};
+        QTest::newRow("odd size") << QPointF(100, 100) << QSize(201, 51) << QSize(1000, 800)
+                                  << CutRegion{0, 200, 74, 125};
+        QTest::newRow("beyond 32767") << QPointF(40000, 35000) << QSize(200, 100) << QSize(50000, 40000)
+                                      << CutRegion{39900, 40100, 34950, 35050};
+        QTest::newRow("spot right of the picture")
+            << QPointF(1300, 10) << QSize(200, 200) << QSize(1000, 800) << CutRegion{1200, 1000, 0, 110};
     }
     void regions() {
         QFETCH(QPointF, spot);
         QFETCH(QSize, region);
         QFETCH(QSize, picture);
         QFETCH(CutRegion, expected);
-        const CutRegion r = cutRegion(float(spot.x() * 15), float(spot.y() * 15), region.width(), region.height(),
-                                      float(picture.width()), float(picture.height()));
+        const CutRegion r = cutRegion(float(spot.x() * 15), float(spot.y() * 15), region.width(),
+                                      region.height(), float(picture.width()), float(picture.height()));
         QCOMPARE(QRect(QPoint(r.x0, r.y0), QPoint(r.x1, r.y1)),
                  QRect(QPoint(expected.x0, expected.y0), QPoint(expected.x1, expected.y1)));
     }
@@ -62,14 +68,22 @@ private slots:
         QTest::addColumn<QSize>("canvas"); // empty: refused
         QTest::addColumn<QSize>("window");
         QTest::addColumn<int>("block2");
-        QTest::newRow("default, two pictures") << 2 << "200" << "200" << QSize(430, 200) << QSize(500, 430) << 215;
-        QTest::newRow("one picture") << 1 << "200" << "200" << QSize(230, 200) << QSize(300, 430) << 215;
-        QTest::newRow("three pictures") << 3 << "100" << "50" << QSize(330, 50) << QSize(400, 280) << 115;
-        QTest::newRow("fraction and blanks") << 2 << " 64.9px" << "32" << QSize(158, 32) << QSize(228, 262) << 79;
-        QTest::newRow("zero") << 2 << "0" << "200" << QSize() << QSize() << 0;
-        QTest::newRow("negative") << 2 << "200" << "-5" << QSize() << QSize() << 0;
-        QTest::newRow("not a number") << 2 << "abc" << "200" << QSize() << QSize() << 0;
-        QTest::newRow("beyond any picture") << 2 << "1e9" << "200" << QSize() << QSize() << 0;
+        QTest::newRow("default, two pictures") << 2 << "200"
+                                               << "200" << QSize(430, 200) << QSize(500, 430) << 215;
+        QTest::newRow("one picture") << 1 << "200"
+                                     << "200" << QSize(230, 200) << QSize(300, 430) << 215;
+        QTest::newRow("three pictures") << 3 << "100"
+                                        << "50" << QSize(330, 50) << QSize(400, 280) << 115;
+        QTest::newRow("fraction and blanks") << 2 << " 64.9px"
+                                             << "32" << QSize(158, 32) << QSize(228, 262) << 79;
+        QTest::newRow("zero") << 2 << "0"
+                              << "200" << QSize() << QSize() << 0;
+        QTest::newRow("negative") << 2 << "200"
+                                  << "-5" << QSize() << QSize() << 0;
+        QTest::newRow("not a number") << 2 << "abc"
+                                      << "200" << QSize() << QSize() << 0;
+        QTest::newRow("beyond any picture") << 2 << "1e9"
+                                            << "200" << QSize() << QSize() << 0;
     }
     void layoutAndSizes() {
         QFETCH(int, pictures);
@@ -80,8 +94,7 @@ private slots:
         QFETCH(int, block2);
         const int rw = regionSize(w), rh = regionSize(h);
         QCOMPARE(rw == 0 || rh == 0, canvas.isEmpty());
-        if (canvas.isEmpty())
-            return;
+        if (canvas.isEmpty()) return;
         const CutLayout l = cutLayout(pictures, rw, rh);
         QCOMPARE(l.canvas, canvas);
         QCOMPARE(l.window, window);
@@ -106,10 +119,12 @@ private slots:
         QTest::addColumn<double>("radius");
         // Canvas 430 wide: with two pictures the blocks are 215 wide.
         QTest::newRow("small, block 1") << false << 214.0f << 2 << 1.0f << 2000 << 1 << 15.0;
-        QTest::newRow("small, block 2, bars 1000 and 2000") << false << 215.0f << 2 << 2.0f << 2000 << 2 << 7.5;
+        QTest::newRow("small, block 2, bars 1000 and 2000")
+            << false << 215.0f << 2 << 2.0f << 2000 << 2 << 7.5;
         QTest::newRow("large, block 1") << true << 10.0f << 2 << 1.0f << 1000 << 1 << 70.0;
         QTest::newRow("large, block 2 at scale 2") << true << 300.0f << 2 << 2.0f << 1000 << 2 << 35.0;
-        QTest::newRow("one picture: all of it is block 1") << true << 429.0f << 1 << 0.5f << 1000 << 1 << 140.0;
+        QTest::newRow("one picture: all of it is block 1")
+            << true << 429.0f << 1 << 0.5f << 1000 << 1 << 140.0;
         QTest::newRow("three pictures, block 3") << false << 300.0f << 3 << 1.0f << 500 << 3 << 30.0;
     }
     void circles() {
@@ -132,7 +147,8 @@ private slots:
         QTest::addColumn<int>("copied");
         QTest::newRow("inside") << CutRegion{2, 4, 1, 3} << 0 << 0 << qint64(9) << 9;
         QTest::newRow("one past the picture") << CutRegion{8, 10, 5, 6} << 3 << 0 << qint64(6) << 2;
-        QTest::newRow("offset beyond the canvas clips") << CutRegion{0, 9, 0, 0} << 15 << 0 << qint64(10) << 5;
+        QTest::newRow("offset beyond the canvas clips")
+            << CutRegion{0, 9, 0, 0} << 15 << 0 << qint64(10) << 5;
         QTest::newRow("stopped after 4") << CutRegion{0, 4, 0, 4} << 0 << 4 << qint64(4) << 4;
         QTest::newRow("far end before near end") << CutRegion{5, 3, 2, 2} << 0 << 0 << qint64(1) << 1;
     }
@@ -150,8 +166,7 @@ private slots:
         for (int y = 0; y < canvas.height(); ++y)
             for (int x = 0; x < canvas.width(); ++x) {
                 const QRgb c = canvas.pixel(x, y);
-                if (c == CanvasBackground)
-                    continue;
+                if (c == CanvasBackground) continue;
                 ++written;
                 QCOMPARE(c, src.pixel(x - offsetX + region.x0, y + region.y0));
             }
@@ -159,13 +174,18 @@ private slots:
     }
 
     void bmpFiles_data() {
-        QTest::addColumn<QString>("name"); // in a fresh folder; "ro/" a read-only folder
+        QTest::addColumn<QString>("name");   // in a fresh folder; "ro/" a read-only folder
         QTest::addColumn<QString>("reason"); // empty: written
-        QTest::newRow("new file") << "strip.bmp" << "";
-        QTest::newRow("over an old file") << "old.bmp" << "";
-        QTest::newRow("a folder's name") << "folder" << "это папка, а не файл";
-        QTest::newRow("a missing folder") << "nowhere/strip.bmp" << "папка не найдена";
-        QTest::newRow("read-only folder keeps its file") << "ro/old.bmp" << "нет права записи в папку";
+        QTest::newRow("new file") << "strip.bmp"
+                                  << "";
+        QTest::newRow("over an old file") << "old.bmp"
+                                          << "";
+        QTest::newRow("a folder's name") << "folder"
+                                         << "это папка, а не файл";
+        QTest::newRow("a missing folder") << "nowhere/strip.bmp"
+                                          << "папка не найдена";
+        QTest::newRow("read-only folder keeps its file") << "ro/old.bmp"
+                                                         << "нет права записи в папку";
     }
     void bmpFiles() {
         QFETCH(QString, name);
@@ -179,8 +199,7 @@ private slots:
             f.write("old contents");
         }
         QFile::setPermissions(dir.filePath("ro"), QFile::ReadOwner | QFile::ExeOwner);
-        if (name.startsWith("ro/") && geteuid() == 0)
-            QSKIP("the super-user writes into read-only folders");
+        if (name.startsWith("ro/") && geteuid() == 0) QSKIP("the super-user writes into read-only folders");
         const QImage picture = numbered(33, 7); // rows that need padding
         const QString path = dir.filePath(name);
         QCOMPARE(writeBmp24(picture, path), reason);
@@ -188,7 +207,11 @@ private slots:
         if (!reason.isEmpty()) {
             if (QFileInfo(path).isFile() && f.open(QIODevice::ReadOnly))
                 QCOMPARE(f.readAll(), QByteArray("old contents"));
-            QCOMPARE(QDir(QFileInfo(path).absolutePath()).entryList(QDir::Files | QDir::Hidden).filter(".bmp.").size(), 0);
+            QCOMPARE(QDir(QFileInfo(path).absolutePath())
+                         .entryList(QDir::Files | QDir::Hidden)
+                         .filter(".bmp.")
+                         .size(),
+                     0);
             return;
         }
         QVERIFY(f.open(QIODevice::ReadOnly));
@@ -226,7 +249,8 @@ private slots:
             QFile::remove(path);
         }
         QString error;
-        const QImage work = pictureToWorkOn(held.image, fileAfterLoad == "unnamed" ? QString() : path, &error);
+        const QImage work =
+            pictureToWorkOn(held.image, fileAfterLoad == "unnamed" ? QString() : path, &error);
         QVERIFY(error.isEmpty());
         QCOMPARE(work.cacheKey() == held.image.cacheKey(), heldPixels);
         QCOMPARE(work.pixel(5, 5), heldPixels ? held.image.pixel(5, 5) : other.pixel(5, 5));

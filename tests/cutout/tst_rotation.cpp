@@ -70,7 +70,7 @@ QPointF turned(QPointF p, double angle, QSize canvas) {
 
 class TestRotation : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
     void angleAndAnnouncement_data() {
@@ -79,20 +79,20 @@ private slots:
         QTest::addColumn<bool>("russian");
         QTest::addColumn<QString>("text");
         const PointPair right{1500, 1500, 3000, 1500};
-        QTest::newRow("target turned clockwise: 90") << right << PointPair{1500, 1500, 1500, 3000} << true
-                                                     << "выполняется поворот на угол 90,00°";
-        QTest::newRow("the other way: 3π/2 becomes -90") << right << PointPair{1500, 3000, 1500, 1500} << true
-                                                         << "выполняется поворот на угол -90,00°";
+        QTest::newRow("target turned clockwise: 90")
+            << right << PointPair{1500, 1500, 1500, 3000} << true << "выполняется поворот на угол 90,00°";
+        QTest::newRow("the other way: 3π/2 becomes -90")
+            << right << PointPair{1500, 3000, 1500, 1500} << true << "выполняется поворот на угол -90,00°";
         QTest::newRow("C locale") << right << PointPair{1500, 1500, 1500, 3000} << false
                                   << "выполняется поворот на угол 90.00°";
-        QTest::newRow("identical geometry") << right << PointPair{100, 700, 1600, 700} << true
-                                            << "выполняется поворот на угол 0,00°";
-        QTest::newRow("unmarked target keeps picture 1's direction") << right << PointPair{} << true
-                                                                     << "выполняется поворот на угол 0,00°";
-        QTest::newRow("-270 wraps to 90") << PointPair{0, 1000, 0, 0} << right << true
-                                          << "выполняется поворот на угол 90,00°";
-        QTest::newRow("half turn stays -180") << PointPair{3000, 0, 1500, 0} << right << true
-                                              << "выполняется поворот на угол -180,00°";
+        QTest::newRow("identical geometry")
+            << right << PointPair{100, 700, 1600, 700} << true << "выполняется поворот на угол 0,00°";
+        QTest::newRow("unmarked target keeps picture 1's direction")
+            << right << PointPair{} << true << "выполняется поворот на угол 0,00°";
+        QTest::newRow("-270 wraps to 90")
+            << PointPair{0, 1000, 0, 0} << right << true << "выполняется поворот на угол 90,00°";
+        QTest::newRow("half turn stays -180")
+            << PointPair{3000, 0, 1500, 0} << right << true << "выполняется поворот на угол -180,00°";
     }
     void angleAndAnnouncement() {
         QFETCH(PointPair, picture1);
@@ -136,17 +136,23 @@ private slots:
             const QPointF found = centreOf(out, m.colour);
             QVERIFY2(QLineF(found, expected).length() <= 4.5,
                      qPrintable(QString("mark %1: at %2,%3, expected %4,%5")
-                                    .arg(m.colour, 0, 16).arg(found.x()).arg(found.y()).arg(expected.x()).arg(expected.y())));
+                                    .arg(m.colour, 0, 16)
+                                    .arg(found.x())
+                                    .arg(found.y())
+                                    .arg(expected.x())
+                                    .arg(expected.y())));
         }
         // The splat leaves no hole inside the turned picture.
         for (int y = 0; y < out.height(); ++y)
             for (int x = 0; x < out.width(); ++x) {
-                const QPointF back = turned(QPointF(x + 0.5, y + 0.5) - QPointF(out.width() / 2.0, out.height() / 2.0) +
-                                                QPointF(W / 2.0, H / 2.0),
-                                            -angle, QSize(W, H));
+                const QPointF back =
+                    turned(QPointF(x + 0.5, y + 0.5) - QPointF(out.width() / 2.0, out.height() / 2.0) +
+                               QPointF(W / 2.0, H / 2.0),
+                           -angle, QSize(W, H));
                 const bool wellInside = back.x() > 2 && back.x() < W - 2 && back.y() > 2 && back.y() < H - 2;
                 if (wellInside)
-                    QVERIFY2(out.pixel(x, y) != CanvasBackground, qPrintable(QString("hole at %1,%2").arg(x).arg(y)));
+                    QVERIFY2(out.pixel(x, y) != CanvasBackground,
+                             qPrintable(QString("hole at %1,%2").arg(x).arg(y)));
             }
     }
 
@@ -176,9 +182,10 @@ private slots:
         for (int y = 0; y < out.height(); ++y)
             for (int x = 0; x < out.width(); ++x)
                 ++shifts[shiftAt(x, y)];
-        const QPair<int, int> common = std::max_element(shifts.keyValueBegin(), shifts.keyValueEnd(),
-                                                        [](auto a, auto b) { return a.second < b.second; })
-                                           ->first;
+        const QPair<int, int> common =
+            std::max_element(shifts.keyValueBegin(), shifts.keyValueEnd(), [](auto a, auto b) {
+                return a.second < b.second;
+            })->first;
         QVERIFY2(shifts[common] >= (W - 3) * (H - 3), qPrintable(QString::number(shifts[common])));
         for (int y = 3; y < out.height() - 3; ++y)
             for (int x = 3; x < out.width() - 3; ++x)
