@@ -55,8 +55,7 @@ void BM_RotateFromMenu(benchmark::State& state) {
         f.mnuVirovnjat->trigger();
         benchmark::DoNotOptimize(PicCopyForm().Pic1->image().constBits());
     }
-    if (!prompter.messages.isEmpty())
-        state.SkipWithError(qPrintable(prompter.messages.join(" ")));
+    if (!prompter.messages.isEmpty()) state.SkipWithError(qPrintable(prompter.messages.join(" ")));
     DestroyMainForm();
 }
 
@@ -111,8 +110,7 @@ void BM_CutOutShiftClick(benchmark::State& state) {
     frmBl& f = cutOutProgram();
     for (auto _ : state)
         f.Img_MouseDown(1, 1, 1, 500 * 15.0f, 400 * 15.0f);
-    if (!prompter.messages.isEmpty())
-        state.SkipWithError(qPrintable(prompter.messages.join(" ")));
+    if (!prompter.messages.isEmpty()) state.SkipWithError(qPrintable(prompter.messages.join(" ")));
     DestroyMainForm();
 }
 
@@ -142,8 +140,16 @@ void BM_BarePixelCopy(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(BM_RotateFromMenu)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BareSplat)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RotateFromMenu)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareSplat)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CutOutShiftClick)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BarePixelCopy)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
 
@@ -162,8 +168,8 @@ int main(int argc, char** argv) {
 
     auto t = [&](const char* name) { return reporter.ms.count(name) ? reporter.ms[name] : 0.0; };
     std::printf("\nLong runs (median CPU times)\n");
-    ratioLine("rotate 6000x4000 by 30 deg (menu)", t("BM_RotateFromMenu"), "bare splat loop", t("BM_BareSplat"), 1.2,
-              "ms");
+    ratioLine("rotate 6000x4000 by 30 deg (menu)", t("BM_RotateFromMenu"), "bare splat loop",
+              t("BM_BareSplat"), 1.2, "ms");
     ratioLine("cut-out 2 x 200x200 (Shift+click)", t("BM_CutOutShiftClick"), "bare per-pixel copy",
               t("BM_BarePixelCopy"), 2.0, "ms");
     return 0;
