@@ -20,16 +20,15 @@ namespace {
 enum Button { LeftButton = 1, RightButton = 2 };
 enum Shift { NoShift = 0, ShiftKey = 1, CtrlKey = 2 };
 
-float divide(float a, float b) {
-    return float(checkedDivide(a, b));
-}
+float divide(float a, float b) { return float(checkedDivide(a, b)); }
 
 } // namespace
 
 void frmBl::ArmPoint(int p) {
     ClickLabel* mine = p == 1 ? lblVvod1 : lblVvod2;
     ClickLabel* other = p == 1 ? lblVvod2 : lblVvod1;
-    if (mine->backColor() == colors::Yellow) return;
+    if (mine->backColor() == colors::Yellow)
+        return;
     mine->setBackColor(colors::Yellow);
     other->setBackColor(colors::LightGrey);
 }
@@ -54,7 +53,8 @@ void frmBl::Img_MouseDown(int k, int button, int shift, float x, float y) {
                                               QMessageBox::Question) != QMessageBox::Ok)
                 return;
         }
-        if (k == 1) mnuKoordinat->setEnabled(false);
+        if (k == 1)
+            mnuKoordinat->setEnabled(false);
         s.PointX(p, k) = divide(x, s.DisplayScale(k));
         s.PointY(p, k) = divide(y, s.DisplayScale(k));
         // Point 1 of picture 2 records picture 1's scale: the plate solution reads MarkScale1

@@ -45,8 +45,6 @@ Prompter& Prompter::instance() {
     return installed ? *installed : standard;
 }
 
-void Prompter::install(Prompter* p) {
-    installed = p;
-}
+void Prompter::install(Prompter* p) { installed = p; }
 
 } // namespace vorlan

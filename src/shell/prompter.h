@@ -13,15 +13,14 @@ namespace vorlan {
 /// default one shows Qt's dialogs (title "Vorlan"); tests install a scripted one that answers
 /// from a queue and records what was asked, so windows can be driven headless.
 class Prompter {
-  public:
+public:
     virtual ~Prompter() = default;
 
     /// A message box with an OK button.
     virtual void message(QWidget* parent, const QString& text, QMessageBox::Icon icon);
     /// A question; returns the button pressed.
     virtual QMessageBox::StandardButton question(QWidget* parent, const QString& text,
-                                                 QMessageBox::StandardButtons buttons,
-                                                 QMessageBox::Icon icon);
+                                                 QMessageBox::StandardButtons buttons, QMessageBox::Icon icon);
     /// Open-file dialog; filter in Qt's ";;" form. Empty when cancelled.
     virtual QString openFileName(QWidget* parent, const QString& title, const QString& filter);
     /// Save-file dialog (does not ask about overwriting: callers ask their own question).

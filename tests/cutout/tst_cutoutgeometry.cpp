@@ -1,4 +1,4 @@
-// The cut-out's geometry and files without a window: regions, sizes, circles, the pixel copy,
+// The cut-out's geometry and files without a window: regions, sizes, the pixel copy,
 // the BMP writer and the choice of the picture to work on.
 
 #include "cutout/bmpfile.h"
@@ -102,41 +102,6 @@ class TestCutoutGeometry : public QObject {
         const QImage c = newCanvas(l.canvas);
         QCOMPARE(c.size(), canvas);
         QCOMPARE(c.pixel(c.width() - 1, c.height() - 1), CanvasBackground);
-    }
-
-    void canvasTooLargeIsRefused() {
-        QVERIFY(newCanvas(QSize(1'000'000, 1'000'000)).isNull());
-        QVERIFY(newCanvas(QSize(0, 10)).isNull());
-    }
-
-    void circles_data() {
-        QTest::addColumn<bool>("shift");
-        QTest::addColumn<float>("x");
-        QTest::addColumn<int>("pictures");
-        QTest::addColumn<float>("scale"); // of the block's picture
-        QTest::addColumn<int>("bar2");
-        QTest::addColumn<int>("block");
-        QTest::addColumn<double>("radius");
-        // Canvas 430 wide: with two pictures the blocks are 215 wide.
-        QTest::newRow("small, block 1") << false << 214.0f << 2 << 1.0f << 2000 << 1 << 15.0;
-        QTest::newRow("small, block 2, bars 1000 and 2000")
-            << false << 215.0f << 2 << 2.0f << 2000 << 2 << 7.5;
-        QTest::newRow("large, block 1") << true << 10.0f << 2 << 1.0f << 1000 << 1 << 70.0;
-        QTest::newRow("large, block 2 at scale 2") << true << 300.0f << 2 << 2.0f << 1000 << 2 << 35.0;
-        QTest::newRow("one picture: all of it is block 1")
-            << true << 429.0f << 1 << 0.5f << 1000 << 1 << 140.0;
-        QTest::newRow("three pictures, block 3") << false << 300.0f << 3 << 1.0f << 500 << 3 << 30.0;
-    }
-    void circles() {
-        QFETCH(bool, shift);
-        QFETCH(float, x);
-        QFETCH(int, pictures);
-        QFETCH(float, scale);
-        QFETCH(int, bar2);
-        QFETCH(int, block);
-        QFETCH(double, radius);
-        QCOMPARE(canvasBlock(x, 430, pictures), block);
-        QCOMPARE(circleRadius(shift, block, scale, 1000, bar2), radius);
     }
 
     void pixelCopy_data() {

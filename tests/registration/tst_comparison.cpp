@@ -17,19 +17,15 @@ namespace {
 constexpr double Scale2 = 0.8; // picture 2 shows the sky 0.8 times as large
 const QPointF Shift2(40, 25);  // and shifted
 
-QPointF inPicture2(QPointF p) {
-    return p * Scale2 + Shift2;
-}
+QPointF inPicture2(QPointF p) { return p * Scale2 + Shift2; }
 
-QPointF centroid(const QImage& img, QPointF p) {
-    return spotCentre(img, p);
-}
+QPointF centroid(const QImage& img, QPointF p) { return spotCentre(img, p); }
 
 } // namespace
 
 class TestComparison : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void blinkedStarsCoincideAndTheMoverJumps() {
         ScriptedPrompter prompter;
         frmBl& f = freshProgram();
@@ -82,15 +78,10 @@ class TestComparison : public QObject {
             const QPointF screen = origin + s;
             const QPointF a = centroid(phase1, screen);
             const QPointF b = centroid(phase2, screen);
-            QVERIFY2(a.x() >= 0 && b.x() >= 0,
-                     qPrintable(QString("star at %1,%2 not seen").arg(s.x()).arg(s.y())));
-            QVERIFY2(QLineF(a, b).length() <= 1.0, qPrintable(QString("star %1,%2: %3,%4 vs %5,%6")
-                                                                  .arg(s.x())
-                                                                  .arg(s.y())
-                                                                  .arg(a.x())
-                                                                  .arg(a.y())
-                                                                  .arg(b.x())
-                                                                  .arg(b.y())));
+            QVERIFY2(a.x() >= 0 && b.x() >= 0, qPrintable(QString("star at %1,%2 not seen").arg(s.x()).arg(s.y())));
+            QVERIFY2(QLineF(a, b).length() <= 1.0,
+                     qPrintable(QString("star %1,%2: %3,%4 vs %5,%6")
+                                    .arg(s.x()).arg(s.y()).arg(a.x()).arg(a.y()).arg(b.x()).arg(b.y())));
         }
         // The moving object is at one place in phase 1 and another in phase 2.
         const QPointF then = origin + moverThen, now = origin + moverNow;
