@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
@@ -164,6 +165,9 @@ class TestCutoutGeometry : public QObject {
             f.write("old contents");
         }
         QFile::setPermissions(dir.filePath("ro"), QFile::ReadOwner | QFile::ExeOwner);
+        const auto writableAgain = qScopeGuard([&] {
+            QFile::setPermissions(dir.filePath("ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        });
         if (name.startsWith("ro/") && geteuid() == 0) QSKIP("the super-user writes into read-only folders");
         const QImage picture = numbered(33, 7); // rows that need padding
         const QString path = dir.filePath(name);
