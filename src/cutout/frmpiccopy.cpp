@@ -10,6 +10,7 @@
 #include "shell/panbar.h"
 #include "shell/prompter.h"
 #include "shell/sharedstate.h"
+#include "view/picturebox.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -168,6 +169,8 @@ int frmPicCopy::PickColour() {
     return c.isValid() ? int(c.rgb() & 0xffffff) : -1;
 }
 
+// The main window's Pic1 is not a work picture here (the runs use the slots' pictures), so it is
+// not shown: it would cover the picture area with the picture it shares with the shown slot.
 void frmPicCopy::cmdPrer_Click() {
     State().StopRequested = 1;
     Pic1->show();
@@ -177,6 +180,7 @@ void frmPicCopy::cmdPrer_Click() {
 void frmPicCopy::cmdEnd_Click() {
     hide();
     Pic1->hide();
+    MainForm().Pic1->hide();
     setWindowTitle(restingCaption());
 }
 
