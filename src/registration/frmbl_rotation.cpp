@@ -14,6 +14,7 @@
 #include "view/picturebox.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -55,15 +56,20 @@ void frmBl::RotateOntoPicture1(int k) {
     form->Pic1->setImage(canvas);
     canvas = QImage(); // the canvas alone holds the pixels, so writes never copy them
     const int lastRow = picture.height();
+    // The progress text is set at most every 40 ms, which no eye can tell from every row, and
+    // always for the row the run ends on, so the text left behind is exact.
+    QElapsedTimer sinceShown;
     for (int y = 0; y <= lastRow; ++y) {
         rotateRow(picture, form->Pic1->image(), g, y);
-        // The text changes a thousand times per run at most; repainting it more often is waste.
-        const QString progress = rotationProgress(float(y), float(lastRow));
-        if (progress != form->txtP->text()) form->txtP->setText(progress);
+        if (y == lastRow || !sinceShown.isValid() || sinceShown.elapsed() >= 40) {
+            form->txtP->setText(rotationProgress(float(y), float(lastRow)));
+            sinceShown.start();
+        }
         QCoreApplication::processEvents();
         if (form.isNull()) return;
         if (s.StopRequested) {
             s.StopRequested = 0;
+            form->txtP->setText(rotationProgress(float(y), float(lastRow)));
             break;
         }
     }
