@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 #include <cmath>
 
@@ -103,6 +104,30 @@ class TestRotationWindow : public QObject {
         const double degrees = angle.left(angle.size() - 3).toDouble();
         const QPointF expected = turned({273, 13}, degrees, target.size(), canvas);
         QCOMPARE(QColor(shown.pixel(expected.toPoint())), QColor(255, 0, 0));
+    }
+
+    void stopDuringARotationKeepsWhatIsTurned() {
+        loadSlot(*f, *prompter, 1, savePicture(dir, "one.png", gradientPicture(300, 220)));
+        loadSlot(*f, *prompter, 2, savePicture(dir, "two.png", gradientPicture(300, 220)));
+        mark(*f, 1, 1, {100, 100});
+        mark(*f, 1, 2, {200, 100});
+        mark(*f, 2, 1, {100, 100});
+        mark(*f, 2, 2, {100, 200});
+        frmPicCopy& w = PicCopyForm();
+        // Pressed from the event pass after the first row; a second start then is ignored.
+        QTimer::singleShot(0, &w, [&] {
+            QTest::mouseClick(w.cmdPrer, Qt::LeftButton);
+            f->mnuVirovnjat->trigger();
+        });
+        f->mnuVirovnjat->trigger();
+        QCOMPARE(w.txtP->text(), QString("выполнено = 00.0%"));
+        QCOMPARE(w.windowTitle(), QString("Копирование двух участков"));
+        QCOMPARE(State().StopRequested, int16_t(0));
+        const QImage& canvas = w.Pic1->image();
+        QCOMPARE(canvas.size(), QSize(220, 300));
+        // Row 0 of picture 2 became the canvas's left column; the rest is still background.
+        QVERIFY(canvas.pixel(0, 150) != 0xff808080);
+        QCOMPARE(canvas.pixel(110, 150), 0xff808080);
     }
 
     void rotatedSavedReloadedAndOverlaid() {
