@@ -35,6 +35,9 @@ void frmBl::RotateOntoPicture1(int k) {
     QString error;
     const QImage picture = pictureToWorkOn(Img(k)->picture(), s.FileName(k), &error);
     const RotationGeometry g = rotationGeometry(picture.width(), picture.height(), angle);
+    // The old drawing goes first, so a large picture does not need room for two canvases.
+    if (!picture.isNull())
+        form->Pic1->clear();
     QImage canvas = picture.isNull() ? QImage() : newCanvas(g.canvas);
     if (canvas.isNull()) {
         const QString why =
