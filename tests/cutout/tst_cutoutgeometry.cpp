@@ -1,4 +1,4 @@
-// The cut-out's geometry and files without a window: regions, sizes, the pixel copy,
+// The cut-out's geometry and files without a window: regions, the pixel copy,
 // the BMP writer and the choice of the picture to work on.
 
 #include "cutout/bmpfile.h"
@@ -60,49 +60,6 @@ class TestCutoutGeometry : public QObject {
                                       region.height(), float(picture.width()), float(picture.height()));
         QCOMPARE(QRect(QPoint(r.x0, r.y0), QPoint(r.x1, r.y1)),
                  QRect(QPoint(expected.x0, expected.y0), QPoint(expected.x1, expected.y1)));
-    }
-
-    void layoutAndSizes_data() {
-        QTest::addColumn<int>("pictures");
-        QTest::addColumn<QString>("w");
-        QTest::addColumn<QString>("h");
-        QTest::addColumn<QSize>("canvas"); // empty: refused
-        QTest::addColumn<QSize>("window");
-        QTest::addColumn<int>("block2");
-        QTest::newRow("default, two pictures") << 2 << "200"
-                                               << "200" << QSize(430, 200) << QSize(500, 430) << 215;
-        QTest::newRow("one picture") << 1 << "200"
-                                     << "200" << QSize(230, 200) << QSize(300, 430) << 215;
-        QTest::newRow("three pictures") << 3 << "100"
-                                        << "50" << QSize(330, 50) << QSize(400, 280) << 115;
-        QTest::newRow("fraction and blanks") << 2 << " 64.9px"
-                                             << "32" << QSize(158, 32) << QSize(228, 262) << 79;
-        QTest::newRow("zero") << 2 << "0"
-                              << "200" << QSize() << QSize() << 0;
-        QTest::newRow("negative") << 2 << "200"
-                                  << "-5" << QSize() << QSize() << 0;
-        QTest::newRow("not a number") << 2 << "abc"
-                                      << "200" << QSize() << QSize() << 0;
-        QTest::newRow("beyond any picture") << 2 << "1e9"
-                                            << "200" << QSize() << QSize() << 0;
-    }
-    void layoutAndSizes() {
-        QFETCH(int, pictures);
-        QFETCH(QString, w);
-        QFETCH(QString, h);
-        QFETCH(QSize, canvas);
-        QFETCH(QSize, window);
-        QFETCH(int, block2);
-        const int rw = regionSize(w), rh = regionSize(h);
-        QCOMPARE(rw == 0 || rh == 0, canvas.isEmpty());
-        if (canvas.isEmpty()) return;
-        const CutLayout l = cutLayout(pictures, rw, rh);
-        QCOMPARE(l.canvas, canvas);
-        QCOMPARE(l.window, window);
-        QCOMPARE(l.block2X, block2);
-        const QImage c = newCanvas(l.canvas);
-        QCOMPARE(c.size(), canvas);
-        QCOMPARE(c.pixel(c.width() - 1, c.height() - 1), CanvasBackground);
     }
 
     void pixelCopy_data() {

@@ -164,17 +164,12 @@ class TestPicCopy : public QObject {
             << QPoint(100, 100) << Qt::LeftButton << Qt::KeyboardModifiers() << 15.0 << 1.0;
         QTest::newRow("left in block 2, bars 1000 and 2000")
             << QPoint(300, 100) << Qt::LeftButton << Qt::KeyboardModifiers() << 7.5 << 1.0;
-        QTest::newRow("Shift + left in block 1")
-            << QPoint(100, 100) << Qt::LeftButton << Qt::KeyboardModifiers(Qt::ShiftModifier) << 70.0 << 1.5;
         QTest::newRow("Shift + left in block 2 at scale 2")
             << QPoint(300, 100) << Qt::LeftButton << Qt::KeyboardModifiers(Qt::ShiftModifier) << 35.0 << 1.5;
         QTest::newRow("right button")
             << QPoint(100, 100) << Qt::RightButton << Qt::KeyboardModifiers() << 0.0 << 0.0;
         QTest::newRow("Ctrl + left") << QPoint(100, 100) << Qt::LeftButton
                                      << Qt::KeyboardModifiers(Qt::ControlModifier) << 0.0 << 0.0;
-        QTest::newRow("Shift + Ctrl + left")
-            << QPoint(100, 100) << Qt::LeftButton
-            << Qt::KeyboardModifiers(Qt::ShiftModifier | Qt::ControlModifier) << 0.0 << 0.0;
     }
     void circles() {
         QFETCH(QPoint, at);
