@@ -93,25 +93,19 @@ class TestPicCopy : public QObject {
         if (pictures == 2) {
             loadBoth();
             QTest::mouseClick(f->Lbl2, Qt::LeftButton);
-            shiftClick(spot);
         } else {
-            // Shift + click with one picture belongs to the mouse handler's own repair; the
-            // cut-out is reached the way it calls it.
             loadSlot(*f, *prompter, 1, savePicture(dir, "one.png", picture1));
-            State().CutX1 = spot.x() * 15.0f;
-            State().CutY1 = spot.y() * 15.0f;
-            f->CopyAreas();
         }
+        // Shift + click on the picture shown.
+        auto cut = [&] { QTest::mouseClick(f->Img(pictures), Qt::LeftButton, Qt::ShiftModifier, spot); };
+        cut();
         frmPicCopy& w = form();
         QVERIFY(prompter->messages.isEmpty());
         // The caption of the next cut-out: the sky position under the cursor and the user's text.
         State().CoordText = "05h 30,9m  +11°00'";
         QTest::mouseClick(w.txtP, Qt::LeftButton);
         QTest::keyClicks(w.txtP, "kometa?");
-        if (pictures == 2)
-            shiftClick(spot);
-        else
-            f->CopyAreas();
+        cut();
         QVERIFY(w.isVisible());
         QCOMPARE(canvas().size(), canvasSize);
         QCOMPARE(w.frameGeometry().size(), windowSize);
