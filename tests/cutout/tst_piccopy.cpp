@@ -7,6 +7,7 @@
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
 #include "support/fixture.h"
+#include "support/useractions.h"
 #include "view/imageframe.h"
 
 #include <QAction>
@@ -173,7 +174,12 @@ class TestPicCopy : public QObject {
         QFETCH(double, halfWidth);
         loadBoth();
         shiftClick(QPoint(300, 200));
-        f->HScr2->setValue(2000); // picture 2 at scale 2 after the cut-out
+        // Picture 2 to scale 2 after the cut-out: its slider to the end, then 50 pages back.
+        clickHandle(f->HScr2);
+        typeKey(f, Qt::Key_End);
+        for (int i = 0; i < 50; ++i)
+            typeKey(f, Qt::Key_PageUp);
+        QCOMPARE(f->HScr2->value(), 2000);
         const QImage before = canvas().copy();
         QTest::mouseClick(form().Pic1, button, modifiers, at);
         const auto [lo, hi] = changedRing(before, canvas(), QPointF(at));
