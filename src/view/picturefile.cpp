@@ -1,9 +1,24 @@
 #include "view/picturefile.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QImageReader>
 
 namespace vorlan {
+
+namespace {
+const QString StampKey = QStringLiteral("vorlan-file-stamp");
+} // namespace
+
+QString pictureFileStamp(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) return QString();
+    return QStringLiteral("%1 %2").arg(info.lastModified().toMSecsSinceEpoch()).arg(info.size());
+}
+
+QString decodedFileStamp(const QImage& image) {
+    return image.text(StampKey);
+}
 
 DecodedPicture decodePictureFile(const QString& path) {
     DecodedPicture result;
@@ -34,11 +49,13 @@ DecodedPicture decodePictureFile(const QString& path) {
         }
         // The frames stretch RGB32 themselves; a colour JPEG decodes straight into it, other
         // formats (grey, palettes, alpha) are turned into it once, in place where possible.
-        if (image.format() != QImage::Format_RGB32)
-            image.convertTo(QImage::Format_RGB32);
+        if (image.format() != QImage::Format_RGB32) image.convertTo(QImage::Format_RGB32);
+        // Stamped while the pixels have one owner, so that the stamp copies nothing.
+        image.setText(StampKey, pictureFileStamp(path));
         result.image = image;
     } catch (const std::bad_alloc&) {
-        result.error = QStringLiteral("недостаточно памяти для картинки %1 x %2").arg(size.width()).arg(size.height());
+        result.error =
+            QStringLiteral("недостаточно памяти для картинки %1 x %2").arg(size.width()).arg(size.height());
     }
     return result;
 }
