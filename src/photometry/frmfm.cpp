@@ -64,6 +64,8 @@ frmFM::frmFM(QWidget* parent) : QWidget(parent, Qt::Window) {
                       int w, int h) {
         auto* c = design(new PanBar(Qt::Horizontal, min, max, small, large, value, this), name, l, t, w, h);
         c->setFocusPolicy(Qt::StrongFocus);
+        // QScrollBar inverts its keys by default, so that Right would lower the value.
+        c->setInvertedControls(false);
         return c;
     };
 

@@ -139,7 +139,9 @@ StarFields ReportStar(const StarScan& star, const StarBackground& bg, int uv, co
             intensity.note = NoLight;
             f.LblInfo2 = colourHead + NoLight;
         } else {
-            const float ci = float(10 * (SR / double(I) - 1));
+            // From the sums before rounding: the whole-number I would tilt a faint grey star
+            // by up to 5 / I.
+            const float ci = float(10 * (SR / corrected - 1));
             f.LblInfo2 = colourHead + PatternForm(ci, QStringLiteral("0.00"));
         }
     }

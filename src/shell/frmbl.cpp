@@ -463,7 +463,6 @@ void frmBl::mnuVL_1_3_Click() {
     Img2->hide();
 }
 
-
 void frmBl::cmdHelp_Click() { ShowMainHelp(); }
 
 void frmBl::mnuHelpVL_Click() { ShowMainHelp(); }

@@ -49,13 +49,13 @@ DecodedPicture decodePictureFile(const QString& path) {
         }
         // The frames stretch RGB32 themselves; a colour JPEG decodes straight into it, other
         // formats (grey, palettes, alpha) are turned into it once, in place where possible.
-        if (image.format() != QImage::Format_RGB32) image.convertTo(QImage::Format_RGB32);
+        if (image.format() != QImage::Format_RGB32)
+            image.convertTo(QImage::Format_RGB32);
         // Stamped while the pixels have one owner, so that the stamp copies nothing.
         image.setText(StampKey, pictureFileStamp(path));
         result.image = image;
     } catch (const std::bad_alloc&) {
-        result.error =
-            QStringLiteral("недостаточно памяти для картинки %1 x %2").arg(size.width()).arg(size.height());
+        result.error = QStringLiteral("недостаточно памяти для картинки %1 x %2").arg(size.width()).arg(size.height());
     }
     return result;
 }

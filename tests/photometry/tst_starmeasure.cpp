@@ -1,3 +1,4 @@
+#include "greypicture.h"
 #include "photometry/photometrycut.h"
 #include "photometry/starmeasure.h"
 
@@ -6,23 +7,7 @@
 #include <QtTest>
 
 using namespace vorlan;
-
-namespace {
-
-/// A picture of brightness 20 with grey rectangles "x,y,w,h,brightness;...".
-QImage rects(int w, int h, const QString& spec) {
-    QImage img(w, h, QImage::Format_RGB32);
-    img.fill(qRgb(20, 20, 20));
-    QPainter p(&img);
-    for (const QString& r : spec.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-        const QStringList v = r.split(QLatin1Char(','));
-        const int b = v[4].toInt();
-        p.fillRect(v[0].toInt(), v[1].toInt(), v[2].toInt(), v[3].toInt(), QColor(b, b, b));
-    }
-    return img;
-}
-
-} // namespace
+using namespace vorlan::test;
 
 class TestStarMeasure : public QObject {
     Q_OBJECT
@@ -73,8 +58,7 @@ class TestStarMeasure : public QObject {
         QFETCH(int, n);
         QFETCH(int, S);
         QFETCH(int, nB);
-        PhotometryCut cut =
-            CutFromPicture(rects(picture.width(), picture.height(), stars), cutAt.x(), cutAt.y());
+        PhotometryCut cut = CutFromPicture(greyPicture(picture, stars), cutAt.x(), cutAt.y());
         if (ringAt.x() >= 0) DrawRestrictingRing(cut, ringAt, 6);
         const StarScan star = ScanStar(cut, 60, click.x(), click.y());
         QCOMPARE(star.found, n >= 0);
@@ -93,7 +77,7 @@ class TestStarMeasure : public QObject {
 
     // The ring's paint stops scans and is no background: a flat field loses exactly its ring.
     void ringIsNoBackground() {
-        PhotometryCut cut = CutFromPicture(rects(400, 400, QString()), 0, 0);
+        PhotometryCut cut = CutFromPicture(greyPicture({400, 400}, QString()), 0, 0);
         DrawRestrictingRing(cut, QPoint(200, 200), 12);
         int ring = 0;
         for (int y = 0; y < CutSize; ++y)
