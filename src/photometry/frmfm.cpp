@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <algorithm>
 #include <cmath>
 
 namespace vorlan {
@@ -147,19 +148,18 @@ frmFM::frmFM(QWidget* parent) : QWidget(parent, Qt::Window) {
 void frmFM::setCut(const PhotometryCut& cut) {
     m_base = cut;
     m_work = cut;
-    m_marks.clear();
+    m_marks = QImage(CutSize, CutSize, QImage::Format_Grayscale8);
+    m_marks.fill(0);
     repaintPicture();
 }
 
 void frmFM::repaintPicture() {
-    if (m_marks.isEmpty()) {
-        Pic1->setPicture(m_work.image);
-        return;
-    }
     QImage shown = m_work.image.copy();
-    for (const StarRun& r : m_marks) {
-        auto* line = reinterpret_cast<QRgb*>(shown.scanLine(r.y));
-        std::fill(line + r.left, line + r.right + 1, MarkColour);
+    for (int y = 0; y < CutSize; ++y) {
+        const uchar* marked = m_marks.constScanLine(y);
+        auto* line = reinterpret_cast<QRgb*>(shown.scanLine(y));
+        for (int x = 0; x < CutSize; ++x)
+            if (marked[x]) line[x] = MarkColour;
     }
     Pic1->setPicture(shown);
 }
@@ -243,7 +243,8 @@ void frmFM::MeasureStar(double x, double y) {
     const PhotometryCut cut = m_work;
     const StarScan star = ScanStar(cut, threshold, x, y);
     if (!star.found) return;
-    m_marks += star.runs;
+    for (const StarRun& r : star.runs)
+        std::fill_n(m_marks.scanLine(r.y) + r.left, r.right - r.left + 1, uchar(1));
     repaintPicture();
 
     Label4->show();

@@ -89,7 +89,8 @@ class frmFM : public QWidget {
 
     PhotometryCut m_base;
     PhotometryCut m_work;
-    QVector<StarRun> m_marks;
+    /// Star pixels found since the last cut-out (non-zero bytes), drawn over the picture.
+    QImage m_marks;
 };
 
 /// The photometry window, created (hidden) on first use.
