@@ -49,6 +49,11 @@ frmFM::frmFM(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle(QStringLiteral("Фотометрия избранной области"));
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(px(10500), px(10650));
+    // The captions were laid out for a narrow 8-point system font, as the main window's panel.
+    QFont narrow = font();
+    narrow.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), narrow.family()});
+    narrow.setPixelSize(11);
+    setFont(narrow);
 
     auto label = [this](const char* name, const QString& text, int l, int t, int w, int h) {
         auto* c = design(new QLabel(text, this), name, l, t, w, h);
@@ -114,7 +119,7 @@ frmFM::frmFM(QWidget* parent) : QWidget(parent, Qt::Window) {
     Label7 = label("Label7", QStringLiteral("Относительная звёздная величина"), 6240, 4080, 3735, 735);
     lblZV = label("lblZV", QString(), 6360, 4920, 3255, 615);
     QFont big = lblZV->font();
-    big.setPointSizeF(big.pointSizeF() * 1.6);
+    big.setPixelSize(20);
     big.setBold(true);
     lblZV->setFont(big);
     HScrUv = bar("HScrUv", 1, 13, 2, 2, 1, 6240, 5760, 3375, 255);
