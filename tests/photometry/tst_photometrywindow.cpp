@@ -65,7 +65,7 @@ void pageTo(PanBar* bar, int value) {
 /// Replaces a text box's text by typing, after clicking into it.
 void type(QLineEdit* box, const QString& text) {
     QTest::mouseClick(box, Qt::LeftButton);
-    box->selectAll();
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(box, Qt::Key_Backspace);
     QTest::keyClicks(box, text);
 }
