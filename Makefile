@@ -46,6 +46,7 @@ screenshot: build
 	bash scripts/screenshot $(BUILD)/tools/demo/sky_demo $(BUILD)/screenshots/coordinates.png 4
 	bash scripts/screenshot $(BUILD)/tools/demo/notepad_help $(BUILD)/screenshots/notepad.png 3
 	bash scripts/screenshot $(BUILD)/tools/demo/project_demo $(BUILD)/screenshots/project.png 3
+	bash scripts/screenshot $(BUILD)/tools/demo/photometry_demo $(BUILD)/screenshots/photometry.png 4
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-sanitize

@@ -193,11 +193,13 @@ class frmBl : public QMainWindow {
     /// the canvas of the cut-out window and prints the caption into it.
     void CopyAreas();
 
-    // ---- call sites of the subsystems still to come
-    /// The photometry cut of picture 1 at (x, y) twips; startMeasuring for Ctrl + click.
-    void ShowPhotometryCut(float /*x*/, float /*y*/, bool /*startMeasuring*/) {}
+    // ---- photometry
+    /// The photometry cut of picture 1 at (x, y) twips of the displayed picture: the 400 x 400
+    /// pixels round the spot into the photometry window; startMeasuring (Ctrl + click) then
+    /// measures the star at its centre.
+    void ShowPhotometryCut(float x, float y, bool startMeasuring);
 
-  protected:
+protected:
     void resizeEvent(QResizeEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void moveEvent(QMoveEvent* e) override;

@@ -177,6 +177,8 @@ DecodedPicture decodePictureFile(const QString& path) {
         result.error = fileErrorReason(QFileInfo::exists(path) ? err : ENOENT, false);
         return result;
     }
+    // Taken before reading: a file that changes while it is read looks changed afterwards.
+    const QString stamp = fileStamp(QFileInfo(path));
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         result.error = fileErrorReason(errno, false);
@@ -237,7 +239,8 @@ DecodedPicture decodePictureFile(const QString& path) {
         result.error = tooLarge;
         return result;
     }
-    image.setText(SourceKey, fileStamp(QFileInfo(path)));
+    // Stamped while the pixels have one owner, so that the stamp copies nothing.
+    image.setText(SourceKey, stamp);
     result.image = image;
     return result;
 }
