@@ -57,9 +57,10 @@ inline void typeKey(QWidget* window, Qt::Key key, Qt::KeyboardModifiers m = Qt::
     QTest::keyClick(window->windowHandle(), key, m);
 }
 
-/// Replaces a field's text by typing, as a user who selected it would.
+/// Replaces a field's text by typing, as a user does: a click into it, Ctrl+A, Backspace.
 inline void type(QLineEdit* field, const QString& text) {
-    field->selectAll();
+    QTest::mouseClick(field, Qt::LeftButton);
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(field, Qt::Key_Backspace);
     QTest::keyClicks(field, text);
 }
