@@ -1,8 +1,9 @@
 # The whole set-up on a fresh Debian machine: `make run` and `make test`.
 BUILD ?= build
+PREFIX ?= /usr/local
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench screenshot clean format
+.PHONY: all deps configure build run test bench screenshot install clean format
 
 all: build
 
@@ -34,6 +35,10 @@ screenshot: build
 	bash scripts/screenshot $(BUILD)/tools/demo/vorlan_demo $(BUILD)/screenshots/blink-phase2.png 4 blink 2
 	bash scripts/screenshot $(BUILD)/tools/demo/sky_demo $(BUILD)/screenshots/coordinates.png 4
 	bash scripts/screenshot $(BUILD)/tools/demo/notepad_help $(BUILD)/screenshots/notepad.png 3
+
+# The program, its desktop entry, MIME types and icon under $(PREFIX) (DESTDIR stages them).
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-bench
