@@ -51,21 +51,6 @@ QImage noisyStarField(quint32 seed) {
     return img;
 }
 
-long residentBytes() {
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return resident * sysconf(_SC_PAGESIZE);
-}
-
-void settle() {
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-}
-
 struct MemoryFigures {
     long empty = 0, threeSlots = 0, afterSelect = 0;
     bool ok = false;

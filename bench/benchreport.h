@@ -3,8 +3,10 @@
 // What every benchmark program prints after Google Benchmark's own table: median CPU times
 // and their ratios to a baseline measured in the same run.
 
+#include <QCoreApplication>
 #include <benchmark/benchmark.h>
 #include <cstdio>
+#include <unistd.h>
 #include <map>
 #include <string>
 #include <vector>
@@ -30,6 +32,22 @@ inline void ratioLine(const char* what, double value, const char* baseName, doub
     const double ratio = base > 0 ? value / base : 0;
     std::printf("%-34s %10.2f %s  vs %-22s %10.2f %s  ratio %5.2f  (goal <= %.2f) %s\n", what, value, unit,
                 baseName, base, unit, ratio, goal, base > 0 && ratio <= goal ? "met" : "MISSED");
+}
+
+/// Resident memory of this process in bytes.
+inline long residentBytes() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+/// Lets pending window events (repaints) run, as they would after a handler returns.
+inline void settle() {
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
 }
 
 } // namespace vorlan

@@ -8,6 +8,7 @@
 #include <fitsio.h>
 #include <memory>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 namespace vorlan {
@@ -65,14 +66,6 @@ bool findImage(fitsfile* f, ImageHeader& h, int& status) {
     }
 }
 
-/// Plane c of a FITS cube as it is shown: FITS stores the bottom row first.
-template <class T>
-SamplePlane<T> shownPlane(const T* data, const char* blanks, const ImageHeader& h, long c) {
-    const qsizetype planeSize = qsizetype(h.width) * h.height;
-    const qsizetype lastRow = c * planeSize + (h.height - 1) * qsizetype(h.width);
-    return {data + lastRow, 1, -qsizetype(h.width), blanks ? blanks + lastRow : nullptr};
-}
-
 /// cfitsio reports a file that ends too soon as a read error: the HDU's own extent tells.
 int truncationStatus(fitsfile* f, const QString& path, int status) {
     int probe = 0;
@@ -83,41 +76,67 @@ int truncationStatus(fitsfile* f, const QString& path, int status) {
     return status;
 }
 
-/// 8- and 16-bit integer images: the raw samples keep their order in 16 bits, and the stretch
-/// depends only on that order and on differences, so no conversion to floating point is needed.
-QImage readIntegerImage(fitsfile* f, const ImageHeader& h, QImage::Format greyFormat, int& status) {
-    const qsizetype count = qsizetype(h.width) * h.height * h.planes;
-    // cfitsio writes every sample and every blank flag: no need to clear them first.
-    const std::unique_ptr<quint16[]> samples(new quint16[size_t(count)]);
-    const std::unique_ptr<char[]> blanks(new char[size_t(count)]);
-    long first[3] = {1, 1, 1};
-    int anyBlank = 0;
-    const bool isSigned = h.equivType == SHORT_IMG || h.equivType == SBYTE_IMG;
-    if (fits_read_pixnull(f, isSigned ? TSHORT : TUSHORT, first, count, samples.get(), blanks.get(),
-                          &anyBlank, &status))
-        return QImage();
-    if (isSigned) // -32768..32767 onto 0..65535, order kept
-        for (qsizetype i = 0; i < count; ++i)
-            samples[i] ^= 0x8000;
-    std::vector<SamplePlane<quint16>> planes;
-    for (long c = 0; c < h.planes; ++c)
-        planes.push_back(shownPlane<quint16>(samples.get(), anyBlank ? blanks.get() : nullptr, h, c));
-    return stretchPlanes(int(h.width), int(h.height), planes, greyFormat);
+/// The 16-bit level that the header's BLANK value (ZBLANK in a tile-compressed image) becomes
+/// when read as below, or -1 when no pixel is blank.
+int blankLevel(fitsfile* f, bool isSigned) {
+    LONGLONG blank = 0;
+    int status = 0;
+    if (fits_read_key(f, TLONGLONG, "BLANK", &blank, nullptr, &status)) {
+        status = 0;
+        if (fits_read_key(f, TLONGLONG, "ZBLANK", &blank, nullptr, &status)) return -1;
+    }
+    double zero = 0;
+    status = 0;
+    if (fits_read_key(f, TDOUBLE, "BZERO", &zero, nullptr, &status)) zero = 0;
+    const double level = double(blank) + zero + (isSigned ? 32768 : 0);
+    return level >= 0 && level <= 65535 ? int(level) : -1;
 }
 
-/// Every other image (32- and 64-bit integers, floating point, scaled integers): physical values
-/// as floats, blank pixels as NaN.
-QImage readRealImage(fitsfile* f, const ImageHeader& h, QImage::Format greyFormat, int& status) {
-    const qsizetype count = qsizetype(h.width) * h.height * h.planes;
-    const std::unique_ptr<float[]> samples(new float[size_t(count)]);
-    long first[3] = {1, 1, 1};
-    float blank = NAN;
-    int anyBlank = 0;
-    if (fits_read_pix(f, TFLOAT, first, count, &blank, samples.get(), &anyBlank, &status)) return QImage();
-    std::vector<SamplePlane<float>> planes;
-    for (long c = 0; c < h.planes; ++c)
-        planes.push_back(shownPlane<float>(samples.get(), nullptr, h, c));
-    return stretchPlanes(int(h.width), int(h.height), planes, greyFormat);
+/// The image of the current HDU read a band of rows at a time. 8- and 16-bit integers are read
+/// as 16-bit levels that keep their order (the stretch depends only on that order and on
+/// differences, so no floating point is needed), blank pixels as the level BLANK stands for;
+/// every other image (32- and 64-bit integers, floating point, scaled integers) as physical
+/// values in floats, blank pixels as NaN.
+template <class T> class FitsSource : public LinearSource<T> {
+  public:
+    FitsSource(fitsfile* f, const ImageHeader& h) : m_file(f) {
+        this->width = int(h.width);
+        this->height = int(h.height);
+        this->planes = int(h.planes);
+        this->bottomUp = true; // FITS keeps the bottom row first
+        m_signed = h.equivType == SHORT_IMG || h.equivType == SBYTE_IMG;
+        if constexpr (std::is_same_v<T, quint16>) this->blankLevel = vorlan::blankLevel(f, m_signed);
+    }
+    bool readRows(int c, int r, int count, T* out) override {
+        long first[3] = {1, r + 1, c + 1};
+        const LONGLONG n = LONGLONG(count) * this->width;
+        int anyBlank = 0;
+        if constexpr (std::is_same_v<T, quint16>) {
+            if (fits_read_pix(m_file, m_signed ? TSHORT : TUSHORT, first, n, nullptr, out, &anyBlank,
+                              &status))
+                return false;
+            if (m_signed) // -32768..32767 onto 0..65535, order kept
+                for (LONGLONG i = 0; i < n; ++i)
+                    out[i] ^= 0x8000;
+        } else {
+            float blank = NAN;
+            if (fits_read_pix(m_file, TFLOAT, first, n, &blank, out, &anyBlank, &status)) return false;
+        }
+        return true;
+    }
+    int status = 0;
+
+  private:
+    fitsfile* m_file;
+    bool m_signed = false;
+};
+
+template <class T>
+QImage readImage(fitsfile* f, const ImageHeader& h, QImage::Format greyFormat, int& status) {
+    FitsSource<T> source(f, h);
+    QImage image = stretchToPicture(source, greyFormat);
+    status = source.status;
+    return image;
 }
 
 bool isIntegerType(int equivType) {
@@ -162,12 +181,11 @@ DecodedPicture decodeFitsFile(const QString& path, qint64 memoryBudget, QImage::
             status ? fitsReason(status) : QStringLiteral("в файле FITS нет двумерного изображения");
         return result;
     }
-    // What the pixels will take, from the header alone: samples (with blank flags for integers)
-    // and the 8-bit picture.
+    // What the pixels will take, from the header alone: the 8-bit picture (the linear data
+    // passes through in bands of rows).
     const bool integer = isIntegerType(h.equivType);
     const double pixels = double(h.width) * double(h.height);
-    const double outBytes = h.planes == 1 && greyFormat == QImage::Format_Grayscale8 ? 1 : 4;
-    const double needed = pixels * (h.planes * (integer ? 3.0 : 4.0) + outBytes);
+    const double needed = pixels * (h.planes == 1 && greyFormat == QImage::Format_Grayscale8 ? 1 : 4);
     if (needed > double(memoryBudget) || h.width > 0x7fffffffL / 4 || h.height > 0x7fffffffL) {
         result.error =
             QStringLiteral("изображение %1 x %2 не поместится в памяти (нужно %3 МБ, доступно %4 МБ)")
@@ -178,8 +196,8 @@ DecodedPicture decodeFitsFile(const QString& path, qint64 memoryBudget, QImage::
         return result;
     }
     try {
-        result.image = integer ? readIntegerImage(file.get(), h, greyFormat, status)
-                               : readRealImage(file.get(), h, greyFormat, status);
+        result.image = integer ? readImage<quint16>(file.get(), h, greyFormat, status)
+                               : readImage<float>(file.get(), h, greyFormat, status);
     } catch (const std::bad_alloc&) {
         result.image = QImage();
         status = MEMORY_ALLOCATION;

@@ -3,9 +3,10 @@
 #include "view/stretchcurve.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <new>
+#include <type_traits>
+#include <vector>
 
 namespace vorlan {
 
@@ -15,152 +16,154 @@ struct PlaneStatistics {
     double median = 0, mad = 0, lowest = 0, highest = 0;
 };
 
-bool blankAt(const char* blankRow, qsizetype offset) {
-    return blankRow && blankRow[offset];
-}
-
-/// Exact statistics of 16-bit samples from their histogram: one pass over the pixels, then
-/// the median and the median absolute deviation are walks over 65536 bins.
-PlaneStatistics statistics(const SamplePlane<quint16>& p, int w, int h) {
-    std::vector<quint32> histogram(65536, 0);
-    for (int y = 0; y < h; ++y) {
-        const quint16* row = p.top + y * p.rowStep;
-        const char* blanks = p.blankTop ? p.blankTop + y * p.rowStep : nullptr;
-        for (int x = 0; x < w; ++x)
-            if (!blankAt(blanks, x * p.pixelStep)) ++histogram[row[x * p.pixelStep]];
+/// 16-bit samples counted in a histogram: the median and the median absolute deviation are
+/// then walks over its 65536 bins.
+class Histogram16 {
+  public:
+    void add(const quint16* samples, int n) {
+        for (int i = 0; i < n; ++i)
+            ++m_bins[samples[i]];
     }
-    auto medianOf = [](const std::vector<quint32>& bins, quint64 count) {
+    PlaneStatistics finish(int blankLevel) {
+        if (blankLevel >= 0) m_bins[size_t(blankLevel)] = 0;
+        quint64 count = 0;
+        for (quint32 c : m_bins)
+            count += c;
+        PlaneStatistics s;
+        if (count == 0) return s;
+        auto nonZero = [](quint32 c) { return c != 0; };
+        s.lowest = double(std::find_if(m_bins.begin(), m_bins.end(), nonZero) - m_bins.begin());
+        s.highest = double(65535 - (std::find_if(m_bins.rbegin(), m_bins.rend(), nonZero) - m_bins.rbegin()));
+        s.median = medianOf(m_bins, count);
+        std::vector<quint32> deviations(65536, 0);
+        for (int v = 0; v < 65536; ++v)
+            deviations[size_t(std::abs(v - int(s.median)))] += m_bins[size_t(v)];
+        s.mad = medianOf(deviations, count);
+        return s;
+    }
+
+  private:
+    static double medianOf(const std::vector<quint32>& bins, quint64 count) {
         const quint64 rank = (count - 1) / 2;
         quint64 seen = 0;
         for (size_t v = 0; v < bins.size(); ++v)
             if ((seen += bins[v]) > rank) return double(v);
-        return 0.0;
-    };
-    PlaneStatistics s;
-    quint64 count = 0;
-    for (quint32 c : histogram)
-        count += c;
-    if (count == 0) return s;
-    s.lowest = double(std::find_if(histogram.begin(), histogram.end(), [](quint32 c) { return c; }) -
-                      histogram.begin());
-    s.highest =
-        double(65535 - (std::find_if(histogram.rbegin(), histogram.rend(), [](quint32 c) { return c; }) -
-                        histogram.rbegin()));
-    s.median = medianOf(histogram, count);
-    std::vector<quint32> deviations(65536, 0);
-    for (int v = 0; v < 65536; ++v)
-        deviations[size_t(std::abs(v - int(s.median)))] += histogram[size_t(v)];
-    s.mad = medianOf(deviations, count);
-    return s;
-}
-
-/// Statistics of floating samples: the range from every pixel, the median and its deviation
-/// from an even spread of at most a million of them (enough for the sky background's level).
-PlaneStatistics statistics(const SamplePlane<float>& p, int w, int h) {
-    PlaneStatistics s;
-    s.lowest = INFINITY;
-    s.highest = -INFINITY;
-    for (int y = 0; y < h; ++y) {
-        const float* row = p.top + y * p.rowStep;
-        for (int x = 0; x < w; ++x) {
-            const float v = row[x * p.pixelStep];
-            if (!std::isfinite(v)) continue;
-            s.lowest = std::min(s.lowest, double(v));
-            s.highest = std::max(s.highest, double(v));
-        }
+        return 0;
     }
-    if (!(s.highest >= s.lowest)) return PlaneStatistics{};
-    const qint64 total = qint64(w) * h;
-    const qint64 step = std::max<qint64>(1, total / (1 << 20));
-    std::vector<float> sample;
-    sample.reserve(size_t(total / step + 1));
-    for (qint64 i = 0; i < total; i += step) {
-        const float v = p.top[(i / w) * p.rowStep + (i % w) * p.pixelStep];
-        if (std::isfinite(v)) sample.push_back(v);
-    }
-    auto median = [](std::vector<float>& values) {
-        auto mid = values.begin() + qsizetype(values.size() - 1) / 2;
-        std::nth_element(values.begin(), mid, values.end());
-        return double(*mid);
-    };
-    s.median = median(sample);
-    for (float& v : sample)
-        v = float(std::abs(double(v) - s.median));
-    s.mad = median(sample);
-    return s;
-}
+    std::vector<quint32> m_bins = std::vector<quint32>(65536, 0);
+};
 
-/// Writes one plane through toByte (sample -> 0..255) and put (row, x, level) row by row.
+/// Floating samples kept as they are (blank and infinite ones left out) for their median.
+class FloatSample {
+  public:
+    void add(const float* samples, int n) {
+        for (int i = 0; i < n; ++i)
+            if (std::isfinite(samples[i])) {
+                m_values.push_back(samples[i]);
+                m_lowest = std::min(m_lowest, samples[i]);
+                m_highest = std::max(m_highest, samples[i]);
+            }
+    }
+    PlaneStatistics finish(int) {
+        PlaneStatistics s;
+        if (m_values.empty()) return s;
+        s.lowest = m_lowest;
+        s.highest = m_highest;
+        s.median = median();
+        for (float& v : m_values)
+            v = float(std::abs(double(v) - s.median));
+        s.mad = median();
+        return s;
+    }
+
+  private:
+    double median() {
+        const auto mid = m_values.begin() + qsizetype(m_values.size() - 1) / 2;
+        std::nth_element(m_values.begin(), mid, m_values.end());
+        return *mid;
+    }
+    std::vector<float> m_values;
+    float m_lowest = INFINITY, m_highest = -INFINITY;
+};
+
+template <class T>
+using Statistics = std::conditional_t<std::is_same_v<T, quint16>, Histogram16, FloatSample>;
+
+/// Writes one row of levels into a row of the picture: put(line, x, level).
 template <class T, class ToByte, class Put>
-void mapPlane(const SamplePlane<T>& p, int w, int h, QImage& out, ToByte toByte, Put put) {
-    for (int y = 0; y < h; ++y) {
-        const T* row = p.top + y * p.rowStep;
-        const char* blanks = p.blankTop ? p.blankTop + y * p.rowStep : nullptr;
-        uchar* line = out.scanLine(y);
-        if (blanks) {
-            for (int x = 0; x < w; ++x)
-                put(line, x, blanks[x * p.pixelStep] ? uchar(0) : toByte(row[x * p.pixelStep]));
-        } else {
-            for (int x = 0; x < w; ++x)
-                put(line, x, toByte(row[x * p.pixelStep]));
-        }
-    }
+void putRow(uchar* line, const T* samples, int w, const ToByte& toByte, const Put& put) {
+    for (int x = 0; x < w; ++x)
+        put(line, x, toByte(samples[x]));
 }
 
-template <class T, class Put>
-void mapPlane(const SamplePlane<T>& p, int w, int h, const StretchCurve& curve, QImage& out, Put put) {
-    if constexpr (std::is_same_v<T, quint16>) {
-        // 65536 levels: the curve once per level, then a table look-up per pixel.
-        std::array<uchar, 65536> table;
-        for (int v = 0; v < 65536; ++v)
-            table[size_t(v)] = curve.toByte(v);
-        mapPlane(
-            p, w, h, out, [&table](quint16 v) { return table[v]; }, put);
-    } else {
-        mapPlane(
-            p, w, h, out, [&curve](T v) { return std::isfinite(v) ? curve.toByte(v) : uchar(0); }, put);
-    }
+template <class T, class ToByte>
+void putRow(uchar* line, const T* samples, int w, const ToByte& toByte, QImage::Format format, int plane,
+            int planes) {
+    auto rgb = [](uchar* l) { return reinterpret_cast<QRgb*>(l); };
+    if (format == QImage::Format_Grayscale8)
+        putRow(line, samples, w, toByte, [](uchar* l, int x, uchar g) { l[x] = g; });
+    else if (planes == 1)
+        putRow(line, samples, w, toByte, [&](uchar* l, int x, uchar g) { rgb(l)[x] = qRgb(g, g, g); });
+    else if (plane == 0)
+        putRow(line, samples, w, toByte, [&](uchar* l, int x, uchar g) { rgb(l)[x] = qRgb(g, 0, 0); });
+    else
+        putRow(line, samples, w, toByte,
+               [&, shift = 16 - 8 * plane](uchar* l, int x, uchar g) { rgb(l)[x] |= QRgb(g) << shift; });
 }
 
 } // namespace
 
-template <class T>
-QImage stretchPlanes(int width, int height, const std::vector<SamplePlane<T>>& planes,
-                     QImage::Format greyFormat) {
-    const bool grey = planes.size() == 1;
-    const QImage::Format format = grey ? greyFormat : QImage::Format_RGB32;
+template <class T> QImage stretchToPicture(LinearSource<T>& source, QImage::Format greyFormat) {
+    const int w = source.width, h = source.height;
+    const QImage::Format format = source.planes == 1 ? greyFormat : QImage::Format_RGB32;
     QImage out;
     try {
-        out = QImage(width, height, format);
+        out = QImage(w, h, format);
     } catch (const std::bad_alloc&) {
         return QImage();
     }
     if (out.isNull()) return out;
-    for (size_t c = 0; c < planes.size(); ++c) {
-        const PlaneStatistics s = statistics(planes[c], width, height);
+    // Bands of rows small enough to stay in the cache between reading and mapping.
+    constexpr int BandRows = 32;
+    std::vector<T> band(size_t(w) * BandRows);
+    const int sampleStep = int(std::max<qint64>(1, qint64(w) * h / (qint64(1) << 20)));
+    for (int c = 0; c < source.planes; ++c) {
+        Statistics<T> statistics;
+        for (int r = sampleStep / 2; r < h; r += sampleStep) {
+            if (!source.readRows(c, r, 1, band.data())) return QImage();
+            statistics.add(band.data(), w);
+        }
+        const PlaneStatistics s = statistics.finish(source.blankLevel);
         const StretchCurve curve = StretchCurve::fromStatistics(s.median, s.mad, s.lowest, s.highest);
-        if (format == QImage::Format_Grayscale8) {
-            mapPlane(planes[c], width, height, curve, out, [](uchar* line, int x, uchar g) { line[x] = g; });
-        } else if (grey) {
-            mapPlane(planes[c], width, height, curve, out,
-                     [](uchar* line, int x, uchar g) { reinterpret_cast<QRgb*>(line)[x] = qRgb(g, g, g); });
-        } else {
-            const int shift = 16 - 8 * int(c); // red, green, blue
-            if (c == 0)
-                mapPlane(planes[c], width, height, curve, out, [](uchar* line, int x, uchar g) {
-                    reinterpret_cast<QRgb*>(line)[x] = 0xff000000u | (QRgb(g) << 16);
-                });
+        // 16-bit samples: the curve once per level, then a table look-up per pixel.
+        std::vector<uchar> table;
+        if constexpr (std::is_same_v<T, quint16>) {
+            table.resize(65536);
+            for (int v = 0; v < 65536; ++v)
+                table[size_t(v)] = curve.toByte(v);
+            if (source.blankLevel >= 0) table[size_t(source.blankLevel)] = 0;
+        }
+        auto toByte = [&](T v) -> uchar {
+            if constexpr (std::is_same_v<T, quint16>)
+                return table[v];
             else
-                mapPlane(planes[c], width, height, curve, out, [shift](uchar* line, int x, uchar g) {
-                    reinterpret_cast<QRgb*>(line)[x] |= QRgb(g) << shift;
-                });
+                return std::isfinite(v) ? curve.toByte(v) : uchar(0);
+        };
+        for (int r0 = 0; r0 < h; r0 += BandRows) {
+            const int n = std::min(BandRows, h - r0);
+            if (!source.readRows(c, r0, n, band.data())) return QImage();
+            for (int j = 0; j < n; ++j) {
+                const int r = r0 + j;
+                putRow(out.scanLine(source.bottomUp ? h - 1 - r : r), band.data() + size_t(j) * w, w, toByte,
+                       format, c, source.planes);
+            }
         }
     }
     return out;
 }
 
-template QImage stretchPlanes<quint16>(int, int, const std::vector<SamplePlane<quint16>>&, QImage::Format);
-template QImage stretchPlanes<float>(int, int, const std::vector<SamplePlane<float>>&, QImage::Format);
+template QImage stretchToPicture<quint16>(LinearSource<quint16>&, QImage::Format);
+template QImage stretchToPicture<float>(LinearSource<float>&, QImage::Format);
 
 bool isSixteenBit(const QImage& img) {
     const QImage::Format f = img.format();
@@ -168,18 +171,37 @@ bool isSixteenBit(const QImage& img) {
            f == QImage::Format_RGBA64_Premultiplied;
 }
 
-QImage stretchSixteenBit(const QImage& img, QImage::Format greyFormat) {
-    const auto* bits = reinterpret_cast<const quint16*>(img.constBits());
-    const qsizetype rowStep = img.bytesPerLine() / 2;
-    std::vector<SamplePlane<quint16>> planes;
-    if (img.format() == QImage::Format_Grayscale16) {
-        planes.push_back({bits, 1, rowStep, nullptr});
-    } else {
-        // 64-bit formats keep red, green, blue, alpha as four 16-bit words in this order.
-        for (int c = 0; c < 3; ++c)
-            planes.push_back({bits + c, 4, rowStep, nullptr});
+namespace {
+
+/// The planes of a decoded 16-bit picture; 64-bit formats keep red, green, blue and alpha as
+/// four 16-bit words in this order.
+class SixteenBitSource : public LinearSource<quint16> {
+  public:
+    explicit SixteenBitSource(const QImage& img) : m_img(img) {
+        width = img.width();
+        height = img.height();
+        m_step = img.format() == QImage::Format_Grayscale16 ? 1 : 4;
+        planes = m_step == 1 ? 1 : 3;
     }
-    return stretchPlanes(img.width(), img.height(), planes, greyFormat);
+    bool readRows(int c, int r, int count, quint16* out) override {
+        for (int j = 0; j < count; ++j) {
+            const auto* line = reinterpret_cast<const quint16*>(m_img.constScanLine(r + j)) + c;
+            for (int x = 0; x < width; ++x)
+                *out++ = line[x * m_step];
+        }
+        return true;
+    }
+
+  private:
+    const QImage& m_img;
+    int m_step = 1;
+};
+
+} // namespace
+
+QImage stretchSixteenBit(const QImage& img, QImage::Format greyFormat) {
+    SixteenBitSource source(img);
+    return stretchToPicture(source, greyFormat);
 }
 
 } // namespace vorlan

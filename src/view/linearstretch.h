@@ -1,28 +1,31 @@
 #pragma once
 
 #include <QImage>
-#include <vector>
 
 namespace vorlan {
 
-/// One plane of linear samples as laid out in memory, seen as the picture is shown: the first
-/// sample of the top row, and the steps (in samples, either sign) to the next pixel to the right
-/// and to the next row down. Float planes mark blank pixels as NaN; blanks of integer planes
-/// are flagged in a byte array laid out like the samples (non-zero = blank), when there is one.
-template <class T> struct SamplePlane {
-    const T* top = nullptr;
-    qsizetype pixelStep = 1;
-    qsizetype rowStep = 0;
-    const char* blankTop = nullptr;
+/// Linear samples (one plane = grey, three = red, green, blue) read a band of rows at a time, so
+/// a picture is stretched without holding its linear data whole. Float samples mark blank pixels
+/// as NaN; a 16-bit source may name one level that stands for a blank pixel (FITS BLANK).
+template <class T> class LinearSource {
+  public:
+    virtual ~LinearSource() = default;
+    int width = 0, height = 0, planes = 1;
+    /// Stored row r is shown as row height - 1 - r (FITS keeps the bottom row first).
+    bool bottomUp = false;
+    /// The 16-bit level that stands for a blank pixel, -1 when none does.
+    int blankLevel = -1;
+    /// Reads stored rows r .. r + count - 1 of plane c into out (count x width samples, row after
+    /// row, in stored order). False when the data cannot be read.
+    virtual bool readRows(int c, int r, int count, T* out) = 0;
 };
 
-/// Maps linear data (one plane = grey, three = red, green, blue; width x height pixels) to an
-/// 8-bit picture with the automatic stretch, each plane on its own curve, so a colour cast of the
-/// sky background is taken out as well. Grey comes out in greyFormat (Grayscale8 or RGB32),
-/// colour as RGB32. Blank pixels are black. A null image when the picture does not fit in memory.
-template <class T>
-QImage stretchPlanes(int width, int height, const std::vector<SamplePlane<T>>& planes,
-                     QImage::Format greyFormat);
+/// Maps linear data to an 8-bit picture with the automatic stretch (StretchCurve), each plane on
+/// its own curve, so a colour cast of the sky background is taken out as well. The curve comes
+/// from an even spread of about a million pixels. Grey comes out in greyFormat (Grayscale8 or
+/// RGB32), colour as RGB32; blank pixels are black. A null image when the picture does not fit
+/// in memory or the source fails to read.
+template <class T> QImage stretchToPicture(LinearSource<T>& source, QImage::Format greyFormat);
 
 /// True for the 16-bit formats that hold linear camera data (Grayscale16, RGBX64, RGBA64).
 bool isSixteenBit(const QImage& img);

@@ -82,9 +82,10 @@ inline int writeFits(const QString& path, const LinearData& d, const FitsLayout&
         fits_set_bscale(f, scale, zero, &status);
     }
     if (layout.blankDefined) {
-        LONGLONG blank = layout.bitpix == BYTE_IMG                                   ? 0
-                         : layout.bitpix == SHORT_IMG || layout.bitpix == USHORT_IMG ? -32768
-                                                                                     : -2147483647LL - 1;
+        // The top of the range: a reader that misses BLANK shows these pixels white.
+        LONGLONG blank = layout.bitpix == BYTE_IMG                                   ? 255
+                         : layout.bitpix == SHORT_IMG || layout.bitpix == USHORT_IMG ? 32767
+                                                                                     : 2147483647LL;
         fits_write_key(f, TLONGLONG, "BLANK", &blank, nullptr, &status);
         fits_set_imgnull(f, blank, &status);
     }
@@ -104,20 +105,20 @@ inline int writeFits(const QString& path, const LinearData& d, const FitsLayout&
         }
     }
     long first[3] = {1, 1, 1};
-    if (layout.compressed && (layout.bitpix == SHORT_IMG || layout.bitpix == USHORT_IMG)) {
+    if (layout.compressed && layout.bitpix == SHORT_IMG) {
         // Compressed images take only their own sample type.
-        std::vector<int> counts(bottomUp.size());
-        std::transform(bottomUp.begin(), bottomUp.end(), counts.begin(), [&](double v) {
-            return v == nullValue ? -32768 : int(std::clamp(v, -32767.0, 65535.0));
+        std::vector<short> raw(bottomUp.size());
+        std::transform(bottomUp.begin(), bottomUp.end(), raw.begin(), [&](double v) {
+            return short(v == nullValue ? 32767 : std::clamp(v, -32768.0, 32766.0));
         });
-        std::vector<short> raw(counts.begin(), counts.end());
-        std::vector<unsigned short> rawUnsigned(counts.begin(), counts.end());
-        short nullShort = -32768;
-        if (layout.bitpix == SHORT_IMG)
-            fits_write_pixnull(f, TSHORT, first, LONGLONG(raw.size()), raw.data(),
-                               anyNull ? &nullShort : nullptr, &status);
-        else
-            fits_write_pix(f, TUSHORT, first, LONGLONG(raw.size()), rawUnsigned.data(), &status);
+        short nullShort = 32767;
+        fits_write_pixnull(f, TSHORT, first, LONGLONG(raw.size()), raw.data(), anyNull ? &nullShort : nullptr,
+                           &status);
+    } else if (layout.compressed && layout.bitpix == USHORT_IMG) {
+        std::vector<unsigned short> raw(bottomUp.size());
+        std::transform(bottomUp.begin(), bottomUp.end(), raw.begin(),
+                       [](double v) { return (unsigned short)(std::clamp(v, 0.0, 65535.0)); });
+        fits_write_pix(f, TUSHORT, first, LONGLONG(raw.size()), raw.data(), &status);
     } else {
         fits_write_pixnull(f, TDOUBLE, first, LONGLONG(bottomUp.size()), bottomUp.data(),
                            anyNull ? &nullValue : nullptr, &status);
