@@ -5,6 +5,9 @@
 //       star) in slots 1 and 2, both reference points marked, overlaid, zoomed, blinking with the
 //       marker box around the moving object. With 1 or 2 the timer stops after a real tick has
 //       reached that phase, so a screenshot taken later shows that phase for sure.
+//   vorlan_demo fits
+//       a linear 16-bit FITS star field (sky 1000 counts, stars to 60000) opened from the
+//       command line into slot 1, stretched.
 
 #include "shell/clicklabel.h"
 #include "shell/frmbl.h"
@@ -12,6 +15,7 @@
 #include "shell/sharedstate.h"
 #include "shell/start.h"
 #include "support/fixture.h"
+#include "support/linearsky.h"
 #include "view/imageframe.h"
 
 #include <QAction>
@@ -117,12 +121,17 @@ int main(int argc, char* argv[]) {
     const int holdPhase = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 0;
     ScriptedPrompter prompter;
     QTemporaryDir dir;
-    Main();
+    QStringList files;
+    if (scene == QLatin1String("fits")) {
+        files << dir.filePath(QStringLiteral("m45-linear.fits"));
+        writeFits(files[0], linearStarField(PicW, PicH, 900, 1000, 30, 60000, 45), {});
+    }
+    Main(files);
     frmBl& f = MainForm();
     if (scene == QLatin1String("blink")) {
         blinkScene(f, prompter, dir, holdPhase);
-    } else if (!scene.isEmpty()) {
-        std::fprintf(stderr, "unknown scene %s (known: blink)\n", qPrintable(scene));
+    } else if (!scene.isEmpty() && files.isEmpty()) {
+        std::fprintf(stderr, "unknown scene %s (known: blink, fits)\n", qPrintable(scene));
         return 2;
     }
     return app.exec();
