@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <benchmark/benchmark.h>
 #include <cstdio>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <map>
 #include <string>
@@ -14,7 +15,9 @@
 namespace vorlan {
 
 /// Keeps the median CPU time of every benchmark for the ratio summary: the work is single-threaded,
-/// and CPU time is not stretched by other jobs sharing the machine.
+/// and CPU time is not stretched by other jobs sharing the machine. Benchmarks whose work runs
+/// partly in child processes time themselves (UseManualTime with cpuSecondsWithChildren), and
+/// their manual time is kept instead.
 class MedianReporter : public benchmark::ConsoleReporter {
   public:
     std::map<std::string, double> ms;
@@ -22,7 +25,7 @@ class MedianReporter : public benchmark::ConsoleReporter {
         for (const Run& r : runs)
             if (r.aggregate_name == "median" && !r.error_occurred)
                 ms[r.run_name.function_name + (r.run_name.args.empty() ? "" : "/" + r.run_name.args)] =
-                    r.GetAdjustedCPUTime();
+                    r.run_name.time_type == "manual_time" ? r.GetAdjustedRealTime() : r.GetAdjustedCPUTime();
         ConsoleReporter::ReportRuns(runs);
     }
 };
@@ -32,6 +35,16 @@ inline void ratioLine(const char* what, double value, const char* baseName, doub
     const double ratio = base > 0 ? value / base : 0;
     std::printf("%-34s %10.2f %s  vs %-22s %10.2f %s  ratio %5.2f  (goal <= %.2f) %s\n", what, value, unit,
                 baseName, base, unit, ratio, goal, base > 0 && ratio <= goal ? "met" : "MISSED");
+}
+
+/// CPU seconds used so far by this process and by its children that have ended.
+inline double cpuSecondsWithChildren() {
+    rusage self{}, children{};
+    getrusage(RUSAGE_SELF, &self);
+    getrusage(RUSAGE_CHILDREN, &children);
+    auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) * 1e-6; };
+    return seconds(self.ru_utime) + seconds(self.ru_stime) + seconds(children.ru_utime) +
+           seconds(children.ru_stime);
 }
 
 /// Resident memory of this process in bytes.

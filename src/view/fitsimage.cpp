@@ -6,10 +6,21 @@
 #include <QFileInfo>
 #include <cmath>
 #include <fitsio.h>
+#include <functional>
 #include <memory>
 #include <new>
 #include <type_traits>
 #include <vector>
+
+#ifdef Q_OS_LINUX
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace vorlan {
 
@@ -131,12 +142,21 @@ template <class T> class FitsSource : public LinearSource<T> {
     bool m_signed = false;
 };
 
+/// Gives the picture to write into: width x height in format; null when it cannot. compressed
+/// tells whether the image is tile-compressed.
+using PictureAllocator = std::function<QImage(int width, int height, QImage::Format format, bool compressed)>;
+
+/// Reads the image of the current HDU into a picture from allocate. Every header keyword is read
+/// before the picture is asked for.
 template <class T>
-QImage readImage(fitsfile* f, const ImageHeader& h, QImage::Format greyFormat, int& status) {
+QImage readImage(fitsfile* f, const ImageHeader& h, QImage::Format format, const PictureAllocator& allocate,
+                 int& status) {
     FitsSource<T> source(f, h);
-    QImage image = stretchToPicture(source, greyFormat);
-    status = source.status;
-    return image;
+    const bool compressed = fits_is_compressed_image(f, &status);
+    QImage out = allocate(source.width, source.height, format, compressed);
+    if (out.isNull()) return out;
+    if (!stretchInto(source, out)) status = source.status ? source.status : READ_ERROR;
+    return status ? QImage() : out;
 }
 
 bool isIntegerType(int equivType) {
@@ -154,18 +174,16 @@ bool isFitsFile(const QString& path) {
     return file.open(QIODevice::ReadOnly) && file.read(9) == "SIMPLE  =";
 }
 
-DecodedPicture decodeFitsFile(const QString& path, qint64 memoryBudget, QImage::Format greyFormat) {
+namespace {
+
+QImage ownPicture(int width, int height, QImage::Format format, bool) {
+    return QImage(width, height, format);
+}
+
+/// The decoding itself, in this process.
+DecodedPicture decodeFits(const QString& path, qint64 memoryBudget, QImage::Format greyFormat,
+                          const PictureAllocator& allocate) {
     DecodedPicture result;
-    QFile probe(path);
-    if (!probe.open(QIODevice::ReadOnly)) {
-        result.error = fitsReason(FILE_NOT_OPENED);
-        return result;
-    }
-    if (probe.read(9) != "SIMPLE  =") {
-        result.error = QStringLiteral("это не файл FITS");
-        return result;
-    }
-    probe.close();
     int status = 0;
     fitsfile* raw = nullptr;
     // The disk-file opener takes the name as it is: no cfitsio filter syntax in brackets.
@@ -183,9 +201,8 @@ DecodedPicture decodeFitsFile(const QString& path, qint64 memoryBudget, QImage::
     }
     // What the pixels will take, from the header alone: the 8-bit picture (the linear data
     // passes through in bands of rows).
-    const bool integer = isIntegerType(h.equivType);
-    const double pixels = double(h.width) * double(h.height);
-    const double needed = pixels * (h.planes == 1 && greyFormat == QImage::Format_Grayscale8 ? 1 : 4);
+    const QImage::Format format = h.planes == 1 ? greyFormat : QImage::Format_RGB32;
+    const double needed = double(h.width) * double(h.height) * (format == QImage::Format_Grayscale8 ? 1 : 4);
     if (needed > double(memoryBudget) || h.width > 0x7fffffffL / 4 || h.height > 0x7fffffffL) {
         result.error =
             QStringLiteral("изображение %1 x %2 не поместится в памяти (нужно %3 МБ, доступно %4 МБ)")
@@ -196,17 +213,185 @@ DecodedPicture decodeFitsFile(const QString& path, qint64 memoryBudget, QImage::
         return result;
     }
     try {
-        result.image = integer ? readImage<quint16>(file.get(), h, greyFormat, status)
-                               : readImage<float>(file.get(), h, greyFormat, status);
+        result.image = isIntegerType(h.equivType)
+                           ? readImage<quint16>(file.get(), h, format, allocate, status)
+                           : readImage<float>(file.get(), h, format, allocate, status);
+        if (result.image.isNull() && !status) status = MEMORY_ALLOCATION;
     } catch (const std::bad_alloc&) {
-        result.image = QImage();
         status = MEMORY_ALLOCATION;
     }
-    if (status || result.image.isNull()) {
+    if (status) {
         result.image = QImage();
-        result.error = fitsReason(status ? truncationStatus(file.get(), path, status) : MEMORY_ALLOCATION);
+        result.error = fitsReason(truncationStatus(file.get(), path, status));
     }
     return result;
+}
+
+#ifdef Q_OS_LINUX
+
+/// What the decoding process sends back before it ends; the pixels are in the shared memory.
+struct ChildReply {
+    qint32 width = 0, height = 0, format = 0, bytesPerLine = 0, errorBytes = 0;
+};
+
+bool writeAll(int fd, const void* data, size_t n) {
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+        const ssize_t w = ::write(fd, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        p += w;
+        n -= size_t(w);
+    }
+    return true;
+}
+
+bool readAll(int fd, void* data, size_t n) {
+    char* p = static_cast<char*>(data);
+    while (n > 0) {
+        pollfd waiting{fd, POLLIN, 0};
+        // A file that keeps cfitsio busy for minutes is as good as damaged.
+        const int ready = ::poll(&waiting, 1, 120000);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return false;
+        const ssize_t r = ::read(fd, p, n);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        p += r;
+        n -= size_t(r);
+    }
+    return true;
+}
+
+/// cfitsio trusts the header it reads, and a damaged one can crash it (a division by a tile size
+/// of zero, a keyword value longer than its buffer). So a forked copy of this process reads the
+/// file first; if it dies, the file is reported as damaged and the program goes on. A plain
+/// image is then read here (its header is known to be sound, and its pixels are plain copies);
+/// a tile-compressed one, whose damaged tiles could crash the decompressor as well, is decoded
+/// by that copy into memory shared with us.
+DecodedPicture decodeFitsIsolated(const QString& path, qint64 memoryBudget, QImage::Format greyFormat) {
+    DecodedPicture result;
+    const int memory = ::memfd_create("vorlan-fits", MFD_CLOEXEC);
+    int pipeEnds[2] = {-1, -1};
+    if (memory < 0 || ::pipe2(pipeEnds, O_CLOEXEC) != 0) {
+        if (memory >= 0) ::close(memory);
+        return decodeFits(path, memoryBudget, greyFormat, ownPicture);
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        // cfitsio's own complaints about a damaged file are not for the user's terminal.
+        const int quiet = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (quiet >= 0) ::dup2(quiet, STDERR_FILENO);
+        ChildReply reply;
+        QByteArray error;
+        try {
+            bool headerOnly = false;
+            const DecodedPicture p =
+                decodeFits(path, memoryBudget, greyFormat,
+                           [memory, &headerOnly](int w, int h, QImage::Format f, bool compressed) {
+                               if (!compressed) {
+                                   headerOnly = true;
+                                   return QImage();
+                               }
+                               const qsizetype bytesPerLine =
+                                   (qsizetype(w) * (f == QImage::Format_Grayscale8 ? 1 : 4) + 3) / 4 * 4;
+                               const size_t bytes = size_t(bytesPerLine) * size_t(h);
+                               if (::ftruncate(memory, off_t(bytes)) != 0) return QImage();
+                               void* pixels = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                                                     MAP_SHARED | MAP_POPULATE, memory, 0);
+                               if (pixels == MAP_FAILED) return QImage();
+                               return QImage(static_cast<uchar*>(pixels), w, h, bytesPerLine, f);
+                           });
+            if (headerOnly) {
+                reply.width = -1; // sound: read it yourself
+            } else {
+                reply.width = p.image.width();
+                reply.height = p.image.height();
+                reply.format = p.image.format();
+                reply.bytesPerLine = int(p.image.bytesPerLine());
+                error = p.error.toUtf8();
+            }
+        } catch (...) {
+            error = fitsReason(MEMORY_ALLOCATION).toUtf8();
+        }
+        reply.errorBytes = int(error.size());
+        const bool sent = writeAll(pipeEnds[1], &reply, sizeof reply) &&
+                          writeAll(pipeEnds[1], error.constData(), size_t(error.size()));
+        ::_exit(sent ? 0 : 1); // no destructors or exit handlers of the parent's objects here
+    }
+    ::close(pipeEnds[1]);
+    ChildReply reply;
+    QByteArray error;
+    bool answered = child > 0 && readAll(pipeEnds[0], &reply, sizeof reply) && reply.errorBytes >= 0 &&
+                    reply.errorBytes < 65536;
+    if (answered) {
+        error.resize(reply.errorBytes);
+        answered = readAll(pipeEnds[0], error.data(), size_t(error.size()));
+    }
+    ::close(pipeEnds[0]);
+    if (child > 0) {
+        if (!answered) ::kill(child, SIGKILL);
+        int childStatus = 0;
+        while (::waitpid(child, &childStatus, 0) < 0 && errno == EINTR) {
+        }
+    }
+    if (answered && reply.width == -1) {
+        ::close(memory);
+        return decodeFits(path, memoryBudget, greyFormat, ownPicture);
+    }
+    if (!answered || !error.isEmpty() || reply.width <= 0 || reply.height <= 0) {
+        ::close(memory);
+        result.error = answered && !error.isEmpty()
+                           ? QString::fromUtf8(error)
+                           : QStringLiteral("файл FITS повреждён: его не удалось прочитать");
+        return result;
+    }
+    const size_t bytes = size_t(reply.bytesPerLine) * size_t(reply.height);
+    void* pixels = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, memory, 0);
+    ::close(memory); // the mapping keeps the memory
+    if (pixels == MAP_FAILED) {
+        result.error = fitsReason(MEMORY_ALLOCATION);
+        return result;
+    }
+    // The picture owns the mapping: it goes when the last copy of the picture goes.
+    struct Mapping {
+        void* pixels;
+        size_t bytes;
+    };
+    result.image = QImage(
+        static_cast<uchar*>(pixels), reply.width, reply.height, reply.bytesPerLine,
+        QImage::Format(reply.format),
+        [](void* info) {
+            const auto* m = static_cast<Mapping*>(info);
+            ::munmap(m->pixels, m->bytes);
+            delete m;
+        },
+        new Mapping{pixels, bytes});
+    return result;
+}
+
+#endif
+
+} // namespace
+
+DecodedPicture decodeFitsFile(const QString& path, qint64 memoryBudget, QImage::Format greyFormat) {
+    DecodedPicture result;
+    QFile probe(path);
+    if (!probe.open(QIODevice::ReadOnly)) {
+        result.error = fitsReason(FILE_NOT_OPENED);
+        return result;
+    }
+    if (probe.read(9) != "SIMPLE  =") {
+        result.error = QStringLiteral("это не файл FITS");
+        return result;
+    }
+    probe.close();
+#ifdef Q_OS_LINUX
+    return decodeFitsIsolated(path, memoryBudget, greyFormat);
+#else
+    return decodeFits(path, memoryBudget, greyFormat, ownPicture);
+#endif
 }
 
 } // namespace vorlan

@@ -113,16 +113,9 @@ void putRow(uchar* line, const T* samples, int w, const ToByte& toByte, QImage::
 
 } // namespace
 
-template <class T> QImage stretchToPicture(LinearSource<T>& source, QImage::Format greyFormat) {
+template <class T> bool stretchInto(LinearSource<T>& source, QImage& out) {
     const int w = source.width, h = source.height;
-    const QImage::Format format = source.planes == 1 ? greyFormat : QImage::Format_RGB32;
-    QImage out;
-    try {
-        out = QImage(w, h, format);
-    } catch (const std::bad_alloc&) {
-        return QImage();
-    }
-    if (out.isNull()) return out;
+    const QImage::Format format = out.format();
     // Bands of rows small enough to stay in the cache between reading and mapping.
     constexpr int BandRows = 32;
     std::vector<T> band(size_t(w) * BandRows);
@@ -130,7 +123,7 @@ template <class T> QImage stretchToPicture(LinearSource<T>& source, QImage::Form
     for (int c = 0; c < source.planes; ++c) {
         Statistics<T> statistics;
         for (int r = sampleStep / 2; r < h; r += sampleStep) {
-            if (!source.readRows(c, r, 1, band.data())) return QImage();
+            if (!source.readRows(c, r, 1, band.data())) return false;
             statistics.add(band.data(), w);
         }
         const PlaneStatistics s = statistics.finish(source.blankLevel);
@@ -151,7 +144,7 @@ template <class T> QImage stretchToPicture(LinearSource<T>& source, QImage::Form
         };
         for (int r0 = 0; r0 < h; r0 += BandRows) {
             const int n = std::min(BandRows, h - r0);
-            if (!source.readRows(c, r0, n, band.data())) return QImage();
+            if (!source.readRows(c, r0, n, band.data())) return false;
             for (int j = 0; j < n; ++j) {
                 const int r = r0 + j;
                 putRow(out.scanLine(source.bottomUp ? h - 1 - r : r), band.data() + size_t(j) * w, w, toByte,
@@ -159,11 +152,11 @@ template <class T> QImage stretchToPicture(LinearSource<T>& source, QImage::Form
             }
         }
     }
-    return out;
+    return true;
 }
 
-template QImage stretchToPicture<quint16>(LinearSource<quint16>&, QImage::Format);
-template QImage stretchToPicture<float>(LinearSource<float>&, QImage::Format);
+template bool stretchInto<quint16>(LinearSource<quint16>&, QImage&);
+template bool stretchInto<float>(LinearSource<float>&, QImage&);
 
 bool isSixteenBit(const QImage& img) {
     const QImage::Format f = img.format();
@@ -201,7 +194,14 @@ class SixteenBitSource : public LinearSource<quint16> {
 
 QImage stretchSixteenBit(const QImage& img, QImage::Format greyFormat) {
     SixteenBitSource source(img);
-    return stretchToPicture(source, greyFormat);
+    QImage out;
+    try {
+        out = QImage(img.size(), source.planes == 1 ? greyFormat : QImage::Format_RGB32);
+    } catch (const std::bad_alloc&) {
+        return QImage();
+    }
+    if (!out.isNull()) stretchInto(source, out);
+    return out;
 }
 
 } // namespace vorlan

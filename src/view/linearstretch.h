@@ -20,17 +20,18 @@ template <class T> class LinearSource {
     virtual bool readRows(int c, int r, int count, T* out) = 0;
 };
 
-/// Maps linear data to an 8-bit picture with the automatic stretch (StretchCurve), each plane on
-/// its own curve, so a colour cast of the sky background is taken out as well. The curve comes
-/// from an even spread of about a million pixels. Grey comes out in greyFormat (Grayscale8 or
-/// RGB32), colour as RGB32; blank pixels are black. A null image when the picture does not fit
-/// in memory or the source fails to read.
-template <class T> QImage stretchToPicture(LinearSource<T>& source, QImage::Format greyFormat);
+/// Maps linear data into out, an 8-bit picture of the source's size (Grayscale8 or RGB32 for
+/// grey, RGB32 for colour), with the automatic stretch (StretchCurve), each plane on its own
+/// curve, so a colour cast of the sky background is taken out as well. The curve comes from an
+/// even spread of about a million pixels; blank pixels are black. False when the source fails
+/// to read.
+template <class T> bool stretchInto(LinearSource<T>& source, QImage& out);
 
 /// True for the 16-bit formats that hold linear camera data (Grayscale16, RGBX64, RGBA64).
 bool isSixteenBit(const QImage& img);
 
-/// A 16-bit picture stretched to 8 bits: grey in greyFormat, colour as RGB32.
+/// A 16-bit picture stretched to 8 bits: grey in greyFormat, colour as RGB32. A null image when
+/// the picture does not fit in memory.
 QImage stretchSixteenBit(const QImage& img, QImage::Format greyFormat);
 
 } // namespace vorlan

@@ -221,6 +221,11 @@ class TestFitsImage : public QObject {
         writeFits(good, d, {USHORT_IMG, 0, 1, true});
         const QByteArray compressed = fileBytes(good);
         QTest::newRow("compressed, cut short") << compressed.left(compressed.size() - 3000) << "";
+        // Tiles of no size: cfitsio divides by it and dies; the program must not.
+        QByteArray zeroTile = compressed;
+        const qsizetype tile = zeroTile.indexOf("ZTILE1  =");
+        zeroTile.replace(tile + 10, 20, QByteArray("0").rightJustified(20, ' '));
+        QTest::newRow("compressed, tiles of no size") << zeroTile << "повреждён";
         // An empty primary HDU and a binary table: no picture anywhere.
         QFile::remove(good);
         int status = 0;
