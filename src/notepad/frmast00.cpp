@@ -3,6 +3,7 @@
 #include "common/vbfilter.h"
 #include "notepad/notepadprint.h"
 #include "notepad/notepadrules.h"
+#include "notepad/notepadtextbox.h"
 #include "shell/clicklabel.h"
 #include "shell/guard.h"
 #include "shell/prompter.h"
@@ -20,7 +21,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTextCursor>
-#include <QTextDocumentFragment>
 #include <cmath>
 
 namespace vorlan {
@@ -90,7 +90,7 @@ void frmAst00::buildControls() {
     lblInfo->setFont(labelFont);
     setBackground(lblInfo, QPalette::Window);
 
-    txtInfo = control<QPlainTextEdit>(client, "txtInfo", 0, 480, 9495, 4215);
+    txtInfo = control<NotepadTextBox>(client, "txtInfo", 0, 480, 9495, 4215);
     QFont textFont(QStringLiteral("Courier New"));
     textFont.setStyleHint(QFont::TypeWriter);
     textFont.setPointSizeF(9.75);
@@ -165,9 +165,13 @@ void frmAst00::closeEvent(QCloseEvent* e) {
 
 // The text box keeps paragraphs, not line-break characters: CR LF, LF and CR all become one
 // break when the text is set, and the text comes back with CR LF, the line end of the files.
-QString frmAst00::text() const { return txtInfo->toPlainText().replace(u'\n', QStringLiteral("\r\n")); }
+QString frmAst00::text() const {
+    return txtInfo->text();
+}
 
-void frmAst00::setText(const QString& text) { txtInfo->setPlainText(text); }
+void frmAst00::setText(const QString& text) {
+    txtInfo->setText(text);
+}
 
 void frmAst00::Form_Load() {
     resize(twipsToPixels(DesignWidthTwips), twipsToPixels(DesignHeightTwips));
@@ -216,7 +220,7 @@ void frmAst00::Kopy_Click() {
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     // The selection's line breaks go out as the platform's own, as the text box's Ctrl+C does.
-    clipboard->setText(txtInfo->textCursor().selection().toPlainText());
+    clipboard->setText(txtInfo->selectedText());
 }
 
 void frmAst00::KopyDel_Click() {

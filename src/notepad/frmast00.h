@@ -1,11 +1,12 @@
 #pragma once
 
+#include "notepad/notepadtextbox.h"
+
 #include <QMainWindow>
 
 class QAction;
 class QLabel;
 class QMenu;
-class QPlainTextEdit;
 class QPushButton;
 
 namespace vorlan {
@@ -21,7 +22,7 @@ public:
     QPushButton* cmdMen;
     QPushButton* cmdBol;
     QLabel* lblInfo;
-    QPlainTextEdit* txtInfo;
+    NotepadTextBox* txtInfo;
     QMenu* mnuFile;
     QAction* mnuFileOpen;
     QAction* mnuFilePut;

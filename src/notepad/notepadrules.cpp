@@ -1,10 +1,12 @@
 #include "notepad/notepadrules.h"
 
+#include "common/fileerror.h"
 #include "common/textcodec.h"
 
 #include <QFile>
 #include <QSaveFile>
 #include <algorithm>
+#include <cerrno>
 
 namespace vorlan {
 
@@ -120,28 +122,43 @@ QByteArray AppendedFileBytes(const QByteArray& existing, const QString& text) {
     return decodeText(existing).toUtf8() + addition.toUtf8();
 }
 
+namespace {
+
+/// Writes the new content straight into the file, for a folder that cannot take a temporary
+/// file. Where the old content stays as it was, only the addition is written, so a failure
+/// cannot harm what the file held.
+QString writeInPlace(const QString& path, const QByteArray& existing, const QByteArray& bytes) {
+    QFile file(path);
+    const bool append = bytes.startsWith(existing);
+    if (!file.open(append ? QIODevice::Append : QIODevice::WriteOnly | QIODevice::Truncate))
+        return fileErrorReason(errno, true);
+    const QByteArray part = append ? bytes.mid(existing.size()) : bytes;
+    if (file.write(part) != part.size() || !file.flush()) return fileErrorReason(errno, true);
+    file.close();
+    return file.error() == QFileDevice::NoError ? QString() : fileErrorReason(errno, true);
+}
+
+} // namespace
+
 QString AppendToNotepadFile(const QString& path, const QString& text) {
     QByteArray existing;
     QFile old(path);
     if (old.exists()) {
-        if (!old.open(QIODevice::ReadOnly))
-            return old.errorString();
+        if (!old.open(QIODevice::ReadOnly)) return fileErrorReason(errno, false);
         existing = old.readAll();
-        if (old.error() != QFileDevice::NoError)
-            return old.errorString();
+        if (old.error() != QFileDevice::NoError) return fileErrorReason(errno, false);
         old.close();
     }
     const QByteArray bytes = AppendedFileBytes(existing, text);
     QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
-        return out.errorString();
+    // A read-only folder, or a name at the length limit, takes no temporary file beside it.
+    if (!out.open(QIODevice::WriteOnly)) return writeInPlace(path, existing, bytes);
     if (out.write(bytes) != bytes.size()) {
-        const QString reason = out.errorString();
+        const QString reason = fileErrorReason(errno, true);
         out.cancelWriting();
         return reason;
     }
-    if (!out.commit())
-        return out.errorString();
+    if (!out.commit()) return fileErrorReason(errno, true);
     return {};
 }
 

@@ -47,7 +47,9 @@ QByteArray AppendedFileBytes(const QByteArray& existing, const QString& text);
 
 /// Appends text and CR LF to the file at path (created when missing). The new content is
 /// written to a temporary file that replaces the old one, so a failure leaves the file as it
-/// was. Returns an empty string on success, else the reason.
+/// was; where the folder takes no temporary file, the file is written in place (only the
+/// addition, unless the whole file changes encoding). Returns an empty string on success, else
+/// the reason in Russian.
 QString AppendToNotepadFile(const QString& path, const QString& text);
 
 } // namespace vorlan

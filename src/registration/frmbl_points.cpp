@@ -35,6 +35,8 @@ void frmBl::ArmPoint(int p) {
 
 void frmBl::Img_MouseDown(int k, int button, int shift, float x, float y) {
     SharedState& s = State();
+    // A frame that never received a picture has no picture coordinates to mark or cut.
+    if (Img(k)->picture().isNull()) return;
     lblT1->setText(s.Point1Text(k));
     LblT2->setText(s.Point2Text(k));
 
@@ -75,10 +77,12 @@ void frmBl::Img_MouseDown(int k, int button, int shift, float x, float y) {
             const float edgeJ = across ? Img(j)->Left() : Img(j)->Top();
             return (edgeK - edgeJ) * 15.0f + v;
         };
-        s.CutX1 = divide(spot(1, x, true), s.DisplayScale1);
-        s.CutY1 = divide(spot(1, y, false), s.DisplayScale1);
-        s.CutX2 = divide(spot(2, x, true), s.DisplayScale2);
-        s.CutY2 = divide(spot(2, y, false), s.DisplayScale2);
+        // Only pictures that are there are cut; an empty slot keeps its old spot.
+        for (int j = 1; j <= 2; ++j) {
+            if (Img(j)->picture().isNull()) continue;
+            (j == 1 ? s.CutX1 : s.CutX2) = divide(spot(j, x, true), s.DisplayScale(j));
+            (j == 1 ? s.CutY1 : s.CutY2) = divide(spot(j, y, false), s.DisplayScale(j));
+        }
         if (k != 1) {
             s.ImageLeft1 = Img1->Left();
             s.ImageTop1 = Img1->Top();

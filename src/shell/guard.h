@@ -11,18 +11,21 @@ namespace vorlan {
 /// through this one place. Returns false when the body failed.
 bool runGuarded(const std::function<void()>& body);
 
+/// Calls f with args when it takes them, else without. A function template of its own, so that
+/// the branch not taken depends on the template parameters and is never compiled (a branch
+/// inside the lambda below is checked by Clang even when discarded).
+template <typename F, typename... Args> void callHandler(const F& f, Args&... args) {
+    if constexpr (std::is_invocable_v<const F&, Args&...>)
+        f(args...);
+    else
+        f();
+}
+
 /// Wraps a handler for connect(): the returned functor takes the signal's arguments, passes
 /// them on when the handler takes them (a handler without parameters ignores them) and runs the
 /// handler under runGuarded.
 template <typename F> auto guard(F f) {
-    return [f = std::move(f)](auto&&... args) {
-        runGuarded([&] {
-            if constexpr (std::is_invocable_v<const F&, decltype(args)...>)
-                f(args...);
-            else
-                f();
-        });
-    };
+    return [f = std::move(f)](auto&&... args) { runGuarded([&] { callHandler(f, args...); }); };
 }
 
 } // namespace vorlan

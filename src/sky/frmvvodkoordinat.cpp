@@ -4,6 +4,7 @@
 #include "shell/frmbl.h"
 #include "shell/guard.h"
 #include "shell/sharedstate.h"
+#include "sky/coordinatevalidator.h"
 #include "sky/fieldhelpers.h"
 #include "sky/platesolution.h"
 #include "sky/skymath.h"
@@ -90,7 +91,9 @@ frmVvodKoordinat::frmVvodKoordinat(QWidget* parent) : QWidget(parent, Qt::Dialog
     const int rowTop[2] = {840, 1800};
     for (int i = 0; i < 2; ++i) {
         auto field = [this, i, &rowTop](const char* name, const QString& text, int l, int w) {
-            return design(new CoordField(text, this), indexed(name, i), l, rowTop[i], w, 495);
+            auto* f = design(new CoordField(text, this), indexed(name, i), l, rowTop[i], w, 495);
+            f->setValidator(new CoordinateValidator(f));
+            return f;
         };
         txtH[i] = field("txtH", QStringLiteral("0"), 2040, 855);
         txtHM[i] = field("txtHM", QStringLiteral("0"), 3120, 1215);

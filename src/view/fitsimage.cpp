@@ -39,11 +39,11 @@ QString fitsReason(int status) {
     case FILE_NOT_OPENED:
         return QStringLiteral("файл не открывается");
     case END_OF_FILE:
-        return QStringLiteral("файл FITS обрезан: он кончается раньше, чем обещает заголовок");
+        return QStringLiteral("файл повреждён или неполон: он кончается раньше, чем обещает заголовок FITS");
     case MEMORY_ALLOCATION:
-        return QStringLiteral("недостаточно памяти");
+        return QStringLiteral("недостаточно памяти для картинки");
     default:
-        return QStringLiteral("файл FITS повреждён (ошибка cfitsio %1)").arg(status);
+        return QStringLiteral("файл повреждён или неполон (ошибка cfitsio %1)").arg(status);
     }
 }
 
@@ -205,11 +205,8 @@ DecodedPicture decodeFits(const QString& path, qint64 memoryBudget, QImage::Form
     const double needed = double(h.width) * double(h.height) * (format == QImage::Format_Grayscale8 ? 1 : 4);
     if (needed > double(memoryBudget) || h.width > 0x7fffffffL / 4 || h.height > 0x7fffffffL) {
         result.error =
-            QStringLiteral("изображение %1 x %2 не поместится в памяти (нужно %3 МБ, доступно %4 МБ)")
-                .arg(h.width)
-                .arg(h.height)
-                .arg(std::ceil(needed / 1048576.0), 0, 'f', 0)
-                .arg(memoryBudget / 1048576);
+            tooLargeReason(QSize(int(std::min(h.width, 0x7fffffffL)), int(std::min(h.height, 0x7fffffffL))),
+                           qint64(std::min(needed, 9e18)), memoryBudget);
         return result;
     }
     try {
@@ -344,7 +341,7 @@ DecodedPicture decodeFitsIsolated(const QString& path, qint64 memoryBudget, QIma
         ::close(memory);
         result.error = answered && !error.isEmpty()
                            ? QString::fromUtf8(error)
-                           : QStringLiteral("файл FITS повреждён: его не удалось прочитать");
+                           : QStringLiteral("файл повреждён или неполон: cfitsio не смог его прочитать");
         return result;
     }
     const size_t bytes = size_t(reply.bytesPerLine) * size_t(reply.height);
@@ -383,7 +380,7 @@ DecodedPicture decodeFitsFile(const QString& path, qint64 memoryBudget, QImage::
         return result;
     }
     if (probe.read(9) != "SIMPLE  =") {
-        result.error = QStringLiteral("это не файл FITS");
+        result.error = QStringLiteral("это не картинка: файл не начинается как FITS");
         return result;
     }
     probe.close();

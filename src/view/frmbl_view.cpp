@@ -62,7 +62,7 @@ void frmBl::LoadSlot(int k) {
     DecodedPicture picture;
     if (!chosen.isEmpty()) {
         picture = decodePictureFile(chosen);
-        if (!picture.error.isEmpty()) {
+        if (!picture.error.isEmpty() || picture.image.isNull()) {
             // The slot keeps the picture, name and points it had.
             Prompter::instance().message(
                 this, QStringLiteral("Не удалось загрузить картинку\n%1\n%2").arg(chosen, picture.error),

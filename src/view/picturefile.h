@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 
@@ -8,12 +9,34 @@ namespace vorlan {
 /// A picture file decoded once: the image, or the reason it could not be read.
 struct DecodedPicture {
     QImage image;
-    QString error; ///< empty on success
+    QString error; ///< empty on success; otherwise a Russian reason the user can act on
 };
 
-/// Decodes a picture file once, with the size read from the same reader. Qt's default
-/// allocation limit (128 MB, about 33 megapixels) is lifted, because real cameras make bigger
-/// pictures; a picture that does not fit in memory comes back as an error, not a crash.
+/// Decodes a picture file once, with the size read from the same reader. Before anything is
+/// decoded, the size in the file's header (at 4 bytes a pixel, as the frames hold it) is
+/// checked against pictureMemoryBudget(), so a small file claiming a huge picture is refused
+/// without allocating it. A JPEG whose data ends early is refused rather than shown half grey.
+/// Every failure comes back as a reason: not found, no permission, empty, not a picture,
+/// damaged or incomplete, too large for memory.
 DecodedPicture decodePictureFile(const QString& path);
+
+/// Bytes one decoded picture may take: a quarter of the machine's memory (or of the process's
+/// memory limit, where one is set and lower), leaving room for the decoder's own buffers, the
+/// other slots and the rest of the desktop.
+qint64 pictureMemoryBudget();
+
+/// The reason given for a picture of size pixels that would need more than budget bytes.
+QString tooLargeReason(QSize size, qint64 needed, qint64 budget);
+
+/// Replaces the machine-derived budget by bytes (0 goes back to it), so that tests behave the
+/// same on every machine.
+void setPictureMemoryBudget(qint64 bytes);
+
+/// Whether the bytes of a picture file in the given format (as QImageReader names it) hold the
+/// whole picture, so that a file cut short is refused instead of shown with a grey or black
+/// part. JPEG: every segment and scan from the start marker to the end marker; data after the
+/// end marker (camera trailers) does not matter. PNG: every chunk through IEND. BMP without
+/// compression: the pixel rows the header promises. Other formats: true (their decoders say).
+bool pictureDataComplete(const QByteArray& format, const QByteArray& bytes);
 
 } // namespace vorlan

@@ -4,6 +4,7 @@
 #include "notepad/helpcontent.h"
 #include "notepad/helptexts.h"
 #include "pdftext.h"
+#include "support/ordinaryuser.h"
 #include "support/scriptedprompter.h"
 
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 
 using namespace vorlan;
 using vorlan::test::ScriptedPrompter;
@@ -125,6 +127,140 @@ private slots:
         QCOMPARE(n.text(), text);
         QCOMPARE(n.txtInfo->document()->blockCount(), text.count(QStringLiteral("\r\n")) + 1);
         QVERIFY(prompter.messages.isEmpty());
+    }
+
+    // A file of one endless line opens whole, and no paragraph of the text box is longer than
+    // a segment, so typing stays as quick as in short lines.
+    void longLinesOpenWhole_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        auto run = [](qsizetype n) {
+            QByteArray b(n, 'x');
+            for (qsizetype i = 0; i < n; ++i)
+                b[i] = char('a' + i % 26);
+            return b;
+        };
+        QTest::newRow("1 MB without a break") << run(1 << 20);
+        QTest::newRow("4 MB without a break") << run(4 << 20);
+        QTest::newRow("long line among short ones") << "start\r\n" + run(2500) + "\rend\n\r\n";
+    }
+    void longLinesOpenWhole() {
+        QFETCH(QByteArray, bytes);
+        QTemporaryDir dir;
+        ScriptedPrompter prompter;
+        prompter.openNames << writeFile(dir, QStringLiteral("long.txt"), bytes);
+        frmAst00& n = shownNotepad();
+        n.mnuFileOpen->trigger();
+        QVERIFY(prompter.messages.isEmpty());
+        QString expected = QString::fromLatin1(bytes).replace("\r\n", "\n").replace('\r', '\n');
+        expected.replace('\n', "\r\n");
+        if (!expected.endsWith("\r\n")) expected += "\r\n";
+        QCOMPARE(n.text(), expected);
+        int longest = 0;
+        for (QTextBlock b = n.txtInfo->document()->begin(); b.isValid(); b = b.next())
+            longest = std::max(longest, b.length() - 1);
+        QCOMPARE(longest, std::min<int>(NotepadTextBox::SegmentLength, int(bytes.size())));
+        // The first line is drawn.
+        const QImage shown = n.txtInfo->viewport()->grab(QRect(0, 0, 200, 16)).toImage();
+        bool drawn = false;
+        for (int y = 0; y < shown.height() && !drawn; ++y)
+            for (int x = 0; x < shown.width() && !drawn; ++x)
+                drawn = shown.pixelColor(x, y) != n.txtInfo->palette().color(QPalette::Base);
+        QVERIFY(drawn);
+    }
+
+    // Editing a 2500-character line held as three paragraphs (0-999, 1000-1999, 2000-2499 of the
+    // line; the text box positions count one more at every soft break): the saved text is what
+    // the same keys would make of the unbroken line.
+    void editingAcrossSoftBreaks_data() {
+        QTest::addColumn<int>("anchor"); // text box positions
+        QTest::addColumn<int>("caret");
+        QTest::addColumn<QString>(
+            "keys"); // typed text; "⏎" Enter, "⌫" Backspace, "⌦" Delete, "↶" undo, "⎘" paste
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<QString>("line"); // the long line afterwards, from the original one L
+        QTest::newRow("typing inside") << 1501 << 1501 << "XY"
+                                       << ""
+                                       << "L0-1500 XY L1500-";
+        QTest::newRow("Enter at the end of a paragraph") << 1000 << 1000 << "⏎"
+                                                         << ""
+                                                         << "L0-1000 ⏎ L1000-";
+        QTest::newRow("Enter at the start of the next") << 1001 << 1001 << "⏎"
+                                                        << ""
+                                                        << "L0-1000 ⏎ L1000-";
+        QTest::newRow("Backspace over a soft break") << 1001 << 1001 << "⌫"
+                                                     << ""
+                                                     << "L0-999 L1000-";
+        QTest::newRow("Delete over a soft break") << 1000 << 1000 << "⌦"
+                                                  << ""
+                                                  << "L0-1000 L1001-";
+        QTest::newRow("pasting two lines") << 501 << 501 << "⎘"
+                                           << "P\nQ"
+                                           << "L0-501 P⏎Q L501-";
+        QTest::newRow("typing over a selection across breaks") << 990 << 2012 << "Z"
+                                                               << ""
+                                                               << "L0-990 Z L2010-";
+        QTest::newRow("Enter, then undo") << 1501 << 1501 << "⏎↶"
+                                          << ""
+                                          << "L0-";
+        QTest::newRow("Enter twice in one paragraph") << 1200 << 1200 << "⏎⏎"
+                                                      << ""
+                                                      << "L0-1199 ⏎⏎ L1199-";
+    }
+    void editingAcrossSoftBreaks() {
+        QFETCH(int, anchor);
+        QFETCH(int, caret);
+        QFETCH(QString, keys);
+        QFETCH(QString, clipboard);
+        QFETCH(QString, line);
+        QString original;
+        for (int i = 0; i < 2500; ++i)
+            original += QChar(u'a' + i % 26);
+        frmAst00& n = shownNotepad();
+        n.setText(original + "\r\nshort");
+        QCOMPARE(n.txtInfo->document()->blockCount(), 4);
+        n.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&n));
+        QTest::mouseClick(n.txtInfo->viewport(), Qt::LeftButton, {}, QPoint(20, 5));
+        QVERIFY(n.txtInfo->hasFocus());
+        select(n.txtInfo, anchor, caret);
+        QGuiApplication::clipboard()->setText(clipboard);
+        for (QChar k : keys) {
+            if (k == u'⏎')
+                QTest::keyClick(n.txtInfo, Qt::Key_Return);
+            else if (k == u'⌫')
+                QTest::keyClick(n.txtInfo, Qt::Key_Backspace);
+            else if (k == u'⌦')
+                QTest::keyClick(n.txtInfo, Qt::Key_Delete);
+            else if (k == u'↶')
+                QTest::keyClick(n.txtInfo, Qt::Key_Z, Qt::ControlModifier);
+            else if (k == u'⎘')
+                QTest::keyClick(n.txtInfo, Qt::Key_V, Qt::ControlModifier);
+            else
+                QTest::keyClicks(n.txtInfo, QString(k));
+        }
+        // "L<from>-<to>" is a piece of the original line, "⏎" a line break, others typed text.
+        QString expected;
+        for (const QString& part : line.split(' ')) {
+            if (part.startsWith('L')) {
+                const QStringList ends = part.mid(1).split('-');
+                const int from = ends[0].toInt();
+                const int to = ends[1].isEmpty() ? 2500 : ends[1].toInt();
+                expected += original.mid(from, to - from);
+            } else {
+                expected += QString(part).replace(u'⏎', "\r\n");
+            }
+        }
+        const QString got = n.text();
+        QCOMPARE(got.size(), expected.size() + 7);
+        QCOMPARE(got, expected + "\r\nshort");
+        // Copying across the breaks gives the unbroken piece of the line.
+        select(n.txtInfo, 0, 0);
+        QTest::keyClick(n.txtInfo, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClick(n.txtInfo, Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(n.txtInfo, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString(expected + "\r\nshort").replace("\r\n", "\n"));
+        n.Kopy->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString(expected + "\r\nshort").replace("\r\n", "\n"));
     }
 
     void openCancelledOrMissingKeepsText() {
@@ -272,6 +408,65 @@ private slots:
 
         n.mnuFilePut->trigger(); // cancelled dialog: silent
         QCOMPARE(prompter.messages.size(), 1);
+    }
+
+    // No temporary file can be made beside the file (a read-only folder, a name at the length
+    // limit): the text is appended in place; what still cannot be written is reported.
+    void appendWhereNoTemporaryFileFits_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("readOnlyFolder");
+        QTest::addColumn<bool>("existingFile");
+        QTest::addColumn<bool>("readOnlyFile");
+        QTest::addColumn<QString>("reason"); // empty: appended
+        QTest::newRow("writable file in a read-only folder") << "notes.txt" << true << true << false << "";
+        QTest::newRow("name at the length limit")
+            << QString(250, 'n') + ".txt" << false << true << false << "";
+        QTest::newRow("read-only file in a read-only folder")
+            << "notes.txt" << true << true << true << "нет прав на запись";
+        QTest::newRow("new file in a read-only folder")
+            << "notes.txt" << true << false << false << "нет прав на запись";
+    }
+    void appendWhereNoTemporaryFileFits() {
+        QFETCH(QString, name);
+        QFETCH(bool, readOnlyFolder);
+        QFETCH(bool, existingFile);
+        QFETCH(bool, readOnlyFile);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        vorlan::test::OrdinaryUser::openFolder(dir.path());
+        const QByteArray before("old line\r\n");
+        const QString path = dir.filePath(name);
+        if (existingFile) {
+            writeFile(dir, name, before);
+            QFile::setPermissions(path, readOnlyFile ? QFile::ReadOwner | QFile::ReadOther
+                                                     : QFile::ReadOwner | QFile::WriteOwner |
+                                                           QFile::ReadOther | QFile::WriteOther);
+        }
+        if (readOnlyFolder)
+            QFile::setPermissions(dir.path(),
+                                  QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+        ScriptedPrompter prompter;
+        prompter.saveNames << path;
+        prompter.answers << QMessageBox::Yes;
+        frmAst00& n = shownNotepad();
+        n.setText(QStringLiteral("new line"));
+        {
+            vorlan::test::OrdinaryUser user;
+            n.mnuFilePut->trigger();
+        }
+        vorlan::test::OrdinaryUser::openFolder(dir.path());
+        if (reason.isEmpty()) {
+            QVERIFY2(prompter.messages.isEmpty(), qPrintable(prompter.messages.join('\n')));
+            QCOMPARE(readFile(path), before + "new line\r\n");
+        } else {
+            QCOMPARE(prompter.messages.size(), 1);
+            QCOMPARE(prompter.messages[0],
+                     QDir::toNativeSeparators(path) + "\nНе удалось записать файл: " + reason);
+            QCOMPARE(readFile(path), existingFile ? before : QByteArray());
+            QCOMPARE(QFile::exists(path), existingFile);
+        }
+        // Nothing was left behind beside the file.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), existingFile ? 1 : 0);
     }
 
     void mainHelpTwiceOneWindow() {

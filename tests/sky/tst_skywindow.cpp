@@ -7,6 +7,7 @@
 #include "view/imageframe.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -151,6 +152,48 @@ class TestSkyWindow : public QObject {
         QCOMPARE(State().StarDec1, float(dec1 / Deg));
         QCOMPARE(State().StarRA2, float(ra2 / Deg));
         QCOMPARE(w.lblAlf1->text() + QLatin1Char('|') + w.lblDel1->text(), echo);
+    }
+
+    // A run of digits that no coordinate has is refused key by key (or as a whole when pasted):
+    // no error box, the field keeps what it could take and the star's coordinate stays finite.
+    void digitsBeyondAnyCoordinateAreRefused_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("paste");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("320 digits into hours")
+            << "txtH_0" << QString("1234567890").repeated(32) << false << "123456";
+        QTest::newRow("50 nines into negative degrees") << "txtGr_0"
+                                                        << "-" + QString(50, '9') << false << "-999999";
+        QTest::newRow("digits after the point are free")
+            << "txtHM_1"
+            << "12,345678901234567" << false << "12.345678901234567";
+        QTest::newRow("400 digits pasted into arc-minutes") << "txtGrM_0" << QString(400, '7') << true << "";
+    }
+    void digitsBeyondAnyCoordinateAreRefused() {
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(bool, paste);
+        QFETCH(QString, kept);
+        frmVvodKoordinat& w = VvodKoordinatForm();
+        w.showModal();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        auto* box = w.findChild<QLineEdit*>(field);
+        QVERIFY(box);
+        QTest::mouseClick(box, Qt::LeftButton);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(box));
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(box, Qt::Key_Backspace);
+        if (paste) {
+            QGuiApplication::clipboard()->setText(typed);
+            QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+        } else {
+            QTest::keyClicks(box, typed);
+        }
+        QCOMPARE(box->text(), kept);
+        QVERIFY2(prompter->messages.isEmpty(), qPrintable(prompter->messages.join('\n')));
+        for (float v : {State().StarRA1, State().StarRA2, State().StarDec1, State().StarDec2})
+            QVERIFY(std::isfinite(v));
     }
 
     void focusSelectsFromTheCaret() {

@@ -214,9 +214,9 @@ class TestFitsImage : public QObject {
         const QString good = dir.filePath("good.fits");
         writeFits(good, d, {});
         const QByteArray whole = fileBytes(good);
-        QTest::newRow("text named .fits") << QByteArray("just some text, not a picture") << "не файл FITS";
+        QTest::newRow("text named .fits") << QByteArray("just some text, not a picture") << "это не картинка";
         QTest::newRow("empty") << QByteArray() << "";
-        QTest::newRow("data cut short") << whole.left(2880 + 5000) << "обрезан";
+        QTest::newRow("data cut short") << whole.left(2880 + 5000) << "кончается раньше";
         QTest::newRow("header cut short") << whole.left(1000) << "";
         writeFits(good, d, {USHORT_IMG, 0, 1, true});
         const QByteArray compressed = fileBytes(good);
@@ -254,7 +254,7 @@ class TestFitsImage : public QObject {
             << header({"SIMPLE  =                    T", "BITPIX  =                   16",
                        "NAXIS   =                    2", "NAXIS1  =               200000",
                        "NAXIS2  =               200000"})
-            << "200000 x 200000 не поместится в памяти";
+            << "200000 × 200000 пикселей слишком велика";
     }
     void damagedAndForeignFilesAreRefusedByReason() {
         QFETCH(QByteArray, bytes);
@@ -277,7 +277,7 @@ class TestFitsImage : public QObject {
         QVERIFY(decodeFitsFile(path, 20000, QImage::Format_Grayscale8).error.isEmpty());
         const DecodedPicture refused = decodeFitsFile(path, 19999, QImage::Format_Grayscale8);
         QVERIFY(refused.image.isNull());
-        QVERIFY(refused.error.contains("200 x 100"));
+        QVERIFY(refused.error.contains("200 × 100"));
     }
 };
 
