@@ -30,15 +30,6 @@ const QPoint AreaOrigin(1500, 1200);
 QStringList g_files;
 QImage g_decoded;
 
-long residentBytes() {
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-        std::fclose(f);
-    }
-    return resident * sysconf(_SC_PAGESIZE);
-}
-
 struct MemoryFigures {
     long empty = 0, threeSlots = 0, afterSelect = 0;
     bool ok = false;

@@ -180,6 +180,15 @@ class frmBl : public QMainWindow {
     void Img1_MouseMove(int button, int shift, float x, float y);
     void mnuViravnivanie_vvod_koord_Click();
 
+    // ---- files given on the command line or dropped on the window
+    /// Opens files as the menus would: the first project (*.vln) in the list, or else the
+    /// pictures into the slots from firstSlot on, in order, up to slot 3.
+    void OpenFiles(const QStringList& files, int firstSlot = 1);
+    /// Where a drop of files at pos (window coordinates) goes: slot k for a picture dropped on
+    /// the selector label of an openable slot k, 0 for the window as a whole (or a project),
+    /// -1 when the drop is refused.
+    int dropTarget(const QPoint& pos, const QStringList& files) const;
+
     // ---- project files
     void mnuFileOpen_Click();
     void mnuFileSave_Click();
@@ -205,6 +214,9 @@ protected:
     void moveEvent(QMoveEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dragMoveEvent(QDragMoveEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 
   private:
     void buildControls();

@@ -30,6 +30,9 @@ bool pictureMatchesFile(const QImage& picture, const QString& path);
 /// other slots and the rest of the desktop.
 qint64 pictureMemoryBudget();
 
+/// The reason given for a picture of size pixels that would need more than budget bytes.
+QString tooLargeReason(QSize size, qint64 needed, qint64 budget);
+
 /// Replaces the machine-derived budget by bytes (0 goes back to it), so that tests behave the
 /// same on every machine.
 void setPictureMemoryBudget(qint64 bytes);
