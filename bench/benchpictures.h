@@ -1,11 +1,9 @@
 #pragma once
 
-// What the window benchmarks share: 6000 x 4000 sky photo stand-ins to decode, and letting the
-// window repaint.
+// What the window benchmarks share: 6000 x 4000 sky photo stand-ins to decode.
 
 #include "support/fixture.h"
 
-#include <QCoreApplication>
 #include <QImage>
 #include <QRandomGenerator>
 #include <algorithm>
@@ -34,12 +32,6 @@ inline QImage noisyStarField(quint32 seed) {
         }
     }
     return img;
-}
-
-/// Lets the window handle what is pending, its repaint included.
-inline void settle() {
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
 }
 
 } // namespace vorlan::test
