@@ -7,7 +7,9 @@ namespace vorlan {
 /// A scroll bar with the Min 0 / Max / SmallChange / LargeChange model of the pan and scale
 /// bars. Max may be set below 0 (a picture smaller than the picture area): the bar then runs
 /// from 0 down to Max, still moving left to right, so that moving it right shifts the
-/// pictures right.
+/// pictures right. Like every control of the panel it takes the keyboard focus by a click and by
+/// Tab. Its keys move it as a desktop scroll bar's do: Left and Up by SmallChange towards Min,
+/// Right and Down towards Max, Page Up and Page Down by LargeChange, Home and End to the ends.
 class PanBar : public QScrollBar {
     Q_OBJECT
 public:
@@ -21,9 +23,18 @@ public:
     void setSmallChange(int s) { setSingleStep(s); }
     void setLargeChange(int l) { setPageStep(l); }
 
-private:
+    /// Enables or disables the bar for the moment of a move. A bar that holds the keyboard focus
+    /// keeps it: QWidget::setEnabled(false) would hand the focus to the next control, and the
+    /// user's next key would land there.
+    void setEnabledKeepingFocus(bool enabled);
+
+  protected:
+    void keyPressEvent(QKeyEvent* e) override;
+
+  private:
     int m_min;
     int m_max;
+    bool m_refocus = false;
 };
 
 } // namespace vorlan
