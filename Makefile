@@ -43,6 +43,7 @@ screenshot: build
 	bash scripts/screenshot $(BUILD)/tools/demo/vorlan_demo $(BUILD)/screenshots/blink-phase2.png 4 blink 2
 	bash scripts/screenshot $(BUILD)/tools/demo/sky_demo $(BUILD)/screenshots/coordinates.png 4
 	bash scripts/screenshot $(BUILD)/tools/demo/notepad_help $(BUILD)/screenshots/notepad.png 3
+	bash scripts/screenshot $(BUILD)/tools/demo/zoomout_demo $(BUILD)/screenshots/zoomed-out.png 3
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-sanitize
