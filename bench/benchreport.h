@@ -16,16 +16,11 @@ namespace vorlan {
 class MedianReporter : public benchmark::ConsoleReporter {
   public:
     std::map<std::string, double> ms;
-    /// Median wall-clock times, for work that more than one thread shares (Qt's smooth scaling).
-    std::map<std::string, double> wallMs;
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs)
-            if (r.aggregate_name == "median" && !r.error_occurred) {
-                const std::string name =
-                    r.run_name.function_name + (r.run_name.args.empty() ? "" : "/" + r.run_name.args);
-                ms[name] = r.GetAdjustedCPUTime();
-                wallMs[name] = r.GetAdjustedRealTime();
-            }
+            if (r.aggregate_name == "median" && !r.error_occurred)
+                ms[r.run_name.function_name + (r.run_name.args.empty() ? "" : "/" + r.run_name.args)] =
+                    r.GetAdjustedCPUTime();
         ConsoleReporter::ReportRuns(runs);
     }
 };

@@ -3,8 +3,13 @@
 #include <QSemaphore>
 #include <QThreadPool>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#include <optional>
 #include <vector>
 
 namespace vorlan {
@@ -17,6 +22,11 @@ struct Span {
     int first, last;
     float wFirst, wLast, norm;
 };
+
+/// The share of picture pixel i (an index inside s) that the target pixel of span s covers.
+inline float coverOf(const Span& s, int i) {
+    return s.first == s.last ? 1.0f : i == s.first ? s.wFirst : i == s.last ? s.wLast : 1.0f;
+}
 
 /// Spans of target pixels begin, begin + 1, ... along one axis (target pixel t covers
 /// [t, t + 1)); a target pixel that misses the picture takes the nearest edge pixel.
@@ -119,6 +129,123 @@ void reduceRow(const Frame& f, int row, const std::vector<Span>& xs, float* out)
     }
 }
 
+/// The same spans as whole-number weights (256 = a whole pixel), for the common case of spans of
+/// at most MaxTaps pixels: three colour channels then add up side by side in one 64-bit word.
+struct Taps {
+    static constexpr int MaxTaps = 32;
+    int stride = 0;
+    std::vector<int> start;
+    std::vector<int> count;
+    std::vector<uint16_t> weight; ///< `stride` per target column
+    std::vector<float> norm;      ///< 1 / the column's weight sum
+};
+
+/// Whole-number weights of spans, or nothing when a span is wider than Taps::MaxTaps.
+std::optional<Taps> tapsOf(const std::vector<Span>& xs) {
+    Taps t;
+    for (const Span& s : xs)
+        t.stride = std::max(t.stride, s.last - s.first + 1);
+    if (t.stride > Taps::MaxTaps) return std::nullopt;
+    const size_t n = xs.size();
+    t.start.resize(n);
+    t.count.resize(n);
+    t.weight.assign(n * size_t(t.stride), 0);
+    t.norm.resize(n);
+    for (size_t c = 0; c < n; ++c) {
+        const Span& s = xs[c];
+        t.start[c] = s.first;
+        t.count[c] = s.last - s.first + 1;
+        uint16_t* w = &t.weight[c * size_t(t.stride)];
+        int sum = 0;
+        for (int k = 0; k < t.count[c]; ++k) {
+            w[k] = uint16_t(std::lround(coverOf(s, s.first + k) * 256));
+            sum += w[k];
+        }
+        t.norm[c] = sum > 0 ? 1.0f / float(sum) : 0.0f;
+    }
+    return t;
+}
+
+/// reduceRow of a grey row with whole-number weights.
+void reduceGreyRowTaps(const Frame& f, int row, const Taps& t, float* out) {
+    const uchar* line = f.src + row * f.srcStride;
+    for (size_t c = 0; c < t.start.size(); ++c) {
+        const uchar* p = line + t.start[c];
+        const uint16_t* w = &t.weight[c * size_t(t.stride)];
+        uint32_t acc = 0;
+        for (int k = 0; k < t.count[c]; ++k)
+            acc += uint32_t(p[k]) * w[k];
+        out[c] = float(acc) * t.norm[c];
+    }
+}
+
+#if defined(__SSE2__)
+/// Colour rows [y0, y1) of the area, area-averaged with whole-number weights: two picture pixels
+/// at a time have their four channels multiplied and added in one step, and each picture row is
+/// added straight into the target rows it falls in (the next one too when it straddles both).
+void averageColourRows(const Frame& f, const Taps& t, const std::vector<Span>& ys, int y0, int y1,
+                       int dstTop) {
+    const size_t n = t.start.size();
+    const size_t pairs = size_t(t.stride + 1) / 2;
+    // The weights of picture pixels 2j and 2j + 1 of a column, repeated for the four channels.
+    std::vector<int16_t> pairWeight(n * pairs * 8, 0);
+    for (size_t c = 0; c < n; ++c)
+        for (int k = 0; k < t.count[c]; ++k)
+            for (int ch = 0; ch < 4; ++ch)
+                pairWeight[(c * pairs + size_t(k / 2)) * 8 + size_t(2 * ch + k % 2)] =
+                    int16_t(t.weight[c * size_t(t.stride) + size_t(k)]);
+    std::vector<float> cur(4 * n, 0.0f), next(4 * n, 0.0f);
+    const __m128i zero = _mm_setzero_si128();
+    int carried = -1;
+    for (int y = y0; y < y1; ++y) {
+        const Span& s = ys[size_t(y)];
+        const Span* following = y + 1 < y1 ? &ys[size_t(y) + 1] : nullptr;
+        for (int r = s.first; r <= s.last; ++r) {
+            if (r == carried) continue;
+            const bool shared = following && r == following->first && following->first != s.first;
+            const __m128 w = _mm_set1_ps(coverOf(s, r));
+            const __m128 wNext = _mm_set1_ps(shared ? coverOf(*following, r) : 0.0f);
+            if (shared) carried = r;
+            const auto* line = reinterpret_cast<const QRgb*>(f.src + r * f.srcStride);
+            for (size_t c = 0; c < n; ++c) {
+                const QRgb* p = line + t.start[c];
+                const auto* weights = reinterpret_cast<const __m128i*>(&pairWeight[c * pairs * 8]);
+                const int count = t.count[c];
+                __m128i acc = zero;
+                int k = 0;
+                for (; k + 1 < count; k += 2) {
+                    const __m128i two = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + k));
+                    const __m128i mixed = _mm_unpacklo_epi8(two, _mm_srli_si128(two, 4)); // b0 b1 g0 g1 ...
+                    acc = _mm_add_epi32(acc, _mm_madd_epi16(_mm_unpacklo_epi8(mixed, zero),
+                                                            _mm_loadu_si128(weights + k / 2)));
+                }
+                if (k < count) {
+                    const __m128i one = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(p[k])), zero); // b 0 g 0 ...
+                    acc = _mm_add_epi32(
+                        acc, _mm_madd_epi16(_mm_unpacklo_epi8(one, zero), _mm_loadu_si128(weights + k / 2)));
+                }
+                const __m128 h = _mm_cvtepi32_ps(acc);
+                float* to = &cur[4 * c];
+                _mm_storeu_ps(to, _mm_add_ps(_mm_loadu_ps(to), _mm_mul_ps(h, w)));
+                if (shared) {
+                    float* ahead = &next[4 * c];
+                    _mm_storeu_ps(ahead, _mm_add_ps(_mm_loadu_ps(ahead), _mm_mul_ps(h, wNext)));
+                }
+            }
+        }
+        auto* out = reinterpret_cast<QRgb*>(f.dst + (dstTop + y) * f.dstStride) + f.dstLeft;
+        for (size_t c = 0; c < n; ++c) {
+            const __m128 mean = _mm_mul_ps(_mm_loadu_ps(&cur[4 * c]), _mm_set1_ps(s.norm * t.norm[c]));
+            const __m128i v = _mm_cvttps_epi32(_mm_add_ps(mean, _mm_set1_ps(0.5f))); // halves up, as toByte
+            const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(v, v), zero);
+            out[c] = QRgb(_mm_cvtsi128_si32(bytes)) | 0xff000000u;
+        }
+        std::swap(cur, next);
+        std::fill(next.begin(), next.end(), 0.0f);
+    }
+}
+#endif
+
 inline int toByte(float v) {
     return std::min(255, int(v + 0.5f));
 }
@@ -126,6 +253,13 @@ inline int toByte(float v) {
 /// Target rows [y0, y1) of the area (indices into ys), area-averaged.
 void averageRows(const Frame& f, const std::vector<Span>& xs, const std::vector<Span>& ys, int y0, int y1,
                  int dstTop) {
+    const std::optional<Taps> taps = tapsOf(xs);
+#if defined(__SSE2__)
+    if (taps && !f.grey) {
+        averageColourRows(f, *taps, ys, y0, y1, dstTop);
+        return;
+    }
+#endif
     const size_t channels = f.grey ? 1 : 3;
     const size_t n = xs.size() * channels;
     std::vector<float> work(n), kept(n), acc(n);
@@ -134,10 +268,13 @@ void averageRows(const Frame& f, const std::vector<Span>& xs, const std::vector<
         const Span& s = ys[size_t(y)];
         std::fill(acc.begin(), acc.end(), 0.0f);
         for (int r = s.first; r <= s.last; ++r) {
-            const float w = s.first == s.last ? 1.0f : r == s.first ? s.wFirst : r == s.last ? s.wLast : 1.0f;
+            const float w = coverOf(s, r);
             const float* h = kept.data();
             if (r != keptRow) {
-                reduceRow(f, r, xs, work.data());
+                if (taps && f.grey)
+                    reduceGreyRowTaps(f, r, *taps, work.data());
+                else
+                    reduceRow(f, r, xs, work.data());
                 h = work.data();
                 // The last row of this target row is usually the first of the next one.
                 if (r == s.last) {
@@ -195,26 +332,30 @@ void nearestRows(const Frame& f, const std::vector<int>& xs, const std::vector<i
     }
 }
 
-/// Runs body(y0, y1) over [0, rows) in bands: the caller's thread takes one band, the pool the
-/// others, when the work is big enough to be worth sharing.
+/// Runs body(y0, y1) over [0, rows) in bands when the work is big enough to be worth sharing:
+/// the caller's thread and the pool's take the next band as each finishes, so a thread that the
+/// system holds back delays no more than one band.
 template <typename Body> void inBands(int rows, double work, const Body& body) {
     QThreadPool* pool = QThreadPool::globalInstance();
-    const int threads = std::max(1, pool->maxThreadCount());
-    const int bands = work < 2.0e6 || rows < 2 * threads ? 1 : threads;
-    if (bands == 1) {
+    const int helpers = std::max(0, pool->maxThreadCount() - 1);
+    const int bands = work < 2.0e6 || helpers == 0 ? 1 : std::min(rows / 8, 8 * (helpers + 1));
+    if (bands <= 1) {
         body(0, rows);
         return;
     }
+    std::atomic<int> next{0};
+    auto takeBands = [&] {
+        for (int b = next++; b < bands; b = next++)
+            body(rows * b / bands, rows * (b + 1) / bands);
+    };
     QSemaphore done;
-    for (int b = 1; b < bands; ++b) {
-        const int y0 = rows * b / bands, y1 = rows * (b + 1) / bands;
-        pool->start([&body, &done, y0, y1] {
-            body(y0, y1);
+    for (int h = 0; h < helpers; ++h)
+        pool->start([&takeBands, &done] {
+            takeBands();
             done.release();
         });
-    }
-    body(0, rows / bands);
-    done.acquire(bands - 1);
+    takeBands();
+    done.acquire(helpers);
 }
 
 } // namespace
