@@ -180,68 +180,101 @@ void reduceGreyRowTaps(const Frame& f, int row, const Taps& t, float* out) {
 }
 
 #if defined(__SSE2__)
-/// Colour rows [y0, y1) of the area, area-averaged with whole-number weights: two picture pixels
-/// at a time have their four channels multiplied and added in one step, and each picture row is
-/// added straight into the target rows it falls in (the next one too when it straddles both).
-void averageColourRows(const Frame& f, const Taps& t, const std::vector<Span>& ys, int y0, int y1,
-                       int dstTop) {
-    const size_t n = t.start.size();
-    const size_t pairs = size_t(t.stride + 1) / 2;
-    // The weights of picture pixels 2j and 2j + 1 of a column, repeated for the four channels.
-    std::vector<int16_t> pairWeight(n * pairs * 8, 0);
-    for (size_t c = 0; c < n; ++c)
-        for (int k = 0; k < t.count[c]; ++k)
-            for (int ch = 0; ch < 4; ++ch)
-                pairWeight[(c * pairs + size_t(k / 2)) * 8 + size_t(2 * ch + k % 2)] =
-                    int16_t(t.weight[c * size_t(t.stride) + size_t(k)]);
-    std::vector<float> cur(4 * n, 0.0f), next(4 * n, 0.0f);
+/// Colour rows [y0, y1) of the area, area-averaged: for each target row the picture rows it
+/// covers are first added up column by column, two rows and four pixels at a time with whole-number
+/// weights (256 = a whole row), and the sums then averaged across into the target pixels.
+void averageColourRows(const Frame& f, const std::vector<Span>& xs, const std::vector<Span>& ys, int y0,
+                       int y1, int dstTop) {
+    const int xa = xs.front().first, xb = xs.back().last;
+    const int m = xb - xa + 1;
+    std::vector<int32_t> columnSums(4 * size_t(m) + 4);
     const __m128i zero = _mm_setzero_si128();
-    int carried = -1;
+    std::vector<int> rows;
+    std::vector<int16_t> weights;
+    std::vector<const QRgb*> lines;
+    struct alignas(16) Lanes {
+        int16_t w[8];
+    };
+    std::vector<Lanes> pairWeights; // [w0 w1] x 4 for the rows 2j and 2j + 1
     for (int y = y0; y < y1; ++y) {
         const Span& s = ys[size_t(y)];
-        const Span* following = y + 1 < y1 ? &ys[size_t(y) + 1] : nullptr;
+        rows.clear();
+        weights.clear();
+        int weightSum = 0;
         for (int r = s.first; r <= s.last; ++r) {
-            if (r == carried) continue;
-            const bool shared = following && r == following->first && following->first != s.first;
-            const __m128 w = _mm_set1_ps(coverOf(s, r));
-            const __m128 wNext = _mm_set1_ps(shared ? coverOf(*following, r) : 0.0f);
-            if (shared) carried = r;
-            const auto* line = reinterpret_cast<const QRgb*>(f.src + r * f.srcStride);
-            for (size_t c = 0; c < n; ++c) {
-                const QRgb* p = line + t.start[c];
-                const auto* weights = reinterpret_cast<const __m128i*>(&pairWeight[c * pairs * 8]);
-                const int count = t.count[c];
-                __m128i acc = zero;
-                int k = 0;
-                for (; k + 1 < count; k += 2) {
-                    const __m128i two = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + k));
-                    const __m128i mixed = _mm_unpacklo_epi8(two, _mm_srli_si128(two, 4)); // b0 b1 g0 g1 ...
-                    acc = _mm_add_epi32(acc, _mm_madd_epi16(_mm_unpacklo_epi8(mixed, zero),
-                                                            _mm_loadu_si128(weights + k / 2)));
-                }
-                if (k < count) {
-                    const __m128i one = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(p[k])), zero); // b 0 g 0 ...
-                    acc = _mm_add_epi32(
-                        acc, _mm_madd_epi16(_mm_unpacklo_epi8(one, zero), _mm_loadu_si128(weights + k / 2)));
-                }
-                const __m128 h = _mm_cvtepi32_ps(acc);
-                float* to = &cur[4 * c];
-                _mm_storeu_ps(to, _mm_add_ps(_mm_loadu_ps(to), _mm_mul_ps(h, w)));
-                if (shared) {
-                    float* ahead = &next[4 * c];
-                    _mm_storeu_ps(ahead, _mm_add_ps(_mm_loadu_ps(ahead), _mm_mul_ps(h, wNext)));
+            rows.push_back(r);
+            weights.push_back(int16_t(std::lround(coverOf(s, r) * 256)));
+            weightSum += weights.back();
+        }
+        if (rows.size() % 2) { // an odd row pairs with itself at weight 0
+            rows.push_back(rows.back());
+            weights.push_back(0);
+        }
+        const size_t pairs = rows.size() / 2;
+        lines.resize(rows.size());
+        pairWeights.resize(pairs);
+        for (size_t i = 0; i < rows.size(); ++i)
+            lines[i] = reinterpret_cast<const QRgb*>(f.src + rows[i] * f.srcStride) + xa;
+        for (size_t j = 0; j < pairs; ++j)
+            for (size_t i = 0; i < 8; ++i)
+                pairWeights[j].w[i] = weights[2 * j + i % 2];
+        // Down: sums of the covered rows for every picture column, channels b g r a as 32 bits.
+        int x = 0;
+        for (; x + 4 <= m; x += 4) {
+            __m128i acc[4] = {zero, zero, zero, zero};
+            for (size_t j = 0; j < pairs; ++j) {
+                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lines[2 * j] + x));
+                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lines[2 * j + 1] + x));
+                const __m128i w = _mm_load_si128(reinterpret_cast<const __m128i*>(pairWeights[j].w));
+                const __m128i lo = _mm_unpacklo_epi8(a, b), hi = _mm_unpackhi_epi8(a, b); // ba bb ga gb ...
+                acc[0] = _mm_add_epi32(acc[0], _mm_madd_epi16(_mm_unpacklo_epi8(lo, zero), w));
+                acc[1] = _mm_add_epi32(acc[1], _mm_madd_epi16(_mm_unpackhi_epi8(lo, zero), w));
+                acc[2] = _mm_add_epi32(acc[2], _mm_madd_epi16(_mm_unpacklo_epi8(hi, zero), w));
+                acc[3] = _mm_add_epi32(acc[3], _mm_madd_epi16(_mm_unpackhi_epi8(hi, zero), w));
+            }
+            for (int i = 0; i < 4; ++i)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(&columnSums[4 * size_t(x + i)]), acc[i]);
+        }
+        for (; x < m; ++x) {
+            __m128i acc = zero;
+            for (size_t j = 0; j < pairs; ++j) {
+                const __m128i a = _mm_cvtsi32_si128(int(lines[2 * j][x]));
+                const __m128i b = _mm_cvtsi32_si128(int(lines[2 * j + 1][x]));
+                acc = _mm_add_epi32(
+                    acc, _mm_madd_epi16(_mm_unpacklo_epi8(_mm_unpacklo_epi8(a, b), zero),
+                                        _mm_load_si128(reinterpret_cast<const __m128i*>(pairWeights[j].w))));
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(&columnSums[4 * size_t(x)]), acc);
+        }
+        // Across: each target pixel averages the column sums it covers.
+        auto* out = reinterpret_cast<QRgb*>(f.dst + (dstTop + y) * f.dstStride) + f.dstLeft;
+        const float rowNorm = weightSum > 0 ? 1.0f / float(weightSum) : 0.0f;
+        // Whole columns add up as integers while their sum cannot overflow 32 bits.
+        const int wholeLimit = int(0x7fffffff / (255LL * weightSum + 1));
+        auto sumAt = [&](int i) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(&columnSums[4 * size_t(i - xa)]));
+        };
+        for (size_t c = 0; c < xs.size(); ++c) {
+            const Span& sx = xs[c];
+            __m128 sum = _mm_cvtepi32_ps(sumAt(sx.first));
+            if (sx.first != sx.last) {
+                sum = _mm_add_ps(_mm_mul_ps(sum, _mm_set1_ps(sx.wFirst)),
+                                 _mm_mul_ps(_mm_cvtepi32_ps(sumAt(sx.last)), _mm_set1_ps(sx.wLast)));
+                if (sx.last - sx.first - 1 <= wholeLimit) {
+                    __m128i whole = zero;
+                    for (int i = sx.first + 1; i < sx.last; ++i)
+                        whole = _mm_add_epi32(whole, sumAt(i));
+                    sum = _mm_add_ps(sum, _mm_cvtepi32_ps(whole));
+                } else {
+                    for (int i = sx.first + 1; i < sx.last; ++i)
+                        sum = _mm_add_ps(sum, _mm_cvtepi32_ps(sumAt(i)));
                 }
             }
-        }
-        auto* out = reinterpret_cast<QRgb*>(f.dst + (dstTop + y) * f.dstStride) + f.dstLeft;
-        for (size_t c = 0; c < n; ++c) {
-            const __m128 mean = _mm_mul_ps(_mm_loadu_ps(&cur[4 * c]), _mm_set1_ps(s.norm * t.norm[c]));
+            const __m128 mean = _mm_mul_ps(sum, _mm_set1_ps(rowNorm * sx.norm));
             const __m128i v = _mm_cvttps_epi32(_mm_add_ps(mean, _mm_set1_ps(0.5f))); // halves up, as toByte
             const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(v, v), zero);
             out[c] = QRgb(_mm_cvtsi128_si32(bytes)) | 0xff000000u;
         }
-        std::swap(cur, next);
-        std::fill(next.begin(), next.end(), 0.0f);
     }
 }
 #endif
@@ -253,13 +286,13 @@ inline int toByte(float v) {
 /// Target rows [y0, y1) of the area (indices into ys), area-averaged.
 void averageRows(const Frame& f, const std::vector<Span>& xs, const std::vector<Span>& ys, int y0, int y1,
                  int dstTop) {
-    const std::optional<Taps> taps = tapsOf(xs);
 #if defined(__SSE2__)
-    if (taps && !f.grey) {
-        averageColourRows(f, *taps, ys, y0, y1, dstTop);
+    if (!f.grey) {
+        averageColourRows(f, xs, ys, y0, y1, dstTop);
         return;
     }
 #endif
+    const std::optional<Taps> taps = tapsOf(xs);
     const size_t channels = f.grey ? 1 : 3;
     const size_t n = xs.size() * channels;
     std::vector<float> work(n), kept(n), acc(n);
