@@ -17,7 +17,9 @@ void ClickLabel::setBackColor(const QColor& c) {
     setAutoFillBackground(true);
 }
 
-QColor ClickLabel::backColor() const { return palette().color(QPalette::Window); }
+QColor ClickLabel::backColor() const {
+    return palette().color(QPalette::Window);
+}
 
 void ClickLabel::mousePressEvent(QMouseEvent* e) {
     QLabel::mousePressEvent(e);

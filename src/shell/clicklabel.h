@@ -10,16 +10,16 @@ namespace vorlan {
 /// once per double-click.
 class ClickLabel : public QLabel {
     Q_OBJECT
-public:
+  public:
     explicit ClickLabel(const QString& text, QWidget* parent = nullptr);
 
     void setBackColor(const QColor& c);
     QColor backColor() const;
 
-signals:
+  signals:
     void clicked();
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;

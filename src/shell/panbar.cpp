@@ -1,6 +1,7 @@
 #include "shell/panbar.h"
 
 #include <QKeyEvent>
+#include <QMouseEvent>
 
 namespace vorlan {
 
@@ -48,6 +49,11 @@ void PanBar::keyPressEvent(QKeyEvent* e) {
     e->accept();
 }
 
+void PanBar::mousePressEvent(QMouseEvent* e) {
+    m_firstRepeat = true;
+    QScrollBar::mousePressEvent(e);
+}
+
 void PanBar::setEnabledKeepingFocus(bool enabled) {
     if (!enabled && window()->focusWidget() == this) {
         // Nothing can take the focus from here until the move is done: no event runs meanwhile.
@@ -55,6 +61,11 @@ void PanBar::setEnabledKeepingFocus(bool enabled) {
         clearFocus();
     }
     setEnabled(enabled);
+    if (enabled && repeatAction() != SliderNoAction) {
+        // The first repeat waits as long as a scroll bar's does, the later ones follow quickly.
+        setRepeatAction(repeatAction(), m_firstRepeat ? 500 : 50, 50);
+        m_firstRepeat = false;
+    }
     if (enabled && m_refocus) {
         m_refocus = false;
         setFocus(Qt::OtherFocusReason);

@@ -12,7 +12,7 @@ namespace vorlan {
 /// Right and Down towards Max, Page Up and Page Down by LargeChange, Home and End to the ends.
 class PanBar : public QScrollBar {
     Q_OBJECT
-public:
+  public:
     PanBar(Qt::Orientation o, int min, int max, int small, int large, int value, QWidget* parent = nullptr);
 
     int Max() const { return m_max; }
@@ -25,16 +25,19 @@ public:
 
     /// Enables or disables the bar for the moment of a move. A bar that holds the keyboard focus
     /// keeps it: QWidget::setEnabled(false) would hand the focus to the next control, and the
-    /// user's next key would land there.
+    /// user's next key would land there. A mouse held on an arrow or the track goes on paging:
+    /// disabling stops the repeat, enabling starts it again.
     void setEnabledKeepingFocus(bool enabled);
 
   protected:
     void keyPressEvent(QKeyEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
 
   private:
     int m_min;
     int m_max;
     bool m_refocus = false;
+    bool m_firstRepeat = false; ///< the held mouse has not repeated its step yet
 };
 
 } // namespace vorlan

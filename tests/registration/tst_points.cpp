@@ -282,40 +282,6 @@ private slots:
         QCOMPARE(f->LblT2->text(), QString("600  300 (1-ые)"));
     }
 
-    // Slot 2 never received a picture: clicks on its empty frame do nothing, and a cut from
-    // picture 1 takes picture 1 only. No error box either way.
-    void clicksOnASlotNeverLoaded_data() {
-        QTest::addColumn<int>("clicked");
-        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-        QTest::addColumn<bool>("armed");
-        QTest::addColumn<QPointF>("cut1"); // expected CutX1, CutY1
-        QTest::newRow("Shift + click on picture 1")
-            << 1 << Qt::KeyboardModifiers(Qt::ShiftModifier) << false << QPointF(600, 300);
-        QTest::newRow("marking on the empty 2Ф") << 2 << Qt::KeyboardModifiers() << true << QPointF(-1, -1);
-        QTest::newRow("Shift + click on the empty 2Ф")
-            << 2 << Qt::KeyboardModifiers(Qt::ShiftModifier) << false << QPointF(-1, -1);
-    }
-    void clicksOnASlotNeverLoaded() {
-        QFETCH(int, clicked);
-        QFETCH(Qt::KeyboardModifiers, modifiers);
-        QFETCH(bool, armed);
-        QFETCH(QPointF, cut1);
-        loadSlot(*f, *prompter, 1, savePicture(dir, "a.png", gradientPicture(600, 400)));
-        SharedState& s = State();
-        s.CutX1 = s.CutY1 = s.CutX2 = s.CutY2 = -1;
-        s.BoxCentreX = s.BoxCentreY = -1;
-        if (armed) QTest::mouseClick(f->lblVvod1, Qt::LeftButton);
-        if (clicked == 2) QTest::mouseClick(f->Lbl2, Qt::LeftButton);
-        QVERIFY(f->Img(clicked)->isVisible());
-        click(clicked, QPoint(40, 20), Qt::LeftButton, modifiers);
-        QVERIFY2(prompter->messages.isEmpty(), qPrintable(prompter->messages.join('\n')));
-        QCOMPARE(QPointF(s.CutX1, s.CutY1), cut1);
-        QCOMPARE(QPointF(s.CutX2, s.CutY2), QPointF(-1, -1));
-        QVERIFY(s.Point1Text2.isEmpty());
-        QCOMPARE(s.Point1X2, 0.0f);
-        QCOMPARE(s.BoxCentreX, -1.0f);
-    }
-
     // A double-click on a picture is one mouse-down: the star is marked once, and nobody is
     // asked whether to re-mark what the first press has just marked.
     void doubleClickMarksOnce_data() {
@@ -380,6 +346,40 @@ private slots:
         }
         QCOMPARE(acted(), acts);
         QCOMPARE(clicks, acts ? 1 : 0);
+    }
+
+    // Slot 2 never received a picture: clicks on its empty frame do nothing, and a cut from
+    // picture 1 takes picture 1 only. No error box either way.
+    void clicksOnASlotNeverLoaded_data() {
+        QTest::addColumn<int>("clicked");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::addColumn<bool>("armed");
+        QTest::addColumn<QPointF>("cut1"); // expected CutX1, CutY1
+        QTest::newRow("Shift + click on picture 1")
+            << 1 << Qt::KeyboardModifiers(Qt::ShiftModifier) << false << QPointF(600, 300);
+        QTest::newRow("marking on the empty 2Ф") << 2 << Qt::KeyboardModifiers() << true << QPointF(-1, -1);
+        QTest::newRow("Shift + click on the empty 2Ф")
+            << 2 << Qt::KeyboardModifiers(Qt::ShiftModifier) << false << QPointF(-1, -1);
+    }
+    void clicksOnASlotNeverLoaded() {
+        QFETCH(int, clicked);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        QFETCH(bool, armed);
+        QFETCH(QPointF, cut1);
+        loadSlot(*f, *prompter, 1, savePicture(dir, "a.png", gradientPicture(600, 400)));
+        SharedState& s = State();
+        s.CutX1 = s.CutY1 = s.CutX2 = s.CutY2 = -1;
+        s.BoxCentreX = s.BoxCentreY = -1;
+        if (armed) QTest::mouseClick(f->lblVvod1, Qt::LeftButton);
+        if (clicked == 2) QTest::mouseClick(f->Lbl2, Qt::LeftButton);
+        QVERIFY(f->Img(clicked)->isVisible());
+        click(clicked, QPoint(40, 20), Qt::LeftButton, modifiers);
+        QVERIFY2(prompter->messages.isEmpty(), qPrintable(prompter->messages.join('\n')));
+        QCOMPARE(QPointF(s.CutX1, s.CutY1), cut1);
+        QCOMPARE(QPointF(s.CutX2, s.CutY2), QPointF(-1, -1));
+        QVERIFY(s.Point1Text2.isEmpty());
+        QCOMPARE(s.Point1X2, 0.0f);
+        QCOMPARE(s.BoxCentreX, -1.0f);
     }
 
     void zeroScaleMarkingIsReportedNotStored() {

@@ -301,6 +301,32 @@ private slots:
         QCOMPARE(intervalDuringMove, 1000);
     }
 
+    // Held down on a pan bar's arrow or track, the mouse goes on paging as on any scroll bar,
+    // although each step's pan disables the bar for the moment of the move.
+    void holdingThePanBarRepeats_data() {
+        QTest::addColumn<bool>("across");
+        QTest::addColumn<QString>("where");
+        QTest::newRow("HScroll1 track") << true << "track";
+        QTest::newRow("HScroll1 arrow") << true << "arrow";
+        QTest::newRow("VScroll1 track") << false << "track";
+        QTest::newRow("VScroll1 arrow") << false << "arrow";
+    }
+    void holdingThePanBarRepeats() {
+        QFETCH(bool, across);
+        QFETCH(QString, where);
+        loadSlot(*f, *prompter, 1, solid("a.png", 4000, 3000, Qt::red));
+        PanBar* bar = across ? f->HScroll1 : f->VScroll1;
+        const QPoint end = across ? QPoint(bar->width() - 3, bar->height() / 2) : QPoint(bar->width() / 2, bar->height() - 3);
+        const QPoint at = where == "arrow" ? end : (handleCentre(bar) + end) / 2;
+        const int step = where == "arrow" ? bar->SmallChange() : bar->LargeChange();
+        QTest::mousePress(bar, Qt::LeftButton, Qt::NoModifier, at);
+        QCOMPARE(bar->value(), step);
+        QTest::qWait(900);
+        QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, at);
+        QVERIFY2(bar->value() >= 3 * step, qPrintable(QString::number(bar->value())));
+        QCOMPARE(across ? f->Img1->Left() : f->Img1->Top(), -float(bar->value()));
+    }
+
     void smallPictureBarRunsBelowZero() {
         loadSlot(*f, *prompter, 1, solid("small.png", 600, 400, Qt::red));
         QCOMPARE(f->HScroll1->Max(), -385);
