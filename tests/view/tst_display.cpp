@@ -162,14 +162,26 @@ class TestDisplay : public QObject {
     // window and blinked: where the sky did not change the two phases must not differ either.
     void blinkPhasesAgree_data() {
         QTest::addColumn<int>("scale");
+        QTest::addColumn<bool>("panned");
         for (int s : {250, 500, 750, 1000, 1500, 2500})
-            QTest::addRow("scale %g", s / 1000.0) << s;
+            QTest::addRow("scale %g", s / 1000.0) << s << false;
+        // A pan moves every picture by whole pixels and keeps each one's fraction.
+        QTest::addRow("scale 0.75, panned") << 750 << true;
+        QTest::addRow("scale 2.5, panned") << 2500 << true;
     }
     void blinkPhasesAgree() {
         QFETCH(int, scale);
+        QFETCH(bool, panned);
         registeredPair(QPoint(151, 103), 1000);
         scaleBarTo(f->HScr1, scale);
         scaleBarTo(f->HScr2, scale);
+        if (panned) {
+            const float before = f->Img2->Left();
+            dragHandle(f->VScroll1, 40);
+            dragHandle(f->HScroll1, 60);
+            QVERIFY(f->Img2->Left() != before);
+            QCOMPARE(f->Img2->Left() - std::floor(f->Img2->Left()), before - std::floor(before));
+        }
         QTest::mouseClick(f->CmdStart, Qt::LeftButton);
         QImage phase[2], nearest[2];
         QRectF common = f->pictureArea->rect();
