@@ -9,7 +9,6 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#include <optional>
 #include <vector>
 
 namespace vorlan {
@@ -129,56 +128,6 @@ void reduceRow(const Frame& f, int row, const std::vector<Span>& xs, float* out)
     }
 }
 
-/// The same spans as whole-number weights (256 = a whole pixel), for the common case of spans of
-/// at most MaxTaps pixels: three colour channels then add up side by side in one 64-bit word.
-struct Taps {
-    static constexpr int MaxTaps = 32;
-    int stride = 0;
-    std::vector<int> start;
-    std::vector<int> count;
-    std::vector<uint16_t> weight; ///< `stride` per target column
-    std::vector<float> norm;      ///< 1 / the column's weight sum
-};
-
-/// Whole-number weights of spans, or nothing when a span is wider than Taps::MaxTaps.
-std::optional<Taps> tapsOf(const std::vector<Span>& xs) {
-    Taps t;
-    for (const Span& s : xs)
-        t.stride = std::max(t.stride, s.last - s.first + 1);
-    if (t.stride > Taps::MaxTaps) return std::nullopt;
-    const size_t n = xs.size();
-    t.start.resize(n);
-    t.count.resize(n);
-    t.weight.assign(n * size_t(t.stride), 0);
-    t.norm.resize(n);
-    for (size_t c = 0; c < n; ++c) {
-        const Span& s = xs[c];
-        t.start[c] = s.first;
-        t.count[c] = s.last - s.first + 1;
-        uint16_t* w = &t.weight[c * size_t(t.stride)];
-        int sum = 0;
-        for (int k = 0; k < t.count[c]; ++k) {
-            w[k] = uint16_t(std::lround(coverOf(s, s.first + k) * 256));
-            sum += w[k];
-        }
-        t.norm[c] = sum > 0 ? 1.0f / float(sum) : 0.0f;
-    }
-    return t;
-}
-
-/// reduceRow of a grey row with whole-number weights.
-void reduceGreyRowTaps(const Frame& f, int row, const Taps& t, float* out) {
-    const uchar* line = f.src + row * f.srcStride;
-    for (size_t c = 0; c < t.start.size(); ++c) {
-        const uchar* p = line + t.start[c];
-        const uint16_t* w = &t.weight[c * size_t(t.stride)];
-        uint32_t acc = 0;
-        for (int k = 0; k < t.count[c]; ++k)
-            acc += uint32_t(p[k]) * w[k];
-        out[c] = float(acc) * t.norm[c];
-    }
-}
-
 #if defined(__SSE2__)
 /// Colour rows [y0, y1) of the area, area-averaged: for each target row the picture rows it
 /// covers are first added up column by column, two rows and four pixels at a time with whole-number
@@ -292,7 +241,6 @@ void averageRows(const Frame& f, const std::vector<Span>& xs, const std::vector<
         return;
     }
 #endif
-    const std::optional<Taps> taps = tapsOf(xs);
     const size_t channels = f.grey ? 1 : 3;
     const size_t n = xs.size() * channels;
     std::vector<float> work(n), kept(n), acc(n);
@@ -304,10 +252,7 @@ void averageRows(const Frame& f, const std::vector<Span>& xs, const std::vector<
             const float w = coverOf(s, r);
             const float* h = kept.data();
             if (r != keptRow) {
-                if (taps && f.grey)
-                    reduceGreyRowTaps(f, r, *taps, work.data());
-                else
-                    reduceRow(f, r, xs, work.data());
+                reduceRow(f, r, xs, work.data());
                 h = work.data();
                 // The last row of this target row is usually the first of the next one.
                 if (r == s.last) {
