@@ -4,6 +4,7 @@
 // decode, and the memory that three loaded slots hold against their decoded bytes and what the
 // frames keep of their last drawing.
 
+#include "benchpictures.h"
 #include "benchreport.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
@@ -27,49 +28,12 @@ using namespace vorlan::test;
 
 namespace {
 
-constexpr int PicW = 6000;
-constexpr int PicH = 4000;
 const QRect Area(0, 0, 1900, 1000);
 // Where the visible area starts in the picture, so the repaint reads from the middle of it.
 const QPoint AreaOrigin(1500, 1200);
 
 QStringList g_files;
 QImage g_decoded;
-
-/// A sky photo stand-in: sensor noise over a few thousand stars, so the JPEG decoder has real
-/// detail to work through instead of flat black blocks.
-QImage noisyStarField(quint32 seed) {
-    QRandomGenerator rng(seed);
-    QVector<Star> stars;
-    for (int i = 0; i < 3000; ++i)
-        stars.push_back({rng.bounded(double(PicW)), rng.bounded(double(PicH)), 1.5 + rng.bounded(5.0),
-                         80 + int(rng.bounded(176))});
-    QImage img = starField(PicW, PicH, stars);
-    for (int y = 0; y < PicH; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 0; x < PicW; ++x) {
-            const int n = int(rng.generate() & 31);
-            const QRgb c = line[x];
-            line[x] =
-                qRgb(std::min(255, qRed(c) + n), std::min(255, qGreen(c) + n), std::min(255, qBlue(c) + n));
-        }
-    }
-    return img;
-}
-
-long residentBytes() {
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-        std::fclose(f);
-    }
-    return resident * sysconf(_SC_PAGESIZE);
-}
-
-void settle() {
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-}
 
 /// Gives the main window's picture area the size of the benchmarks' area.
 void showArea(frmBl& f) {

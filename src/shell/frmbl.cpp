@@ -198,6 +198,9 @@ void frmBl::buildControls() {
     place(txtInfo, 11400, 240, 2775, 1455);
     txtInfo->viewport()->setMouseTracking(true);
     txtInfo->setMouseTracking(true);
+    // Files dropped anywhere on the window open; the info box does not swallow them as text.
+    txtInfo->setAcceptDrops(false);
+    setAcceptDrops(true);
 }
 
 void frmBl::buildMenus() {
@@ -492,8 +495,6 @@ void frmBl::mnuVL_1_3_Click() {
     mnuVL_1_2->setChecked(was);
     Img2->hide();
 }
-
-void frmBl::mnuFM_Click() {}
 
 void frmBl::cmdHelp_Click() { ShowMainHelp(); }
 

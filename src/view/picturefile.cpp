@@ -1,8 +1,11 @@
 #include "view/picturefile.h"
 
 #include "common/fileerror.h"
+#include "view/fitsimage.h"
+#include "view/linearstretch.h"
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -21,6 +24,15 @@ namespace vorlan {
 namespace {
 
 qint64 s_budgetOverride = 0;
+
+const QString SourceKey = QStringLiteral("vorlan.source");
+
+/// What identifies a file's contents cheaply: its modification time and size.
+QString fileStamp(const QFileInfo& info) {
+    return QStringLiteral("%1 %2").arg(info.lastModified().toMSecsSinceEpoch()).arg(info.size());
+}
+/// How the program holds every picture: the frames stretch RGB32 themselves.
+constexpr QImage::Format HeldFormat = QImage::Format_RGB32;
 
 /// Physical memory of the machine in bytes, lowered to the address-space limit of the process
 /// and to the memory limit of its control group where these are set.
@@ -71,6 +83,14 @@ qsizetype nextMarkerInScan(const uchar* p, qsizetype n, qsizetype i) {
 }
 
 } // namespace
+
+QString tooLargeReason(QSize size, qint64 needed, qint64 budget) {
+    return QStringLiteral(
+               "картинка %1 × %2 пикселей слишком велика: ей нужно %3 памяти, а можно занять не больше %4")
+        .arg(size.width())
+        .arg(size.height())
+        .arg(byteText(needed), byteText(budget));
+}
 
 qint64 pictureMemoryBudget() {
     if (s_budgetOverride > 0) return s_budgetOverride;
@@ -169,6 +189,14 @@ DecodedPicture decodePictureFile(const QString& path) {
         result.error = fileErrorReason(QFileInfo::exists(path) ? err : ENOENT, false);
         return result;
     }
+    // Taken before reading: a file that changes while it is read looks changed afterwards.
+    const QString stamp = fileStamp(QFileInfo(path));
+    // FITS goes to cfitsio straight from the file, in bands of rows, never read whole here.
+    if (file.size() > 0 && isFitsFile(path)) {
+        result = decodeFitsFile(path, pictureMemoryBudget(), HeldFormat);
+        if (!result.image.isNull()) result.image.setText(SourceKey, stamp);
+        return result;
+    }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         result.error = fileErrorReason(errno, false);
@@ -196,13 +224,15 @@ DecodedPicture decodePictureFile(const QString& path) {
         return result;
     }
     const qint64 budget = pictureMemoryBudget();
-    const qint64 needed = qint64(size.width()) * qint64(size.height()) * 4;
-    const QString tooLarge =
-        QStringLiteral(
-            "картинка %1 × %2 пикселей слишком велика: ей нужно %3 памяти, а можно занять не больше %4")
-            .arg(size.width())
-            .arg(size.height())
-            .arg(byteText(needed), byteText(budget));
+    // 16-bit data is decoded whole before it is stretched to the 8-bit picture that is kept.
+    const QImage::Format decoded = reader.imageFormat();
+    const int linearBytes = decoded == QImage::Format_Grayscale16 ? 2
+                            : decoded == QImage::Format_RGBX64 || decoded == QImage::Format_RGBA64 ||
+                                    decoded == QImage::Format_RGBA64_Premultiplied
+                                ? 8
+                                : 0;
+    const qint64 needed = qint64(size.width()) * qint64(size.height()) * (4 + linearBytes);
+    const QString tooLarge = tooLargeReason(size, needed, budget);
     if (needed > budget) {
         result.error = tooLarge;
         return result;
@@ -219,18 +249,27 @@ DecodedPicture decodePictureFile(const QString& path) {
             result.error = damaged();
             return result;
         }
-        // The frames stretch RGB32 themselves; a colour JPEG decodes straight into it, other
-        // formats (grey, 16-bit, palettes, alpha) are turned into it once.
-        if (image.format() != QImage::Format_RGB32) image.convertTo(QImage::Format_RGB32);
+        // Linear 16-bit camera data looks black as it is: it gets the automatic stretch.
+        if (isSixteenBit(image)) image = stretchSixteenBit(image, HeldFormat);
+        // A colour JPEG decodes straight into the held format, other formats (grey, palettes,
+        // alpha) are turned into it once.
+        if (!image.isNull() && image.format() != HeldFormat) image.convertTo(HeldFormat);
     } catch (const std::bad_alloc&) {
         image = QImage();
     }
-    if (image.isNull() || image.format() != QImage::Format_RGB32) {
+    if (image.isNull() || image.format() != HeldFormat) {
         result.error = tooLarge;
         return result;
     }
+    // Stamped while the pixels have one owner, so that the stamp copies nothing.
+    image.setText(SourceKey, stamp);
     result.image = image;
     return result;
+}
+
+bool pictureMatchesFile(const QImage& picture, const QString& path) {
+    const QFileInfo info(path);
+    return !picture.isNull() && info.isFile() && picture.text(SourceKey) == fileStamp(info);
 }
 
 } // namespace vorlan

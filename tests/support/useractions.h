@@ -3,25 +3,28 @@
 // What a user does with the mouse and keyboard, for the window tests: drags with a press, several
 // moves and a release, focus by a click, keys through the window to the focused control.
 
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTest>
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 namespace vorlan::test {
 
-/// Centre of a scroll bar's handle, in the bar's own coordinates.
-inline QPoint handleCentre(const QScrollBar* bar) {
+/// Centre of a scroll bar's handle, in the bar's own coordinates; where it would stand at the
+/// value `at` when one is given.
+inline QPoint handleCentre(const QScrollBar* bar, std::optional<int> at = std::nullopt) {
     QStyleOptionSlider opt;
     opt.initFrom(bar);
     opt.subControls = QStyle::SC_All;
     opt.orientation = bar->orientation();
     opt.minimum = bar->minimum();
     opt.maximum = bar->maximum();
-    opt.sliderPosition = bar->sliderPosition();
-    opt.sliderValue = bar->value();
+    opt.sliderPosition = at.value_or(bar->sliderPosition());
+    opt.sliderValue = at.value_or(bar->value());
     opt.singleStep = bar->singleStep();
     opt.pageStep = bar->pageStep();
     opt.upsideDown = bar->invertedAppearance();
@@ -52,6 +55,14 @@ inline void clickHandle(QScrollBar* bar) {
 /// A key as the user types it: into the window, which hands it to the control holding the focus.
 inline void typeKey(QWidget* window, Qt::Key key, Qt::KeyboardModifiers m = Qt::NoModifier) {
     QTest::keyClick(window->windowHandle(), key, m);
+}
+
+/// Replaces a field's text by typing, as a user does: a click into it, Ctrl+A, Backspace.
+inline void type(QLineEdit* field, const QString& text) {
+    QTest::mouseClick(field, Qt::LeftButton);
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QTest::keyClicks(field, text);
 }
 
 } // namespace vorlan::test
