@@ -49,6 +49,7 @@ screenshot: build
 	bash scripts/screenshot $(BUILD)/tools/demo/notepad_help $(BUILD)/screenshots/notepad.png 3
 	bash scripts/screenshot $(BUILD)/tools/demo/project_demo $(BUILD)/screenshots/project.png 3
 	bash scripts/screenshot $(BUILD)/tools/demo/photometry_demo $(BUILD)/screenshots/photometry.png 4
+	bash scripts/screenshot $(BUILD)/tools/demo/zoomout_demo $(BUILD)/screenshots/zoomed-out.png 3
 
 # The program, its desktop entry, MIME types and icon under $(PREFIX) (DESTDIR stages them).
 install: build

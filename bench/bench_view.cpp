@@ -1,16 +1,21 @@
 // Picture view costs against same-run baselines: repainting the picture area at scale 1 and 3
-// against a bare drawImage, loading a slot against a bare QImageReader decode, and the memory
-// that three loaded slots hold against their decoded bytes.
+// against a bare drawImage, drawing it zoomed out to a quarter against Qt's own smooth scaling,
+// a blink tick zoomed out against one at scale 1, loading a slot against a bare QImageReader
+// decode, and the memory that three loaded slots hold against their decoded bytes and what the
+// frames keep of their last drawing.
 
 #include "benchpictures.h"
 #include "benchreport.h"
 #include "shell/clicklabel.h"
+#include "shell/panbar.h"
 #include "support/fixture.h"
 #include "view/imageframe.h"
 #include "view/picturebox.h"
+#include "view/picturerender.h"
 
 #include <QApplication>
 #include <QImageReader>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -30,8 +35,16 @@ const QPoint AreaOrigin(1500, 1200);
 QStringList g_files;
 QImage g_decoded;
 
+/// Gives the main window's picture area the size of the benchmarks' area.
+void showArea(frmBl& f) {
+    f.resize(2200, 1400);
+    settle();
+    f.pictureArea->setGeometry(Area);
+    settle();
+}
+
 struct MemoryFigures {
-    long empty = 0, threeSlots = 0, afterSelect = 0;
+    long empty = 0, threeSlots = 0, afterSelect = 0, afterBlink = 0;
     bool ok = false;
     QString problem;
 };
@@ -52,6 +65,15 @@ MemoryFigures measureMemory() {
     emit f.Lbl2->clicked();
     settle();
     m.afterSelect = residentBytes();
+    // Zoomed out and blinking through all three slots, every frame keeps its last drawing.
+    showArea(f);
+    for (int k = 1; k <= 3; ++k)
+        f.HScr(k)->setValue(250);
+    for (int k = 1; k <= 3; ++k) {
+        emit f.Lbl(k)->clicked();
+        settle();
+    }
+    m.afterBlink = residentBytes();
     m.ok = prompter.messages.isEmpty();
     for (int k = 1; k <= 3 && m.ok; ++k)
         if (f.Img(k)->picture().size() != QSize(PicW, PicH)) {
@@ -93,6 +115,52 @@ void BM_BareDrawImage(benchmark::State& state) {
     }
 }
 
+// A full drawing zoomed out to a quarter, where the whole picture fills 1500 x 1000 of the area:
+// the fraction of the position changes at every round, so nothing kept from the last round can
+// be shown instead.
+void BM_RenderQuarter(benchmark::State& state) {
+    QImage target(PicW / 4, PicH / 4, QImage::Format_RGB32);
+    double fraction = 0;
+    for (auto _ : state) {
+        fraction = fraction > 0.5 ? 0 : fraction + 0.125;
+        renderPicture(g_decoded, {fraction, fraction, 0.25}, target, target.rect());
+        benchmark::DoNotOptimize(target.constBits());
+    }
+}
+
+// Qt's own smooth downscaling of the same source rectangle (the whole picture: a quarter of it
+// is narrower than the area) to the same size.
+void BM_QtSmoothQuarter(benchmark::State& state) {
+    for (auto _ : state) {
+        QImage scaled = g_decoded.scaled(PicW / 4, PicH / 4, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        benchmark::DoNotOptimize(scaled.constBits());
+    }
+}
+
+// One blink tick with pictures 1 and 2 at scale state.range(0) / 1000, repainted as the window
+// shows it.
+void BM_BlinkTick(benchmark::State& state) {
+    ScriptedPrompter prompter;
+    frmBl& f = freshProgram();
+    for (int k = 1; k <= 2; ++k)
+        loadSlot(f, prompter, k, g_files[k - 1]);
+    showArea(f);
+    for (int k = 1; k <= 2; ++k)
+        f.HScr(k)->setValue(int(state.range(0)));
+    f.CmdStart->click();
+    for (int i = 0; i < 2; ++i) {
+        f.Timer1_Timer();
+        f.pictureArea->repaint();
+    }
+    for (auto _ : state) {
+        f.Timer1_Timer();
+        f.pictureArea->repaint();
+    }
+    if (!prompter.messages.isEmpty() || f.pictureArea->size() != Area.size())
+        state.SkipWithError("the pictures are not shown in a 1900 x 1000 area");
+    DestroyMainForm();
+}
+
 void BM_LoadSlot(benchmark::State& state) {
     ScriptedPrompter prompter;
     frmBl& f = freshProgram();
@@ -125,6 +193,22 @@ BENCHMARK(BM_FrameRepaint)
 BENCHMARK(BM_BareDrawImage)
     ->Arg(1)
     ->Arg(3)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderQuarter)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QtSmoothQuarter)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BlinkTick)
+    ->Arg(250)
+    ->Arg(1000)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true)
     ->Unit(benchmark::kMillisecond);
@@ -173,6 +257,14 @@ int main(int argc, char** argv) {
         ratioLine("repaint, frame at scale 1", f1, "bare drawImage 1:1", b1, 1.5, "ms");
         ratioLine("repaint, frame at scale 3", f3, "bare drawImage 1:3", b3, 1.5, "ms");
     }
+    // Both share the work among threads: their times are the CPU time of the whole process.
+    const double quarter = t("BM_RenderQuarter"), qtSmooth = t("BM_QtSmoothQuarter");
+    if (quarter > 0)
+        ratioLine("full drawing at scale 0.25 (all threads)", quarter, "QImage::scaled smooth", qtSmooth, 1.0,
+                  "ms");
+    const double tickQuarter = t("BM_BlinkTick/250"), tickOne = t("BM_BlinkTick/1000");
+    if (tickQuarter > 0)
+        ratioLine("blink tick at scale 0.25", tickQuarter, "blink tick at scale 1", tickOne, 1.2, "ms");
     if (load > 0)
         ratioLine("load slot 1 (menu, dialog, paint)", load, "bare QImageReader", decode, 1.15, "ms");
     if (mem.ok) {
@@ -182,6 +274,9 @@ int main(int argc, char** argv) {
                   decodedBytes / mb, 1.15, "MB");
         ratioLine("memory, after selecting slot 2", (mem.afterSelect - mem.empty) / mb, "3 x decoded bytes",
                   decodedBytes / mb, 1.15, "MB");
+        const double caches = 3.0 * Area.width() * Area.height() * 4;
+        ratioLine("memory, zoomed out, all shown", (mem.afterBlink - mem.empty) / mb,
+                  "decoded + 3 frame caches", (decodedBytes + caches) / mb, 1.15, "MB");
     } else {
         std::printf("memory: not measured, %s\n", qPrintable(mem.problem));
     }

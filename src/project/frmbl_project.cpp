@@ -194,6 +194,7 @@ void frmBl::mnuFileOpen_Click() {
             if (k == 1 && !path.isEmpty()) Open2File->setEnabled(true);
             img->resize(frameExtent(s.PictureWidth(k), s.DisplayScale(k)),
                         frameExtent(s.PictureHeight(k), s.DisplayScale(k)));
+            img->setDisplayScale(s.DisplayScale(k));
             img->setPosition(s.ImageLeft(k), s.ImageTop(k));
         });
     };

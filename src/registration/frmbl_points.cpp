@@ -106,6 +106,7 @@ void frmBl::cmdSbros_Click() {
         s.DisplayScale(k) = float(HScr(k)->value()) / 1000.0f;
         scaleLabel(k)->setText(GeneralForm(s.DisplayScale(k)));
         Img(k)->resize(int(s.PictureWidth(k)), int(s.PictureHeight(k)));
+        Img(k)->setDisplayScale(1);
         s.ImageLeft(k) = 0;
         s.ImageTop(k) = 0;
         Img(k)->setPosition(0, 0);

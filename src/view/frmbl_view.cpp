@@ -86,6 +86,7 @@ void frmBl::LoadSlot(int k) {
 
         ImageFrame* img = Img(k);
         img->resize(int(s.PictureWidth(k)), int(s.PictureHeight(k)));
+        img->setDisplayScale(1);
         img->setPicture(picture.image);
 
         if (k == 1) {
@@ -165,6 +166,7 @@ void frmBl::RescaleSlot(int k) {
     s.ImageLeft(k) = g.left;
     s.ImageTop(k) = g.top;
     img->resize(g.width, g.height);
+    img->setDisplayScale(newScale);
 
     if (k == 1) {
         const RescalePanSetup pan =
@@ -203,7 +205,9 @@ void frmBl::HScroll1_Change() {
     SharedState& s = State();
     if (s.ViewBusy != 0) return;
     HScroll1->setEnabledKeepingFocus(false);
-    const float d = float(-HScroll1->value()) - Img1->Left();
+    // A whole-pixel step from where picture 1 stands: every frame keeps its fraction of a pixel,
+    // so registered pictures stay registered to the fraction.
+    const float d = float(-HScroll1->value() - Img1->x());
     for (int k = 1; k <= 3; ++k) {
         Img(k)->setLeft(Img(k)->Left() + d);
         s.ImageLeft(k) = Img(k)->Left();
@@ -216,7 +220,7 @@ void frmBl::VScroll1_Change() {
     SharedState& s = State();
     if (s.ViewBusy != 0) return;
     VScroll1->setEnabledKeepingFocus(false);
-    const float d = float(-VScroll1->value()) - Img1->Top();
+    const float d = float(-VScroll1->value() - Img1->y());
     for (int k = 1; k <= 3; ++k) {
         Img(k)->setTop(Img(k)->Top() + d);
         s.ImageTop(k) = Img(k)->Top();

@@ -1,14 +1,10 @@
 #include "view/imageframe.h"
 
-#include "shell/guard.h"
-
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <cmath>
 #include <cstring>
-#include <vector>
-#include <QPaintEngine>
 
 namespace vorlan {
 
@@ -28,109 +24,150 @@ int vbShift(Qt::KeyboardModifiers m) {
     return v;
 }
 
-ImageFrame::ImageFrame(QWidget* parent) : QWidget(parent) {
-    setMouseTracking(true);
-    // The frame paints every exposed pixel itself when it has a picture.
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
-}
-
-void ImageFrame::setPicture(const QImage& image) {
-    m_image = image;
-    setAttribute(Qt::WA_OpaquePaintEvent, !m_image.isNull() && !m_image.hasAlphaChannel());
-    update();
-}
-
-void ImageFrame::clearPicture() { setPicture(QImage()); }
-
-void ImageFrame::setLeft(float l) { setPosition(l, m_top); }
-
-void ImageFrame::setTop(float t) { setPosition(m_left, t); }
-
-void ImageFrame::setPosition(float l, float t) {
-    m_left = l;
-    m_top = t;
-    move(int(std::lround(l)), int(std::lround(t)));
-}
-
 namespace {
 
-bool isOpaque32(QImage::Format f) {
-    return f == QImage::Format_RGB32 || f == QImage::Format_ARGB32_Premultiplied;
+/// The whole pixel a frame stands on: halves go to the even pixel, as the pan bars round, so that
+/// a bar set to |Left| and the frame agree.
+int wholePixel(float v) {
+    return int(std::nearbyint(v));
 }
 
-/// Nearest-neighbour stretch of the picture into the device rectangle dst, whose widget
-/// coordinates start at (x0, y0) in a frame of size frameW x frameH. A target pixel shows the
-/// picture pixel under its centre. Rows that repeat a picture row are copied from the row
-/// above, so a zoomed-in repaint costs about as much as an unscaled one.
-void stretchInto(const QImage& src, QImage& dev, const QRect& dst, int x0, int y0, int frameW, int frameH) {
-    const double sx = double(src.width()) / frameW;
-    const double sy = double(src.height()) / frameH;
-    const int w = dst.width();
-    std::vector<int> column(size_t(std::max(0, w)));
-    for (int i = 0; i < w; ++i)
-        column[size_t(i)] = std::min(src.width() - 1, int((x0 + i + 0.5) * sx));
-    // RGB32 pixels are 0xffRRGGBB, valid as they are in both device formats.
-    const bool sameWidth = frameW == src.width();
-    int previous = -1;
-    const size_t rowBytes = size_t(w) * sizeof(QRgb);
-    for (int j = 0; j < dst.height(); ++j) {
-        auto* out = reinterpret_cast<QRgb*>(dev.scanLine(dst.top() + j)) + dst.left();
-        const int row = std::min(src.height() - 1, int((y0 + j + 0.5) * sy));
-        if (row == previous) {
-            std::memcpy(out, reinterpret_cast<const QRgb*>(dev.constScanLine(dst.top() + j - 1)) + dst.left(), rowBytes);
-            continue;
-        }
-        const auto* in = reinterpret_cast<const QRgb*>(src.constScanLine(row));
-        if (sameWidth)
-            std::memcpy(out, in + x0, rowBytes);
-        else
-            for (int i = 0; i < w; ++i)
-                out[i] = in[column[size_t(i)]];
-        previous = row;
-    }
+bool samePlacement(const Placement& a, const Placement& b) {
+    return a.originX == b.originX && a.originY == b.originY && a.scale == b.scale;
 }
 
 } // namespace
 
+ImageFrame::ImageFrame(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+}
+
+void ImageFrame::setPicture(const QImage& image) {
+    m_image = image;
+    m_cache = QImage();
+    m_cacheRect = QRect();
+    // Every pixel of the frame is drawn from the picture, opaque whatever its format.
+    setAttribute(Qt::WA_OpaquePaintEvent, !m_image.isNull());
+    update();
+}
+
+void ImageFrame::clearPicture() {
+    setPicture(QImage());
+}
+
+void ImageFrame::setLeft(float l) {
+    setPosition(l, m_top);
+}
+
+void ImageFrame::setTop(float t) {
+    setPosition(m_left, t);
+}
+
+void ImageFrame::setPosition(float l, float t) {
+    const bool fractionMoved =
+        l - wholePixel(l) != m_left - wholePixel(m_left) || t - wholePixel(t) != m_top - wholePixel(m_top);
+    m_left = l;
+    m_top = t;
+    move(wholePixel(l), wholePixel(t));
+    // A whole-pixel move is redrawn by Qt; a new fraction changes every drawn pixel.
+    if (fractionMoved) update();
+}
+
+void ImageFrame::setDisplayScale(float s) {
+    if (s == m_scale) return;
+    m_scale = s;
+    update();
+}
+
+double ImageFrame::drawnScale() const {
+    if (m_image.isNull()) return 1.0;
+    const double w = m_image.width(), h = m_image.height();
+    if (m_scale > 0 && std::abs(width() - w * m_scale) <= 1.0 && std::abs(height() - h * m_scale) <= 1.0)
+        return m_scale;
+    return width() / w;
+}
+
+Placement ImageFrame::placement() const {
+    return {double(m_left) - wholePixel(m_left), double(m_top) - wholePixel(m_top), drawnScale()};
+}
+
+void ImageFrame::setSampling(Sampling s) {
+    m_sampling = s;
+    m_cache = QImage();
+    update();
+}
+
+void ImageFrame::updateCache(const QRect& visible) {
+    const Placement at = placement();
+    const bool same =
+        !m_cache.isNull() && m_cacheKey == m_image.cacheKey() && samePlacement(at, m_cachePlacement);
+    if (same && m_cacheRect.contains(visible)) return;
+    // A pan keeps the placement within the widget: what both rectangles share is copied, only the
+    // strips that came into view are drawn.
+    QImage next(visible.size(), QImage::Format_RGB32);
+    QRegion todo(visible);
+    const QRect keep = same ? visible & m_cacheRect : QRect();
+    if (!keep.isEmpty()) {
+        const size_t bytes = size_t(keep.width()) * sizeof(QRgb);
+        for (int y = keep.top(); y <= keep.bottom(); ++y)
+            std::memcpy(reinterpret_cast<QRgb*>(next.scanLine(y - visible.top())) +
+                            (keep.left() - visible.left()),
+                        reinterpret_cast<const QRgb*>(m_cache.constScanLine(y - m_cacheRect.top())) +
+                            (keep.left() - m_cacheRect.left()),
+                        bytes);
+        todo -= keep;
+    }
+    const Placement shifted{at.originX - visible.left(), at.originY - visible.top(), at.scale};
+    for (const QRect& r : todo)
+        renderPicture(m_image, shifted, next, r.translated(-visible.topLeft()), m_sampling);
+    m_cache = next;
+    m_cacheRect = visible;
+    m_cacheKey = m_image.cacheKey();
+    m_cachePlacement = at;
+}
+
 void ImageFrame::paintEvent(QPaintEvent* e) {
-    if (m_image.isNull() || width() <= 0 || height() <= 0)
-        return;
+    if (m_image.isNull() || width() <= 0 || height() <= 0) return;
+    // The cache holds what can be seen: the frame within the picture area, or what is asked for
+    // when the frame stands alone.
+    QRect visible = rect() & e->region().boundingRect();
+    if (const QWidget* area = parentWidget()) visible = rect() & area->rect().translated(-pos());
+    if (!visible.isEmpty()) updateCache(visible);
     QPainter p(this);
-    const bool ownStretch = m_image.format() == QImage::Format_RGB32;
-    // Straight into the raster device where there is one (the window's backing store).
-    QPaintEngine* engine = p.paintEngine();
-    QPaintDevice* device = engine ? engine->paintDevice() : nullptr;
-    const QTransform t = p.deviceTransform();
-    if (ownStretch && device && device->devType() == QInternal::Image && t.type() <= QTransform::TxTranslate) {
-        auto* dev = static_cast<QImage*>(device);
-        if (isOpaque32(dev->format()) && dev->devicePixelRatio() == 1.0) {
-            const QPoint offset(qRound(t.dx()), qRound(t.dy()));
-            for (const QRect& exposed : e->region()) {
-                const QRect r = (exposed & rect()).translated(offset) & dev->rect();
-                if (!r.isEmpty())
-                    stretchInto(m_image, *dev, r, r.left() - offset.x(), r.top() - offset.y(), width(), height());
-            }
-            return;
+    for (const QRect& exposed : e->region()) {
+        const QRect part = exposed & rect();
+        const QRect cached = part & m_cacheRect;
+        if (!cached.isEmpty())
+            p.drawImage(cached.topLeft(), m_cache, cached.translated(-m_cacheRect.topLeft()));
+        // Parts outside the picture area (a grab of the whole frame) are drawn but not kept.
+        for (const QRect& r : QRegion(part) - QRegion(m_cacheRect)) {
+            QImage tile(r.size(), QImage::Format_RGB32);
+            const Placement at = placement();
+            renderPicture(m_image, {at.originX - r.left(), at.originY - r.top(), at.scale}, tile, tile.rect(),
+                          m_sampling);
+            p.drawImage(r.topLeft(), tile);
         }
     }
-    const QRect exposed = e->rect() & rect();
-    if (exposed.isEmpty())
-        return;
-    if (ownStretch) {
-        // Any other device (a pixmap, a printer): the same pixels through a small tile.
-        QImage tile(exposed.size(), QImage::Format_RGB32);
-        stretchInto(m_image, tile, tile.rect(), exposed.left(), exposed.top(), width(), height());
-        p.drawImage(exposed.topLeft(), tile);
-        return;
-    }
-    p.setClipRect(exposed);
-    p.drawImage(rect(), m_image);
+}
+
+QPointF ImageFrame::twipsOf(const QPointF& widgetPos) const {
+    const Placement at = placement();
+    return {(widgetPos.x() - at.originX) * 15.0, (widgetPos.y() - at.originY) * 15.0};
 }
 
 void ImageFrame::mousePressEvent(QMouseEvent* e) {
-    const QPointF pos = e->position();
-    emit mouseDown(vbButton(e->button()), vbShift(e->modifiers()), float(pos.x() * 15.0),
-                   float(pos.y() * 15.0));
+    QPointF t = twipsOf(e->position());
+    // Zoomed out, the pixel clicked shows the mean of several picture pixels; the user clicked on
+    // what stands out there, so the click goes to the centre of its brightest picture pixel.
+    const Placement at = placement();
+    if (m_sampling == Sampling::AreaAverage && at.scale < 1.0) {
+        const QPointF corner = QPointF(std::floor(e->position().x()), std::floor(e->position().y())) -
+                               QPointF(at.originX, at.originY);
+        const QRectF covered(corner / at.scale, QSizeF(1.0, 1.0) / at.scale);
+        if (const std::optional<QPoint> star = brightestPixel(m_image, covered))
+            t = (QPointF(*star) + QPointF(0.5, 0.5)) * at.scale * 15.0;
+    }
+    emit mouseDown(vbButton(e->button()), vbShift(e->modifiers()), float(t.x()), float(t.y()));
 }
 
 // A double-click is one mouse-down: the second press arrives as this event, which QWidget
@@ -140,9 +177,8 @@ void ImageFrame::mouseDoubleClickEvent(QMouseEvent* e) {
 }
 
 void ImageFrame::mouseMoveEvent(QMouseEvent* e) {
-    const QPointF pos = e->position();
-    emit mouseMove(vbButton(e->buttons()), vbShift(e->modifiers()), float(pos.x() * 15.0),
-                   float(pos.y() * 15.0));
+    const QPointF t = twipsOf(e->position());
+    emit mouseMove(vbButton(e->buttons()), vbShift(e->modifiers()), float(t.x()), float(t.y()));
 }
 
 } // namespace vorlan
