@@ -41,6 +41,8 @@ screenshot: build
 	bash scripts/screenshot $(BUILD)/vorlan $(BUILD)/screenshots/main.png
 	bash scripts/screenshot $(BUILD)/tools/demo/vorlan_demo $(BUILD)/screenshots/blink-phase1.png 4 blink 1
 	bash scripts/screenshot $(BUILD)/tools/demo/vorlan_demo $(BUILD)/screenshots/blink-phase2.png 4 blink 2
+	bash scripts/screenshot $(BUILD)/tools/demo/vorlan_demo $(BUILD)/screenshots/cutout.png 5 cutout
+	bash scripts/screenshot $(BUILD)/tools/demo/vorlan_demo $(BUILD)/screenshots/rotation.png 8 rotation
 	bash scripts/screenshot $(BUILD)/tools/demo/sky_demo $(BUILD)/screenshots/coordinates.png 4
 	bash scripts/screenshot $(BUILD)/tools/demo/notepad_help $(BUILD)/screenshots/notepad.png 3
 

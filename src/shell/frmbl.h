@@ -170,8 +170,11 @@ public:
     void cmdSbros_Click();
     void CmdSovm_Click();
     void mnuVirovnjat2t_Click();
-    void mnuVirovnjat_Click() {}
-    void mnuVirovnjat1_3_Click() {}
+    void mnuVirovnjat_Click() { RotateOntoPicture1(2); }
+    void mnuVirovnjat1_3_Click() { RotateOntoPicture1(3); }
+    /// Turns picture k (2 or 3) about its centre onto the canvas of the cut-out window, so that
+    /// the direction between its reference points matches picture 1's.
+    void RotateOntoPicture1(int k);
 
     // ---- sky coordinates
     void Img1_MouseMove(int button, int shift, float x, float y);
@@ -181,9 +184,12 @@ public:
     void mnuFileOpen_Click() {}
     void mnuFileSave_Click() {}
 
+    // ---- comparison cut-out
+    /// Copies the regions around the spot in CutX1..CutY2 of pictures 1 and 2 side by side onto
+    /// the canvas of the cut-out window and prints the caption into it.
+    void CopyAreas();
+
     // ---- call sites of the subsystems still to come
-    /// The comparison cut-out of the spot in CutX1..CutY2.
-    void CopyAreas() {}
     /// The photometry cut of picture 1 at (x, y) twips; startMeasuring for Ctrl + click.
     void ShowPhotometryCut(float /*x*/, float /*y*/, bool /*startMeasuring*/) {}
 

@@ -1,5 +1,6 @@
 #include "shell/prompter.h"
 
+#include <QColorDialog>
 #include <QFileDialog>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -28,6 +29,10 @@ QString Prompter::openFileName(QWidget* parent, const QString& title, const QStr
 QString Prompter::saveFileName(QWidget* parent, const QString& title, const QString& filter) {
     return QFileDialog::getSaveFileName(parent, title, QString(), filter, nullptr,
                                         QFileDialog::DontConfirmOverwrite);
+}
+
+QColor Prompter::colour(QWidget* parent, const QColor& initial) {
+    return QColorDialog::getColor(initial, parent);
 }
 
 bool Prompter::printDialog(QWidget* parent, QPrinter* printer) {

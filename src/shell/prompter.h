@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QMessageBox>
 #include <QString>
 
@@ -24,6 +25,8 @@ public:
     virtual QString openFileName(QWidget* parent, const QString& title, const QString& filter);
     /// Save-file dialog (does not ask about overwriting: callers ask their own question).
     virtual QString saveFileName(QWidget* parent, const QString& title, const QString& filter);
+    /// Colour dialog opened on initial; an invalid colour when cancelled.
+    virtual QColor colour(QWidget* parent, const QColor& initial);
     /// Print dialog; false when cancelled.
     virtual bool printDialog(QWidget* parent, QPrinter* printer);
 

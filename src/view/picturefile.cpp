@@ -3,6 +3,7 @@
 #include "common/fileerror.h"
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -19,6 +20,13 @@
 namespace vorlan {
 
 namespace {
+
+const QString SourceKey = QStringLiteral("vorlan.source");
+
+/// What identifies a file's contents cheaply: its modification time and size.
+QString fileStamp(const QFileInfo& info) {
+    return QStringLiteral("%1 %2").arg(info.lastModified().toMSecsSinceEpoch()).arg(info.size());
+}
 
 qint64 s_budgetOverride = 0;
 
@@ -229,8 +237,14 @@ DecodedPicture decodePictureFile(const QString& path) {
         result.error = tooLarge;
         return result;
     }
+    image.setText(SourceKey, fileStamp(QFileInfo(path)));
     result.image = image;
     return result;
+}
+
+bool pictureMatchesFile(const QImage& picture, const QString& path) {
+    const QFileInfo info(path);
+    return !picture.isNull() && info.isFile() && picture.text(SourceKey) == fileStamp(info);
 }
 
 } // namespace vorlan

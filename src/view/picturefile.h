@@ -36,4 +36,8 @@ void setPictureMemoryBudget(qint64 bytes);
 /// compression: the pixel rows the header promises. Other formats: true (their decoders say).
 bool pictureDataComplete(const QByteArray& format, const QByteArray& bytes);
 
+/// True when picture was decoded from path and the file has not changed on disk since: the
+/// decoded picture carries the modification time and size of its file.
+bool pictureMatchesFile(const QImage& picture, const QString& path);
+
 } // namespace vorlan

@@ -19,20 +19,7 @@ const QPointF Shift2(40, 25);  // and shifted
 
 QPointF inPicture2(QPointF p) { return p * Scale2 + Shift2; }
 
-/// Brightness-weighted centre of the spot near p in a screen grab; nothing found gives (-1, -1).
-QPointF centroid(const QImage& img, QPointF p, int radius = 8) {
-    double sx = 0, sy = 0, sw = 0;
-    for (int y = int(p.y()) - radius; y <= int(p.y()) + radius; ++y)
-        for (int x = int(p.x()) - radius; x <= int(p.x()) + radius; ++x) {
-            if (!img.valid(x, y)) continue;
-            const int v = qGray(img.pixel(x, y));
-            if (v < 60) continue;
-            sx += (x + 0.5) * v;
-            sy += (y + 0.5) * v;
-            sw += v;
-        }
-    return sw > 0 ? QPointF(sx / sw, sy / sw) : QPointF(-1, -1);
-}
+QPointF centroid(const QImage& img, QPointF p) { return spotCentre(img, p); }
 
 } // namespace
 

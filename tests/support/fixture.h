@@ -87,6 +87,22 @@ inline QString savePicture(const QTemporaryDir& dir, const QString& name, const 
     return path;
 }
 
+/// Brightness-weighted centre of the bright spot near p (within radius pixels) in a picture or
+/// a screen grab; nothing brighter than the threshold there gives (-1, -1).
+inline QPointF spotCentre(const QImage& img, QPointF p, int radius = 8, int threshold = 60) {
+    double sx = 0, sy = 0, sw = 0;
+    for (int y = int(p.y()) - radius; y <= int(p.y()) + radius; ++y)
+        for (int x = int(p.x()) - radius; x <= int(p.x()) + radius; ++x) {
+            if (!img.valid(x, y)) continue;
+            const int v = qGray(img.pixel(x, y));
+            if (v < threshold) continue;
+            sx += (x + 0.5) * v;
+            sy += (y + 0.5) * v;
+            sw += v;
+        }
+    return sw > 0 ? QPointF(sx / sw, sy / sw) : QPointF(-1, -1);
+}
+
 /// Loads a file into slot k through the real menu item, answering the dialog with path.
 inline void loadSlot(frmBl& f, ScriptedPrompter& prompter, int k, const QString& path) {
     prompter.openNames.enqueue(path);

@@ -21,6 +21,7 @@ public:
     QQueue<QString> saveNames;
     QQueue<QMessageBox::StandardButton> answers;
     QQueue<bool> printAnswers;
+    QQueue<QColor> colours; ///< an empty queue or an invalid colour answers "cancel"
 
     // What was shown.
     QStringList messages;
@@ -28,6 +29,7 @@ public:
     QStringList dialogTitles;
     QStringList dialogFilters;
     QList<QMessageBox::Icon> icons;
+    QList<QColor> colourInitials;
 
     /// Called when a dialog is asked for, before it answers (a test can change things there).
     std::function<void()> onDialog;
@@ -53,6 +55,10 @@ public:
         dialogFilters << filter;
         if (onDialog) onDialog();
         return saveNames.isEmpty() ? QString() : saveNames.dequeue();
+    }
+    QColor colour(QWidget*, const QColor& initial) override {
+        colourInitials << initial;
+        return colours.isEmpty() ? QColor() : colours.dequeue();
     }
     bool printDialog(QWidget*, QPrinter*) override {
         return printAnswers.isEmpty() ? false : printAnswers.dequeue();
