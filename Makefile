@@ -45,6 +45,7 @@ screenshot: build
 	bash scripts/screenshot $(BUILD)/tools/demo/vorlan_demo $(BUILD)/screenshots/rotation.png 8 rotation
 	bash scripts/screenshot $(BUILD)/tools/demo/sky_demo $(BUILD)/screenshots/coordinates.png 4
 	bash scripts/screenshot $(BUILD)/tools/demo/notepad_help $(BUILD)/screenshots/notepad.png 3
+	bash scripts/screenshot $(BUILD)/tools/demo/photometry_demo $(BUILD)/screenshots/photometry.png 4
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-sanitize

@@ -463,8 +463,6 @@ void frmBl::mnuVL_1_3_Click() {
     Img2->hide();
 }
 
-void frmBl::mnuFM_Click() {}
-
 void frmBl::cmdHelp_Click() { ShowMainHelp(); }
 
 void frmBl::mnuHelpVL_Click() { ShowMainHelp(); }

@@ -190,8 +190,10 @@ public:
     void CopyAreas();
 
     // ---- call sites of the subsystems still to come
-    /// The photometry cut of picture 1 at (x, y) twips; startMeasuring for Ctrl + click.
-    void ShowPhotometryCut(float /*x*/, float /*y*/, bool /*startMeasuring*/) {}
+    /// The photometry cut of picture 1 at (x, y) twips of the displayed picture: the 400 x 400
+    /// pixels round the spot into the photometry window; startMeasuring (Ctrl + click) then
+    /// measures the star at its centre.
+    void ShowPhotometryCut(float x, float y, bool startMeasuring);
 
 protected:
     void resizeEvent(QResizeEvent* e) override;

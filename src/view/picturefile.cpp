@@ -21,12 +21,7 @@ namespace vorlan {
 
 namespace {
 
-const QString SourceKey = QStringLiteral("vorlan.source");
-
-/// What identifies a file's contents cheaply: its modification time and size.
-QString fileStamp(const QFileInfo& info) {
-    return QStringLiteral("%1 %2").arg(info.lastModified().toMSecsSinceEpoch()).arg(info.size());
-}
+const QString StampKey = QStringLiteral("vorlan-file-stamp");
 
 qint64 s_budgetOverride = 0;
 
@@ -169,6 +164,16 @@ bool pictureDataComplete(const QByteArray& format, const QByteArray& bytes) {
     return true;
 }
 
+QString pictureFileStamp(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) return QString();
+    return QStringLiteral("%1 %2").arg(info.lastModified().toMSecsSinceEpoch()).arg(info.size());
+}
+
+QString decodedFileStamp(const QImage& image) {
+    return image.text(StampKey);
+}
+
 DecodedPicture decodePictureFile(const QString& path) {
     DecodedPicture result;
     QFile file(path);
@@ -237,14 +242,15 @@ DecodedPicture decodePictureFile(const QString& path) {
         result.error = tooLarge;
         return result;
     }
-    image.setText(SourceKey, fileStamp(QFileInfo(path)));
+    // Stamped while the pixels have one owner, so that the stamp copies nothing.
+    image.setText(StampKey, pictureFileStamp(path));
     result.image = image;
     return result;
 }
 
 bool pictureMatchesFile(const QImage& picture, const QString& path) {
     const QFileInfo info(path);
-    return !picture.isNull() && info.isFile() && picture.text(SourceKey) == fileStamp(info);
+    return !picture.isNull() && info.isFile() && decodedFileStamp(picture) == pictureFileStamp(path);
 }
 
 } // namespace vorlan

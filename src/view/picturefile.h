@@ -40,4 +40,10 @@ bool pictureDataComplete(const QByteArray& format, const QByteArray& bytes);
 /// decoded picture carries the modification time and size of its file.
 bool pictureMatchesFile(const QImage& picture, const QString& path);
 
+/// Stamp of a file as it is on disk now: time of its last change and its size; empty when it
+/// does not exist.
+QString pictureFileStamp(const QString& path);
+/// The stamp of its file that a picture from decodePictureFile carries; empty for others.
+QString decodedFileStamp(const QImage& image);
+
 } // namespace vorlan

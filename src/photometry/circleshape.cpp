@@ -1,0 +1,26 @@
+#include "photometry/circleshape.h"
+
+#include <QPainter>
+#include <cmath>
+
+namespace vorlan {
+
+CircleShape::CircleShape(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void CircleShape::setSizeTwips(int width, int height) {
+    m_w = width;
+    m_h = height;
+    // At least one pixel, so that even the smallest circle is seen.
+    resize(std::max(1, int(std::lround(width / 15.0))), std::max(1, int(std::lround(height / 15.0))));
+}
+
+void CircleShape::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(palette().color(QPalette::WindowText), 1));
+    p.drawEllipse(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+}
+
+} // namespace vorlan

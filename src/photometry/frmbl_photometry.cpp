@@ -1,0 +1,52 @@
+// The photometry cut of picture 1 and the menu item that shows the photometry window.
+
+#include "photometry/frmfm.h"
+#include "shell/frmbl.h"
+#include "shell/sharedstate.h"
+#include "view/imageframe.h"
+#include "view/picturefile.h"
+
+#include <QApplication>
+#include <cmath>
+
+namespace vorlan {
+
+namespace {
+
+/// Picture 1 as decoded at its load; decoded again only when its file has changed on disk
+/// since (and still reads), so the cut-out shows what the file now holds.
+QImage photometrySource(const frmBl& f) {
+    const QImage& loaded = f.Img1->picture();
+    const QString& name = State().FileName1;
+    const QString now = pictureFileStamp(name);
+    if (loaded.isNull() || name.isEmpty() || now.isEmpty() || now == decodedFileStamp(loaded)) return loaded;
+    const DecodedPicture fresh = decodePictureFile(name);
+    return fresh.error.isEmpty() ? fresh.image : loaded;
+}
+
+} // namespace
+
+void frmBl::ShowPhotometryCut(float x, float y, bool startMeasuring) {
+    SharedState& s = State();
+    const QImage picture = photometrySource(*this);
+    // No picture 1 (or none shown yet): nothing to cut.
+    if (picture.isNull() || !(s.DisplayScale1 > 0)) return;
+    stopBlinking();
+    s.CutX1 = x / s.DisplayScale1 / 15.0f;
+    s.CutY1 = y / s.DisplayScale1 / 15.0f;
+    // The clicked pixel lands on (200, 200) of the cut-out.
+    const int left = int(std::floor(s.CutX1)) - CutSize / 2;
+    const int top = int(std::floor(s.CutY1)) - CutSize / 2;
+    const PhotometryCut cut = CutFromPicture(picture, left, top);
+    frmFM& w = PhotometryForm();
+    w.showWindow();
+    QCoreApplication::processEvents();
+    w.setCut(cut);
+    if (startMeasuring) w.MeasureStar(CutSize / 2, CutSize / 2);
+}
+
+void frmBl::mnuFM_Click() {
+    PhotometryForm().showWindow();
+}
+
+} // namespace vorlan

@@ -1,0 +1,192 @@
+#include "greypicture.h"
+#include "photometry/photometrycut.h"
+#include "photometry/starmeasure.h"
+
+#include <QLocale>
+#include <QPainter>
+#include <QtTest>
+
+using namespace vorlan;
+using namespace vorlan::test;
+
+class TestStarMeasure : public QObject {
+    Q_OBJECT
+  private slots:
+    void cleanup() { QLocale::setDefault(QLocale::c()); }
+
+    // The star's pixels and its background on a cut-out taken at (left, top) of a picture.
+    void scan_data() {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QString>("stars");
+        QTest::addColumn<QPoint>("cutAt");
+        QTest::addColumn<QPoint>("click");
+        QTest::addColumn<QPoint>("ringAt"); // (-1, -1): no ring; radius 6
+        QTest::addColumn<int>("n");         // -1: nothing found
+        QTest::addColumn<int>("S");
+        QTest::addColumn<int>("nB"); // -1: not checked
+        const QSize p400(400, 400);
+        const QPoint none(-1, -1), origin(0, 0);
+        QTest::newRow("3x3 star") << p400 << "199,199,3,3,200" << origin << QPoint(200, 200) << none << 9
+                                  << 1800 << 201 * 201 - 9;
+        QTest::newRow("click on the pixel left of a star")
+            << p400 << "201,199,3,3,200" << origin << QPoint(200, 200) << none << 9 << 1800 << -1;
+        QTest::newRow("click row ends at the click column")
+            << p400 << "190,195,11,11,100" << origin << QPoint(200, 200) << none << 121 << 12100 << -1;
+        QTest::newRow("rows shifted right") << p400 << "200,200,5,1,90;203,201,6,1,90;207,202,6,1,90"
+                                            << origin << QPoint(201, 200) << none << 17 << 1530 << -1;
+        QTest::newRow("bottom row") << p400 << "195,390,11,10,100" << origin << QPoint(200, 395) << none
+                                    << 110 << 11000 << 105 * 201 - 110;
+        QTest::newRow("column 0") << p400 << "0,100,6,11,100" << origin << QPoint(3, 105) << none << 66
+                                  << 6600 << 104 * 201 - 66;
+        QTest::newRow("top row, right edge")
+            << p400 << "390,0,10,3,100" << origin << QPoint(399, 0) << none << 30 << 3000 << -1;
+        QTest::newRow("background") << p400 << "199,199,3,3,200" << origin << QPoint(100, 100) << none << -1
+                                    << 0 << -1;
+        // The neutral border (brightness 88) is neither star nor background.
+        QTest::newRow("cut past the corner") << QSize(300, 300) << "0,0,4,4,150" << QPoint(-200, -200)
+                                             << QPoint(201, 201) << none << 16 << 2400 << 102 * 102 - 16;
+        QTest::newRow("ring between two stars")
+            << p400 << "199,199,3,3,200;202,200,8,1,200;210,199,3,3,200" << origin << QPoint(200, 200)
+            << QPoint(211, 200) << 10 << 2000 << -1;
+    }
+    void scan() {
+        QFETCH(QSize, picture);
+        QFETCH(QString, stars);
+        QFETCH(QPoint, cutAt);
+        QFETCH(QPoint, click);
+        QFETCH(QPoint, ringAt);
+        QFETCH(int, n);
+        QFETCH(int, S);
+        QFETCH(int, nB);
+        PhotometryCut cut = CutFromPicture(greyPicture(picture, stars), cutAt.x(), cutAt.y());
+        if (ringAt.x() >= 0) DrawRestrictingRing(cut, ringAt, 6);
+        const StarScan star = ScanStar(cut, 60, click.x(), click.y());
+        QCOMPARE(star.found, n >= 0);
+        if (n < 0) return;
+        QCOMPARE(star.n, n);
+        QCOMPARE(star.S, S);
+        QCOMPARE(star.SR, double(S)); // grey
+        int runPixels = 0;
+        for (const StarRun& r : star.runs)
+            runPixels += r.right - r.left + 1;
+        QCOMPARE(runPixels, n);
+        const StarBackground bg = EstimateBackground(cut, 60, star.x0, star.y0);
+        if (nB >= 0) QCOMPARE(bg.nB, nB);
+        QCOMPARE(bg.SB, 20 * bg.nB);
+    }
+
+    // The ring's paint stops scans and is no background: a flat field loses exactly its ring.
+    void ringIsNoBackground() {
+        PhotometryCut cut = CutFromPicture(greyPicture({400, 400}, QString()), 0, 0);
+        DrawRestrictingRing(cut, QPoint(200, 200), 12);
+        int ring = 0;
+        for (int y = 0; y < CutSize; ++y)
+            ring +=
+                int(std::count(cut.mask.constScanLine(y), cut.mask.constScanLine(y) + CutSize, RingPixel));
+
+        QVERIFY(ring > 2 * 3 * 12 * 4);
+        QCOMPARE(EstimateBackground(cut, 60, 200, 200).nB, 201 * 201 - ring);
+        QCOMPARE(cut.image.pixel(212, 200), qRgb(255, 255, 255));
+        QCOMPARE(cut.image.pixel(213, 200), qRgb(0, 0, 0));
+        QCOMPARE(cut.image.pixel(214, 200), qRgb(20, 20, 20));
+    }
+
+    void report_data() {
+        QTest::addColumn<bool>("russian");
+        QTest::addColumn<QVector<int>>("sums");  // n, S, SR, nB, SB, uv
+        QTest::addColumn<QStringList>("texts");  // txtZ, txtM, txtZ2, txtM2
+        QTest::addColumn<QStringList>("fields"); // LblInfo1 TxtInfo LblInfo2 txtKb lblZV Label7; "~" keeps
+        const QVector<int> example{9, 1800, 1800, 1000, 20000, 1};
+        const QStringList defaults{"20000", "-2", "", ""};
+        const QString one = " относительный блеск по отношению к 1 звезде ";
+        const QString two = " блеск по отношению к двум звёздам ";
+        const QString i1620 = "Общая интенсивность  1620", ci0 = "Показатель цвета   0.00";
+        QTest::newRow("worked example")
+            << false << example << defaults << QStringList{i1620, "1620", ci0, " 2.857866", "1.12", one};
+        QTest::newRow("worked example ru")
+            << true << example << defaults
+            << QStringList{i1620, "1620", "Показатель цвета   0,00", " 2,857866", "1,12", one};
+        QTest::newRow("two stars") << false << example << QStringList{"20000", "-2", "2000", "0.5"}
+                                   << QStringList{i1620, "1620", ci0, " 2.5", "0.73", two};
+        QTest::newRow("second light rounds to the first")
+            << false << example << QStringList{"20000", "-2", "20000.4", "0.5"}
+            << QStringList{i1620, "1620", ci0, " 2.857866", "1.12", one};
+        QTest::newRow("second magnitude without light")
+            << false << example << QStringList{"20000", "-2", "", "0.5"}
+            << QStringList{i1620, "1620", ci0, " 2.857866", "1.12", one};
+        QTest::newRow("txtZ emptied") << false << example << QStringList{"", "-2", "", ""}
+                                      << QStringList{i1620, "1620", ci0, "2.857866", "~", "~"};
+        QTest::newRow("uv 3") << false << QVector<int>{9, 1800, 1800, 1000, 20000, 3} << defaults
+                              << QStringList{
+                                     "Общая интенсивность  180", "180", ci0, " 2.540699", "3.20", one};
+        QTest::newRow("bright red star, k 5")
+            << false << QVector<int>{400, 100000, 140000, 1000, 20000, 1} << defaults
+            << QStringList{
+                   "Общая интенсивность  92000", "92000", "Показатель цвета   4.35", " 5", "-5.31", one};
+        // Nothing undefined reaches a field.
+        QTest::newRow("no background") << false << QVector<int>{9, 1800, 1800, 0, 0, 1} << defaults
+                                       << QStringList{"Общая интенсивность  нет фона",
+                                                      "нет фона",
+                                                      "Показатель цвета   нет фона",
+                                                      "нет фона",
+                                                      "нет фона",
+                                                      one};
+        QTest::newRow("no light")
+            << false << QVector<int>{1, 20, 20, 1000, 20000, 1} << defaults
+            << QStringList{"Общая интенсивность  0", "0", "Показатель цвета   нет света звезды", " 2.5",
+                           "нет света звезды",       one};
+        QTest::newRow("bright star light 0")
+            << false << example << QStringList{"0", "-2", "", ""}
+            << QStringList{i1620, "1620", ci0, " 2.857866", "свет яркой звезды 0", one};
+        QTest::newRow("second star light 0")
+            << false << example << QStringList{"20000", "-2", "0", "0.5"}
+            << QStringList{i1620, "1620", ci0, "свет 2-й звезды 0", "свет 2-й звезды 0", two};
+        QTest::newRow("bright star light not a number")
+            << false << example << QStringList{"1/2", "-2", "2000", "0.5"}
+            << QStringList{i1620, "1620", ci0, "свет яркой звезды не число", "~", "~"};
+        QTest::newRow("second star light not a number")
+            << false << example << QStringList{"20000", "-2", "2/3", "0.5"}
+            << QStringList{i1620, "1620", ci0, "свет 2-й звезды не число", "свет 2-й звезды не число", two};
+    }
+    void report() {
+        QFETCH(bool, russian);
+        QFETCH(QVector<int>, sums);
+        QFETCH(QStringList, texts);
+        QFETCH(QStringList, fields);
+        QLocale::setDefault(russian ? QLocale(QLocale::Russian) : QLocale::c());
+        StarScan star;
+        star.found = true;
+        star.n = sums[0], star.S = sums[1], star.SR = sums[2];
+        const StarBackground bg{sums[3], sums[4]};
+        const ComparisonTexts t{texts[0], texts[1], texts[2], texts[3]};
+        const StarFields f = ReportStar(star, bg, sums[5], t, t);
+        const std::optional<QString> got[] = {f.LblInfo1, f.TxtInfo, f.LblInfo2, f.txtKb, f.lblZV, f.Label7};
+        for (int i = 0; i < 6; ++i)
+            QCOMPARE(got[i].value_or(QStringLiteral("~")), fields[i]);
+    }
+
+    void centreDistance_data() {
+        QTest::addColumn<QPointF>("cut");
+        QTest::addColumn<QPoint>("at");
+        QTest::addColumn<float>("scale");
+        QTest::addColumn<double>("percent"); // -1: none
+        // Picture 1 of 800 x 600 shown at scale 2: centre (400, 300), half-diagonal 500.
+        QTest::newRow("centre") << QPointF(400, 300) << QPoint(200, 200) << 2.0f << 0.0;
+        QTest::newRow("corner") << QPointF(100, 100) << QPoint(100, 100) << 2.0f << 100.0;
+        QTest::newRow("half way") << QPointF(400, 300) << QPoint(240, 230) << 2.0f << 10.0;
+        QTest::newRow("beyond the corner") << QPointF(0, 0) << QPoint(0, 0) << 2.0f << 43.8;
+        QTest::newRow("no picture 1") << QPointF(0, 0) << QPoint(0, 0) << 0.0f << -1.0;
+    }
+    void centreDistance() {
+        QFETCH(QPointF, cut);
+        QFETCH(QPoint, at);
+        QFETCH(float, scale);
+        QFETCH(double, percent);
+        const auto p =
+            CentreDistancePercent(float(cut.x()), float(cut.y()), at.x(), at.y(), 1600, 1200, scale);
+        QCOMPARE(p.value_or(-1), percent);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStarMeasure)
+#include "tst_starmeasure.moc"
