@@ -1,6 +1,7 @@
 #include "view/imageframe.h"
 
 #include "shell/guard.h"
+#include "view/picturerows.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -69,7 +70,7 @@ void stretchInto(const QImage& src, QImage& dev, const QRect& dst, int x0, int y
     std::vector<int> column(size_t(std::max(0, w)));
     for (int i = 0; i < w; ++i)
         column[size_t(i)] = std::min(src.width() - 1, int((x0 + i + 0.5) * sx));
-    // RGB32 pixels are 0xffRRGGBB, valid as they are in both device formats.
+    // RGB32 pixels are 0xffRRGGBB, valid as they are in both device formats; grey ones become so.
     const bool sameWidth = frameW == src.width();
     int previous = -1;
     const size_t rowBytes = size_t(w) * sizeof(QRgb);
@@ -80,12 +81,15 @@ void stretchInto(const QImage& src, QImage& dev, const QRect& dst, int x0, int y
             std::memcpy(out, reinterpret_cast<const QRgb*>(dev.constScanLine(dst.top() + j - 1)) + dst.left(), rowBytes);
             continue;
         }
-        const auto* in = reinterpret_cast<const QRgb*>(src.constScanLine(row));
+        const PictureRow in = pictureRow(src, row);
         if (sameWidth)
-            std::memcpy(out, in + x0, rowBytes);
+            in.copyColours(x0, w, out);
+        else if (in.grey)
+            for (int i = 0; i < w; ++i)
+                out[i] = greyColour(in.grey[column[size_t(i)]]);
         else
             for (int i = 0; i < w; ++i)
-                out[i] = in[column[size_t(i)]];
+                out[i] = in.rgb[column[size_t(i)]];
         previous = row;
     }
 }
@@ -96,7 +100,7 @@ void ImageFrame::paintEvent(QPaintEvent* e) {
     if (m_image.isNull() || width() <= 0 || height() <= 0)
         return;
     QPainter p(this);
-    const bool ownStretch = m_image.format() == QImage::Format_RGB32;
+    const bool ownStretch = m_image.format() == QImage::Format_RGB32 || isGreyPicture(m_image);
     // Straight into the raster device where there is one (the window's backing store).
     QPaintEngine* engine = p.paintEngine();
     QPaintDevice* device = engine ? engine->paintDevice() : nullptr;

@@ -1,6 +1,7 @@
 #include "view/picturefile.h"
 
 #include "common/fileerror.h"
+#include "view/greypicture.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -24,6 +25,7 @@ namespace {
 const QString StampKey = QStringLiteral("vorlan-file-stamp");
 
 qint64 s_budgetOverride = 0;
+bool s_keepGrey = true;
 
 /// Physical memory of the machine in bytes, lowered to the address-space limit of the process
 /// and to the memory limit of its control group where these are set.
@@ -83,6 +85,10 @@ qint64 pictureMemoryBudget() {
 
 void setPictureMemoryBudget(qint64 bytes) {
     s_budgetOverride = std::max<qint64>(0, bytes);
+}
+
+void setGreyPicturesKept(bool kept) {
+    s_keepGrey = kept;
 }
 
 namespace {
@@ -209,7 +215,9 @@ DecodedPicture decodePictureFile(const QString& path) {
         return result;
     }
     const qint64 budget = pictureMemoryBudget();
-    const qint64 needed = qint64(size.width()) * qint64(size.height()) * 4;
+    // A decoder that says grey gives one byte a pixel, and that is what the slot will hold.
+    const int pixelBytes = s_keepGrey && reader.imageFormat() == QImage::Format_Grayscale8 ? 1 : 4;
+    const qint64 needed = qint64(size.width()) * qint64(size.height()) * pixelBytes;
     const QString tooLarge =
         QStringLiteral(
             "картинка %1 × %2 пикселей слишком велика: ей нужно %3 памяти, а можно занять не больше %4")
@@ -232,13 +240,13 @@ DecodedPicture decodePictureFile(const QString& path) {
             result.error = damaged();
             return result;
         }
-        // The frames stretch RGB32 themselves; a colour JPEG decodes straight into it, other
-        // formats (grey, 16-bit, palettes, alpha) are turned into it once.
-        if (image.format() != QImage::Format_RGB32) image.convertTo(QImage::Format_RGB32);
+        // A grey JPEG decodes straight into one byte a pixel and a colour JPEG into RGB32; other
+        // formats (16-bit, palettes, alpha) are turned into one of the two once.
+        image = s_keepGrey ? heldPicture(std::move(image)) : colourPicture(std::move(image));
     } catch (const std::bad_alloc&) {
         image = QImage();
     }
-    if (image.isNull() || image.format() != QImage::Format_RGB32) {
+    if (image.isNull()) {
         result.error = tooLarge;
         return result;
     }
