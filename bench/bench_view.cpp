@@ -2,6 +2,7 @@
 // against a bare drawImage, loading a slot against a bare QImageReader decode, and the memory
 // that three loaded slots hold against their decoded bytes.
 
+#include "benchprogram.h"
 #include "benchreport.h"
 #include "shell/clicklabel.h"
 #include "support/fixture.h"
@@ -15,56 +16,14 @@
 #include <cstdio>
 #include <map>
 #include <string>
-#include <unistd.h>
 
 using namespace vorlan;
 using namespace vorlan::test;
 
 namespace {
 
-constexpr int PicW = 6000;
-constexpr int PicH = 4000;
-const QRect Area(0, 0, 1900, 1000);
-// Where the visible area starts in the picture, so the repaint reads from the middle of it.
-const QPoint AreaOrigin(1500, 1200);
-
 QStringList g_files;
 QImage g_decoded;
-
-/// A sky photo stand-in: sensor noise over a few thousand stars, so the JPEG decoder has real
-/// detail to work through instead of flat black blocks.
-QImage noisyStarField(quint32 seed) {
-    QRandomGenerator rng(seed);
-    QVector<Star> stars;
-    for (int i = 0; i < 3000; ++i)
-        stars.push_back({rng.bounded(double(PicW)), rng.bounded(double(PicH)), 1.5 + rng.bounded(5.0),
-                         80 + int(rng.bounded(176))});
-    QImage img = starField(PicW, PicH, stars);
-    for (int y = 0; y < PicH; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 0; x < PicW; ++x) {
-            const int n = int(rng.generate() & 31);
-            const QRgb c = line[x];
-            line[x] = qRgb(std::min(255, qRed(c) + n), std::min(255, qGreen(c) + n), std::min(255, qBlue(c) + n));
-        }
-    }
-    return img;
-}
-
-long residentBytes() {
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return resident * sysconf(_SC_PAGESIZE);
-}
-
-void settle() {
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-}
 
 struct MemoryFigures {
     long empty = 0, threeSlots = 0, afterSelect = 0;
@@ -94,8 +53,7 @@ MemoryFigures measureMemory() {
             m.ok = false;
             m.problem = QStringLiteral("slot %1 not loaded").arg(k);
         }
-    if (!prompter.messages.isEmpty())
-        m.problem = prompter.messages.join(QStringLiteral(" | "));
+    if (!prompter.messages.isEmpty()) m.problem = prompter.messages.join(QStringLiteral(" | "));
     DestroyMainForm();
     return m;
 }
@@ -113,9 +71,9 @@ void BM_FrameRepaint(benchmark::State& state) {
     }
     // The frame must really have drawn the picture: compare one pixel with the source.
     const QPoint probe(Area.width() / 2, Area.height() / 2);
-    const QPoint src((AreaOrigin.x() * scale + probe.x()) / scale, (AreaOrigin.y() * scale + probe.y()) / scale);
-    if (target.pixel(probe) != g_decoded.pixel(src))
-        state.SkipWithError("repaint does not show the picture");
+    const QPoint src((AreaOrigin.x() * scale + probe.x()) / scale,
+                     (AreaOrigin.y() * scale + probe.y()) / scale);
+    if (target.pixel(probe) != g_decoded.pixel(src)) state.SkipWithError("repaint does not show the picture");
 }
 
 void BM_BareDrawImage(benchmark::State& state) {
@@ -130,35 +88,18 @@ void BM_BareDrawImage(benchmark::State& state) {
     }
 }
 
-void BM_LoadSlot(benchmark::State& state) {
-    ScriptedPrompter prompter;
-    frmBl& f = freshProgram();
-    settle();
-    for (auto _ : state) {
-        loadSlot(f, prompter, 1, g_files[0]);
-        // The repaint that shows the loaded picture belongs to the load the user waits for.
-        settle();
-    }
-    if (!prompter.messages.isEmpty() || f.Img1->picture().size() != QSize(PicW, PicH))
-        state.SkipWithError("slot 1 did not load");
-    DestroyMainForm();
-}
-
-void BM_BareDecode(benchmark::State& state) {
-    for (auto _ : state) {
-        QImageReader reader(g_files[0]);
-        QImage img = reader.read();
-        if (img.isNull())
-            state.SkipWithError("decode failed");
-        benchmark::DoNotOptimize(img.constBits());
-    }
-}
-
-BENCHMARK(BM_FrameRepaint)->Arg(1)->Arg(3)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BareDrawImage)->Arg(1)->Arg(3)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BareDecode)->Repetitions(3)->ReportAggregatesOnly(true)->MinTime(1.0)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LoadSlot)->Repetitions(3)->ReportAggregatesOnly(true)->MinTime(1.0)->Unit(benchmark::kMillisecond);
-
+BENCHMARK(BM_FrameRepaint)
+    ->Arg(1)
+    ->Arg(3)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareDrawImage)
+    ->Arg(1)
+    ->Arg(3)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
@@ -166,7 +107,8 @@ int main(int argc, char** argv) {
     QImageReader::setAllocationLimit(0);
     QTemporaryDir dir;
     for (int i = 0; i < 3; ++i)
-        g_files << savePicture(dir, QStringLiteral("sky%1.jpg").arg(i + 1), noisyStarField(20240 + i));
+        g_files << savePicture(dir, QStringLiteral("sky%1.jpg").arg(i + 1),
+                               noisyStarField(PicW, PicH, 20240 + i));
     g_decoded = QImageReader(g_files[0]).read();
     if (g_decoded.size() != QSize(PicW, PicH)) {
         std::fprintf(stderr, "could not decode the generated picture\n");
@@ -175,6 +117,7 @@ int main(int argc, char** argv) {
 
     const MemoryFigures mem = measureMemory();
 
+    registerLoadBenchmarks(g_files[0], [](const QImage& p) { return p.size() == QSize(PicW, PicH); });
     benchmark::Initialize(&argc, argv);
     MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -1,0 +1,98 @@
+#pragma once
+
+// What the benchmarks of the whole program share: its resident memory, letting it settle, and
+// loading a slot through the menu against a bare decode of the same file.
+
+#include "support/fixture.h"
+#include "view/imageframe.h"
+
+#include <QImageReader>
+#include <QRandomGenerator>
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <functional>
+#include <unistd.h>
+
+namespace vorlan {
+
+/// The size of the pictures the view benchmarks load: a 24-megapixel camera frame.
+inline constexpr int PicW = 6000;
+inline constexpr int PicH = 4000;
+/// The picture area the repaint benchmarks draw into, and where it starts in the picture
+/// (picture pixels at scale 1), so that the repaint reads from the middle of it.
+inline const QRect Area(0, 0, 1900, 1000);
+inline const QPoint AreaOrigin(1500, 1200);
+
+/// A sky photo stand-in: sensor noise over a few thousand stars, so the JPEG decoder has real
+/// detail to work through instead of flat black blocks.
+inline QImage noisyStarField(int w, int h, quint32 seed) {
+    QRandomGenerator rng(seed);
+    QVector<test::Star> stars;
+    for (int i = 0; i < 3000; ++i)
+        stars.push_back({rng.bounded(double(w)), rng.bounded(double(h)), 1.5 + rng.bounded(5.0),
+                         80 + int(rng.bounded(176))});
+    QImage img = test::starField(w, h, stars);
+    for (int y = 0; y < h; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const int n = int(rng.generate() & 31);
+            const QRgb c = line[x];
+            line[x] =
+                qRgb(std::min(255, qRed(c) + n), std::min(255, qGreen(c) + n), std::min(255, qBlue(c) + n));
+        }
+    }
+    return img;
+}
+
+/// Resident memory of this process, bytes.
+inline long residentBytes() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+/// Lets the posted events (repaints, layout) run.
+inline void settle() {
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
+
+/// Registers BM_LoadSlot, loading file into slot 1 through the menu with the repaint that shows
+/// it (it belongs to the load the user waits for), and its baseline BM_BareDecode, a bare
+/// QImageReader decode of the same file. loaded says whether the slot holds the picture right.
+inline void registerLoadBenchmarks(const QString& file, std::function<bool(const QImage&)> loaded) {
+    benchmark::RegisterBenchmark("BM_BareDecode",
+                                 [file](benchmark::State& state) {
+                                     for (auto _ : state) {
+                                         QImage img = QImageReader(file).read();
+                                         if (img.isNull()) state.SkipWithError("decode failed");
+                                         benchmark::DoNotOptimize(img.constBits());
+                                     }
+                                 })
+        ->Repetitions(3)
+        ->ReportAggregatesOnly(true)
+        ->MinTime(1.0)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_LoadSlot",
+                                 [file, loaded](benchmark::State& state) {
+                                     test::ScriptedPrompter prompter;
+                                     frmBl& f = test::freshProgram();
+                                     settle();
+                                     for (auto _ : state) {
+                                         test::loadSlot(f, prompter, 1, file);
+                                         settle();
+                                     }
+                                     if (!prompter.messages.isEmpty() || !loaded(f.Img1->picture()))
+                                         state.SkipWithError("slot 1 did not load");
+                                     DestroyMainForm();
+                                 })
+        ->Repetitions(3)
+        ->ReportAggregatesOnly(true)
+        ->MinTime(1.0)
+        ->Unit(benchmark::kMillisecond);
+}
+
+} // namespace vorlan
