@@ -8,13 +8,13 @@
 #include "photometry/greypicture.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
+#include "support/badpictures.h"
 #include "support/fixture.h"
 #include "view/imageframe.h"
 #include "view/picturefile.h"
 #include "view/picturerows.h"
 
 #include <QAction>
-#include <QBuffer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QtTest>
@@ -48,14 +48,6 @@ QImage paletteSky(QRgb colour = 0, bool used = false) {
         if (used) img.setPixel(40, 30, uint(table.size() - 1));
     }
     return img;
-}
-
-QByteArray encoded(const QImage& img, const char* format) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    img.save(&buffer, format);
-    return bytes;
 }
 
 /// What a user can see or read after one scenario: a picture and some texts.
