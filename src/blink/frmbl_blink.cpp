@@ -30,7 +30,9 @@ void frmBl::CmdStart_Click() {
 }
 
 void frmBl::HScrTime_Change() {
-    setTimerInterval(HScrTime->value());
+    // While stopped the slider only sets the interval for the next start: ticks under "ПУСК"
+    // would leave the button reading the opposite of what the pictures do.
+    if (isBlinking()) setTimerInterval(HScrTime->value());
     Label6->setText(LocaleForm(HScrTime->value() / 1000.0) + QStringLiteral(" сек."));
 }
 

@@ -17,12 +17,28 @@ void ClickLabel::setBackColor(const QColor& c) {
     setAutoFillBackground(true);
 }
 
-QColor ClickLabel::backColor() const { return palette().color(QPalette::Window); }
+QColor ClickLabel::backColor() const {
+    return palette().color(QPalette::Window);
+}
 
 void ClickLabel::mousePressEvent(QMouseEvent* e) {
     QLabel::mousePressEvent(e);
-    if (e->button() == Qt::LeftButton)
-        emit clicked();
+    if (e->button() == Qt::LeftButton) m_pressed = true;
+}
+
+// A click happens when the button comes up inside the label; a user who pressed on the wrong
+// label slides off it to take the press back.
+void ClickLabel::mouseReleaseEvent(QMouseEvent* e) {
+    QLabel::mouseReleaseEvent(e);
+    if (e->button() != Qt::LeftButton) return;
+    const bool click = m_pressed && rect().contains(e->position().toPoint());
+    m_pressed = false;
+    if (click) emit clicked();
+}
+
+// The second press of a double-click is no second click.
+void ClickLabel::mouseDoubleClickEvent(QMouseEvent* e) {
+    e->accept();
 }
 
 } // namespace vorlan

@@ -6,20 +6,26 @@
 namespace vorlan {
 
 /// A label with a click and a back colour, like the selector and arming labels whose colour is
-/// the state they show.
+/// the state they show. It clicks as a button does: on the release of the left button inside it,
+/// once per double-click.
 class ClickLabel : public QLabel {
     Q_OBJECT
-public:
+  public:
     explicit ClickLabel(const QString& text, QWidget* parent = nullptr);
 
     void setBackColor(const QColor& c);
     QColor backColor() const;
 
-signals:
+  signals:
     void clicked();
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+
+  private:
+    bool m_pressed = false;
 };
 
 /// Colours the Parts name.

@@ -155,6 +155,9 @@ void frmBl::buildControls() {
     HScr2 = slider(Frm1, "HScr2", 1, 3000, 1, 20, 1000, 4320, 480, 1935, 255);
     HScr3 = slider(Frm1, "HScr3", 1, 3000, 1, 20, 1000, 4320, 840, 1935, 255);
     HScrOb = slider(Frm1, "HScrOb", 1, 3000, 20, 200, 1000, 4320, 1200, 1935, 255);
+    // The overall zoom is relative and springs back to 1000 after each change, so it must
+    // change once per finished move: while dragged it would apply a fresh zoom at every step.
+    HScrOb->setTracking(false);
     LBLk1 = label(Frm1, "LBLk1", QStringLiteral(" 1"), 6360, 120, 615, 255);
     LBLk1->setToolTip(QStringLiteral("Коэфициент увеличения 1"));
     LBLk2 = label(Frm1, "LBLk2", QStringLiteral(" 1"), 6360, 480, 615, 255);
@@ -331,7 +334,10 @@ bool frmBl::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == QEvent::KeyPress && watched != txtInfo->viewport()) {
         const int16_t code = vbKeyCode(static_cast<QKeyEvent*>(e)->key());
         runGuarded([code] { ScrollByArrowKey(code); });
-        return false; // the control still gets its normal handling of the key
+        // The control still gets its normal handling of the key, except the pan bars' arrows:
+        // the routing has just moved the bar, and the bar's own step would move it again.
+        const bool panBar = watched == HScroll1 || watched == VScroll1;
+        return panBar && arrowKeyBar(code) != 0;
     }
     if (e->type() == QEvent::MouseMove && watched == txtInfo->viewport())
         runGuarded([this] { txtInfo_MouseMove(); });
@@ -379,10 +385,34 @@ void frmBl::Form_Load() {
     const LoadGeometry g = mainWindowLoadGeometry(screen.width(), screen.height());
     m_widthTwips = g.width;
     m_heightTwips = g.height;
-    m_loadedSize = QSize(int(std::lround(g.width / 15.0)), int(std::lround(g.height / 15.0)));
+    m_loadOuterSize = QSize(int(std::lround(g.width / 15.0)), int(std::lround(g.height / 15.0)));
+    m_loadedSize = m_loadOuterSize;
     resize(m_loadedSize);
     move(int(std::lround(g.left / 15.0)), int(std::lround(g.top / 15.0)));
+    fitLoadSizeToFrame();
     Form_Resize();
+}
+
+// The load rule sizes the outer window, title bar and borders included, but resize() sizes the
+// client area, and the frame is known only once the window is shown (on some desktops a little
+// later, when the window manager puts its frame around it and moves the window).
+void frmBl::fitLoadSizeToFrame() {
+    if (!m_loadedSize.isValid()) return; // the user has sized the window since
+    const QSize frame = frameGeometry().size() - size();
+    const QSize client = m_loadOuterSize - frame;
+    if (client == size()) return;
+    m_loadedSize = client;
+    resize(client);
+}
+
+void frmBl::showEvent(QShowEvent* e) {
+    QMainWindow::showEvent(e);
+    fitLoadSizeToFrame();
+}
+
+void frmBl::moveEvent(QMoveEvent* e) {
+    QMainWindow::moveEvent(e);
+    fitLoadSizeToFrame();
 }
 
 void frmBl::resizeEvent(QResizeEvent* e) {

@@ -197,6 +197,8 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
@@ -204,10 +206,12 @@ private:
     void buildControls();
     void buildMenus();
     void connectHandlers();
+    void fitLoadSizeToFrame();
 
     float m_widthTwips = 0;
     float m_heightTwips = 0;
-    QSize m_loadedSize;
+    QSize m_loadOuterSize; ///< outer size the load rule asks for, pixels
+    QSize m_loadedSize;    ///< client size that gives it; invalid once the user resized
 };
 
 /// The main window, created on first use.

@@ -20,16 +20,16 @@ void Main() {
 
 void ScrollByArrowKey(int16_t keyCode) {
     frmBl& f = MainForm();
-    f.HScroll1->setEnabled(false);
-    f.VScroll1->setEnabled(false);
+    f.HScroll1->setEnabledKeepingFocus(false);
+    f.VScroll1->setEnabledKeepingFocus(false);
     const char which = arrowKeyBar(keyCode);
     PanBar* bar = which == 'h' ? f.HScroll1 : which == 'v' ? f.VScroll1 : nullptr;
     if (bar) {
         if (const auto v = arrowKeyValue(keyCode, bar->value(), bar->SmallChange(), bar->Max()))
             bar->setValue(*v);
     }
-    f.HScroll1->setEnabled(true);
-    f.VScroll1->setEnabled(true);
+    f.HScroll1->setEnabledKeepingFocus(true);
+    f.VScroll1->setEnabledKeepingFocus(true);
 }
 
 } // namespace vorlan

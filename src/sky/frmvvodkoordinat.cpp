@@ -204,9 +204,8 @@ void frmVvodKoordinat::cmdSzet_Click() {
     SharedState& s = State();
     PlateInput in;
     in.marked = MarkedStarsFromState();
-    in.widthPx = main.Img1->width();
-    in.heightPx = main.Img1->height();
-    in.markScale = s.MarkScale1;
+    in.pictureWidth = s.PictureWidth1;
+    in.pictureHeight = s.PictureHeight1;
     in.displayScale = s.DisplayScale1;
     in.readoutActive = main.mnuKoordinat->isEnabled();
     const PlateSolution plate = SolvePlate(in);
@@ -222,7 +221,8 @@ void frmVvodKoordinat::cmdSzet_Click() {
     // The readout of the top-centre point shows it on the main window as any cursor would and,
     // while the readout is on, leaves plate.probeRa/probeDec in CoordRA/CoordDec.
     main.Img1_MouseMove(0, 0, plate.probe.x, plate.probe.y);
-    s.CoordText = main.txtInfo->toPlainText() + plate.angleLine;
+    // The lines as written, CR LF ended: the text box would give them back with bare LFs.
+    s.CoordText = plate.infoText + plate.angleLine;
     main.txtInfo->setPlainText(s.CoordText);
 }
 

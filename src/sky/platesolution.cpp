@@ -57,9 +57,19 @@ SkyFix SolveSkyPosition(TwipPoint p1, TwipPoint p2, TwipPoint target, const Star
     const float d12 = ToSingle(std::sqrt(double(dx) * dx + double(dy) * dy));
     const float d1t = ToSingle(std::sqrt(double(tx) * tx + double(ty) * ty));
 
-    // Turn the picture so that star 1 -> star 2 lies along the frame's longitude axis, pointing
-    // towards decreasing longitude when star 2 has the smaller right ascension.
-    const float turn = ToSingle(std::sin(double(stars.ra1) - stars.ra2) > 0 ? -a1 : Pi - a1);
+    // The frame whose equator is the great circle through both stars, and the stars in it.
+    const SkyPoint pole = GreatCirclePole(stars.ra1, stars.dec1, stars.ra2, stars.dec2);
+    float ra1 = stars.ra1, dec1 = stars.dec1, l1 = 0, b1 = 0;
+    ConvertPoleFrame(ra1, dec1, l1, b1, pole.lon, pole.lat, 1);
+    float ra2 = stars.ra2, dec2 = stars.dec2, l2 = 0, b2 = 0;
+    ConvertPoleFrame(ra2, dec2, l2, b2, pole.lon, pole.lat, 1);
+
+    // Turn the picture so that star 1 -> star 2 lies along the frame's longitude axis: the
+    // picture's right is decreasing longitude (east is left), so star 2 goes right when it has
+    // the smaller frame longitude. Read from the frame itself, this holds for stars of equal or
+    // opposite right ascension too, whose circle is an hour circle and whose pole lies on the
+    // equator, on either side as rounding falls.
+    const float turn = ToSingle(std::sin(double(l2) - double(l1)) < 0 ? -a1 : Pi - a1);
     const double turned = a2 + turn;
     const float u = ToSingle(d1t * std::cos(turned));
     const float v = ToSingle(d1t * std::sin(turned));
@@ -69,9 +79,6 @@ SkyFix SolveSkyPosition(TwipPoint p1, TwipPoint p2, TwipPoint target, const Star
     const float du = divide(u, f);
     const float dv = divide(v, f);
 
-    const SkyPoint pole = GreatCirclePole(stars.ra1, stars.dec1, stars.ra2, stars.dec2);
-    float ra1 = stars.ra1, dec1 = stars.dec1, l1 = 0, b1 = 0;
-    ConvertPoleFrame(ra1, dec1, l1, b1, pole.lon, pole.lat, 1);
     float ra = 0, dec = 0;
     float l = ToSingle(double(l1) - du);
     float b = dv;
@@ -103,15 +110,21 @@ QString CentreDistanceText(int widthPx, int heightPx, float x, float y) {
 
 PlateSolution SolvePlate(const PlateInput& in) {
     PlateSolution out;
-    out.centre = {ToSingle(in.widthPx * 15.0 / 2), ToSingle(in.heightPx * 15.0 / 2)};
-    out.centreSky = SolveAtScale(in.marked, in.markScale, out.centre);
+    // One scale for everything: the marks, the centre, the sizes and the probe are all taken on
+    // the picture as it is displayed now, at its exact scaled size rather than the frame's
+    // whole pixels, so the result is the same at any zoom.
+    const double widthPx = double(in.pictureWidth) * in.displayScale;
+    const double heightPx = double(in.pictureHeight) * in.displayScale;
+    out.centre = {ToSingle(widthPx * 15 / 2), ToSingle(heightPx * 15 / 2)};
+    out.centreSky = SolveAtScale(in.marked, in.displayScale, out.centre);
     out.centreText = SkyPositionText(out.centreSky.ra, out.centreSky.dec);
 
     const float f = out.centreSky.scale;
-    const float wDeg = ToSingle(Int(checkedDivide(in.widthPx * PixelsToDegrees, f)));
-    const float hDeg = ToSingle(Int(checkedDivide(in.heightPx * PixelsToDegrees, f)));
-    const float wPx = ToSingle(Int(checkedDivide(in.widthPx, in.markScale)));
-    const float hPx = ToSingle(Int(checkedDivide(in.heightPx, in.markScale)));
+    const float wDeg = ToSingle(Int(checkedDivide(widthPx * PixelsToDegrees, f)));
+    const float hDeg = ToSingle(Int(checkedDivide(heightPx * PixelsToDegrees, f)));
+    // The displayed size over the display scale: the picture's own pixels.
+    const float wPx = ToSingle(Int(in.pictureWidth));
+    const float hPx = ToSingle(Int(in.pictureHeight));
     out.infoText = QStringLiteral("центр: ") + out.centreText + CrLf + QStringLiteral("размер в градусах ") +
                    InvariantShortForm(wDeg) + QStringLiteral(" x ") + InvariantShortForm(hDeg) + CrLf +
                    QStringLiteral("размер в пикселах ") + InvariantShortForm(wPx) + QStringLiteral(" x ") +

@@ -56,17 +56,16 @@ QString CentreDistanceText(int widthPx, int heightPx, float x, float y);
 /// What "Считать!" works from.
 struct PlateInput {
     MarkedStars marked;
-    int widthPx = 0; ///< displayed size of picture 1, screen pixels
-    int heightPx = 0;
-    float markScale = 0;    ///< display scale when the points were marked
-    float displayScale = 0; ///< current display scale (the cursor readout uses it)
+    float pictureWidth = 0; ///< size of picture 1, picture pixels
+    float pictureHeight = 0;
+    float displayScale = 0; ///< the scale picture 1 is displayed at: screen pixels per picture pixel
     bool readoutActive = false;
 };
 
 /// What "Считать!" computes.
 struct PlateSolution {
-    TwipPoint centre;   ///< centre of the displayed picture, twips
-    SkyFix centreSky;   ///< its sky position; scale f in twips per radian at the marking scale
+    TwipPoint centre;   ///< centre of the picture as displayed, twips
+    SkyFix centreSky;   ///< its sky position; scale f in twips per radian at the display scale
     TwipPoint probe;    ///< the top-centre point, one twip below the top edge
     double probeRa = 0; ///< sky position of the probe; the centre's when the readout is inactive
     double probeDec = 0;
@@ -76,8 +75,9 @@ struct PlateSolution {
     QString angleLine; ///< "Угол отклонения от направления на полюс " line, CR LF ended
 };
 
-/// The whole computation of "Считать!" without any window. Throws VorlanError on degenerate
-/// input (see SolveSkyPosition) and for a zero mark scale.
+/// The whole computation of "Считать!" without any window, all of it at the display scale, so
+/// that it gives the same result at any zoom. Throws VorlanError on degenerate input (see
+/// SolveSkyPosition) and for a zero display scale.
 PlateSolution SolvePlate(const PlateInput& in);
 
 } // namespace vorlan

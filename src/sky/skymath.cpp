@@ -56,8 +56,9 @@ double ArcCos(double x) {
 }
 
 float AngularDistance(float lonA, float lonB, float latA, float latB) {
-    const float c = ToSingle(std::sin(latA) * std::sin(latB) +
-                             std::cos(latB) * std::cos(latA) * std::cos(double(lonB) - double(lonA)));
+    const double a = latA, b = latB;
+    const float c = ToSingle(std::sin(a) * std::sin(b) +
+                             std::cos(b) * std::cos(a) * std::cos(double(lonB) - double(lonA)));
     return ToSingle(HalfPi - double(float(ArcSin(c))));
 }
 
@@ -67,19 +68,20 @@ namespace {
 /// beyond the pole; its tiny negative cosine would let the construction run on and put the pole
 /// star's arbitrary right ascension into the result.
 double cosLatitude(float lat) {
-    return std::fabs(lat) >= float(HalfPi) ? 0.0 : std::cos(lat);
+    return std::fabs(lat) >= float(HalfPi) ? 0.0 : std::cos(double(lat));
 }
 
 } // namespace
 
 SkyPoint GreatCirclePole(float lon1, float lat1, float lon2, float lat2) {
-    const float a1 = ToSingle(cosLatitude(lat1) * std::cos(lon1));
-    const float b1 = ToSingle(cosLatitude(lat1) * std::sin(lon1));
-    const float a2 = ToSingle(cosLatitude(lat2) * std::cos(lon2));
-    const float b2 = ToSingle(cosLatitude(lat2) * std::sin(lon2));
+    const double sinLat1 = std::sin(double(lat1)), sinLat2 = std::sin(double(lat2));
+    const float a1 = ToSingle(cosLatitude(lat1) * std::cos(double(lon1)));
+    const float b1 = ToSingle(cosLatitude(lat1) * std::sin(double(lon1)));
+    const float a2 = ToSingle(cosLatitude(lat2) * std::cos(double(lon2)));
+    const float b2 = ToSingle(cosLatitude(lat2) * std::sin(double(lon2)));
     const double ratio = checkedDivide(a2, a1);
-    const double y = checkedDivide(std::sin(lat1) * ratio - std::sin(lat2), b2 - ratio * b1);
-    const double x = checkedDivide(-std::sin(lat1) - b1 * y, a1);
+    const double y = checkedDivide(sinLat1 * ratio - sinLat2, b2 - ratio * b1);
+    const double x = checkedDivide(-sinLat1 - b1 * y, a1);
     double lon = 0;
     DirectionAngle(y, x, lon);
     double lat = 0;
@@ -89,24 +91,28 @@ SkyPoint GreatCirclePole(float lon1, float lat1, float lon2, float lat2) {
 
 void ConvertPoleFrame(float& lon, float& lat, float& frameLon, float& frameLat, float poleLon, float poleLat,
                       int16_t mode) {
-    const double sinP = std::sin(poleLat);
-    const double cosP = std::cos(poleLat);
+    // Every sine and cosine in double: the float overloads would lose digits the stored floats
+    // still carry.
+    const double sinP = std::sin(double(poleLat));
+    const double cosP = std::cos(double(poleLat));
     if (mode == 1) {
         const double dLon = double(lon) - double(poleLon);
-        const float b = ToSingle(ArcSin(std::sin(lat) * sinP + std::cos(lat) * cosP * std::cos(dLon)));
-        const double n =
-            checkedDivide(std::sin(lat) * cosP - std::cos(lat) * sinP * std::cos(dLon), std::cos(b));
-        const double d = checkedDivide(std::cos(lat) * std::sin(dLon), std::cos(b));
+        const double sinLat = std::sin(double(lat)), cosLat = std::cos(double(lat));
+        const float b = ToSingle(ArcSin(sinLat * sinP + cosLat * cosP * std::cos(dLon)));
+        const double cosB = std::cos(double(b));
+        const double n = checkedDivide(sinLat * cosP - cosLat * sinP * std::cos(dLon), cosB);
+        const double d = checkedDivide(cosLat * std::sin(dLon), cosB);
         double l = 0;
         DirectionAngle(n, d, l);
         frameLat = b;
         frameLon = ToSingle(l);
     } else if (mode == 2) {
-        const float l = frameLon;
-        const float b = frameLat;
-        const float dec = ToSingle(ArcSin(std::sin(b) * sinP + std::cos(b) * cosP * std::sin(l)));
-        const double n = checkedDivide(std::cos(b) * std::cos(l), std::cos(dec));
-        const double d = checkedDivide(std::sin(b) * cosP - std::cos(b) * sinP * std::sin(l), std::cos(dec));
+        const double l = frameLon;
+        const double sinB = std::sin(double(frameLat)), cosB = std::cos(double(frameLat));
+        const float dec = ToSingle(ArcSin(sinB * sinP + cosB * cosP * std::sin(l)));
+        const double cosDec = std::cos(double(dec));
+        const double n = checkedDivide(cosB * std::cos(l), cosDec);
+        const double d = checkedDivide(sinB * cosP - cosB * sinP * std::sin(l), cosDec);
         double turn = 0;
         DirectionAngle(n, d, turn);
         lat = dec;

@@ -8,10 +8,24 @@
 
 namespace vorlan {
 
+namespace {
+
+/// Minutes that round up to a whole 60 carry into the unit above: "60.0" minutes of time and
+/// "60" arc-minutes are no positions anyone writes.
+bool roundsToSixty(double minutes, const QString& pattern) {
+    return PatternForm(minutes, pattern).startsWith(QStringLiteral("60"));
+}
+
+} // namespace
+
 AngleText FormatRightAscension(double ra) {
     const double degrees = ra * sky::DegPerRad;
-    const int16_t hours = RoundToInt16(Int(degrees / 15));
-    const float minutes = ToSingle((degrees - 15.0 * hours) * 4);
+    int hours = RoundToInt16(Int(degrees / 15));
+    float minutes = ToSingle((degrees - 15.0 * hours) * 4);
+    if (roundsToSixty(minutes, QStringLiteral("00.0"))) {
+        minutes = 0;
+        hours = (hours + 1) % 24;
+    }
     return {PatternForm(hours, QStringLiteral("00")), PatternForm(minutes, QStringLiteral("00.0"))};
 }
 
@@ -22,8 +36,12 @@ AngleText FormatRightAscension() {
 AngleText FormatDeclination(double dec) {
     const QString sign = dec < 0 ? QStringLiteral("-") : QStringLiteral("+");
     const double degrees = std::fabs(dec) * sky::DegPerRad;
-    const double whole = Fix(degrees);
-    const double minutes = (degrees - whole) * 60;
+    double whole = Fix(degrees);
+    double minutes = (degrees - whole) * 60;
+    if (roundsToSixty(minutes, QStringLiteral("00"))) {
+        minutes = 0;
+        whole += 1;
+    }
     return {sign + PatternForm(whole, QStringLiteral("00")), PatternForm(minutes, QStringLiteral("00"))};
 }
 

@@ -13,14 +13,14 @@ struct AngleText {
     QString minutes; ///< minutes of time ("34.5", locale separator) or arc-minutes ("01")
 };
 
-/// Right ascension (radians) as hours in pattern "00" and minutes of time in "00.0". Minutes of
-/// 59.95 and more show as "60.0": the hours are floored before the minutes are rounded.
+/// Right ascension (radians) as hours in pattern "00" and minutes of time in "00.0". Minutes that
+/// round to 60.0 carry into the hours ("06h 00.0m"), and 24h wraps to "00".
 AngleText FormatRightAscension(double ra);
 /// FormatRightAscension of the shared CoordRA.
 AngleText FormatRightAscension();
 
 /// Declination (radians) as a sign ("+" or "-"), whole degrees in "00" and arc-minutes rounded
-/// to "00" (59.5' and more show as "60").
+/// to "00"; 59.5' and more carry into the degrees ("+11°00'").
 AngleText FormatDeclination(double dec);
 /// FormatDeclination of the shared CoordDec.
 AngleText FormatDeclination();

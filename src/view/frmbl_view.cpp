@@ -195,33 +195,33 @@ void frmBl::HScrOb_Change() {
     s.ViewBusy = 0;
 }
 
+// The blink pauses for the move, but Timer1 is not stopped and restarted for it: no tick can
+// fall inside this handler anyway, and a restart would begin the interval again at every step
+// of a drag, so the pictures would stand still for as long as the user drags.
 void frmBl::HScroll1_Change() {
     SharedState& s = State();
     if (s.ViewBusy != 0) return;
-    HScroll1->setEnabled(false);
-    const int interval = timerInterval();
-    setTimerInterval(0);
-    const float d = float(-int16_t(HScroll1->value())) - Img1->Left();
+    HScroll1->setEnabledKeepingFocus(false);
+    const float d = float(-HScroll1->value()) - Img1->Left();
     for (int k = 1; k <= 3; ++k) {
         Img(k)->setLeft(Img(k)->Left() + d);
         s.ImageLeft(k) = Img(k)->Left();
     }
-    HScroll1->setEnabled(true);
-    setTimerInterval(interval);
+    HScroll1->setEnabledKeepingFocus(true);
     s.BoxCentreX += d;
 }
 
 void frmBl::VScroll1_Change() {
     SharedState& s = State();
     if (s.ViewBusy != 0) return;
-    VScroll1->setEnabled(false);
-    const float d = float(-int16_t(VScroll1->value())) - Img1->Top();
+    VScroll1->setEnabledKeepingFocus(false);
+    const float d = float(-VScroll1->value()) - Img1->Top();
     for (int k = 1; k <= 3; ++k) {
         Img(k)->setTop(Img(k)->Top() + d);
         s.ImageTop(k) = Img(k)->Top();
     }
     s.BoxCentreY += d;
-    VScroll1->setEnabled(true);
+    VScroll1->setEnabledKeepingFocus(true);
 }
 
 void frmBl::ShowSlot(int k) {

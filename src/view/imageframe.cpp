@@ -137,6 +137,12 @@ void ImageFrame::mousePressEvent(QMouseEvent* e) {
                    float(pos.y() * 15.0));
 }
 
+// A double-click is one mouse-down: the second press arrives as this event, which QWidget
+// would otherwise hand to mousePressEvent as a second mouse-down.
+void ImageFrame::mouseDoubleClickEvent(QMouseEvent* e) {
+    e->accept();
+}
+
 void ImageFrame::mouseMoveEvent(QMouseEvent* e) {
     const QPointF pos = e->position();
     emit mouseMove(vbButton(e->buttons()), vbShift(e->modifiers()), float(pos.x() * 15.0),

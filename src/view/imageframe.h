@@ -9,7 +9,8 @@ namespace vorlan {
 /// stretched to the frame's size. Only the exposed part is drawn, from the matching source
 /// rectangle, so a frame at scale 3 costs no more memory or time than at scale 1.
 /// Mouse events are reported in twips of the displayed image (pixels x 15) as floats, with the
-/// button (1 left, 2 right, 4 middle) and shift mask (1 Shift, 2 Ctrl, 4 Alt).
+/// button (1 left, 2 right, 4 middle) and shift mask (1 Shift, 2 Ctrl, 4 Alt). A double-click
+/// reports one mouse-down, for its first press.
 class ImageFrame : public QWidget {
     Q_OBJECT
 public:
@@ -34,6 +35,7 @@ signals:
 protected:
     void paintEvent(QPaintEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
 
 private:

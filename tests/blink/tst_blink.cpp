@@ -3,8 +3,10 @@
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
 #include "support/fixture.h"
+#include "support/useractions.h"
 #include "view/imageframe.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -102,12 +104,60 @@ private slots:
         QLocale::setDefault(QLocale(QLocale::Russian));
         f->HScrTime->setValue(1500);
         QCOMPARE(f->Label6->text(), QString("1,5 сек."));
-        // Moving it while stopped starts ticks under "ПУСК".
-        QCOMPARE(f->timerInterval(), 1500);
-        QCOMPARE(f->CmdStart->text(), QString("ПУСК"));
         QLocale::setDefault(QLocale::c());
         f->HScrTime->setValue(5000);
         QCOMPARE(f->Label6->text(), QString("5 сек."));
+    }
+
+    // Dragged while stopped, the interval slider only sets the interval for the next start: one
+    // click starts, the next stops. Dragged while blinking, it sets the running interval.
+    void intervalSliderDrag_data() {
+        QTest::addColumn<bool>("blinking");
+        QTest::addColumn<int>("by"); // pixels
+        QTest::newRow("stopped, to the right") << false << 25;
+        QTest::newRow("stopped, to the left") << false << -20;
+        QTest::newRow("blinking, to the right") << true << 25;
+        QTest::newRow("blinking, to the left") << true << -20;
+    }
+    void intervalSliderDrag() {
+        QFETCH(bool, blinking);
+        QFETCH(int, by);
+        loadThree();
+        if (blinking) QTest::mouseClick(f->CmdStart, Qt::LeftButton);
+        dragHandle(f->HScrTime, by);
+        const int interval = f->HScrTime->value();
+        QVERIFY(interval != 1000);
+        QCOMPARE(f->timerInterval(), blinking ? interval : 0);
+        QCOMPARE(f->CmdStart->text(), blinking ? QString("СТОП") : QString("ПУСК"));
+        QTest::mouseClick(f->CmdStart, Qt::LeftButton);
+        QCOMPARE(f->CmdStart->text(), blinking ? QString("ПУСК") : QString("СТОП"));
+        QCOMPARE(f->timerInterval(), blinking ? 0 : interval);
+        if (!blinking) {
+            QTest::mouseClick(f->CmdStart, Qt::LeftButton);
+            QCOMPARE(f->CmdStart->text(), QString("ПУСК"));
+            QCOMPARE(f->timerInterval(), 0);
+        }
+    }
+
+    // The pictures go on alternating while the pan bar is dragged: the pause for each move does
+    // not start the interval again.
+    void blinkingGoesOnWhileThePanBarIsDragged() {
+        loadThree();
+        QApplication::setActiveWindow(f);
+        clickHandle(f->HScrTime);
+        typeKey(f, Qt::Key_Home); // 100 ms
+        QCOMPARE(f->HScrTime->value(), 100);
+        QTest::mouseClick(f->CmdStart, Qt::LeftButton);
+        int ticks = 0;
+        connect(f->Timer1, &QTimer::timeout, this, [&] { ++ticks; });
+        QElapsedTimer clock;
+        clock.start();
+        // 20 moves 30 ms apart: a move every 30 ms, the drag lasting 600 ms.
+        dragHandle(f->HScroll1, 60, 20, 30, [&] {
+            QVERIFY2(ticks >= 3, qPrintable(QString("%1 ticks in %2 ms").arg(ticks).arg(clock.elapsed())));
+        });
+        QVERIFY(f->HScroll1->value() != 0);
+        QCOMPARE(f->timerInterval(), 100);
     }
 
     void markerBoxAroundTheCentre() {

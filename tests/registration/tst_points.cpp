@@ -282,6 +282,72 @@ private slots:
         QCOMPARE(f->LblT2->text(), QString("600  300 (1-ые)"));
     }
 
+    // A double-click on a picture is one mouse-down: the star is marked once, and nobody is
+    // asked whether to re-mark what the first press has just marked.
+    void doubleClickMarksOnce_data() {
+        QTest::addColumn<int>("slot");
+        QTest::addColumn<int>("point");
+        QTest::newRow("picture 1, point 1") << 1 << 1;
+        QTest::newRow("picture 1, point 2") << 1 << 2;
+        QTest::newRow("picture 2, point 1") << 2 << 1;
+    }
+    void doubleClickMarksOnce() {
+        QFETCH(int, slot);
+        QFETCH(int, point);
+        loadTwo();
+        QTest::mouseClick(f->Lbl(slot), Qt::LeftButton);
+        QTest::mouseClick(point == 1 ? f->lblVvod1 : f->lblVvod2, Qt::LeftButton);
+        int downs = 0;
+        connect(f->Img(slot), &ImageFrame::mouseDown, this, [&] { ++downs; });
+        const QPoint at(120, 80);
+        QTest::mouseDClick(f->windowHandle(), Qt::LeftButton, Qt::NoModifier, f->Img(slot)->mapTo(f, at));
+        QCOMPARE(downs, 1);
+        QVERIFY(prompter->questions.isEmpty());
+        SharedState& s = State();
+        QCOMPARE(s.PointX(point, slot), 1800.0f);
+        QCOMPARE(s.PointY(point, slot), 1200.0f);
+        QCOMPARE(s.PointText(point, slot), QString("1800  1200"));
+        QCOMPARE((point == 1 ? f->lblT1 : f->LblT2)->text(), QString("1800  1200"));
+    }
+
+    // The clickable labels act when the button comes up inside them, as buttons do: not on the
+    // press, not when the user slides off before letting go, once for a double-click.
+    void labelsClickOnRelease_data() {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("gesture");
+        QTest::addColumn<bool>("acts");
+        for (const char* name : {"Lbl1", "Lbl2", "Lbl3", "lblVvod1", "lblVvod2"}) {
+            QTest::addRow("%s, release inside", name) << name << "inside" << true;
+            QTest::addRow("%s, slide off", name) << name << "outside" << false;
+            QTest::addRow("%s, double-click", name) << name << "double" << true;
+        }
+    }
+    void labelsClickOnRelease() {
+        QFETCH(QString, label);
+        QFETCH(QString, gesture);
+        QFETCH(bool, acts);
+        auto* l = f->findChild<ClickLabel*>(label);
+        QVERIFY(l);
+        const bool slot = label.startsWith("Lbl");
+        auto acted = [&] {
+            return slot ? l->backColor() == colors::Yellow : f->armedPoint() == (label.endsWith('1') ? 1 : 2);
+        };
+        int clicks = 0;
+        connect(l, &ClickLabel::clicked, this, [&] { ++clicks; });
+        const QPoint centre = l->rect().center();
+        if (gesture == "double") {
+            QTest::mouseDClick(f->windowHandle(), Qt::LeftButton, Qt::NoModifier, l->mapTo(f, centre));
+        } else {
+            QTest::mousePress(l, Qt::LeftButton, Qt::NoModifier, centre);
+            QVERIFY(!acted());
+            const QPoint end = gesture == "inside" ? centre + QPoint(3, 1) : QPoint(-8, l->height() + 5);
+            QTest::mouseMove(l, end);
+            QTest::mouseRelease(l, Qt::LeftButton, Qt::NoModifier, end);
+        }
+        QCOMPARE(acted(), acts);
+        QCOMPARE(clicks, acts ? 1 : 0);
+    }
+
     // Slot 2 never received a picture: clicks on its empty frame do nothing, and a cut from
     // picture 1 takes picture 1 only. No error box either way.
     void clicksOnASlotNeverLoaded_data() {

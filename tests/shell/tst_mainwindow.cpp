@@ -7,6 +7,7 @@
 #include "shell/panbar.h"
 #include "shell/start.h"
 #include "support/fixture.h"
+#include "support/useractions.h"
 #include "view/imageframe.h"
 
 #include <QMenuBar>
@@ -112,6 +113,62 @@ private slots:
         QVERIFY(f->HScroll1->isEnabled() && f->VScroll1->isEnabled());
     }
 
+    // Scroll bars and sliders take the focus by a click on their handle and by Tab, as the
+    // buttons do; an arrow then pans by the small step, once, and the bar that the routing
+    // disables for the moment of the key keeps the focus.
+    void barsTakeTheFocusAndRouteArrows_data() {
+        QTest::addColumn<QString>("bar");
+        QTest::addColumn<QString>("tabFrom"); // empty: focus by a click on the handle
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("panH"); // expected moves of the pan bars
+        QTest::addColumn<int>("panV");
+        QTest::newRow("HScroll1 click, Left") << "HScroll1"
+                                              << "" << int(Qt::Key_Left) << -300 << 0;
+        QTest::newRow("HScroll1 click, Right") << "HScroll1"
+                                               << "" << int(Qt::Key_Right) << 300 << 0;
+        QTest::newRow("HScroll1 Backtab, Up") << "HScroll1"
+                                              << "VScroll1" << int(Qt::Key_Up) << 0 << -1;
+        QTest::newRow("VScroll1 click, Down") << "VScroll1"
+                                              << "" << int(Qt::Key_Down) << 0 << 1;
+        QTest::newRow("VScroll1 Tab, Right") << "VScroll1"
+                                             << "HScroll1" << int(Qt::Key_Right) << 300 << 0;
+        QTest::newRow("HScr1 click, Left") << "HScr1"
+                                           << "" << int(Qt::Key_Left) << -300 << 0;
+        QTest::newRow("HScr2 Tab, Up") << "HScr2"
+                                       << "HScr1" << int(Qt::Key_Up) << 0 << -1;
+        QTest::newRow("HScrOb click, Right") << "HScrOb"
+                                             << "" << int(Qt::Key_Right) << 300 << 0;
+        QTest::newRow("HScrTime Tab, Down") << "HScrTime"
+                                            << "VScroll1" << int(Qt::Key_Down) << 0 << 1;
+    }
+    void barsTakeTheFocusAndRouteArrows() {
+        QFETCH(QString, bar);
+        QFETCH(QString, tabFrom);
+        QFETCH(int, key);
+        QFETCH(int, panH);
+        QFETCH(int, panV);
+        QApplication::setActiveWindow(f);
+        f->HScroll1->setValue(1000);
+        f->VScroll1->setValue(100);
+        auto* target = f->findChild<PanBar*>(bar);
+        if (tabFrom.isEmpty()) {
+            clickHandle(target);
+        } else {
+            clickHandle(f->findChild<PanBar*>(tabFrom));
+            const bool back = f->findChild<PanBar*>(tabFrom) == f->VScroll1 && target == f->HScroll1;
+            typeKey(f, back ? Qt::Key_Backtab : Qt::Key_Tab);
+        }
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(target));
+        QCOMPARE(f->HScroll1->value(), 1000);
+        QCOMPARE(f->VScroll1->value(), 100);
+        typeKey(f, Qt::Key(key));
+        QCOMPARE(f->HScroll1->value(), 1000 + panH);
+        QCOMPARE(f->VScroll1->value(), 100 + panV);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(target));
+        QVERIFY(f->HScroll1->isEnabled() && f->VScroll1->isEnabled());
+        QCOMPARE(f->Img1->Left(), -float(f->HScroll1->value()));
+    }
+
     void panBarsAreDisabledWhileTheKeyMovesThem() {
         bool enabledDuringMove = true;
         connect(f->HScroll1, &QScrollBar::valueChanged, this,
@@ -184,6 +241,25 @@ private slots:
         // 183 pixels or less: the vertical bar keeps its height.
         QVERIFY(!mainWindowResizeLayout(15000, 183 * 15).vscrollHeightSet);
         QVERIFY(mainWindowResizeLayout(15000, 184 * 15).vscrollHeightSet);
+    }
+
+    // The load rule gives the outer size, title bar and borders included; widening the window
+    // afterwards leaves the panel at its height.
+    void loadSizeIsTheOuterSize() {
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        const LoadGeometry g = mainWindowLoadGeometry(screen.width(), screen.height());
+        QVERIFY(QTest::qWaitForWindowExposed(f));
+        QVERIFY(f->frameGeometry().height() > f->height()); // the window has its frame
+        QCOMPARE(f->frameGeometry().size(),
+                 QSize(int(std::lround(g.width / 15)), int(std::lround(g.height / 15))));
+        const int panelTop = f->Frm1->y();
+        const QImage before = f->centralWidget()->grab().toImage();
+        f->resize(f->width() + 10, f->height());
+        QCOMPARE(f->Frm1->y(), panelTop);
+        // What the panel shows sits where it sat.
+        const QImage after = f->centralWidget()->grab().toImage();
+        const QRect panel = f->Frm1->geometry() & before.rect();
+        QCOMPARE(after.copy(panel), before.copy(panel));
     }
 
     void windowFollowsTheLayoutOnResize() {

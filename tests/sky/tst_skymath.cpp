@@ -81,6 +81,62 @@ class TestSkyMath : public QObject {
         QVERIFY_THROWS_EXCEPTION(VorlanError, NormalizeToRadians(std::numeric_limits<double>::infinity()));
     }
 
+    // The sines and cosines run in double; only the values the helpers store are floats.
+    // Expected results from an independent double-precision script of the same steps.
+    void sphericalHelpersComputeInDouble_data() {
+        QTest::addColumn<QString>("function");
+        QTest::addColumn<QVector<float>>("in");
+        QTest::addColumn<float>("out1");
+        QTest::addColumn<float>("out2");
+        QTest::newRow("distance 12'")
+            << "dist" << QVector<float>{1.48f, 1.483f, 0.11f, 0.112f} << 0.00358815584f << 0.0f;
+        QTest::newRow("distance 12' south")
+            << "dist" << QVector<float>{5.19f, 5.193f, -0.06f, -0.058f} << 0.00360472593f << 0.0f;
+        QTest::newRow("distance southern")
+            << "dist" << QVector<float>{5.7f, 5.75f, -1.2f, -1.19f} << 0.0208968688f << 0.0f;
+        QTest::newRow("distance 1'") << "dist" << QVector<float>{0.3f, 0.3004f, 1.0f, 1.0003f}
+                                     << 0.000345305598f << 0.0f;
+        QTest::newRow("pole") << "pole" << QVector<float>{0.98f, 0.4230f, 0.99f, 0.4240f} << 4.38742447f
+                              << 1.1342535f;
+        QTest::newRow("pole of an hour circle")
+            << "pole" << QVector<float>{1.4402f, 0.19f, 1.4402f, 0.1920f} << 6.15258837f << 1.83433144e-06f;
+        QTest::newRow("pole southern")
+            << "pole" << QVector<float>{4.0f, -0.7f, 4.3f, -0.5f} << 3.19596958f << 0.689037919f;
+        QTest::newRow("into frame") << "frame1" << QVector<float>{1.0f, 0.4f, 0.2f, 0.7f} << 6.11004353f
+                                    << 0.835566461f;
+        QTest::newRow("into frame near its pole")
+            << "frame1" << QVector<float>{3.94f, 0.96f, 3.24f, 1.11f} << 6.20583105f << 1.19116306f;
+        QTest::newRow("into frame southern")
+            << "frame1" << QVector<float>{3.0f, -1.2f, 5.5f, 0.05f} << 4.48001051f << -0.343219221f;
+        QTest::newRow("out of frame")
+            << "frame2" << QVector<float>{1.2f, 0.01f, 0.2f, 0.7f} << 2.79292202f << 0.802749932f;
+        QTest::newRow("out of frame, far south")
+            << "frame2" << QVector<float>{5.45f, -1.05f, 0.84f, 0.33f} << 3.5363853f << -0.680850565f;
+        QTest::newRow("out of frame southern")
+            << "frame2" << QVector<float>{2.5f, -0.3f, 5.5f, 0.05f} << 3.5290525f << 0.589875877f;
+    }
+    void sphericalHelpersComputeInDouble() {
+        QFETCH(QString, function);
+        QFETCH(QVector<float>, in);
+        QFETCH(float, out1);
+        QFETCH(float, out2);
+        float r1 = 0, r2 = 0;
+        if (function == "dist") {
+            r1 = AngularDistance(in[0], in[1], in[2], in[3]);
+        } else if (function == "pole") {
+            const SkyPoint p = GreatCirclePole(in[0], in[1], in[2], in[3]);
+            r1 = p.lon, r2 = p.lat;
+        } else if (function == "frame1") {
+            float lon = in[0], lat = in[1];
+            ConvertPoleFrame(lon, lat, r1, r2, in[2], in[3], 1);
+        } else {
+            float l = in[0], b = in[1];
+            ConvertPoleFrame(r1, r2, l, b, in[2], in[3], 2);
+        }
+        COMPARE_EXACT(r1, out1);
+        COMPARE_EXACT(r2, out2);
+    }
+
     void convertPoleFrameRoundTrip_data() {
         QTest::addColumn<float>("lon");
         QTest::addColumn<float>("lat");
@@ -114,10 +170,15 @@ class TestSkyMath : public QObject {
         QTest::newRow("zero") << false << 0.0 << 0.0 << QStringLiteral("00h 00.0m  +00°00'");
         QTest::newRow("example ru") << true << hoursToRad(5, 34.5) << (22 + 1.0 / 60) / Deg
                                     << QStringLiteral("05h 34,5m  +22°01'");
-        QTest::newRow("60.0 and -0°30'")
-            << false << hoursToRad(23, 59.97) << -0.5 / Deg << QStringLiteral("23h 60.0m  -00°30'");
-        QTest::newRow("60 arc-minutes")
-            << false << hoursToRad(12, 0) << (10 + 59.6 / 60) / Deg << QStringLiteral("12h 00.0m  +10°60'");
+        // Minutes that round to 60 carry into the hours and degrees; 24h is 0h.
+        QTest::newRow("carry past 24h and -0°30'")
+            << false << hoursToRad(23, 59.97) << -0.5 / Deg << QStringLiteral("00h 00.0m  -00°30'");
+        QTest::newRow("carry into the hour ru")
+            << true << hoursToRad(5, 59.96) << (10 + 59.6 / 60) / Deg << QStringLiteral("06h 00,0m  +11°00'");
+        QTest::newRow("carry into southern degrees")
+            << false << hoursToRad(12, 0) << -(0 + 59.7 / 60) / Deg << QStringLiteral("12h 00.0m  -01°00'");
+        QTest::newRow("just below the carry") << false << hoursToRad(5, 59.94) << (10 + 59.4 / 60) / Deg
+                                              << QStringLiteral("05h 59.9m  +10°59'");
     }
     void skyPositionText() {
         QFETCH(bool, russian);

@@ -4,6 +4,7 @@
 #include "sky/skytext.h"
 #include "skyfield.h"
 #include "support/fixture.h"
+#include "support/useractions.h"
 #include "view/imageframe.h"
 
 #include <QAction>
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -295,6 +297,83 @@ class TestSkyWindow : public QObject {
         QCOMPARE(f->lblInfo->text(), last);
         QCOMPARE(State().CoordText, last);
         QCOMPARE(State().CoordRA, ra);
+    }
+
+    // Marked at scale 1 and zoomed afterwards, "Считать!" reports the same centre, sizes and
+    // angle as before the zoom; CoordText keeps the lines as written, each ended by CR LF.
+    void plateReportDoesNotFollowTheZoom_data() {
+        QTest::addColumn<QString>("zoom");
+        QTest::newRow("drag right") << "drag 40";
+        QTest::newRow("drag left") << "drag -8";
+        QTest::newRow("End key") << "End";
+        QTest::newRow("Page Down key") << "PageDown";
+    }
+    void plateReportDoesNotFollowTheZoom() {
+        QFETCH(QString, zoom);
+        QLocale::setDefault(QLocale(QLocale::Russian));
+        const TanPicture pic{(3 + 46.5 / 60) * 15 * Rad, 24.25 * Rad, 1.5, 25.0};
+        QVector<QPointF> at;
+        QVector<Star> drawn;
+        for (const CatalogueStar& star : Pleiades) {
+            double x, y;
+            pic.project(star.ra(), star.dec(), x, y);
+            at << QPointF(x, y);
+            drawn << Star{x, y, 3};
+        }
+        QTemporaryDir dir;
+        loadSlot(*f, *prompter, 1,
+                 savePicture(dir, "pleiades.bmp", starField(pic.widthPx, pic.heightPx, drawn)));
+        QTest::mouseClick(f->lblVvod1, Qt::LeftButton);
+        QTest::mouseClick(f->Img1, Qt::LeftButton, Qt::NoModifier, at[1].toPoint());
+        QTest::mouseClick(f->lblVvod2, Qt::LeftButton);
+        QTest::mouseClick(f->Img1, Qt::LeftButton, Qt::NoModifier, at[2].toPoint());
+        emit f->mnuViravnivanie->aboutToShow();
+        frmVvodKoordinat& w = VvodKoordinatForm();
+        f->mnuViravnivanie_vvod_koord->trigger();
+        typeStar(w, 0, Pleiades[1]);
+        typeStar(w, 1, Pleiades[2]);
+        QTest::mouseClick(w.cmdSzet, Qt::LeftButton);
+        // CoordText holds exactly the four lines the program wrote, CR LF each.
+        auto checkCoordText = [&] {
+            const QString text = State().CoordText;
+            QCOMPARE(text.count(QStringLiteral("\r\n")), 4);
+            QCOMPARE(text.count(QLatin1Char('\n')), 4);
+            QCOMPARE(text.count(QLatin1Char('\r')), 4);
+            QCOMPARE(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
+                     f->txtInfo->toPlainText());
+        };
+        checkCoordText();
+        const QString atOne = f->txtInfo->toPlainText();
+        const QStringList linesAtOne = atOne.split(QLatin1Char('\n'));
+        QCOMPARE(linesAtOne.size(), 5);
+
+        // The entry window is modal: out of the way for the zoom, back for the second count.
+        QTest::mouseClick(w.cmdExit, Qt::LeftButton);
+        QApplication::setActiveWindow(f);
+        if (zoom.startsWith("drag")) {
+            dragHandle(f->HScr1, zoom.mid(5).toInt());
+        } else {
+            clickHandle(f->HScr1);
+            typeKey(f, zoom == "End" ? Qt::Key_End : Qt::Key_PageDown);
+        }
+        QVERIFY(State().DisplayScale1 != 1.0f && State().DisplayScale1 > 0.2f);
+        f->mnuViravnivanie_vvod_koord->trigger();
+        QTest::mouseClick(w.cmdSzet, Qt::LeftButton);
+        QVERIFY2(prompter->messages.isEmpty(), qPrintable(prompter->messages.join('\n')));
+        const QStringList lines = f->txtInfo->toPlainText().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines[0], linesAtOne[0]); // the centre
+        QCOMPARE(lines[1], linesAtOne[1]); // size in degrees
+        QCOMPARE(lines[2], linesAtOne[2]); // size in pixels
+        QCOMPARE(lines[2], QStringLiteral("размер в пикселах  800 x  600"));
+        auto angle = [](QString line) {
+            return line.section(QLatin1Char(' '), -1).replace(QLatin1Char(','), QLatin1Char('.')).toDouble();
+        };
+        QVERIFY2(std::fabs(angle(lines[3]) - angle(linesAtOne[3])) <= 0.0015, qPrintable(lines[3]));
+        QVERIFY2(std::fabs(angle(lines[3]) - 25) < 0.05, qPrintable(lines[3]));
+        QCOMPARE(lines[0].mid(7), w.lblInfo->text());
+
+        checkCoordText();
     }
 
     void readoutDistanceFromCentre_data() {

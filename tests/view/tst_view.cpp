@@ -1,6 +1,8 @@
+#include "common/numberforms.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
 #include "support/fixture.h"
+#include "support/useractions.h"
 #include "view/imageframe.h"
 #include "view/picturebox.h"
 
@@ -204,6 +206,48 @@ private slots:
         QCOMPARE(State().DisplayScale3, 3.0f);
     }
 
+    // The overall zoom acts once per finished move: at the release of a drag, per click on the
+    // track, per key step. While dragged the scales stay as they are.
+    void overallZoomActsOncePerMove_data() {
+        QTest::addColumn<QString>("move");
+        QTest::newRow("drag right 8 px") << "drag 8";
+        QTest::newRow("drag right 60 px") << "drag 60";
+        QTest::newRow("drag left 12 px") << "drag -12";
+        QTest::newRow("click the track right of the handle") << "page";
+        QTest::newRow("Right key") << "key";
+    }
+    void overallZoomActsOncePerMove() {
+        QFETCH(QString, move);
+        loadSlot(*f, *prompter, 1, solid("a.png", 400, 300, Qt::red));
+        loadSlot(*f, *prompter, 2, solid("b.png", 400, 300, Qt::blue));
+        QList<int> applied; // the values the slider changed to, other than its rest
+        connect(f->HScrOb, &QScrollBar::valueChanged, this, [&](int v) {
+            if (v != 1000) applied << v;
+        });
+        if (move.startsWith("drag")) {
+            dragHandle(f->HScrOb, move.mid(5).toInt(), 8, 0, [&] {
+                QCOMPARE(State().DisplayScale1, 1.0f);
+                QCOMPARE(f->Img1->size(), QSize(400, 300));
+            });
+        } else if (move == "page") {
+            const QPoint handle = handleCentre(f->HScrOb);
+            QTest::mouseClick(f->HScrOb, Qt::LeftButton, Qt::NoModifier, handle + QPoint(30, 0));
+        } else {
+            QApplication::setActiveWindow(f);
+            clickHandle(f->HScrOb);
+            typeKey(f, Qt::Key_Right);
+        }
+        QCOMPARE(applied.size(), 1);
+        const float zoom = float(applied[0]) / 1000.0f;
+        QCOMPARE(State().DisplayScale1, zoom);
+        QCOMPARE(State().DisplayScale2, zoom);
+        QCOMPARE(f->Img1->width(), int(400 * zoom));
+        QVERIFY(std::fabs(f->lblKOb->text().toDouble() - zoom) < 1e-4);
+        QCOMPARE(f->HScrOb->value(), 1000);
+        if (move == "page") QCOMPARE(applied[0], 1200);
+        if (move == "key") QCOMPARE(applied[0], 1020);
+    }
+
     void zeroScaleIsOutOfReach() {
         loadSlot(*f, *prompter, 1, solid("a.png", 100, 100, Qt::red));
         f->HScr1->setValue(0);
@@ -257,6 +301,32 @@ private slots:
         QCOMPARE(intervalDuringMove, 1000);
     }
 
+    // Held down on a pan bar's arrow or track, the mouse goes on paging as on any scroll bar,
+    // although each step's pan disables the bar for the moment of the move.
+    void holdingThePanBarRepeats_data() {
+        QTest::addColumn<bool>("across");
+        QTest::addColumn<QString>("where");
+        QTest::newRow("HScroll1 track") << true << "track";
+        QTest::newRow("HScroll1 arrow") << true << "arrow";
+        QTest::newRow("VScroll1 track") << false << "track";
+        QTest::newRow("VScroll1 arrow") << false << "arrow";
+    }
+    void holdingThePanBarRepeats() {
+        QFETCH(bool, across);
+        QFETCH(QString, where);
+        loadSlot(*f, *prompter, 1, solid("a.png", 4000, 3000, Qt::red));
+        PanBar* bar = across ? f->HScroll1 : f->VScroll1;
+        const QPoint end = across ? QPoint(bar->width() - 3, bar->height() / 2) : QPoint(bar->width() / 2, bar->height() - 3);
+        const QPoint at = where == "arrow" ? end : (handleCentre(bar) + end) / 2;
+        const int step = where == "arrow" ? bar->SmallChange() : bar->LargeChange();
+        QTest::mousePress(bar, Qt::LeftButton, Qt::NoModifier, at);
+        QCOMPARE(bar->value(), step);
+        QTest::qWait(900);
+        QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, at);
+        QVERIFY2(bar->value() >= 3 * step, qPrintable(QString::number(bar->value())));
+        QCOMPARE(across ? f->Img1->Left() : f->Img1->Top(), -float(bar->value()));
+    }
+
     void smallPictureBarRunsBelowZero() {
         loadSlot(*f, *prompter, 1, solid("small.png", 600, 400, Qt::red));
         QCOMPARE(f->HScroll1->Max(), -385);
@@ -265,6 +335,34 @@ private slots:
         QVERIFY(f->HScroll1->invertedAppearance());
         f->HScroll1->setValue(-100);
         QCOMPARE(f->Img1->Left(), 100.0f); // moved right
+    }
+
+    // A picture wider (or higher) than 32767 pixels at its scale pans to its far end: the bar
+    // is dragged to its end and the picture area shows the picture's last columns (rows).
+    void panReachesTheFarEndOfABigPicture_data() {
+        QTest::addColumn<bool>("across");
+        QTest::newRow("12000 wide at scale 3") << true;
+        QTest::newRow("12000 high at scale 3") << false;
+    }
+    void panReachesTheFarEndOfABigPicture() {
+        QFETCH(bool, across);
+        const QImage picture = across ? gradientPicture(12000, 300) : gradientPicture(300, 12000);
+        loadSlot(*f, *prompter, 1, savePicture(dir, "big.bmp", picture));
+        QApplication::setActiveWindow(f);
+        clickHandle(f->HScr1);
+        typeKey(f, Qt::Key_End);
+        QCOMPARE(State().DisplayScale1, 3.0f);
+        PanBar* bar = across ? f->HScroll1 : f->VScroll1;
+        QVERIFY(bar->Max() > 32767);
+        dragHandle(bar, across ? bar->width() : bar->height(), 10);
+        QCOMPARE(bar->value(), bar->Max());
+        QCOMPARE(across ? f->Img1->Left() : f->Img1->Top(), -float(bar->Max()));
+        QVERIFY(prompter->messages.isEmpty());
+        // The picture pixel under area pixel (10, 10) at scale 3.
+        const QPoint spot(10, 10);
+        const int along = (bar->Max() + 10) / 3;
+        const QRgb expected = across ? picture.pixel(along, 10 / 3) : picture.pixel(10 / 3, along);
+        QCOMPARE(f->pictureArea->grab(QRect(spot, QSize(1, 1))).toImage().pixel(0, 0), expected);
     }
 
     void selectorLabels() {

@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
     f.Img1->show();
     SharedState& st = State();
     st.DisplayScale1 = 1;
+    st.PictureWidth1 = float(pic.widthPx), st.PictureHeight1 = float(pic.heightPx);
     st.Point1X1 = float(at[1].x() * 15), st.Point1Y1 = float(at[1].y() * 15);
     st.Point2X1 = float(at[2].x() * 15), st.Point2Y1 = float(at[2].y() * 15);
     f.mnuViravnivanie_Click();

@@ -1,0 +1,57 @@
+#pragma once
+
+// What a user does with the mouse and keyboard, for the window tests: drags with a press, several
+// moves and a release, focus by a click, keys through the window to the focused control.
+
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QTest>
+#include <QWidget>
+#include <functional>
+
+namespace vorlan::test {
+
+/// Centre of a scroll bar's handle, in the bar's own coordinates.
+inline QPoint handleCentre(const QScrollBar* bar) {
+    QStyleOptionSlider opt;
+    opt.initFrom(bar);
+    opt.subControls = QStyle::SC_All;
+    opt.orientation = bar->orientation();
+    opt.minimum = bar->minimum();
+    opt.maximum = bar->maximum();
+    opt.sliderPosition = bar->sliderPosition();
+    opt.sliderValue = bar->value();
+    opt.singleStep = bar->singleStep();
+    opt.pageStep = bar->pageStep();
+    opt.upsideDown = bar->invertedAppearance();
+    return bar->style()->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarSlider, bar).center();
+}
+
+/// Drags a scroll bar's handle by `by` pixels along the bar as a hand does: a press on the
+/// handle, `steps` moves `pauseMs` apart, and the release. beforeRelease runs while the button
+/// is still down.
+inline void dragHandle(QScrollBar* bar, int by, int steps = 8, int pauseMs = 0,
+                       const std::function<void()>& beforeRelease = {}) {
+    const QPoint start = handleCentre(bar);
+    const QPoint along = bar->orientation() == Qt::Horizontal ? QPoint(1, 0) : QPoint(0, 1);
+    QTest::mousePress(bar, Qt::LeftButton, Qt::NoModifier, start);
+    for (int i = 1; i <= steps; ++i) {
+        QTest::mouseMove(bar, start + along * (by * i / steps));
+        if (pauseMs > 0) QTest::qWait(pauseMs);
+    }
+    if (beforeRelease) beforeRelease();
+    QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, start + along * by);
+}
+
+/// Gives a scroll bar the focus as a user does: a click on its handle, which does not move it.
+inline void clickHandle(QScrollBar* bar) {
+    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, handleCentre(bar));
+}
+
+/// A key as the user types it: into the window, which hands it to the control holding the focus.
+inline void typeKey(QWidget* window, Qt::Key key, Qt::KeyboardModifiers m = Qt::NoModifier) {
+    QTest::keyClick(window->windowHandle(), key, m);
+}
+
+} // namespace vorlan::test
