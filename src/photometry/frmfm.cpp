@@ -68,11 +68,7 @@ frmFM::frmFM(QWidget* parent) : QWidget(parent, Qt::Window) {
     };
     auto bar = [this](const char* name, int min, int max, int small, int large, int value, int l, int t,
                       int w, int h) {
-        auto* c = design(new PanBar(Qt::Horizontal, min, max, small, large, value, this), name, l, t, w, h);
-        c->setFocusPolicy(Qt::StrongFocus);
-        // QScrollBar inverts its keys by default, so that Right would lower the value.
-        c->setInvertedControls(false);
-        return c;
+        return design(new PanBar(Qt::Horizontal, min, max, small, large, value, this), name, l, t, w, h);
     };
 
     Pic1 = design(new CutView(this), "Pic1", 240, 1680, 6000, 6000);

@@ -22,8 +22,6 @@ namespace vorlan {
 
 namespace {
 
-const QString StampKey = QStringLiteral("vorlan-file-stamp");
-
 qint64 s_budgetOverride = 0;
 bool s_keepGrey = true;
 
@@ -75,7 +73,19 @@ qsizetype nextMarkerInScan(const uchar* p, qsizetype n, qsizetype i) {
     }
 }
 
+const QString StampKey = QStringLiteral("vorlan-file-stamp");
+
 } // namespace
+
+QString pictureFileStamp(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) return QString();
+    return QStringLiteral("%1 %2").arg(info.lastModified().toMSecsSinceEpoch()).arg(info.size());
+}
+
+QString decodedFileStamp(const QImage& image) {
+    return image.text(StampKey);
+}
 
 qint64 pictureMemoryBudget() {
     if (s_budgetOverride > 0) return s_budgetOverride;
@@ -170,16 +180,6 @@ bool pictureDataComplete(const QByteArray& format, const QByteArray& bytes) {
     return true;
 }
 
-QString pictureFileStamp(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.exists()) return QString();
-    return QStringLiteral("%1 %2").arg(info.lastModified().toMSecsSinceEpoch()).arg(info.size());
-}
-
-QString decodedFileStamp(const QImage& image) {
-    return image.text(StampKey);
-}
-
 DecodedPicture decodePictureFile(const QString& path) {
     DecodedPicture result;
     QFile file(path);
@@ -188,6 +188,8 @@ DecodedPicture decodePictureFile(const QString& path) {
         result.error = fileErrorReason(QFileInfo::exists(path) ? err : ENOENT, false);
         return result;
     }
+    // Taken before reading: a file that changes while it is read looks changed afterwards.
+    const QString stamp = pictureFileStamp(path);
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         result.error = fileErrorReason(errno, false);
@@ -251,14 +253,13 @@ DecodedPicture decodePictureFile(const QString& path) {
         return result;
     }
     // Stamped while the pixels have one owner, so that the stamp copies nothing.
-    image.setText(StampKey, pictureFileStamp(path));
+    image.setText(StampKey, stamp);
     result.image = image;
     return result;
 }
 
 bool pictureMatchesFile(const QImage& picture, const QString& path) {
-    const QFileInfo info(path);
-    return !picture.isNull() && info.isFile() && decodedFileStamp(picture) == pictureFileStamp(path);
+    return !picture.isNull() && QFileInfo(path).isFile() && decodedFileStamp(picture) == pictureFileStamp(path);
 }
 
 } // namespace vorlan

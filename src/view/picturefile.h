@@ -19,8 +19,19 @@ struct DecodedPicture {
 /// checked against pictureMemoryBudget(), so a small file claiming a huge picture is refused
 /// without allocating it. A JPEG whose data ends early is refused rather than shown half grey.
 /// Every failure comes back as a reason: not found, no permission, empty, not a picture,
-/// damaged or incomplete, too large for memory.
+/// damaged or incomplete, too large for memory. The picture carries the stamp of the file as
+/// it was when it was read (decodedFileStamp).
 DecodedPicture decodePictureFile(const QString& path);
+
+/// Stamp of a file as it is on disk now: time of its last change and its size; empty when it
+/// does not exist.
+QString pictureFileStamp(const QString& path);
+/// The stamp of its file that a picture from decodePictureFile carries; empty for others.
+QString decodedFileStamp(const QImage& image);
+
+/// True when picture was decoded from path and the file has not changed on disk since: the
+/// decoded picture carries the modification time and size of its file.
+bool pictureMatchesFile(const QImage& picture, const QString& path);
 
 /// Bytes one decoded picture may take: a quarter of the machine's memory (or of the process's
 /// memory limit, where one is set and lower), leaving room for the decoder's own buffers, the
@@ -41,15 +52,5 @@ void setGreyPicturesKept(bool kept);
 /// end marker (camera trailers) does not matter. PNG: every chunk through IEND. BMP without
 /// compression: the pixel rows the header promises. Other formats: true (their decoders say).
 bool pictureDataComplete(const QByteArray& format, const QByteArray& bytes);
-
-/// True when picture was decoded from path and the file has not changed on disk since: the
-/// decoded picture carries the modification time and size of its file.
-bool pictureMatchesFile(const QImage& picture, const QString& path);
-
-/// Stamp of a file as it is on disk now: time of its last change and its size; empty when it
-/// does not exist.
-QString pictureFileStamp(const QString& path);
-/// The stamp of its file that a picture from decodePictureFile carries; empty for others.
-QString decodedFileStamp(const QImage& image);
 
 } // namespace vorlan

@@ -6,6 +6,7 @@
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
 #include "support/fixture.h"
+#include "support/useractions.h"
 #include "view/imageframe.h"
 
 #include <QAction>
@@ -13,7 +14,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QStyleOptionSlider>
 #include <QTimer>
 #include <QtTest>
 #include <cmath>
@@ -23,42 +23,21 @@ using namespace vorlan::test;
 
 namespace {
 
-/// Centre of a scroll bar's handle when the bar shows value.
-QPoint handleAt(PanBar* bar, int value) {
-    QStyleOptionSlider o;
-    o.initFrom(bar);
-    o.orientation = bar->orientation();
-    o.minimum = bar->minimum();
-    o.maximum = bar->maximum();
-    o.sliderPosition = value;
-    o.sliderValue = value;
-    o.singleStep = bar->singleStep();
-    o.pageStep = bar->pageStep();
-    return bar->style()->subControlRect(QStyle::CC_ScrollBar, &o, QStyle::SC_ScrollBarSlider, bar).center();
-}
-
-/// Drags a bar's handle to where value would put it: press, several moves, release.
+/// Drags a bar's handle to where value would put it.
 void drag(PanBar* bar, int value) {
-    const QPoint from = handleAt(bar, bar->value()), to = handleAt(bar, value);
-    QTest::mousePress(bar, Qt::LeftButton, {}, from);
-    for (int i = 1; i <= 6; ++i) {
-        const QPoint at = from + (to - from) * i / 6;
-        QMouseEvent move(QEvent::MouseMove, at, bar->mapToGlobal(at), Qt::NoButton, Qt::LeftButton, {});
-        QApplication::sendEvent(bar, &move);
-    }
-    QTest::mouseRelease(bar, Qt::LeftButton, {}, to);
+    dragHandle(bar, (handleCentre(bar, value) - handleCentre(bar)).x());
 }
 
 /// Moves a bar by keys, as a user who clicked its handle: to the start, page by page, then
 /// step by step.
 void pageTo(PanBar* bar, int value) {
-    QTest::mouseClick(bar, Qt::LeftButton, {}, handleAt(bar, bar->value()));
+    clickHandle(bar);
     QVERIFY(bar->hasFocus());
-    QTest::keyClick(bar, Qt::Key_Home);
+    typeKey(bar->window(), Qt::Key_Home);
     for (int presses = 0; bar->value() + bar->pageStep() <= value && presses < 40; ++presses)
-        QTest::keyClick(bar, Qt::Key_PageUp);
+        typeKey(bar->window(), Qt::Key_PageDown);
     for (int presses = 0; bar->value() < value && presses < 40; ++presses)
-        QTest::keyClick(bar, Qt::Key_Right);
+        typeKey(bar->window(), Qt::Key_Right);
     QCOMPARE(bar->value(), value);
 }
 

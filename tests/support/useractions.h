@@ -9,19 +9,21 @@
 #include <QTest>
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 namespace vorlan::test {
 
-/// Centre of a scroll bar's handle, in the bar's own coordinates.
-inline QPoint handleCentre(const QScrollBar* bar) {
+/// Centre of a scroll bar's handle, in the bar's own coordinates; where it would stand at the
+/// value `at` when one is given.
+inline QPoint handleCentre(const QScrollBar* bar, std::optional<int> at = std::nullopt) {
     QStyleOptionSlider opt;
     opt.initFrom(bar);
     opt.subControls = QStyle::SC_All;
     opt.orientation = bar->orientation();
     opt.minimum = bar->minimum();
     opt.maximum = bar->maximum();
-    opt.sliderPosition = bar->sliderPosition();
-    opt.sliderValue = bar->value();
+    opt.sliderPosition = at.value_or(bar->sliderPosition());
+    opt.sliderValue = at.value_or(bar->value());
     opt.singleStep = bar->singleStep();
     opt.pageStep = bar->pageStep();
     opt.upsideDown = bar->invertedAppearance();
