@@ -7,6 +7,7 @@
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
 #include "support/fixture.h"
+#include "support/useractions.h"
 #include "view/imageframe.h"
 
 #include <QAction>
@@ -93,25 +94,19 @@ class TestPicCopy : public QObject {
         if (pictures == 2) {
             loadBoth();
             QTest::mouseClick(f->Lbl2, Qt::LeftButton);
-            shiftClick(spot);
         } else {
-            // Shift + click with one picture belongs to the mouse handler's own repair; the
-            // cut-out is reached the way it calls it.
             loadSlot(*f, *prompter, 1, savePicture(dir, "one.png", picture1));
-            State().CutX1 = spot.x() * 15.0f;
-            State().CutY1 = spot.y() * 15.0f;
-            f->CopyAreas();
         }
+        // Shift + click on the picture shown.
+        auto cut = [&] { QTest::mouseClick(f->Img(pictures), Qt::LeftButton, Qt::ShiftModifier, spot); };
+        cut();
         frmPicCopy& w = form();
         QVERIFY(prompter->messages.isEmpty());
         // The caption of the next cut-out: the sky position under the cursor and the user's text.
         State().CoordText = "05h 30,9m  +11°00'";
         QTest::mouseClick(w.txtP, Qt::LeftButton);
         QTest::keyClicks(w.txtP, "kometa?");
-        if (pictures == 2)
-            shiftClick(spot);
-        else
-            f->CopyAreas();
+        cut();
         QVERIFY(w.isVisible());
         QCOMPARE(canvas().size(), canvasSize);
         QCOMPARE(w.frameGeometry().size(), windowSize);
@@ -179,7 +174,12 @@ class TestPicCopy : public QObject {
         QFETCH(double, halfWidth);
         loadBoth();
         shiftClick(QPoint(300, 200));
-        f->HScr2->setValue(2000); // picture 2 at scale 2 after the cut-out
+        // Picture 2 to scale 2 after the cut-out: its slider to the end, then 50 pages back.
+        clickHandle(f->HScr2);
+        typeKey(f, Qt::Key_End);
+        for (int i = 0; i < 50; ++i)
+            typeKey(f, Qt::Key_PageUp);
+        QCOMPARE(f->HScr2->value(), 2000);
         const QImage before = canvas().copy();
         QTest::mouseClick(form().Pic1, button, modifiers, at);
         const auto [lo, hi] = changedRing(before, canvas(), QPointF(at));
