@@ -8,7 +8,6 @@
 #include "photometry/greypicture.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
-#include "support/badpictures.h"
 #include "support/fixture.h"
 #include "view/imageframe.h"
 #include "view/picturefile.h"
@@ -63,13 +62,6 @@ class TestGreyPictures : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
 
-    QString write(const QString& name, const QByteArray& bytes) {
-        QFile file(dir.filePath(name));
-        file.open(QIODevice::WriteOnly);
-        file.write(bytes);
-        return file.fileName();
-    }
-
     /// Runs one scenario in a fresh program, with grey pictures kept or held as colour.
     Outcome run(const QString& scenario, bool keepGrey) {
         setGreyPicturesKept(keepGrey);
@@ -86,7 +78,7 @@ class TestGreyPictures : public QObject {
         } else if (scenario == "photometry") {
             // The worked example: a 3 x 3 star of 200 on 20, Ctrl + clicked.
             loadSlot(*f, *prompter, 1,
-                     write("star.bmp", encoded(greyPicture({600, 500}, "299,249,3,3,200"), "BMP")));
+                     savePicture(dir, "star.bmp", greyPicture({600, 500}, "299,249,3,3,200")));
             f->mnuFM->trigger();
             frmFM& w = PhotometryForm();
             QTest::mouseClick(f->Img1, Qt::LeftButton, Qt::ControlModifier, QPoint(300, 250));
@@ -124,8 +116,9 @@ class TestGreyPictures : public QObject {
 
     // Which files are held grey, and that each pixel is the colour the RGB32 form holds.
     void heldForm_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<int>("held");
+        QTest::addColumn<QImage>("picture");
+        QTest::addColumn<QString>("suffix"); // the file format
+        QTest::addColumn<bool>("grey");      // held grey, else RGB32
         const QImage sky = greySky(64, 48);
         const QImage rgbSky = sky.convertToFormat(QImage::Format_RGB32);
         QImage oneColoured = rgbSky;
@@ -136,36 +129,32 @@ class TestGreyPictures : public QObject {
                 reinterpret_cast<quint16*>(grey16.scanLine(y))[x] = quint16(x * 1000 + y * 7);
         const QImage mono = sky.convertToFormat(QImage::Format_Mono);
 
-        QTest::newRow("grey JPEG") << encoded(sky, "JPEG") << int(QImage::Format_Grayscale8);
-        QTest::newRow("RGB JPEG of a grey picture")
-            << encoded(rgbSky, "JPEG") << int(QImage::Format_Grayscale8);
-        QTest::newRow("grey PNG") << encoded(sky, "PNG") << int(QImage::Format_Grayscale8);
-        QTest::newRow("16-bit grey PNG") << encoded(grey16, "PNG") << int(QImage::Format_Grayscale8);
-        QTest::newRow("8-bit grey TIFF") << encoded(sky, "TIFF") << int(QImage::Format_Grayscale8);
-        QTest::newRow("24-bit BMP of a grey picture")
-            << encoded(rgbSky, "BMP") << int(QImage::Format_Grayscale8);
-        QTest::newRow("grey palette BMP") << encoded(paletteSky(), "BMP") << int(QImage::Format_Grayscale8);
-        QTest::newRow("grey palette PNG") << encoded(paletteSky(), "PNG") << int(QImage::Format_Grayscale8);
-        QTest::newRow("1-bit BMP") << encoded(mono, "BMP") << int(QImage::Format_Grayscale8);
-        QTest::newRow("palette with an unused colour")
-            << encoded(paletteSky(qRgb(200, 0, 0), false), "BMP") << int(QImage::Format_Grayscale8);
-        QTest::newRow("palette with a used colour")
-            << encoded(paletteSky(qRgb(200, 0, 0), true), "BMP") << int(QImage::Format_RGB32);
-        QTest::newRow("one coloured pixel, last of all")
-            << encoded(oneColoured, "PNG") << int(QImage::Format_RGB32);
-        QTest::newRow("colour JPEG") << encoded(gradientPicture(64, 48), "JPEG") << int(QImage::Format_RGB32);
+        QTest::newRow("grey JPEG") << sky << "jpg" << true;
+        QTest::newRow("RGB JPEG of a grey picture") << rgbSky << "jpg" << true;
+        QTest::newRow("grey PNG") << sky << "png" << true;
+        QTest::newRow("16-bit grey PNG") << grey16 << "png" << true;
+        QTest::newRow("8-bit grey TIFF") << sky << "tiff" << true;
+        QTest::newRow("24-bit BMP of a grey picture") << rgbSky << "bmp" << true;
+        QTest::newRow("grey palette BMP") << paletteSky() << "bmp" << true;
+        QTest::newRow("grey palette PNG") << paletteSky() << "png" << true;
+        QTest::newRow("1-bit BMP") << mono << "bmp" << true;
+        QTest::newRow("palette with an unused colour") << paletteSky(qRgb(200, 0, 0), false) << "bmp" << true;
+        QTest::newRow("palette with a used colour") << paletteSky(qRgb(200, 0, 0), true) << "bmp" << false;
+        QTest::newRow("one coloured pixel, last of all") << oneColoured << "png" << false;
+        QTest::newRow("colour JPEG") << gradientPicture(64, 48) << "jpg" << false;
     }
     void heldForm() {
-        QFETCH(QByteArray, bytes);
-        QFETCH(int, held);
-        const QString path = write("picture", bytes);
+        QFETCH(QImage, picture);
+        QFETCH(QString, suffix);
+        QFETCH(bool, grey);
+        const QString path = savePicture(dir, "picture." + suffix, picture);
         setGreyPicturesKept(false);
         const DecodedPicture colour = decodePictureFile(path);
         setGreyPicturesKept(true);
         const DecodedPicture kept = decodePictureFile(path);
         QVERIFY2(kept.error.isEmpty() && colour.error.isEmpty(), qPrintable(kept.error + colour.error));
         QCOMPARE(colour.image.format(), QImage::Format_RGB32);
-        QCOMPARE(int(kept.image.format()), held);
+        QCOMPARE(kept.image.format(), grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
         QCOMPARE(kept.image.size(), colour.image.size());
         QVERIFY(pictureMatchesFile(kept.image, path));
         for (int y = 0; y < colour.image.height(); ++y)
