@@ -234,8 +234,11 @@ DecodedPicture decodePictureFile(const QString& path) {
         result.error = damaged();
         return result;
     }
-    // The decoder's own allocation stays inside the same budget, whatever the header said.
-    QImageReader::setAllocationLimit(int(std::min<qint64>(budget >> 20, INT_MAX - 1)) + 1);
+    // The decoder's own allocation stays inside the same budget, whatever the header said. Qt
+    // counts 4 bytes a pixel for a grey JPEG too, though it allocates one, so the limit it checks
+    // is scaled to match.
+    const qint64 decoderLimit = budget / pixelBytes * 4;
+    QImageReader::setAllocationLimit(int(std::min<qint64>(decoderLimit >> 20, INT_MAX - 1)) + 1);
     QImage image;
     try {
         if (!reader.read(&image) || image.isNull()) {
@@ -259,7 +262,8 @@ DecodedPicture decodePictureFile(const QString& path) {
 }
 
 bool pictureMatchesFile(const QImage& picture, const QString& path) {
-    return !picture.isNull() && QFileInfo(path).isFile() && decodedFileStamp(picture) == pictureFileStamp(path);
+    return !picture.isNull() && QFileInfo(path).isFile() &&
+           decodedFileStamp(picture) == pictureFileStamp(path);
 }
 
 } // namespace vorlan

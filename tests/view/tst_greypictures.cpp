@@ -163,6 +163,23 @@ class TestGreyPictures : public QObject {
                     QFAIL(qPrintable(QString("pixel %1, %2 differs").arg(x).arg(y)));
     }
 
+    // The memory a picture may take is counted at the bytes a pixel it will be held at.
+    void budgetCountsTheHeldForm_data() {
+        QTest::addColumn<QImage>("picture");
+        QTest::addColumn<bool>("loads");
+        QTest::newRow("grey JPEG, 0.6 MB grey, 2.4 MB as colour") << greySky(1000, 600) << true;
+        QTest::newRow("colour JPEG of the same size") << gradientPicture(1000, 600) << false;
+    }
+    void budgetCountsTheHeldForm() {
+        QFETCH(QImage, picture);
+        QFETCH(bool, loads);
+        setPictureMemoryBudget(1 << 20);
+        const DecodedPicture decoded = decodePictureFile(savePicture(dir, "budget.jpg", picture));
+        setPictureMemoryBudget(0);
+        QCOMPARE(decoded.error.contains("слишком велика"), !loads);
+        QCOMPARE(decoded.image.size(), loads ? picture.size() : QSize(0, 0));
+    }
+
     // The same grey file held grey and held as colour: the same screen, figures and canvases.
     void greyAndColourLookTheSame_data() {
         QTest::addColumn<QString>("scenario");
