@@ -1,8 +1,9 @@
 # The whole set-up on a fresh Debian machine: `make run` and `make test`.
 BUILD ?= build
+PREFIX ?= /usr/local
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test sanitize bench screenshot clean format
+.PHONY: all deps configure build run test sanitize bench screenshot install clean format
 
 all: build
 
@@ -43,9 +44,15 @@ screenshot: build
 	bash scripts/screenshot $(BUILD)/tools/demo/vorlan_demo $(BUILD)/screenshots/blink-phase2.png 4 blink 2
 	bash scripts/screenshot $(BUILD)/tools/demo/vorlan_demo $(BUILD)/screenshots/cutout.png 5 cutout
 	bash scripts/screenshot $(BUILD)/tools/demo/vorlan_demo $(BUILD)/screenshots/rotation.png 8 rotation
+	bash scripts/screenshot $(BUILD)/tools/demo/vorlan_demo $(BUILD)/screenshots/fits.png 4 fits
 	bash scripts/screenshot $(BUILD)/tools/demo/sky_demo $(BUILD)/screenshots/coordinates.png 4
 	bash scripts/screenshot $(BUILD)/tools/demo/notepad_help $(BUILD)/screenshots/notepad.png 3
+	bash scripts/screenshot $(BUILD)/tools/demo/project_demo $(BUILD)/screenshots/project.png 3
 	bash scripts/screenshot $(BUILD)/tools/demo/photometry_demo $(BUILD)/screenshots/photometry.png 4
+
+# The program, its desktop entry, MIME types and icon under $(PREFIX) (DESTDIR stages them).
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-sanitize

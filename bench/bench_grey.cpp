@@ -3,7 +3,7 @@
 // QImageReader decode, and repainting a grey picture at scales 0.25, 1 and 3 against a bare
 // drawImage of the same picture in colour and against the frame showing it in colour.
 
-#include "benchprogram.h"
+#include "benchpictures.h"
 #include "benchreport.h"
 #include "shell/clicklabel.h"
 #include "support/fixture.h"
@@ -100,9 +100,8 @@ int main(int argc, char** argv) {
     QImageReader::setAllocationLimit(0);
     QTemporaryDir dir;
     for (int i = 0; i < 3; ++i)
-        g_files << savePicture(
-            dir, QStringLiteral("mono%1.jpg").arg(i + 1),
-            noisyStarField(PicW, PicH, 7001 + i).convertToFormat(QImage::Format_Grayscale8));
+        g_files << savePicture(dir, QStringLiteral("mono%1.jpg").arg(i + 1),
+                               noisyStarField(7001 + i).convertToFormat(QImage::Format_Grayscale8));
     g_grey = QImageReader(g_files[0]).read();
     if (g_grey.size() != QSize(PicW, PicH) || g_grey.format() != QImage::Format_Grayscale8) {
         std::fprintf(stderr, "the generated picture does not decode as a grey %dx%d picture\n", PicW, PicH);

@@ -2,7 +2,7 @@
 // against a bare drawImage, loading a slot against a bare QImageReader decode, and the memory
 // that three loaded slots hold against their decoded bytes.
 
-#include "benchprogram.h"
+#include "benchpictures.h"
 #include "benchreport.h"
 #include "shell/clicklabel.h"
 #include "support/fixture.h"
@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <unistd.h>
 
 using namespace vorlan;
 using namespace vorlan::test;
@@ -100,6 +101,7 @@ BENCHMARK(BM_BareDrawImage)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true)
     ->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -107,8 +109,7 @@ int main(int argc, char** argv) {
     QImageReader::setAllocationLimit(0);
     QTemporaryDir dir;
     for (int i = 0; i < 3; ++i)
-        g_files << savePicture(dir, QStringLiteral("sky%1.jpg").arg(i + 1),
-                               noisyStarField(PicW, PicH, 20240 + i));
+        g_files << savePicture(dir, QStringLiteral("sky%1.jpg").arg(i + 1), noisyStarField(20240 + i));
     g_decoded = QImageReader(g_files[0]).read();
     if (g_decoded.size() != QSize(PicW, PicH)) {
         std::fprintf(stderr, "could not decode the generated picture\n");

@@ -3,8 +3,11 @@
 // What every benchmark program prints after Google Benchmark's own table: median CPU times
 // and their ratios to a baseline measured in the same run.
 
+#include <QCoreApplication>
 #include <benchmark/benchmark.h>
 #include <cstdio>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <map>
 #include <string>
 #include <vector>
@@ -12,7 +15,9 @@
 namespace vorlan {
 
 /// Keeps the median CPU time of every benchmark for the ratio summary: the work is single-threaded,
-/// and CPU time is not stretched by other jobs sharing the machine.
+/// and CPU time is not stretched by other jobs sharing the machine. Benchmarks whose work runs
+/// partly in child processes time themselves (UseManualTime with cpuSecondsWithChildren), and
+/// their manual time is kept instead.
 class MedianReporter : public benchmark::ConsoleReporter {
   public:
     std::map<std::string, double> ms;
@@ -20,7 +25,7 @@ class MedianReporter : public benchmark::ConsoleReporter {
         for (const Run& r : runs)
             if (r.aggregate_name == "median" && !r.error_occurred)
                 ms[r.run_name.function_name + (r.run_name.args.empty() ? "" : "/" + r.run_name.args)] =
-                    r.GetAdjustedCPUTime();
+                    r.run_name.time_type == "manual_time" ? r.GetAdjustedRealTime() : r.GetAdjustedCPUTime();
         ConsoleReporter::ReportRuns(runs);
     }
 };
@@ -30,6 +35,32 @@ inline void ratioLine(const char* what, double value, const char* baseName, doub
     const double ratio = base > 0 ? value / base : 0;
     std::printf("%-34s %10.2f %s  vs %-22s %10.2f %s  ratio %5.2f  (goal <= %.2f) %s\n", what, value, unit,
                 baseName, base, unit, ratio, goal, base > 0 && ratio <= goal ? "met" : "MISSED");
+}
+
+/// CPU seconds used so far by this process and by its children that have ended.
+inline double cpuSecondsWithChildren() {
+    rusage self{}, children{};
+    getrusage(RUSAGE_SELF, &self);
+    getrusage(RUSAGE_CHILDREN, &children);
+    auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) * 1e-6; };
+    return seconds(self.ru_utime) + seconds(self.ru_stime) + seconds(children.ru_utime) +
+           seconds(children.ru_stime);
+}
+
+/// Resident memory of this process in bytes.
+inline long residentBytes() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+/// Lets pending window events (repaints) run, as they would after a handler returns.
+inline void settle() {
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
 }
 
 } // namespace vorlan

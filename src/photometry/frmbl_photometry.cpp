@@ -4,7 +4,7 @@
 #include "shell/frmbl.h"
 #include "shell/sharedstate.h"
 #include "view/imageframe.h"
-#include "view/picturefile.h"
+#include "view/workpicture.h"
 
 #include <QApplication>
 #include <cmath>
@@ -17,11 +17,9 @@ namespace {
 /// since (and still reads), so the cut-out shows what the file now holds.
 QImage photometrySource(const frmBl& f) {
     const QImage& loaded = f.Img1->picture();
-    const QString& name = State().FileName1;
-    const QString now = pictureFileStamp(name);
-    if (loaded.isNull() || name.isEmpty() || now.isEmpty() || now == decodedFileStamp(loaded)) return loaded;
-    const DecodedPicture fresh = decodePictureFile(name);
-    return fresh.error.isEmpty() ? fresh.image : loaded;
+    if (loaded.isNull()) return loaded;
+    const QImage current = pictureToWorkOn(loaded, State().FileName1, nullptr);
+    return current.isNull() ? loaded : current;
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 #include "cutout/cutoutgeometry.h"
 #include "cutout/frmpiccopy.h"
 #include "cutout/longrun.h"
-#include "cutout/workpicture.h"
+#include "view/workpicture.h"
 #include "registration/rotation.h"
 #include "shell/frmbl.h"
 #include "shell/prompter.h"

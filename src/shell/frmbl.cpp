@@ -198,6 +198,9 @@ void frmBl::buildControls() {
     place(txtInfo, 11400, 240, 2775, 1455);
     txtInfo->viewport()->setMouseTracking(true);
     txtInfo->setMouseTracking(true);
+    // Files dropped anywhere on the window open; the info box does not swallow them as text.
+    txtInfo->setAcceptDrops(false);
+    setAcceptDrops(true);
 }
 
 void frmBl::buildMenus() {

@@ -26,7 +26,7 @@ class PictureBox;
 /// Handlers are named control_event; their bodies live in the folder of their subsystem.
 class frmBl : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     explicit frmBl(QWidget* parent = nullptr);
     ~frmBl() override;
 
@@ -180,16 +180,29 @@ public:
     void Img1_MouseMove(int button, int shift, float x, float y);
     void mnuViravnivanie_vvod_koord_Click();
 
+    // ---- files given on the command line or dropped on the window
+    /// Opens files as the menus would: the first project (*.vln) in the list, or else the
+    /// pictures into the slots from firstSlot on, in order, up to slot 3.
+    void OpenFiles(const QStringList& files, int firstSlot = 1);
+    /// Where a drop of files at pos (window coordinates) goes: slot k for a picture dropped on
+    /// the selector label of an openable slot k, 0 for the window as a whole (or a project),
+    /// -1 when the drop is refused.
+    int dropTarget(const QPoint& pos, const QStringList& files) const;
+
     // ---- project files
-    void mnuFileOpen_Click() {}
-    void mnuFileSave_Click() {}
+    void mnuFileOpen_Click();
+    void mnuFileSave_Click();
+    /// Asks for the file and writes ProjectText into it as a whole (asking before replacing).
+    void SaveProjectText();
+    /// Asks for a project file to read; sets DialogFileName ("" when cancelled) and ProjectFolder.
+    void OpenProjectDialog();
 
     // ---- comparison cut-out
     /// Copies the regions around the spot in CutX1..CutY2 of pictures 1 and 2 side by side onto
     /// the canvas of the cut-out window and prints the caption into it.
     void CopyAreas();
 
-    // ---- call sites of the subsystems still to come
+    // ---- photometry
     /// The photometry cut of picture 1 at (x, y) twips of the displayed picture: the 400 x 400
     /// pixels round the spot into the photometry window; startMeasuring (Ctrl + click) then
     /// measures the star at its centre.
@@ -201,8 +214,11 @@ protected:
     void moveEvent(QMoveEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dragMoveEvent(QDragMoveEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 
-private:
+  private:
     void buildControls();
     void buildMenus();
     void connectHandlers();

@@ -1,21 +1,24 @@
 #include "shell/start.h"
 
 #include "shell/frmbl.h"
+#include "shell/guard.h"
 #include "shell/keyrouting.h"
 #include "shell/panbar.h"
 #include "shell/sharedstate.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QTimer>
 
 namespace vorlan {
 
-void Main() {
+void Main(const QStringList& files) {
     QDir::setCurrent(QCoreApplication::applicationDirPath());
     State().MarkScale1 = 1.0f;
     State().MarkScale2 = 1.0f;
     MainForm().show();
     State().MinIntensity = 60.0f;
+    if (!files.isEmpty()) QTimer::singleShot(0, &MainForm(), guard([files] { MainForm().OpenFiles(files); }));
 }
 
 void ScrollByArrowKey(int16_t keyCode) {

@@ -23,7 +23,8 @@ namespace {
 /// Shows the open-file dialog for a picture and leaves the chosen path (or "") in DialogFileName.
 void OpenPictureDialog(QWidget* parent) {
     State().DialogFileName = Prompter::instance().openFileName(
-        parent, QStringLiteral("Открыть файл"), qtFileFilter(QStringLiteral("(*.jpg)|*.jpg|(*.bmp)|*.bmp|(*.*)|*.*")));
+        parent, QStringLiteral("Открыть файл"),
+        qtFileFilter(QStringLiteral("(*.jpg)|*.jpg|(*.bmp)|*.bmp|(*.fits *.fit *.fts *.fz)|*.fits;*.fit;*.fts;*.fz|(*.*)|*.*")));
 }
 
 const char* const ToolTipTail[] = {"", "показать 1-ю картинку ", "показать 2-ю картинку ", "показать 3-ю картинку "};

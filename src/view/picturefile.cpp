@@ -1,7 +1,9 @@
 #include "view/picturefile.h"
 
 #include "common/fileerror.h"
+#include "view/fitsimage.h"
 #include "view/greypicture.h"
+#include "view/linearstretch.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -23,7 +25,20 @@ namespace vorlan {
 namespace {
 
 qint64 s_budgetOverride = 0;
+
+const QString SourceKey = QStringLiteral("vorlan.source");
+
+/// What identifies a file's contents cheaply: its modification time and size.
+QString fileStamp(const QFileInfo& info) {
+    return QStringLiteral("%1 %2").arg(info.lastModified().toMSecsSinceEpoch()).arg(info.size());
+}
+
 bool s_keepGrey = true;
+
+/// How the program holds a grey picture: at one byte a pixel, unless told to hold it as colour.
+QImage::Format greyFormat() {
+    return s_keepGrey ? QImage::Format_Grayscale8 : QImage::Format_RGB32;
+}
 
 /// Physical memory of the machine in bytes, lowered to the address-space limit of the process
 /// and to the memory limit of its control group where these are set.
@@ -73,18 +88,14 @@ qsizetype nextMarkerInScan(const uchar* p, qsizetype n, qsizetype i) {
     }
 }
 
-const QString StampKey = QStringLiteral("vorlan-file-stamp");
-
 } // namespace
 
-QString pictureFileStamp(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.exists()) return QString();
-    return QStringLiteral("%1 %2").arg(info.lastModified().toMSecsSinceEpoch()).arg(info.size());
-}
-
-QString decodedFileStamp(const QImage& image) {
-    return image.text(StampKey);
+QString tooLargeReason(QSize size, qint64 needed, qint64 budget) {
+    return QStringLiteral(
+               "картинка %1 × %2 пикселей слишком велика: ей нужно %3 памяти, а можно занять не больше %4")
+        .arg(size.width())
+        .arg(size.height())
+        .arg(byteText(needed), byteText(budget));
 }
 
 qint64 pictureMemoryBudget() {
@@ -189,7 +200,13 @@ DecodedPicture decodePictureFile(const QString& path) {
         return result;
     }
     // Taken before reading: a file that changes while it is read looks changed afterwards.
-    const QString stamp = pictureFileStamp(path);
+    const QString stamp = fileStamp(QFileInfo(path));
+    // FITS goes to cfitsio straight from the file, in bands of rows, never read whole here.
+    if (file.size() > 0 && isFitsFile(path)) {
+        result = decodeFitsFile(path, pictureMemoryBudget(), greyFormat());
+        if (!result.image.isNull()) result.image.setText(SourceKey, stamp);
+        return result;
+    }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         result.error = fileErrorReason(errno, false);
@@ -217,15 +234,18 @@ DecodedPicture decodePictureFile(const QString& path) {
         return result;
     }
     const qint64 budget = pictureMemoryBudget();
-    // A decoder that says grey gives one byte a pixel, and that is what the slot will hold.
-    const int pixelBytes = s_keepGrey && reader.imageFormat() == QImage::Format_Grayscale8 ? 1 : 4;
-    const qint64 needed = qint64(size.width()) * qint64(size.height()) * pixelBytes;
-    const QString tooLarge =
-        QStringLiteral(
-            "картинка %1 × %2 пикселей слишком велика: ей нужно %3 памяти, а можно занять не больше %4")
-            .arg(size.width())
-            .arg(size.height())
-            .arg(byteText(needed), byteText(budget));
+    // 16-bit data is decoded whole before it is stretched to the 8-bit picture that is kept.
+    const QImage::Format decoded = reader.imageFormat();
+    const int linearBytes = decoded == QImage::Format_Grayscale16 ? 2
+                            : decoded == QImage::Format_RGBX64 || decoded == QImage::Format_RGBA64 ||
+                                    decoded == QImage::Format_RGBA64_Premultiplied
+                                ? 8
+                                : 0;
+    // A decoder that says grey gives a picture that is held at one byte a pixel.
+    const bool greyDecoded = decoded == QImage::Format_Grayscale8 || decoded == QImage::Format_Grayscale16;
+    const int heldBytes = s_keepGrey && greyDecoded ? 1 : 4;
+    const qint64 needed = qint64(size.width()) * qint64(size.height()) * (heldBytes + linearBytes);
+    const QString tooLarge = tooLargeReason(size, needed, budget);
     if (needed > budget) {
         result.error = tooLarge;
         return result;
@@ -237,7 +257,7 @@ DecodedPicture decodePictureFile(const QString& path) {
     // The decoder's own allocation stays inside the same budget, whatever the header said. Qt
     // counts 4 bytes a pixel for a grey JPEG too, though it allocates one, so the limit it checks
     // is scaled to match.
-    const qint64 decoderLimit = budget / pixelBytes * 4;
+    const qint64 decoderLimit = budget / heldBytes * 4;
     QImageReader::setAllocationLimit(int(std::min<qint64>(decoderLimit >> 20, INT_MAX - 1)) + 1);
     QImage image;
     try {
@@ -245,9 +265,12 @@ DecodedPicture decodePictureFile(const QString& path) {
             result.error = damaged();
             return result;
         }
+        // Linear 16-bit camera data looks black as it is: it gets the automatic stretch.
+        if (isSixteenBit(image)) image = stretchSixteenBit(image, greyFormat());
         // A grey JPEG decodes straight into one byte a pixel and a colour JPEG into RGB32; other
-        // formats (16-bit, palettes, alpha) are turned into one of the two once.
-        image = s_keepGrey ? heldPicture(std::move(image)) : colourPicture(std::move(image));
+        // formats (palettes, alpha) are turned into one of the two once.
+        if (!image.isNull())
+            image = s_keepGrey ? heldPicture(std::move(image)) : colourPicture(std::move(image));
     } catch (const std::bad_alloc&) {
         image = QImage();
     }
@@ -256,14 +279,14 @@ DecodedPicture decodePictureFile(const QString& path) {
         return result;
     }
     // Stamped while the pixels have one owner, so that the stamp copies nothing.
-    image.setText(StampKey, stamp);
+    image.setText(SourceKey, stamp);
     result.image = image;
     return result;
 }
 
 bool pictureMatchesFile(const QImage& picture, const QString& path) {
-    return !picture.isNull() && QFileInfo(path).isFile() &&
-           decodedFileStamp(picture) == pictureFileStamp(path);
+    const QFileInfo info(path);
+    return !picture.isNull() && info.isFile() && picture.text(SourceKey) == fileStamp(info);
 }
 
 } // namespace vorlan

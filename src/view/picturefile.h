@@ -19,24 +19,21 @@ struct DecodedPicture {
 /// checked against pictureMemoryBudget(), so a small file claiming a huge picture is refused
 /// without allocating it. A JPEG whose data ends early is refused rather than shown half grey.
 /// Every failure comes back as a reason: not found, no permission, empty, not a picture,
-/// damaged or incomplete, too large for memory. The picture carries the stamp of the file as
-/// it was when it was read (decodedFileStamp).
+/// damaged or incomplete, too large for memory. The decoded picture carries the modification
+/// time and size of the file it came from, so a later user of the slot's pixels can tell
+/// whether the file still holds them.
 DecodedPicture decodePictureFile(const QString& path);
 
-/// Stamp of a file as it is on disk now: time of its last change and its size; empty when it
-/// does not exist.
-QString pictureFileStamp(const QString& path);
-/// The stamp of its file that a picture from decodePictureFile carries; empty for others.
-QString decodedFileStamp(const QImage& image);
-
-/// True when picture was decoded from path and the file has not changed on disk since: the
-/// decoded picture carries the modification time and size of its file.
+/// True when picture was decoded from path and the file has not changed on disk since.
 bool pictureMatchesFile(const QImage& picture, const QString& path);
 
 /// Bytes one decoded picture may take: a quarter of the machine's memory (or of the process's
 /// memory limit, where one is set and lower), leaving room for the decoder's own buffers, the
 /// other slots and the rest of the desktop.
 qint64 pictureMemoryBudget();
+
+/// The reason given for a picture of size pixels that would need more than budget bytes.
+QString tooLargeReason(QSize size, qint64 needed, qint64 budget);
 
 /// Replaces the machine-derived budget by bytes (0 goes back to it), so that tests behave the
 /// same on every machine.

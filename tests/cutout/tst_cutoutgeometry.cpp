@@ -3,7 +3,7 @@
 
 #include "cutout/bmpfile.h"
 #include "cutout/cutoutgeometry.h"
-#include "cutout/workpicture.h"
+#include "view/workpicture.h"
 #include "view/picturefile.h"
 
 #include <QDateTime>

@@ -41,14 +41,6 @@ void pageTo(PanBar* bar, int value) {
     QCOMPARE(bar->value(), value);
 }
 
-/// Replaces a text box's text by typing, after clicking into it.
-void type(QLineEdit* box, const QString& text) {
-    QTest::mouseClick(box, Qt::LeftButton);
-    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(box, Qt::Key_Backspace);
-    QTest::keyClicks(box, text);
-}
-
 void hover(QWidget* w, QPoint pos) {
     QMouseEvent move(QEvent::MouseMove, QPointF(pos), QPointF(w->mapToGlobal(pos)), Qt::NoButton,
                      Qt::NoButton, Qt::NoModifier);

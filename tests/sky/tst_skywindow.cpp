@@ -25,13 +25,6 @@ namespace {
 
 constexpr double Deg = 57.2957795130823;
 
-/// Replaces a field's text by typing, as a user who selected it would.
-void type(QLineEdit* field, const QString& text) {
-    field->selectAll();
-    QTest::keyClick(field, Qt::Key_Backspace);
-    QTest::keyClicks(field, text);
-}
-
 /// Types a catalogue position into row i: hours, decimal minutes of time, signed degrees,
 /// decimal arc-minutes.
 void typeStar(frmVvodKoordinat& w, int i, const CatalogueStar& s) {

@@ -3,6 +3,7 @@
 // What a user does with the mouse and keyboard, for the window tests: drags with a press, several
 // moves and a release, focus by a click, keys through the window to the focused control.
 
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -54,6 +55,14 @@ inline void clickHandle(QScrollBar* bar) {
 /// A key as the user types it: into the window, which hands it to the control holding the focus.
 inline void typeKey(QWidget* window, Qt::Key key, Qt::KeyboardModifiers m = Qt::NoModifier) {
     QTest::keyClick(window->windowHandle(), key, m);
+}
+
+/// Replaces a field's text by typing, as a user does: a click into it, Ctrl+A, Backspace.
+inline void type(QLineEdit* field, const QString& text) {
+    QTest::mouseClick(field, Qt::LeftButton);
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QTest::keyClicks(field, text);
 }
 
 } // namespace vorlan::test

@@ -4,6 +4,7 @@
 #include "shell/clicklabel.h"
 #include "support/badpictures.h"
 #include "support/fixture.h"
+#include "support/linearsky.h"
 #include "support/ordinaryuser.h"
 #include "view/imageframe.h"
 #include "view/picturefile.h"
@@ -47,6 +48,15 @@ class TestBadFiles : public QObject {
         file.open(QIODevice::WriteOnly);
         file.write(bytes);
         return path;
+    }
+
+    /// A linear star field as a FITS file of the given layout would hold it.
+    QByteArray fitsBytes(const FitsLayout& layout) {
+        const QString path = dir.filePath("made.fits");
+        writeFits(path, linearStarField(300, 200, 20, 1000, 30, 60000, 8), layout);
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        return file.readAll();
     }
 
     /// Slot k holds the good red picture with point 1 marked by a click at (50, 40).
@@ -121,6 +131,23 @@ class TestBadFiles : public QObject {
             << 1 << "bits.bmp" << patched(b, BmpBits, quint16(7)) << Damaged;
         QTest::newRow("BMP cut inside its header") << 1 << "short.bmp" << b.left(30) << Damaged;
         QTest::newRow("BMP cut in its pixels") << 2 << "half.bmp" << b.left(b.size() / 2) << Damaged;
+
+        QByteArray fitsHeader; // a 16-bit image of 200000 x 200000 that is not there
+        for (const char* card : {"SIMPLE  =                    T", "BITPIX  =                   16",
+                                 "NAXIS   =                    2", "NAXIS1  =               200000",
+                                 "NAXIS2  =               200000", "END"})
+            fitsHeader += QByteArray(card).leftJustified(80, ' ');
+        QTest::newRow("FITS header of 200000 x 200000")
+            << 1 << "bomb.fits" << fitsHeader.leftJustified(2880, ' ') << TooLarge;
+        const QByteArray fits = fitsBytes({});
+        QTest::newRow("FITS cut in its pixels") << 2 << "cut.fits" << fits.left(fits.size() / 2) << Damaged;
+        QTest::newRow("FITS cut inside its header") << 1 << "short.fit" << fits.left(700) << Damaged;
+        QTest::newRow("text named .fits")
+            << 1 << "notes.fits" << QByteArray("M31, 3 марта\r\n") << NotAPicture;
+        // A tile size of 0 makes cfitsio divide by zero while it reads the header.
+        QByteArray zeroTile = fitsBytes({USHORT_IMG, 0, 1, true});
+        zeroTile.replace(zeroTile.indexOf("ZTILE1  =") + 10, 20, QByteArray("0").rightJustified(20, ' '));
+        QTest::newRow("compressed FITS with tiles of no size") << 3 << "zero.fz" << zeroTile << Damaged;
     }
     void refusedFilesLeaveTheSlotAsItWas() {
         QFETCH(int, slot);
@@ -172,8 +199,8 @@ class TestBadFiles : public QObject {
         QTest::addColumn<QColor>("colour");
         QImage grey16(300, 200, QImage::Format_Grayscale16);
         grey16.fill(QColor(128, 128, 128));
-        QTest::newRow("16-bit grey PNG")
-            << encoded(grey16, "PNG") << QSize(300, 200) << QColor(128, 128, 128);
+        // Linear 16-bit data is stretched; a picture of one level is shown at the sky's grey.
+        QTest::newRow("16-bit grey PNG") << encoded(grey16, "PNG") << QSize(300, 200) << QColor(38, 38, 38);
         QTest::newRow("CMYK JPEG") << flatJpeg(40, 24, {200, 100, 50, 255}) << QSize(40, 24)
                                    << QColor(200, 100, 50);
         // Data after the end marker (camera trailers) and an end marker inside an application

@@ -40,7 +40,8 @@ private slots:
         const QString path = savePicture(dir, "big.bmp", gradientPicture(6000, 4000));
         loadSlot(*f, *prompter, 1, path);
         QCOMPARE(prompter->dialogTitles.value(0), QString("Открыть файл"));
-        QCOMPARE(prompter->dialogFilters.value(0), QString("(*.jpg) (*.jpg);;(*.bmp) (*.bmp);;(*.*) (*)"));
+        QCOMPARE(prompter->dialogFilters.value(0),
+                 QString("(*.jpg) (*.jpg);;(*.bmp) (*.bmp);;(*.fits *.fit *.fts *.fz) (*.fits *.fit *.fts *.fz);;(*.*) (*)"));
         SharedState& s = State();
         QCOMPARE(s.PictureWidth1, 6000.0f);
         QCOMPARE(s.PictureHeight1, 4000.0f);

@@ -11,6 +11,9 @@
 //   vorlan_demo rotation
 //       picture 2 turned by 25 degrees against picture 1, both stars marked, rotated onto picture
 //       1 from the menu and shown with "Прервать".
+//   vorlan_demo fits
+//       a linear 16-bit FITS star field (sky 1000 counts, stars to 60000) opened from the
+//       command line into slot 1, stretched.
 
 #include "cutout/canvasbox.h"
 #include "cutout/frmpiccopy.h"
@@ -20,6 +23,7 @@
 #include "shell/sharedstate.h"
 #include "shell/start.h"
 #include "support/fixture.h"
+#include "support/linearsky.h"
 #include "view/imageframe.h"
 
 #include <QAction>
@@ -186,7 +190,12 @@ int main(int argc, char* argv[]) {
     const int holdPhase = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 0;
     ScriptedPrompter prompter;
     QTemporaryDir dir;
-    Main();
+    QStringList files;
+    if (scene == QLatin1String("fits")) {
+        files << dir.filePath(QStringLiteral("m45-linear.fits"));
+        writeFits(files[0], linearStarField(PicW, PicH, 900, 1000, 30, 60000, 45), {});
+    }
+    Main(files);
     frmBl& f = MainForm();
     if (scene == QLatin1String("blink")) {
         blinkScene(f, prompter, dir, holdPhase);
@@ -196,8 +205,8 @@ int main(int argc, char* argv[]) {
     } else if (scene == QLatin1String("rotation")) {
         QLocale::setDefault(QLocale(QLocale::Russian));
         rotationScene(f, prompter, dir);
-    } else if (!scene.isEmpty()) {
-        std::fprintf(stderr, "unknown scene %s (known: blink, cutout, rotation)\n", qPrintable(scene));
+    } else if (!scene.isEmpty() && files.isEmpty()) {
+        std::fprintf(stderr, "unknown scene %s (known: blink, cutout, rotation, fits)\n", qPrintable(scene));
         return 2;
     }
     return app.exec();

@@ -1,23 +1,23 @@
 #pragma once
 
-// What the benchmarks of the whole program share: its resident memory, letting it settle, and
-// loading a slot through the menu against a bare decode of the same file.
+// What the window benchmarks share: 6000 x 4000 sky photo stand-ins to decode, letting the
+// window repaint, the picture area they draw into, and loading a slot against a bare decode.
 
 #include "support/fixture.h"
 #include "view/imageframe.h"
 
+#include <QCoreApplication>
+#include <QImage>
 #include <QImageReader>
 #include <QRandomGenerator>
+#include <algorithm>
 #include <benchmark/benchmark.h>
-#include <cstdio>
 #include <functional>
-#include <unistd.h>
 
-namespace vorlan {
+namespace vorlan::test {
 
-/// The size of the pictures the view benchmarks load: a 24-megapixel camera frame.
-inline constexpr int PicW = 6000;
-inline constexpr int PicH = 4000;
+constexpr int PicW = 6000;
+constexpr int PicH = 4000;
 /// The picture area the repaint benchmarks draw into, and where it starts in the picture
 /// (picture pixels at scale 1), so that the repaint reads from the middle of it.
 inline const QRect Area(0, 0, 1900, 1000);
@@ -25,16 +25,16 @@ inline const QPoint AreaOrigin(1500, 1200);
 
 /// A sky photo stand-in: sensor noise over a few thousand stars, so the JPEG decoder has real
 /// detail to work through instead of flat black blocks.
-inline QImage noisyStarField(int w, int h, quint32 seed) {
+inline QImage noisyStarField(quint32 seed) {
     QRandomGenerator rng(seed);
-    QVector<test::Star> stars;
+    QVector<Star> stars;
     for (int i = 0; i < 3000; ++i)
-        stars.push_back({rng.bounded(double(w)), rng.bounded(double(h)), 1.5 + rng.bounded(5.0),
+        stars.push_back({rng.bounded(double(PicW)), rng.bounded(double(PicH)), 1.5 + rng.bounded(5.0),
                          80 + int(rng.bounded(176))});
-    QImage img = test::starField(w, h, stars);
-    for (int y = 0; y < h; ++y) {
+    QImage img = starField(PicW, PicH, stars);
+    for (int y = 0; y < PicH; ++y) {
         auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 0; x < w; ++x) {
+        for (int x = 0; x < PicW; ++x) {
             const int n = int(rng.generate() & 31);
             const QRgb c = line[x];
             line[x] =
@@ -44,17 +44,7 @@ inline QImage noisyStarField(int w, int h, quint32 seed) {
     return img;
 }
 
-/// Resident memory of this process, bytes.
-inline long residentBytes() {
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-        std::fclose(f);
-    }
-    return resident * sysconf(_SC_PAGESIZE);
-}
-
-/// Lets the posted events (repaints, layout) run.
+/// Lets the window handle what is pending, its repaint included.
 inline void settle() {
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents();
@@ -78,11 +68,11 @@ inline void registerLoadBenchmarks(const QString& file, std::function<bool(const
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_LoadSlot",
                                  [file, loaded](benchmark::State& state) {
-                                     test::ScriptedPrompter prompter;
-                                     frmBl& f = test::freshProgram();
+                                     ScriptedPrompter prompter;
+                                     frmBl& f = freshProgram();
                                      settle();
                                      for (auto _ : state) {
-                                         test::loadSlot(f, prompter, 1, file);
+                                         loadSlot(f, prompter, 1, file);
                                          settle();
                                      }
                                      if (!prompter.messages.isEmpty() || !loaded(f.Img1->picture()))
@@ -95,4 +85,4 @@ inline void registerLoadBenchmarks(const QString& file, std::function<bool(const
         ->Unit(benchmark::kMillisecond);
 }
 
-} // namespace vorlan
+} // namespace vorlan::test

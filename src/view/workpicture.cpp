@@ -1,4 +1,4 @@
-#include "cutout/workpicture.h"
+#include "view/workpicture.h"
 
 #include "view/picturefile.h"
 

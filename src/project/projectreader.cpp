@@ -1,0 +1,273 @@
+#include "project/projectreader.h"
+
+#include "common/numberforms.h"
+#include "common/textcodec.h"
+#include "common/vorlanerror.h"
+#include "sky/fieldhelpers.h"
+#include "sky/skymath.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <cfloat>
+#include <cmath>
+#include <optional>
+
+namespace vorlan {
+
+namespace {
+
+/// What a numeric line holds, which decides the values a window can take from it.
+enum class Kind { Position, Point, Size, Scale, MarkScale, Star };
+
+constexpr int NameLines[] = {1, 9, 27};
+
+/// Place of a line in its picture block (lines 1-8, 9-16, 27-34): 0 for the name line.
+int blockOffset(int line) {
+    return line - (line < 9 ? 1 : line < 27 ? 9 : 27);
+}
+
+Kind kindOf(int line) {
+    if (line >= 17 && line <= 20) return Kind::Star;
+    if (line >= 21 && line <= 24) return Kind::Point;
+    if (line == 25 || line == 26) return Kind::MarkScale;
+    switch (blockOffset(line)) {
+    case 1:
+    case 2:
+        return Kind::Position;
+    case 3:
+    case 4:
+        return Kind::Point;
+    case 5:
+    case 6:
+        return Kind::Size;
+    default:
+        return Kind::Scale;
+    }
+}
+
+/// The reader step that reads a table line.
+int stepOf(int line) {
+    if (line == 1) return 6;
+    if (line <= 8) return 7;
+    if (line == 9) return 8;
+    if (line <= 16) return 9;
+    if (line <= 20) return 17;
+    if (line <= 22) return 18;
+    if (line <= 24) return 19;
+    if (line <= 26) return 24;
+    if (line == 27) return 26;
+    return 27;
+}
+
+QString shortened(const QString& text) {
+    return text.size() <= 40 ? text : text.left(40) + QStringLiteral("…");
+}
+
+/// A scale the scale bars can stand for: 0 (no picture yet) or from the bars' smallest step up.
+/// A tiny positive scale would turn the next zoom's new / old ratio into infinity.
+bool isScale(double v) {
+    return v == 0 || (v >= project::SmallestScale && v <= project::LargestScale);
+}
+
+/// Walks the file's lines in the order the reader consumes them.
+class LineCursor {
+  public:
+    LineCursor(ProjectRecord& record, QStringList lines) : r(record), m_lines(std::move(lines)) {}
+
+    /// The next file line for table line `line`; none once the file has ended. Running past
+    /// the end is reported once; later reads are skipped silently, as on a closed file.
+    std::optional<QString> take(int line) {
+        if (m_closed) return std::nullopt;
+        if (m_next >= m_lines.size()) {
+            m_closed = true;
+            fail(line, project::PastEndOfFile, QStringLiteral("Чтение за концом файла"));
+            return std::nullopt;
+        }
+        return m_lines[m_next++];
+    }
+
+    void name(int line) {
+        const std::optional<QString> text = take(line);
+        if (!text) return;
+        ProjectLine& l = r.line[size_t(line)];
+        l.taken = true;
+        if (text->size() > project::LongestNameLine) {
+            fail(line, project::InvalidValue,
+                 QStringLiteral("Строка %1 слишком длинная для имени файла").arg(line));
+            return; // counts as empty
+        }
+        l.text = *text;
+    }
+
+    void number(int line) {
+        if (const std::optional<QString> text = take(line)) number(line, *text);
+    }
+
+    void number(int line, const QString& text) {
+        ProjectLine& l = r.line[size_t(line)];
+        l.taken = true;
+        const Kind kind = kindOf(line);
+        int failure = 0;
+        double raw = 0;
+        if (text.size() > project::LongestNumberLine) {
+            failure = project::InvalidValue;
+        } else {
+            try {
+                raw = LeadingNumber(text);
+                failure = refusal(kind, raw);
+            } catch (const VorlanError&) {
+                failure = project::Overflow;
+            }
+        }
+        if (failure == 0) {
+            keep(line, kind, raw, text);
+            m_lastNumber = raw;
+            m_lastText = text;
+            return;
+        }
+        fail(line, failure,
+             failure == project::Overflow
+                 ? QStringLiteral("Переполнение в строке %1: %2").arg(line).arg(shortened(text))
+                 : QStringLiteral("Недопустимое значение в строке %1: %2").arg(line).arg(shortened(text)));
+        // A line that cannot be read leaves the number of the last line that could; where that
+        // number does not fit this line either, 0 stands in.
+        if (refusal(kind, m_lastNumber) == 0)
+            keep(line, kind, m_lastNumber, m_lastText);
+        else
+            keep(line, kind, 0, InvariantShortForm(0));
+    }
+
+  private:
+    ProjectRecord& r;
+    QStringList m_lines;
+    qsizetype m_next = 0;
+    bool m_closed = false;
+    double m_lastNumber = 0;
+    QString m_lastText;
+    // Size of the picture whose block is being read, for the frame size its scale asks for.
+    double m_width = 0;
+    double m_height = 0;
+
+    void fail(int line, int number, const QString& description) {
+        r.errors.append({line, stepOf(line), number, description});
+    }
+
+    /// 0 when a window can take raw for a line of this kind, else the error number.
+    int refusal(Kind kind, double raw) const {
+        if (!std::isfinite(raw) || std::fabs(raw) > double(FLT_MAX)) return project::Overflow;
+        const double extent = project::LargestExtent;
+        const bool fits = [&] {
+            switch (kind) {
+            case Kind::Position:
+            case Kind::Point:
+                return std::fabs(raw) <= extent;
+            case Kind::Size:
+                return raw >= 0 && raw <= extent;
+            case Kind::Scale:
+                return isScale(raw) && std::floor(m_width * raw) <= extent &&
+                       std::floor(m_height * raw) <= extent;
+            case Kind::MarkScale:
+                return isScale(raw);
+            case Kind::Star:
+                return true;
+            }
+            return false;
+        }();
+        return fits ? 0 : project::InvalidValue;
+    }
+
+    void keep(int line, Kind kind, double raw, const QString& text) {
+        ProjectLine& l = r.line[size_t(line)];
+        l.text = text;
+        l.value = kind == Kind::Star ? float(raw / sky::DegPerRad / 10000) : float(raw);
+        if (kind == Kind::Size) (blockOffset(line) == 5 ? m_width : m_height) = raw;
+    }
+};
+
+} // namespace
+
+QList<ProjectReadError> ProjectRecord::errorsOfStep(int step) const {
+    QList<ProjectReadError> found;
+    for (const ProjectReadError& e : errors)
+        if (e.step == step) found.append(e);
+    return found;
+}
+
+QStringList splitProjectLines(const QString& text, int maxLines) {
+    QStringList lines;
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n && lines.size() < maxLines; ++i) {
+        const QChar c = text.at(i);
+        if (c != QLatin1Char('\r') && c != QLatin1Char('\n')) continue;
+        lines.append(text.mid(start, i - start));
+        if (c == QLatin1Char('\r') && i + 1 < n && text.at(i + 1) == QLatin1Char('\n')) ++i;
+        start = i + 1;
+    }
+    if (start < n && lines.size() < maxLines) lines.append(text.mid(start));
+    return lines;
+}
+
+ProjectRecord readProjectRecord(const QByteArray& bytes) {
+    ProjectRecord record;
+    QString text = decodeText(bytes);
+    // Editors on Windows put a byte-order mark before UTF-8 text.
+    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+    LineCursor cursor(record, splitProjectLines(text, 34));
+
+    auto pictureBlock = [&cursor](int nameLine) {
+        for (int line = nameLine + 1; line <= nameLine + 7; ++line)
+            cursor.number(line);
+    };
+    cursor.name(NameLines[0]);
+    pictureBlock(NameLines[0]);
+    cursor.name(NameLines[1]);
+    pictureBlock(NameLines[1]);
+    for (int line = 17; line <= 20; ++line)
+        cursor.number(line);
+    for (int p = 0; p < 2; ++p) {
+        const int xLine = 21 + 2 * p;
+        const std::optional<QString> x = cursor.take(xLine);
+        if (!x) continue;
+        if (NumericTextFilter(*x).isEmpty()) {
+            record.line[size_t(xLine)].taken = true;
+            record.point2Cleared[size_t(p)] = true;
+            continue; // the y line stays for the next read
+        }
+        cursor.number(xLine, *x);
+        cursor.number(xLine + 1);
+    }
+    cursor.number(25);
+    cursor.number(26);
+    cursor.name(NameLines[2]);
+    if (!record.line[27].text.isEmpty()) pictureBlock(NameLines[2]);
+    return record;
+}
+
+QString projectErrorContext(int step) {
+    if (step < 12) return QString();
+    if (step < 25) return QStringLiteral("второго снимка нет! ");
+    return QStringLiteral("третьего снимка нет! ");
+}
+
+QString projectFolderOf(const QString& path) {
+    const qsizetype cut = std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/')));
+    return cut < 0 ? QString() : path.left(cut + 1);
+}
+
+QString findProjectPicture(const QString& folder, const QString& storedName) {
+    const QString name = FileNamePart(storedName);
+    const QString exact = folder + name;
+    if (name.isEmpty() || QFileInfo(exact).isFile()) return exact;
+    // A project written on Windows may name "M31.JPG" for the "m31.jpg" that lies here.
+    const QDir dir(folder.isEmpty() ? QStringLiteral(".") : folder);
+    QString match;
+    for (const QString& entry : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (entry.compare(name, Qt::CaseInsensitive) != 0) continue;
+        if (!match.isEmpty()) return exact; // two candidates: neither is surely the one
+        match = entry;
+    }
+    return match.isEmpty() ? exact : folder + match;
+}
+
+} // namespace vorlan

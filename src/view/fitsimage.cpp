@@ -1,0 +1,394 @@
+#include "view/fitsimage.h"
+
+#include "view/linearstretch.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <cmath>
+#include <fitsio.h>
+#include <functional>
+#include <memory>
+#include <new>
+#include <type_traits>
+#include <vector>
+
+#ifdef Q_OS_LINUX
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace vorlan {
+
+namespace {
+
+struct FitsCloser {
+    void operator()(fitsfile* f) const {
+        int status = 0;
+        fits_close_file(f, &status);
+    }
+};
+using FitsHandle = std::unique_ptr<fitsfile, FitsCloser>;
+
+QString fitsReason(int status) {
+    switch (status) {
+    case FILE_NOT_OPENED:
+        return QStringLiteral("файл не открывается");
+    case END_OF_FILE:
+        return QStringLiteral("файл повреждён или неполон: он кончается раньше, чем обещает заголовок FITS");
+    case MEMORY_ALLOCATION:
+        return QStringLiteral("недостаточно памяти для картинки");
+    default:
+        return QStringLiteral("файл повреждён или неполон (ошибка cfitsio %1)").arg(status);
+    }
+}
+
+struct ImageHeader {
+    int equivType = 0;
+    long width = 0, height = 0, planes = 0;
+};
+
+/// Moves to the first HDU that holds a picture: two axes, or three with one or three planes.
+/// Returns false (status untouched) when there is none.
+bool findImage(fitsfile* f, ImageHeader& h, int& status) {
+    for (int hdu = 1;; ++hdu) {
+        int type = 0;
+        if (fits_movabs_hdu(f, hdu, &type, &status)) {
+            if (status == END_OF_FILE && hdu > 1) status = 0; // past the last HDU
+            return false;
+        }
+        if (type != IMAGE_HDU) continue;
+        int bitpix = 0, naxis = 0;
+        long naxes[3] = {0, 0, 0};
+        if (fits_get_img_param(f, 3, &bitpix, &naxis, naxes, &status) ||
+            fits_get_img_equivtype(f, &h.equivType, &status))
+            return false;
+        const bool plane = naxis == 2 || (naxis == 3 && (naxes[2] == 1 || naxes[2] == 3));
+        if (plane && naxes[0] > 0 && naxes[1] > 0) {
+            h.width = naxes[0];
+            h.height = naxes[1];
+            h.planes = naxis == 3 ? naxes[2] : 1;
+            return true;
+        }
+    }
+}
+
+/// cfitsio reports a file that ends too soon as a read error: the HDU's own extent tells.
+int truncationStatus(fitsfile* f, const QString& path, int status) {
+    int probe = 0;
+    LONGLONG headStart = 0, dataStart = 0, dataEnd = 0;
+    if (status && !fits_get_hduaddrll(f, &headStart, &dataStart, &dataEnd, &probe) &&
+        dataEnd > QFileInfo(path).size())
+        return END_OF_FILE;
+    return status;
+}
+
+/// The 16-bit level that the header's BLANK value (ZBLANK in a tile-compressed image) becomes
+/// when read as below, or -1 when no pixel is blank.
+int blankLevel(fitsfile* f, bool isSigned) {
+    LONGLONG blank = 0;
+    int status = 0;
+    if (fits_read_key(f, TLONGLONG, "BLANK", &blank, nullptr, &status)) {
+        status = 0;
+        if (fits_read_key(f, TLONGLONG, "ZBLANK", &blank, nullptr, &status)) return -1;
+    }
+    double zero = 0;
+    status = 0;
+    if (fits_read_key(f, TDOUBLE, "BZERO", &zero, nullptr, &status)) zero = 0;
+    const double level = double(blank) + zero + (isSigned ? 32768 : 0);
+    return level >= 0 && level <= 65535 ? int(level) : -1;
+}
+
+/// The image of the current HDU read a band of rows at a time. 8- and 16-bit integers are read
+/// as 16-bit levels that keep their order (the stretch depends only on that order and on
+/// differences, so no floating point is needed), blank pixels as the level BLANK stands for;
+/// every other image (32- and 64-bit integers, floating point, scaled integers) as physical
+/// values in floats, blank pixels as NaN.
+template <class T> class FitsSource : public LinearSource<T> {
+  public:
+    FitsSource(fitsfile* f, const ImageHeader& h) : m_file(f) {
+        this->width = int(h.width);
+        this->height = int(h.height);
+        this->planes = int(h.planes);
+        this->bottomUp = true; // FITS keeps the bottom row first
+        m_signed = h.equivType == SHORT_IMG || h.equivType == SBYTE_IMG;
+        if constexpr (std::is_same_v<T, quint16>) this->blankLevel = vorlan::blankLevel(f, m_signed);
+    }
+    bool readRows(int c, int r, int count, T* out) override {
+        long first[3] = {1, r + 1, c + 1};
+        const LONGLONG n = LONGLONG(count) * this->width;
+        int anyBlank = 0;
+        if constexpr (std::is_same_v<T, quint16>) {
+            if (fits_read_pix(m_file, m_signed ? TSHORT : TUSHORT, first, n, nullptr, out, &anyBlank,
+                              &status))
+                return false;
+            if (m_signed) // -32768..32767 onto 0..65535, order kept
+                for (LONGLONG i = 0; i < n; ++i)
+                    out[i] ^= 0x8000;
+        } else {
+            float blank = NAN;
+            if (fits_read_pix(m_file, TFLOAT, first, n, &blank, out, &anyBlank, &status)) return false;
+        }
+        return true;
+    }
+    int status = 0;
+
+  private:
+    fitsfile* m_file;
+    bool m_signed = false;
+};
+
+/// Gives the picture to write into: width x height in format; null when it cannot. compressed
+/// tells whether the image is tile-compressed.
+using PictureAllocator = std::function<QImage(int width, int height, QImage::Format format, bool compressed)>;
+
+/// Reads the image of the current HDU into a picture from allocate. Every header keyword is read
+/// before the picture is asked for.
+template <class T>
+QImage readImage(fitsfile* f, const ImageHeader& h, QImage::Format format, const PictureAllocator& allocate,
+                 int& status) {
+    FitsSource<T> source(f, h);
+    const bool compressed = fits_is_compressed_image(f, &status);
+    QImage out = allocate(source.width, source.height, format, compressed);
+    if (out.isNull()) return out;
+    if (!stretchInto(source, out)) status = source.status ? source.status : READ_ERROR;
+    return status ? QImage() : out;
+}
+
+bool isIntegerType(int equivType) {
+    return equivType == BYTE_IMG || equivType == SBYTE_IMG || equivType == SHORT_IMG ||
+           equivType == USHORT_IMG;
+}
+
+} // namespace
+
+bool isFitsFile(const QString& path) {
+    static const QStringList extensions = {QStringLiteral("fits"), QStringLiteral("fit"),
+                                           QStringLiteral("fts"), QStringLiteral("fz")};
+    if (extensions.contains(QFileInfo(path).suffix(), Qt::CaseInsensitive)) return true;
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(9) == "SIMPLE  =";
+}
+
+namespace {
+
+QImage ownPicture(int width, int height, QImage::Format format, bool) {
+    return QImage(width, height, format);
+}
+
+/// The decoding itself, in this process.
+DecodedPicture decodeFits(const QString& path, qint64 memoryBudget, QImage::Format greyFormat,
+                          const PictureAllocator& allocate) {
+    DecodedPicture result;
+    int status = 0;
+    fitsfile* raw = nullptr;
+    // The disk-file opener takes the name as it is: no cfitsio filter syntax in brackets.
+    fits_open_diskfile(&raw, QFile::encodeName(path).constData(), READONLY, &status);
+    FitsHandle file(raw);
+    if (status) {
+        result.error = fitsReason(status);
+        return result;
+    }
+    ImageHeader h;
+    if (!findImage(file.get(), h, status)) {
+        result.error =
+            status ? fitsReason(status) : QStringLiteral("в файле FITS нет двумерного изображения");
+        return result;
+    }
+    // What the pixels will take, from the header alone: the 8-bit picture (the linear data
+    // passes through in bands of rows).
+    const QImage::Format format = h.planes == 1 ? greyFormat : QImage::Format_RGB32;
+    const double needed = double(h.width) * double(h.height) * (format == QImage::Format_Grayscale8 ? 1 : 4);
+    if (needed > double(memoryBudget) || h.width > 0x7fffffffL / 4 || h.height > 0x7fffffffL) {
+        result.error =
+            tooLargeReason(QSize(int(std::min(h.width, 0x7fffffffL)), int(std::min(h.height, 0x7fffffffL))),
+                           qint64(std::min(needed, 9e18)), memoryBudget);
+        return result;
+    }
+    try {
+        result.image = isIntegerType(h.equivType)
+                           ? readImage<quint16>(file.get(), h, format, allocate, status)
+                           : readImage<float>(file.get(), h, format, allocate, status);
+        if (result.image.isNull() && !status) status = MEMORY_ALLOCATION;
+    } catch (const std::bad_alloc&) {
+        status = MEMORY_ALLOCATION;
+    }
+    if (status) {
+        result.image = QImage();
+        result.error = fitsReason(truncationStatus(file.get(), path, status));
+    }
+    return result;
+}
+
+#ifdef Q_OS_LINUX
+
+/// What the decoding process sends back before it ends; the pixels are in the shared memory.
+struct ChildReply {
+    qint32 width = 0, height = 0, format = 0, bytesPerLine = 0, errorBytes = 0;
+};
+
+bool writeAll(int fd, const void* data, size_t n) {
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+        const ssize_t w = ::write(fd, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        p += w;
+        n -= size_t(w);
+    }
+    return true;
+}
+
+bool readAll(int fd, void* data, size_t n) {
+    char* p = static_cast<char*>(data);
+    while (n > 0) {
+        pollfd waiting{fd, POLLIN, 0};
+        // A file that keeps cfitsio busy for minutes is as good as damaged.
+        const int ready = ::poll(&waiting, 1, 120000);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return false;
+        const ssize_t r = ::read(fd, p, n);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        p += r;
+        n -= size_t(r);
+    }
+    return true;
+}
+
+/// cfitsio trusts the header it reads, and a damaged one can crash it (a division by a tile size
+/// of zero, a keyword value longer than its buffer). So a forked copy of this process reads the
+/// file first; if it dies, the file is reported as damaged and the program goes on. A plain
+/// image is then read here (its header is known to be sound, and its pixels are plain copies);
+/// a tile-compressed one, whose damaged tiles could crash the decompressor as well, is decoded
+/// by that copy into memory shared with us.
+DecodedPicture decodeFitsIsolated(const QString& path, qint64 memoryBudget, QImage::Format greyFormat) {
+    DecodedPicture result;
+    const int memory = ::memfd_create("vorlan-fits", MFD_CLOEXEC);
+    int pipeEnds[2] = {-1, -1};
+    if (memory < 0 || ::pipe2(pipeEnds, O_CLOEXEC) != 0) {
+        if (memory >= 0) ::close(memory);
+        return decodeFits(path, memoryBudget, greyFormat, ownPicture);
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        // cfitsio's own complaints about a damaged file are not for the user's terminal.
+        const int quiet = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (quiet >= 0) ::dup2(quiet, STDERR_FILENO);
+        ChildReply reply;
+        QByteArray error;
+        try {
+            bool headerOnly = false;
+            const DecodedPicture p =
+                decodeFits(path, memoryBudget, greyFormat,
+                           [memory, &headerOnly](int w, int h, QImage::Format f, bool compressed) {
+                               if (!compressed) {
+                                   headerOnly = true;
+                                   return QImage();
+                               }
+                               const qsizetype bytesPerLine =
+                                   (qsizetype(w) * (f == QImage::Format_Grayscale8 ? 1 : 4) + 3) / 4 * 4;
+                               const size_t bytes = size_t(bytesPerLine) * size_t(h);
+                               if (::ftruncate(memory, off_t(bytes)) != 0) return QImage();
+                               void* pixels = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                                                     MAP_SHARED | MAP_POPULATE, memory, 0);
+                               if (pixels == MAP_FAILED) return QImage();
+                               return QImage(static_cast<uchar*>(pixels), w, h, bytesPerLine, f);
+                           });
+            if (headerOnly) {
+                reply.width = -1; // sound: read it yourself
+            } else {
+                reply.width = p.image.width();
+                reply.height = p.image.height();
+                reply.format = p.image.format();
+                reply.bytesPerLine = int(p.image.bytesPerLine());
+                error = p.error.toUtf8();
+            }
+        } catch (...) {
+            error = fitsReason(MEMORY_ALLOCATION).toUtf8();
+        }
+        reply.errorBytes = int(error.size());
+        const bool sent = writeAll(pipeEnds[1], &reply, sizeof reply) &&
+                          writeAll(pipeEnds[1], error.constData(), size_t(error.size()));
+        ::_exit(sent ? 0 : 1); // no destructors or exit handlers of the parent's objects here
+    }
+    ::close(pipeEnds[1]);
+    ChildReply reply;
+    QByteArray error;
+    bool answered = child > 0 && readAll(pipeEnds[0], &reply, sizeof reply) && reply.errorBytes >= 0 &&
+                    reply.errorBytes < 65536;
+    if (answered) {
+        error.resize(reply.errorBytes);
+        answered = readAll(pipeEnds[0], error.data(), size_t(error.size()));
+    }
+    ::close(pipeEnds[0]);
+    if (child > 0) {
+        if (!answered) ::kill(child, SIGKILL);
+        int childStatus = 0;
+        while (::waitpid(child, &childStatus, 0) < 0 && errno == EINTR) {
+        }
+    }
+    if (answered && reply.width == -1) {
+        ::close(memory);
+        return decodeFits(path, memoryBudget, greyFormat, ownPicture);
+    }
+    if (!answered || !error.isEmpty() || reply.width <= 0 || reply.height <= 0) {
+        ::close(memory);
+        result.error = answered && !error.isEmpty()
+                           ? QString::fromUtf8(error)
+                           : QStringLiteral("файл повреждён или неполон: cfitsio не смог его прочитать");
+        return result;
+    }
+    const size_t bytes = size_t(reply.bytesPerLine) * size_t(reply.height);
+    void* pixels = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, memory, 0);
+    ::close(memory); // the mapping keeps the memory
+    if (pixels == MAP_FAILED) {
+        result.error = fitsReason(MEMORY_ALLOCATION);
+        return result;
+    }
+    // The picture owns the mapping: it goes when the last copy of the picture goes.
+    struct Mapping {
+        void* pixels;
+        size_t bytes;
+    };
+    result.image = QImage(
+        static_cast<uchar*>(pixels), reply.width, reply.height, reply.bytesPerLine,
+        QImage::Format(reply.format),
+        [](void* info) {
+            const auto* m = static_cast<Mapping*>(info);
+            ::munmap(m->pixels, m->bytes);
+            delete m;
+        },
+        new Mapping{pixels, bytes});
+    return result;
+}
+
+#endif
+
+} // namespace
+
+DecodedPicture decodeFitsFile(const QString& path, qint64 memoryBudget, QImage::Format greyFormat) {
+    DecodedPicture result;
+    QFile probe(path);
+    if (!probe.open(QIODevice::ReadOnly)) {
+        result.error = fitsReason(FILE_NOT_OPENED);
+        return result;
+    }
+    if (probe.read(9) != "SIMPLE  =") {
+        result.error = QStringLiteral("это не картинка: файл не начинается как FITS");
+        return result;
+    }
+    probe.close();
+#ifdef Q_OS_LINUX
+    return decodeFitsIsolated(path, memoryBudget, greyFormat);
+#else
+    return decodeFits(path, memoryBudget, greyFormat, ownPicture);
+#endif
+}
+
+} // namespace vorlan

@@ -1,0 +1,231 @@
+#include "common/numberforms.h"
+#include "golden.h"
+#include "project/projectreader.h"
+#include "project/projectwriter.h"
+
+#include <QDir>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace vorlan;
+using namespace vorlan::test;
+
+namespace {
+
+QByteArray joined(const QStringList& lines, const QString& end) {
+    return lines.isEmpty() ? QByteArray() : lines.join(end).toUtf8() + end.toUtf8();
+}
+
+} // namespace
+
+class TestProjectFile : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void cleanup() { QLocale::setDefault(QLocale::c()); }
+
+    // The writer's text, line ends and encoding, against the hand-made files.
+    void writerMatchesTheTable_data() {
+        QTest::addColumn<QString>("golden");
+        QTest::addColumn<bool>("coordinates");
+        QTest::newRow("two pictures with coordinates, Windows-1251") << "two-with-coordinates.vln" << true;
+        QTest::newRow("three pictures, a name beyond Windows-1251 in UTF-8") << "three-pictures.vln" << true;
+        QTest::newRow("coordinates off: no and 0") << "two-without-coordinates.vln" << false;
+    }
+    void writerMatchesTheTable() {
+        QFETCH(QString, golden);
+        QFETCH(bool, coordinates);
+        SharedState s;
+        QStringList lines = goldenLines(golden);
+        // With the coordinates off the state still holds them; the file must not.
+        stateFromGolden(s, goldenLines(QStringLiteral("two-with-coordinates.vln")));
+        stateFromGolden(s, lines);
+        if (!coordinates) {
+            s.StarRA1 = 0.3f;
+            s.Point2X1 = 4500;
+        }
+        const QString text = ProjectText(s, coordinates);
+        QCOMPARE(text.split(QLatin1Char('\r')), lines);
+        QVERIFY(!text.endsWith(QLatin1Char('\r')));
+        const QByteArray bytes = projectFileBytes(text);
+        QVERIFY(bytes.endsWith("\r\n"));
+        if (golden != QLatin1String("two-without-coordinates.vln")) QCOMPARE(bytes, goldenBytes(golden));
+    }
+
+    // Lines 17-20: degrees x 10000 with four decimals and the locale's separator; the comma
+    // stops the reader's parse, which costs only the part below 1/10000 degree.
+    void starLinesFollowTheLocale_data() {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("line17");
+        QTest::newRow("C") << QLocale::c() << "838000.0074";
+        QTest::newRow("Russian") << QLocale(QLocale::Russian, QLocale::Russia) << "838000,0074";
+    }
+    void starLinesFollowTheLocale() {
+        QFETCH(QLocale, locale);
+        QFETCH(QString, line17);
+        QLocale::setDefault(locale);
+        SharedState s;
+        s.StarRA1 = float(83.8 / 57.2957795130823);
+        const QString text = ProjectText(s, true);
+        QCOMPARE(text.split(QLatin1Char('\r')).value(16), line17);
+        const ProjectRecord r = readProjectRecord(projectFileBytes(text));
+        QCOMPARE(r.line[17].value, s.StarRA1);
+        QVERIFY(r.errors.isEmpty());
+    }
+
+    void splitsAtEveryLineEnd_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("CR, CR LF after the last") << "a\rb\r\n" << QStringList{"a", "b"};
+        QTest::newRow("CR LF") << "a\r\nb\r\n" << QStringList{"a", "b"};
+        QTest::newRow("LF without a last end") << "a\nb" << QStringList{"a", "b"};
+        QTest::newRow("mixed, empty lines kept") << "a\r\r\nb\n\nc" << QStringList{"a", "", "b", "", "c"};
+        QTest::newRow("LF CR is two ends") << "a\n\rb" << QStringList{"a", "", "b"};
+        QTest::newRow("nothing") << "" << QStringList{};
+        QTest::newRow("one end") << "\r\n" << QStringList{""};
+    }
+    void splitsAtEveryLineEnd() {
+        QFETCH(QString, text);
+        QFETCH(QStringList, lines);
+        QCOMPARE(splitProjectLines(text, 34), lines);
+    }
+
+    // Numbers no window could take count as lines that cannot be read: the field gets the
+    // number of the last line that could, or 0 where that one does not fit either.
+    void refusesHostileNumbers_data() {
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<float>("value");
+        QTest::addColumn<int>("error");
+        QTest::newRow("nan is no number: 0") << 6 << "nan" << 0.0f << 0;
+        QTest::newRow("beyond a float") << 6 << "1e39" << 750.0f << 6;
+        QTest::newRow("beyond a double") << 3 << "1e400" << 0.0f << 6;
+        QTest::newRow("negative width") << 6 << "-5000000" << 750.0f << 380;
+        QTest::newRow("position beyond any widget") << 2 << "-1e9" << 0.0f << 380;
+        QTest::newRow("scale beyond the sliders, last number no scale") << 8 << " 100000" << 0.0f << 380;
+        QTest::newRow("width x scale beyond a widget") << 6 << " 6000000" << 6000000.0f << 0;
+        QTest::newRow("a large scale that fits") << 8 << " 30" << 30.0f << 0;
+        QTest::newRow("a scale below the bars' step") << 16 << "1e-45" << 0.0f << 380;
+        QTest::newRow("star beyond a float") << 17 << " 1e39" << float(.75 / 57.2957795130823 / 10000) << 6;
+        QTest::newRow("negative mark scale") << 26 << "-1" << 1.5f << 380;
+        QTest::newRow("a 10 MB line") << 4 << QString(10 * 1024 * 1024, QLatin1Char('7')) << 0.0f << 380;
+    }
+    void refusesHostileNumbers() {
+        QFETCH(int, line);
+        QFETCH(QString, text);
+        QFETCH(float, value);
+        QFETCH(int, error);
+        QStringList lines = goldenLines(QStringLiteral("two-with-coordinates.vln"));
+        lines[line - 1] = text;
+        if (QTest::currentDataTag() == QLatin1String("width x scale beyond a widget"))
+            lines[7] = QStringLiteral(" 3");
+        const ProjectRecord r = readProjectRecord(joined(lines, QStringLiteral("\r")));
+        QCOMPARE(r.line[size_t(line)].value, value);
+        if (QTest::currentDataTag() == QLatin1String("width x scale beyond a widget")) {
+            QCOMPARE(r.line[8].value, 0.0f); // the height before it is no scale either
+            line = 8;
+            error = 380;
+        }
+        QCOMPARE(r.errors.size(), error ? 1 : 0);
+        if (error) {
+            QCOMPARE(r.errors[0].number, error);
+            QCOMPARE(r.errors[0].line, line);
+            QVERIFY(r.errors[0].description.size() < 120);
+        }
+    }
+
+    // An empty line 21 clears point 2 of picture 1 and leaves line 22 for the next read.
+    void emptyPointLineIsNotFollowedByItsPair() {
+        QStringList lines = goldenLines(QStringLiteral("two-with-coordinates.vln"));
+        lines[20].clear();
+        const ProjectRecord r = readProjectRecord(joined(lines, QStringLiteral("\r")));
+        QVERIFY(r.point2Cleared[0]);
+        QVERIFY(!r.line[22].taken);
+        QCOMPARE(r.line[23].text, QStringLiteral(" 3000"));
+        QCOMPARE(r.line[27].text, QStringLiteral(" 1.25"));
+    }
+
+    // Running past the end is said once, at the step that reads the missing line; what
+    // follows is skipped. An empty line 27 ends the reading without lines 28-34.
+    void endOfFile_data() {
+        QTest::addColumn<QString>("golden");
+        QTest::addColumn<int>("kept");
+        QTest::addColumn<int>("errorLine");
+        QTest::addColumn<int>("step");
+        QTest::newRow("empty file") << "two-with-coordinates.vln" << 0 << 1 << 6;
+        QTest::newRow("ends inside picture 1") << "two-with-coordinates.vln" << 5 << 6 << 7;
+        QTest::newRow("ends before the stars") << "two-with-coordinates.vln" << 16 << 17 << 17;
+        QTest::newRow("ends after line 26") << "two-with-coordinates.vln" << 26 << 27 << 26;
+        QTest::newRow("empty line 27, the rest unread") << "two-with-coordinates.vln" << 27 << 0 << 0;
+        QTest::newRow("ends inside picture 3") << "three-pictures.vln" << 30 << 31 << 27;
+    }
+    void endOfFile() {
+        QFETCH(QString, golden);
+        QFETCH(int, kept);
+        QFETCH(int, errorLine);
+        QFETCH(int, step);
+        const ProjectRecord r =
+            readProjectRecord(joined(goldenLines(golden).mid(0, kept), QStringLiteral("\r")));
+        QCOMPARE(r.errors.size(), errorLine ? 1 : 0);
+        if (errorLine) {
+            QCOMPARE(r.errors[0].line, errorLine);
+            QCOMPARE(r.errors[0].number, 62);
+            QCOMPARE(r.errorsOfStep(step).size(), 1);
+        }
+        for (int line = 1; line <= 34; ++line)
+            QCOMPARE(r.line[size_t(line)].taken, line <= kept);
+    }
+
+    void findsPicturesInTheProjectFolder_data() {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("found");
+        QTest::newRow("exact name, Windows folder") << QStringList{"a.jpg"} << "C:\\x\\a.jpg"
+                                                    << "a.jpg";
+        QTest::newRow("exact name wins") << QStringList{"M31.JPG", "m31.jpg"} << "/p/m31.jpg"
+                                         << "m31.jpg";
+        QTest::newRow("other case") << QStringList{"m31.jpg"} << "D:\\M31.JPG"
+                                    << "m31.jpg";
+        QTest::newRow("Cyrillic in other case") << QStringList{"снимок1.jpg"} << "СНИМОК1.JPG"
+                                                << "снимок1.jpg";
+        QTest::newRow("two in other case: none taken") << QStringList{"m31.jpg", "M31.jpg"} << "m31.JPG"
+                                                       << "m31.JPG";
+        QTest::newRow("missing") << QStringList{"b.jpg"} << "a.jpg"
+                                 << "a.jpg";
+    }
+    void findsPicturesInTheProjectFolder() {
+        QFETCH(QStringList, files);
+        QFETCH(QString, stored);
+        QFETCH(QString, found);
+        QTemporaryDir dir;
+        for (const QString& f : files) {
+            QFile file(dir.filePath(f));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        const QString folder = projectFolderOf(dir.filePath(QStringLiteral("p.vln")));
+        QCOMPARE(folder, dir.path() + QLatin1Char('/'));
+        QCOMPARE(findProjectPicture(folder, stored), folder + found);
+    }
+
+    void addsTheExtensionOnlyWhenNoneWasTyped_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("saved");
+        QTest::newRow("none") << "/d/Proj"
+                              << "/d/Proj.vln";
+        QTest::newRow("vln kept in its case") << "/D/Mixed/Proj.VLN"
+                                              << "/D/Mixed/Proj.VLN";
+        QTest::newRow("other extension") << "/d/p.txt"
+                                         << "/d/p.txt";
+        QTest::newRow("dot in the folder only") << "/d.x/p"
+                                                << "/d.x/p.vln";
+    }
+    void addsTheExtensionOnlyWhenNoneWasTyped() {
+        QFETCH(QString, typed);
+        QFETCH(QString, saved);
+        QCOMPARE(withProjectSuffix(typed), saved);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProjectFile)
+#include "tst_projectfile.moc"

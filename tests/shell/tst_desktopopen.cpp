@@ -1,0 +1,176 @@
+// Files opened the desktop way: named on the command line, or dropped on the main window.
+
+#include "shell/clicklabel.h"
+#include "shell/givenfiles.h"
+#include "shell/start.h"
+#include "support/fixture.h"
+#include "support/linearsky.h"
+#include "view/imageframe.h"
+
+#include <QMimeData>
+#include <QtTest>
+
+using namespace vorlan;
+using namespace vorlan::test;
+
+class TestDesktopOpen : public QObject {
+    Q_OBJECT
+    ScriptedPrompter* prompter = nullptr;
+    frmBl* f = nullptr;
+    QTemporaryDir dir;
+
+    /// Makes the named files: "bad…" holds text, "….fits" a linear star field, others a PNG.
+    QStringList makeFiles(const QStringList& names) {
+        QStringList paths;
+        for (const QString& name : names) {
+            const QString path = dir.filePath(name);
+            if (name.startsWith("bad")) {
+                QFile file(path);
+                file.open(QIODevice::WriteOnly);
+                file.write("no picture here");
+            } else if (name.endsWith(".fits")) {
+                writeFits(path, linearStarField(320, 200, 25, 1000, 30, 60000, 2), {});
+            } else {
+                QImage img(200, 150, QImage::Format_RGB32);
+                img.fill(QColor(200, 40, 40));
+                img.save(path);
+            }
+            paths << path;
+        }
+        return paths;
+    }
+
+    QStringList slotNames() const {
+        QStringList names;
+        for (int k = 1; k <= 3; ++k)
+            names << (f->Img(k)->picture().isNull() ? QString() : QFileInfo(State().FileName(k)).fileName());
+        return names;
+    }
+
+  private slots:
+    void init() { startCase(prompter, f); }
+    void cleanup() { endCase(prompter); }
+
+    void commandLineNamesBecomeFullPaths_data() {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("relative") << "night/m31.fits"
+                                  << "/home/ann/sky/night/m31.fits";
+        QTest::newRow("up a folder") << "../flat.fits"
+                                     << "/home/ann/flat.fits";
+        QTest::newRow("absolute") << "/data/m31.jpg"
+                                  << "/data/m31.jpg";
+        QTest::newRow("file URL, Cyrillic and a blank") << "file:///data/%D0%BD%D0%BE%D1%87%D1%8C%201.jpg"
+                                                        << "/data/ночь 1.jpg";
+    }
+    void commandLineNamesBecomeFullPaths() {
+        QFETCH(QString, argument);
+        QFETCH(QString, path);
+        QCOMPARE(givenFilePaths({argument}, "/home/ann/sky"), QStringList{path});
+    }
+
+    void commandLineOpensPicturesInOrder_data() {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QStringList>("inSlots");
+        QTest::addColumn<int>("messages");
+        QTest::newRow("three pictures")
+            << QStringList{"a.png", "b.fits", "c.png"} << QStringList{"a.png", "b.fits", "c.png"} << 0;
+        QTest::newRow("a fourth is left out")
+            << QStringList{"a.png", "b.png", "c.png", "d.png"} << QStringList{"a.png", "b.png", "c.png"} << 0;
+        QTest::newRow("a bad file leaves its slot to the next")
+            << QStringList{"bad.jpg", "a.fits"} << QStringList{"a.fits", "", ""} << 1;
+        QTest::newRow("a missing file")
+            << QStringList{"a.png", "gone.png"} << QStringList{"a.png", "", ""} << 1;
+    }
+    void commandLineOpensPicturesInOrder() {
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, inSlots);
+        QFETCH(int, messages);
+        QStringList paths = makeFiles(names);
+        if (names.contains("gone.png")) QFile::remove(dir.filePath("gone.png"));
+        Main(paths);
+        QTRY_COMPARE(slotNames(), inSlots);
+        QCOMPARE(prompter->messages.size(), messages);
+        if (messages)
+            QVERIFY(prompter->messages[0].contains(paths[names.indexOf(QRegularExpression("(bad|gone).*"))]));
+        // The command line answered the dialogs: none was shown.
+        QVERIFY(prompter->dialogTitles.isEmpty());
+        QCOMPARE(f->windowTitle(), dir.filePath(inSlots[0]));
+    }
+
+    void droppedFilesOpenWhereTheyLand_data() {
+        QTest::addColumn<int>("loadedBefore");
+        QTest::addColumn<QString>(
+            "target"); // objectName of the widget under the drop, or "" for the picture area
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QStringList>("inSlots");
+        QTest::addColumn<int>("messages");
+        QTest::newRow("two on the picture area")
+            << 0 << "" << QStringList{"x.png", "y.fits"} << true << QStringList{"x.png", "y.fits", ""} << 0;
+        QTest::newRow("one on 2Ф") << 1 << "Lbl2" << QStringList{"y.fits"} << true
+                                   << QStringList{"first.png", "y.fits", ""} << 0;
+        QTest::newRow("one on 1Ф replaces picture 1")
+            << 2 << "Lbl1" << QStringList{"x.png"} << true << QStringList{"x.png", "second.png", ""} << 0;
+        QTest::newRow("3Ф before slot 2 was opened")
+            << 1 << "Lbl3" << QStringList{"x.png"} << false << QStringList{"first.png", "", ""} << 0;
+        QTest::newRow("a file that is no picture")
+            << 1 << "Lbl1" << QStringList{"bad.png"} << true << QStringList{"first.png", "", ""} << 1;
+    }
+    void droppedFilesOpenWhereTheyLand() {
+        QFETCH(int, loadedBefore);
+        QFETCH(QString, target);
+        QFETCH(QStringList, names);
+        QFETCH(bool, accepted);
+        QFETCH(QStringList, inSlots);
+        QFETCH(int, messages);
+        const QStringList before = makeFiles(QStringList{"first.png", "second.png"}.mid(0, loadedBefore));
+        for (int k = 1; k <= loadedBefore; ++k)
+            loadSlot(*f, *prompter, k, before[k - 1]);
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& p : makeFiles(names))
+            urls << QUrl::fromLocalFile(p);
+        data.setUrls(urls);
+
+        // Over the widget, as the windowing system delivers a drag: enter, moves, the drop.
+        QWidget* under = target.isEmpty() ? f->centralWidget() : f->findChild<QWidget*>(target);
+        QVERIFY(under);
+        const QPoint at = target.isEmpty() ? QPoint(200, 150) : under->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(under, &enter);
+        QCOMPARE(enter.isAccepted(), accepted);
+        QDragMoveEvent move(at + QPoint(1, 1), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                            Qt::NoModifier);
+        QApplication::sendEvent(under, &move);
+        QCOMPARE(move.isAccepted(), accepted);
+        QDropEvent drop(at + QPoint(1, 1), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                        Qt::NoModifier);
+        QApplication::sendEvent(under, &drop);
+        QCOMPARE(drop.isAccepted(), accepted);
+        QTRY_COMPARE(slotNames(), inSlots);
+        QTRY_COMPARE(prompter->messages.size(), messages);
+        if (messages) QVERIFY(prompter->messages[0].contains(dir.filePath(names[0])));
+    }
+
+    void linearFitsIsShownStretched() {
+        const QStringList paths = makeFiles({"field.fits"});
+        Main(paths);
+        QTRY_VERIFY(!f->Img1->picture().isNull());
+        // What the window shows: a dark grey sky, not the black of raw linear counts.
+        const QImage shown = f->Img1->grab().toImage();
+        QCOMPARE(shown.size(), QSize(320, 200));
+        std::vector<int> levels;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x)
+                levels.push_back(qGray(shown.pixel(x, y)));
+        const int brightest = *std::max_element(levels.begin(), levels.end());
+        std::nth_element(levels.begin(), levels.begin() + qsizetype(levels.size() / 2), levels.end());
+        const int sky = levels[levels.size() / 2];
+        QVERIFY2(sky >= 20 && sky <= 60, qPrintable(QString::number(sky)));
+        QVERIFY2(brightest > 200, qPrintable(QString::number(brightest)));
+    }
+};
+
+QTEST_MAIN(TestDesktopOpen)
+#include "tst_desktopopen.moc"
