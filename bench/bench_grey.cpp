@@ -24,31 +24,6 @@ QStringList g_files;
 QImage g_grey;   // file 1 as the slot holds it
 QImage g_colour; // the same pixels as RGB32
 
-struct MemoryFigures {
-    long empty = 0, threeSlots = 0;
-    QString problem; ///< empty when the three slots loaded grey
-};
-
-/// Resident memory of the empty program, then with the three grey pictures loaded. Runs before
-/// any benchmark so that their freed heap does not blur the figures.
-MemoryFigures measureMemory() {
-    MemoryFigures m;
-    ScriptedPrompter prompter;
-    frmBl& f = freshProgram();
-    settle();
-    m.empty = residentBytes();
-    for (int k = 1; k <= 3; ++k)
-        loadSlot(f, prompter, k, g_files[k - 1]);
-    settle();
-    m.threeSlots = residentBytes();
-    m.problem = prompter.messages.join(QStringLiteral(" | "));
-    for (int k = 1; k <= 3 && m.problem.isEmpty(); ++k)
-        if (f.Img(k)->picture().format() != QImage::Format_Grayscale8)
-            m.problem = QStringLiteral("slot %1 not held grey").arg(k);
-    DestroyMainForm();
-    return m;
-}
-
 /// Arguments: 0 grey, 1 colour; scale in per cent.
 void BM_FrameRepaint(benchmark::State& state) {
     const QImage& picture = state.range(0) == 0 ? g_grey : g_colour;
@@ -109,7 +84,13 @@ int main(int argc, char** argv) {
     }
     g_colour = g_grey.convertToFormat(QImage::Format_RGB32);
 
-    const MemoryFigures mem = measureMemory();
+    // Before any benchmark, so that their freed heap does not blur the figures.
+    const LoadedMemory mem = measureLoading(g_files, [](frmBl& f) {
+        for (int k = 1; k <= 3; ++k)
+            if (f.Img(k)->picture().format() != QImage::Format_Grayscale8)
+                return QStringLiteral("slot %1 not held grey").arg(k);
+        return QString();
+    });
 
     registerLoadBenchmarks(g_files[0],
                            [](const QImage& p) { return p.format() == QImage::Format_Grayscale8; });
@@ -136,8 +117,8 @@ int main(int argc, char** argv) {
     if (mem.problem.isEmpty()) {
         const double greyBytes = 3.0 * double(g_grey.sizeInBytes());
         std::printf("resident: empty window %.1f MB, three grey slots %.1f MB\n", mem.empty / mb,
-                    mem.threeSlots / mb);
-        ratioLine("memory, three grey slots above empty", (mem.threeSlots - mem.empty) / mb, "3 x grey bytes",
+                    mem.loaded / mb);
+        ratioLine("memory, three grey slots above empty", (mem.loaded - mem.empty) / mb, "3 x grey bytes",
                   greyBytes / mb, 1.15, "MB");
     } else {
         std::printf("memory: not measured, %s\n", qPrintable(mem.problem));

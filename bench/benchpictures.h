@@ -3,6 +3,7 @@
 // What the window benchmarks share: 6000 x 4000 sky photo stand-ins to decode, letting the
 // window repaint, the picture area they draw into, and loading a slot against a bare decode.
 
+#include "benchreport.h"
 #include "support/fixture.h"
 #include "view/imageframe.h"
 
@@ -48,6 +49,28 @@ inline QImage noisyStarField(quint32 seed) {
 inline void settle() {
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents();
+}
+
+/// Resident memory of the program with the empty main window, and after files were loaded into
+/// slots 1, 2, 3 in turn through the menu; problem says what went wrong (a message, or what
+/// check found wrong with the loaded program), empty when nothing did.
+struct LoadedMemory {
+    long empty = 0, loaded = 0;
+    QString problem;
+};
+inline LoadedMemory measureLoading(const QStringList& files, const std::function<QString(frmBl&)>& check) {
+    LoadedMemory m;
+    ScriptedPrompter prompter;
+    frmBl& f = freshProgram();
+    settle();
+    m.empty = residentBytes();
+    for (int k = 1; k <= int(files.size()); ++k)
+        loadSlot(f, prompter, k, files[k - 1]);
+    settle();
+    m.loaded = residentBytes();
+    m.problem = prompter.messages.isEmpty() ? check(f) : prompter.messages.join(QStringLiteral(" | "));
+    DestroyMainForm();
+    return m;
 }
 
 /// Registers BM_LoadSlot, loading file into slot 1 through the menu with the repaint that shows
