@@ -45,11 +45,6 @@ inline QImage noisyStarField(quint32 seed) {
     return img;
 }
 
-/// Lets the window handle what is pending, its repaint included.
-inline void settle() {
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-}
 
 /// Resident memory of the program with the empty main window, and after files were loaded into
 /// slots 1, 2, 3 in turn through the menu; problem says what went wrong (a message, or what
