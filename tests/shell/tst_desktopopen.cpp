@@ -1,5 +1,6 @@
 // Files opened the desktop way: named on the command line, or dropped on the main window.
 
+#include "project/projectwriter.h"
 #include "shell/clicklabel.h"
 #include "shell/givenfiles.h"
 #include "shell/start.h"
@@ -19,7 +20,8 @@ class TestDesktopOpen : public QObject {
     frmBl* f = nullptr;
     QTemporaryDir dir;
 
-    /// Makes the named files: "bad…" holds text, "….fits" a linear star field, others a PNG.
+    /// Makes the named files: "bad…" holds text, "….fits" a linear star field, "….vln" a project
+    /// of a.png and b.fits in the same folder, others a PNG.
     QStringList makeFiles(const QStringList& names) {
         QStringList paths;
         for (const QString& name : names) {
@@ -28,6 +30,23 @@ class TestDesktopOpen : public QObject {
                 QFile file(path);
                 file.open(QIODevice::WriteOnly);
                 file.write("no picture here");
+            } else if (name.endsWith(".vln")) {
+                QStringList lines{"a.png",  " 0", " 0", " 0", " 0", " 200", " 150", " 1",
+                                  "b.fits", " 0", " 0", " 0", " 0", " 320", " 200", " 1"};
+                lines << "no"
+                      << "no"
+                      << "no"
+                      << "no"
+                      << "0"
+                      << "0"
+                      << "0"
+                      << "0"
+                      << " 1"
+                      << " 1"
+                      << "";
+                QFile file(path);
+                file.open(QIODevice::WriteOnly);
+                file.write(projectFileBytes(lines.join('\r')));
             } else if (name.endsWith(".fits")) {
                 writeFits(path, linearStarField(320, 200, 25, 1000, 30, 60000, 2), {});
             } else {
@@ -81,6 +100,10 @@ class TestDesktopOpen : public QObject {
             << QStringList{"bad.jpg", "a.fits"} << QStringList{"a.fits", "", ""} << 1;
         QTest::newRow("a missing file")
             << QStringList{"a.png", "gone.png"} << QStringList{"a.png", "", ""} << 1;
+        // A project opens as "Открыть файл *.vln..." does, whatever comes with it; its own
+        // messages (a plate solution of no stars) are the reader's business: not counted.
+        QTest::newRow("a project") << QStringList{"a.png", "b.fits", "x.png", "comet.vln"}
+                                   << QStringList{"a.png", "b.fits", ""} << -1;
     }
     void commandLineOpensPicturesInOrder() {
         QFETCH(QStringList, names);
@@ -90,12 +113,12 @@ class TestDesktopOpen : public QObject {
         if (names.contains("gone.png")) QFile::remove(dir.filePath("gone.png"));
         Main(paths);
         QTRY_COMPARE(slotNames(), inSlots);
-        QCOMPARE(prompter->messages.size(), messages);
-        if (messages)
+        if (messages >= 0) QCOMPARE(prompter->messages.size(), messages);
+        if (messages > 0)
             QVERIFY(prompter->messages[0].contains(paths[names.indexOf(QRegularExpression("(bad|gone).*"))]));
         // The command line answered the dialogs: none was shown.
         QVERIFY(prompter->dialogTitles.isEmpty());
-        QCOMPARE(f->windowTitle(), dir.filePath(inSlots[0]));
+        if (messages >= 0) QCOMPARE(f->windowTitle(), dir.filePath(inSlots[0]));
     }
 
     void droppedFilesOpenWhereTheyLand_data() {
@@ -116,6 +139,9 @@ class TestDesktopOpen : public QObject {
             << 1 << "Lbl3" << QStringList{"x.png"} << false << QStringList{"first.png", "", ""} << 0;
         QTest::newRow("a file that is no picture")
             << 1 << "Lbl1" << QStringList{"bad.png"} << true << QStringList{"first.png", "", ""} << 1;
+        QTest::newRow("a project on 3Ф opens the project")
+            << 0 << "Lbl3" << QStringList{"a.png", "b.fits", "comet.vln"} << true
+            << QStringList{"a.png", "b.fits", ""} << -1;
     }
     void droppedFilesOpenWhereTheyLand() {
         QFETCH(int, loadedBefore);
@@ -149,8 +175,8 @@ class TestDesktopOpen : public QObject {
         QApplication::sendEvent(under, &drop);
         QCOMPARE(drop.isAccepted(), accepted);
         QTRY_COMPARE(slotNames(), inSlots);
-        QTRY_COMPARE(prompter->messages.size(), messages);
-        if (messages) QVERIFY(prompter->messages[0].contains(dir.filePath(names[0])));
+        if (messages >= 0) QTRY_COMPARE(prompter->messages.size(), messages);
+        if (messages > 0) QVERIFY(prompter->messages[0].contains(dir.filePath(names[0])));
     }
 
     void linearFitsIsShownStretched() {
