@@ -28,10 +28,6 @@ using namespace vorlan::test;
 
 namespace {
 
-const QRect Area(0, 0, 1900, 1000);
-// Where the visible area starts in the picture, so the repaint reads from the middle of it.
-const QPoint AreaOrigin(1500, 1200);
-
 QStringList g_files;
 QImage g_decoded;
 
@@ -161,29 +157,6 @@ void BM_BlinkTick(benchmark::State& state) {
     DestroyMainForm();
 }
 
-void BM_LoadSlot(benchmark::State& state) {
-    ScriptedPrompter prompter;
-    frmBl& f = freshProgram();
-    settle();
-    for (auto _ : state) {
-        loadSlot(f, prompter, 1, g_files[0]);
-        // The repaint that shows the loaded picture belongs to the load the user waits for.
-        settle();
-    }
-    if (!prompter.messages.isEmpty() || f.Img1->picture().size() != QSize(PicW, PicH))
-        state.SkipWithError("slot 1 did not load");
-    DestroyMainForm();
-}
-
-void BM_BareDecode(benchmark::State& state) {
-    for (auto _ : state) {
-        QImageReader reader(g_files[0]);
-        QImage img = reader.read();
-        if (img.isNull()) state.SkipWithError("decode failed");
-        benchmark::DoNotOptimize(img.constBits());
-    }
-}
-
 BENCHMARK(BM_FrameRepaint)
     ->Arg(1)
     ->Arg(3)
@@ -212,16 +185,6 @@ BENCHMARK(BM_BlinkTick)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BareDecode)
-    ->Repetitions(3)
-    ->ReportAggregatesOnly(true)
-    ->MinTime(1.0)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LoadSlot)
-    ->Repetitions(3)
-    ->ReportAggregatesOnly(true)
-    ->MinTime(1.0)
-    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 
@@ -239,6 +202,7 @@ int main(int argc, char** argv) {
 
     const MemoryFigures mem = measureMemory();
 
+    registerLoadBenchmarks(g_files[0], [](const QImage& p) { return p.size() == QSize(PicW, PicH); });
     benchmark::Initialize(&argc, argv);
     MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -2,6 +2,7 @@
 
 #include "common/numberforms.h"
 #include "common/vorlanerror.h"
+#include "view/picturerows.h"
 
 #include <algorithm>
 #include <cmath>
@@ -62,8 +63,7 @@ qint64 copyRegion(const QImage& src, QImage& canvas, const CutRegion& r, int off
             ++visited;
             const QPoint to(x - r.x0 + offsetX, y - r.y0);
             if (inside.contains(x, y) && target.contains(to)) {
-                const QRgb c = reinterpret_cast<const QRgb*>(src.constScanLine(y))[x];
-                reinterpret_cast<QRgb*>(canvas.scanLine(to.y()))[to.x()] = c;
+                reinterpret_cast<QRgb*>(canvas.scanLine(to.y()))[to.x()] = pictureColour(src, x, y);
             }
             if (!afterPixel()) return visited;
             ++x;

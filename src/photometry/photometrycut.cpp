@@ -1,6 +1,7 @@
 #include "photometry/photometrycut.h"
 
 #include "common/numberforms.h"
+#include "view/picturerows.h"
 
 #include <QPainter>
 #include <cmath>
@@ -27,16 +28,13 @@ PhotometryCut BlankCut() {
 PhotometryCut CutFromPicture(const QImage& picture, int left, int top) {
     PhotometryCut cut{QImage(CutSize, CutSize, QImage::Format_RGB32), maskOf(OutsidePixel)};
     cut.image.fill(NeutralColour);
-    const QImage source =
-        picture.format() == QImage::Format_RGB32 ? picture : picture.convertToFormat(QImage::Format_RGB32);
-    const QRect inside = QRect(left, top, CutSize, CutSize) & source.rect();
+    const QRect inside = QRect(left, top, CutSize, CutSize) & picture.rect();
     if (inside.isEmpty()) return cut;
     const int dx = inside.left() - left;
-    const size_t bytes = size_t(inside.width()) * sizeof(QRgb);
     for (int y = inside.top(); y <= inside.bottom(); ++y) {
         const int cy = y - top;
-        const auto* from = reinterpret_cast<const QRgb*>(source.constScanLine(y)) + inside.left();
-        std::memcpy(reinterpret_cast<QRgb*>(cut.image.scanLine(cy)) + dx, from, bytes);
+        pictureRow(picture, y)
+            .copyColours(inside.left(), inside.width(), reinterpret_cast<QRgb*>(cut.image.scanLine(cy)) + dx);
         std::memset(cut.mask.scanLine(cy) + dx, SkyPixel, size_t(inside.width()));
     }
     return cut;

@@ -32,9 +32,9 @@ struct PhotometryCut {
 /// The picture before any cut-out: plain white, with no pixel of picture 1 in it.
 PhotometryCut BlankCut();
 
-/// Copies the 400 x 400 square of picture whose top-left corner is (left, top), picture pixels,
-/// 1:1 into a new cut-out. Parts of the square outside the picture are painted NeutralColour
-/// and marked OutsidePixel.
+/// Copies the 400 x 400 square of picture (Grayscale8 or RGB32) whose top-left corner is
+/// (left, top), picture pixels, 1:1 into a new cut-out, which is RGB32 whatever the picture. Parts of the
+/// square outside the picture are painted NeutralColour and marked OutsidePixel.
 PhotometryCut CutFromPicture(const QImage& picture, int left, int top);
 
 /// Draws a restricting ring centred on centre (cut-out pixels) of the given radius, pixels:

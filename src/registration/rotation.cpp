@@ -2,8 +2,10 @@
 
 #include "common/numberforms.h"
 #include "sky/skymath.h"
+#include "view/picturerows.h"
 
 #include <cmath>
+#include <vector>
 
 namespace vorlan {
 
@@ -76,8 +78,18 @@ inline int floorInt(double v) {
 void rotateRow(const QImage& src, QImage& canvas, const RotationGeometry& g, int y) {
     const int w = src.width();
     const int h = src.height();
-    const auto* row0 = y < h ? reinterpret_cast<const QRgb*>(src.constScanLine(y)) : nullptr;
-    const auto* row1 = y + 1 < h ? reinterpret_cast<const QRgb*>(src.constScanLine(y + 1)) : nullptr;
+    // A grey picture's rows are turned into colours once per row, not four times per pixel.
+    thread_local std::vector<QRgb> greyRows[2];
+    auto rgbRow = [&](int sy, std::vector<QRgb>& buffer) -> const QRgb* {
+        if (sy >= h) return nullptr;
+        const PictureRow row = pictureRow(src, sy);
+        if (row.rgb) return row.rgb;
+        buffer.resize(size_t(w));
+        row.copyColours(0, w, buffer.data());
+        return buffer.data();
+    };
+    const QRgb* row0 = rgbRow(y, greyRows[0]);
+    const QRgb* row1 = rgbRow(y + 1, greyRows[1]);
     uchar* bits = canvas.bits();
     const qsizetype bpl = canvas.bytesPerLine();
     const unsigned cw = unsigned(canvas.width());

@@ -41,7 +41,8 @@ RotationGeometry rotationGeometry(int w, int h, float angle);
 /// nx = Int(dx·cos − dy·sin + ncx), ny = Int(ncy − (dx·sin + dy·cos)) with dx = x − cx and
 /// dy = cy − y (upwards), and the source's 2 × 2 block from (x, y) is written there as a 2 × 2
 /// block, filling the holes that floored forward mapping leaves. Positions outside the source
-/// write nothing; writes outside the canvas are clipped. src and canvas are RGB32.
+/// write nothing; writes outside the canvas are clipped. src is Grayscale8 or RGB32, the
+/// canvas RGB32.
 void rotateRow(const QImage& src, QImage& canvas, const RotationGeometry& g, int y);
 
 } // namespace vorlan

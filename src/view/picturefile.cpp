@@ -2,6 +2,7 @@
 
 #include "common/fileerror.h"
 #include "view/fitsimage.h"
+#include "view/greypicture.h"
 #include "view/linearstretch.h"
 
 #include <QBuffer>
@@ -31,8 +32,13 @@ const QString SourceKey = QStringLiteral("vorlan.source");
 QString fileStamp(const QFileInfo& info) {
     return QStringLiteral("%1 %2").arg(info.lastModified().toMSecsSinceEpoch()).arg(info.size());
 }
-/// How the program holds every picture: the frames stretch RGB32 themselves.
-constexpr QImage::Format HeldFormat = QImage::Format_RGB32;
+
+bool s_keepGrey = true;
+
+/// How the program holds a grey picture: at one byte a pixel, unless told to hold it as colour.
+QImage::Format greyFormat() {
+    return s_keepGrey ? QImage::Format_Grayscale8 : QImage::Format_RGB32;
+}
 
 /// Physical memory of the machine in bytes, lowered to the address-space limit of the process
 /// and to the memory limit of its control group where these are set.
@@ -100,6 +106,10 @@ qint64 pictureMemoryBudget() {
 
 void setPictureMemoryBudget(qint64 bytes) {
     s_budgetOverride = std::max<qint64>(0, bytes);
+}
+
+void setGreyPicturesKept(bool kept) {
+    s_keepGrey = kept;
 }
 
 namespace {
@@ -193,7 +203,7 @@ DecodedPicture decodePictureFile(const QString& path) {
     const QString stamp = fileStamp(QFileInfo(path));
     // FITS goes to cfitsio straight from the file, in bands of rows, never read whole here.
     if (file.size() > 0 && isFitsFile(path)) {
-        result = decodeFitsFile(path, pictureMemoryBudget(), HeldFormat);
+        result = decodeFitsFile(path, pictureMemoryBudget(), greyFormat());
         if (!result.image.isNull()) result.image.setText(SourceKey, stamp);
         return result;
     }
@@ -231,7 +241,10 @@ DecodedPicture decodePictureFile(const QString& path) {
                                     decoded == QImage::Format_RGBA64_Premultiplied
                                 ? 8
                                 : 0;
-    const qint64 needed = qint64(size.width()) * qint64(size.height()) * (4 + linearBytes);
+    // A decoder that says grey gives a picture that is held at one byte a pixel.
+    const bool greyDecoded = decoded == QImage::Format_Grayscale8 || decoded == QImage::Format_Grayscale16;
+    const int heldBytes = s_keepGrey && greyDecoded ? 1 : 4;
+    const qint64 needed = qint64(size.width()) * qint64(size.height()) * (heldBytes + linearBytes);
     const QString tooLarge = tooLargeReason(size, needed, budget);
     if (needed > budget) {
         result.error = tooLarge;
@@ -241,8 +254,11 @@ DecodedPicture decodePictureFile(const QString& path) {
         result.error = damaged();
         return result;
     }
-    // The decoder's own allocation stays inside the same budget, whatever the header said.
-    QImageReader::setAllocationLimit(int(std::min<qint64>(budget >> 20, INT_MAX - 1)) + 1);
+    // The decoder's own allocation stays inside the same budget, whatever the header said. Qt
+    // counts 4 bytes a pixel for a grey JPEG too, though it allocates one, so the limit it checks
+    // is scaled to match.
+    const qint64 decoderLimit = budget / heldBytes * 4;
+    QImageReader::setAllocationLimit(int(std::min<qint64>(decoderLimit >> 20, INT_MAX - 1)) + 1);
     QImage image;
     try {
         if (!reader.read(&image) || image.isNull()) {
@@ -250,14 +266,15 @@ DecodedPicture decodePictureFile(const QString& path) {
             return result;
         }
         // Linear 16-bit camera data looks black as it is: it gets the automatic stretch.
-        if (isSixteenBit(image)) image = stretchSixteenBit(image, HeldFormat);
-        // A colour JPEG decodes straight into the held format, other formats (grey, palettes,
-        // alpha) are turned into it once.
-        if (!image.isNull() && image.format() != HeldFormat) image.convertTo(HeldFormat);
+        if (isSixteenBit(image)) image = stretchSixteenBit(image, greyFormat());
+        // A grey JPEG decodes straight into one byte a pixel and a colour JPEG into RGB32; other
+        // formats (palettes, alpha) are turned into one of the two once.
+        if (!image.isNull())
+            image = s_keepGrey ? heldPicture(std::move(image)) : colourPicture(std::move(image));
     } catch (const std::bad_alloc&) {
         image = QImage();
     }
-    if (image.isNull() || image.format() != HeldFormat) {
+    if (image.isNull()) {
         result.error = tooLarge;
         return result;
     }

@@ -12,8 +12,10 @@ struct DecodedPicture {
     QString error; ///< empty on success; otherwise a Russian reason the user can act on
 };
 
-/// Decodes a picture file once, with the size read from the same reader. Before anything is
-/// decoded, the size in the file's header (at 4 bytes a pixel, as the frames hold it) is
+/// Decodes a picture file once, with the size read from the same reader. A picture whose pixels
+/// are all grey is held at one byte a pixel (Format_Grayscale8), any other as RGB32; see
+/// heldPicture. Before anything is decoded, the size in the file's header (at the bytes a pixel
+/// the picture will be held at: 1 where the decoder says grey, else 4) is
 /// checked against pictureMemoryBudget(), so a small file claiming a huge picture is refused
 /// without allocating it. A JPEG whose data ends early is refused rather than shown half grey.
 /// Every failure comes back as a reason: not found, no permission, empty, not a picture,
@@ -36,6 +38,10 @@ QString tooLargeReason(QSize size, qint64 needed, qint64 budget);
 /// Replaces the machine-derived budget by bytes (0 goes back to it), so that tests behave the
 /// same on every machine.
 void setPictureMemoryBudget(qint64 bytes);
+
+/// With false, every picture is held as RGB32, grey ones too, as they were before grey
+/// pictures had their own form; tests compare the two. True (keeping grey) is the default.
+void setGreyPicturesKept(bool kept);
 
 /// Whether the bytes of a picture file in the given format (as QImageReader names it) hold the
 /// whole picture, so that a file cut short is refused instead of shown with a grey or black

@@ -163,9 +163,9 @@ class TestFitsImage : public QObject {
         const DecodedPicture p = decodePictureFile(path);
         QCOMPARE(p.error, QString());
         QCOMPARE(p.image.size(), QSize(400, 300));
-        QCOMPARE(p.image.format(), QImage::Format_RGB32);
+        QCOMPARE(p.image.format(), QImage::Format_Grayscale8); // grey data stays one byte a pixel
         if (name.contains('8')) {
-            QCOMPARE(p.image, eight.convertToFormat(QImage::Format_RGB32));
+            QCOMPARE(p.image, eight);
             return;
         }
         const int sky = medianLevel(p.image, 0, [](int, int) { return true; });

@@ -475,15 +475,6 @@ private slots:
         QCOMPARE(direct.pixel(16, 9), parent.palette().color(QPalette::Window).rgb()); // nothing beside the frame
     }
 
-    void greyAndPalettePicturesAreKeptAsRgb32() {
-        QImage grey(30, 20, QImage::Format_Grayscale8);
-        grey.fill(77);
-        const QString path = savePicture(dir, "grey.png", grey);
-        loadSlot(*f, *prompter, 1, path);
-        QCOMPARE(f->Img1->picture().format(), QImage::Format_RGB32);
-        QCOMPARE(f->Img1->grab().toImage().pixel(5, 5), qRgb(77, 77, 77));
-    }
-
     void mousePositionsArriveInTwips() {
         loadSlot(*f, *prompter, 1, solid("a.png", 200, 200, Qt::red));
         QList<QVariantList> got;
