@@ -96,9 +96,9 @@ class TestProject : public QObject {
     std::unique_ptr<QTemporaryDir> dir;
 
     /// Pictures "name:WxH" saved as JPEG gradients into the case's folder.
-    void pictures(const QStringList& specs) {
-        for (const QString& spec : specs) {
-            const QStringList parts = spec.split(QLatin1Char(':'));
+    void pictures(const QStringList& namesAndSizes) {
+        for (const QString& entry : namesAndSizes) {
+            const QStringList parts = entry.split(QLatin1Char(':'));
             const QStringList size = parts[1].split(QLatin1Char('x'));
             QVERIFY(gradientPicture(size[0].toInt(), size[1].toInt()).save(dir->filePath(parts[0]), "JPG"));
         }
