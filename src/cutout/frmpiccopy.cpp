@@ -136,6 +136,45 @@ void frmPicCopy::setOuterSize(QSize size) {
     resize(size - frame);
 }
 
+void frmPicCopy::clearCanvas() {
+    Pic1->clear();
+}
+
+void frmPicCopy::beginRun(const QString& file1Text, const QString& file2Text) {
+    show();
+    Pic1->hide();
+    Pic1->clear();
+    showFiles(file1Text, file2Text);
+}
+
+void frmPicCopy::showFiles(const QString& file1Text, const QString& file2Text) {
+    if (!file1Text.isNull()) lblFile1->setText(file1Text);
+    if (!file2Text.isNull()) lblFile2->setText(file2Text);
+}
+
+void frmPicCopy::showProgress(const QString& text) {
+    txtP->setText(text);
+}
+
+void frmPicCopy::finishRun(QImage canvas, bool showCanvas) {
+    Pic1->setImage(canvas);
+    canvas = QImage(); // the canvas box alone holds the pixels, so drawing on them never copies them
+    Pic1->setVisible(showCanvas);
+    setWindowTitle(restingCaption());
+}
+
+// 12 points are 16 pixels at the 96 dpi the window was designed for.
+void frmPicCopy::printCaption(const QString& text, int top) {
+    QFont font = Pic1->font();
+    font.setPixelSize(16);
+    QPainter p(&Pic1->image());
+    p.setFont(font);
+    p.setPen(Label2->backColor());
+    p.drawText(QPoint(0, top + QFontMetrics(font).ascent()), text);
+    p.end();
+    Pic1->update();
+}
+
 void frmPicCopy::resizeEvent(QResizeEvent* e) {
     QMainWindow::resizeEvent(e);
     const QWidget* client = centralWidget();
@@ -172,7 +211,7 @@ int frmPicCopy::PickColour() {
 // The main window's Pic1 is not a work picture here (the runs use the slots' pictures), so it is
 // not shown: it would cover the picture area with the picture it shares with the shown slot.
 void frmPicCopy::cmdPrer_Click() {
-    State().StopRequested = 1;
+    MainForm().requestStop();
     Pic1->show();
     setWindowTitle(restingCaption());
 }

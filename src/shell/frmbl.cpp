@@ -89,7 +89,7 @@ int16_t vbKeyCode(int qtKey) {
 
 } // namespace
 
-frmBl::frmBl(QWidget* parent) : QMainWindow(parent) {
+frmBl::frmBl(QWidget* parent) : QMainWindow(parent), m_jobs(new JobRunner(this)) {
     s_mainForm = this;
     setObjectName(QStringLiteral("frmBl"));
     setWindowTitle(QStringLiteral("Vorlan"));
@@ -462,6 +462,25 @@ void frmBl::Form_KeyDown(int16_t keyCode) {
         return;
     if (const auto v = arrowKeyValue(keyCode, bar->value(), bar->LargeChange(), bar->Max()))
         bar->setValue(*v);
+}
+
+bool frmBl::startJob(const QString& title, JobRunner::Work work, JobRunner::OnProgress onProgress,
+                     JobRunner::OnFinished onFinished) {
+    if (m_jobs->busy()) return false;
+    State().StopRequested = 0;
+    auto progressed = [onProgress = std::move(onProgress)](const JobProgress& p) {
+        if (onProgress) runGuarded([&] { onProgress(p); });
+    };
+    auto finished = [onFinished = std::move(onFinished)](const JobEnd& end) {
+        if (onFinished) runGuarded([&] { onFinished(end); });
+        State().StopRequested = 0;
+    };
+    return m_jobs->start(title, std::move(work), progressed, finished);
+}
+
+void frmBl::requestStop() {
+    State().StopRequested = 1;
+    m_jobs->requestStop();
 }
 
 void frmBl::Menu_Click() { stopBlinking(); }

@@ -14,7 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
+#include <QSignalSpy>
 #include <QtTest>
 
 using namespace vorlan;
@@ -61,7 +61,11 @@ class TestPicCopy : public QObject {
         loadSlot(*f, *prompter, 1, savePicture(dir, "one.png", picture1));
         loadSlot(*f, *prompter, 2, savePicture(dir, "two.png", picture2));
     }
-    void shiftClick(QPoint at) { QTest::mouseClick(f->Img2, Qt::LeftButton, Qt::ShiftModifier, at); }
+    /// Shift + click on picture 2; true once the cut-out it started has ended.
+    bool shiftClick(QPoint at) {
+        QTest::mouseClick(f->Img2, Qt::LeftButton, Qt::ShiftModifier, at);
+        return jobEnds(*f);
+    }
     frmPicCopy& form() { return PicCopyForm(); }
     const QImage& canvas() { return form().Pic1->image(); }
 
@@ -98,15 +102,18 @@ class TestPicCopy : public QObject {
             loadSlot(*f, *prompter, 1, savePicture(dir, "one.png", picture1));
         }
         // Shift + click on the picture shown.
-        auto cut = [&] { QTest::mouseClick(f->Img(pictures), Qt::LeftButton, Qt::ShiftModifier, spot); };
-        cut();
+        auto cut = [&] {
+            QTest::mouseClick(f->Img(pictures), Qt::LeftButton, Qt::ShiftModifier, spot);
+            return jobEnds(*f);
+        };
+        QVERIFY(cut());
         frmPicCopy& w = form();
         QVERIFY(prompter->messages.isEmpty());
         // The caption of the next cut-out: the sky position under the cursor and the user's text.
         State().CoordText = "05h 30,9m  +11°00'";
         QTest::mouseClick(w.txtP, Qt::LeftButton);
         QTest::keyClicks(w.txtP, "kometa?");
-        cut();
+        QVERIFY(cut());
         QVERIFY(w.isVisible());
         QCOMPARE(canvas().size(), canvasSize);
         QCOMPARE(w.frameGeometry().size(), windowSize);
@@ -173,7 +180,7 @@ class TestPicCopy : public QObject {
         QFETCH(double, radius);
         QFETCH(double, halfWidth);
         loadBoth();
-        shiftClick(QPoint(300, 200));
+        QVERIFY(shiftClick(QPoint(300, 200)));
         // Picture 2 to scale 2 after the cut-out: its slider to the end, then 50 pages back.
         clickHandle(f->HScr2);
         typeKey(f, Qt::Key_End);
@@ -197,7 +204,7 @@ class TestPicCopy : public QObject {
 
     void circleColourFromTheDialog() {
         loadBoth();
-        shiftClick(QPoint(300, 200));
+        QVERIFY(shiftClick(QPoint(300, 200)));
         frmPicCopy& w = form();
         prompter->colours.enqueue(QColor(0, 255, 255));
         QTest::mouseClick(w.Label2, Qt::LeftButton);
@@ -241,7 +248,7 @@ class TestPicCopy : public QObject {
             f.write(existing.toUtf8());
         }
         loadBoth();
-        shiftClick(QPoint(300, 200));
+        QVERIFY(shiftClick(QPoint(300, 200)));
         for (const QString& n : names)
             prompter->saveNames.enqueue(n == "<dir>" ? out.path() : out.filePath(n));
         for (int a : answers)
@@ -279,36 +286,46 @@ class TestPicCopy : public QObject {
         loadBoth();
         frmPicCopy& w = form();
         if (during == "stop before") QTest::mouseClick(w.cmdPrer, Qt::LeftButton);
-        int fired = 0;
-        // Runs from the event pass after the first copied pixel.
-        QTimer::singleShot(0, &w, [&] {
-            ++fired;
-            if (during == "stop during")
-                QTest::mouseClick(w.cmdPrer, Qt::LeftButton);
-            else if (during == "click again")
-                shiftClick(QPoint(500, 300));
-            else if (during == "rotate")
-                f->mnuVirovnjat->trigger();
-        });
-        shiftClick(QPoint(300, 200));
-        QCOMPARE(fired, 1);
+        // The run waits at its first poll, after the first copied pixel, while the user acts.
+        f->jobs().hold(true);
+        QTest::mouseClick(f->Img2, Qt::LeftButton, Qt::ShiftModifier, QPoint(300, 200));
+        QVERIFY(f->jobs().busy());
+        QVERIFY(w.Pic1->isHidden());
+        QCOMPARE(w.lblFile2->text(), QString(" Подождите, идёт копирование..."));
+        if (during == "stop during")
+            QTest::mouseClick(w.cmdPrer, Qt::LeftButton);
+        else if (during == "click again")
+            QTest::mouseClick(f->Img2, Qt::LeftButton, Qt::ShiftModifier, QPoint(500, 300));
+        else if (during == "rotate")
+            f->mnuVirovnjat->trigger();
+        f->jobs().hold(false);
+        QVERIFY(jobEnds(*f));
         QCOMPARE(canvas().size(), QSize(430, 200));
         QCOMPARE(canvas().pixel(150, 150) == picture1.pixel(350, 250), region1Complete);
         QCOMPARE(canvas().pixel(0, 0), picture1.pixel(200, 100));
         QCOMPARE(canvas().pixel(215 + 150, 150), picture2.pixel(350, 250));
+        QCOMPARE(w.lblFile1->text(), QString(" Готово! "));
         QCOMPARE(w.lblFile2->text(), QString(" Готово! "));
         QCOMPARE(w.windowTitle(), QString("Копирование двух участков"));
         QCOMPARE(State().StopRequested, int16_t(0));
         QVERIFY(w.Pic1->isVisible());
+        QVERIFY(!f->jobs().busy()); // nothing started from inside the run is left running
     }
 
     void closingTheWindowDuringARunEndsIt() {
         loadBoth();
-        QTimer::singleShot(0, f, [] { PicCopyForm().close(); });
-        shiftClick(QPoint(300, 200));
+        QSignalSpy ended(&f->jobs(), &JobRunner::finished);
+        f->jobs().hold(true);
+        QTest::mouseClick(f->Img2, Qt::LeftButton, Qt::ShiftModifier, QPoint(300, 200));
+        PicCopyForm().close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!PicCopyFormExists());
-        shiftClick(QPoint(300, 200)); // a fresh window, and the run is not blocked
+        f->jobs().hold(false);
+        QVERIFY(jobEnds(*f));
+        QCOMPARE(ended.value(0).value(0).toBool(), true); // stopped by the closing
+        QVERIFY(!PicCopyFormExists());
+        QVERIFY(prompter->messages.isEmpty());
+        QVERIFY(shiftClick(QPoint(300, 200))); // a fresh window, and the run is not blocked
         QCOMPARE(canvas().size(), QSize(430, 200));
         QCOMPARE(canvas().pixel(215, 0), picture2.pixel(200, 100));
     }
@@ -327,7 +344,7 @@ class TestPicCopy : public QObject {
         QFETCH(QString, width);
         QFETCH(QString, height);
         loadBoth();
-        shiftClick(QPoint(300, 200));
+        QVERIFY(shiftClick(QPoint(300, 200)));
         const QImage before = canvas();
         frmPicCopy& w = form();
         QTest::mouseClick(w.txtW, Qt::LeftButton);
@@ -337,16 +354,16 @@ class TestPicCopy : public QObject {
         QVERIFY(w.txtH->hasFocus());
         w.txtH->selectAll();
         QTest::keyClicks(w.txtH, height);
-        shiftClick(QPoint(200, 200));
+        QVERIFY(shiftClick(QPoint(200, 200)));
         QCOMPARE(prompter->messages.size(), 1);
         QCOMPARE(canvas(), before);
-        shiftClick(QPoint(200, 200)); // refused again, and nothing is left running
+        QVERIFY(shiftClick(QPoint(200, 200))); // refused again, and nothing is left running
         QCOMPARE(prompter->messages.size(), 2);
     }
 
     void exitHidesAndTheTitleBarDestroys() {
         loadBoth();
-        shiftClick(QPoint(300, 200));
+        QVERIFY(shiftClick(QPoint(300, 200)));
         frmPicCopy* w = &form();
         QTest::mouseClick(w->txtW, Qt::LeftButton);
         w->txtW->selectAll();
@@ -357,7 +374,7 @@ class TestPicCopy : public QObject {
         QCOMPARE(&form(), w); // kept, with its canvas and fields
         QCOMPARE(w->txtW->text(), QString("120"));
         QCOMPARE(canvas().size(), QSize(430, 200));
-        shiftClick(QPoint(300, 200));
+        QVERIFY(shiftClick(QPoint(300, 200)));
         QCOMPARE(canvas().size(), QSize(270, 200));
         QVERIFY(w->isVisible());
 

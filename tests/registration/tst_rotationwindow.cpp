@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
 #include <QtTest>
 #include <cmath>
 
@@ -86,6 +85,7 @@ class TestRotationWindow : public QObject {
         QStringList captions;
         connect(&w, &QWidget::windowTitleChanged, &w, [&](const QString& t) { captions << t; });
         (slot == 2 ? f->mnuVirovnjat : f->mnuVirovnjat1_3)->trigger();
+        QVERIFY(jobEnds(*f));
 
         const QString announcement = "выполняется поворот на угол " + angle + "°";
         QCOMPARE(captions, QStringList({announcement, "Копирование двух участков"}));
@@ -114,12 +114,16 @@ class TestRotationWindow : public QObject {
         mark(*f, 2, 1, {100, 100});
         mark(*f, 2, 2, {100, 200});
         frmPicCopy& w = PicCopyForm();
-        // Pressed from the event pass after the first row; a second start then is ignored.
-        QTimer::singleShot(0, &w, [&] {
-            QTest::mouseClick(w.cmdPrer, Qt::LeftButton);
-            f->mnuVirovnjat->trigger();
-        });
+        // The run waits after its first row while the user presses "Прервать" and starts the
+        // rotation again, which is ignored.
+        f->jobs().hold(true);
         f->mnuVirovnjat->trigger();
+        QVERIFY(f->jobs().busy());
+        QCOMPARE(w.windowTitle(), QString("выполняется поворот на угол 90.00°"));
+        QTest::mouseClick(w.cmdPrer, Qt::LeftButton);
+        f->mnuVirovnjat->trigger();
+        f->jobs().hold(false);
+        QVERIFY(jobEnds(*f));
         QCOMPARE(w.txtP->text(), QString("выполнено = 00.0%"));
         QCOMPARE(w.windowTitle(), QString("Копирование двух участков"));
         QCOMPARE(State().StopRequested, int16_t(0));
@@ -158,6 +162,7 @@ class TestRotationWindow : public QObject {
         mark(*f, 2, 2, star(2, inPicture2(sky[1])));
 
         f->mnuVirovnjat->trigger();
+        QVERIFY(jobEnds(*f));
         frmPicCopy& w = PicCopyForm();
         // Marked on whole pixels, the two stars give the turn to a few hundredths of a degree.
         const QString announced = w.lblFile1->text();

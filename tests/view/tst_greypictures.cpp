@@ -89,6 +89,7 @@ class TestGreyPictures : public QObject {
             loadSlot(*f, *prompter, 2, sky);
             QTest::mouseClick(f->Lbl2, Qt::LeftButton);
             QTest::mouseClick(f->Img2, Qt::LeftButton, Qt::ShiftModifier, QPoint(300, 200));
+            if (!jobEnds(*f)) QTest::qFail("the cut-out did not end", __FILE__, __LINE__);
             out.image = PicCopyForm().Pic1->image();
         } else if (scenario == "rotation") {
             loadSlot(*f, *prompter, 1, sky);
@@ -101,6 +102,7 @@ class TestGreyPictures : public QObject {
                     QTest::mouseClick(f->Img(k), Qt::LeftButton, Qt::NoModifier, marks[k - 1][p - 1]);
                 }
             f->mnuVirovnjat->trigger();
+            if (!jobEnds(*f)) QTest::qFail("the rotation did not end", __FILE__, __LINE__);
             out.image = PicCopyForm().Pic1->image();
             out.texts = QStringList{PicCopyForm().txtP->text()};
         }
