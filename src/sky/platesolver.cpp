@@ -15,8 +15,8 @@ namespace vorlan {
 
 const QString SolverMissingText =
     QStringLiteral("Не найден solve-field: установите пакеты astrometry.net и astrometry-data-tycho2.");
-const QString IndexMissingText = QStringLiteral(
-    "Не найдены индексные файлы astrometry.net: установите пакет astrometry-data-tycho2 (поля от 30' и шире).");
+const QString IndexMissingText = QStringLiteral("Не найдены индексные файлы astrometry.net: установите пакет "
+                                                "astrometry-data-tycho2 (поля от 30' и шире).");
 
 namespace {
 
@@ -97,8 +97,8 @@ QStringList AstrometryIndexFiles(const QString& configFile) {
         if (words.size() < 2) continue;
         const QString where = base.absoluteFilePath(words[1]);
         if (words[0] == QLatin1String("add_path")) {
-            for (const QFileInfo& file :
-                 QDir(where).entryInfoList({QStringLiteral("index*.fits"), QStringLiteral("index*.fits.fz")}, QDir::Files))
+            for (const QFileInfo& file : QDir(where).entryInfoList(
+                     {QStringLiteral("index*.fits"), QStringLiteral("index*.fits.fz")}, QDir::Files))
                 files << file.absoluteFilePath();
         } else if (words[0] == QLatin1String("index")) {
             // An index line names the file with or without its .fits ending.
@@ -113,7 +113,8 @@ QStringList AstrometryIndexFiles(const QString& configFile) {
     std::vector<std::pair<double, QString>> byScale;
     for (const QString& file : files)
         byScale.emplace_back(quadScale(file), file);
-    std::stable_sort(byScale.begin(), byScale.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(byScale.begin(), byScale.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
     files.clear();
     for (const auto& [scale, file] : byScale)
         files << file;
@@ -126,7 +127,8 @@ int WriteXyList(const QString& path, const StarList& list) {
         if (!(s.flags & (StarHotPixel | StarTrail | StarEdge))) stars.push_back(s);
     // solve-field takes the list in the order given and tries quadrangles of the first stars
     // first: brightest first finds a field many times sooner.
-    std::stable_sort(stars.begin(), stars.end(), [](const Star& a, const Star& b) { return a.flux > b.flux; });
+    std::stable_sort(stars.begin(), stars.end(),
+                     [](const Star& a, const Star& b) { return a.flux > b.flux; });
     std::vector<double> x(stars.size()), y(stars.size()), flux(stars.size());
     for (size_t i = 0; i < stars.size(); ++i) {
         const QPointF p = SkyWcs::fitsFromPicture(stars[i].position(), list.height);
@@ -170,23 +172,19 @@ QStringList SolveFieldOptions(const QStringList& indexes, int width, int height,
     out.flush();
     if (file.error() != QFile::NoError) return {};
 
-    QStringList args = {QStringLiteral("--config"), config,
-                        QStringLiteral("--width"), QString::number(width),
-                        QStringLiteral("--height"), QString::number(height),
-                        QStringLiteral("--cpulimit"), QString::number(options.timeLimitSeconds),
-                        QStringLiteral("--no-plots"), QStringLiteral("--overwrite"),
-                        QStringLiteral("--dir"), dir,
-                        QStringLiteral("--temp-dir"), dir,
-                        // Only the WCS is read: the other outputs are not written.
-                        QStringLiteral("--corr"), QStringLiteral("none"),
-                        QStringLiteral("--match"), QStringLiteral("none"),
-                        QStringLiteral("--rdls"), QStringLiteral("none"),
-                        QStringLiteral("--index-xyls"), QStringLiteral("none"),
-                        QStringLiteral("--new-fits"), QStringLiteral("none")};
+    QStringList args = {
+        QStringLiteral("--config"), config, QStringLiteral("--width"), QString::number(width),
+        QStringLiteral("--height"), QString::number(height), QStringLiteral("--cpulimit"),
+        QString::number(options.timeLimitSeconds), QStringLiteral("--no-plots"),
+        QStringLiteral("--overwrite"), QStringLiteral("--dir"), dir, QStringLiteral("--temp-dir"), dir,
+        // Only the WCS is read: the other outputs are not written.
+        QStringLiteral("--corr"), QStringLiteral("none"), QStringLiteral("--match"), QStringLiteral("none"),
+        QStringLiteral("--rdls"), QStringLiteral("none"), QStringLiteral("--index-xyls"),
+        QStringLiteral("none"), QStringLiteral("--new-fits"), QStringLiteral("none")};
     if (options.scale.known())
-        args << QStringLiteral("--scale-units") << QStringLiteral("arcsecperpix") << QStringLiteral("--scale-low")
-             << QString::number(options.scale.low, 'g', 8) << QStringLiteral("--scale-high")
-             << QString::number(options.scale.high, 'g', 8);
+        args << QStringLiteral("--scale-units") << QStringLiteral("arcsecperpix")
+             << QStringLiteral("--scale-low") << QString::number(options.scale.low, 'g', 8)
+             << QStringLiteral("--scale-high") << QString::number(options.scale.high, 'g', 8);
     return args;
 }
 
@@ -220,15 +218,14 @@ double PlateSolver::elapsedSeconds() const {
 bool PlateSolver::start(const StarList& stars, const SolveOptions& options) {
     if (isRunning()) return false;
     m_options = options;
-    m_width = stars.width;
-    m_height = stars.height;
     m_stopped = false;
     m_clock.start();
     m_process.reset();
 
     // What is wrong before the run is reported as the run's outcome, after start() returns.
     auto refuse = [this](const QString& reason) {
-        QMetaObject::invokeMethod(this, [this, reason] { fail(reason); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, reason] { fail(reason); }, Qt::QueuedConnection);
         return true;
     };
     const QString program = QFileInfo(options.program).isAbsolute()
@@ -303,8 +300,8 @@ void PlateSolver::onProcessFinished(int exitCode, QProcess::ExitStatus status) {
     const QString output = QString::fromLocal8Bit(m_process->readAll()).trimmed();
     if (status == QProcess::NormalExit && (exitCode == 0 || output.contains(QLatin1String("did not solve"))))
         return fail(FailedPrefix + QStringLiteral("решение не найдено."));
-    fail(FailedPrefix +
-         QStringLiteral("solve-field завершился с ошибкой (%1).").arg(output.section(QLatin1Char('\n'), -1).trimmed()));
+    fail(FailedPrefix + QStringLiteral("solve-field завершился с ошибкой (%1).")
+                            .arg(output.section(QLatin1Char('\n'), -1).trimmed()));
 }
 
 } // namespace vorlan

@@ -107,7 +107,6 @@ class PlateSolver : public QObject {
     QTimer m_limit;
     QElapsedTimer m_clock;
     SolveOptions m_options;
-    int m_width = 0, m_height = 0;
     bool m_stopped = false;
 };
 

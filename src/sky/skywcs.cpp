@@ -40,7 +40,7 @@ int intCard(const QByteArray& header, const char* key) {
 } // namespace
 
 struct SkyWcs::Impl {
-    QByteArray header; ///< the cards it was made from, 80 characters each
+    QByteArray header;     ///< the cards it was made from, 80 characters each
     wcsprm* all = nullptr; ///< every description wcspih found
     int count = 0;
     wcsprm* wcs = nullptr; ///< the celestial one in use, inside all
@@ -56,8 +56,8 @@ struct SkyWcs::Impl {
         int rejected = 0;
         // wcspih reads SIP's A_p_q / B_p_q / AP_p_q / BP_p_q into a prior distortion that
         // wcsp2s applies and wcss2p inverts.
-        const int status = wcspih(header.data(), int(header.size() / CardLength), WCSHDR_all, 0, &rejected,
-                                  &count, &all);
+        const int status =
+            wcspih(header.data(), int(header.size() / CardLength), WCSHDR_all, 0, &rejected, &count, &all);
         if (status || count == 0) {
             reason = cardReason("wcspih");
             return;
@@ -74,7 +74,8 @@ struct SkyWcs::Impl {
             int fixes[NWCSFIX];
             wcsfix(7, width && height ? naxis : nullptr, w, fixes); // CROTA, units, old forms
             if (wcsset(w) || w->naxis != 2 || w->lng < 0 || w->lat < 0) continue;
-            if (std::strncmp(w->ctype[w->lng], "RA--", 4) != 0 || std::strncmp(w->ctype[w->lat], "DEC-", 4) != 0)
+            if (std::strncmp(w->ctype[w->lng], "RA--", 4) != 0 ||
+                std::strncmp(w->ctype[w->lat], "DEC-", 4) != 0)
                 continue;
             wcs = w;
         }
@@ -164,7 +165,8 @@ QString SkyWcs::toHeaderText() const {
     }
     wcsdealloc(text);
     if (d->width && d->height)
-        lines << QStringLiteral("IMAGEW  = %1").arg(d->width, 20) << QStringLiteral("IMAGEH  = %1").arg(d->height, 20);
+        lines << QStringLiteral("IMAGEW  = %1").arg(d->width, 20)
+              << QStringLiteral("IMAGEH  = %1").arg(d->height, 20);
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
@@ -272,9 +274,11 @@ namespace {
 
 /// Great-circle distance, radians.
 double separation(SkyCoord a, SkyCoord b) {
-    const double x = std::cos(a.dec) * std::sin(b.dec) - std::sin(a.dec) * std::cos(b.dec) * std::cos(b.ra - a.ra);
+    const double x =
+        std::cos(a.dec) * std::sin(b.dec) - std::sin(a.dec) * std::cos(b.dec) * std::cos(b.ra - a.ra);
     const double y = std::cos(b.dec) * std::sin(b.ra - a.ra);
-    const double z = std::sin(a.dec) * std::sin(b.dec) + std::cos(a.dec) * std::cos(b.dec) * std::cos(b.ra - a.ra);
+    const double z =
+        std::sin(a.dec) * std::sin(b.dec) + std::cos(a.dec) * std::cos(b.dec) * std::cos(b.ra - a.ra);
     return std::atan2(std::hypot(x, y), z);
 }
 
@@ -283,13 +287,15 @@ double separation(SkyCoord a, SkyCoord b) {
 double SkyWcs::arcsecPerPixel() const {
     if (!isValid() || !d->width || !d->height) return 0;
     const QPointF c(d->width / 2.0, d->height / 2.0);
-    const auto o = pictureToSky(c), right = pictureToSky(c + QPointF(1, 0)), down = pictureToSky(c + QPointF(0, 1));
+    const auto o = pictureToSky(c), right = pictureToSky(c + QPointF(1, 0)),
+               down = pictureToSky(c + QPointF(0, 1));
     if (!o || !right || !down) return 0;
     // Local area of a pixel from the two sides, by the bearing between them.
     const double a = separation(*o, *right), b = separation(*o, *down);
     auto bearing = [&](SkyCoord t) {
         return std::atan2(std::cos(t.dec) * std::sin(t.ra - o->ra),
-                          std::cos(o->dec) * std::sin(t.dec) - std::sin(o->dec) * std::cos(t.dec) * std::cos(t.ra - o->ra));
+                          std::cos(o->dec) * std::sin(t.dec) -
+                              std::sin(o->dec) * std::cos(t.dec) * std::cos(t.ra - o->ra));
     };
     const double area = a * b * std::fabs(std::sin(bearing(*right) - bearing(*down)));
     return std::sqrt(area) / Deg * 3600;
@@ -298,11 +304,14 @@ double SkyWcs::arcsecPerPixel() const {
 PlateFacts SkyWcs::plateFacts() const {
     if (!isValid()) throw VorlanError(VorlanError::InvalidArgument, d->reason);
     if (!d->width || !d->height)
-        throw VorlanError(VorlanError::InvalidArgument, QStringLiteral("в заголовке WCS нет размера картинки"));
+        throw VorlanError(VorlanError::InvalidArgument,
+                          QStringLiteral("в заголовке WCS нет размера картинки"));
     const double w = d->width, h = d->height;
     auto sky = [&](double x, double y) {
         const std::optional<SkyCoord> s = pictureToSky({x, y});
-        if (!s) throw VorlanError(VorlanError::InvalidArgument, QStringLiteral("картинка выходит за пределы проекции"));
+        if (!s)
+            throw VorlanError(VorlanError::InvalidArgument,
+                              QStringLiteral("картинка выходит за пределы проекции"));
         return *s;
     };
     const SkyCoord centre = sky(w / 2, h / 2);
@@ -317,8 +326,11 @@ PlateFacts SkyWcs::plateFacts() const {
     // it when the centre is at the pole itself), turned into the angle from the picture's up.
     const double step = 1e-5;
     const double sign = centre.dec + step < M_PI / 2 ? 1 : -1;
-    const std::optional<QPointF> c = skyToPicture(centre), n = skyToPicture({centre.ra, centre.dec + sign * step});
-    if (!c || !n) throw VorlanError(VorlanError::InvalidArgument, QStringLiteral("картинка выходит за пределы проекции"));
+    const std::optional<QPointF> c = skyToPicture(centre),
+                                 n = skyToPicture({centre.ra, centre.dec + sign * step});
+    if (!c || !n)
+        throw VorlanError(VorlanError::InvalidArgument,
+                          QStringLiteral("картинка выходит за пределы проекции"));
     const QPointF north = (*n - *c) * sign; // picture frame, y down
     facts.angle = std::atan2(-north.x(), -north.y());
     return facts;

@@ -41,7 +41,8 @@ class TestPlateSolver : public QObject {
 
   private slots:
     void initTestCase() {
-        QVERIFY2(!QStandardPaths::findExecutable("solve-field").isEmpty() && !AstrometryIndexFiles().isEmpty(),
+        QVERIFY2(!QStandardPaths::findExecutable("solve-field").isEmpty() &&
+                     !AstrometryIndexFiles().isEmpty(),
                  "astrometry.net and its Tycho-2 index files come from scripts/install-deps");
     }
 
@@ -80,7 +81,8 @@ class TestPlateSolver : public QObject {
         QCOMPARE(wcs.width(), 1500);
         QCOMPARE(wcs.height(), 1000);
         double worst = 0;
-        for (const QPointF p : {QPointF(750, 500), QPointF(10, 10), QPointF(1490, 15), QPointF(20, 985), QPointF(1400, 900)}) {
+        for (const QPointF p :
+             {QPointF(750, 500), QPointF(10, 10), QPointF(1490, 15), QPointF(20, 985), QPointF(1400, 900)}) {
             double skyRa = 0, skyDec = 0;
             tan.skyAt(p.x(), p.y(), skyRa, skyDec);
             const std::optional<SkyCoord> solved = wcs.pictureToSky(p);
@@ -102,7 +104,8 @@ class TestPlateSolver : public QObject {
         QVERIFY(outcome(done, failed, options.timeLimitSeconds + 2));
         QVERIFY(done.isEmpty());
         const QString reason = failed.first().first().toString();
-        QVERIFY2(reason.startsWith("Не удалось определить координаты по звёздам: решение не найдено"), qPrintable(reason));
+        QVERIFY2(reason.startsWith("Не удалось определить координаты по звёздам: решение не найдено"),
+                 qPrintable(reason));
         QVERIFY(solver.elapsedSeconds() < options.timeLimitSeconds + 1);
         QVERIFY(!solver.isRunning());
     }
@@ -131,11 +134,15 @@ class TestPlateSolver : public QObject {
         QTest::addColumn<QString>("config"); // index folder line, or empty for the installed one
         QTest::addColumn<int>("stars");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("no solver") << "/nonexistent/solve-field" << "" << 100 << SolverMissingText;
-        QTest::newRow("no solver in PATH") << "solve-field-not-installed" << "" << 100 << SolverMissingText;
-        QTest::newRow("no index files") << "solve-field" << "add_path %1" << 100 << IndexMissingText;
-        QTest::newRow("too few stars") << "solve-field" << "" << 4
-                                       << "Не удалось определить координаты по звёздам: на снимке слишком мало звёзд (4).";
+        QTest::newRow("no solver") << "/nonexistent/solve-field"
+                                   << "" << 100 << SolverMissingText;
+        QTest::newRow("no solver in PATH") << "solve-field-not-installed"
+                                           << "" << 100 << SolverMissingText;
+        QTest::newRow("no index files") << "solve-field"
+                                        << "add_path %1" << 100 << IndexMissingText;
+        QTest::newRow("too few stars")
+            << "solve-field"
+            << "" << 4 << "Не удалось определить координаты по звёздам: на снимке слишком мало звёзд (4).";
     }
     void refusesWithoutWhatItNeeds() {
         QFETCH(QString, program);

@@ -21,33 +21,24 @@ struct IndexStar {
     double ra, dec, mag;
 };
 
-/// The stars of one index file within radiusDeg of (raDeg, decDeg), as query-starkd prints them.
-inline QVector<IndexStar> queryIndexStars(const QString& index, double raDeg, double decDeg, double radiusDeg) {
-    QProcess query;
-    query.start(QStringLiteral("query-starkd"), {QStringLiteral("-r"), QString::number(raDeg, 'f', 6),
-                                                 QStringLiteral("-d"), QString::number(decDeg, 'f', 6),
-                                                 QStringLiteral("-R"), QString::number(radiusDeg, 'f', 6),
-                                                 QStringLiteral("-T"), index});
-    QVector<IndexStar> stars;
-    if (!query.waitForFinished(30000)) return stars;
-    // "# RA, Dec, MAG_VT" then one "ra, dec, mag" line a star.
-    for (const QByteArray& line : query.readAllStandardOutput().split('\n')) {
-        const QList<QByteArray> f = line.split(',');
-        bool ok[3] = {false, false, false};
-        if (f.size() < 3) continue;
-        const IndexStar s{f[0].trimmed().toDouble(&ok[0]), f[1].trimmed().toDouble(&ok[1]),
-                          f[2].trimmed().toDouble(&ok[2])};
-        if (ok[0] && ok[1] && ok[2]) stars << s;
-    }
-    return stars;
-}
-
-/// The stars of the installed index file that holds the most of them round (raDeg, decDeg): the
-/// one for the smallest quadrangles, nearest to what a photograph shows.
-inline QVector<IndexStar> densestIndexStars(double raDeg, double decDeg, double radiusDeg) {
+/// The stars within radiusDeg of (raDeg, decDeg) as query-starkd lists them from the installed
+/// index file that holds the most of them there: the one of the smallest quadrangles, nearest to
+/// what a photograph shows.
+inline QVector<IndexStar> catalogueStars(double raDeg, double decDeg, double radiusDeg) {
     QVector<IndexStar> best;
     for (const QString& index : AstrometryIndexFiles()) {
-        QVector<IndexStar> stars = queryIndexStars(index, raDeg, decDeg, radiusDeg);
+        QProcess query;
+        query.start("query-starkd",
+                    {"-r", QString::number(raDeg, 'f', 6), "-d", QString::number(decDeg, 'f', 6), "-R",
+                     QString::number(radiusDeg, 'f', 6), "-T", index});
+        query.waitForFinished(30000);
+        QVector<IndexStar> stars;
+        // "# RA, Dec, MAG_VT" then one "ra, dec, mag" line a star.
+        for (const QByteArray& line : query.readAllStandardOutput().split('\n')) {
+            const QList<QByteArray> f = line.split(',');
+            if (f.size() == 3 && !line.startsWith('#'))
+                stars << IndexStar{f[0].toDouble(), f[1].toDouble(), f[2].toDouble()};
+        }
         if (stars.size() > best.size()) best = stars;
     }
     return best;
@@ -71,7 +62,7 @@ inline CatalogField catalogField(const TanPicture& tan, quint32 seed) {
     CatalogField field{tan, {}, {}};
     const int w = tan.widthPx, h = tan.heightPx;
     const double halfDiagonal = tan.fieldDeg * std::hypot(1.0, double(h) / w) / 2;
-    const QVector<IndexStar> sky = densestIndexStars(tan.ra0 / Rad, tan.dec0 / Rad, halfDiagonal * 1.05);
+    const QVector<IndexStar> sky = catalogueStars(tan.ra0 / Rad, tan.dec0 / Rad, halfDiagonal * 1.05);
     QRandomGenerator rng(seed);
     field.picture = LinearData{w, h, 1, std::vector<double>(size_t(w) * h), {}};
     for (double& v : field.picture.values)
@@ -79,8 +70,6 @@ inline CatalogField catalogField(const TanPicture& tan, quint32 seed) {
     const double sigma = 1.3;
     field.stars.width = w;
     field.stars.height = h;
-    field.stars.noiseSigma = 15;
-    field.stars.backgroundMedian = 1000;
     for (const IndexStar& s : sky) {
         double x = 0, y = 0;
         tan.project(s.ra * Rad, s.dec * Rad, x, y);
@@ -97,10 +86,6 @@ inline CatalogField catalogField(const TanPicture& tan, quint32 seed) {
         star.x = x + 0.1 * gaussian(rng);
         star.y = y + 0.1 * gaussian(rng);
         star.flux = peak * 2 * M_PI * sigma * sigma;
-        star.peak = peak;
-        star.background = 1000;
-        star.fwhm = 2.3548 * sigma;
-        star.pixels = 9;
         field.stars.stars << star;
     }
     std::sort(field.stars.stars.begin(), field.stars.stars.end(),
@@ -114,7 +99,6 @@ inline StarList noiseStars(int w, int h, int count, quint32 seed) {
     StarList list;
     list.width = w;
     list.height = h;
-    list.noiseSigma = 15;
     for (int i = 0; i < count; ++i) {
         Star s;
         s.x = rng.bounded(double(w));
@@ -122,7 +106,8 @@ inline StarList noiseStars(int w, int h, int count, quint32 seed) {
         s.flux = 100 + rng.bounded(10000.0);
         list.stars << s;
     }
-    std::sort(list.stars.begin(), list.stars.end(), [](const Star& a, const Star& b) { return a.flux > b.flux; });
+    std::sort(list.stars.begin(), list.stars.end(),
+              [](const Star& a, const Star& b) { return a.flux > b.flux; });
     return list;
 }
 

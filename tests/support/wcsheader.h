@@ -18,7 +18,9 @@ namespace vorlan::test {
 inline QStringList tanHeaderCards(const TanPicture& tan) {
     const double degPerPx = 2 * std::tan(tan.fieldDeg * Rad / 2) / tan.widthPx / Rad;
     const double c = std::cos(tan.rotationDeg * Rad), s = std::sin(tan.rotationDeg * Rad);
-    auto card = [](const char* key, double v) { return QStringLiteral("%1= %2").arg(key, -8).arg(v, 20, 'G', 17); };
+    auto card = [](const char* key, double v) {
+        return QStringLiteral("%1= %2").arg(key, -8).arg(v, 20, 'G', 17);
+    };
     return {QStringLiteral("CTYPE1  = 'RA---TAN'"),
             QStringLiteral("CTYPE2  = 'DEC--TAN'"),
             card("CRPIX1", tan.widthPx / 2.0 + 0.5),
