@@ -13,11 +13,12 @@ namespace vorlan {
 class BackgroundMap {
   public:
     /// Measures picture (Format_Grayscale8 or Format_RGB32; colour through its brightness) in
-    /// cells of about cellSize x cellSize pixels, from a subsample: every 8th row and every 4th
-    /// column, which reads an eighth of the picture. Each cell's level is the median of its
+    /// cells of about cellSize x cellSize pixels, from a subsample: every 8th pixel of every 8th
+    /// row, which reads an eighth of the picture. Each cell's level is the median of its
     /// samples; its noise is 1.4826 times the median absolute deviation of the differences
-    /// between samples and the pixels three columns on, over sqrt(2) (a gradient across the cell
-    /// shifts those differences but does not spread them), never below noiseFloor (grey levels):
+    /// between the samples and the pixels three columns on, over sqrt(2) (a gradient across the
+    /// cell shifts those differences but does not spread them), smoothed by medians of three
+    /// neighbouring cells along the rows and the columns, never below noiseFloor (grey levels):
     /// a background clipped to black has no noise at all, yet 8-bit data carries the rounding of
     /// its levels. cellSize is held to 8 .. 1024. When the median level lies in the upper half of the range the
     /// picture is a chart (dark stars on a light ground) and the map describes the inverted
@@ -44,6 +45,7 @@ class BackgroundMap {
 
   private:
     double interpolate(const QVector<float>& cells, double x, double y) const;
+    void smoothNoise();
     /// Cell index below continuous position p along an axis of n cells of size cell, and the
     /// weight of the next cell.
     static void locate(double p, double cell, int n, int& i0, int& i1, double& t);
@@ -54,8 +56,6 @@ class BackgroundMap {
     bool m_inverted = false;
     double m_medianLevel = 0, m_medianNoise = 0;
     QVector<float> m_level, m_noise; ///< row after row of cells, grey levels
-    QVector<int> m_columnCell;        ///< for each picture column: the cell column at or left of its centre
-    QVector<float> m_columnWeight;    ///< and the weight of the cell column right of it
 };
 
 } // namespace vorlan

@@ -5,7 +5,12 @@
 #include "view/picturerows.h"
 
 #include <algorithm>
+#include <array>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace vorlan {
@@ -17,8 +22,6 @@ namespace {
 constexpr int Block = 64;
 /// A source larger than this is no star; it is not measured in a window.
 constexpr int MaxStarPixels = 20000;
-/// Byte of an RGB32 pixel in memory that holds alpha.
-constexpr int AlphaByte = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? 3 : 0;
 
 /// How a picture's bytes read as brightness, 1/256 grey levels, inverted on a chart.
 template <bool Grey, bool Inverted> struct Luma {
@@ -26,25 +29,52 @@ template <bool Grey, bool Inverted> struct Luma {
         const int v = Grey ? lumaOf(line[x]) : lumaOf(reinterpret_cast<const QRgb*>(line)[x]);
         return Inverted ? LumaWhite - v : v;
     }
-    /// An upper bound of the brightness of pixels x .. x + n - 1: 256 times their brightest
-    /// channel (the darkest, inverted). Written over 16 lanes so that it compiles to vector
-    /// instructions that keep pace with the memory.
+    /// An upper bound of the brightness of pixels x .. x + n - 1, from the brightest value of
+    /// each channel among them (the darkest, inverted). 16 bytes at a time, so that it keeps pace
+    /// with the memory.
     static int bound(const uchar* line, int x, int n) {
         constexpr int Bpp = Grey ? 1 : 4;
         const uchar* p = line + x * Bpp;
         const int bytes = n * Bpp;
-        uchar acc[16];
-        std::fill(acc, acc + 16, Inverted ? 255 : 0);
+        // Extreme of each byte position within a pixel (only [0] for grey).
+        int extreme[4] = {Inverted ? 255 : 0, Inverted ? 255 : 0, Inverted ? 255 : 0, Inverted ? 255 : 0};
+        auto take = [&](int lane, int v) {
+            extreme[lane] = Inverted ? std::min(extreme[lane], v) : std::max(extreme[lane], v);
+        };
         int i = 0;
-        for (; i + 16 <= bytes; i += 16)
-            for (int j = 0; j < 16; ++j)
-                acc[j] = Inverted ? std::min(acc[j], p[i + j]) : std::max(acc[j], p[i + j]);
-        int extreme = Inverted ? 255 : 0;
-        for (int j = 0; j < 16; ++j)
-            if (Grey || j % 4 != AlphaByte) extreme = Inverted ? std::min<int>(extreme, acc[j]) : std::max<int>(extreme, acc[j]);
+#if defined(__SSE2__)
+        if (bytes >= 16) {
+            __m128i acc = _mm_set1_epi8(char(Inverted ? 0xff : 0));
+            for (; i + 16 <= bytes; i += 16) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+                acc = Inverted ? _mm_min_epu8(acc, v) : _mm_max_epu8(acc, v);
+            }
+            // Fold the 16 lanes onto the first Bpp, keeping byte positions within a pixel apart.
+            const __m128i h8 = _mm_srli_si128(acc, 8);
+            acc = Inverted ? _mm_min_epu8(acc, h8) : _mm_max_epu8(acc, h8);
+            const __m128i h4 = _mm_srli_si128(acc, 4);
+            acc = Inverted ? _mm_min_epu8(acc, h4) : _mm_max_epu8(acc, h4);
+            if (Grey) {
+                const __m128i h2 = _mm_srli_si128(acc, 2);
+                acc = Inverted ? _mm_min_epu8(acc, h2) : _mm_max_epu8(acc, h2);
+                const __m128i h1 = _mm_srli_si128(acc, 1);
+                acc = Inverted ? _mm_min_epu8(acc, h1) : _mm_max_epu8(acc, h1);
+            }
+            const quint32 lanes = quint32(_mm_cvtsi128_si32(acc));
+            for (int j = 0; j < Bpp; ++j)
+                take(j, int((lanes >> (8 * j)) & 0xff));
+        }
+#endif
         for (; i < bytes; ++i)
-            if (Grey || i % 4 != AlphaByte) extreme = Inverted ? std::min<int>(extreme, p[i]) : std::max<int>(extreme, p[i]);
-        return (Inverted ? 255 - extreme : extreme) << 8;
+            take(i % Bpp, p[i]);
+        int top;
+        if (Grey) {
+            top = lumaOf(uchar(extreme[0]));
+        } else {
+            const int b = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? 0 : 3, d = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? 1 : -1;
+            top = lumaOf(qRgb(extreme[b + 2 * d], extreme[b + d], extreme[b]));
+        }
+        return Inverted ? LumaWhite - top : top;
     }
 };
 
@@ -56,6 +86,21 @@ struct Blob {
     float peak = 0;
     int peakX = 0, peakY = 0;
     int x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+    bool done = false; ///< no pixel of a later row can join it
+
+    double cx() const { return sx / sum; }
+    double cy() const { return sy / sum; }
+    /// Flux-weighted second moments about the centroid, pixels squared.
+    double cxx() const { return std::max(0.0, sxx / sum - cx() * cx()); }
+    double cyy() const { return std::max(0.0, syy / sum - cy() * cy()); }
+    double cxy() const { return sxy / sum - cx() * cy(); }
+    /// Mean variance along the axes, with a pixel's own 1/12 so that a one-pixel line stays finite.
+    double variance() const { return (cxx() + cyy()) / 2 + 1.0 / 12; }
+    /// The half-width of the window a star of this blob is measured in, pixels.
+    int windowRadius(int most) const {
+        const int extent = std::max(x1 - x0, y1 - y0);
+        return std::clamp(int(std::ceil(std::max(4 * std::sqrt(variance()), extent * 0.6))) + 2, 5, most);
+    }
 
     void merge(const Blob& o) {
         n += o.n;
@@ -127,7 +172,16 @@ class Labeller {
         m_cur.push_back({x0, x1, label});
     }
 
-    void endRow() {
+    /// Ends row y. The blobs that had a run in row y - 1 and none in row y are complete: their
+    /// indices go to finished.
+    void endRow(int y, std::vector<int>& finished) {
+        for (const Run& r : m_prev) {
+            const int root = find(r.label);
+            if (blobs[root].y1 < y && !blobs[root].done) {
+                blobs[root].done = true;
+                finished.push_back(root);
+            }
+        }
         std::swap(m_prev, m_cur);
         m_cur.clear();
         m_next = 0;
@@ -181,13 +235,27 @@ struct CellRowProfile {
 };
 
 /// The pass over every pixel: rows in order, blocks whose bound stays under the threshold
-/// skipped whole, the rest compared pixel by pixel and handed to the labeller as runs.
-template <bool Grey, bool Inverted>
-void labelPicture(const QImage& picture, const BackgroundMap& map, double sigmas, Labeller& labeller) {
+/// skipped whole, the rest compared pixel by pixel and handed to the labeller as runs. Each
+/// blob is handed to measure as soon as the rows of its measuring window have been read, while
+/// they are still in the processor's cache.
+template <bool Grey, bool Inverted, class Measure>
+void labelPicture(const QImage& picture, const BackgroundMap& map, double sigmas, int maxRadius, Measure&& measure) {
     using L = Luma<Grey, Inverted>;
     const int w = picture.width(), h = picture.height();
+    Labeller labeller;
     CellRowProfile profiles[2];
     std::vector<float> values(w);
+    std::vector<int> finished;
+    std::vector<std::pair<int, int>> waiting; // (row after which it is measured, blob)
+    auto measureReady = [&](int y) {
+        for (int f : finished)
+            waiting.push_back({labeller.blobs[f].y1 + labeller.blobs[f].windowRadius(maxRadius), f});
+        finished.clear();
+        auto ready = std::partition(waiting.begin(), waiting.end(), [y](const auto& p) { return p.first > y; });
+        for (auto it = ready; it != waiting.end(); ++it)
+            measure(labeller.blobs[it->second]);
+        waiting.erase(ready, waiting.end());
+    };
     for (int y = 0; y < h; ++y) {
         int j0, j1;
         float t;
@@ -222,8 +290,11 @@ void labelPicture(const QImage& picture, const BackgroundMap& map, double sigmas
             }
         }
         if (runStart >= 0) labeller.addRun(y, runStart, w - 1, values.data());
-        labeller.endRow();
+        labeller.endRow(y, finished);
+        measureReady(y);
     }
+    labeller.endRow(h, finished);
+    measureReady(std::numeric_limits<int>::max());
 }
 
 /// Reads pixels round a source as values above the local background, grey levels: the
@@ -231,16 +302,19 @@ void labelPicture(const QImage& picture, const BackgroundMap& map, double sigmas
 /// border, so that a glow the map follows only coarsely neither pulls the centre nor widens the star.
 class SourceWindow {
   public:
+    static constexpr int MaxRadius = 24;
+    static constexpr int MaxSide = 2 * MaxRadius + 1;
     int x0 = 0, y0 = 0, w = 0, h = 0;
-    std::vector<double> v;
+    std::array<double, MaxSide * MaxSide> v;
     double background = 0; ///< at (cx + 0.5, cy + 0.5)
 
+    /// radius at most MaxRadius.
     SourceWindow(const QImage& picture, const BackgroundMap& map, int cx, int cy, int radius, bool border) {
+        radius = std::min(radius, MaxRadius);
         x0 = std::max(0, cx - radius);
         y0 = std::max(0, cy - radius);
-        w = std::min(picture.width(), cx + radius + 1) - x0;
-        h = std::min(picture.height(), cy + radius + 1) - y0;
-        v.resize(size_t(std::max(0, w * h)));
+        w = std::max(0, std::min(picture.width(), cx + radius + 1) - x0);
+        h = std::max(0, std::min(picture.height(), cy + radius + 1) - y0);
         const double px = cx + 0.5, py = cy + 0.5, r = std::max(1, radius);
         background = map.level(px, py);
         const double gx = (map.level(px + r, py) - map.level(px - r, py)) / (2 * r);
@@ -248,22 +322,29 @@ class SourceWindow {
         const bool inverted = map.inverted();
         for (int y = 0; y < h; ++y) {
             const PictureRow row = pictureRow(picture, y0 + y);
-            const double rowLevel = background + gy * (y0 + y - cy);
+            const double rowLevel = background + gy * (y0 + y - cy) + gx * (x0 - cx);
+            double* out = &v[size_t(y) * w];
             for (int x = 0; x < w; ++x) {
                 const int raw = row.grey ? lumaOf(row.grey[x0 + x]) : lumaOf(row.rgb[x0 + x]);
-                v[size_t(y) * w + x] = (inverted ? LumaWhite - raw : raw) / 256.0 - rowLevel - gx * (x0 + x - cx);
+                out[x] = (inverted ? LumaWhite - raw : raw) * (1.0 / 256) - rowLevel - gx * x;
             }
         }
         if (!border || w < 3 || h < 3) return;
-        std::vector<double> edge;
-        for (int x = 0; x < w; ++x)
-            edge.insert(edge.end(), {v[x], v[size_t(h - 1) * w + x]});
-        for (int y = 1; y < h - 1; ++y)
-            edge.insert(edge.end(), {v[size_t(y) * w], v[size_t(y) * w + w - 1]});
-        std::nth_element(edge.begin(), edge.begin() + edge.size() / 2, edge.end());
-        const double lift = edge[edge.size() / 2];
-        for (double& p : v)
-            p -= lift;
+        // Every other pixel of the border is enough for its median.
+        std::array<double, 2 * MaxSide> edge;
+        int n = 0;
+        for (int x = 0; x < w; x += 2) {
+            edge[n++] = v[x];
+            edge[n++] = v[size_t(h - 1) * w + x];
+        }
+        for (int y = 1; y < h - 1; y += 2) {
+            edge[n++] = v[size_t(y) * w];
+            edge[n++] = v[size_t(y) * w + w - 1];
+        }
+        std::nth_element(edge.begin(), edge.begin() + n / 2, edge.begin() + n);
+        const double lift = edge[n / 2];
+        for (int i = 0; i < w * h; ++i)
+            v[i] -= lift;
         background += lift;
     }
     double at(int x, int y) const { return v[size_t(y - y0) * w + (x - x0)]; }
@@ -277,27 +358,37 @@ class SourceWindow {
 /// False when the window holds no clear peak.
 bool measureInWindow(const SourceWindow& win, double sigma0, Star& s) {
     double cx = s.x, cy = s.y;
-    double w2 = std::clamp(sigma0 * sigma0, 0.5, 64.0);
-    const double maxW2 = std::pow(std::min(win.w, win.h) / 7.0, 2);
-    w2 = std::min(w2, std::max(0.5, maxW2));
+    const double maxW2 = std::max(0.5, std::pow(std::min(win.w, win.h) / 8.0, 2));
+    double w2 = std::clamp(sigma0 * sigma0, 0.5, maxW2);
     double s2 = w2;
-    std::vector<double> wx(win.w), wy(win.h);
+    std::array<double, SourceWindow::MaxSide> wx, wy;
+    // Gaussian weights along one axis from first to last, by the recurrence of their ratios:
+    // three exponentials an axis instead of one a pixel.
+    auto weights = [&](int origin, int first, int last, double centre, std::array<double, SourceWindow::MaxSide>& out) {
+        const double d0 = origin + first + 0.5 - centre;
+        double w = std::exp(-d0 * d0 / (2 * w2)), r = std::exp(-(2 * d0 + 1) / (2 * w2));
+        const double q = std::exp(-1 / w2);
+        for (int i = first; i <= last; ++i) {
+            out[i] = w;
+            w *= r;
+            r *= q;
+        }
+    };
     bool converged = false;
-    for (int it = 0; it < 30 && !converged; ++it) {
-        for (int i = 0; i < win.w; ++i) {
-            const double d = win.x0 + i + 0.5 - cx;
-            wx[i] = std::exp(-d * d / (2 * w2));
-        }
-        for (int j = 0; j < win.h; ++j) {
-            const double d = win.y0 + j + 0.5 - cy;
-            wy[j] = std::exp(-d * d / (2 * w2));
-        }
+    for (int it = 0; it < 12 && !converged; ++it) {
+        // Only where the weight is not negligible (beyond 4 sigma it is below 0.04 %).
+        const double reach = 4 * std::sqrt(w2) + 1;
+        const int i0 = std::max(0, int(cx - reach) - win.x0), i1 = std::min(win.w - 1, int(cx + reach) - win.x0);
+        const int j0 = std::max(0, int(cy - reach) - win.y0), j1 = std::min(win.h - 1, int(cy + reach) - win.y0);
+        if (i0 > i1 || j0 > j1) return false;
+        weights(win.x0, i0, i1, cx, wx);
+        weights(win.y0, j0, j1, cy, wy);
         double S = 0, Sx = 0, Sy = 0, Sxx = 0, Syy = 0;
-        for (int j = 0; j < win.h; ++j) {
+        for (int j = j0; j <= j1; ++j) {
             const double dy = win.y0 + j + 0.5 - cy;
             const double* row = &win.v[size_t(j) * win.w];
             double rs = 0, rsx = 0, rsxx = 0;
-            for (int i = 0; i < win.w; ++i) {
+            for (int i = i0; i <= i1; ++i) {
                 const double dx = win.x0 + i + 0.5 - cx, q = wx[i] * row[i];
                 rs += q;
                 rsx += q * dx;
@@ -317,11 +408,11 @@ bool measureInWindow(const SourceWindow& win, double sigma0, Star& s) {
         const double f = (s2 + w2) / w2;
         cx += f * mx;
         cy += f * my;
-        converged = std::hypot(f * mx, f * my) < 1e-5;
+        converged = it >= 2 && std::hypot(f * mx, f * my) < 1e-3;
         if (std::hypot(cx - s.x, cy - s.y) > std::max(2.0, std::sqrt(w2) * 2)) return false;
         // Matching the weight to the star gives the least noisy centre; settle it early so the
         // last iterations converge on a fixed weight.
-        if (it < 3) w2 = std::clamp(s2, 0.5, std::max(0.5, maxW2));
+        if (it < 2) w2 = std::clamp(s2, 0.5, maxW2);
     }
     s.x = cx;
     s.y = cy;
@@ -343,15 +434,12 @@ Star measureBlob(const Blob& b, const QImage& picture, const BackgroundMap& map,
     s.pixels = b.n;
     s.peak = b.peak;
     s.flux = b.sum;
-    s.x = b.sx / b.sum;
-    s.y = b.sy / b.sum;
-    const double cxx = std::max(0.0, b.sxx / b.sum - s.x * s.x), cyy = std::max(0.0, b.syy / b.sum - s.y * s.y);
-    const double cxy = b.sxy / b.sum - s.x * s.y;
-    const double half = (cxx + cyy) / 2, diff = std::hypot((cxx - cyy) / 2, cxy);
-    // A pixel spreads over a unit square: 1/12 keeps a one-pixel-wide line finite.
-    const double major = half + diff + 1.0 / 12, minor = std::max(0.0, half - diff) + 1.0 / 12;
+    s.x = b.cx();
+    s.y = b.cy();
+    const double diff = std::hypot((b.cxx() - b.cyy()) / 2, b.cxy());
+    const double major = b.variance() + diff, minor = std::max(1.0 / 12, b.variance() - diff);
     s.elongation = std::sqrt(major / minor);
-    s.fwhm = 2.0 * std::sqrt(2.0 * std::log(2.0)) * std::sqrt(half + 1.0 / 12);
+    s.fwhm = 2.0 * std::sqrt(2.0 * std::log(2.0)) * std::sqrt(b.variance());
     s.background = map.level(s.x, s.y);
     const int w = picture.width(), h = picture.height();
     if (b.x0 == 0 || b.y0 == 0 || b.x1 == w - 1 || b.y1 == h - 1) s.flags |= StarEdge;
@@ -367,6 +455,8 @@ Star measureBlob(const Blob& b, const QImage& picture, const BackgroundMap& map,
                 if ((x != b.peakX || y != b.peakY) && core.contains(x, y)) neighbour = std::max(neighbour, core.at(x, y));
         if (neighbour < o.hotRatio * b.peak) s.flags |= StarHotPixel;
     }
+    // Too small to be a star and no hot pixel: noise, dropped by the caller unmeasured.
+    if (b.n < o.minPixels && !(s.flags & StarHotPixel)) return s;
     // A chart draws every star as a filled disc: its top is the ink, not a clipped core, and
     // its centre is as good as any.
     if (!map.inverted()) {
@@ -375,12 +465,9 @@ Star measureBlob(const Blob& b, const QImage& picture, const BackgroundMap& map,
     }
     if (s.flags & (StarHotPixel | StarSaturated)) return s;
 
-    const double sigma = std::sqrt(half + 1.0 / 12);
-    const int extent = std::max(b.x1 - b.x0, b.y1 - b.y0);
-    const int radius = std::clamp(int(std::ceil(std::max(5 * sigma, extent * 0.75))) + 2, 5, 24);
-    const SourceWindow win(picture, map, int(s.x), int(s.y), radius, true);
+    const SourceWindow win(picture, map, int(s.x), int(s.y), b.windowRadius(SourceWindow::MaxRadius), true);
     Star refined = s;
-    if (measureInWindow(win, 1.5 * sigma, refined)) {
+    if (measureInWindow(win, 1.5 * std::sqrt(b.variance()), refined)) {
         s = refined;
         s.peak -= win.background - s.background;
         s.background = win.background;
@@ -402,20 +489,17 @@ StarList detectStars(const QImage& picture, const DetectOptions& options) {
     list.noiseSigma = map.medianNoise();
     list.inverted = map.inverted();
 
-    Labeller labeller;
+    auto measure = [&](const Blob& b) {
+        if (b.sum <= 0) return;
+        const Star s = measureBlob(b, picture, map, options);
+        if (s.pixels >= options.minPixels || (s.flags & StarHotPixel)) list.stars.push_back(s);
+    };
+    const int most = SourceWindow::MaxRadius;
     const bool grey = isGreyPicture(picture);
-    if (grey && !map.inverted()) labelPicture<true, false>(picture, map, options.sigmas, labeller);
-    if (grey && map.inverted()) labelPicture<true, true>(picture, map, options.sigmas, labeller);
-    if (!grey && !map.inverted()) labelPicture<false, false>(picture, map, options.sigmas, labeller);
-    if (!grey && map.inverted()) labelPicture<false, true>(picture, map, options.sigmas, labeller);
-
-    for (size_t i = 0; i < labeller.blobs.size(); ++i) {
-        const Blob& b = labeller.blobs[i];
-        if (b.parent != int(i) || b.sum <= 0) continue;
-        Star s = measureBlob(b, picture, map, options);
-        if (s.pixels < options.minPixels && !(s.flags & StarHotPixel)) continue;
-        list.stars.push_back(s);
-    }
+    if (grey && !map.inverted()) labelPicture<true, false>(picture, map, options.sigmas, most, measure);
+    if (grey && map.inverted()) labelPicture<true, true>(picture, map, options.sigmas, most, measure);
+    if (!grey && !map.inverted()) labelPicture<false, false>(picture, map, options.sigmas, most, measure);
+    if (!grey && map.inverted()) labelPicture<false, true>(picture, map, options.sigmas, most, measure);
 
     // Wider than the picture's own stars by far: not a point to match on.
     std::vector<double> widths;

@@ -1,6 +1,7 @@
 #include "stars/starmatch.h"
 
 #include <QLocale>
+#include <QRectF>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -25,9 +26,13 @@ constexpr double MinFlatness = 0.02;
 constexpr double TurnBinDegrees = 1;
 constexpr double ScaleBinLog = 0.01;
 /// The proposals verified: the candidates of this many of the best voted bins...
-constexpr int VotedBins = 12;
+constexpr int VotedBins = 300;
 /// ... and among them the best verified, refined on every star.
 constexpr int RefinedProposals = 6;
+/// The evidence (Proposal::evidence) a registration needs, and that which tells of a few stars
+/// in common rather than none.
+constexpr double RegisteredEvidence = 2.5;
+constexpr double FewEvidence = 1.5;
 /// Stars that verify a proposal: the brightest usable of picture k, against the brightest of picture 1.
 constexpr int VerifyingStars = 100;
 constexpr int VerifyingReference = 300;
@@ -66,16 +71,19 @@ struct Triangle {
 std::vector<Triangle> trianglesOf(const StarList& list, const std::vector<int>& idx, int n) {
     std::vector<Triangle> out;
     n = std::min<int>(n, int(idx.size()));
+    std::vector<double> dist(size_t(n) * n);
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j) {
+            const QPointF d = list.stars[idx[i]].position() - list.stars[idx[j]].position();
+            dist[size_t(i) * n + j] = std::sqrt(d.x() * d.x() + d.y() * d.y());
+        }
     for (int i = 0; i < n; ++i)
         for (int j = i + 1; j < n; ++j)
             for (int k = j + 1; k < n; ++k) {
-                const QPointF a = list.stars[idx[i]].position(), b = list.stars[idx[j]].position(),
-                              c = list.stars[idx[k]].position();
                 // Each side with the corner opposite it.
-                std::array<std::pair<double, int>, 3> sides = {
-                    std::pair{std::hypot(b.x() - c.x(), b.y() - c.y()), idx[i]},
-                    std::pair{std::hypot(a.x() - c.x(), a.y() - c.y()), idx[j]},
-                    std::pair{std::hypot(a.x() - b.x(), a.y() - b.y()), idx[k]}};
+                std::array<std::pair<double, int>, 3> sides = {std::pair{dist[size_t(j) * n + k], idx[i]},
+                                                               std::pair{dist[size_t(i) * n + k], idx[j]},
+                                                               std::pair{dist[size_t(i) * n + j], idx[k]}};
                 std::sort(sides.begin(), sides.end());
                 const double longest = sides[2].first;
                 if (longest < MinTriangleSide) continue;
@@ -188,6 +196,10 @@ struct Proposal {
     /// Stars truly in common also gather near the centre of the match radius, while chance
     /// ones spread over it (their RMS is 0.71 of the radius), so a spread match has none.
     double evidence() const { return rms <= 0.5 * tolerance ? significance() - 3 : -1e9; }
+    /// The support that would give the evidence of a registration at the same radius.
+    int needed() const {
+        return int(std::ceil(3 + RegisteredEvidence + chance + 3 * std::sqrt(chance) - 1e-9));
+    }
 };
 
 class Matcher {
@@ -206,17 +218,22 @@ class Matcher {
             result.reason = tooFewStarsReason(m_o.picture, int(m_otherUsable.size()), m_o.minMatched);
             return result;
         }
-        std::vector<Proposal> proposals = verifiedProposals();
         Proposal best;
         best.support = 0;
         best.chance = 1e9;
-        for (Proposal& p : proposals) {
-            refine(p);
-            if (p.evidence() > best.evidence()) best = p;
+        auto registers = [&](const Proposal& p) { return p.support >= std::max(m_o.minMatched, p.needed()); };
+        for (const auto& [refStars, otherStars] : attempts()) {
+            for (Proposal& p : verifiedProposals(refStars, otherStars)) {
+                refine(p);
+                if (p.evidence() > best.evidence()) best = p;
+            }
+            if (registers(best)) break;
         }
-        const bool registered = best.support >= m_o.minMatched && best.evidence() >= 2;
+        // The stars a registration needs: minMatched, and more where chance could give many.
+        const int needed = std::max(m_o.minMatched, best.needed());
+        const bool registered = registers(best);
         // Fewer stars than needed, yet more than chance gives: the pictures share a few stars.
-        const bool few = !registered && best.support >= 5 && best.support < m_o.minMatched && best.evidence() >= 0;
+        const bool few = !registered && best.support >= 5 && best.evidence() >= FewEvidence;
         if (!registered && !few) {
             result.reason = otherFieldReason(m_o.picture);
             return result;
@@ -224,7 +241,7 @@ class Matcher {
         result.matched = best.support;
         result.rmsPixels = best.rms;
         if (few) {
-            result.reason = tooFewMatchedReason(best.support, m_o.minMatched);
+            result.reason = tooFewMatchedReason(best.support, needed);
             return result;
         }
         if (best.rms > m_o.maxRmsPixels) {
@@ -238,11 +255,39 @@ class Matcher {
     }
 
   private:
+    using Attempt = std::pair<std::vector<int>, std::vector<int>>;
+
+    /// The stars triangles are drawn from, picture 1's and picture k's, in the order they are
+    /// tried: all usable stars first. When one picture holds many more stars than the other it
+    /// shows more sky, and few of its brightest stars may lie where the other picture looks; so
+    /// then parts of it about the size of the other picture's field are tried as well, 3 x 3
+    /// of them overlapping.
+    std::vector<Attempt> attempts() const {
+        std::vector<Attempt> out = {{m_refUsable, m_otherUsable}};
+        const double ratio = double(m_otherUsable.size()) / double(m_refUsable.size());
+        if (ratio < 1.5 && ratio > 1 / 1.5) return out;
+        const bool otherRicher = ratio > 1;
+        const StarList& rich = otherRicher ? m_other : m_ref;
+        const std::vector<int>& richStars = otherRicher ? m_otherUsable : m_refUsable;
+        const double part = std::clamp(1 / std::sqrt(otherRicher ? ratio : 1 / ratio), 0.35, 0.8);
+        const double w = rich.width * part, h = rich.height * part;
+        for (int j = 0; j < 3; ++j)
+            for (int i = 0; i < 3; ++i) {
+                const QRectF tile((rich.width - w) * i / 2, (rich.height - h) * j / 2, w, h);
+                std::vector<int> inside;
+                for (int k : richStars)
+                    if (tile.contains(rich.stars[k].position())) inside.push_back(k);
+                out.push_back(otherRicher ? Attempt{m_refUsable, inside} : Attempt{inside, m_otherUsable});
+            }
+        return out;
+    }
+
     /// Like triangles voted on by their turn and scale; the candidates of the best bins each
-    /// propose the transform of their corners, counted against the brightest stars.
-    std::vector<Proposal> verifiedProposals() {
-        const std::vector<Triangle> refTri = trianglesOf(m_ref, m_refUsable, m_o.triangleStars);
-        const std::vector<Triangle> otherTri = trianglesOf(m_other, m_otherUsable, m_o.triangleStars);
+    /// propose the transform of their corners, counted against the brightest stars. refStars and
+    /// otherStars: usable stars of each list, brightest first.
+    std::vector<Proposal> verifiedProposals(const std::vector<int>& refStars, const std::vector<int>& otherStars) {
+        const std::vector<Triangle> refTri = trianglesOf(m_ref, refStars, m_o.triangleStars);
+        const std::vector<Triangle> otherTri = trianglesOf(m_other, otherStars, m_o.triangleStars);
         std::vector<Candidate> candidates = likeTriangles(refTri, otherTri);
 
         // The vote: each bin scores its own and its neighbours' candidates, since a true turn may
@@ -270,35 +315,48 @@ class Matcher {
             scored.push_back({score, c.bin});
             votes[c.bin] = -votes[c.bin];
         }
-        std::sort(scored.begin(), scored.end(), std::greater<>());
-        std::vector<char> chosen(votes.size(), 0);
-        for (int i = 0; i < int(scored.size()) && i < VotedBins; ++i)
-            neighbourhood(scored[i].second, [&](int b) { chosen[b] = 1; });
+        const auto top = scored.begin() + std::min<ptrdiff_t>(VotedBins, ptrdiff_t(scored.size()));
+        std::partial_sort(scored.begin(), top, scored.end(), std::greater<>());
+        // Each chosen bin ranked by the best score among the voted bins it neighbours.
+        std::vector<int> rank(votes.size(), 0);
+        for (auto it = scored.begin(); it != top; ++it)
+            neighbourhood(it->second, [&](int b) { rank[b] = std::max(rank[b], it->first); });
+        std::vector<const Candidate*> chosen;
+        for (const Candidate& c : candidates)
+            if (rank[c.bin] > 0) chosen.push_back(&c);
+        std::stable_sort(chosen.begin(), chosen.end(), [&](const Candidate* a, const Candidate* b) { return rank[a->bin] > rank[b->bin]; });
 
-        const std::vector<int> verifiers(m_otherUsable.begin(),
-                                         m_otherUsable.begin() + std::min<int>(VerifyingStars, int(m_otherUsable.size())));
-        const std::vector<int> refBright(m_refUsable.begin(),
-                                         m_refUsable.begin() + std::min<int>(VerifyingReference, int(m_refUsable.size())));
+        const std::vector<int> verifiers(otherStars.begin(),
+                                         otherStars.begin() + std::min<int>(VerifyingStars, int(otherStars.size())));
+        const std::vector<int> refBright(refStars.begin(),
+                                         refStars.begin() + std::min<int>(VerifyingReference, int(refStars.size())));
         const PointGrid grid(positionsOf(m_ref, refBright), 16);
         std::vector<Proposal> proposals;
-        for (const Candidate& c : candidates) {
-            if (!chosen[c.bin]) continue;
-            QVector<QPointF> from, to;
+        QVector<QPointF> from(3), to(3);
+        int best = 0;
+        for (const Candidate* c : chosen) {
             for (int k = 0; k < 3; ++k) {
-                from.push_back(m_other.stars[c.other->p[k]].position());
-                to.push_back(m_ref.stars[c.ref->p[k]].position());
+                from[k] = m_other.stars[c->other->p[k]].position();
+                to[k] = m_ref.stars[c->ref->p[k]].position();
             }
             Proposal p;
-            p.t = fitSimilarity(from, to, c.mirrored);
+            p.t = fitSimilarity(from, to, c->mirrored);
             const QPointF centre = (to[0] + to[1] + to[2]) / 3;
             // A transform from three corners turns about them: its error grows with the
-            // distance from them, by the centroid error over the triangle's size.
+            // distance from them, by the centroid error over the triangle's size. A proposal
+            // that can no longer reach half the best support so far is given up.
+            const int bar = best / 2;
+            int left = int(verifiers.size());
             for (int i : verifiers) {
+                if (p.support + left-- < bar) break;
                 const QPointF q = p.t.map(m_other.stars[i].position());
-                const double tol = 1.5 + 0.6 * std::hypot(q.x() - centre.x(), q.y() - centre.y()) / c.ref->longest;
+                const double dx = q.x() - centre.x(), dy = q.y() - centre.y();
+                const double tol = 1.5 + 0.6 * std::sqrt(dx * dx + dy * dy) / c->ref->longest;
                 double d2;
                 if (grid.nearest(q, tol, d2) >= 0) ++p.support;
             }
+            if (p.support < bar) continue;
+            best = std::max(best, p.support);
             proposals.push_back(p);
         }
         std::sort(proposals.begin(), proposals.end(), [](const Proposal& a, const Proposal& b) { return a.support > b.support; });
@@ -414,7 +472,7 @@ class Matcher {
             std::vector<double> res(from.size());
             for (int i = 0; i < from.size(); ++i) {
                 const QPointF d = t.map(from[i]) - to[i];
-                res[i] = std::hypot(d.x(), d.y());
+                res[i] = std::sqrt(d.x() * d.x() + d.y() * d.y());
             }
             std::vector<double> sorted = res;
             std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
@@ -427,7 +485,15 @@ class Matcher {
                     keptTo.push_back(to[i]);
                     kept.push_back(pairs[i]);
                 }
-            if (kept.size() >= 3) t = fitSimilarity(keptFrom, keptTo, p.t.mirrored);
+            if (kept.size() >= 3) {
+                // Each pair weighted by how well its two centroids are known.
+                QVector<double> weights;
+                for (const auto& pr : kept) {
+                    const double e1 = centroidError(m_ref, pr.first), ek = centroidError(m_other, pr.second) * t.scale();
+                    weights.push_back(1 / (e1 * e1 + ek * ek));
+                }
+                t = fitSimilarity(keptFrom, keptTo, p.t.mirrored, weights);
+            }
             double sum2 = 0;
             for (int i = 0; i < keptFrom.size(); ++i) {
                 const QPointF d = t.map(keptFrom[i]) - keptTo[i];
@@ -440,6 +506,16 @@ class Matcher {
             if (kept == previous) return;
             previous = kept;
         }
+    }
+
+    /// How far a star's centroid may be off, pixels, up to a constant factor: its width over its
+    /// signal-to-noise ratio (the noise summed over about a FWHM squared of pixels), and no less
+    /// than 0.01 pixel, so that no one bright star outweighs the rest.
+    static double centroidError(const StarList& list, int i) {
+        const Star& s = list.stars[i];
+        const double fwhm = std::max(1.0, s.fwhm);
+        const double e = fwhm * fwhm * std::max(0.5, list.noiseSigma) / std::max(1e-9, s.flux);
+        return std::sqrt(e * e + 1e-4);
     }
 
     /// Stars of picture k expected within tolerance of a star of picture 1 by chance under t:

@@ -37,6 +37,22 @@ SkyPicture pictureOf(const QVector<SkyStar>& sky, const SimilarityTransform& toS
     return renderSky(sky, view);
 }
 
+/// n usable stars spread evenly at random over the field, brightest first.
+StarList scattered(int n, quint32 seed) {
+    StarList list;
+    list.width = Field.width();
+    list.height = Field.height();
+    for (const SkyStar& s : randomSky(QRectF(QPointF(0, 0), QSizeF(Field)), n, seed)) {
+        Star star;
+        star.x = s.x;
+        star.y = s.y;
+        star.flux = s.peak;
+        list.stars.push_back(star);
+    }
+    std::sort(list.stars.begin(), list.stars.end(), [](const Star& a, const Star& b) { return a.flux > b.flux; });
+    return list;
+}
+
 } // namespace
 
 class TestStarMatch : public QObject {
@@ -113,11 +129,12 @@ class TestStarMatch : public QObject {
             s.flags = 0;
         QTest::newRow("four stars on picture 2") << sky1 << few
                                                  << "На снимке 2 найдено слишком мало звёзд: 4 (нужно не меньше 6).";
-        // Five stars in common, the rest of picture 2 elsewhere.
-        StarList shared = sky2;
-        for (int i = 0, k = 0; k < 5; ++i)
-            if (sky1.stars[i].usable()) shared.stars[7 * k++] = sky1.stars[i];
-        QTest::newRow("five stars in common") << sky1 << shared
+        // Sparse fields with five stars in common, the rest of picture 2 elsewhere.
+        const StarList sparse = scattered(40, 1);
+        StarList shared = scattered(40, 2);
+        for (int k = 0; k < 5; ++k)
+            shared.stars[7 * k] = sparse.stars[k];
+        QTest::newRow("five stars in common") << sparse << shared
                                               << "Совпало слишком мало звёзд: 5 (нужно не меньше 6).";
     }
     void refuses() {

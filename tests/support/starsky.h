@@ -171,7 +171,7 @@ inline SkyPicture renderSky(const QVector<SkyStar>& sky, const SkyView& view) {
     const float bg = float(view.background), noise = float(view.noise);
     auto level = [&](float value, quint64 bits) {
         const float n = value + bg + noise * normal[bits & 4095];
-        const int q = std::clamp(int(std::lround(n)), 0, 255);
+        const int q = std::clamp(int(n + 0.5f), 0, 255); // below 0 truncates to 0 as well
         return view.chart ? 255 - q : q;
     };
     out.image = QImage(w, h, view.colour ? QImage::Format_RGB32 : QImage::Format_Grayscale8);
