@@ -8,6 +8,7 @@
 #include "common/vorlanerror.h"
 #include "project/projectreader.h"
 #include "project/projectwriter.h"
+#include "project/registrationline.h"
 #include "shell/clicklabel.h"
 #include "shell/frmbl.h"
 #include "shell/panbar.h"
@@ -62,7 +63,11 @@ void frmBl::mnuFileSave_Click() {
         // The positions written are the ones for pan position 0.
         HScroll1->setValue(0);
         VScroll1->setValue(0);
-        s.ProjectText = ProjectText(s, mnuKoordinat->isEnabled());
+        QStringList registrations;
+        for (int k = 2; k <= 3; ++k)
+            if (const auto& r = Img(k)->registration(); r && !Img(k)->picture().isNull())
+                registrations << registrationLine(k, *r);
+        s.ProjectText = ProjectText(s, mnuKoordinat->isEnabled(), registrations);
         SaveProjectText();
     } catch (const VorlanError& e) {
         Prompter::instance().message(this,
@@ -277,6 +282,14 @@ void frmBl::mnuFileOpen_Click() {
     // Step 33.
     if (s.PictureCount == 1) Open2File->setEnabled(true);
     if (s.PictureCount == 2) Open3File->setEnabled(true);
+
+    // After the table: registered pictures are shown turned and scaled as they were saved.
+    QList<SlotRegistration> registered;
+    for (const RegistrationLine& line : readRegistrationLines(r.extraLines)) {
+        const ProjectLine& scale = r.line[size_t(line.picture == 2 ? 16 : 34)];
+        if (scale.taken && scale.value > 0) registered.append({line.picture, line.toPicture1, scale.value});
+    }
+    attempt(33, [&] { restoreRegistrations(registered); });
 }
 
 } // namespace vorlan

@@ -213,7 +213,12 @@ ProjectRecord readProjectRecord(const QByteArray& bytes) {
     QString text = decodeText(bytes);
     // Editors on Windows put a byte-order mark before UTF-8 text.
     if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
-    LineCursor cursor(record, splitProjectLines(text, 34));
+    QStringList lines = splitProjectLines(text, 34 + project::LongestTail);
+    if (lines.size() > 34) {
+        record.extraLines = lines.mid(34);
+        lines.resize(34);
+    }
+    LineCursor cursor(record, std::move(lines));
 
     auto pictureBlock = [&cursor](int nameLine) {
         for (int line = nameLine + 1; line <= nameLine + 7; ++line)

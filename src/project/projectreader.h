@@ -41,6 +41,9 @@ struct ProjectRecord {
     /// picture 1 (2) is cleared and its y line is not consumed.
     std::array<bool, 2> point2Cleared{};
     QList<ProjectReadError> errors;
+    /// The file's lines after its 34th, where what the table cannot hold follows, one keyword a
+    /// line (see project/registrationline.h); at most project::LongestTail of them.
+    QStringList extraLines;
 
     /// The errors found while reading the lines of the given reader step.
     QList<ProjectReadError> errorsOfStep(int step) const;
@@ -65,6 +68,8 @@ inline constexpr double SmallestScale = 0.001;
 inline constexpr int LongestNumberLine = 255;
 /// Longer name lines are no file names.
 inline constexpr int LongestNameLine = 32767;
+/// Lines after the 34th that are read; the keyword lines written there are a handful.
+inline constexpr int LongestTail = 1000;
 /// A project file is read up to this many bytes; its 34 lines never come near it.
 inline constexpr qint64 LargestFile = 64LL * 1024 * 1024;
 } // namespace project

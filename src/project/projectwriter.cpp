@@ -23,7 +23,7 @@ QString starLine(float radians) {
 
 } // namespace
 
-QString ProjectText(const SharedState& state, bool coordinatesOn) {
+QString ProjectText(const SharedState& state, bool coordinatesOn, const QStringList& extraLines) {
     SharedState s = state; // the slot accessors are the way to the per-slot fields
     QStringList lines;
     auto pictureBlock = [&s, &lines](int k) {
@@ -47,6 +47,7 @@ QString ProjectText(const SharedState& state, bool coordinatesOn) {
     }
     lines << InvariantShortForm(s.MarkScale1) << InvariantShortForm(s.MarkScale2);
     pictureBlock(3);
+    lines << extraLines;
     return lines.join(QLatin1Char('\r'));
 }
 

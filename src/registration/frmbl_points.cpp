@@ -53,19 +53,7 @@ void frmBl::Img_MouseDown(int k, int button, int shift, float x, float y) {
                                               QMessageBox::Question) != QMessageBox::Ok)
                 return;
         }
-        if (k == 1)
-            mnuKoordinat->setEnabled(false);
-        s.PointX(p, k) = divide(x, s.DisplayScale(k));
-        s.PointY(p, k) = divide(y, s.DisplayScale(k));
-        // Point 1 of picture 2 records picture 1's scale: the plate solution reads MarkScale1
-        // as picture 1's scale at marking time.
-        if (k == 1)
-            (p == 1 ? s.MarkScale1 : s.MarkScale2) = s.DisplayScale1;
-        else if (k == 2)
-            (p == 1 ? s.MarkScale1 : s.MarkScale2) = p == 1 ? s.DisplayScale1 : s.DisplayScale2;
-        const QString text = pointText(s.PointX(p, k), s.PointY(p, k));
-        (p == 1 ? lblT1 : LblT2)->setText(text);
-        s.PointText(p, k) = text;
+        markPoint(k, p, Img(k)->pictureTwips({divide(x, s.DisplayScale(k)), divide(y, s.DisplayScale(k))}));
     } else if (button == LeftButton && shift == ShiftKey) {
         stopBlinking();
         // The same screen spot in pictures 1 and 2, through the frames' positions.
@@ -78,8 +66,10 @@ void frmBl::Img_MouseDown(int k, int button, int shift, float x, float y) {
         // Only pictures that are there are cut; an empty slot keeps its old spot.
         for (int j = 1; j <= 2; ++j) {
             if (Img(j)->picture().isNull()) continue;
-            (j == 1 ? s.CutX1 : s.CutX2) = divide(spot(j, x, true), s.DisplayScale(j));
-            (j == 1 ? s.CutY1 : s.CutY2) = divide(spot(j, y, false), s.DisplayScale(j));
+            const QPointF cut = Img(j)->pictureTwips(
+                {divide(spot(j, x, true), s.DisplayScale(j)), divide(spot(j, y, false), s.DisplayScale(j))});
+            (j == 1 ? s.CutX1 : s.CutX2) = float(cut.x());
+            (j == 1 ? s.CutY1 : s.CutY2) = float(cut.y());
         }
         if (k != 1) {
             s.ImageLeft1 = Img1->Left();
@@ -94,12 +84,32 @@ void frmBl::Img_MouseDown(int k, int button, int shift, float x, float y) {
     }
 }
 
+void frmBl::markPoint(int k, int p, QPointF at) {
+    SharedState& s = State();
+    if (k == 1)
+        mnuKoordinat->setEnabled(false);
+    s.PointX(p, k) = float(at.x());
+    s.PointY(p, k) = float(at.y());
+    // Point 1 of picture 2 records picture 1's scale: the plate solution reads MarkScale1
+    // as picture 1's scale at marking time.
+    if (k == 1)
+        (p == 1 ? s.MarkScale1 : s.MarkScale2) = s.DisplayScale1;
+    else if (k == 2)
+        (p == 1 ? s.MarkScale1 : s.MarkScale2) = p == 1 ? s.DisplayScale1 : s.DisplayScale2;
+    const QString text = pointText(s.PointX(p, k), s.PointY(p, k));
+    (p == 1 ? lblT1 : LblT2)->setText(text);
+    s.PointText(p, k) = text;
+}
+
 void frmBl::cmdSbros_Click() {
     SharedState& s = State();
     mnuKoordinat->setEnabled(false);
     HScroll1->setValue(0);
     VScroll1->setValue(0);
     for (int k = 1; k <= 3; ++k) {
+        // Every picture is shown as its file holds it again, no longer registered.
+        Img(k)->clearTurn();
+        Img(k)->setRegistration(std::nullopt);
         HScr(k)->setValue(1000);
         s.DisplayScale(k) = float(HScr(k)->value()) / 1000.0f;
         scaleLabel(k)->setText(GeneralForm(s.DisplayScale(k)));
@@ -119,16 +129,21 @@ void frmBl::cmdSbros_Click() {
 }
 
 void frmBl::CmdSovm_Click() {
+    for (int k = 2; k <= 3; ++k)
+        overlaySlot(k);
+}
+
+void frmBl::overlaySlot(int k) {
     SharedState& s = State();
     const float a = drawnX(s.DisplayScale1, s.Point1X1, s.ImageLeft1);
     const float b = drawnY(s.DisplayScale1, s.Point1Y1, s.ImageTop1);
-    for (int k = 2; k <= 3; ++k) {
-        const float c = drawnX(s.DisplayScale(k), s.Point1X(k), s.ImageLeft(k));
-        const float d = drawnY(s.DisplayScale(k), s.Point1Y(k), s.ImageTop(k));
-        s.ImageLeft(k) = s.ImageLeft(k) + (a - c);
-        s.ImageTop(k) = s.ImageTop(k) + (b - d);
-        Img(k)->setPosition(s.ImageLeft(k), s.ImageTop(k));
-    }
+    // Point 1 where the frame shows it: a turned picture shows it elsewhere than its file has it.
+    const QPointF point1 = Img(k)->shownTwips({s.Point1X(k), s.Point1Y(k)});
+    const float c = drawnX(s.DisplayScale(k), float(point1.x()), s.ImageLeft(k));
+    const float d = drawnY(s.DisplayScale(k), float(point1.y()), s.ImageTop(k));
+    s.ImageLeft(k) = s.ImageLeft(k) + (a - c);
+    s.ImageTop(k) = s.ImageTop(k) + (b - d);
+    Img(k)->setPosition(s.ImageLeft(k), s.ImageTop(k));
 }
 
 void frmBl::mnuVirovnjat2t_Click() {

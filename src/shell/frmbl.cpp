@@ -197,12 +197,14 @@ void frmBl::buildMenus() {
     mnuVirovnjat2t->setCheckable(true);
     mnuVirovnjat = menuItem(this, "mnuVirovnjat", QStringLiteral("Выровнять 2 снимок по 1"));
     mnuVirovnjat1_3 = menuItem(this, "mnuVirovnjat1_3", QStringLiteral("Выровнять 3 снимок по 1"));
+    mnuAutoSovm = menuItem(this, "mnuAutoSovm", QStringLiteral("Совместить автоматически"));
+    mnuAutoSovm->setEnabled(false);
     mnuProbel1 = menuItem(this, "mnuProbel1", QStringLiteral("-"));
     mnuProbel1->setSeparator(true);
     mnuViravnivanie_vvod_koord =
         menuItem(this, "mnuViravnivanie_vvod_koord", QStringLiteral("Ввести координаты выделенных точек(1)..."));
     mnuViravnivanie->addActions(
-        {mnuVirovnjat2t, mnuVirovnjat, mnuVirovnjat1_3, mnuProbel1, mnuViravnivanie_vvod_koord});
+        {mnuVirovnjat2t, mnuVirovnjat, mnuVirovnjat1_3, mnuAutoSovm, mnuProbel1, mnuViravnivanie_vvod_koord});
 
     mnuVL = named(bar->addMenu(QStringLiteral("Vorlan")), "mnuVL");
     mnuVL_1_2 = menuItem(this, "mnuVL_1_2", QStringLiteral("1 - 2"));
@@ -262,6 +264,7 @@ void frmBl::connectHandlers() {
     onMenu(mnuVirovnjat2t, &frmBl::mnuVirovnjat2t_Click);
     onMenu(mnuVirovnjat, &frmBl::mnuVirovnjat_Click);
     onMenu(mnuVirovnjat1_3, &frmBl::mnuVirovnjat1_3_Click);
+    onMenu(mnuAutoSovm, &frmBl::mnuAutoSovm_Click);
     onMenu(mnuViravnivanie_vvod_koord, &frmBl::mnuViravnivanie_vvod_koord_Click);
     onMenu(mnuVL_1_2, &frmBl::mnuVL_1_2_Click);
     onMenu(mnuVL_1_3, &frmBl::mnuVL_1_3_Click);
@@ -462,6 +465,8 @@ void frmBl::mnuViravnivanie_Click() {
     const float product = s.Point1Y1 * s.Point1X1 * s.Point2X1 * s.Point2Y1;
     mnuViravnivanie_vvod_koord->setEnabled(product != 0.0f);
     mnuKoordinat->setEnabled(product != 0.0f);
+    // Pictures 1 and 2 to register, and no long work running.
+    mnuAutoSovm->setEnabled(!Img1->picture().isNull() && !Img2->picture().isNull() && !jobs().busy());
 }
 
 void frmBl::mnuRamka_Click() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/jobrunner.h"
+#include "registration/autoregistration.h"
 
 #include <QMainWindow>
 #include <array>
@@ -85,6 +86,7 @@ class frmBl : public QMainWindow {
     QAction* mnuVirovnjat2t;
     QAction* mnuVirovnjat;
     QAction* mnuVirovnjat1_3;
+    QAction* mnuAutoSovm;
     QAction* mnuProbel1;
     QAction* mnuViravnivanie_vvod_koord;
     QMenu* mnuVL;
@@ -161,6 +163,13 @@ class frmBl : public QMainWindow {
     void HScr2_Change() { RescaleSlot(2); }
     void HScr3_Change() { RescaleSlot(3); }
     void RescaleSlot(int k);
+    /// Gives slot k exactly this display scale (a registration's, finer than the bar's
+    /// thousandths): the bar moves to the nearest thousandth without acting, the slot is
+    /// rescaled as by the bar.
+    void setExactScale(int k, float scale);
+    /// The size, in pixels, of what slot k's frame shows at scale 1: its turned picture, or else
+    /// the picture's size as loaded.
+    QSizeF shownSize(int k) const;
     void HScrOb_Change();
     void HScroll1_Change();
     void VScroll1_Change();
@@ -180,14 +189,32 @@ class frmBl : public QMainWindow {
     void lblVvod2_Click() { ArmPoint(2); }
     void ArmPoint(int p);
     void Img_MouseDown(int k, int button, int shift, float x, float y);
+    /// Marks point p (1 or 2) of picture k at `at` (picture twips of the decoded picture), as a
+    /// click with the point armed does once it is agreed.
+    void markPoint(int k, int p, QPointF at);
     void cmdSbros_Click();
     void CmdSovm_Click();
+    /// The overlay of one picture (2 or 3): its point 1 laid on picture 1's.
+    void overlaySlot(int k);
     void mnuVirovnjat2t_Click();
     void mnuVirovnjat_Click() { RotateOntoPicture1(2); }
     void mnuVirovnjat1_3_Click() { RotateOntoPicture1(3); }
     /// Turns picture k (2 or 3) about its centre onto the canvas of the cut-out window, so that
     /// the direction between its reference points matches picture 1's.
     void RotateOntoPicture1(int k);
+
+    // ---- automatic registration
+    /// "Совместить автоматически": registers pictures 2 and 3 on picture 1 by their stars, on
+    /// the job runner; points, scales, turns and positions follow when it ends.
+    void mnuAutoSovm_Click();
+    /// Shows picture k (2 or 3) registered by toPicture1: turned when the registration turns or
+    /// mirrors it (turned is then the resampled picture), at exactly `scale`, laid over picture 1.
+    void showRegistered(int k, const SimilarityTransform& toPicture1, const QImage& turned, float scale);
+    /// Shows the registered pictures of an opened project again: each turned one is resampled
+    /// on the job runner (after a job that runs), then given its scale and laid over picture 1.
+    void restoreRegistrations(const QList<SlotRegistration>& registered);
+    /// Runs f now when no long work runs, else as soon as the running job has ended.
+    void whenJobsFree(const std::function<void()>& f);
 
     // ---- sky coordinates
     void Img1_MouseMove(int button, int shift, float x, float y);
@@ -232,6 +259,10 @@ protected:
     void dropEvent(QDropEvent* e) override;
 
   private:
+    /// Rescales slot k to newScale as its scale bar does (zoom about point 1, pan bars for slot 1).
+    void rescaleSlot(int k, float newScale);
+    /// Applies a registration run that has ended: pictures keyed by their decoded picture at the start.
+    void applyAutoRegistration(const AutoRegistration& result, const QList<qint64>& pictureKeys);
     void buildControls();
     void buildMenus();
     void connectHandlers();

@@ -15,6 +15,9 @@
 
 #include <QFileInfo>
 #include <QLabel>
+#include <QSignalBlocker>
+#include <algorithm>
+#include <cmath>
 
 namespace vorlan {
 
@@ -141,6 +144,25 @@ void frmBl::LoadSlot(int k) {
 }
 
 void frmBl::RescaleSlot(int k) {
+    rescaleSlot(k, float(HScr(k)->value()) / 1000.0f);
+}
+
+void frmBl::setExactScale(int k, float scale) {
+    {
+        // The bar shows the nearest thousandth; the slot gets the scale itself.
+        const QSignalBlocker quiet(HScr(k));
+        HScr(k)->setValue(int(std::lround(std::clamp(double(scale) * 1000.0, 0.0, 32767.0))));
+    }
+    rescaleSlot(k, scale);
+}
+
+QSizeF frmBl::shownSize(int k) const {
+    const ImageFrame* img = Img(k);
+    if (img->isTurned()) return img->shownPicture().size();
+    return {State().PictureWidth(k), State().PictureHeight(k)};
+}
+
+void frmBl::rescaleSlot(int k, float newScale) {
     SharedState& s = State();
     if (k > 1 && s.PictureCount < k)
         return;
@@ -157,11 +179,13 @@ void frmBl::RescaleSlot(int k) {
         return; // no picture 1 yet: the pan bars stay blocked until picture 1 is loaded
 
     const float oldScale = s.DisplayScale(k);
-    const float newScale = float(HScr(k)->value()) / 1000.0f;
     s.DisplayScale(k) = newScale;
     scaleLabel(k)->setText(GeneralForm(newScale));
-    const RescaleGeometry g = rescaleGeometry(oldScale, newScale, img->Left(), img->Top(), s.Point1X(k),
-                                              s.Point1Y(k), s.PictureWidth(k), s.PictureHeight(k));
+    // Zoomed about point 1 where the frame shows it, and sized to what it shows.
+    const QPointF point1 = img->shownTwips({s.Point1X(k), s.Point1Y(k)});
+    const QSizeF size = shownSize(k);
+    const RescaleGeometry g = rescaleGeometry(oldScale, newScale, img->Left(), img->Top(), float(point1.x()),
+                                              float(point1.y()), float(size.width()), float(size.height()));
     img->setPosition(g.left, g.top);
     s.ImageLeft(k) = g.left;
     s.ImageTop(k) = g.top;

@@ -30,15 +30,45 @@ ImageFrame::ImageFrame(QWidget* parent) : QWidget(parent) {
 
 void ImageFrame::setPicture(const QImage& image) {
     m_image = image;
-    m_cache = QImage();
-    m_cacheRect = QRect();
-    // Every pixel of the frame is drawn from the picture, opaque whatever its format.
-    setAttribute(Qt::WA_OpaquePaintEvent, !m_image.isNull());
-    update();
+    m_turned = QImage();
+    m_toShown = SimilarityTransform();
+    m_registration.reset();
+    shownChanged();
 }
 
 void ImageFrame::clearPicture() {
     setPicture(QImage());
+}
+
+void ImageFrame::setTurnedPicture(const QImage& turned, const SimilarityTransform& toShown) {
+    m_turned = turned;
+    m_toShown = toShown;
+    shownChanged();
+}
+
+void ImageFrame::clearTurn() {
+    if (!isTurned()) return;
+    m_turned = QImage();
+    m_toShown = SimilarityTransform();
+    shownChanged();
+}
+
+void ImageFrame::shownChanged() {
+    m_cache = QImage();
+    m_cacheRect = QRect();
+    // Every pixel of the frame is drawn from the picture, opaque whatever its format.
+    setAttribute(Qt::WA_OpaquePaintEvent, !shownPicture().isNull());
+    update();
+}
+
+QPointF ImageFrame::shownTwips(QPointF pictureTwips) const {
+    if (!isTurned()) return pictureTwips;
+    return m_toShown.map(pictureTwips / 15.0) * 15.0;
+}
+
+QPointF ImageFrame::pictureTwips(QPointF shownTwips) const {
+    if (!isTurned()) return shownTwips;
+    return m_toShown.inverted().map(shownTwips / 15.0) * 15.0;
 }
 
 void ImageFrame::setLeft(float l) {
@@ -66,8 +96,9 @@ void ImageFrame::setDisplayScale(float s) {
 }
 
 double ImageFrame::drawnScale() const {
-    if (m_image.isNull()) return 1.0;
-    const double w = m_image.width(), h = m_image.height();
+    const QImage& shown = shownPicture();
+    if (shown.isNull()) return 1.0;
+    const double w = shown.width(), h = shown.height();
     if (m_scale > 0 && std::abs(width() - w * m_scale) <= 1.0 && std::abs(height() - h * m_scale) <= 1.0)
         return m_scale;
     return width() / w;
@@ -85,8 +116,9 @@ void ImageFrame::setSampling(Sampling s) {
 
 void ImageFrame::updateCache(const QRect& visible) {
     const Placement at = placement();
+    const QImage& shown = shownPicture();
     const bool same =
-        !m_cache.isNull() && m_cacheKey == m_image.cacheKey() && samePlacement(at, m_cachePlacement);
+        !m_cache.isNull() && m_cacheKey == shown.cacheKey() && samePlacement(at, m_cachePlacement);
     if (same && m_cacheRect.contains(visible)) return;
     // A pan keeps the placement within the widget: what both rectangles share is copied, only the
     // strips that came into view are drawn.
@@ -105,15 +137,15 @@ void ImageFrame::updateCache(const QRect& visible) {
     }
     const Placement shifted{at.originX - visible.left(), at.originY - visible.top(), at.scale};
     for (const QRect& r : todo)
-        renderPicture(m_image, shifted, next, r.translated(-visible.topLeft()), m_sampling);
+        renderPicture(shown, shifted, next, r.translated(-visible.topLeft()), m_sampling);
     m_cache = next;
     m_cacheRect = visible;
-    m_cacheKey = m_image.cacheKey();
+    m_cacheKey = shown.cacheKey();
     m_cachePlacement = at;
 }
 
 void ImageFrame::paintEvent(QPaintEvent* e) {
-    if (m_image.isNull() || width() <= 0 || height() <= 0) return;
+    if (shownPicture().isNull() || width() <= 0 || height() <= 0) return;
     // The cache holds what can be seen: the frame within the picture area, or what is asked for
     // when the frame stands alone.
     QRect visible = rect() & e->region().boundingRect();
@@ -129,7 +161,7 @@ void ImageFrame::paintEvent(QPaintEvent* e) {
         for (const QRect& r : QRegion(part) - QRegion(m_cacheRect)) {
             QImage tile(r.size(), QImage::Format_RGB32);
             const Placement at = placement();
-            renderPicture(m_image, {at.originX - r.left(), at.originY - r.top(), at.scale}, tile, tile.rect(),
+            renderPicture(shownPicture(), {at.originX - r.left(), at.originY - r.top(), at.scale}, tile, tile.rect(),
                           m_sampling);
             p.drawImage(r.topLeft(), tile);
         }
@@ -150,7 +182,7 @@ void ImageFrame::mousePressEvent(QMouseEvent* e) {
         const QPointF corner = QPointF(std::floor(e->position().x()), std::floor(e->position().y())) -
                                QPointF(at.originX, at.originY);
         const QRectF covered(corner / at.scale, QSizeF(1.0, 1.0) / at.scale);
-        if (const std::optional<QPoint> star = brightestPixel(m_image, covered))
+        if (const std::optional<QPoint> star = brightestPixel(shownPicture(), covered))
             t = (QPointF(*star) + QPointF(0.5, 0.5)) * at.scale * 15.0;
     }
     emit mouseDown(vbButton(e->button()), vbShift(e->modifiers()), float(t.x()), float(t.y()));

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "stars/starlist.h"
 #include "view/picturerender.h"
 
 #include <QImage>
 #include <QWidget>
+#include <optional>
 
 namespace vorlan {
 
@@ -16,14 +18,38 @@ namespace vorlan {
 /// tick) costs a copy. Mouse events are reported in twips (pixels x 15, floats) measured from the
 /// picture's exact top-left corner, with the button (1 left, 2 right, 4 middle) and shift mask
 /// (1 Shift, 2 Ctrl, 4 Alt). A double-click reports one mouse-down, for its first press.
+///
+/// A registered picture that is turned or mirrored against picture 1 is shown turned: the frame
+/// then draws a resampled copy (the shown picture) while picture() stays the decoded picture, whose
+/// pixels the points, the cut-outs and the project file count in. Mouse positions are in twips of
+/// the shown picture; pictureTwips() carries them to the decoded picture's.
 class ImageFrame : public QWidget {
     Q_OBJECT
   public:
     explicit ImageFrame(QWidget* parent = nullptr);
 
+    /// The slot's decoded picture, shown as it is; any turn and registration are forgotten.
     void setPicture(const QImage& image);
     const QImage& picture() const { return m_image; }
     void clearPicture();
+
+    /// Shows `turned`, the decoded picture resampled so that toShown carries the decoded picture's
+    /// continuous pixels onto turned's, in place of the decoded picture.
+    void setTurnedPicture(const QImage& turned, const SimilarityTransform& toShown);
+    /// Shows the decoded picture itself again.
+    void clearTurn();
+    bool isTurned() const { return !m_turned.isNull(); }
+    /// What the frame draws: the turned picture, or else the decoded one.
+    const QImage& shownPicture() const { return isTurned() ? m_turned : m_image; }
+    /// A position in the decoded picture's twips (pixels x 15) as the shown picture's, and back;
+    /// the same position when the frame is not turned.
+    QPointF shownTwips(QPointF pictureTwips) const;
+    QPointF pictureTwips(QPointF shownTwips) const;
+
+    /// The automatic registration of the picture on picture 1 (its pixels to picture 1's), kept
+    /// for the project file; none until one is set, and after the picture changes.
+    const std::optional<SimilarityTransform>& registration() const { return m_registration; }
+    void setRegistration(const std::optional<SimilarityTransform>& r) { m_registration = r; }
 
     /// Exact position of the picture's top-left corner in the picture area, pixels.
     float Left() const { return m_left; }
@@ -54,11 +80,16 @@ class ImageFrame : public QWidget {
     void mouseMoveEvent(QMouseEvent* e) override;
 
   private:
+    /// Forgets what was drawn: the shown picture changed.
+    void shownChanged();
     QPointF twipsOf(const QPointF& widgetPos) const;
     /// Makes the drawing cache hold `visible` (widget pixels) for the current placement.
     void updateCache(const QRect& visible);
 
     QImage m_image;
+    QImage m_turned;
+    SimilarityTransform m_toShown;
+    std::optional<SimilarityTransform> m_registration;
     float m_left = 0;
     float m_top = 0;
     float m_scale = 0; ///< 0 until set: the frame then stretches the picture to its size

@@ -4,6 +4,7 @@
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
 #include "support/fixture.h"
+#include "support/screencompare.h"
 #include "support/useractions.h"
 #include "view/imageframe.h"
 #include "view/picturerender.h"
@@ -39,24 +40,6 @@ QImage skyField(int w, int h, quint32 seed) {
                 img.setPixel(x + dx, y + dy, qRgb(v, v, v - 40));
     }
     return img;
-}
-
-/// Largest difference of the three colour channels.
-int channelDifference(QRgb a, QRgb b) {
-    return std::max(
-        {std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
-}
-
-/// Share of the pixels inside `inside` where two pictures differ by at most 2 grey levels.
-double agreeing(const QImage& a, const QImage& b, const QRect& inside) {
-    qint64 same = 0;
-    for (int y = inside.top(); y <= inside.bottom(); ++y) {
-        const auto* la = reinterpret_cast<const QRgb*>(a.constScanLine(y));
-        const auto* lb = reinterpret_cast<const QRgb*>(b.constScanLine(y));
-        for (int x = inside.left(); x <= inside.right(); ++x)
-            same += channelDifference(la[x], lb[x]) <= 2;
-    }
-    return double(same) / (double(inside.width()) * inside.height());
 }
 
 } // namespace

@@ -1,0 +1,260 @@
+// Automatic registration without a window: the resampled turn, the reference stars, the whole
+// run on generated fields.
+
+#include "registration/autoregistration.h"
+#include "stars/stardetect.h"
+#include "support/starsky.h"
+
+#include <QLineF>
+#include <QtTest>
+
+using namespace vorlan;
+using namespace vorlan::test;
+
+Q_DECLARE_METATYPE(vorlan::StarList)
+
+namespace {
+
+/// A smooth picture whose value at continuous position (x, y) is known: bilinear sampling gives
+/// a plane back exactly, so every turned pixel can be checked against it.
+double plane(QPointF p, int channel) {
+    return 20 + (0.25 + 0.05 * channel) * p.x() + (0.3 - 0.1 * channel) * p.y();
+}
+
+QImage planePicture(QSize size, QImage::Format format) {
+    QImage img(size, format);
+    for (int y = 0; y < size.height(); ++y) {
+        uchar* line = img.scanLine(y);
+        for (int x = 0; x < size.width(); ++x) {
+            auto v = [&](int c) { return int(std::lround(plane(QPointF(x + 0.5, y + 0.5), c))); };
+            if (format == QImage::Format_Grayscale8)
+                line[x] = uchar(v(0));
+            else
+                reinterpret_cast<QRgb*>(line)[x] = qRgb(v(0), v(1), v(2));
+        }
+    }
+    return img;
+}
+
+/// Stars of a hand-made list, brightest first; flux falls with the index.
+StarList listOf(const QVector<QPointF>& at, int w = 400, int h = 300) {
+    StarList l;
+    l.width = w;
+    l.height = h;
+    for (int i = 0; i < at.size(); ++i) {
+        Star s;
+        s.x = at[i].x();
+        s.y = at[i].y();
+        s.flux = 1000 - i;
+        l.stars.push_back(s);
+    }
+    return l;
+}
+
+/// A match of two lists by the identity, pairing the given indices.
+StarMatch identityMatch(const QVector<int>& paired) {
+    StarMatch m;
+    m.ok = true;
+    for (int i : paired)
+        m.pairs.push_back({i, i});
+    m.matched = int(paired.size());
+    return m;
+}
+
+} // namespace
+
+class TestAutoRegistration : public QObject {
+    Q_OBJECT
+  private slots:
+    // A picture turned (and mirrored) into picture 1's orientation: its box, its format, and at
+    // every pixel the value the picture has at the place the turn carries there.
+    void turnResamplesOnce_data() {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<double>("turn");
+        QTest::addColumn<bool>("mirrored");
+        for (const auto& [name, format] :
+             {std::pair{"grey", QImage::Format_Grayscale8}, std::pair{"colour", QImage::Format_RGB32}}) {
+            QTest::addRow("%s, 25", name) << int(format) << 25.0 << false;
+            QTest::addRow("%s, -123", name) << int(format) << -123.0 << false;
+            QTest::addRow("%s, 90", name) << int(format) << 90.0 << false;
+            QTest::addRow("%s, mirrored", name) << int(format) << 0.0 << true;
+            QTest::addRow("%s, mirrored, 180", name) << int(format) << 180.0 << true;
+        }
+    }
+    void turnResamplesOnce() {
+        QFETCH(int, format);
+        QFETCH(double, turn);
+        QFETCH(bool, mirrored);
+        const QSize size(300, 200);
+        const QImage picture = planePicture(size, QImage::Format(format));
+        // The registration's scale and shift play no part in the turn.
+        const SimilarityTransform reg = skyTransform(QSizeF(size), QSizeF(500, 400), turn, 1.3, mirrored, {40, -25});
+        QVERIFY(needsTurn(reg));
+        const PictureTurn t = pictureTurn(reg, size);
+        // The registration's turn and mirror, nothing else, with the turned box from (0, 0).
+        QCOMPARE(t.toShown.scale(), 1.0);
+        QCOMPARE(t.toShown.mirrored, mirrored);
+        QVERIFY(std::abs(std::remainder(t.toShown.turnDegrees() - reg.turnDegrees(), 360.0)) < 1e-9);
+        QRectF box;
+        for (const QPointF corner : {QPointF(0, 0), QPointF(300, 0), QPointF(0, 200), QPointF(300, 200)})
+            box |= QRectF(t.toShown.map(corner), QSizeF(1e-9, 1e-9));
+        QVERIFY(std::abs(box.left()) < 1e-6 && std::abs(box.top()) < 1e-6);
+        const double c = std::abs(std::cos(turn * M_PI / 180)), s = std::abs(std::sin(turn * M_PI / 180));
+        QCOMPARE(t.size, QSize(int(std::ceil(300 * c + 200 * s - 1e-6)), int(std::ceil(200 * c + 300 * s - 1e-6))));
+        const QImage turned = turnPicture(picture, t);
+        QCOMPARE(turned.format(), picture.format());
+        QCOMPARE(turned.size(), t.size);
+        const SimilarityTransform back = t.toShown.inverted();
+        int inside = 0, worst = 0;
+        for (int y = 0; y < turned.height(); ++y)
+            for (int x = 0; x < turned.width(); ++x) {
+                const QPointF p = back.map(QPointF(x + 0.5, y + 0.5));
+                const QRgb got = turned.pixel(x, y);
+                if (p.x() < -0.5 || p.y() < -0.5 || p.x() > size.width() + 0.5 || p.y() > size.height() + 0.5) {
+                    QCOMPARE(got & 0xffffffu, 0u);
+                    continue;
+                }
+                // Bilinear sampling follows a plane exactly between pixel centres.
+                if (p.x() < 0.5 || p.y() < 0.5 || p.x() > size.width() - 0.5 || p.y() > size.height() - 0.5)
+                    continue;
+                ++inside;
+                const int channels = format == QImage::Format_Grayscale8 ? 1 : 3;
+                for (int ch = 0; ch < channels; ++ch) {
+                    const int v = ch == 0 ? qRed(got) : ch == 1 ? qGreen(got) : qBlue(got);
+                    worst = std::max(worst, int(std::abs(v - plane(p, ch)) + 0.5));
+                }
+            }
+        QVERIFY(inside > size.width() * size.height() * 9 / 10);
+        QVERIFY2(worst <= 1, qPrintable(QString::number(worst)));
+    }
+
+    // The two reference stars: bright, matched in every registered picture where one is, well
+    // apart, away from the edges.
+    void choosesReferenceStars_data() {
+        QTest::addColumn<StarList>("one");
+        QTest::addColumn<QVector<int>>("pairedIn2");
+        QTest::addColumn<QVector<int>>("pairedIn3");
+        QTest::addColumn<QPointF>("star1");
+        QTest::addColumn<QPointF>("star2");
+        const StarList spread = listOf({{200, 150}, {60, 50}, {340, 250}, {210, 160}, {100, 200}, {300, 80}});
+        QTest::newRow("the two farthest apart of the brightest")
+            << spread << QVector<int>{0, 1, 2, 3, 4, 5} << QVector<int>{} << QPointF(60, 50) << QPointF(340, 250);
+        const StarList edge = listOf({{5, 150}, {60, 50}, {340, 250}, {210, 160}, {395, 20}, {300, 80}});
+        QTest::newRow("stars at the edge are passed over")
+            << edge << QVector<int>{0, 1, 2, 3, 4, 5} << QVector<int>{} << QPointF(60, 50) << QPointF(340, 250);
+        QTest::newRow("matched in both pictures beats farther apart")
+            << spread << QVector<int>{0, 1, 2, 3, 4, 5} << QVector<int>{0, 3, 4, 5} << QPointF(100, 200)
+            << QPointF(300, 80);
+    }
+    void choosesReferenceStars() {
+        QFETCH(StarList, one);
+        QFETCH(QVector<int>, pairedIn2);
+        QFETCH(QVector<int>, pairedIn3);
+        QFETCH(QPointF, star1);
+        QFETCH(QPointF, star2);
+        QVector<StarMatch> matches{identityMatch(pairedIn2), identityMatch(pairedIn3)};
+        if (pairedIn3.isEmpty()) matches[1].ok = false;
+        const ReferenceStars r = chooseReferenceStars(one, {one, one}, matches);
+        QVERIFY(r.found);
+        QCOMPARE(r.points.size(), 3);
+        // Point 1 is the brighter of the two (listed first), and a picture that matched them
+        // places them where it shows them.
+        QCOMPARE(r.points[0][0], star1);
+        QCOMPARE(r.points[0][1], star2);
+        QCOMPARE(r.points[1], r.points[0]);
+    }
+
+    // A whole run on generated fields: picture 2 registered (turned when it is turned), picture 3
+    // of another field refused with the reason; the points lie on the same two sky stars.
+    void registersPicturesOnPicture1_data() {
+        QTest::addColumn<double>("turn");
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<bool>("mirrored");
+        QTest::addColumn<bool>("colour");
+        QTest::newRow("turned 25, scaled 1/1.1") << 25.0 << 1 / 1.1 << false << false;
+        QTest::newRow("turned 0.1, shifted: shown as it is") << 0.1 << 1.0 << false << true;
+        QTest::newRow("mirrored") << 0.0 << 1.0 << true << false;
+    }
+    void registersPicturesOnPicture1() {
+        QFETCH(double, turn);
+        QFETCH(double, scale);
+        QFETCH(bool, mirrored);
+        QFETCH(bool, colour);
+        const QSize size(640, 480);
+        const SimilarityTransform truth = skyTransform(QSizeF(size), QSizeF(size), turn, scale, mirrored, {30, -20});
+        const QVector<SkyStar> sky = randomSky(QRectF(-200, -200, 1040, 880), 260, 5);
+        SkyView view;
+        view.width = size.width();
+        view.height = size.height();
+        view.colour = colour;
+        view.hotPixels = 10;
+        view.ownFraction = 0.2;
+        const QImage one = renderSky(sky, view).image;
+        view.toSky = truth;
+        view.fwhm = 3.0 / scale;
+        view.seed = 2;
+        const QImage two = renderSky(sky, view).image;
+        view.toSky = SimilarityTransform();
+        view.seed = 3;
+        const QImage other = renderSky(randomSky(QRectF(0, 0, 640, 480), 120, 77), view).image;
+
+        const AutoRegistration r = registerOnPicture1(one, {{2, two}, {3, other}});
+        QVERIFY(!r.stopped);
+        QCOMPARE(r.pictures.size(), 2);
+        const RegisteredPicture& p2 = r.pictures[0];
+        QVERIFY2(p2.match.ok, qPrintable(p2.match.reason));
+        QCOMPARE(p2.picture, 2);
+        QCOMPARE(p2.match.transform.mirrored, mirrored);
+        QCOMPARE(p2.turned.isNull(), !needsTurn(truth));
+        if (!p2.turned.isNull()) {
+            QCOMPARE(p2.turned.format(), two.format());
+            QCOMPARE(p2.turned.size(), pictureTurn(p2.match.transform, two.size()).size);
+        }
+        // The same sky star in both pictures, a third of the field apart, not saturated.
+        const StarList stars1 = detectStars(one);
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY(QLineF(truth.map(p2.points[i]), r.points[i]).length() < 0.1);
+            const auto star = std::find_if(stars1.stars.begin(), stars1.stars.end(),
+                                           [&](const Star& s) { return s.position() == r.points[i]; });
+            QVERIFY(star != stars1.stars.end());
+            QVERIFY(star->usable());
+            QVERIFY(star - stars1.stars.begin() < 30);
+        }
+        QVERIFY(QLineF(r.points[0], r.points[1]).length() > size.height() / 3.0);
+
+        const RegisteredPicture& p3 = r.pictures[1];
+        QVERIFY(!p3.match.ok);
+        QVERIFY(p3.turned.isNull());
+        QCOMPARE(registrationFailure(3, p3.match),
+                 QStringLiteral("Снимок 3 не совмещён.\nСнимок 3 показывает другой участок неба: общих звёзд не найдено."));
+    }
+
+    // txtInfo's line in both locales.
+    void summaryLine_data() {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<bool>("mirrored");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("C") << "C" << false
+                           << "Снимок 2: звёзд 154, поворот -25.00°, масштаб 0.9091, невязка 0.031 пикс.";
+        QTest::newRow("Russian, mirrored")
+            << "ru_RU" << true << "Снимок 2: звёзд 154, поворот -25,00°, масштаб 0,9091, зеркально, невязка 0,031 пикс.";
+    }
+    void summaryLine() {
+        QFETCH(QString, locale);
+        QFETCH(bool, mirrored);
+        QFETCH(QString, line);
+        QLocale::setDefault(QLocale(locale));
+        StarMatch m;
+        m.ok = true;
+        m.matched = 154;
+        m.rmsPixels = 0.0312;
+        m.transform.a = std::cos(25 * M_PI / 180) / 1.1;
+        m.transform.b = std::sin(25 * M_PI / 180) / 1.1;
+        m.transform.mirrored = mirrored;
+        QCOMPARE(registrationSummary(2, m), line);
+        QLocale::setDefault(QLocale::c());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAutoRegistration)
+#include "tst_autoregistration.moc"
