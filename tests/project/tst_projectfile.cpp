@@ -2,6 +2,8 @@
 #include "golden.h"
 #include "project/projectreader.h"
 #include "project/projectwriter.h"
+#include "project/registrationline.h"
+#include "shell/sharedstate.h"
 
 #include <QDir>
 #include <QLocale>
@@ -175,6 +177,46 @@ class TestProjectFile : public QObject {
         }
         for (int line = 1; line <= 34; ++line)
             QCOMPARE(r.line[size_t(line)].taken, line <= kept);
+    }
+
+    // After line 34, one fact a line: a registration is written and read back, other keywords
+    // and lines that hold no registration are passed over, and the 34 lines read as without them.
+    void registrationLinesFollowTheTable_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("picture"); // 0: no registration
+        QTest::addColumn<bool>("mirrored");
+        QTest::newRow("picture 2 turned") << "Совмещение 2: 0.823 0.3842 -12.5 40.25" << 2 << false;
+        QTest::newRow("picture 3 mirrored") << "Совмещение 3: -0.5 0.866 600 7 зеркально" << 3 << true;
+        QTest::newRow("picture 4") << "Совмещение 4: 1 0 0 0" << 0 << false;
+        QTest::newRow("a word for a number") << "Совмещение 2: 1 0 x 0" << 0 << false;
+        QTest::newRow("no scale") << "Совмещение 2: 0 0 5 5" << 0 << false;
+        QTest::newRow("infinite") << "Совмещение 2: inf 0 0 0" << 0 << false;
+        QTest::newRow("not the mirror word") << "Совмещение 2: 1 0 0 0 mirrored" << 0 << false;
+        QTest::newRow("a number missing") << "Совмещение 2: 1 0 0" << 0 << false;
+    }
+    void registrationLinesFollowTheTable() {
+        QFETCH(QString, line);
+        QFETCH(int, picture);
+        QFETCH(bool, mirrored);
+        const QStringList lines = goldenLines(QStringLiteral("three-pictures.vln"));
+        SharedState s;
+        stateFromGolden(s, lines);
+        const QStringList extra{QStringLiteral("WCS 1: CRVAL1 = 83.8"), line};
+        const ProjectRecord plain = readProjectRecord(projectFileBytes(ProjectText(s, true)));
+        const ProjectRecord r = readProjectRecord(projectFileBytes(ProjectText(s, true, extra)));
+        for (int i = 1; i <= 34; ++i) {
+            QCOMPARE(r.line[size_t(i)].taken, plain.line[size_t(i)].taken);
+            QCOMPARE(r.line[size_t(i)].text, plain.line[size_t(i)].text);
+        }
+        QCOMPARE(r.errors.size(), plain.errors.size());
+        QVERIFY(plain.extraLines.isEmpty());
+        QCOMPARE(r.extraLines, extra);
+        const QList<RegistrationLine> found = readRegistrationLines(r.extraLines);
+        QCOMPARE(found.size(), picture ? 1 : 0);
+        if (!picture) return;
+        QCOMPARE(found[0].picture, picture);
+        QCOMPARE(found[0].toPicture1.mirrored, mirrored);
+        QCOMPARE(registrationLine(picture, found[0].toPicture1), line);
     }
 
     void findsPicturesInTheProjectFolder_data() {

@@ -1,0 +1,262 @@
+// "Совместить автоматически" driven as a user drives it: through the menu bar, while the window
+// goes on working, then blinked, saved, reopened and clicked.
+
+#include "project/projectreader.h"
+#include "registration/pointtext.h"
+#include "shell/clicklabel.h"
+#include "shell/panbar.h"
+#include "support/fixture.h"
+#include "support/screencompare.h"
+#include "support/starsky.h"
+#include "view/imageframe.h"
+
+#include <QFile>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace vorlan;
+using namespace vorlan::test;
+
+namespace {
+
+const QSize Size(640, 480);
+
+/// A noise-free sky as picture k sees it through toSky: the same stars look the same on the
+/// screen once the picture is shown at its registered scale.
+SkyPicture skyPicture(const QVector<SkyStar>& sky, const SimilarityTransform& toSky, quint32 seed) {
+    SkyView view;
+    view.width = Size.width();
+    view.height = Size.height();
+    view.toSky = toSky;
+    view.fwhm = 3.0 / toSky.scale();
+    view.noise = 0;
+    view.seed = seed;
+    return renderSky(sky, view);
+}
+
+QVector<SkyStar> skyOf(quint32 seed) {
+    return randomSky(QRectF(-300, -300, 1240, 1080), 330, seed, 15, 200);
+}
+
+/// What a slot shows and holds, to tell whether anything of it changed.
+struct SlotLook {
+    float left, top, scale, p1x, p1y, p2x, p2y;
+    QString text1, text2;
+    bool turned;
+    QImage frame;
+    bool operator==(const SlotLook&) const = default;
+};
+
+SlotLook lookOf(frmBl& f, int k) {
+    SharedState& s = State();
+    return {s.ImageLeft(k), s.ImageTop(k), s.DisplayScale(k), s.Point1X(k), s.Point1Y(k), s.Point2X(k), s.Point2Y(k),
+            s.Point1Text(k), s.Point2Text(k), f.Img(k)->isTurned(), f.Img(k)->grab().toImage()};
+}
+
+} // namespace
+
+class TestAutoRegWindow : public QObject {
+    Q_OBJECT
+    ScriptedPrompter* prompter = nullptr;
+    frmBl* f = nullptr;
+    QTemporaryDir dir;
+
+    /// Opens "Выравнивание" from the menu bar as a user does; the item's enabled state as shown.
+    bool openAlignMenu() {
+        QMenuBar* bar = f->menuBar();
+        QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier,
+                          bar->actionGeometry(f->mnuViravnivanie->menuAction()).center());
+        if (!QTest::qWaitFor([this] { return f->mnuViravnivanie->isVisible(); })) return false;
+        return f->mnuAutoSovm->isEnabled();
+    }
+
+    /// "Выравнивание" → "Совместить автоматически", clicked.
+    void chooseAutoSovm() {
+        QVERIFY(openAlignMenu());
+        QTest::mouseClick(f->mnuViravnivanie, Qt::LeftButton, Qt::NoModifier,
+                          f->mnuViravnivanie->actionGeometry(f->mnuAutoSovm).center());
+        QVERIFY(!f->mnuViravnivanie->isVisible());
+    }
+
+    /// The picture area as the window shows it with slot k chosen by its label.
+    QImage viewOf(int k) {
+        QTest::mouseClick(f->Lbl(k), Qt::LeftButton);
+        return f->pictureArea->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    }
+
+  private slots:
+    void init() { startCase(prompter, f); }
+    void cleanup() { endCase(prompter); }
+
+    // Picture 2 turned by 25° and magnified 1.1 times: registered while the window works on, it
+    // blinks against picture 1 without flicker, says how it was registered, comes back from a
+    // project without being registered again, and a click on it marks the star in the file's pixels.
+    void registersTurnedScaledPicture() {
+        const SimilarityTransform truth = skyTransform(QSizeF(Size), QSizeF(Size), 25, 1 / 1.1, false, {20, -15});
+        const QVector<SkyStar> sky = skyOf(8);
+        const SkyPicture one = skyPicture(sky, SimilarityTransform(), 1);
+        const SkyPicture two = skyPicture(sky, truth, 2);
+        loadSlot(*f, *prompter, 1, savePicture(dir, "one.png", one.image));
+        loadSlot(*f, *prompter, 2, savePicture(dir, "two.png", two.image));
+        QCOMPARE(f->Img2->picture().format(), QImage::Format_Grayscale8);
+
+        // While it works: a busy cursor, the step in txtInfo, no second start, the window answers.
+        QSignalSpy starts(&f->jobs(), &JobRunner::started);
+        f->jobs().hold(true);
+        chooseAutoSovm();
+        QVERIFY(f->jobs().busy());
+        QCOMPARE(f->cursor().shape(), Qt::BusyCursor);
+        QVERIFY(f->txtInfo->toPlainText().startsWith("Совмещение"));
+        QVERIFY(!openAlignMenu());
+        QTest::keyClick(f->mnuViravnivanie, Qt::Key_Escape);
+        f->mnuAutoSovm->trigger();
+        QCOMPARE(starts.size(), 1);
+        QTest::mouseClick(f->Lbl2, Qt::LeftButton);
+        QVERIFY(f->Img2->isVisible() && !f->Img1->isVisible());
+        f->jobs().hold(false);
+        QVERIFY(jobEnds(*f));
+        QCOMPARE(f->cursor().shape(), Qt::ArrowCursor);
+        QVERIFY2(prompter->messages.isEmpty(), qPrintable(prompter->messages.join('\n')));
+
+        // What txtInfo says, and what was set: a turned copy at one byte a pixel, the scale, the points.
+        const QRegularExpression line(
+            "^Снимок 2: звёзд (\\d+), поворот (-?[\\d.]+)°, масштаб ([\\d.]+), невязка ([\\d.]+) пикс\\.$");
+        const QRegularExpressionMatch m = line.match(f->txtInfo->toPlainText());
+        QVERIFY2(m.hasMatch(), qPrintable(f->txtInfo->toPlainText()));
+        QVERIFY(m.captured(1).toInt() >= 20);
+        QVERIFY(std::abs(m.captured(2).toDouble() + 25) <= 0.02);
+        QVERIFY(std::abs(m.captured(3).toDouble() - 1 / 1.1) <= 0.0002);
+        QVERIFY(m.captured(4).toDouble() < 0.1);
+        SharedState& s = State();
+        QVERIFY(f->Img2->isTurned());
+        QCOMPARE(f->Img2->shownPicture().format(), QImage::Format_Grayscale8);
+        QVERIFY(std::abs(s.DisplayScale2 - s.DisplayScale1 / 1.1f) < 2e-4f);
+        QCOMPARE(f->HScr2->value(), 909);
+        for (int k = 1; k <= 2; ++k)
+            QVERIFY(isMarked(s.Point1Text(k)) && isMarked(s.Point2Text(k)));
+        for (int p = 1; p <= 2; ++p) {
+            const QPointF onTwo(s.PointX(p, 2) / 15, s.PointY(p, 2) / 15);
+            QVERIFY(QLineF(truth.map(onTwo), QPointF(s.PointX(p, 1) / 15, s.PointY(p, 1) / 15)).length() < 0.1);
+        }
+        QCOMPARE(f->lblT1->text(), s.Point1Text1);
+        QVERIFY(f->Img1->isVisible());
+
+        // Blinked: away from the edges the two phases agree within 2 levels nearly everywhere.
+        QTest::mouseClick(f->CmdStart, Qt::LeftButton);
+        QImage phase[2];
+        for (QImage& grab : phase) {
+            f->Timer1_Timer();
+            grab = f->pictureArea->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        }
+        QTest::mouseClick(f->CmdStart, Qt::LeftButton);
+        const SimilarityTransform toTwo = truth.inverted();
+        auto awayFromEdges = [&](int x, int y) {
+            const QPointF q = (QPointF(x + 0.5, y + 0.5) - QPointF(f->Img1->Left(), f->Img1->Top())) / s.DisplayScale1;
+            const QPointF p = toTwo.map(q);
+            return QRectF(3, 3, Size.width() - 6, Size.height() - 6).contains(q) &&
+                   QRectF(3, 3, Size.width() - 6, Size.height() - 6).contains(p);
+        };
+        const double share = agreeing(phase[0], phase[1], phase[0].rect(), awayFromEdges);
+        qInfo("blink phases agree within 2 levels in %.3f %% of the common pixels", 100 * share);
+        QVERIFY2(share >= 0.99, qPrintable(QString::number(100 * share)));
+
+        // Saved, and opened in a fresh program: the same view, turned again but not registered again.
+        const QImage before[2] = {viewOf(1), viewOf(2)};
+        const QString project = dir.filePath("auto.vln");
+        prompter->saveNames.enqueue(project);
+        f->mnuFileSave->trigger();
+        QFile file(project);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const ProjectRecord saved = readProjectRecord(file.readAll());
+        QCOMPARE(saved.extraLines.size(), 1);
+        QVERIFY(saved.extraLines[0].startsWith("Совмещение 2: "));
+        QCOMPARE(saved.line[16].value, s.DisplayScale2);
+
+        endCase(prompter);
+        startCase(prompter, f);
+        QSignalSpy titles(&f->jobs(), &JobRunner::started);
+        prompter->openNames.enqueue(project);
+        f->mnuFileOpen->trigger();
+        QVERIFY(jobEnds(*f));
+        QCOMPARE(titles.size(), 1);
+        QCOMPARE(titles[0][0].toString(), QString("Поворот снимков"));
+        QVERIFY(f->Img2->isTurned());
+        const QImage after[2] = {viewOf(1), viewOf(2)};
+        for (int k = 0; k < 2; ++k) {
+            const double same = agreeing(before[k], after[k], before[k].rect());
+            qInfo("view of picture %d after reopening: %.4f %% of the pixels within 2 levels", k + 1, 100 * same);
+            QVERIFY(same >= 0.999);
+        }
+
+        // A click on a star of the turned picture marks that star in the file's pixels.
+        const auto star = std::find_if(two.stars.begin(), two.stars.end(), [&](const SkyPicture::Shown& st) {
+            const QPointF q = truth.map(st.at);
+            return st.shared && st.peak > 120 && QRectF(40, 40, 560, 400).contains(q) &&
+                   QRectF(40, 40, 560, 400).contains(st.at);
+        });
+        QVERIFY(star != two.stars.end());
+        const QPointF screen = truth.map(star->at) * State().DisplayScale1 + QPointF(f->Img1->Left(), f->Img1->Top());
+        QTest::mouseClick(f->lblVvod2, Qt::LeftButton);
+        prompter->answers.enqueue(QMessageBox::Ok);
+        QTest::mouseClick(f->Img2, Qt::LeftButton, Qt::NoModifier, (screen - QPointF(f->Img2->pos())).toPoint());
+        const QPointF marked(State().Point2X2 / 15, State().Point2Y2 / 15);
+        QVERIFY2(QLineF(marked, star->at).length() < 1.2,
+                 qPrintable(QString("%1,%2 for %3,%4").arg(marked.x()).arg(marked.y()).arg(star->at.x()).arg(star->at.y())));
+    }
+
+    // A picture of another field: the message why, and nothing of that picture changes; a third
+    // picture of another field leaves picture 2's registration to go on.
+    void refusedPictureChangesNothing_data() {
+        QTest::addColumn<bool>("third");
+        QTest::newRow("picture 2 of another field") << false;
+        QTest::newRow("picture 3 of another field") << true;
+    }
+    void refusedPictureChangesNothing() {
+        QFETCH(bool, third);
+        const QVector<SkyStar> sky = skyOf(8);
+        // Picture 2 hardly turned: registered as it is shown, only moved and scaled.
+        const SimilarityTransform slight = skyTransform(QSizeF(Size), QSizeF(Size), 0.1, 1.0, false, {7.3, -4.6});
+        loadSlot(*f, *prompter, 1, savePicture(dir, "one.png", skyPicture(sky, {}, 1).image));
+        const QImage elsewhere = skyPicture(skyOf(99), {}, 3).image;
+        loadSlot(*f, *prompter, 2, savePicture(dir, "two.png", third ? skyPicture(sky, slight, 2).image : elsewhere));
+        if (third) loadSlot(*f, *prompter, 3, savePicture(dir, "three.png", elsewhere));
+        const int refused = third ? 3 : 2;
+        // Point 1 of picture 1 marked by hand beforehand.
+        QTest::mouseClick(f->Lbl1, Qt::LeftButton);
+        QTest::mouseClick(f->lblVvod1, Qt::LeftButton);
+        QTest::mouseClick(f->Img1, Qt::LeftButton, Qt::NoModifier, QPoint(300, 200));
+        f->txtInfo->setPlainText("до совмещения");
+        const SlotLook one = lookOf(*f, 1), kept = lookOf(*f, refused);
+
+        chooseAutoSovm();
+        QVERIFY(jobEnds(*f));
+        QCOMPARE(prompter->messages,
+                 QStringList(QString("Снимок %1 не совмещён.\nСнимок %1 показывает другой участок неба: общих звёзд не найдено.")
+                                 .arg(refused)));
+        QVERIFY(lookOf(*f, refused) == kept);
+        if (!third) {
+            QVERIFY(lookOf(*f, 1) == one);
+            QCOMPARE(f->txtInfo->toPlainText(), QString("до совмещения"));
+            return;
+        }
+        // Picture 2 registered without a turn, picture 1's points moved onto its reference stars.
+        QVERIFY(!f->Img2->isTurned());
+        QVERIFY(State().Point1X1 != one.p1x);
+        const QStringList info = f->txtInfo->toPlainText().split('\n');
+        QCOMPARE(info.size(), 2);
+        QVERIFY(info[0].startsWith("Снимок 2: звёзд "));
+        QCOMPARE(info[1], QString("Снимок 3 не совмещён."));
+        const QPointF p1(State().Point1X1 / 15, State().Point1Y1 / 15);
+        const QPointF drawn2 = QPointF(State().Point1X2 / 15, State().Point1Y2 / 15) * State().DisplayScale2 +
+                               QPointF(State().ImageLeft2, State().ImageTop2);
+        QVERIFY(QLineF(drawn2, p1 * State().DisplayScale1 + QPointF(State().ImageLeft1, State().ImageTop1)).length() < 1e-3);
+        QVERIFY(QLineF(slight.map(QPointF(State().Point1X2 / 15, State().Point1Y2 / 15)), p1).length() < 0.1);
+    }
+};
+
+QTEST_MAIN(TestAutoRegWindow)
+#include "tst_autoregwindow.moc"
