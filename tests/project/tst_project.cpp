@@ -6,7 +6,6 @@
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
 #include "sky/frmvvodkoordinat.h"
-#include "support/filesizelimit.h"
 #include "support/fixture.h"
 #include "support/useractions.h"
 #include "view/imageframe.h"
@@ -22,6 +21,8 @@
 #include <QStringEncoder>
 #include <QtTest>
 #include <cmath>
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace vorlan;
 using namespace vorlan::test;
@@ -370,9 +371,8 @@ class TestProject : public QObject {
         QVERIFY(QDir(dir->path()).entryList(QDir::Files).isEmpty());
     }
 
-    // A disk that fills up while saving a project, or a cut-out so small that its bytes fail
-    // only when they are written out at the end: the old file stays as it was, and the user
-    // learns why.
+    // A disk that fills up while a project, or a cut-out so small (3 kB) that it fails only when
+    // written out at the end, is saved over an old file: the old file stays, the user learns why.
     void aFullDiskKeepsTheOldFile_data() {
         QTest::addColumn<QString>("name");
         QTest::newRow("project") << "old.vln";
@@ -384,25 +384,27 @@ class TestProject : public QObject {
         loadSlot(*f, *prompter, 1, dir->filePath("a.jpg"));
         const QString path = dir->filePath(name);
         writeFile(path, "old");
-        const bool cutOut = name.endsWith(".bmp");
-        if (cutOut) { // 3 kB of BMP: they fail only when written out at the end
-            PicCopyForm().show();
-            type(PicCopyForm().txtW, "20");
-            type(PicCopyForm().txtH, "20");
-            QTest::mouseClick(f->Img1, Qt::LeftButton, Qt::ShiftModifier, QPoint(100, 100));
-            QCOMPARE(PicCopyForm().Pic1->image().size(), QSize(50, 20));
-        }
+        frmPicCopy& w = PicCopyForm();
+        w.show();
+        type(w.txtW, "20");
+        type(w.txtH, "20");
+        QTest::mouseClick(f->Img1, Qt::LeftButton, Qt::ShiftModifier, QPoint(100, 100));
+        QCOMPARE(w.Pic1->image().size(), QSize(50, 20));
         prompter->saveNames.enqueue(path);
         prompter->answers.enqueue(QMessageBox::Yes);
-        {
-            const FileSizeLimit fullDisk(100);
-            (cutOut ? PicCopyForm().SaveFile : f->mnuFileSave)->trigger();
-        }
+        // No file may grow beyond 100 bytes: a write fails (EFBIG) where a full disk fails (ENOSPC).
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit unlimited{};
+        getrlimit(RLIMIT_FSIZE, &unlimited);
+        const rlimit full{100, unlimited.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &full);
+        (name.endsWith(".bmp") ? w.SaveFile : f->mnuFileSave)->trigger();
+        setrlimit(RLIMIT_FSIZE, &unlimited);
         QCOMPARE(fileBytes(path), QByteArray("old"));
         QCOMPARE(prompter->messages.size(), 1);
-        for (const QString& part :
-             {QString("Не удалось записать файл"), path, QString("слишком велик для этого диска")})
-            QVERIFY2(prompter->messages[0].contains(part), qPrintable(prompter->messages[0]));
+        QVERIFY2(prompter->messages[0].contains(path) &&
+                     prompter->messages[0].contains("слишком велик для этого диска"),
+                 qPrintable(prompter->messages[0]));
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files), (QStringList{"a.jpg", name}));
     }
 
