@@ -28,7 +28,8 @@ void makePictures() {
     QRectF region(0, 0, W, H);
     for (QPointF c : {QPointF(0, 0), QPointF(W, 0), QPointF(0, H), QPointF(W, H)})
         region |= QRectF(g_truth.map(c), QSizeF(1, 1));
-    const QVector<SkyStar> sky = randomSky(region, int(1400 * region.width() * region.height() / (double(W) * H)), 5);
+    const QVector<SkyStar> sky =
+        randomSky(region, int(1400 * region.width() * region.height() / (double(W) * H)), 5);
     for (int k = 0; k < 2; ++k) {
         SkyView view;
         view.width = W;
@@ -89,8 +90,18 @@ void BM_MatchAndFit(benchmark::State& state) {
     state.counters["matched"] = m.matched;
 }
 
-BENCHMARK(BM_BareScanLinePass)->Arg(0)->Arg(1)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DetectBoth)->Arg(0)->Arg(1)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareScanLinePass)
+    ->Arg(0)
+    ->Arg(1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DetectBoth)
+    ->Arg(0)
+    ->Arg(1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MatchAndFit)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
 
 } // namespace
@@ -105,10 +116,10 @@ int main(int argc, char** argv) {
 
     auto t = [&](const std::string& name) { return reporter.ms.count(name) ? reporter.ms[name] : 0.0; };
     std::printf("\nStars on two %dx%d pictures (median CPU times)\n", W, H);
-    ratioLine("detect both, colour", t("BM_DetectBoth/0"), "bare scanLine pass, both", t("BM_BareScanLinePass/0"), 4.0,
-              "ms");
-    ratioLine("detect both, grey", t("BM_DetectBoth/1"), "bare scanLine pass, both", t("BM_BareScanLinePass/1"), 4.0,
-              "ms");
+    ratioLine("detect both, colour", t("BM_DetectBoth/0"), "bare scanLine pass, both",
+              t("BM_BareScanLinePass/0"), 4.0, "ms");
+    ratioLine("detect both, grey", t("BM_DetectBoth/1"), "bare scanLine pass, both",
+              t("BM_BareScanLinePass/1"), 4.0, "ms");
     ratioLine("match + fit, ~2000 stars a list", t("BM_MatchAndFit"), "goal, fixed", 50.0, 1.0, "ms");
 
     // What the timed work found: the lists and how well the transform came back.
@@ -120,8 +131,9 @@ int main(int argc, char** argv) {
             const QPointF d = m.transform.map(p) - g_truth.map(p);
             sum2 += d.x() * d.x() + d.y() * d.y();
         }
-    std::printf("sources %d and %d; %s, %d matched, residual %.3f px, off the true transform by %.4f px RMS\n",
-                int(g_lists[0].stars.size()), int(g_lists[1].stars.size()), m.ok ? "registered" : qPrintable(m.reason),
-                m.matched, m.rmsPixels, std::sqrt(sum2 / 121));
+    std::printf(
+        "sources %d and %d; %s, %d matched, residual %.3f px, off the true transform by %.4f px RMS\n",
+        int(g_lists[0].stars.size()), int(g_lists[1].stars.size()),
+        m.ok ? "registered" : qPrintable(m.reason), m.matched, m.rmsPixels, std::sqrt(sum2 / 121));
     return 0;
 }

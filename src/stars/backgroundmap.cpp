@@ -103,7 +103,8 @@ BackgroundMap BackgroundMap::measure(const QImage& picture, int cellSize, double
         for (size_t s = 0; s < samplesOfRow.size(); ++s)
             rank[s] = inCell[samplesOfRow[s].cell]++;
         std::iota(countOrder.begin(), countOrder.end(), 0);
-        std::stable_sort(countOrder.begin(), countOrder.end(), [&](int a, int b) { return rank[a] < rank[b]; });
+        std::stable_sort(countOrder.begin(), countOrder.end(),
+                         [&](int a, int b) { return rank[a] < rank[b]; });
     }
     // Noise from differences of pixels a few columns apart: a gradient across a cell (a galaxy,
     // a glow) shifts them all alike and leaves their spread to the noise alone.
@@ -121,8 +122,9 @@ BackgroundMap BackgroundMap::measure(const QImage& picture, int cellSize, double
             for (size_t s = 0; s < samplesOfRow.size(); ++s) {
                 const int v = level(row, samplesOfRow[s].x);
                 sampleLevel[s] = size_t(samplesOfRow[s].cell) * 256 + v;
-                sampleDiff[s] = size_t(samplesOfRow[s].cell) * DiffBins +
-                                std::clamp(level(row, samplesOfRow[s].neighbour) - v + DiffBins / 2, 0, DiffBins - 1);
+                sampleDiff[s] =
+                    size_t(samplesOfRow[s].cell) * DiffBins +
+                    std::clamp(level(row, samplesOfRow[s].neighbour) - v + DiffBins / 2, 0, DiffBins - 1);
             }
             for (int s : countOrder) {
                 ++levels[sampleLevel[s]];
@@ -136,7 +138,8 @@ BackgroundMap BackgroundMap::measure(const QImage& picture, int cellSize, double
         std::fill(levels.begin(), levels.end(), 0);
         std::fill(diffs.begin(), diffs.end(), 0);
         std::fill(samples.begin(), samples.end(), 0);
-        const int y0 = int(std::ceil(j * m.m_cellH)), y1 = std::min(m.m_height, int(std::ceil((j + 1) * m.m_cellH)));
+        const int y0 = int(std::ceil(j * m.m_cellH)),
+                  y1 = std::min(m.m_height, int(std::ceil((j + 1) * m.m_cellH)));
         if (isGreyPicture(picture))
             sampleRows([](const PictureRow& row, int x) { return int(row.grey[x]); }, y0, y1);
         else
@@ -150,7 +153,8 @@ BackgroundMap BackgroundMap::measure(const QImage& picture, int cellSize, double
                 const double centre = binnedMedian(dh, DiffBins, -DiffBins / 2, n, DiffBins / 2);
                 noise = 1.4826 * binnedMad(dh, DiffBins, -DiffBins / 2, n, centre) / std::sqrt(2.0);
             }
-            const float level = n > 0 ? float(binnedMedian(&levels[size_t(i) * 256], 256, 0, n, guess)) : 0.0f;
+            const float level =
+                n > 0 ? float(binnedMedian(&levels[size_t(i) * 256], 256, 0, n, guess)) : 0.0f;
             guess = int(level + 0.5f);
             m.m_level[j * m.m_columns + i] = level;
             m.m_noise[j * m.m_columns + i] = float(std::max(noiseFloor, noise));
@@ -171,7 +175,9 @@ BackgroundMap BackgroundMap::measure(const QImage& picture, int cellSize, double
 void BackgroundMap::smoothNoise() {
     // Each cell's noise from few samples scatters; the noise itself changes slowly over the
     // field, so a median of three along the rows and then along the columns holds it steadier.
-    auto median3 = [](float a, float b, float c) { return std::max(std::min(a, b), std::min(std::max(a, b), c)); };
+    auto median3 = [](float a, float b, float c) {
+        return std::max(std::min(a, b), std::min(std::max(a, b), c));
+    };
     QVector<float> rows(m_noise.size());
     for (int j = 0; j < m_rows; ++j)
         for (int i = 0; i < m_columns; ++i) {
@@ -180,8 +186,9 @@ void BackgroundMap::smoothNoise() {
         }
     for (int j = 0; j < m_rows; ++j)
         for (int i = 0; i < m_columns; ++i)
-            m_noise[j * m_columns + i] = median3(rows[std::max(0, j - 1) * m_columns + i], rows[j * m_columns + i],
-                                                 rows[std::min(m_rows - 1, j + 1) * m_columns + i]);
+            m_noise[j * m_columns + i] =
+                median3(rows[std::max(0, j - 1) * m_columns + i], rows[j * m_columns + i],
+                        rows[std::min(m_rows - 1, j + 1) * m_columns + i]);
 }
 
 void BackgroundMap::locate(double p, double cell, int n, int& i0, int& i1, double& t) {
@@ -203,7 +210,9 @@ double BackgroundMap::interpolate(const QVector<float>& cells, double x, double 
 }
 
 void BackgroundMap::profile(int j, double k, float* out) const {
-    auto cell = [&](int i) { return float(256.0 * (m_level[j * m_columns + i] + k * m_noise[j * m_columns + i])); };
+    auto cell = [&](int i) {
+        return float(256.0 * (m_level[j * m_columns + i] + k * m_noise[j * m_columns + i]));
+    };
     // Flat before the first cell centre and after the last, straight from centre to centre between.
     // Column x lies before the centre c when x + 0.5 < c, i.e. x < ceil(c - 0.5).
     auto before = [&](double c) { return std::clamp(int(std::ceil(c - 0.5)), 0, m_width); };

@@ -20,9 +20,9 @@ class BackgroundMap {
     /// cell shifts those differences but does not spread them), smoothed by medians of three
     /// neighbouring cells along the rows and the columns, never below noiseFloor (grey levels):
     /// a background clipped to black has no noise at all, yet 8-bit data carries the rounding of
-    /// its levels. cellSize is held to 8 .. 1024. When the median level lies in the upper half of the range the
-    /// picture is a chart (dark stars on a light ground) and the map describes the inverted
-    /// values 255 - v.
+    /// its levels. cellSize is held to 8 .. 1024. When the median level lies in the upper half of the range
+    /// the picture is a chart (dark stars on a light ground) and the map describes the inverted values 255 -
+    /// v.
     static BackgroundMap measure(const QImage& picture, int cellSize = 64, double noiseFloor = 0.5);
 
     int columns() const { return m_columns; }

@@ -71,7 +71,8 @@ template <bool Grey, bool Inverted> struct Luma {
         if (Grey) {
             top = lumaOf(uchar(extreme[0]));
         } else {
-            const int b = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? 0 : 3, d = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? 1 : -1;
+            const int b = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? 0 : 3,
+                      d = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? 1 : -1;
             top = lumaOf(qRgb(extreme[b + 2 * d], extreme[b + d], extreme[b]));
         }
         return Inverted ? LumaWhite - top : top;
@@ -123,8 +124,8 @@ struct Blob {
 };
 
 /// Groups row runs of pixels above the threshold into 8-connected blobs as the rows go by:
-/// each run joins the blobs of the runs it touches in the row above (union-find), so a blob's
-/// sums are complete when the last row is done and no pixel is visited twice.
+/// each run joins the blobs of the runs it touches in the row above (union-find), so no pixel is
+/// visited twice and a blob is complete as soon as a row passes without touching it.
 class Labeller {
   public:
     std::vector<Blob> blobs;
@@ -239,7 +240,8 @@ struct CellRowProfile {
 /// blob is handed to measure as soon as the rows of its measuring window have been read, while
 /// they are still in the processor's cache.
 template <bool Grey, bool Inverted, class Measure>
-void labelPicture(const QImage& picture, const BackgroundMap& map, double sigmas, int maxRadius, Measure&& measure) {
+void labelPicture(const QImage& picture, const BackgroundMap& map, double sigmas, int maxRadius,
+                  Measure&& measure) {
     using L = Luma<Grey, Inverted>;
     const int w = picture.width(), h = picture.height();
     Labeller labeller;
@@ -251,7 +253,8 @@ void labelPicture(const QImage& picture, const BackgroundMap& map, double sigmas
         for (int f : finished)
             waiting.push_back({labeller.blobs[f].y1 + labeller.blobs[f].windowRadius(maxRadius), f});
         finished.clear();
-        auto ready = std::partition(waiting.begin(), waiting.end(), [y](const auto& p) { return p.first > y; });
+        auto ready =
+            std::partition(waiting.begin(), waiting.end(), [y](const auto& p) { return p.first > y; });
         for (auto it = ready; it != waiting.end(); ++it)
             measure(labeller.blobs[it->second]);
         waiting.erase(ready, waiting.end());
@@ -268,7 +271,8 @@ void labelPicture(const QImage& picture, const BackgroundMap& map, double sigmas
         }
         if (profiles[1].j != j1) profiles[1].make(map, j1, w, sigmas);
         const CellRowProfile &p0 = profiles[0], &p1 = profiles[1];
-        const uchar* line = picture.constScanLine(y);
+        const PictureRow row = pictureRow(picture, y);
+        const uchar* line = Grey ? row.grey : reinterpret_cast<const uchar*>(row.rgb);
         int runStart = -1;
         for (int b = 0, x0 = 0; x0 < w; ++b, x0 += Block) {
             const int n = std::min(Block, w - x0);
@@ -364,7 +368,8 @@ bool measureInWindow(const SourceWindow& win, double sigma0, Star& s) {
     std::array<double, SourceWindow::MaxSide> wx, wy;
     // Gaussian weights along one axis from first to last, by the recurrence of their ratios:
     // three exponentials an axis instead of one a pixel.
-    auto weights = [&](int origin, int first, int last, double centre, std::array<double, SourceWindow::MaxSide>& out) {
+    auto weights = [&](int origin, int first, int last, double centre,
+                       std::array<double, SourceWindow::MaxSide>& out) {
         const double d0 = origin + first + 0.5 - centre;
         double w = std::exp(-d0 * d0 / (2 * w2)), r = std::exp(-(2 * d0 + 1) / (2 * w2));
         const double q = std::exp(-1 / w2);
@@ -378,8 +383,10 @@ bool measureInWindow(const SourceWindow& win, double sigma0, Star& s) {
     for (int it = 0; it < 12 && !converged; ++it) {
         // Only where the weight is not negligible (beyond 4 sigma it is below 0.04 %).
         const double reach = 4 * std::sqrt(w2) + 1;
-        const int i0 = std::max(0, int(cx - reach) - win.x0), i1 = std::min(win.w - 1, int(cx + reach) - win.x0);
-        const int j0 = std::max(0, int(cy - reach) - win.y0), j1 = std::min(win.h - 1, int(cy + reach) - win.y0);
+        const int i0 = std::max(0, int(cx - reach) - win.x0),
+                  i1 = std::min(win.w - 1, int(cx + reach) - win.x0);
+        const int j0 = std::max(0, int(cy - reach) - win.y0),
+                  j1 = std::min(win.h - 1, int(cy + reach) - win.y0);
         if (i0 > i1 || j0 > j1) return false;
         weights(win.x0, i0, i1, cx, wx);
         weights(win.y0, j0, j1, cy, wy);
@@ -452,7 +459,8 @@ Star measureBlob(const Blob& b, const QImage& picture, const BackgroundMap& map,
         double neighbour = 0;
         for (int y = b.peakY - 1; y <= b.peakY + 1; ++y)
             for (int x = b.peakX - 1; x <= b.peakX + 1; ++x)
-                if ((x != b.peakX || y != b.peakY) && core.contains(x, y)) neighbour = std::max(neighbour, core.at(x, y));
+                if ((x != b.peakX || y != b.peakY) && core.contains(x, y))
+                    neighbour = std::max(neighbour, core.at(x, y));
         if (neighbour < o.hotRatio * b.peak) s.flags |= StarHotPixel;
     }
     // Too small to be a star and no hot pixel: noise, dropped by the caller unmeasured.
@@ -511,7 +519,8 @@ StarList detectStars(const QImage& picture, const DetectOptions& options) {
         for (Star& s : list.stars)
             if (!(s.flags & (StarHotPixel | StarTrail)) && s.fwhm > limit) s.flags |= StarExtended;
     }
-    std::sort(list.stars.begin(), list.stars.end(), [](const Star& a, const Star& b) { return a.flux > b.flux; });
+    std::sort(list.stars.begin(), list.stars.end(),
+              [](const Star& a, const Star& b) { return a.flux > b.flux; });
     return list;
 }
 

@@ -11,12 +11,12 @@
 namespace vorlan {
 
 struct DetectOptions {
-    double sigmas = 5;        ///< a source's pixels lie this many noise sigmas above the local background
-    int cellSize = 64;        ///< background cells, pixels
-    double noiseFloor = 0.5;  ///< lowest noise a cell may have, grey levels
-    int saturation = 250;     ///< a core channel this high (0..255) marks a source saturated
-    int minPixels = 3;        ///< smaller sources are noise, unless they are hot pixels
-    double hotRatio = 0.3;    ///< brightest neighbour below this fraction of the peak: a hot pixel
+    double sigmas = 5;          ///< a source's pixels lie this many noise sigmas above the local background
+    int cellSize = 64;          ///< background cells, pixels
+    double noiseFloor = 0.5;    ///< lowest noise a cell may have, grey levels
+    int saturation = 250;       ///< a core channel this high (0..255) marks a source saturated
+    int minPixels = 3;          ///< smaller sources are noise, unless they are hot pixels
+    double hotRatio = 0.3;      ///< brightest neighbour below this fraction of the peak: a hot pixel
     double trailElongation = 3; ///< a source this elongated ...
     double trailLength = 15;    ///< ... and this long (pixels) is a trail
     double extendedFwhm = 3;    ///< a source this many times wider than the median star is extended

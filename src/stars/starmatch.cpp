@@ -50,7 +50,8 @@ QString otherFieldReason(int picture) {
     return QStringLiteral("Снимок %1 показывает другой участок неба: общих звёзд не найдено.").arg(picture);
 }
 QString looseFitReason(double rms) {
-    return QStringLiteral("Звёзды совпадают неточно: остаток %1 пикселя.").arg(QLocale().toString(rms, 'f', 1));
+    return QStringLiteral("Звёзды совпадают неточно: остаток %1 пикселя.")
+        .arg(QLocale().toString(rms, 'f', 1));
 }
 
 std::vector<int> usableStars(const StarList& list) {
@@ -94,7 +95,8 @@ std::vector<Triangle> trianglesOf(const StarList& list, const std::vector<int>& 
                 t.p = {sides[0].second, sides[1].second, sides[2].second};
                 const QPointF p0 = list.stars[t.p[0]].position(), p1 = list.stars[t.p[1]].position(),
                               p2 = list.stars[t.p[2]].position();
-                const double cross = (p1.x() - p0.x()) * (p2.y() - p0.y()) - (p1.y() - p0.y()) * (p2.x() - p0.x());
+                const double cross =
+                    (p1.x() - p0.x()) * (p2.y() - p0.y()) - (p1.y() - p0.y()) * (p2.x() - p0.x());
                 if (std::abs(cross) < MinFlatness * longest * longest) continue;
                 t.clockwise = cross > 0;
                 t.longest = longest;
@@ -205,8 +207,8 @@ struct Proposal {
 class Matcher {
   public:
     Matcher(const StarList& ref, const StarList& other, const MatchOptions& o)
-        : m_ref(ref), m_other(other), m_o(o), m_refUsable(usableStars(ref)), m_otherUsable(usableStars(other)),
-          m_refGrid(positionsOf(ref, m_refUsable), 16) {}
+        : m_ref(ref), m_other(other), m_o(o), m_refUsable(usableStars(ref)),
+          m_otherUsable(usableStars(other)), m_refGrid(positionsOf(ref, m_refUsable), 16) {}
 
     StarMatch run() {
         StarMatch result;
@@ -218,9 +220,8 @@ class Matcher {
             result.reason = tooFewStarsReason(m_o.picture, int(m_otherUsable.size()), m_o.minMatched);
             return result;
         }
-        Proposal best;
-        best.support = 0;
-        best.chance = 1e9;
+        Proposal best; // none yet: no support, and evidence below any proposal's
+        best.rms = 1e9;
         auto registers = [&](const Proposal& p) { return p.support >= std::max(m_o.minMatched, p.needed()); };
         for (const auto& [refStars, otherStars] : attempts()) {
             for (Proposal& p : verifiedProposals(refStars, otherStars)) {
@@ -285,7 +286,8 @@ class Matcher {
     /// Like triangles voted on by their turn and scale; the candidates of the best bins each
     /// propose the transform of their corners, counted against the brightest stars. refStars and
     /// otherStars: usable stars of each list, brightest first.
-    std::vector<Proposal> verifiedProposals(const std::vector<int>& refStars, const std::vector<int>& otherStars) {
+    std::vector<Proposal> verifiedProposals(const std::vector<int>& refStars,
+                                            const std::vector<int>& otherStars) {
         const std::vector<Triangle> refTri = trianglesOf(m_ref, refStars, m_o.triangleStars);
         const std::vector<Triangle> otherTri = trianglesOf(m_other, otherStars, m_o.triangleStars);
         std::vector<Candidate> candidates = likeTriangles(refTri, otherTri);
@@ -324,12 +326,13 @@ class Matcher {
         std::vector<const Candidate*> chosen;
         for (const Candidate& c : candidates)
             if (rank[c.bin] > 0) chosen.push_back(&c);
-        std::stable_sort(chosen.begin(), chosen.end(), [&](const Candidate* a, const Candidate* b) { return rank[a->bin] > rank[b->bin]; });
+        std::stable_sort(chosen.begin(), chosen.end(),
+                         [&](const Candidate* a, const Candidate* b) { return rank[a->bin] > rank[b->bin]; });
 
-        const std::vector<int> verifiers(otherStars.begin(),
-                                         otherStars.begin() + std::min<int>(VerifyingStars, int(otherStars.size())));
-        const std::vector<int> refBright(refStars.begin(),
-                                         refStars.begin() + std::min<int>(VerifyingReference, int(refStars.size())));
+        const std::vector<int> verifiers(
+            otherStars.begin(), otherStars.begin() + std::min<int>(VerifyingStars, int(otherStars.size())));
+        const std::vector<int> refBright(
+            refStars.begin(), refStars.begin() + std::min<int>(VerifyingReference, int(refStars.size())));
         const PointGrid grid(positionsOf(m_ref, refBright), 16);
         std::vector<Proposal> proposals;
         QVector<QPointF> from(3), to(3);
@@ -359,7 +362,8 @@ class Matcher {
             best = std::max(best, p.support);
             proposals.push_back(p);
         }
-        std::sort(proposals.begin(), proposals.end(), [](const Proposal& a, const Proposal& b) { return a.support > b.support; });
+        std::sort(proposals.begin(), proposals.end(),
+                  [](const Proposal& a, const Proposal& b) { return a.support > b.support; });
         // Keep distinct proposals: many candidates of one true transform propose nearly the same.
         std::vector<Proposal> distinct;
         for (const Proposal& p : proposals) {
@@ -376,12 +380,14 @@ class Matcher {
         return distinct;
     }
 
-    std::vector<Candidate> likeTriangles(const std::vector<Triangle>& refTri, const std::vector<Triangle>& otherTri) const {
+    std::vector<Candidate> likeTriangles(const std::vector<Triangle>& refTri,
+                                         const std::vector<Triangle>& otherTri) const {
         // Reference triangles in a grid over their two side ratios.
         const int cells = int(std::ceil(1 / ShapeTolerance)) + 1;
         std::vector<int> start(size_t(cells) * cells + 1, 0), order(refTri.size());
         auto cellOf = [&](double u, double v) {
-            return std::min(cells - 1, int(v / ShapeTolerance)) * cells + std::min(cells - 1, int(u / ShapeTolerance));
+            return std::min(cells - 1, int(v / ShapeTolerance)) * cells +
+                   std::min(cells - 1, int(u / ShapeTolerance));
         };
         for (const Triangle& t : refTri)
             ++start[cellOf(t.u, t.v) + 1];
@@ -400,7 +406,8 @@ class Matcher {
                     const int cell = v * cells + u;
                     for (int k = start[cell]; k < start[cell + 1]; ++k) {
                         const Triangle& r = refTri[order[k]];
-                        if (std::abs(r.u - o.u) > ShapeTolerance || std::abs(r.v - o.v) > ShapeTolerance) continue;
+                        if (std::abs(r.u - o.u) > ShapeTolerance || std::abs(r.v - o.v) > ShapeTolerance)
+                            continue;
                         const double scale = r.longest / o.longest;
                         if (scale < m_o.minScale || scale > m_o.maxScale) continue;
                         const bool mirrored = r.clockwise != o.clockwise;
@@ -411,8 +418,10 @@ class Matcher {
                         double turn = std::atan2(rv.y(), rv.x()) - std::atan2(ov.y(), ov.x());
                         turn = std::remainder(turn, 2 * M_PI) * 180 / M_PI + 180;
                         const int tb = int(turn / TurnBinDegrees) % turnBins;
-                        const int sb = std::clamp(int(std::log(scale / m_o.minScale) / ScaleBinLog), 0, scaleBins - 1);
-                        out.push_back({&r, &o, mirrored, ((mirrored ? 1 : 0) * turnBins + tb) * scaleBins + sb});
+                        const int sb =
+                            std::clamp(int(std::log(scale / m_o.minScale) / ScaleBinLog), 0, scaleBins - 1);
+                        out.push_back(
+                            {&r, &o, mirrored, ((mirrored ? 1 : 0) * turnBins + tb) * scaleBins + sb});
                     }
                 }
         }
@@ -441,8 +450,9 @@ class Matcher {
             double radius = widest, bestScore = -1e300;
             for (double t : Radii) {
                 if (t > widest) continue;
-                const int n = int(std::count_if(claim.begin(), claim.end(),
-                                                [&](const auto& c) { return c.second >= 0 && c.first <= t * t; }));
+                const int n = int(std::count_if(claim.begin(), claim.end(), [&](const auto& c) {
+                    return c.second >= 0 && c.first <= t * t;
+                }));
                 const Proposal trial{{}, n, {}, 0, t, perRadius2 * t * t};
                 if (trial.significance() > bestScore) {
                     bestScore = trial.significance();
@@ -489,7 +499,8 @@ class Matcher {
                 // Each pair weighted by how well its two centroids are known.
                 QVector<double> weights;
                 for (const auto& pr : kept) {
-                    const double e1 = centroidError(m_ref, pr.first), ek = centroidError(m_other, pr.second) * t.scale();
+                    const double e1 = centroidError(m_ref, pr.first),
+                                 ek = centroidError(m_other, pr.second) * t.scale();
                     weights.push_back(1 / (e1 * e1 + ek * ek));
                 }
                 t = fitSimilarity(keptFrom, keptTo, p.t.mirrored, weights);

@@ -12,20 +12,24 @@
 namespace vorlan {
 
 struct MatchOptions {
-    int picture = 2;            ///< the number of the other picture, for the reasons
-    int triangleStars = 40;     ///< the brightest usable stars of each list that form triangles
-    int minMatched = 6;         ///< fewer stars matched than this is no registration
-    double minScale = 0.4;      ///< the scales a registration may have (picture 1 pixels per
-    double maxScale = 2.5;      ///< picture k pixel)
-    double maxRmsPixels = 1.0;  ///< a fit leaving more than this (pixels of picture 1) is not a registration
+    int picture = 2;           ///< the number of the other picture, for the reasons
+    int triangleStars = 40;    ///< the brightest usable stars of each list that form triangles
+    int minMatched = 6;        ///< fewer stars matched than this is no registration
+    double minScale = 0.4;     ///< the scales a registration may have (picture 1 pixels per
+    double maxScale = 2.5;     ///< picture k pixel)
+    double maxRmsPixels = 1.0; ///< a fit leaving more than this (pixels of picture 1) is not a registration
 };
 
 /// Matches other (picture k) to reference (picture 1). Triangles of the brightest usable stars
 /// are compared by their shape (the ratios of their sides, which neither a turn, a scale nor a
-/// mirror changes); every pair of like triangles proposes a transform, the brightest stars vote
-/// on it, and the best proposals are refined by least squares over every usable star matched
-/// within tolerance, outliers rejected, to the transform returned. ok is false, with a Russian
-/// reason, when there are too few stars, no consistent transform or too few stars matched.
+/// mirror changes); pairs of like triangles vote on the turn and scale they imply, those of the
+/// best votes propose transforms that the brightest stars verify, and the best proposals are
+/// refined by least squares over every usable star matched within a shrinking radius (each pair
+/// weighted by how well its centroids are known), outliers rejected. When one picture holds far
+/// more stars (it shows more sky), parts of it are tried as well. A registration needs
+/// minMatched stars and more than chance coincidences could give. ok is false, with a Russian
+/// reason, when there are too few stars, too few in common or none (another field), or the fit
+/// leaves more than maxRmsPixels; matched and rmsPixels are then set when some stars agreed.
 StarMatch matchStars(const StarList& reference, const StarList& other, const MatchOptions& options = {});
 
 /// The similarity transform (with the given mirror) that carries from[i] onto to[i] with the

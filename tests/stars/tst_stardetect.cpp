@@ -72,7 +72,8 @@ class TestStarDetect : public QObject {
         QCOMPARE(list.width, view.width);
         // Colour: the brightness averages three channels' noise.
         const double noise = view.colour ? view.noise * 0.66 : view.noise;
-        QVERIFY2(list.noiseSigma >= 0.5 && list.noiseSigma <= 1.25 * noise + 0.5, qPrintable(QString::number(list.noiseSigma)));
+        QVERIFY2(list.noiseSigma >= 0.5 && list.noiseSigma <= 1.25 * noise + 0.5,
+                 qPrintable(QString::number(list.noiseSigma)));
         if (view.glowPeak == 0) QVERIFY(std::abs(list.backgroundMedian - view.background) < 1.5);
 
         // Found: every isolated, unsaturated star 10 sigma high or more. Centred to 0.05 pixel:
@@ -81,14 +82,16 @@ class TestStarDetect : public QObject {
         int measurable = 0, found = 0, onGlow = 0;
         for (const SkyPicture::Shown& s : pic.stars) {
             const double dx = s.at.x() - view.glowCentre.x(), dy = s.at.y() - view.glowCentre.y();
-            const double glow = view.glowPeak * std::exp(-(dx * dx + dy * dy) / (2 * view.glowSigma * view.glowSigma));
+            const double glow =
+                view.glowPeak * std::exp(-(dx * dx + dy * dy) / (2 * view.glowSigma * view.glowSigma));
             const double margin = 2 * view.fwhm + 2;
             const bool inside = s.at.x() > margin && s.at.y() > margin && s.at.x() < view.width - margin &&
                                 s.at.y() < view.height - margin;
-            const bool alone = std::none_of(pic.stars.begin(), pic.stars.end(), [&](const SkyPicture::Shown& o) {
-                const double d = std::hypot(o.at.x() - s.at.x(), o.at.y() - s.at.y());
-                return d > 0 && d < 2 * view.fwhm + 4;
-            });
+            const bool alone =
+                std::none_of(pic.stars.begin(), pic.stars.end(), [&](const SkyPicture::Shown& o) {
+                    const double d = std::hypot(o.at.x() - s.at.x(), o.at.y() - s.at.y());
+                    return d > 0 && d < 2 * view.fwhm + 4;
+                });
             const double sigmas = s.peak / std::max(noise, 0.5);
             if (sigmas < 10 || s.peak + view.background + glow > 235 || !inside || !alone) continue;
             ++measurable;
@@ -102,7 +105,8 @@ class TestStarDetect : public QObject {
             widths << list.stars[i].fwhm;
         }
         QVERIFY(measurable > 100 && errors.size() > 30);
-        QVERIFY2(found >= 0.98 * measurable, qPrintable(QStringLiteral("%1 of %2").arg(found).arg(measurable)));
+        QVERIFY2(found >= 0.98 * measurable,
+                 qPrintable(QStringLiteral("%1 of %2").arg(found).arg(measurable)));
         if (view.glowPeak > 0) QVERIFY2(onGlow >= 15, qPrintable(QString::number(onGlow)));
         double sum2 = 0;
         for (double e : errors)
@@ -118,9 +122,10 @@ class TestStarDetect : public QObject {
         // Nothing usable where no star is.
         int spurious = 0;
         for (const Star& s : list.stars) {
-            const bool star = std::any_of(pic.stars.begin(), pic.stars.end(), [&](const SkyPicture::Shown& o) {
-                return std::hypot(o.at.x() - s.x, o.at.y() - s.y) < 3;
-            });
+            const bool star =
+                std::any_of(pic.stars.begin(), pic.stars.end(), [&](const SkyPicture::Shown& o) {
+                    return std::hypot(o.at.x() - s.x, o.at.y() - s.y) < 3;
+                });
             if (s.usable() && !star) ++spurious;
         }
         QVERIFY2(spurious <= 2, qPrintable(QString::number(spurious)));
@@ -156,13 +161,15 @@ class TestStarDetect : public QObject {
         };
         const QLineF& trail = pic.trail;
         auto offTrail = [&](QPointF p) {
-            return std::abs((p.x() - trail.x1()) * trail.dy() - (p.y() - trail.y1()) * trail.dx()) / trail.length();
+            return std::abs((p.x() - trail.x1()) * trail.dy() - (p.y() - trail.y1()) * trail.dx()) /
+                   trail.length();
         };
         int hot = 0;
         for (const QPoint& h : pic.hotPixels) {
             const QPointF centre(h.x() + 0.5, h.y() + 0.5);
             if (near(centre, 8) || offTrail(centre) < 6) continue;
-            QVERIFY2(flagsAt(centre) != ~0u && (flagsAt(centre) & StarHotPixel), qPrintable(QStringLiteral("hot pixel %1,%2").arg(h.x()).arg(h.y())));
+            QVERIFY2(flagsAt(centre) != ~0u && (flagsAt(centre) & StarHotPixel),
+                     qPrintable(QStringLiteral("hot pixel %1,%2").arg(h.x()).arg(h.y())));
             ++hot;
         }
         QVERIFY(hot >= 10);
@@ -173,7 +180,8 @@ class TestStarDetect : public QObject {
             return (s.flags & StarTrail) && s.pixels > 500 && s.elongation > 20;
         }));
         for (const Star& s : list.stars) {
-            if (offTrail(s.position()) < 3 && !near(s.position(), 5)) QVERIFY2(!s.usable(), qPrintable(QStringLiteral("%1,%2").arg(s.x).arg(s.y)));
+            if (offTrail(s.position()) < 3 && !near(s.position(), 5))
+                QVERIFY2(!s.usable(), qPrintable(QStringLiteral("%1,%2").arg(s.x).arg(s.y)));
         }
     }
 };

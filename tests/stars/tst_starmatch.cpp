@@ -24,7 +24,8 @@ QVector<SkyStar> skyFor(const SimilarityTransform& toSky, quint32 seed) {
 }
 
 /// Picture k of sky through toSky: hot pixels, a trail, and 30 % of its stars its own.
-SkyPicture pictureOf(const QVector<SkyStar>& sky, const SimilarityTransform& toSky, quint32 seed, bool colour = false) {
+SkyPicture pictureOf(const QVector<SkyStar>& sky, const SimilarityTransform& toSky, quint32 seed,
+                     bool colour = false) {
     SkyView view;
     view.width = Field.width();
     view.height = Field.height();
@@ -49,7 +50,8 @@ StarList scattered(int n, quint32 seed) {
         star.flux = s.peak;
         list.stars.push_back(star);
     }
-    std::sort(list.stars.begin(), list.stars.end(), [](const Star& a, const Star& b) { return a.flux > b.flux; });
+    std::sort(list.stars.begin(), list.stars.end(),
+              [](const Star& a, const Star& b) { return a.flux > b.flux; });
     return list;
 }
 
@@ -86,7 +88,8 @@ class TestStarMatch : public QObject {
         QFETCH(bool, mirrored);
         QFETCH(QPointF, shift);
         QFETCH(bool, colour);
-        const SimilarityTransform truth = skyTransform(QSizeF(Field), QSizeF(Field), turn, scale, mirrored, shift);
+        const SimilarityTransform truth =
+            skyTransform(QSizeF(Field), QSizeF(Field), turn, scale, mirrored, shift);
         const QVector<SkyStar> sky = skyFor(truth, 21);
         const StarList one = detectStars(pictureOf(sky, SimilarityTransform(), 1, colour).image);
         const StarList two = detectStars(pictureOf(sky, truth, 2, colour).image);
@@ -119,23 +122,25 @@ class TestStarMatch : public QObject {
         QTest::addColumn<StarList>("one");
         QTest::addColumn<StarList>("two");
         QTest::addColumn<QString>("reason");
-        const StarList sky1 = detectStars(pictureOf(skyFor(SimilarityTransform(), 21), SimilarityTransform(), 1).image);
-        const StarList sky2 = detectStars(pictureOf(skyFor(SimilarityTransform(), 22), SimilarityTransform(), 2).image);
-        QTest::newRow("another field") << sky1 << sky2
-                                       << "Снимок 2 показывает другой участок неба: общих звёзд не найдено.";
+        const StarList sky1 =
+            detectStars(pictureOf(skyFor(SimilarityTransform(), 21), SimilarityTransform(), 1).image);
+        const StarList sky2 =
+            detectStars(pictureOf(skyFor(SimilarityTransform(), 22), SimilarityTransform(), 2).image);
+        QTest::newRow("another field")
+            << sky1 << sky2 << "Снимок 2 показывает другой участок неба: общих звёзд не найдено.";
         StarList few = sky1;
         few.stars.resize(4);
         for (Star& s : few.stars)
             s.flags = 0;
-        QTest::newRow("four stars on picture 2") << sky1 << few
-                                                 << "На снимке 2 найдено слишком мало звёзд: 4 (нужно не меньше 6).";
+        QTest::newRow("four stars on picture 2")
+            << sky1 << few << "На снимке 2 найдено слишком мало звёзд: 4 (нужно не меньше 6).";
         // Sparse fields with five stars in common, the rest of picture 2 elsewhere.
         const StarList sparse = scattered(40, 1);
         StarList shared = scattered(40, 2);
         for (int k = 0; k < 5; ++k)
             shared.stars[7 * k] = sparse.stars[k];
-        QTest::newRow("five stars in common") << sparse << shared
-                                              << "Совпало слишком мало звёзд: 5 (нужно не меньше 6).";
+        QTest::newRow("five stars in common")
+            << sparse << shared << "Совпало слишком мало звёзд: 5 (нужно не меньше 6).";
     }
     void refuses() {
         QFETCH(StarList, one);

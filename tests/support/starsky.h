@@ -59,18 +59,18 @@ inline QVector<SkyStar> randomSky(QRectF region, int count, quint32 seed, double
 /// How one picture shows the sky, and what else is on it.
 struct SkyView {
     int width = 800, height = 600;
-    SimilarityTransform toSky;  ///< this picture's pixels -> picture 1's pixels
-    double fwhm = 3.0;          ///< of every star, this picture's pixels
-    double background = 30;     ///< grey levels
-    double noise = 3;           ///< Gaussian sigma, grey levels (each channel of a colour picture)
-    bool colour = false;        ///< RGB32, else Grayscale8
-    bool chart = false;         ///< drawn as 255 - value: dark stars on a light ground
-    double ownFraction = 0;     ///< of the stars shown, this fraction belong to this picture alone
-    int hotPixels = 0;          ///< at sensor positions that are the same in every picture
-    bool trail = false;         ///< a satellite trail across the picture
-    double glowPeak = 0;        ///< a galaxy: a broad Gaussian glow ...
-    double glowSigma = 150;     ///< ... of this sigma, pixels ...
-    QPointF glowCentre;         ///< ... centred here
+    SimilarityTransform toSky; ///< this picture's pixels -> picture 1's pixels
+    double fwhm = 3.0;         ///< of every star, this picture's pixels
+    double background = 30;    ///< grey levels
+    double noise = 3;          ///< Gaussian sigma, grey levels (each channel of a colour picture)
+    bool colour = false;       ///< RGB32, else Grayscale8
+    bool chart = false;        ///< drawn as 255 - value: dark stars on a light ground
+    double ownFraction = 0;    ///< of the stars shown, this fraction belong to this picture alone
+    int hotPixels = 0;         ///< at sensor positions that are the same in every picture
+    bool trail = false;        ///< a satellite trail across the picture
+    double glowPeak = 0;       ///< a galaxy: a broad Gaussian glow ...
+    double glowSigma = 150;    ///< ... of this sigma, pixels ...
+    QPointF glowCentre;        ///< ... centred here
     quint32 seed = 1;
 };
 
@@ -102,7 +102,8 @@ inline SkyPicture renderSky(const QVector<SkyStar>& sky, const SkyView& view) {
     const SimilarityTransform fromSky = view.toSky.inverted();
     for (const SkyStar& s : sky) {
         const QPointF p = fromSky.map(QPointF(s.x, s.y));
-        if (p.x() > -10 && p.y() > -10 && p.x() < w + 10 && p.y() < h + 10) out.stars.push_back({p, s.peak, true});
+        if (p.x() > -10 && p.y() > -10 && p.x() < w + 10 && p.y() < h + 10)
+            out.stars.push_back({p, s.peak, true});
     }
     if (view.ownFraction > 0) {
         const int own = int(std::lround(out.stars.size() * view.ownFraction / (1 - view.ownFraction)));
@@ -131,15 +132,18 @@ inline SkyPicture renderSky(const QVector<SkyStar>& sky, const SkyView& view) {
         const double len = std::hypot(d.x(), d.y());
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
-                const double dist = ((x + 0.5 - out.trail.x1()) * d.y() - (y + 0.5 - out.trail.y1()) * d.x()) / len;
-                if (std::abs(dist) < 4) v[size_t(y) * w + x] += float(70 * std::exp(-dist * dist / (2 * 0.8 * 0.8)));
+                const double dist =
+                    ((x + 0.5 - out.trail.x1()) * d.y() - (y + 0.5 - out.trail.y1()) * d.x()) / len;
+                if (std::abs(dist) < 4)
+                    v[size_t(y) * w + x] += float(70 * std::exp(-dist * dist / (2 * 0.8 * 0.8)));
             }
     }
     if (view.glowPeak > 0)
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 const double dx = x + 0.5 - view.glowCentre.x(), dy = y + 0.5 - view.glowCentre.y();
-                v[size_t(y) * w + x] += float(view.glowPeak * std::exp(-(dx * dx + dy * dy) / (2 * view.glowSigma * view.glowSigma)));
+                v[size_t(y) * w + x] += float(
+                    view.glowPeak * std::exp(-(dx * dx + dy * dy) / (2 * view.glowSigma * view.glowSigma)));
             }
     // Hot pixels sit where the sensor has them: the same seed for every picture.
     QRandomGenerator sensor(4711);
@@ -181,7 +185,8 @@ inline SkyPicture renderSky(const QVector<SkyStar>& sky, const SkyView& view) {
         for (int x = 0; x < w; ++x) {
             const quint64 r = next();
             if (view.colour)
-                reinterpret_cast<QRgb*>(line)[x] = qRgb(level(row[x], r), level(row[x], r >> 12), level(row[x], r >> 24));
+                reinterpret_cast<QRgb*>(line)[x] =
+                    qRgb(level(row[x], r), level(row[x], r >> 12), level(row[x], r >> 24));
             else
                 line[x] = uchar(level(row[x], r));
         }
