@@ -37,8 +37,9 @@ struct CutOutJob {
 /// " Готово! " as the next file's name appears.
 void showCutOutFiles(frmPicCopy& form, const CutOutJob& job, int done) {
     const int n = int(job.parts.size());
-    form.showFiles(done == 0 ? job.files.value(0) : Done,
-                   done == n ? Done : done == 0 ? Waiting : job.files.value(done));
+    const QString first = done == 0 ? job.files.value(0) : Done;
+    const QString second = done == n ? Done : done == 0 ? Waiting : job.files.value(done);
+    form.showFiles(first, second);
 }
 
 } // namespace
