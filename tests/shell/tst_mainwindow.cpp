@@ -6,7 +6,7 @@
 #include "shell/layout.h"
 #include "shell/panbar.h"
 #include "shell/start.h"
-#include "support/fixture.h"
+#include "support/windowtest.h"
 #include "support/useractions.h"
 #include "view/imageframe.h"
 
@@ -20,19 +20,10 @@
 using namespace vorlan;
 using namespace vorlan::test;
 
-class TestMainWindow : public QObject {
+class TestMainWindow : public WindowTest {
     Q_OBJECT
-    ScriptedPrompter* prompter = nullptr;
-    frmBl* f = nullptr;
 
 private slots:
-    void init() {
-        startCase(prompter, f);
-    }
-    void cleanup() {
-        endCase(prompter);
-    }
-
     void sharedStateStartsAtZeroButThree() {
         SharedState& s = State();
         QCOMPARE(s.MarkScale1, 1.0f);
