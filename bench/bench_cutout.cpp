@@ -17,8 +17,8 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QTimer>
-#include <benchmark/benchmark.h>
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <cmath>
 #include <cstdio>
 

@@ -2,8 +2,8 @@
 #include "blink/markeroverlay.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
-#include "support/windowtest.h"
 #include "support/useractions.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QElapsedTimer>
@@ -27,7 +27,7 @@ class TestBlink : public WindowTest {
         load(3, "green.png", plainPicture(300, 200, QColor(0, 255, 0)));
     }
 
-private slots:
+  private slots:
     void startHidesAllAndTicksAlternateOneAndTwo() {
         loadThree();
         f->lblVvod1->setBackColor(colors::Yellow);

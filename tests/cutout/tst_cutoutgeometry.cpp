@@ -4,8 +4,8 @@
 #include "cutout/bmpfile.h"
 #include "cutout/cutoutgeometry.h"
 #include "support/files.h"
-#include "view/workpicture.h"
 #include "view/picturefile.h"
+#include "view/workpicture.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -7,8 +7,8 @@
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
 #include "support/files.h"
-#include "support/windowtest.h"
 #include "support/useractions.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QAction>

@@ -23,8 +23,8 @@
 #include <QTextBlock>
 
 using namespace vorlan;
-using vorlan::test::ScriptedPrompter;
 using vorlan::test::readFile;
+using vorlan::test::ScriptedPrompter;
 using vorlan::test::writeFile;
 
 namespace {

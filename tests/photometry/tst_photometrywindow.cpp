@@ -5,8 +5,8 @@
 #include "photometry/frmfm.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
-#include "support/windowtest.h"
 #include "support/useractions.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QAction>

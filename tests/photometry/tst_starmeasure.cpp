@@ -38,23 +38,27 @@ class TestStarMeasure : public QObject {
         QTest::addColumn<ScanCase>("c");
         const QSize p400(400, 400);
         const QPoint none(-1, -1), origin(0, 0);
-        QTest::newRow("3x3 star") << ScanCase{p400, "199,199,3,3,200", origin, {200, 200}, none, 9, 1800, 201 * 201 - 9};
+        QTest::newRow("3x3 star") << ScanCase{p400, "199,199,3,3,200", origin, {200, 200}, none, 9,
+                                              1800, 201 * 201 - 9};
         QTest::newRow("click on the pixel left of a star")
             << ScanCase{p400, "201,199,3,3,200", origin, {200, 200}, none, 9, 1800, -1};
         QTest::newRow("click row ends at the click column")
             << ScanCase{p400, "190,195,11,11,100", origin, {200, 200}, none, 121, 12100, -1};
-        QTest::newRow("rows shifted right")
-            << ScanCase{p400, "200,200,5,1,90;203,201,6,1,90;207,202,6,1,90", origin, {201, 200}, none, 17, 1530, -1};
-        QTest::newRow("bottom row")
-            << ScanCase{p400, "195,390,11,10,100", origin, {200, 395}, none, 110, 11000, 105 * 201 - 110};
-        QTest::newRow("column 0") << ScanCase{p400, "0,100,6,11,100", origin, {3, 105}, none, 66, 6600, 104 * 201 - 66};
-        QTest::newRow("top row, right edge") << ScanCase{p400, "390,0,10,3,100", origin, {399, 0}, none, 30, 3000, -1};
+        QTest::newRow("rows shifted right") << ScanCase{
+            p400, "200,200,5,1,90;203,201,6,1,90;207,202,6,1,90", origin, {201, 200}, none, 17, 1530, -1};
+        QTest::newRow("bottom row") << ScanCase{p400,  "195,390,11,10,100", origin, {200, 395}, none, 110,
+                                                11000, 105 * 201 - 110};
+        QTest::newRow("column 0") << ScanCase{p400, "0,100,6,11,100", origin, {3, 105}, none, 66,
+                                              6600, 104 * 201 - 66};
+        QTest::newRow("top row, right edge")
+            << ScanCase{p400, "390,0,10,3,100", origin, {399, 0}, none, 30, 3000, -1};
         QTest::newRow("background") << ScanCase{p400, "199,199,3,3,200", origin, {100, 100}, none, -1, 0, -1};
         // The neutral border (brightness 88) is neither star nor background.
         QTest::newRow("cut past the corner")
             << ScanCase{{300, 300}, "0,0,4,4,150", {-200, -200}, {201, 201}, none, 16, 2400, 102 * 102 - 16};
         QTest::newRow("ring between two stars") << ScanCase{
-            p400, "199,199,3,3,200;202,200,8,1,200;210,199,3,3,200", origin, {200, 200}, {211, 200}, 10, 2000, -1};
+            p400, "199,199,3,3,200;202,200,8,1,200;210,199,3,3,200", origin, {200, 200}, {211, 200}, 10, 2000,
+            -1};
     }
     void scan() {
         QFETCH(ScanCase, c);

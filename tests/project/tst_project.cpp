@@ -5,8 +5,8 @@
 #include "shell/panbar.h"
 #include "sky/frmvvodkoordinat.h"
 #include "support/files.h"
-#include "support/windowtest.h"
 #include "support/useractions.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QDir>
@@ -144,28 +144,41 @@ class TestProject : public QObject {
         QTest::addColumn<HandMadeCase>("c");
         const QStringList two = {"снимок1.jpg:400x300", "карта2.jpg:640x480"};
         const QList<QRect> twoFrames = {{0, 0, 600, 450}, {30, 15, 480, 360}};
-        QTest::newRow("two with coordinates")
-            << HandMadeCase{"two-with-coordinates.vln", two, {}, "100", twoFrames, " 1500  750| 4500  3000", true};
+        QTest::newRow("two with coordinates") << HandMadeCase{
+            "two-with-coordinates.vln", two, {}, "100", twoFrames, " 1500  750| 4500  3000", true};
         QTest::newRow("ends after line 26")
-            << HandMadeCase{"ends-after-line-26.vln", two,   {"третьего снимка нет! "},
-                            "100",                    twoFrames, " 1500  750| 4500  3000",
+            << HandMadeCase{"ends-after-line-26.vln", two, {"третьего снимка нет! "}, "100", twoFrames,
+                            " 1500  750| 4500  3000", true};
+        QTest::newRow("no coordinates") << HandMadeCase{"two-without-coordinates.vln",
+                                                        two,
+                                                        {"второго снимка нет! "},
+                                                        "100",
+                                                        twoFrames,
+                                                        " 1500  750|0 0",
+                                                        false};
+        QTest::newRow("three pictures")
+            << HandMadeCase{"three-pictures.vln",
+                            {"a.jpg:400x300", "b.jpg:640x480", "ночь-α.jpg:320x240"},
+                            {},
+                            "111",
+                            twoFrames + QList<QRect>{{30, -5, 640, 480}},
+                            " 900  600|",
                             true};
-        QTest::newRow("no coordinates") << HandMadeCase{
-            "two-without-coordinates.vln", two, {"второго снимка нет! "}, "100", twoFrames, " 1500  750|0 0", false};
-        QTest::newRow("three pictures") << HandMadeCase{"three-pictures.vln",
-                                                        {"a.jpg:400x300", "b.jpg:640x480", "ночь-α.jpg:320x240"},
-                                                        {},
-                                                        "111",
-                                                        twoFrames + QList<QRect>{{30, -5, 640, 480}},
-                                                        " 900  600|",
-                                                        true};
-        QTest::newRow("LF, name in another case")
-            << HandMadeCase{"lf-line-ends.vln", {"m31.jpg:400x300", "Map.jpg:640x480"}, {}, "100", twoFrames,
-                            " 1500  750| 4500  3000", true};
+        QTest::newRow("LF, name in another case") << HandMadeCase{"lf-line-ends.vln",
+                                                                  {"m31.jpg:400x300", "Map.jpg:640x480"},
+                                                                  {},
+                                                                  "100",
+                                                                  twoFrames,
+                                                                  " 1500  750| 4500  3000",
+                                                                  true};
         QTest::newRow("a picture missing")
-            << HandMadeCase{"lf-line-ends.vln", {"m31.jpg:400x300"},
-                            {"второго снимка нет! Не удалось загрузить картинку "}, "100", {twoFrames[0]},
-                            " 1500  750| 4500  3000", true};
+            << HandMadeCase{"lf-line-ends.vln",
+                            {"m31.jpg:400x300"},
+                            {"второго снимка нет! Не удалось загрузить картинку "},
+                            "100",
+                            {twoFrames[0]},
+                            " 1500  750| 4500  3000",
+                            true};
     }
     void readsTheHandMadeFiles() {
         QFETCH(HandMadeCase, c);

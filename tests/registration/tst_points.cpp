@@ -25,7 +25,7 @@ class TestPoints : public WindowTest {
         QTest::mouseClick(f->Img(k), b, m, p);
     }
 
-private slots:
+  private slots:
     void pointTexts() {
         QCOMPARE(pointText(1234.9f, 567.2f), QString("1234  567"));
         QCOMPARE(pointText(90, 45), QString("90  45"));

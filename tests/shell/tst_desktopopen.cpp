@@ -5,8 +5,8 @@
 #include "shell/givenfiles.h"
 #include "shell/start.h"
 #include "support/files.h"
-#include "support/windowtest.h"
 #include "support/linearsky.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QMimeData>

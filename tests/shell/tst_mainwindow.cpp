@@ -6,8 +6,8 @@
 #include "shell/layout.h"
 #include "shell/panbar.h"
 #include "shell/start.h"
-#include "support/windowtest.h"
 #include "support/useractions.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QMenuBar>
@@ -23,7 +23,7 @@ using namespace vorlan::test;
 class TestMainWindow : public WindowTest {
     Q_OBJECT
 
-private slots:
+  private slots:
     void sharedStateStartsAtZeroButThree() {
         SharedState& s = State();
         QCOMPARE(s.MarkScale1, 1.0f);

@@ -3,8 +3,8 @@
 #include "sky/frmvvodkoordinat.h"
 #include "sky/skytext.h"
 #include "skyfield.h"
-#include "support/windowtest.h"
 #include "support/useractions.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QAction>

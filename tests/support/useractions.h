@@ -85,8 +85,8 @@ inline bool keysTo(QScrollBar* bar, int value, bool fromEnd = false) {
 /// A mouse move without a button over w. QTest::mouseMove only moves the cursor then, which the
 /// offscreen platform does not turn into events.
 inline void hover(QWidget* w, QPoint pos) {
-    QMouseEvent move(QEvent::MouseMove, QPointF(pos), QPointF(w->mapToGlobal(pos)), Qt::NoButton, Qt::NoButton,
-                     Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(pos), QPointF(w->mapToGlobal(pos)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(w, &move);
 }
 

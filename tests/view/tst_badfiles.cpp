@@ -4,9 +4,9 @@
 #include "shell/clicklabel.h"
 #include "support/badpictures.h"
 #include "support/files.h"
-#include "support/windowtest.h"
 #include "support/linearsky.h"
 #include "support/ordinaryuser.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 #include "view/picturefile.h"
 
@@ -197,8 +197,8 @@ class TestBadFiles : public WindowTest {
         QFETCH(QByteArray, bytes);
         QFETCH(QSize, size);
         QFETCH(QColor, colour);
-        const QString path =
-            writeFile(dir, QTest::currentDataTag() == QByteArray("JPEG named .bmp") ? "x.bmp" : "ok.jpg", bytes);
+        const QString path = writeFile(
+            dir, QTest::currentDataTag() == QByteArray("JPEG named .bmp") ? "x.bmp" : "ok.jpg", bytes);
         load(1, path);
         QVERIFY2(prompter->messages.isEmpty(), qPrintable(prompter->messages.join('\n')));
         QCOMPARE(State().FileName1, path);

@@ -3,8 +3,8 @@
 
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
-#include "support/windowtest.h"
 #include "support/useractions.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 #include "view/picturerender.h"
 

@@ -78,7 +78,8 @@ class TestFitsImage : public QObject {
             << FitsCase{int(SHORT_IMG), 0.0, 1.0, false, true, 1, false, 1000.0, 30.0, 30000.0};
         QTest::newRow("BLANK pixels, compressed")
             << FitsCase{int(SHORT_IMG), 0.0, 1.0, true, true, 1, false, 1000.0, 30.0, 30000.0};
-        QTest::newRow("NaN pixels") << FitsCase{int(FLOAT_IMG), 0.0, 1.0, false, true, 1, false, 0.02, 0.001, 1.0};
+        QTest::newRow("NaN pixels") << FitsCase{int(FLOAT_IMG), 0.0,  1.0,   false, true, 1,
+                                                false,          0.02, 0.001, 1.0};
         QTest::newRow("three-plane colour cube")
             << FitsCase{int(USHORT_IMG), 0.0, 1.0, false, false, 3, false, 1000.0, 30.0, 60000.0};
         QTest::newRow("image in an extension")
@@ -86,8 +87,8 @@ class TestFitsImage : public QObject {
     }
     void everyKindOfImageShowsItsSkyAndStar() {
         QFETCH(FitsCase, c);
-        const auto& [bitpix, bzero, bscale, compressed, blanks, planes, afterEmptyPrimary, background, sigma, peak] =
-            c;
+        const auto& [bitpix, bzero, bscale, compressed, blanks, planes, afterEmptyPrimary, background, sigma,
+                     peak] = c;
         const int w = 120, h = 90;
         // One star near the bottom left; FITS row 1 is the bottom, so it must be shown there.
         const QPoint star(10, h - 6);

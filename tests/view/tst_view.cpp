@@ -2,8 +2,8 @@
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
 #include "support/files.h"
-#include "support/windowtest.h"
 #include "support/useractions.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 #include "view/picturebox.h"
 
@@ -17,7 +17,7 @@ using namespace vorlan::test;
 class TestView : public WindowTest {
     Q_OBJECT
 
-private slots:
+  private slots:
     void init() {
         WindowTest::init();
         // The bar sizes of a 1024 x 768 screen.
