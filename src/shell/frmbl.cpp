@@ -201,8 +201,8 @@ void frmBl::buildMenus() {
     mnuAutoSovm->setEnabled(false);
     mnuProbel1 = menuItem(this, "mnuProbel1", QStringLiteral("-"));
     mnuProbel1->setSeparator(true);
-    mnuViravnivanie_vvod_koord =
-        menuItem(this, "mnuViravnivanie_vvod_koord", QStringLiteral("Ввести координаты выделенных точек(1)..."));
+    mnuViravnivanie_vvod_koord = menuItem(this, "mnuViravnivanie_vvod_koord",
+                                          QStringLiteral("Ввести координаты выделенных точек(1)..."));
     mnuViravnivanie->addActions(
         {mnuVirovnjat2t, mnuVirovnjat, mnuVirovnjat1_3, mnuAutoSovm, mnuProbel1, mnuViravnivanie_vvod_koord});
 

@@ -4,6 +4,7 @@
 #include "project/projectwriter.h"
 #include "project/registrationline.h"
 #include "shell/sharedstate.h"
+#include "support/files.h"
 
 #include <QDir>
 #include <QLocale>
@@ -241,10 +242,8 @@ class TestProjectFile : public QObject {
         QFETCH(QString, stored);
         QFETCH(QString, found);
         QTemporaryDir dir;
-        for (const QString& f : files) {
-            QFile file(dir.filePath(f));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
+        for (const QString& f : files)
+            QVERIFY(writeFile(dir.filePath(f), {}));
         const QString folder = projectFolderOf(dir.filePath(QStringLiteral("p.vln")));
         QCOMPARE(folder, dir.path() + QLatin1Char('/'));
         QCOMPARE(findProjectPicture(folder, stored), folder + found);

@@ -5,9 +5,9 @@
 #include "registration/pointtext.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
-#include "support/fixture.h"
 #include "support/screencompare.h"
 #include "support/starsky.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QFile>
@@ -59,11 +59,8 @@ SlotLook lookOf(frmBl& f, int k) {
 
 } // namespace
 
-class TestAutoRegWindow : public QObject {
+class TestAutoRegWindow : public WindowTest {
     Q_OBJECT
-    ScriptedPrompter* prompter = nullptr;
-    frmBl* f = nullptr;
-    QTemporaryDir dir;
 
     /// Opens "Выравнивание" from the menu bar as a user does; the item's enabled state as shown.
     bool openAlignMenu() {
@@ -89,9 +86,6 @@ class TestAutoRegWindow : public QObject {
     }
 
   private slots:
-    void init() { startCase(prompter, f); }
-    void cleanup() { endCase(prompter); }
-
     // Picture 2 turned by 25° and magnified 1.1 times: registered while the window works on, it
     // blinks against picture 1 without flicker, says how it was registered, comes back from a
     // project without being registered again, and a click on it marks the star in the file's pixels.
@@ -100,8 +94,8 @@ class TestAutoRegWindow : public QObject {
         const QVector<SkyStar> sky = skyOf(8);
         const SkyPicture one = skyPicture(sky, SimilarityTransform(), 1);
         const SkyPicture two = skyPicture(sky, truth, 2);
-        loadSlot(*f, *prompter, 1, savePicture(dir, "one.png", one.image));
-        loadSlot(*f, *prompter, 2, savePicture(dir, "two.png", two.image));
+        load(1, "one.png", one.image);
+        load(2, "two.png", two.image);
         QCOMPARE(f->Img2->picture().format(), QImage::Format_Grayscale8);
 
         // While it works: a busy cursor, the step in txtInfo, no second start, the window answers.
@@ -118,7 +112,7 @@ class TestAutoRegWindow : public QObject {
         QTest::mouseClick(f->Lbl2, Qt::LeftButton);
         QVERIFY(f->Img2->isVisible() && !f->Img1->isVisible());
         f->jobs().hold(false);
-        QVERIFY(jobEnds(*f));
+        QVERIFY(jobEnds());
         QCOMPARE(f->cursor().shape(), Qt::ArrowCursor);
         QVERIFY2(prompter->messages.isEmpty(), qPrintable(prompter->messages.join('\n')));
 
@@ -181,7 +175,7 @@ class TestAutoRegWindow : public QObject {
         QSignalSpy titles(&f->jobs(), &JobRunner::started);
         prompter->openNames.enqueue(project);
         f->mnuFileOpen->trigger();
-        QVERIFY(jobEnds(*f));
+        QVERIFY(jobEnds());
         QCOMPARE(titles.size(), 1);
         QCOMPARE(titles[0][0].toString(), QString("Поворот снимков"));
         QVERIFY(f->Img2->isTurned());
@@ -220,20 +214,18 @@ class TestAutoRegWindow : public QObject {
         const QVector<SkyStar> sky = skyOf(8);
         // Picture 2 hardly turned: registered as it is shown, only moved and scaled.
         const SimilarityTransform slight = skyTransform(QSizeF(Size), QSizeF(Size), 0.1, 1.0, false, {7.3, -4.6});
-        loadSlot(*f, *prompter, 1, savePicture(dir, "one.png", skyPicture(sky, {}, 1).image));
+        load(1, "one.png", skyPicture(sky, {}, 1).image);
         const QImage elsewhere = skyPicture(skyOf(99), {}, 3).image;
-        loadSlot(*f, *prompter, 2, savePicture(dir, "two.png", third ? skyPicture(sky, slight, 2).image : elsewhere));
-        if (third) loadSlot(*f, *prompter, 3, savePicture(dir, "three.png", elsewhere));
+        load(2, "two.png", third ? skyPicture(sky, slight, 2).image : elsewhere);
+        if (third) load(3, "three.png", elsewhere);
         const int refused = third ? 3 : 2;
         // Point 1 of picture 1 marked by hand beforehand.
-        QTest::mouseClick(f->Lbl1, Qt::LeftButton);
-        QTest::mouseClick(f->lblVvod1, Qt::LeftButton);
-        QTest::mouseClick(f->Img1, Qt::LeftButton, Qt::NoModifier, QPoint(300, 200));
+        mark(1, 1, QPointF(300, 200));
         f->txtInfo->setPlainText("до совмещения");
         const SlotLook one = lookOf(*f, 1), kept = lookOf(*f, refused);
 
         chooseAutoSovm();
-        QVERIFY(jobEnds(*f));
+        QVERIFY(jobEnds());
         QCOMPARE(prompter->messages,
                  QStringList(QString("Снимок %1 не совмещён.\nСнимок %1 показывает другой участок неба: общих звёзд не найдено.")
                                  .arg(refused)));
