@@ -9,6 +9,7 @@
 #include "project/projectreader.h"
 #include "project/projectwriter.h"
 #include "project/registrationline.h"
+#include "registration/autoregistration.h"
 #include "shell/clicklabel.h"
 #include "shell/frmbl.h"
 #include "shell/panbar.h"

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "common/jobrunner.h"
-#include "registration/autoregistration.h"
 
 #include <QMainWindow>
 #include <array>
@@ -17,6 +16,9 @@ class QTimer;
 
 namespace vorlan {
 
+struct AutoRegistration;
+struct SimilarityTransform;
+struct SlotRegistration;
 class ClickLabel;
 class ImageFrame;
 class MarkerOverlay;

@@ -5,6 +5,8 @@
 // [i, i + 1), so the centre of the top-left pixel is (0.5, 0.5) and x * 15 is the position in
 // picture twips, the unit of the reference points.
 
+#include "stars/similaritytransform.h"
+
 #include <QPointF>
 #include <QString>
 #include <QVector>
@@ -44,40 +46,6 @@ struct StarList {
     double backgroundMedian = 0; ///< median background over the picture, grey levels (after inversion)
     double noiseSigma = 0;       ///< background noise, grey levels, never 0
     bool inverted = false;       ///< dark stars on a light background (a chart): values were inverted
-};
-
-/// A similarity transform from the pixels of picture k to the pixels of picture 1:
-///   x1 = a * x - b * m * y + tx
-///   y1 = b * x + a * m * y + ty      with m = -1 when mirrored, else 1.
-/// scale = hypot(a, b), turn = atan2(b, a) (radians, positive from +x towards +y, i.e. clockwise
-/// on the screen since y grows downwards).
-struct SimilarityTransform {
-    double a = 1, b = 0, tx = 0, ty = 0;
-    bool mirrored = false;
-
-    double scale() const { return std::hypot(a, b); }
-    double turnRadians() const { return std::atan2(b, a); }
-    double turnDegrees() const { return turnRadians() * 180.0 / M_PI; }
-    QPointF map(QPointF p) const {
-        const double m = mirrored ? -1.0 : 1.0;
-        return {a * p.x() - b * m * p.y() + tx, b * p.x() + a * m * p.y() + ty};
-    }
-    /// The transform from picture 1's pixels back to picture k's.
-    SimilarityTransform inverted() const {
-        const double m = mirrored ? -1.0 : 1.0;
-        const double d = a * a + b * b; // determinant is m * d
-        SimilarityTransform r;
-        r.mirrored = mirrored;
-        // Inverse of [[a, -b m], [b, a m]] is (1 / (m d)) [[a m, b m], [-b, a]].
-        r.a = a / d;
-        r.b = -b * m / d;
-        // With r.mirrored = mirrored, r's matrix is [[r.a, -r.b m], [r.b, r.a m]]; check:
-        // [[a/d, b/d], [-b m/d, a m/d]] equals the inverse above.
-        const QPointF t = QPointF(-(r.a * tx - r.b * m * ty), -(r.b * tx + r.a * m * ty));
-        r.tx = t.x();
-        r.ty = t.y();
-        return r;
-    }
 };
 
 /// The outcome of matching picture k's stars to picture 1's.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "stars/starlist.h"
+#include "stars/similaritytransform.h"
 #include "view/picturerender.h"
 
 #include <QImage>
