@@ -7,7 +7,6 @@
 
 #include <QLineF>
 #include <algorithm>
-#include <optional>
 
 namespace vorlan {
 
@@ -147,9 +146,7 @@ AutoRegistration registerOnPicture1(const QImage& one, const QVector<QPair<int, 
                 }
                 if (r.turned.isNull()) {
                     r.match.ok = false;
-                    r.match.reason = QStringLiteral("Повёрнутый снимок %1 x %2 пикселей не помещается в памяти.")
-                                         .arg(r.turn.size.width())
-                                         .arg(r.turn.size.height());
+                    r.match.reason = turnedTooLargeReason(r.turn.size);
                 }
             }
         }

@@ -173,14 +173,20 @@ void frmBl::restoreRegistrations(const QList<SlotRegistration>& registered) {
             [this, turning](const JobEnd& end) {
                 unsetCursor();
                 end.rethrowFailure();
+                if (end.stopped) return;
                 KeptView kept(*this);
                 for (const Turning& t : std::as_const(*turning)) {
                     ImageFrame* img = Img(t.r.slot);
                     // Shown only while the slot still holds that picture with that registration.
-                    if (t.turned.isNull() || img->picture().cacheKey() != t.picture.cacheKey() ||
-                        !img->registration() || img->registration()->a != t.r.toPicture1.a ||
-                        img->registration()->b != t.r.toPicture1.b)
+                    if (img->picture().cacheKey() != t.picture.cacheKey() || !img->registration() ||
+                        img->registration()->a != t.r.toPicture1.a || img->registration()->b != t.r.toPicture1.b)
                         continue;
+                    if (t.turned.isNull()) {
+                        Prompter::instance().message(
+                            this, turnedTooLargeReason(pictureTurn(t.r.toPicture1, t.picture.size()).size),
+                            QMessageBox::Warning);
+                        continue;
+                    }
                     showRegistered(t.r.slot, t.r.toPicture1, t.turned, t.r.scale);
                     overlaySlot(t.r.slot);
                 }

@@ -7,6 +7,12 @@
 
 namespace vorlan {
 
+QString turnedTooLargeReason(QSize size) {
+    return QStringLiteral("Повёрнутый снимок %1 x %2 пикселей не помещается в памяти.")
+        .arg(size.width())
+        .arg(size.height());
+}
+
 bool needsTurn(const SimilarityTransform& toPicture1) {
     return toPicture1.mirrored || std::abs(toPicture1.turnDegrees()) > LeastShownTurnDegrees;
 }

@@ -37,4 +37,7 @@ PictureTurn pictureTurn(const SimilarityTransform& toPicture1, QSize size);
 QImage turnPicture(const QImage& picture, const PictureTurn& turn, JobControl* control = nullptr,
                    const QString& what = QString());
 
+/// Why a turned picture of `size` pixels could not be made: the memory for it.
+QString turnedTooLargeReason(QSize size);
+
 } // namespace vorlan
