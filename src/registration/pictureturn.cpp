@@ -56,14 +56,61 @@ void clipColumns(double start, double step, double lo, double hi, int n, int& fi
     last = std::min(last, int(std::floor(std::min(b + Slack, double(n)))));
 }
 
-/// Bilinear weights in fixed point: fractions in 1/1024, products in 1/2^20.
+/// Bilinear weights in fixed point: fractions in 1/1024, the four products in 1/2^20 (they sum
+/// to exactly 2^20, so a sample of equal pixels is that value).
 constexpr int WeightBits = 10;
 constexpr int WeightOne = 1 << WeightBits;
+constexpr int ProductBits = 2 * WeightBits;
 
-inline int mix(int topLeft, int topRight, int bottomLeft, int bottomRight, int fx, int fy) {
-    const int top = topLeft * (WeightOne - fx) + topRight * fx;
-    const int bottom = bottomLeft * (WeightOne - fx) + bottomRight * fx;
-    return (top * (WeightOne - fy) + bottom * fy + (1 << (2 * WeightBits - 1))) >> (2 * WeightBits);
+struct Weights {
+    quint32 w00, w10, w01, w11; ///< top left, top right, bottom left, bottom right
+};
+
+inline Weights weights(int fx, int fy) {
+    const quint32 gx = quint32(WeightOne - fx), gy = quint32(WeightOne - fy);
+    return {gx * gy, quint32(fx) * gy, gx * quint32(fy), quint32(fx) * quint32(fy)};
+}
+
+inline uchar mixGrey(uchar a, uchar b, uchar c, uchar d, const Weights& w) {
+    return uchar((a * w.w00 + b * w.w10 + c * w.w01 + d * w.w11 + (1u << (ProductBits - 1))) >> ProductBits);
+}
+
+/// Red and blue of a colour in two 32-bit lanes of one word: a lane holds 255 x 2^20.
+inline quint64 redBlue(QRgb c) {
+    return (c & 0xffu) | (quint64(c & 0xff0000u) << 16);
+}
+
+inline QRgb mixColour(QRgb a, QRgb b, QRgb c, QRgb d, const Weights& w) {
+    constexpr quint64 Half = (1ull << (ProductBits - 1)) | (1ull << (ProductBits + 31));
+    const quint64 rb = redBlue(a) * w.w00 + redBlue(b) * w.w10 + redBlue(c) * w.w01 + redBlue(d) * w.w11 + Half;
+    const quint32 g = (qGreen(a) * w.w00 + qGreen(b) * w.w10 + qGreen(c) * w.w01 + qGreen(d) * w.w11 +
+                       (1u << (ProductBits - 1))) >>
+                      ProductBits;
+    return 0xff000000u | (quint32(rb >> (ProductBits + 32)) & 0xffu) << 16 | g << 8 |
+           (quint32(rb >> ProductBits) & 0xffu);
+}
+
+/// Samples columns from..to of an output row whose source positions (pixel-centre frame, 32.32
+/// fixed point) start at sx, sy and step by dx, dy, all four pixels of each inside the picture.
+/// Everything comes by value, so the loop keeps it in registers whatever the byte stores alias.
+template <bool Grey>
+void sampleRun(const uchar* bits, qsizetype bpl, uchar* line, int from, int to, qint64 sx, qint64 sy, qint64 dx,
+               qint64 dy) {
+    constexpr int FractionShift = 32 - WeightBits;
+    for (int i = from; i <= to; ++i, sx += dx, sy += dy) {
+        const int x0 = int(sx >> 32);
+        const uchar* r0 = bits + qsizetype(sy >> 32) * bpl;
+        const uchar* r1 = r0 + bpl;
+        const Weights wt = weights(int((sx >> FractionShift) & (WeightOne - 1)),
+                                   int((sy >> FractionShift) & (WeightOne - 1)));
+        if constexpr (Grey) {
+            line[i] = mixGrey(r0[x0], r0[x0 + 1], r1[x0], r1[x0 + 1], wt);
+        } else {
+            const auto* c0 = reinterpret_cast<const QRgb*>(r0) + x0;
+            const auto* c1 = reinterpret_cast<const QRgb*>(r1) + x0;
+            reinterpret_cast<QRgb*>(line)[i] = mixColour(c0[0], c0[1], c1[0], c1[1], wt);
+        }
+    }
 }
 
 } // namespace
@@ -72,39 +119,73 @@ QImage turnPicture(const QImage& picture, const PictureTurn& turn, JobControl* c
     const bool grey = picture.format() == QImage::Format_Grayscale8;
     QImage out(turn.size, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
     if (out.isNull() || picture.isNull()) return QImage();
-    out.fill(grey ? 0u : 0xff000000u);
     const int w = picture.width(), h = picture.height();
     const int ow = out.width(), oh = out.height();
-    // The last pixel pair a sample may straddle: a one-pixel-wide picture has only the one.
+    const uchar* bits = picture.constBits();
+    const qsizetype bpl = picture.bytesPerLine();
+    // Near the border a sample's neighbours beyond the edge repeat the edge pixel.
     const int lastX = std::max(0, w - 2), lastY = std::max(0, h - 2);
+    auto edge = [&](uchar* line, int i, double px, double py) {
+        const double sx = std::clamp(px - 0.5, 0.0, double(w - 1));
+        const double sy = std::clamp(py - 0.5, 0.0, double(h - 1));
+        const int x0 = std::min(int(sx), lastX), y0 = std::min(int(sy), lastY);
+        const int x1 = std::min(x0 + 1, w - 1);
+        const uchar* r0 = bits + y0 * bpl;
+        const uchar* r1 = bits + std::min(y0 + 1, h - 1) * bpl;
+        const Weights wt = weights(int((sx - x0) * WeightOne + 0.5), int((sy - y0) * WeightOne + 0.5));
+        if (grey) {
+            line[i] = mixGrey(r0[x0], r0[x1], r1[x0], r1[x1], wt);
+            return;
+        }
+        const auto* c0 = reinterpret_cast<const QRgb*>(r0);
+        const auto* c1 = reinterpret_cast<const QRgb*>(r1);
+        reinterpret_cast<QRgb*>(line)[i] = mixColour(c0[x0], c0[x1], c1[x0], c1[x1], wt);
+    };
+    auto black = [grey](uchar* line, int from, int to) {
+        for (int i = from; i < to; ++i) {
+            if (grey)
+                line[i] = 0;
+            else
+                reinterpret_cast<QRgb*>(line)[i] = 0xff000000u;
+        }
+    };
     const SimilarityTransform back = turn.toShown.inverted();
-    // Along an output row the source position moves by the first column of the inverse.
+    // Along an output row the source position moves by the first column of the inverse; inside
+    // the picture it is stepped in 32.32 fixed point, whose drift over a row stays below 1e-5 pixel.
     const double stepX = back.a, stepY = back.b;
+    constexpr double Fixed = 4294967296.0;
+    constexpr double Margin = 1e-3;
+    const qint64 dx = std::llround(stepX * Fixed), dy = std::llround(stepY * Fixed);
+    const bool inner = w >= 2 && h >= 2;
     for (int j = 0; j < oh; ++j) {
+        // Where the row meets the picture: [first, last] inside it, [inFirst, inLast] with all
+        // four pixels of every sample inside it.
         const QPointF start = back.map(QPointF(0.5, j + 0.5));
         int first = 0, last = ow - 1;
         clipColumns(start.x(), stepX, 0, w, ow, first, last);
         clipColumns(start.y(), stepY, 0, h, ow, first, last);
-        uchar* line = out.scanLine(j);
-        for (int i = first; i <= last; ++i) {
-            // Continuous position less half a pixel: the sample's place among pixel centres.
-            const double sx = std::clamp(start.x() + i * stepX - 0.5, 0.0, double(w - 1));
-            const double sy = std::clamp(start.y() + i * stepY - 0.5, 0.0, double(h - 1));
-            const int x0 = std::min(int(sx), lastX), y0 = std::min(int(sy), lastY);
-            const int fx = int((sx - x0) * WeightOne + 0.5), fy = int((sy - y0) * WeightOne + 0.5);
-            const int x1 = std::min(x0 + 1, w - 1), y1 = std::min(y0 + 1, h - 1);
-            const uchar* r0 = picture.constScanLine(y0);
-            const uchar* r1 = picture.constScanLine(y1);
-            if (grey) {
-                line[i] = uchar(mix(r0[x0], r0[x1], r1[x0], r1[x1], fx, fy));
-                continue;
-            }
-            const QRgb a = reinterpret_cast<const QRgb*>(r0)[x0], b = reinterpret_cast<const QRgb*>(r0)[x1];
-            const QRgb c = reinterpret_cast<const QRgb*>(r1)[x0], d = reinterpret_cast<const QRgb*>(r1)[x1];
-            reinterpret_cast<QRgb*>(line)[i] = qRgb(mix(qRed(a), qRed(b), qRed(c), qRed(d), fx, fy),
-                                                    mix(qGreen(a), qGreen(b), qGreen(c), qGreen(d), fx, fy),
-                                                    mix(qBlue(a), qBlue(b), qBlue(c), qBlue(d), fx, fy));
+        int inFirst = first, inLast = last;
+        if (inner) {
+            clipColumns(start.x(), stepX, 0.5 + Margin, w - 0.5 - Margin, ow, inFirst, inLast);
+            clipColumns(start.y(), stepY, 0.5 + Margin, h - 0.5 - Margin, ow, inFirst, inLast);
         }
+        if (inFirst > inLast || !inner) {
+            inFirst = last + 1;
+            inLast = last;
+        }
+        uchar* line = out.scanLine(j);
+        black(line, 0, std::min(first, ow));
+        for (int i = first; i < inFirst; ++i)
+            edge(line, i, start.x() + i * stepX, start.y() + i * stepY);
+        const qint64 sx = std::llround((start.x() + inFirst * stepX - 0.5) * Fixed);
+        const qint64 sy = std::llround((start.y() + inFirst * stepY - 0.5) * Fixed);
+        if (grey)
+            sampleRun<true>(bits, bpl, line, inFirst, inLast, sx, sy, dx, dy);
+        else
+            sampleRun<false>(bits, bpl, line, inFirst, inLast, sx, sy, dx, dy);
+        for (int i = std::max(first, inLast + 1); i <= last; ++i)
+            edge(line, i, start.x() + i * stepX, start.y() + i * stepY);
+        black(line, std::max(last + 1, 0), ow);
         if (control) {
             control->progress(j + 1, oh, what);
             if (control->stopRequested()) return QImage();
