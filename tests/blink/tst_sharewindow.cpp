@@ -2,7 +2,6 @@
 // в GIF..." and "Копировать кадр" chosen from the menu bar, and what was written read back with
 // Qt's GIF reader against grabs of the screen in each phase.
 
-#include "blink/markeroverlay.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
 #include "support/fixture.h"
@@ -12,9 +11,7 @@
 #include "view/imageframe.h"
 
 #include <QClipboard>
-#include <QLabel>
 #include <QPushButton>
-#include <QTimer>
 #include <QtTest>
 
 using namespace vorlan;

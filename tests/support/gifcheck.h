@@ -43,26 +43,21 @@ struct FrameDifference {
 };
 
 inline FrameDifference compareFrames(const QVector<QImage>& meant, const QVector<QImage>& read) {
-    FrameDifference d;
     if (meant.isEmpty() || read.size() != meant.size()) return {1, 1, 0, 1};
+    FrameDifference d;
     auto rgb = [](const QImage& img) { return img.convertToFormat(QImage::Format_RGB32); };
     const QImage meantFirst = rgb(meant[0]), readFirst = rgb(read[0]);
     for (int k = 0; k < meant.size(); ++k) {
         const QImage m = rgb(meant[k]), r = rgb(read[k]);
         if (m.size() != r.size() || m.size() != meantFirst.size()) return {1, 1, 0, 1};
-        for (int y = 0; y < m.height(); ++y) {
-            const auto* mRow = reinterpret_cast<const QRgb*>(m.constScanLine(y));
-            const auto* rRow = reinterpret_cast<const QRgb*>(r.constScanLine(y));
-            const auto* mFirst = reinterpret_cast<const QRgb*>(meantFirst.constScanLine(y));
-            const auto* rFirst = reinterpret_cast<const QRgb*>(readFirst.constScanLine(y));
+        for (int y = 0; y < m.height(); ++y)
             for (int x = 0; x < m.width(); ++x) {
-                const QRgb a = mRow[x] & RGB_MASK, b = rRow[x] & RGB_MASK;
+                const QRgb a = m.pixel(x, y), b = r.pixel(x, y);
                 d.unequal += a != b;
                 d.far += std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
                                    std::abs(qBlue(a) - qBlue(b))}) > 3;
-                d.flicker += a == (mFirst[x] & RGB_MASK) && b != (rFirst[x] & RGB_MASK);
+                d.flicker += a == meantFirst.pixel(x, y) && b != readFirst.pixel(x, y);
             }
-        }
         d.pixels += qint64(m.width()) * m.height();
     }
     return d;
