@@ -68,7 +68,7 @@ class TestGifWriter : public QObject {
         QTest::newRow("frames of two sizes") << "old.gif" << QVector<QImage>{a, a.copy(0, 0, 100, 100)}
                                              << qint64(0) << "кадры разного размера";
         QTest::newRow("no frames") << "old.gif" << QVector<QImage>{} << qint64(0) << "нет кадров";
-        // The disk takes the first 2000 bytes and refuses the rest, as a full disk would.
+        // The file may grow to 2000 bytes only, as on a disk that limits the size of a file.
         QTest::newRow("write cut off")
             << "old.gif" << QVector<QImage>{a, a} << qint64(2000) << "файл слишком велик для этого диска";
     }
