@@ -14,7 +14,8 @@
 //   vorlan_demo gif FILE
 //       the same two pictures overlaid at scale 1, blinking at 0.6 s with the marker box round the
 //       moving object and the variable star; after two ticks "Файл" -> "Записать мигание в GIF..."
-X
+//       writes the box into FILE (the README's docs/blink.gif; a full path, since the program
+//       works in its own folder) and the program ends.
 //   vorlan_demo filemenu
 //       the blink scene with the "Файл" menu opened after two seconds (which stops the blink) and
 //       "Записать мигание в GIF..." under the mouse.
