@@ -14,6 +14,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
+#include <memory>
 
 namespace vorlan {
 
@@ -64,6 +65,11 @@ QImage frmBl::blinkFrame(int p, const QRect& region) {
 
 void frmBl::mnuFileGif_Click() {
     Prompter& prompter = Prompter::instance();
+    if (jobs().busy()) {
+        prompter.message(this, QStringLiteral("Сначала дождитесь конца: %1.").arg(jobs().title()),
+                         QMessageBox::Information);
+        return;
+    }
     const QRect region = sharedRect();
     if (const QString reason = nothingToShare(region); !reason.isEmpty()) {
         prompter.message(this, reason, QMessageBox::Information);
@@ -77,14 +83,22 @@ void frmBl::mnuFileGif_Click() {
         path = withGifSuffix(chosen);
     } while (!agreesToReplace(this, path));
 
+    // The frames are taken from the screen at once, on this thread; choosing a colour palette
+    // and encoding take up to a second, and run on the worker.
     QVector<QImage> frames;
     for (int p = 1; p <= blinkCycle().size(); ++p)
         frames.append(blinkFrame(p, region));
     // Opening this menu stopped the timer; the slider holds the interval it blinked at, and the
     // one it will blink at next.
     const int delay = gifDelayCentiseconds(HScrTime->value());
-    const QString failure = writeAnimatedGif(path, frames, delay);
-    if (!failure.isEmpty()) prompter.message(this, failure, QMessageBox::Critical);
+    auto failure = std::make_shared<QString>();
+    startJob(
+        QStringLiteral("запись GIF"),
+        [path, frames, delay, failure](JobControl&) { *failure = writeAnimatedGif(path, frames, delay); }, {},
+        [this, failure](const JobEnd& end) {
+            end.rethrowFailure();
+            if (!failure->isEmpty()) Prompter::instance().message(this, *failure, QMessageBox::Critical);
+        });
 }
 
 void frmBl::mnuFileCopyFrame_Click() {

@@ -2,12 +2,11 @@
 // в GIF..." and "Копировать кадр" chosen from the menu bar, and what was written read back with
 // Qt's GIF reader against grabs of the screen in each phase.
 
-#include "shell/clicklabel.h"
 #include "shell/panbar.h"
-#include "support/fixture.h"
 #include "support/gifcheck.h"
 #include "support/skyframes.h"
 #include "support/useractions.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QClipboard>
@@ -17,11 +16,8 @@
 using namespace vorlan;
 using namespace vorlan::test;
 
-class TestShareWindow : public QObject {
+class TestShareWindow : public WindowTest {
     Q_OBJECT
-    ScriptedPrompter* prompter = nullptr;
-    frmBl* f = nullptr;
-    QTemporaryDir dir;
 
     /// The picture area as the screen shows it, once a real tick has shown phase p when p is
     /// given (a null image when none did within three seconds).
@@ -31,9 +27,6 @@ class TestShareWindow : public QObject {
     }
 
   private slots:
-    void init() { startCase(prompter, f); }
-    void cleanup() { endCase(prompter); }
-
     // One frame per phase, each the screen of that phase (pixel for pixel in grey; in colour
     // within 3 levels and with no flicker the screen does not show), shown for the interval and
     // looped; the screen is left as it was, and "Копировать кадр" copies what it shows.
@@ -50,20 +43,14 @@ class TestShareWindow : public QObject {
         // Two exposures of a sky larger than the picture area, the camera moved by (3, 2) pixels
         // for the second, which holds an object more; marked on the same star and overlaid.
         const QImage sky = skyFrame(1000, 700, colour);
-        loadSlot(*f, *prompter, 1, savePicture(dir, "one.png", sky.copy(3, 2, 997, 698)));
-        loadSlot(*f, *prompter, 2, savePicture(dir, "two.png", partnerFrame(sky, colour, 400, 150)));
-        for (int k = 1; k <= 2; ++k) {
-            QTest::mouseClick(f->Lbl(k), Qt::LeftButton);
-            QTest::mouseClick(f->lblVvod1, Qt::LeftButton);
-            QTest::mouseClick(f->Img(k), Qt::LeftButton, Qt::NoModifier, QPoint(97, 78) + QPoint(3, 2) * k);
-        }
+        load(1, "one.png", sky.copy(3, 2, 997, 698));
+        load(2, "two.png", partnerFrame(sky, colour, 400, 150));
+        mark(1, 1, QPointF(100, 80));
+        mark(2, 1, QPointF(103, 82));
         QTest::mouseClick(f->CmdSovm, Qt::LeftButton);
         QVERIFY(f->pictureArea->width() < 990 && f->pictureArea->height() < 690);
-        // 0.7 s: a click on the interval slider's handle for the focus, three large steps down.
         QApplication::setActiveWindow(f);
-        clickHandle(f->HScrTime);
-        for (int i = 0; i < 3; ++i)
-            typeKey(f, Qt::Key_PageUp);
+        QVERIFY(keysTo(f->HScrTime, 700));              // 0.7 s
         QTest::mouseClick(f->CmdStart, Qt::LeftButton); // ends the choice of point 1 too
         QRect region = f->pictureArea->rect();
         if (box) { // round the spot clicked, where the object came; "Меню" stops the blink
@@ -79,7 +66,7 @@ class TestShareWindow : public QObject {
 
         const QTemporaryDir out;
         prompter->saveNames.enqueue(out.filePath("blink"));
-        QVERIFY(chooseMenuItem(f, f->mnuFile, f->mnuFileGif));
+        QVERIFY(chooseMenuItem(f, f->mnuFile, f->mnuFileGif) && jobEnds());
         QCOMPARE(f->CmdStart->text(), QString("ПУСК")); // opening "Файл" stopped the blink
         QCOMPARE(prompter->messages + prompter->questions, QStringList());
         const ReadGif gif = readGif(out.filePath("blink.gif"));
@@ -138,11 +125,11 @@ class TestShareWindow : public QObject {
         QFile old(folder.filePath("old.gif"));
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
         old.close();
-        if (loaded) loadSlot(*f, *prompter, 1, savePicture(dir, "sky.png", skyFrame(300, 200, false)));
+        if (loaded) load(1, "sky.png", skyFrame(300, 200, false));
         for (const QString& n : names)
             prompter->saveNames.enqueue(folder.filePath(n));
         prompter->answers.enqueue(QMessageBox::No);
-        QVERIFY(chooseMenuItem(f, f->mnuFile, f->mnuFileGif));
+        QVERIFY(chooseMenuItem(f, f->mnuFile, f->mnuFileGif) && jobEnds());
         QCOMPARE(prompter->questions, QStringList(names.contains("old"), "Файл уже существует. Заменить?"));
         QCOMPARE(prompter->messages, QStringList(!message.isEmpty(), message.replace("%1", folder.path())));
         QStringList gifs;

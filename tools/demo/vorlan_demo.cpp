@@ -14,7 +14,8 @@
 //   vorlan_demo gif FILE
 //       the same two pictures overlaid at scale 1, blinking at 0.6 s with the marker box round the
 //       moving object and the variable star; after two ticks "Файл" -> "Записать мигание в GIF..."
-X
+//       writes the box into FILE (the README's docs/blink.gif; a full path, since the program
+//       works in its own folder) and the program ends.
 //   vorlan_demo filemenu
 //       the blink scene with the "Файл" menu opened after two seconds (which stops the blink) and
 //       "Записать мигание в GIF..." under the mouse.
@@ -203,12 +204,15 @@ void gifScene(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& dir, co
     clickPicture(f, 1, QPointF((Variable.x() + Mover2.x()) / 2, (Mover1.y() + Variable.y()) / 2));
     f.mnuRamka->trigger();
     prompter.saveNames.enqueue(path);
-    QTimer::singleShot(1500, &f, [&f, &prompter] {
-        emit f.mnuFile->aboutToShow();
-        f.mnuFileGif->trigger();
+    // The file is written off the GUI thread; the program ends when that is done.
+    QObject::connect(&f.jobs(), &JobRunner::finished, &f, [&prompter] {
         for (const QString& m : prompter.messages)
             std::fprintf(stderr, "message: %s\n", qPrintable(m));
         QCoreApplication::exit(prompter.messages.isEmpty() ? 0 : 1);
+    });
+    QTimer::singleShot(1500, &f, [&f] {
+        emit f.mnuFile->aboutToShow();
+        f.mnuFileGif->trigger();
     });
 }
 
