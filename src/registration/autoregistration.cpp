@@ -29,9 +29,9 @@ bool inside(QPointF p, int w, int h) {
 
 /// A star of picture 1 and where each registered picture shows it.
 struct Candidate {
-    int index = 0;             ///< in picture 1's list
-    int matchedIn = 0;         ///< registered pictures that matched it themselves
-    QVector<QPointF> at;       ///< per picture in others (unused for pictures not registered)
+    int index = 0;       ///< in picture 1's list
+    int matchedIn = 0;   ///< registered pictures that matched it themselves
+    QVector<QPointF> at; ///< per picture in others (unused for pictures not registered)
 };
 
 QVector<Candidate> candidates(const StarList& one, const QVector<StarList>& others,
@@ -47,9 +47,8 @@ QVector<Candidate> candidates(const StarList& one, const QVector<StarList>& othe
         for (int k = 0; k < others.size() && fits; ++k) {
             const StarMatch& m = matches[k];
             if (!m.ok) continue;
-            const auto pair = std::find_if(m.pairs.begin(), m.pairs.end(), [i](const QPair<int, int>& p) {
-                return p.first == i;
-            });
+            const auto pair = std::find_if(m.pairs.begin(), m.pairs.end(),
+                                           [i](const QPair<int, int>& p) { return p.first == i; });
             if (pair != m.pairs.end() && others[k].stars[pair->second].usable()) {
                 c.at[k] = others[k].stars[pair->second].position();
                 ++c.matchedIn;
@@ -80,7 +79,8 @@ ReferenceStars chooseReferenceStars(const StarList& one, const QVector<StarList>
     double best = -1;
     for (int a = 0; a < n; ++a)
         for (int b = a + 1; b < n; ++b) {
-            const double d = QLineF(one.stars[pool[a].index].position(), one.stars[pool[b].index].position()).length();
+            const double d =
+                QLineF(one.stars[pool[a].index].position(), one.stars[pool[b].index].position()).length();
             const int matched = std::min(pool[a].matchedIn, pool[b].matchedIn);
             const double score = matched * 1e9 + d;
             if (score > best) {
@@ -165,7 +165,8 @@ QString registrationSummary(int picture, const StarMatch& match) {
                        .arg(PatternForm(-t.turnDegrees(), QStringLiteral("0.00")),
                             PatternForm(t.scale(), QStringLiteral("0.0000")));
     if (t.mirrored) line += QStringLiteral(", зеркально");
-    return line + QStringLiteral(", невязка %1 пикс.").arg(PatternForm(match.rmsPixels, QStringLiteral("0.000")));
+    return line +
+           QStringLiteral(", невязка %1 пикс.").arg(PatternForm(match.rmsPixels, QStringLiteral("0.000")));
 }
 
 QString registrationFailure(int picture, const StarMatch& match) {

@@ -19,18 +19,18 @@ class JobControl;
 
 /// One picture registered on picture 1 (or not).
 struct RegisteredPicture {
-    int picture = 2;                ///< its slot, 2 or 3
-    StarMatch match;                ///< match.ok false: match.reason says why; nothing else is set
-    std::array<QPointF, 2> points;  ///< points 1 and 2: the reference stars' centroids, this picture's pixels
-    PictureTurn turn;               ///< the turn it is shown with, when needsTurn(match.transform)
-    QImage turned;                  ///< the picture resampled by turn; null when it needs no turn
+    int picture = 2;               ///< its slot, 2 or 3
+    StarMatch match;               ///< match.ok false: match.reason says why; nothing else is set
+    std::array<QPointF, 2> points; ///< points 1 and 2: the reference stars' centroids, this picture's pixels
+    PictureTurn turn;              ///< the turn it is shown with, when needsTurn(match.transform)
+    QImage turned;                 ///< the picture resampled by turn; null when it needs no turn
 };
 
 /// What a registration run found.
 struct AutoRegistration {
-    std::array<QPointF, 2> points;      ///< points 1 and 2 on picture 1, pixels
+    std::array<QPointF, 2> points;       ///< points 1 and 2 on picture 1, pixels
     QVector<RegisteredPicture> pictures; ///< in the order asked for
-    bool stopped = false;               ///< the run was stopped: nothing of it is to be applied
+    bool stopped = false;                ///< the run was stopped: nothing of it is to be applied
     bool anyRegistered() const;
 };
 

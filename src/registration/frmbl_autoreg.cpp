@@ -110,7 +110,8 @@ void frmBl::applyAutoRegistration(const AutoRegistration& result, const QList<qi
     if (!registered.isEmpty()) {
         SharedState& s = State();
         for (const RegisteredPicture* r : registered)
-            showRegistered(r->picture, r->match.transform, r->turned, s.DisplayScale1 * float(r->match.transform.scale()));
+            showRegistered(r->picture, r->match.transform, r->turned,
+                           s.DisplayScale1 * float(r->match.transform.scale()));
         // The points as clicks on the registered view would set them, picture 1's first.
         for (int p = 1; p <= 2; ++p)
             markPoint(1, p, result.points[p - 1] * 15.0);
@@ -179,7 +180,8 @@ void frmBl::restoreRegistrations(const QList<SlotRegistration>& registered) {
                     ImageFrame* img = Img(t.r.slot);
                     // Shown only while the slot still holds that picture with that registration.
                     if (img->picture().cacheKey() != t.picture.cacheKey() || !img->registration() ||
-                        img->registration()->a != t.r.toPicture1.a || img->registration()->b != t.r.toPicture1.b)
+                        img->registration()->a != t.r.toPicture1.a ||
+                        img->registration()->b != t.r.toPicture1.b)
                         continue;
                     if (t.turned.isNull()) {
                         Prompter::instance().message(

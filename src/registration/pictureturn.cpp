@@ -82,7 +82,8 @@ inline quint64 redBlue(QRgb c) {
 
 inline QRgb mixColour(QRgb a, QRgb b, QRgb c, QRgb d, const Weights& w) {
     constexpr quint64 Half = (1ull << (ProductBits - 1)) | (1ull << (ProductBits + 31));
-    const quint64 rb = redBlue(a) * w.w00 + redBlue(b) * w.w10 + redBlue(c) * w.w01 + redBlue(d) * w.w11 + Half;
+    const quint64 rb =
+        redBlue(a) * w.w00 + redBlue(b) * w.w10 + redBlue(c) * w.w01 + redBlue(d) * w.w11 + Half;
     const quint32 g = (qGreen(a) * w.w00 + qGreen(b) * w.w10 + qGreen(c) * w.w01 + qGreen(d) * w.w11 +
                        (1u << (ProductBits - 1))) >>
                       ProductBits;
@@ -94,8 +95,8 @@ inline QRgb mixColour(QRgb a, QRgb b, QRgb c, QRgb d, const Weights& w) {
 /// fixed point) start at sx, sy and step by dx, dy, all four pixels of each inside the picture.
 /// Everything comes by value, so the loop keeps it in registers whatever the byte stores alias.
 template <bool Grey>
-void sampleRun(const uchar* bits, qsizetype bpl, uchar* line, int from, int to, qint64 sx, qint64 sy, qint64 dx,
-               qint64 dy) {
+void sampleRun(const uchar* bits, qsizetype bpl, uchar* line, int from, int to, qint64 sx, qint64 sy,
+               qint64 dx, qint64 dy) {
     constexpr int FractionShift = 32 - WeightBits;
     for (int i = from; i <= to; ++i, sx += dx, sy += dy) {
         const int x0 = int(sx >> 32);

@@ -11,7 +11,6 @@
 using namespace vorlan;
 using namespace vorlan::test;
 
-
 namespace {
 
 /// A smooth picture whose value at continuous position (x, y) is known: bilinear sampling gives
@@ -62,7 +61,8 @@ class TestAutoRegistration : public QObject {
         const QSize size(300, 200);
         const QImage picture = planePicture(size, QImage::Format(format));
         // The registration's scale and shift play no part in the turn.
-        const SimilarityTransform reg = skyTransform(QSizeF(size), QSizeF(500, 400), turn, 1.3, mirrored, {40, -25});
+        const SimilarityTransform reg =
+            skyTransform(QSizeF(size), QSizeF(500, 400), turn, 1.3, mirrored, {40, -25});
         QVERIFY(needsTurn(reg));
         const PictureTurn t = pictureTurn(reg, size);
         // The registration's turn and mirror, nothing else, with the turned box from (0, 0).
@@ -74,7 +74,8 @@ class TestAutoRegistration : public QObject {
             box |= QRectF(t.toShown.map(corner), QSizeF(1e-9, 1e-9));
         QVERIFY(std::abs(box.left()) < 1e-6 && std::abs(box.top()) < 1e-6);
         const double c = std::abs(std::cos(turn * M_PI / 180)), s = std::abs(std::sin(turn * M_PI / 180));
-        QCOMPARE(t.size, QSize(int(std::ceil(300 * c + 200 * s - 1e-6)), int(std::ceil(200 * c + 300 * s - 1e-6))));
+        QCOMPARE(t.size,
+                 QSize(int(std::ceil(300 * c + 200 * s - 1e-6)), int(std::ceil(200 * c + 300 * s - 1e-6))));
         const QImage turned = turnPicture(picture, t);
         QCOMPARE(turned.format(), picture.format());
         QCOMPARE(turned.size(), t.size);
@@ -84,7 +85,8 @@ class TestAutoRegistration : public QObject {
             for (int x = 0; x < turned.width(); ++x) {
                 const QPointF p = back.map(QPointF(x + 0.5, y + 0.5));
                 const QRgb got = turned.pixel(x, y);
-                if (p.x() < -0.5 || p.y() < -0.5 || p.x() > size.width() + 0.5 || p.y() > size.height() + 0.5) {
+                if (p.x() < -0.5 || p.y() < -0.5 || p.x() > size.width() + 0.5 ||
+                    p.y() > size.height() + 0.5) {
                     QCOMPARE(got & 0xffffffu, 0u);
                     continue;
                 }
@@ -119,7 +121,8 @@ class TestAutoRegistration : public QObject {
         QFETCH(bool, mirrored);
         QFETCH(bool, colour);
         const QSize size(640, 480);
-        const SimilarityTransform truth = skyTransform(QSizeF(size), QSizeF(size), turn, scale, mirrored, {30, -20});
+        const SimilarityTransform truth =
+            skyTransform(QSizeF(size), QSizeF(size), turn, scale, mirrored, {30, -20});
         const QVector<SkyStar> sky = randomSky(QRectF(-200, -200, 1040, 880), 260, 5);
         SkyView view;
         view.width = size.width();
@@ -170,10 +173,11 @@ class TestAutoRegistration : public QObject {
         const RegisteredPicture& p3 = r.pictures[1];
         QVERIFY(!p3.match.ok);
         QVERIFY(p3.turned.isNull());
-        QCOMPARE(registrationFailure(3, p3.match),
-                 QStringLiteral("Снимок 3 не совмещён.\nСнимок 3 показывает другой участок неба: общих звёзд не найдено."));
+        QCOMPARE(
+            registrationFailure(3, p3.match),
+            QStringLiteral(
+                "Снимок 3 не совмещён.\nСнимок 3 показывает другой участок неба: общих звёзд не найдено."));
     }
-
 };
 
 QTEST_GUILESS_MAIN(TestAutoRegistration)

@@ -53,8 +53,17 @@ struct SlotLook {
 
 SlotLook lookOf(frmBl& f, int k) {
     SharedState& s = State();
-    return {s.ImageLeft(k), s.ImageTop(k), s.DisplayScale(k), s.Point1X(k), s.Point1Y(k), s.Point2X(k), s.Point2Y(k),
-            s.Point1Text(k), s.Point2Text(k), f.Img(k)->isTurned(), f.Img(k)->grab().toImage()};
+    return {s.ImageLeft(k),
+            s.ImageTop(k),
+            s.DisplayScale(k),
+            s.Point1X(k),
+            s.Point1Y(k),
+            s.Point2X(k),
+            s.Point2Y(k),
+            s.Point1Text(k),
+            s.Point2Text(k),
+            f.Img(k)->isTurned(),
+            f.Img(k)->grab().toImage()};
 }
 
 } // namespace
@@ -90,7 +99,8 @@ class TestAutoRegWindow : public WindowTest {
     // blinks against picture 1 without flicker, says how it was registered, comes back from a
     // project without being registered again, and a click on it marks the star in the file's pixels.
     void registersTurnedScaledPicture() {
-        const SimilarityTransform truth = skyTransform(QSizeF(Size), QSizeF(Size), 25, 1 / 1.1, false, {20, -15});
+        const SimilarityTransform truth =
+            skyTransform(QSizeF(Size), QSizeF(Size), 25, 1 / 1.1, false, {20, -15});
         const QVector<SkyStar> sky = skyOf(8);
         const SkyPicture one = skyPicture(sky, SimilarityTransform(), 1);
         const SkyPicture two = skyPicture(sky, truth, 2);
@@ -134,7 +144,8 @@ class TestAutoRegWindow : public WindowTest {
             QVERIFY(isMarked(s.Point1Text(k)) && isMarked(s.Point2Text(k)));
         for (int p = 1; p <= 2; ++p) {
             const QPointF onTwo(s.PointX(p, 2) / 15, s.PointY(p, 2) / 15);
-            QVERIFY(QLineF(truth.map(onTwo), QPointF(s.PointX(p, 1) / 15, s.PointY(p, 1) / 15)).length() < 0.1);
+            QVERIFY(QLineF(truth.map(onTwo), QPointF(s.PointX(p, 1) / 15, s.PointY(p, 1) / 15)).length() <
+                    0.1);
         }
         QCOMPARE(f->lblT1->text(), s.Point1Text1);
         QVERIFY(f->Img1->isVisible());
@@ -149,7 +160,8 @@ class TestAutoRegWindow : public WindowTest {
         QTest::mouseClick(f->CmdStart, Qt::LeftButton);
         const SimilarityTransform toTwo = truth.inverted();
         auto awayFromEdges = [&](int x, int y) {
-            const QPointF q = (QPointF(x + 0.5, y + 0.5) - QPointF(f->Img1->Left(), f->Img1->Top())) / s.DisplayScale1;
+            const QPointF q =
+                (QPointF(x + 0.5, y + 0.5) - QPointF(f->Img1->Left(), f->Img1->Top())) / s.DisplayScale1;
             const QPointF p = toTwo.map(q);
             return QRectF(3, 3, Size.width() - 6, Size.height() - 6).contains(q) &&
                    QRectF(3, 3, Size.width() - 6, Size.height() - 6).contains(p);
@@ -182,7 +194,8 @@ class TestAutoRegWindow : public WindowTest {
         const QImage after[2] = {viewOf(1), viewOf(2)};
         for (int k = 0; k < 2; ++k) {
             const double same = agreeing(before[k], after[k], before[k].rect());
-            qInfo("view of picture %d after reopening: %.4f %% of the pixels within 2 levels", k + 1, 100 * same);
+            qInfo("view of picture %d after reopening: %.4f %% of the pixels within 2 levels", k + 1,
+                  100 * same);
             QVERIFY(same >= 0.999);
         }
 
@@ -193,13 +206,18 @@ class TestAutoRegWindow : public WindowTest {
                    QRectF(40, 40, 560, 400).contains(st.at);
         });
         QVERIFY(star != two.stars.end());
-        const QPointF screen = truth.map(star->at) * State().DisplayScale1 + QPointF(f->Img1->Left(), f->Img1->Top());
+        const QPointF screen =
+            truth.map(star->at) * State().DisplayScale1 + QPointF(f->Img1->Left(), f->Img1->Top());
         QTest::mouseClick(f->lblVvod2, Qt::LeftButton);
         prompter->answers.enqueue(QMessageBox::Ok);
-        QTest::mouseClick(f->Img2, Qt::LeftButton, Qt::NoModifier, (screen - QPointF(f->Img2->pos())).toPoint());
+        QTest::mouseClick(f->Img2, Qt::LeftButton, Qt::NoModifier,
+                          (screen - QPointF(f->Img2->pos())).toPoint());
         const QPointF marked(State().Point2X2 / 15, State().Point2Y2 / 15);
-        QVERIFY2(QLineF(marked, star->at).length() < 1.2,
-                 qPrintable(QString("%1,%2 for %3,%4").arg(marked.x()).arg(marked.y()).arg(star->at.x()).arg(star->at.y())));
+        QVERIFY2(QLineF(marked, star->at).length() < 1.2, qPrintable(QString("%1,%2 for %3,%4")
+                                                                         .arg(marked.x())
+                                                                         .arg(marked.y())
+                                                                         .arg(star->at.x())
+                                                                         .arg(star->at.y())));
     }
 
     // A picture of another field: the message why, and nothing of that picture changes; a third
@@ -213,7 +231,8 @@ class TestAutoRegWindow : public WindowTest {
         QFETCH(bool, third);
         const QVector<SkyStar> sky = skyOf(8);
         // Picture 2 hardly turned: registered as it is shown, only moved and scaled.
-        const SimilarityTransform slight = skyTransform(QSizeF(Size), QSizeF(Size), 0.1, 1.0, false, {7.3, -4.6});
+        const SimilarityTransform slight =
+            skyTransform(QSizeF(Size), QSizeF(Size), 0.1, 1.0, false, {7.3, -4.6});
         load(1, "one.png", skyPicture(sky, {}, 1).image);
         const QImage elsewhere = skyPicture(skyOf(99), {}, 3).image;
         load(2, "two.png", third ? skyPicture(sky, slight, 2).image : elsewhere);
@@ -226,9 +245,9 @@ class TestAutoRegWindow : public WindowTest {
 
         chooseAutoSovm();
         QVERIFY(jobEnds());
-        QCOMPARE(prompter->messages,
-                 QStringList(QString("Снимок %1 не совмещён.\nСнимок %1 показывает другой участок неба: общих звёзд не найдено.")
-                                 .arg(refused)));
+        QCOMPARE(prompter->messages, QStringList(QString("Снимок %1 не совмещён.\nСнимок %1 показывает "
+                                                         "другой участок неба: общих звёзд не найдено.")
+                                                     .arg(refused)));
         QVERIFY(lookOf(*f, refused) == kept);
         if (!third) {
             QVERIFY(lookOf(*f, 1) == one);
@@ -245,7 +264,8 @@ class TestAutoRegWindow : public WindowTest {
         const QPointF p1(State().Point1X1 / 15, State().Point1Y1 / 15);
         const QPointF drawn2 = QPointF(State().Point1X2 / 15, State().Point1Y2 / 15) * State().DisplayScale2 +
                                QPointF(State().ImageLeft2, State().ImageTop2);
-        QVERIFY(QLineF(drawn2, p1 * State().DisplayScale1 + QPointF(State().ImageLeft1, State().ImageTop1)).length() < 1e-3);
+        QVERIFY(QLineF(drawn2, p1 * State().DisplayScale1 + QPointF(State().ImageLeft1, State().ImageTop1))
+                    .length() < 1e-3);
         QVERIFY(QLineF(slight.map(QPointF(State().Point1X2 / 15, State().Point1Y2 / 15)), p1).length() < 0.1);
     }
 };

@@ -41,13 +41,15 @@ int main(int argc, char** argv) {
         QTimer::singleShot(300, [&f] {
             QMenuBar* bar = f.menuBar();
             f.mnuViravnivanie_Click();
-            f.mnuViravnivanie->popup(bar->mapToGlobal(bar->actionGeometry(f.mnuViravnivanie->menuAction()).bottomLeft()));
+            f.mnuViravnivanie->popup(
+                bar->mapToGlobal(bar->actionGeometry(f.mnuViravnivanie->menuAction()).bottomLeft()));
             f.mnuViravnivanie->setActiveAction(f.mnuAutoSovm);
         });
         return app.exec();
     }
     f.mnuViravnivanie_Click();
     f.mnuAutoSovm->trigger();
-    QObject::connect(&f.jobs(), &JobRunner::finished, &f, [&f, what] { f.ShowSlot(what == QLatin1String("1") ? 1 : 2); });
+    QObject::connect(&f.jobs(), &JobRunner::finished, &f,
+                     [&f, what] { f.ShowSlot(what == QLatin1String("1") ? 1 : 2); });
     return app.exec();
 }
