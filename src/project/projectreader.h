@@ -41,6 +41,8 @@ struct ProjectRecord {
     /// picture 1 (2) is cleared and its y line is not consumed.
     std::array<bool, 2> point2Cleared{};
     QList<ProjectReadError> errors;
+    /// The file lines after table line 34, as they stand (see projectlayout.h).
+    QStringList extensionLines;
 
     /// The errors found while reading the lines of the given reader step.
     QList<ProjectReadError> errorsOfStep(int step) const;
@@ -63,6 +65,8 @@ inline constexpr double LargestScale = 32.767;
 inline constexpr double SmallestScale = 0.001;
 /// Longer numeric lines are not numbers the program wrote.
 inline constexpr int LongestNumberLine = 255;
+/// At most this many extension lines after line 34 are read.
+inline constexpr int LargestExtension = 1000;
 /// Longer name lines are no file names.
 inline constexpr int LongestNameLine = 32767;
 /// A project file is read up to this many bytes; its 34 lines never come near it.

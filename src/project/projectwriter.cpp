@@ -3,6 +3,7 @@
 #include "common/fileerror.h"
 #include "common/numberforms.h"
 #include "common/textcodec.h"
+#include "project/projectlayout.h"
 #include "shell/sharedstate.h"
 #include "sky/skymath.h"
 
@@ -23,7 +24,7 @@ QString starLine(float radians) {
 
 } // namespace
 
-QString ProjectText(const SharedState& state, bool coordinatesOn) {
+QString ProjectText(const SharedState& state, bool coordinatesOn, const QStringList& extensionLines) {
     SharedState s = state; // the slot accessors are the way to the per-slot fields
     QStringList lines;
     auto pictureBlock = [&s, &lines](int k) {
@@ -32,8 +33,8 @@ QString ProjectText(const SharedState& state, bool coordinatesOn) {
                         s.PictureHeight(k), s.DisplayScale(k)})
             lines << InvariantShortForm(v);
     };
-    pictureBlock(1);
-    pictureBlock(2);
+    for (int k = 1; k <= 2; ++k)
+        pictureBlock(k);
     if (coordinatesOn) {
         for (float v : {s.StarRA1, s.StarDec1, s.StarRA2, s.StarDec2})
             lines << starLine(v);
@@ -47,6 +48,8 @@ QString ProjectText(const SharedState& state, bool coordinatesOn) {
     }
     lines << InvariantShortForm(s.MarkScale1) << InvariantShortForm(s.MarkScale2);
     pictureBlock(3);
+    Q_ASSERT(lines.size() == project::line::Last);
+    lines << extensionLines;
     return lines.join(QLatin1Char('\r'));
 }
 

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace vorlan {
 
@@ -13,8 +14,10 @@ struct SharedState;
 /// The 34 lines of a project file from the shared state, separated by CR, none after the last.
 /// Plain numbers in the invariant short form; lines 17-20 the star coordinates in degrees x
 /// 10000 in the pattern "0.0000" (locale separator) and lines 21-24 point 2 of pictures 1 and
-/// 2 when coordinatesOn (the menu item "Координаты" enabled), else "no" and "0".
-QString ProjectText(const SharedState& state, bool coordinatesOn);
+/// 2 when coordinatesOn (the menu item "Координаты" enabled), else "no" and "0". The
+/// extension lines, if any, follow line 34 as given (see projectlayout.h).
+QString ProjectText(const SharedState& state, bool coordinatesOn,
+                    const QStringList& extensionLines = {});
 
 /// The bytes of a project file: the text with CR LF after its last line, in Windows-1251 when
 /// every character fits, else in UTF-8 (so no file name is ever mangled).
