@@ -41,10 +41,12 @@ QString shownPath(const QString& path) {
     return path.size() <= 300 ? path : path.left(150) + QStringLiteral("…") + path.right(150);
 }
 
-/// Why a chosen project file cannot be opened: error number and description.
-std::pair<int, QString> unreadableReason(const QString& path, int errorNumber) {
+/// Why a chosen project file cannot be opened.
+Failure unreadableReason(const QString& path, int errorNumber) {
     const QString notAFile = notAFileReason(path);
-    const int number = errorNumber == ENOENT ? project::FileNotFound : !notAFile.isEmpty() ? 75 : 70;
+    const int number = errorNumber == ENOENT       ? ErrorNumber::FileNotFound
+                       : !notAFile.isEmpty() ? ErrorNumber::PathAccess
+                                             : ErrorNumber::PermissionDenied;
     return {number,
             QStringLiteral("Не удалось открыть файл %1: %2")
                 .arg(shownPath(path), notAFile.isEmpty() ? fileErrorReason(errorNumber, false) : notAFile)};
@@ -86,8 +88,8 @@ void frmBl::SaveProjectText() {
                                           QMessageBox::Yes | QMessageBox::No,
                                           QMessageBox::Question) != QMessageBox::Yes)
             continue;
-        const ProjectSaveResult result = saveProjectFile(path, projectFileBytes(State().ProjectText));
-        if (result.number != 0) throw VorlanError(result.number, result.description);
+        const Outcome<void> saved = saveProjectFile(path, projectFileBytes(State().ProjectText));
+        if (!saved.ok()) throw VorlanError(saved.failure().number, saved.failure().reason);
         return;
     }
 }
@@ -240,7 +242,7 @@ class ProjectOpening {
     void showPicture(int k, const QString& path) {
         attempt(step::show(k), [&] {
             ImageFrame* img = w.Img(k);
-            const DecodedPicture picture = path.isEmpty() ? DecodedPicture() : decodePictureFile(path);
+            const DecodedPicture picture = path.isEmpty() ? DecodedPicture() : decodePictureFile(path, w.pictureLoading);
             img->setPicture(picture.error.isEmpty() ? picture.image : QImage());
             if (k == 1 && !path.isEmpty()) w.Open2File->setEnabled(true);
             img->resize(frameExtent(s.PictureWidth(k), s.DisplayScale(k)),
@@ -248,7 +250,7 @@ class ProjectOpening {
             img->setDisplayScale(s.DisplayScale(k));
             img->setPosition(s.ImageLeft(k), s.ImageTop(k));
             if (!path.isEmpty() && img->picture().isNull())
-                throw VorlanError(QFileInfo::exists(path) ? project::BadPicture : project::FileNotFound,
+                throw VorlanError(QFileInfo::exists(path) ? ErrorNumber::BadFile : ErrorNumber::FileNotFound,
                                   QStringLiteral("Не удалось загрузить картинку %1: %2")
                                       .arg(shownPath(path), picture.error));
         });
@@ -265,7 +267,7 @@ class ProjectOpening {
 
     void readErrors(int step) {
         for (const ProjectReadError& e : r.errorsOfStep(step))
-            report(w, step, e.number, e.description);
+            report(w, step, e.number, e.reason);
     }
     void attempt(int step, const std::function<void()>& body) {
         try {
@@ -301,8 +303,8 @@ void frmBl::mnuFileOpen_Click() {
     errno = 0;
     // A FIFO is not even opened: its open() would wait for a writer.
     if (!notAFileReason(s.DialogFileName).isEmpty() || !file.open(QIODevice::ReadOnly)) {
-        const auto [number, description] = unreadableReason(s.DialogFileName, errno);
-        ProjectOpening::report(*this, project::step::OpenFile, number, description);
+        const Failure why = unreadableReason(s.DialogFileName, errno);
+        ProjectOpening::report(*this, project::step::OpenFile, why.number, why.reason);
         return;
     }
     const ProjectRecord r = readProjectRecord(file.read(project::LargestFile));

@@ -67,7 +67,7 @@ class LineCursor {
         if (m_closed) return std::nullopt;
         if (m_next >= m_lines.size()) {
             m_closed = true;
-            fail(line, project::PastEndOfFile, QStringLiteral("Чтение за концом файла"));
+            fail(line, ErrorNumber::PastEndOfFile, QStringLiteral("Чтение за концом файла"));
             return std::nullopt;
         }
         return m_lines[m_next++];
@@ -79,7 +79,7 @@ class LineCursor {
         ProjectLine& l = r.line[size_t(line)];
         l.taken = true;
         if (text->size() > project::LongestNameLine) {
-            fail(line, project::InvalidValue,
+            fail(line, ErrorNumber::InvalidValue,
                  QStringLiteral("Строка %1 слишком длинная для имени файла").arg(line));
             return; // counts as empty
         }
@@ -97,13 +97,13 @@ class LineCursor {
         int failure = 0;
         double raw = 0;
         if (text.size() > project::LongestNumberLine) {
-            failure = project::InvalidValue;
+            failure = ErrorNumber::InvalidValue;
         } else {
             try {
                 raw = LeadingNumber(text);
                 failure = refusal(kind, raw);
             } catch (const VorlanError&) {
-                failure = project::Overflow;
+                failure = ErrorNumber::Overflow;
             }
         }
         if (failure == 0) {
@@ -113,7 +113,7 @@ class LineCursor {
             return;
         }
         fail(line, failure,
-             failure == project::Overflow
+             failure == ErrorNumber::Overflow
                  ? QStringLiteral("Переполнение в строке %1: %2").arg(line).arg(shortened(text))
                  : QStringLiteral("Недопустимое значение в строке %1: %2").arg(line).arg(shortened(text)));
         // A line that cannot be read leaves the number of the last line that could; where that
@@ -136,12 +136,12 @@ class LineCursor {
     double m_height = 0;
 
     void fail(int line, int number, const QString& description) {
-        r.errors.append({line, stepOfLine(line), number, description});
+        r.errors.append({{number, description}, line, stepOfLine(line)});
     }
 
     /// 0 when a window can take raw for a line of this kind, else the error number.
     int refusal(Kind kind, double raw) const {
-        if (!std::isfinite(raw) || std::fabs(raw) > double(FLT_MAX)) return project::Overflow;
+        if (!std::isfinite(raw) || std::fabs(raw) > double(FLT_MAX)) return ErrorNumber::Overflow;
         const double extent = project::LargestExtent;
         const bool fits = [&] {
             switch (kind) {
@@ -160,7 +160,7 @@ class LineCursor {
             }
             return false;
         }();
-        return fits ? 0 : project::InvalidValue;
+        return fits ? 0 : ErrorNumber::InvalidValue;
     }
 
     void keep(int line, Kind kind, double raw, const QString& text) {

@@ -16,8 +16,6 @@ namespace vorlan {
 
 namespace {
 
-enum SaveError { DiskFull = 61, PermissionDenied = 70, PathAccess = 75, PathNotFound = 76 };
-
 QString starLine(float radians) {
     return PatternForm(double(radians) * sky::DegPerRad * 10000, QStringLiteral("0.0000"));
 }
@@ -64,14 +62,9 @@ QString withProjectSuffix(const QString& path) {
     return path;
 }
 
-ProjectSaveResult saveProjectFile(const QString& path, const QByteArray& bytes) {
+Outcome<void> saveProjectFile(const QString& path, const QByteArray& bytes) {
     auto failed = [&path](int errorNumber) {
-        const int number = errorNumber == EACCES || errorNumber == EPERM || errorNumber == EROFS
-                               ? PermissionDenied
-                           : errorNumber == ENOSPC || errorNumber == EDQUOT || errorNumber == EFBIG ? DiskFull
-                           : errorNumber == ENOENT ? PathNotFound
-                                                   : PathAccess;
-        return ProjectSaveResult{number, fileWriteFailure(path, errorNumber)};
+        return Failure{saveErrorNumber(errorNumber), fileWriteFailure(path, errorNumber)};
     };
     if (const int obstacle = saveObstacle(path)) return failed(obstacle);
 

@@ -3,6 +3,8 @@
 // Writing a project file ("*.vln"): the 34 lines from the shared state, and a save that either
 // replaces the whole file or leaves it as it was.
 
+#include "common/outcome.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -26,16 +28,9 @@ QByteArray projectFileBytes(const QString& projectText);
 /// The name with ".vln" added when the user typed no extension.
 QString withProjectSuffix(const QString& path);
 
-/// How a save ended: number 0 when the file was written, else the error number and a
-/// description that names the file and the reason.
-struct ProjectSaveResult {
-    int number = 0;
-    QString description;
-};
-
 /// Replaces the file at path by bytes as a whole: written beside it and renamed over it, so a
 /// failed or interrupted save never leaves a truncated file and an existing file stays as it
-/// was. The path is used as given (case kept).
-ProjectSaveResult saveProjectFile(const QString& path, const QByteArray& bytes);
+/// was. The path is used as given (case kept). A failure's reason names the file.
+Outcome<void> saveProjectFile(const QString& path, const QByteArray& bytes);
 
 } // namespace vorlan

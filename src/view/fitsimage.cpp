@@ -1,8 +1,10 @@
 #include "view/fitsimage.h"
 
 #include "common/isolatedrun.h"
+#include "common/outcome.h"
 #include "view/fitshandle.h"
 #include "view/linearstretch.h"
+#include "view/picturebudget.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -25,11 +27,11 @@ QString fitsReason(int status) {
     case FILE_NOT_OPENED:
         return QStringLiteral("файл не открывается");
     case END_OF_FILE:
-        return QStringLiteral("файл повреждён или неполон: он кончается раньше, чем обещает заголовок FITS");
+        return damagedReason() + QStringLiteral(": он кончается раньше, чем обещает заголовок FITS");
     case MEMORY_ALLOCATION:
         return QStringLiteral("недостаточно памяти для картинки");
     default:
-        return QStringLiteral("файл повреждён или неполон (ошибка cfitsio %1)").arg(status);
+        return damagedReason() + QStringLiteral(" (ошибка cfitsio %1)").arg(status);
     }
 }
 
@@ -285,7 +287,7 @@ DecodedPicture decodeFitsIsolated(const QString& path, qint64 memoryBudget, QIma
     if (!answered || !error.isEmpty() || reply.width <= 0 || reply.height <= 0) {
         result.error = answered && !error.isEmpty()
                            ? QString::fromUtf8(error)
-                           : QStringLiteral("файл повреждён или неполон: cfitsio не смог его прочитать");
+                           : damagedReason() + QStringLiteral(": cfitsio не смог его прочитать");
         return result;
     }
     result.image = memory.picture(reply.width, reply.height, reply.bytesPerLine, QImage::Format(reply.format));
