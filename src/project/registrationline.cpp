@@ -48,9 +48,9 @@ std::optional<RegistrationLine> readRegistrationLine(const QString& line) {
     return r;
 }
 
-QList<RegistrationLine> readRegistrationLines(const QStringList& extraLines) {
+QList<RegistrationLine> readRegistrationLines(const QStringList& extensionLines) {
     QList<RegistrationLine> found;
-    for (const QString& line : extraLines) {
+    for (const QString& line : extensionLines) {
         const std::optional<RegistrationLine> r = readRegistrationLine(line);
         if (!r) continue;
         found.removeIf([&r](const RegistrationLine& old) { return old.picture == r->picture; });

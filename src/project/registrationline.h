@@ -3,9 +3,9 @@
 // The automatic registration of a picture in a project file.
 //
 // A project file holds its 34 lines first, as every reader of them expects. What the 34 lines
-// cannot say follows them, one fact a line, each line opened by a keyword of its own, so that a
-// reader that stops after line 34 never sees them, and a reader that knows some keywords passes
-// over the lines of the others (and over lines it cannot read). The registration of picture k
+// cannot say follows them as extension lines (projectlayout.h), one fact a line, each line opened
+// by a keyword of its own, so that a reader that stops after line 34 never sees them, and a
+// reader that knows some keywords passes over the lines of the others (and lines it cannot read). The registration of picture k
 // (2 or 3) on picture 1 is the line
 //
 //     Совмещение k: a b tx ty
@@ -43,6 +43,6 @@ QString registrationLine(int picture, const SimilarityTransform& toPicture1);
 std::optional<RegistrationLine> readRegistrationLine(const QString& line);
 
 /// The registrations among the lines after line 34, the last line of a picture winning.
-QList<RegistrationLine> readRegistrationLines(const QStringList& extraLines);
+QList<RegistrationLine> readRegistrationLines(const QStringList& extensionLines);
 
 } // namespace vorlan

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/jobrunner.h"
+#include "view/picturefile.h"
 
 #include <QMainWindow>
 #include <QVector>
@@ -130,6 +131,8 @@ class frmBl : public QMainWindow {
     /// Private fields of the window.
     float OverallFactor = 0;
     int16_t BlinkPhase = 0;
+    /// How the window's pictures are loaded (decoded afresh, too).
+    PictureLoadOptions pictureLoading;
 
     // ---- long work
     /// The one runner of long work (cut-out, rotation, ...): one job at a time, off the GUI thread.

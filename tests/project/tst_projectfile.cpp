@@ -134,7 +134,7 @@ class TestProjectFile : public QObject {
         if (error) {
             QCOMPARE(r.errors[0].number, error);
             QCOMPARE(r.errors[0].line, line);
-            QVERIFY(r.errors[0].description.size() < 120);
+            QVERIFY(r.errors[0].reason.size() < 120);
         }
     }
 
@@ -210,9 +210,9 @@ class TestProjectFile : public QObject {
             QCOMPARE(r.line[size_t(i)].text, plain.line[size_t(i)].text);
         }
         QCOMPARE(r.errors.size(), plain.errors.size());
-        QVERIFY(plain.extraLines.isEmpty());
-        QCOMPARE(r.extraLines, extra);
-        const QList<RegistrationLine> found = readRegistrationLines(r.extraLines);
+        QVERIFY(plain.extensionLines.isEmpty());
+        QCOMPARE(r.extensionLines, extra);
+        const QList<RegistrationLine> found = readRegistrationLines(r.extensionLines);
         QCOMPARE(found.size(), picture ? 1 : 0);
         if (!picture) return;
         QCOMPARE(found[0].picture, picture);

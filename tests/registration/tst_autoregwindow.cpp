@@ -178,8 +178,8 @@ class TestAutoRegWindow : public WindowTest {
         QFile file(project);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const ProjectRecord saved = readProjectRecord(file.readAll());
-        QCOMPARE(saved.extraLines.size(), 1);
-        QVERIFY(saved.extraLines[0].startsWith("Совмещение 2: "));
+        QCOMPARE(saved.extensionLines.size(), 1);
+        QVERIFY(saved.extensionLines[0].startsWith("Совмещение 2: "));
         QCOMPARE(saved.line[16].value, s.DisplayScale2);
 
         endCase(prompter);
