@@ -15,6 +15,7 @@
 #include "shell/sharedstate.h"
 #include "sky/fieldhelpers.h"
 #include "sky/frmvvodkoordinat.h"
+#include "sky/picturesky.h"
 #include "view/imageframe.h"
 #include "view/picturebox.h"
 #include "view/picturefile.h"
@@ -64,6 +65,9 @@ void frmBl::mnuFileSave_Click() {
         HScroll1->setValue(0);
         VScroll1->setValue(0);
         s.ProjectText = ProjectText(s, mnuKoordinat->isEnabled());
+        // Picture 1's WCS and the source in force go after line 34, where older readers stop.
+        for (const QString& line : ProjectSkyLines(pictureSky()))
+            s.ProjectText += QLatin1Char('\r') + line;
         SaveProjectText();
     } catch (const VorlanError& e) {
         Prompter::instance().message(this,
@@ -126,6 +130,7 @@ void frmBl::mnuFileOpen_Click() {
     s.Point2X1 = s.Point2Y1 = s.Point1X1 = s.Point1Y1 = 0;
     s.StarRA2 = s.StarDec2 = s.StarRA1 = s.StarDec1 = 0;
     mnuKoordinat->setEnabled(false);
+    pictureSky() = PictureSky{};
     s.PictureCount = 0;
     for (int k = 1; k <= 3; ++k)
         Img(k)->hide();
@@ -223,6 +228,7 @@ void frmBl::mnuFileOpen_Click() {
     }
     // Steps 11-16: show them, overlay, scale bars, picture 1 on top.
     showPicture(11, 1, path1);
+    if (!Img1->picture().isNull()) pictureSky().header = HeaderWcs(path1);
     showPicture(13, 2, path2);
     attempt(14, [this] { CmdSovm_Click(); });
     attempt(15, [&] {
@@ -279,6 +285,25 @@ void frmBl::mnuFileOpen_Click() {
     // Step 33.
     if (s.PictureCount == 1) Open2File->setEnabled(true);
     if (s.PictureCount == 2) Open3File->setEnabled(true);
+    restoreProjectSky(r.linesAfter34);
+}
+
+void frmBl::restoreProjectSky(const QStringList& linesAfter34) {
+    const StoredSky stored = ReadProjectSkyLines(linesAfter34);
+    PictureSky& sky = pictureSky();
+    sky.solved = stored.solved;
+    // A project written before WCSs were kept: the two-star solution, when it came up, was made
+    // after the picture was loaded; else the picture's own header.
+    const bool twoStars = sky.source == SkySource::TwoStars;
+    const SkySource wanted = stored.present ? stored.source
+                             : twoStars     ? SkySource::TwoStars
+                                            : SkySource::HeaderWcs;
+    if (wanted != SkySource::HeaderWcs && wanted != SkySource::SolvedWcs) return;
+    sky.source = wanted;
+    if (sky.wcsInForce())
+        putSkyInForce(wanted);
+    else // the WCS it names is gone (the picture changed since): the 34 lines decide
+        sky.source = twoStars ? SkySource::TwoStars : SkySource::None;
 }
 
 } // namespace vorlan

@@ -8,8 +8,10 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <limits>
 #include <optional>
 
 namespace vorlan {
@@ -213,7 +215,10 @@ ProjectRecord readProjectRecord(const QByteArray& bytes) {
     QString text = decodeText(bytes);
     // Editors on Windows put a byte-order mark before UTF-8 text.
     if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
-    LineCursor cursor(record, splitProjectLines(text, 34));
+    QStringList lines = splitProjectLines(text, std::numeric_limits<int>::max());
+    if (lines.size() > 34) record.linesAfter34 = lines.mid(34);
+    lines.resize(std::min<qsizetype>(lines.size(), 34));
+    LineCursor cursor(record, lines);
 
     auto pictureBlock = [&cursor](int nameLine) {
         for (int line = nameLine + 1; line <= nameLine + 7; ++line)

@@ -41,6 +41,9 @@ struct ProjectRecord {
     /// picture 1 (2) is cleared and its y line is not consumed.
     std::array<bool, 2> point2Cleared{};
     QList<ProjectReadError> errors;
+    /// The file's lines after its 34th, as they stand: blocks that parts of the program keep
+    /// there, each line beginning with its block's keyword.
+    QStringList linesAfter34;
 
     /// The errors found while reading the lines of the given reader step.
     QList<ProjectReadError> errorsOfStep(int step) const;

@@ -56,7 +56,7 @@ void frmBl::Img_MouseDown(int k, int button, int shift, float x, float y) {
                 return;
         }
         if (k == 1)
-            mnuKoordinat->setEnabled(false);
+            twoStarSolutionStale();
         s.PointX(p, k) = divide(x, s.DisplayScale(k));
         s.PointY(p, k) = divide(y, s.DisplayScale(k));
         // Point 1 of picture 2 records picture 1's scale: the plate solution reads MarkScale1
@@ -98,7 +98,7 @@ void frmBl::Img_MouseDown(int k, int button, int shift, float x, float y) {
 
 void frmBl::cmdSbros_Click() {
     SharedState& s = State();
-    mnuKoordinat->setEnabled(false);
+    twoStarSolutionStale();
     HScroll1->setValue(0);
     VScroll1->setValue(0);
     for (int k = 1; k <= 3; ++k) {

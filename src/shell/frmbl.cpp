@@ -10,6 +10,7 @@
 #include "shell/panbar.h"
 #include "shell/sharedstate.h"
 #include "shell/start.h"
+#include "sky/picturesky.h"
 #include "view/imageframe.h"
 #include "view/picturebox.h"
 
@@ -91,6 +92,7 @@ int16_t vbKeyCode(int qtKey) {
 
 frmBl::frmBl(QWidget* parent) : QMainWindow(parent) {
     s_mainForm = this;
+    m_sky = std::make_unique<PictureSky>();
     setObjectName(QStringLiteral("frmBl"));
     setWindowTitle(QStringLiteral("Vorlan"));
     buildControls();
@@ -231,8 +233,10 @@ void frmBl::buildMenus() {
     mnuProbel1->setSeparator(true);
     mnuViravnivanie_vvod_koord =
         action(this, "mnuViravnivanie_vvod_koord", QStringLiteral("Ввести координаты выделенных точек(1)..."));
+    mnuSolve = action(this, "mnuSolve", QStringLiteral("Определить координаты по звёздам..."));
+    mnuSolve->setEnabled(false);
     mnuViravnivanie->addActions(
-        {mnuVirovnjat2t, mnuVirovnjat, mnuVirovnjat1_3, mnuProbel1, mnuViravnivanie_vvod_koord});
+        {mnuVirovnjat2t, mnuVirovnjat, mnuVirovnjat1_3, mnuProbel1, mnuViravnivanie_vvod_koord, mnuSolve});
 
     mnuVL = named(bar->addMenu(QStringLiteral("Vorlan")), "mnuVL");
     mnuVL_1_2 = action(this, "mnuVL_1_2", QStringLiteral("1 - 2"));
@@ -293,6 +297,7 @@ void frmBl::connectHandlers() {
     onMenu(mnuVirovnjat, &frmBl::mnuVirovnjat_Click);
     onMenu(mnuVirovnjat1_3, &frmBl::mnuVirovnjat1_3_Click);
     onMenu(mnuViravnivanie_vvod_koord, &frmBl::mnuViravnivanie_vvod_koord_Click);
+    onMenu(mnuSolve, &frmBl::mnuSolve_Click);
     onMenu(mnuVL_1_2, &frmBl::mnuVL_1_2_Click);
     onMenu(mnuVL_1_3, &frmBl::mnuVL_1_3_Click);
     onMenu(mnuFM, &frmBl::mnuFM_Click);
@@ -472,7 +477,8 @@ void frmBl::mnuViravnivanie_Click() {
     SharedState& s = State();
     const float product = s.Point1Y1 * s.Point1X1 * s.Point2X1 * s.Point2Y1;
     mnuViravnivanie_vvod_koord->setEnabled(product != 0.0f);
-    mnuKoordinat->setEnabled(product != 0.0f);
+    mnuKoordinat->setEnabled(product != 0.0f || pictureSky().wcsInForce());
+    mnuSolve->setEnabled(!Img1->picture().isNull());
 }
 
 void frmBl::mnuRamka_Click() {

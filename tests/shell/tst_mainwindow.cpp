@@ -308,13 +308,14 @@ private slots:
         QCOMPARE(captions(f->mnuFile), QStringList({"Открыть файл *.vln...", "Записать файл *.vln..."}));
         QCOMPARE(captions(f->mnuViravnivanie),
                  QStringList({"отмечать вторые точки", "Выровнять 2 снимок по 1", "Выровнять 3 снимок по 1", "-",
-                              "Ввести координаты выделенных точек(1)..."}));
+                              "Ввести координаты выделенных точек(1)...", "Определить координаты по звёздам..."}));
         QCOMPARE(captions(f->mnuVL), QStringList({"1 - 2", "1 - 3"}));
         QCOMPARE(captions(f->mnuHelp), QStringList({"справка по Vorlan", "справка по фотометрии"}));
         QVERIFY(f->Open1File->isEnabled());
         QVERIFY(!f->Open2File->isEnabled());
         QVERIFY(!f->Open3File->isEnabled());
         QVERIFY(!f->mnuKoordinat->isEnabled());
+        QVERIFY(!f->mnuSolve->isEnabled());
         QVERIFY(f->mnuVL_1_2->isChecked());
         QVERIFY(!f->mnuVL_1_3->isChecked());
         QVERIFY(!f->mnuRamka->isChecked());

@@ -3,7 +3,11 @@
 // What a user does with the mouse and keyboard, for the window tests: drags with a press, several
 // moves and a release, focus by a click, keys through the window to the focused control.
 
+#include <QAction>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -63,6 +67,31 @@ inline void type(QLineEdit* field, const QString& text) {
     QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(field, Qt::Key_Backspace);
     QTest::keyClicks(field, text);
+}
+
+/// Chooses item of menu as a hand does: a click on the menu's title in the window's menu bar,
+/// which opens it (and runs what opening it runs), then a click on the item. False when the
+/// menu did not open or the item is not enabled there, so nothing was chosen.
+inline bool chooseMenuItem(QMainWindow* window, QMenu* menu, QAction* item) {
+    QMenuBar* bar = window->menuBar();
+    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->actionGeometry(menu->menuAction()).center());
+    if (!QTest::qWaitFor([menu] { return menu->isVisible(); }, 2000)) return false;
+    if (!item->isEnabled()) {
+        menu->close();
+        return false;
+    }
+    QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(item).center());
+    return true;
+}
+
+/// Moves the mouse, no button held, to pos of widget w through its window, which hands the move
+/// to whatever widget is under that point, as the system does for a real mouse. It arrives from
+/// the pixel to the left, so a mouse that already stood at pos still moves there.
+inline void moveMouse(QWidget* w, QPoint pos) {
+    QWidget* window = w->window();
+    const QPoint at = w->mapTo(window, pos);
+    QTest::mouseMove(window->windowHandle(), at - QPoint(1, 0));
+    QTest::mouseMove(window->windowHandle(), at);
 }
 
 } // namespace vorlan::test

@@ -1,0 +1,259 @@
+// Sky coordinates without typing, driven through the main window: the WCS of a FITS header under
+// the cursor against astrometry.net's own reading of the same file, a photograph solved from its
+// stars through "Определить координаты по звёздам...", which source is in force, and a project
+// that keeps a solved WCS.
+
+#include "shell/clicklabel.h"
+#include "shell/panbar.h"
+#include "sky/frmsolve.h"
+#include "sky/skytext.h"
+#include "support/catalogfield.h"
+#include "support/fixture.h"
+#include "support/processgroup.h"
+#include "support/useractions.h"
+#include "support/wcsheader.h"
+#include "view/imageframe.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace vorlan;
+using namespace vorlan::test;
+
+namespace {
+
+/// The last line of txtInfo: the source in force.
+QString sourceLine(const frmBl& f) {
+    return f.txtInfo->toPlainText().trimmed().section(QLatin1Char('\n'), -1);
+}
+
+/// The part of picture 1 the picture area shows, in Img1's own pixels, one pixel in from its
+/// edges: where a user can put the mouse.
+QRect visiblePart(const frmBl& f) {
+    const QRect area = f.pictureArea->rect();
+    const QRect shown = QRect(f.Img1->pos(), f.Img1->size()).intersected(area);
+    return shown.translated(-f.Img1->pos()).adjusted(1, 1, -2, -2);
+}
+
+/// Its corners and centre.
+QList<QPoint> cornersAndCentre(const QRect& r) {
+    return {r.topLeft(), r.topRight(), r.bottomLeft(), r.bottomRight(), r.center()};
+}
+
+/// The picture pixel (continuous, y down) under pos of Img1: the frame stands on a whole pixel
+/// and the picture lies the remaining fraction off it.
+QPointF picturePixelAt(const frmBl& f, QPoint pos) {
+    const QPointF origin(f.Img1->Left() - f.Img1->x(), f.Img1->Top() - f.Img1->y());
+    return (QPointF(pos) - origin) / double(State().DisplayScale1);
+}
+
+/// Chooses "Определить координаты по звёздам..." and waits until its solver process runs.
+bool solverRuns(frmBl& f) {
+    return chooseMenuItem(&f, f.mnuViravnivanie, f.mnuSolve) && SolveFormExists() &&
+           QTest::qWaitFor([] { return SolveForm().solver().isRunning(); }, 30000);
+}
+
+/// Waits for the solve under way to end and its outcome to be handled.
+bool solveEnds(int seconds = 75) {
+    return QTest::qWaitFor([] { return !SolveFormExists() || !SolveForm().isRunning(); }, seconds * 1000);
+}
+
+/// A picture whose pixels are not all of one colour.
+bool drawn(const QImage& grab) {
+    const QImage g = grab.convertToFormat(QImage::Format_Grayscale8);
+    for (int y = 0; y < g.height(); ++y)
+        for (int x = 1; x < g.width(); ++x)
+            if (g.pixel(x, y) != g.pixel(0, 0)) return true;
+    return false;
+}
+
+/// The readout's position, before it is rounded into the labels' form.
+std::optional<SkyCoord> readout() {
+    return SkyCoord{State().CoordRA, State().CoordDec};
+}
+
+} // namespace
+
+class TestSkyCoordinates : public QObject {
+    Q_OBJECT
+    ScriptedPrompter* prompter = nullptr;
+    frmBl* f = nullptr;
+    QTemporaryDir dir;
+
+  private slots:
+    void init() { startCase(prompter, f); }
+    void cleanup() { endCase(prompter); }
+
+    // A TAN-SIP header: at the corners and the centre of what the window shows, at two zooms
+    // and panned, the readout agrees with wcs-xy2rd on the same file within 0.1"; marking a
+    // point and opening "Выравнивание" leave it on.
+    void headerWcsUnderTheCursor() {
+        const TanPicture tan{84 * Rad, -1.2 * Rad, 1.0, 23.0, 600, 400};
+        const QString file = dir.filePath("orion.fits");
+        QCOMPARE(
+            writeFitsWithCards(file, blankPicture(tan.widthPx, tan.heightPx), withSip(tanHeaderCards(tan))),
+            0);
+        const QImage blankLabel = f->lblInfo->grab().toImage();
+        loadSlot(*f, *prompter, 1, file);
+        QVERIFY2(prompter->messages.isEmpty(), qPrintable(prompter->messages.join('\n')));
+        QVERIFY(f->mnuKoordinat->isEnabled());
+        QCOMPARE(sourceLine(*f), QStringLiteral("координаты: WCS из файла"));
+        QVERIFY2(f->txtInfo->toPlainText().startsWith(QStringLiteral("центр: 05h 36.0m  -01°12'\n"
+                                                                     "размер в градусах  1 x  0\n"
+                                                                     "размер в пикселах  600 x  400\n")),
+                 qPrintable(f->txtInfo->toPlainText()));
+
+        double worst = 0;
+        int views = 0;
+        auto compareView = [&] {
+            for (const QPoint pos : cornersAndCentre(visiblePart(*f))) {
+                moveMouse(f->Img1, pos);
+                const QPointF p = picturePixelAt(*f, pos);
+                // The top displayed row is FITS row 400.
+                worst = std::max(worst,
+                                 arcsec(readout(), anSky(file, {p.x() + 0.5, tan.heightPx - p.y() + 0.5})));
+                QCOMPARE(f->lblInfo->text(), SkyPositionText(State().CoordRA, State().CoordDec));
+                QCOMPARE(State().CoordText, f->lblInfo->text());
+            }
+            ++views;
+        };
+        compareView();
+        QVERIFY(f->lblInfo->grab().toImage() != blankLabel);
+        // Zoomed out by the scale bar, then zoomed in and panned to the right and down.
+        dragHandle(f->HScr1, -12);
+        QVERIFY2(State().DisplayScale1 > 0.2f && State().DisplayScale1 < 0.9f,
+                 qPrintable(QString::number(State().DisplayScale1)));
+        compareView();
+        dragHandle(f->HScr1, 60);
+        QVERIFY2(State().DisplayScale1 > 1.2f, qPrintable(QString::number(State().DisplayScale1)));
+        dragHandle(f->HScroll1, 30);
+        dragHandle(f->VScroll1, 20);
+        QVERIFY(f->Img1->x() < 0 && f->Img1->y() < 0);
+        compareView();
+        qInfo("largest difference from wcs-xy2rd over %d views: %.4f\"", views, worst);
+        QVERIFY2(worst < 0.1, qPrintable(QString::number(worst)));
+
+        // Marking point 1 on picture 1 and opening "Выравнивание" do not switch the WCS off.
+        QTest::mouseClick(f->lblVvod1, Qt::LeftButton);
+        QTest::mouseClick(f->Img1, Qt::LeftButton, Qt::NoModifier, visiblePart(*f).center());
+        QVERIFY(!State().Point1Text1.isEmpty());
+        QVERIFY(f->mnuKoordinat->isEnabled());
+        QTest::mouseClick(f->menuBar(), Qt::LeftButton, Qt::NoModifier,
+                          f->menuBar()->actionGeometry(f->mnuViravnivanie->menuAction()).center());
+        QVERIFY(QTest::qWaitFor([this] { return f->mnuViravnivanie->isVisible(); }));
+        QVERIFY(f->mnuSolve->isEnabled());
+        QVERIFY(!f->mnuViravnivanie_vvod_koord->isEnabled()); // one point is no two-star solution
+        f->mnuViravnivanie->close();
+        QVERIFY(f->mnuKoordinat->isEnabled());
+        const QPoint last = visiblePart(*f).topLeft();
+        moveMouse(f->Img1, last);
+        const QPointF p = picturePixelAt(*f, last);
+        QVERIFY(arcsec(readout(), anSky(file, {p.x() + 0.5, tan.heightPx - p.y() + 0.5})) < 0.1);
+    }
+
+    // A photograph of real Tycho-2 stars, 2° wide, with nothing in its header: solved through
+    // the menu while a progress window counts the time, the readout at the corners and centre
+    // lies within 2" of the projection it was drawn with. A project saved then keeps the
+    // solution: reopened in a fresh program, the same readout comes back without a solve.
+    void solvesThroughTheWindow() {
+        const TanPicture tan{84 * Rad, -1.5 * Rad, 2.0, 30.0, 1500, 1000};
+        const CatalogField field = catalogField(tan, 7);
+        const QString file = dir.filePath("belt.fits");
+        QCOMPARE(writeFits(file, field.picture, FitsLayout{}), 0);
+        loadSlot(*f, *prompter, 1, file);
+        QVERIFY(!f->mnuKoordinat->isEnabled());
+        QVERIFY(solverRuns(*f));
+        frmSolve& w = SolveForm();
+        QVERIFY(w.isVisible());
+        QCOMPARE(w.windowModality(), Qt::WindowModal);
+        QVERIFY2(w.lblShag->text().startsWith(QStringLiteral("Звёзд на снимке: ")),
+                 qPrintable(w.lblShag->text()));
+        QVERIFY2(w.lblVremja->text().endsWith(QStringLiteral("(не больше 60 с)")),
+                 qPrintable(w.lblVremja->text()));
+        QVERIFY(drawn(w.grab().toImage()));
+        QVERIFY(solveEnds());
+        QVERIFY2(prompter->messages.isEmpty(), qPrintable(prompter->messages.join('\n')));
+        QVERIFY(!w.isVisible());
+        QVERIFY(f->mnuKoordinat->isEnabled());
+        QCOMPARE(sourceLine(*f), QStringLiteral("координаты: решение по звёздам"));
+        QVERIFY2(f->txtInfo->toPlainText().contains(QStringLiteral("\nразмер в пикселах  1500 x  1000\n")),
+                 qPrintable(f->txtInfo->toPlainText()));
+
+        // Marking a point does not switch it off; the readout against the drawn projection.
+        QTest::mouseClick(f->lblVvod1, Qt::LeftButton);
+        QTest::mouseClick(f->Img1, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+        QVERIFY(f->mnuKoordinat->isEnabled());
+        QList<std::pair<QPoint, SkyCoord>> seen;
+        double worst = 0;
+        for (const QPoint pos : cornersAndCentre(visiblePart(*f))) {
+            moveMouse(f->Img1, pos);
+            SkyCoord drawnAt;
+            const QPointF p = picturePixelAt(*f, pos);
+            tan.skyAt(p.x(), p.y(), drawnAt.ra, drawnAt.dec);
+            worst = std::max(worst, arcsec(readout(), drawnAt));
+            seen << std::pair{pos, *readout()};
+        }
+        qInfo("solved in %.1f s; largest difference from the drawn projection: %.3f\"",
+              SolveForm().solver().elapsedSeconds(), worst);
+        QVERIFY2(worst < 2, qPrintable(QString::number(worst)));
+
+        const QString project = dir.filePath("belt.vln");
+        prompter->saveNames.enqueue(project);
+        QVERIFY(chooseMenuItem(f, f->mnuFile, f->mnuFileSave));
+        f = &freshProgram();
+        prompter->openNames.enqueue(project);
+        QVERIFY(chooseMenuItem(f, f->mnuFile, f->mnuFileOpen));
+        // The 34 lines hold no star coordinates, which "Считать!" reports as ever.
+        QCOMPARE(prompter->messages.size(), 1);
+        QVERIFY(!SolveFormExists());
+        QVERIFY(f->mnuKoordinat->isEnabled());
+        QCOMPARE(sourceLine(*f), QStringLiteral("координаты: решение по звёздам"));
+        for (const auto& [pos, sky] : seen) {
+            moveMouse(f->Img1, pos);
+            QVERIFY(arcsec(readout(), sky) < 1e-3);
+        }
+    }
+
+    // A picture of noise: the solve ends within its limit with the message and changes nothing.
+    // "Прервать" ends the solver's whole process tree within a second, and says nothing.
+    void noiseFailsAndStopStops() {
+        const QString file = dir.filePath("noise.fits");
+        QCOMPARE(writeFitsWithCards(file, noisePicture(1500, 1000, 300, 11),
+                                    cards("FOCALLEN = 386.75|XPIXSZ = 9")),
+                 0);
+        loadSlot(*f, *prompter, 1, file);
+        f->txtInfo->setPlainText(QStringLiteral("заметки"));
+        setSolveTimeLimit(10);
+        auto restore = qScopeGuard([] { setSolveTimeLimit(60); });
+
+        QVERIFY(solverRuns(*f));
+        frmSolve& w = SolveForm();
+        const qint64 group = w.solver().processGroup();
+        // solve-field hands the stars to astrometry-engine, a process of its own.
+        QVERIFY(QTest::qWaitFor([&] { return livingInGroup(group) >= 2; }, 10000));
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(w.cmdPrer, Qt::LeftButton);
+        QVERIFY(QTest::qWaitFor([&] { return livingInGroup(group) == 0; }, 1000));
+        qInfo("stopped in %lld ms", clock.elapsed());
+        QVERIFY(!w.isVisible());
+
+        QVERIFY(solverRuns(*f));
+        QVERIFY(solveEnds(10 + 5));
+        qInfo("noise gave up after %.1f s", SolveForm().solver().elapsedSeconds());
+        QCOMPARE(prompter->messages.size(), 1);
+        QVERIFY2(
+            prompter->messages[0].startsWith(QStringLiteral("Не удалось определить координаты по звёздам: ")),
+            qPrintable(prompter->messages[0]));
+        QCOMPARE(f->txtInfo->toPlainText(), QStringLiteral("заметки"));
+        QVERIFY(!f->mnuKoordinat->isEnabled());
+        const QString label = f->lblInfo->text();
+        moveMouse(f->Img1, QPoint(30, 30));
+        QCOMPARE(f->lblInfo->text(), label);
+    }
+};
+
+QTEST_MAIN(TestSkyCoordinates)
+#include "tst_skycoordinates.moc"
