@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/jobrunner.h"
+
 #include <QMainWindow>
 #include <QStringList>
 #include <array>
@@ -126,6 +128,17 @@ class frmBl : public QMainWindow {
     float OverallFactor = 0;
     int16_t BlinkPhase = 0;
 
+    // ---- long work
+    /// The one runner of long work (cut-out, rotation, ...): one job at a time, off the GUI thread.
+    JobRunner& jobs() { return *m_jobs; }
+    /// Starts a job on the runner with its handlers guarded (an exception in one is reported as a
+    /// handler's). StopRequested is cleared when the job starts and again when it ends, after
+    /// onFinished. Returns false, and starts nothing, while another job runs.
+    bool startJob(const QString& title, JobRunner::Work work, JobRunner::OnProgress onProgress,
+                  JobRunner::OnFinished onFinished);
+    /// "Прервать": StopRequested raised and the running job asked to stop.
+    void requestStop();
+
     // ---- shell handlers
     void Form_Load();
     void Form_Resize();
@@ -250,6 +263,7 @@ protected:
     float m_heightTwips = 0;
     QSize m_loadOuterSize; ///< outer size the load rule asks for, pixels
     QSize m_loadedSize;    ///< client size that gives it; invalid once the user resized
+    JobRunner* m_jobs;
     std::unique_ptr<PictureSky> m_sky;
 };
 

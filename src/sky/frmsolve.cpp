@@ -13,7 +13,6 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
-#include <QThread>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -60,15 +59,16 @@ bool frmSolve::start(const QImage& picture, const SolveOptions& options) {
     const int run = ++m_run;
     auto stars = std::make_shared<StarList>();
     QPointer<frmSolve> self(this);
-    // The stars are found off the GUI thread; the picture is the slot's, shared, not copied.
-    QThread* finder = QThread::create([picture, stars] { *stars = detectStars(picture); });
-    connect(finder, &QThread::finished, finder, &QObject::deleteLater);
-    connect(finder, &QThread::finished, this, guard([self, run, stars] {
-                // A run stopped meanwhile has nothing more to do with its stars.
-                if (self && self->m_running && self->m_run == run) self->solveStars(*stars);
-            }));
-    finder->start();
-    const bool started = true;
+    // The stars are found on the job runner; the picture is the slot's, shared, not copied.
+    const bool started = MainForm().startJob(
+        QStringLiteral("поиск звёзд"), [picture, stars](JobControl&) { *stars = detectStars(picture); }, {},
+        [self, run, stars](const JobEnd& end) {
+            // A run stopped meanwhile has nothing more to do with its stars.
+            const bool current = self && self->m_running && self->m_run == run;
+            if (current && end.failure) self->end();
+            end.rethrowFailure();
+            if (current) self->solveStars(*stars);
+        });
     if (!started) return false;
     m_options = options;
     m_running = true;
@@ -106,8 +106,12 @@ void frmSolve::end() {
 void frmSolve::cmdPrer_Click() {
     if (!m_running) return hide();
     end();
-    // Killed at once; its failed signal then finds the run ended and says nothing.
-    if (m_solver.isRunning()) m_solver.stop();
+    // The solver is killed at once; its failed signal then finds the run ended and says nothing.
+    // The star search polls no stop: it ends on its own, and its stars are dropped.
+    if (m_solver.isRunning())
+        m_solver.stop();
+    else
+        MainForm().requestStop();
 }
 
 void frmSolve::solved(const SkyWcs& wcs) {

@@ -35,8 +35,8 @@ class frmSolve : public QWidget {
     /// The solver, for what a test needs to see of its process.
     const PlateSolver& solver() const { return m_solver; }
 
-    /// "Прервать": the star search is left to end on its own and its stars are dropped; the
-    /// solver process is killed at once. Nothing changes on the main window.
+    /// "Прервать": the solver process is killed at once; a star search under way is asked to
+    /// stop and its stars are dropped. Nothing changes on the main window.
     void cmdPrer_Click();
 
   protected:

@@ -191,11 +191,25 @@ void BackgroundMap::smoothNoise() {
                         rows[std::min(m_rows - 1, j + 1) * m_columns + i]);
 }
 
-void BackgroundMap::locate(double p, double cell, int n, int& i0, int& i1, double& t) {
+bool BackgroundMap::locate(double p, double cell, int n, int& i0, int& i1, double& t) {
     const double f = p / cell - 0.5;
     i0 = std::clamp(int(std::floor(f)), 0, n - 1);
     i1 = std::min(i0 + 1, n - 1);
     t = i1 == i0 ? 0.0 : std::clamp(f - i0, 0.0, 1.0);
+    return i1 != i0 && f > i0 && f < i1;
+}
+
+double BackgroundMap::levelAndSlope(double x, double y, double& gx, double& gy) const {
+    int i0, i1, j0, j1;
+    double tx, ty;
+    const bool betweenX = locate(x, m_cellW, m_columns, i0, i1, tx);
+    const bool betweenY = locate(y, m_cellH, m_rows, j0, j1, ty);
+    auto at = [&](int i, int j) { return double(m_level[j * m_columns + i]); };
+    const double top = at(i0, j0) + tx * (at(i1, j0) - at(i0, j0));
+    const double bottom = at(i0, j1) + tx * (at(i1, j1) - at(i0, j1));
+    gx = betweenX ? ((1 - ty) * (at(i1, j0) - at(i0, j0)) + ty * (at(i1, j1) - at(i0, j1))) / m_cellW : 0.0;
+    gy = betweenY ? (bottom - top) / m_cellH : 0.0;
+    return top + ty * (bottom - top);
 }
 
 double BackgroundMap::interpolate(const QVector<float>& cells, double x, double y) const {

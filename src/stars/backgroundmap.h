@@ -35,6 +35,9 @@ class BackgroundMap {
     /// Background level and noise at (x, y), grey levels (after inversion), picture pixels.
     double level(double x, double y) const { return interpolate(m_level, x, y); }
     double noise(double x, double y) const { return interpolate(m_noise, x, y); }
+    /// Background level at (x, y) as level(), and its slope there, grey levels per pixel along
+    /// x and y: the plane that touches the map at that point.
+    double levelAndSlope(double x, double y, double& gx, double& gy) const;
 
     /// level + k * noise along the centre line of cell row j, at the centre of every picture
     /// column, in 1/256 grey levels, into out (width values).
@@ -48,7 +51,8 @@ class BackgroundMap {
     void smoothNoise();
     /// Cell index below continuous position p along an axis of n cells of size cell, and the
     /// weight of the next cell.
-    static void locate(double p, double cell, int n, int& i0, int& i1, double& t);
+    /// True when p lies between two cell centres (not clamped at an end).
+    static bool locate(double p, double cell, int n, int& i0, int& i1, double& t);
 
     int m_width = 0, m_height = 0;
     int m_columns = 1, m_rows = 1;

@@ -319,10 +319,8 @@ class SourceWindow {
         y0 = std::max(0, cy - radius);
         w = std::max(0, std::min(picture.width(), cx + radius + 1) - x0);
         h = std::max(0, std::min(picture.height(), cy + radius + 1) - y0);
-        const double px = cx + 0.5, py = cy + 0.5, r = std::max(1, radius);
-        background = map.level(px, py);
-        const double gx = (map.level(px + r, py) - map.level(px - r, py)) / (2 * r);
-        const double gy = (map.level(px, py + r) - map.level(px, py - r)) / (2 * r);
+        double gx, gy;
+        background = map.levelAndSlope(cx + 0.5, cy + 0.5, gx, gy);
         const bool inverted = map.inverted();
         for (int y = 0; y < h; ++y) {
             const PictureRow row = pictureRow(picture, y0 + y);
@@ -390,22 +388,37 @@ bool measureInWindow(const SourceWindow& win, double sigma0, Star& s) {
         if (i0 > i1 || j0 > j1) return false;
         weights(win.x0, i0, i1, cx, wx);
         weights(win.y0, j0, j1, cy, wy);
+        // Per column: the weight, and the weight times the offset and its square.
+        std::array<double, SourceWindow::MaxSide> ax, axx;
+        for (int i = i0; i <= i1; ++i) {
+            const double dx = win.x0 + i + 0.5 - cx;
+            ax[i] = wx[i] * dx;
+            axx[i] = ax[i] * dx;
+        }
         double S = 0, Sx = 0, Sy = 0, Sxx = 0, Syy = 0;
         for (int j = j0; j <= j1; ++j) {
             const double dy = win.y0 + j + 0.5 - cy;
             const double* row = &win.v[size_t(j) * win.w];
-            double rs = 0, rsx = 0, rsxx = 0;
-            for (int i = i0; i <= i1; ++i) {
-                const double dx = win.x0 + i + 0.5 - cx, q = wx[i] * row[i];
-                rs += q;
-                rsx += q * dx;
-                rsxx += q * dx * dx;
+            // Two sets of sums, so that consecutive additions do not wait on each other.
+            double rs[2] = {0, 0}, rsx[2] = {0, 0}, rsxx[2] = {0, 0};
+            int i = i0;
+            for (; i + 1 <= i1; i += 2)
+                for (int k = 0; k < 2; ++k) {
+                    rs[k] += wx[i + k] * row[i + k];
+                    rsx[k] += ax[i + k] * row[i + k];
+                    rsxx[k] += axx[i + k] * row[i + k];
+                }
+            if (i <= i1) {
+                rs[0] += wx[i] * row[i];
+                rsx[0] += ax[i] * row[i];
+                rsxx[0] += axx[i] * row[i];
             }
-            S += wy[j] * rs;
-            Sx += wy[j] * rsx;
-            Sy += wy[j] * rs * dy;
-            Sxx += wy[j] * rsxx;
-            Syy += wy[j] * rs * dy * dy;
+            const double rowSum = rs[0] + rs[1];
+            S += wy[j] * rowSum;
+            Sx += wy[j] * (rsx[0] + rsx[1]);
+            Sy += wy[j] * rowSum * dy;
+            Sxx += wy[j] * (rsxx[0] + rsxx[1]);
+            Syy += wy[j] * rowSum * dy * dy;
         }
         if (S <= 0) return false;
         const double mx = Sx / S, my = Sy / S;
@@ -426,11 +439,16 @@ bool measureInWindow(const SourceWindow& win, double sigma0, Star& s) {
     s.fwhm = 2.0 * std::sqrt(2.0 * std::log(2.0)) * std::sqrt(s2);
     const double r2 = std::max(6.25, 9 * s2);
     double flux = 0;
-    for (int j = 0; j < win.h; ++j)
-        for (int i = 0; i < win.w; ++i) {
-            const double dx = win.x0 + i + 0.5 - cx, dy = win.y0 + j + 0.5 - cy;
-            if (dx * dx + dy * dy <= r2) flux += win.v[size_t(j) * win.w + i];
-        }
+    for (int j = 0; j < win.h; ++j) {
+        // The columns of row j whose centres lie within the circle.
+        const double dy = win.y0 + j + 0.5 - cy;
+        if (dy * dy > r2) continue;
+        const double half = std::sqrt(r2 - dy * dy);
+        const int first = std::max(0, int(std::ceil(cx - half - 0.5)) - win.x0);
+        const int last = std::min(win.w - 1, int(std::floor(cx + half - 0.5)) - win.x0);
+        for (int i = first; i <= last; ++i)
+            flux += win.v[size_t(j) * win.w + i];
+    }
     if (flux > 0) s.flux = flux;
     return true;
 }
