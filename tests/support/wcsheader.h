@@ -39,6 +39,15 @@ inline QStringList tanHeaderCards(const TanPicture& tan) {
             card("CD2_2", degPerPx * c)};
 }
 
+/// tan's WCS as the program reads it, with its picture size; cards stand for tan's own when given
+/// (with a distortion, mirrored).
+inline SkyWcs tanWcs(const TanPicture& tan, QStringList cards = {}) {
+    if (cards.isEmpty()) cards = tanHeaderCards(tan);
+    cards << QStringLiteral("IMAGEW  = %1").arg(tan.widthPx)
+          << QStringLiteral("IMAGEH  = %1").arg(tan.heightPx);
+    return SkyWcs::fromHeaderText(cards.join(QLatin1Char('\n')));
+}
+
 /// Writes picture as a 16-bit FITS file whose header carries cards as well. Returns cfitsio's
 /// status, 0 when written.
 inline int writeFitsWithCards(const QString& path, const LinearData& picture, const QStringList& cards) {
