@@ -83,12 +83,7 @@ void frmBl::SaveProjectText() {
             this, QStringLiteral("Добавить в файл (или создать файл)"), projectFilter());
         if (chosen.isEmpty()) return;
         const QString path = withProjectSuffix(chosen);
-        const QFileInfo info(path);
-        if (info.exists() && !info.isDir() &&
-            Prompter::instance().question(this, QStringLiteral("Файл уже существует. Заменить?"),
-                                          QMessageBox::Yes | QMessageBox::No,
-                                          QMessageBox::Question) != QMessageBox::Yes)
-            continue;
+        if (!agreesToReplace(this, path)) continue;
         const ProjectSaveResult result = saveProjectFile(path, projectFileBytes(State().ProjectText));
         if (result.number != 0) throw VorlanError(result.number, result.description);
         return;

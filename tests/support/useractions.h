@@ -102,18 +102,19 @@ inline void type(QLineEdit* field, const QString& text) {
     QTest::keyClicks(field, text);
 }
 
-/// Chooses item of menu as a hand does: a click on the menu's title in the window's menu bar,
-/// which opens it (and runs what opening it runs), then a click on the item. False when the
-/// menu did not open or the item is not enabled there, so nothing was chosen.
-inline bool chooseMenuItem(QMainWindow* window, QMenu* menu, QAction* item) {
+/// Chooses item in menu as a user does: a click on the menu's title in the window's menu bar,
+/// which opens it (and runs what opening it runs), then a click on the item. False when the menu
+/// did not open or the item is not in it or not enabled there (then the menu is closed again).
+[[nodiscard]] inline bool chooseMenuItem(QMainWindow* window, QMenu* menu, QAction* item) {
     QMenuBar* bar = window->menuBar();
     QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->actionGeometry(menu->menuAction()).center());
     if (!QTest::qWaitFor([menu] { return menu->isVisible(); }, 2000)) return false;
-    if (!item->isEnabled()) {
+    const QRect at = menu->actionGeometry(item);
+    if (at.isEmpty() || !item->isEnabled()) {
         menu->close();
         return false;
     }
-    QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(item).center());
+    QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, at.center());
     return true;
 }
 
