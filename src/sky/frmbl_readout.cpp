@@ -29,7 +29,7 @@ void frmBl::Img1_MouseMove(int, int, float x, float y) {
     SharedState& s = State();
     double ra = 0, dec = 0;
     if (const SkyWcs* wcs = pictureSky().wcsInForce()) {
-        // The WCS's own precision: the readout tests compare these before they are rounded.
+        // At the WCS's own precision, not rounded to floats as the two-star solution's are.
         const std::optional<SkyCoord> sky = wcs->skyAtTwips(x, y, s.DisplayScale1);
         if (!sky) return;
         ra = sky->ra;

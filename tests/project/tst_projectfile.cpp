@@ -147,22 +147,6 @@ class TestProjectFile : public QObject {
         QCOMPARE(r.line[27].text, QStringLiteral(" 1.25"));
     }
 
-    // Lines after line 34 belong to blocks other parts of the program keep there: the table is
-    // read as without them, and they come back as they stand.
-    void linesAfter34AreKeptApart() {
-        const QStringList table = goldenLines(QStringLiteral("three-pictures.vln"));
-        QCOMPARE(table.size(), 34);
-        const QStringList extra{QStringLiteral("WCS1 SOURCE solved"), QStringLiteral("OTHER 1 2 3"),
-                                QString(), QStringLiteral("WCS1 CARD CTYPE1  = 'RA---TAN'")};
-        const ProjectRecord plain = readProjectRecord(joined(table, QStringLiteral("\r")));
-        const ProjectRecord r = readProjectRecord(joined(table + extra, QStringLiteral("\r")));
-        QVERIFY(plain.linesAfter34.isEmpty());
-        QCOMPARE(r.linesAfter34, extra);
-        QVERIFY(r.errors.isEmpty());
-        for (int line = 1; line <= 34; ++line)
-            QCOMPARE(r.line[size_t(line)].text, plain.line[size_t(line)].text);
-    }
-
     // Running past the end is said once, at the step that reads the missing line; what
     // follows is skipped. An empty line 27 ends the reading without lines 28-34.
     void endOfFile_data() {
