@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/jobrunner.h"
+#include "view/picturefile.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -131,6 +132,8 @@ class frmBl : public QMainWindow {
     /// Private fields of the window.
     float OverallFactor = 0;
     int16_t BlinkPhase = 0;
+    /// How the window's pictures are loaded (decoded afresh, too).
+    PictureLoadOptions pictureLoading;
 
     // ---- long work
     /// The one runner of long work (cut-out, rotation, ...): one job at a time, off the GUI thread.
@@ -250,9 +253,9 @@ class frmBl : public QMainWindow {
     void SaveProjectText();
     /// Asks for a project file to read; sets DialogFileName ("" when cancelled) and ProjectFolder.
     void OpenProjectDialog();
-    /// Puts picture 1's sky coordinates as a project's lines after line 34 keep them in force,
+    /// Puts picture 1's sky coordinates as a project's extension lines keep them in force,
     /// after the 34 lines have been applied.
-    void restoreProjectSky(const QStringList& linesAfter34);
+    void restoreProjectSky(const QStringList& extensionLines);
 
     // ---- comparison cut-out
     /// Copies the regions around the spot in CutX1..CutY2 of pictures 1 and 2 side by side onto

@@ -49,10 +49,10 @@ QStringList ProjectSkyLines(const PictureSky& sky) {
     return lines;
 }
 
-StoredSky ReadProjectSkyLines(const QStringList& linesAfter34) {
+StoredSky ReadProjectSkyLines(const QStringList& extensionLines) {
     StoredSky stored;
     QStringList cards;
-    for (const QString& line : linesAfter34) {
+    for (const QString& line : extensionLines) {
         if (!line.startsWith(LinePrefix)) continue;
         const QString rest = line.mid(LinePrefix.size());
         if (rest.startsWith(CardKey)) {

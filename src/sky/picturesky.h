@@ -4,8 +4,8 @@
 // the WCS in the picture's own FITS header, a WCS found by solving the picture from its stars,
 // and the two-star solution of "Считать!". The latest one the user made is in force.
 //
-// A project keeps the choice and a solved WCS on lines after its 34 table lines, so that
-// reopening it needs no new solve:
+// A project keeps the choice and a solved WCS on extension lines after its 34 table lines (see
+// project/projectlayout.h), so that reopening it needs no new solve:
 //
 //     WCS1 SOURCE solved              which source was in force: header, solved, stars or none
 //     WCS1 CARD CTYPE1  = 'RA---TAN-SIP'   one header card of the solved WCS a line, as many as
@@ -48,18 +48,18 @@ struct PictureSky {
 /// file without a celestial WCS.
 SkyWcs HeaderWcs(const QString& picturePath);
 
-/// The lines a project keeps after its line 34 (see above), each without a line end; none when
+/// The extension lines a project keeps (see above), each without a line end; none when
 /// the picture has neither a header nor a solved WCS, so such projects are written as before.
 QStringList ProjectSkyLines(const PictureSky& sky);
 
-/// What a project's lines after line 34 say about picture 1's sky coordinates. Lines of other
+/// What a project's extension lines say about picture 1's sky coordinates. Lines of other
 /// blocks are passed over; unreadable cards leave solved invalid.
 struct StoredSky {
     bool present = false; ///< the project has a "WCS1 SOURCE" line
     SkySource source = SkySource::None;
     SkyWcs solved;
 };
-StoredSky ReadProjectSkyLines(const QStringList& linesAfter34);
+StoredSky ReadProjectSkyLines(const QStringList& extensionLines);
 
 /// The scale range a solve of picture 1 may search, arc-seconds per pixel: an earlier solve's,
 /// else the header WCS's, else the one FOCALLEN with XPIXSZ / PIXSIZE of the picture file give
