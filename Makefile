@@ -46,6 +46,8 @@ screenshot: build
 	bash scripts/screenshot $(BUILD)/tools/demo/vorlan_demo $(BUILD)/screenshots/rotation.png 8 rotation
 	bash scripts/screenshot $(BUILD)/tools/demo/vorlan_demo $(BUILD)/screenshots/fits.png 4 fits
 	bash scripts/screenshot $(BUILD)/tools/demo/sky_demo $(BUILD)/screenshots/coordinates.png 4
+	bash scripts/screenshot $(BUILD)/tools/demo/wcs_demo $(BUILD)/screenshots/header-wcs.png 8 header
+	bash scripts/screenshot $(BUILD)/tools/demo/wcs_demo $(BUILD)/screenshots/solving.png 10 solve
 	bash scripts/screenshot $(BUILD)/tools/demo/notepad_help $(BUILD)/screenshots/notepad.png 3
 	bash scripts/screenshot $(BUILD)/tools/demo/project_demo $(BUILD)/screenshots/project.png 3
 	bash scripts/screenshot $(BUILD)/tools/demo/photometry_demo $(BUILD)/screenshots/photometry.png 4

@@ -18,6 +18,7 @@
 #include "shell/sharedstate.h"
 #include "sky/fieldhelpers.h"
 #include "sky/frmvvodkoordinat.h"
+#include "sky/picturesky.h"
 #include "view/imageframe.h"
 #include "view/picturebox.h"
 #include "view/picturefile.h"
@@ -73,7 +74,8 @@ void frmBl::mnuFileSave_Click() {
         for (int k = 2; k <= 3; ++k)
             if (const auto& r = Img(k)->registration(); r && !Img(k)->picture().isNull())
                 registrations << registrationLine(k, *r);
-        s.ProjectText = ProjectText(s, mnuKoordinat->isEnabled(), registrations);
+        // Then picture 1's WCS and the source in force.
+        s.ProjectText = ProjectText(s, mnuKoordinat->isEnabled(), registrations + ProjectSkyLines(pictureSky()));
         SaveProjectText();
     } catch (const VorlanError& e) {
         Prompter::instance().message(this,
@@ -118,6 +120,7 @@ class ProjectOpening {
         const QString path1 = applyPictureBlock(1);
         const QString path2 = applyPictureBlock(2);
         showPicture(1, path1);
+        if (!w.Img1->picture().isNull()) w.pictureSky().header = HeaderWcs(path1);
         showPicture(2, path2);
         attempt(step::overlay(false), [this] { w.CmdSovm_Click(); });
         attempt(step::sliders(false), [this] {
@@ -144,6 +147,7 @@ class ProjectOpening {
         // The next slot to load is offered.
         if (s.PictureCount == 1) w.Open2File->setEnabled(true);
         if (s.PictureCount == 2) w.Open3File->setEnabled(true);
+        w.restoreProjectSky(r.extensionLines);
     }
 
     /// Shows a failure of a step: its context, the description and the error number.
@@ -164,6 +168,7 @@ class ProjectOpening {
         s.Point2X1 = s.Point2Y1 = s.Point1X1 = s.Point1Y1 = 0;
         s.StarRA2 = s.StarDec2 = s.StarRA1 = s.StarDec1 = 0;
         w.mnuKoordinat->setEnabled(false);
+        w.pictureSky() = PictureSky{};
         s.PictureCount = 0;
         for (int k = 1; k <= 3; ++k)
             w.Img(k)->hide();
@@ -320,6 +325,24 @@ void frmBl::mnuFileOpen_Click() {
         if (scale.taken && scale.value > 0) registered.append({line.picture, line.toPicture1, scale.value});
     }
     restoreRegistrations(registered);
+}
+
+void frmBl::restoreProjectSky(const QStringList& extensionLines) {
+    const StoredSky stored = ReadProjectSkyLines(extensionLines);
+    PictureSky& sky = pictureSky();
+    sky.solved = stored.solved;
+    // A project written before WCSs were kept: the two-star solution, when it came up, was made
+    // after the picture was loaded; else the picture's own header.
+    const bool twoStars = sky.source == SkySource::TwoStars;
+    const SkySource wanted = stored.present ? stored.source
+                             : twoStars     ? SkySource::TwoStars
+                                            : SkySource::HeaderWcs;
+    if (wanted != SkySource::HeaderWcs && wanted != SkySource::SolvedWcs) return;
+    sky.source = wanted;
+    if (sky.wcsInForce())
+        putSkyInForce(wanted);
+    else // the WCS it names is gone (the picture changed since): the 34 lines decide
+        sky.source = twoStars ? SkySource::TwoStars : SkySource::None;
 }
 
 } // namespace vorlan

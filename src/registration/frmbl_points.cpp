@@ -87,7 +87,7 @@ void frmBl::Img_MouseDown(int k, int button, int shift, float x, float y) {
 void frmBl::markPoint(int k, int p, QPointF at) {
     SharedState& s = State();
     if (k == 1)
-        mnuKoordinat->setEnabled(false);
+        twoStarSolutionStale();
     s.PointX(p, k) = float(at.x());
     s.PointY(p, k) = float(at.y());
     // Point 1 of picture 2 records picture 1's scale: the plate solution reads MarkScale1
@@ -103,7 +103,7 @@ void frmBl::markPoint(int k, int p, QPointF at) {
 
 void frmBl::cmdSbros_Click() {
     SharedState& s = State();
-    mnuKoordinat->setEnabled(false);
+    twoStarSolutionStale();
     HScroll1->setValue(0);
     VScroll1->setValue(0);
     for (int k = 1; k <= 3; ++k) {

@@ -11,6 +11,7 @@
 #include "shell/sharedstate.h"
 #include "shell/start.h"
 #include "shell/windowkit.h"
+#include "sky/picturesky.h"
 #include "view/imageframe.h"
 #include "view/picturebox.h"
 
@@ -70,7 +71,8 @@ int16_t vbKeyCode(int qtKey) {
 
 } // namespace
 
-frmBl::frmBl(QWidget* parent) : QMainWindow(parent), m_jobs(new JobRunner(this)) {
+frmBl::frmBl(QWidget* parent)
+    : QMainWindow(parent), m_jobs(new JobRunner(this)), m_sky(std::make_unique<PictureSky>()) {
     s_mainForm = this;
     setObjectName(QStringLiteral("frmBl"));
     setWindowTitle(QStringLiteral("Vorlan"));
@@ -207,8 +209,11 @@ void frmBl::buildMenus() {
     mnuProbel1->setSeparator(true);
     mnuViravnivanie_vvod_koord = menuItem(this, "mnuViravnivanie_vvod_koord",
                                           QStringLiteral("Ввести координаты выделенных точек(1)..."));
+    mnuSolve = menuItem(this, "mnuSolve", QStringLiteral("Определить координаты по звёздам..."));
+    mnuSolve->setEnabled(false);
     mnuViravnivanie->addActions(
-        {mnuVirovnjat2t, mnuVirovnjat, mnuVirovnjat1_3, mnuAutoSovm, mnuProbel1, mnuViravnivanie_vvod_koord});
+        {mnuVirovnjat2t, mnuVirovnjat, mnuVirovnjat1_3, mnuAutoSovm, mnuProbel1, mnuViravnivanie_vvod_koord,
+         mnuSolve});
 
     mnuVL = named(bar->addMenu(QStringLiteral("Vorlan")), "mnuVL");
     mnuVL_1_2 = menuItem(this, "mnuVL_1_2", QStringLiteral("1 - 2"));
@@ -272,6 +277,7 @@ void frmBl::connectHandlers() {
     onMenu(mnuVirovnjat1_3, &frmBl::mnuVirovnjat1_3_Click);
     onMenu(mnuAutoSovm, &frmBl::mnuAutoSovm_Click);
     onMenu(mnuViravnivanie_vvod_koord, &frmBl::mnuViravnivanie_vvod_koord_Click);
+    onMenu(mnuSolve, &frmBl::mnuSolve_Click);
     onMenu(mnuVL_1_2, &frmBl::mnuVL_1_2_Click);
     onMenu(mnuVL_1_3, &frmBl::mnuVL_1_3_Click);
     onMenu(mnuFM, &frmBl::mnuFM_Click);
@@ -470,7 +476,8 @@ void frmBl::mnuViravnivanie_Click() {
     SharedState& s = State();
     const float product = s.Point1Y1 * s.Point1X1 * s.Point2X1 * s.Point2Y1;
     mnuViravnivanie_vvod_koord->setEnabled(product != 0.0f);
-    mnuKoordinat->setEnabled(product != 0.0f);
+    mnuKoordinat->setEnabled(product != 0.0f || pictureSky().wcsInForce());
+    mnuSolve->setEnabled(!Img1->picture().isNull());
     // Pictures 1 and 2 to register, and no long work running.
     mnuAutoSovm->setEnabled(!Img1->picture().isNull() && !Img2->picture().isNull() && !jobs().busy());
 }

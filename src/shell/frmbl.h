@@ -4,9 +4,11 @@
 #include "view/picturefile.h"
 
 #include <QMainWindow>
+#include <QStringList>
 #include <QVector>
 #include <array>
 #include <cstdint>
+#include <memory>
 
 class QAction;
 class QFrame;
@@ -27,6 +29,8 @@ class ImageFrame;
 class MarkerOverlay;
 class PanBar;
 class PictureBox;
+struct PictureSky;
+enum class SkySource;
 
 /// The main window: the picture area with the three image frames and the pan bars, the control
 /// panel Frm1, and the menus. Controls are public members named as the user guide names them
@@ -96,6 +100,7 @@ class frmBl : public QMainWindow {
     QAction* mnuAutoSovm;
     QAction* mnuProbel1;
     QAction* mnuViravnivanie_vvod_koord;
+    QAction* mnuSolve;
     QMenu* mnuVL;
     QAction* mnuVL_1_2;
     QAction* mnuVL_1_3;
@@ -246,6 +251,20 @@ class frmBl : public QMainWindow {
     // ---- sky coordinates
     void Img1_MouseMove(int button, int shift, float x, float y);
     void mnuViravnivanie_vvod_koord_Click();
+    /// "Определить координаты по звёздам...": detects the stars of picture 1 and solves it with
+    /// astrometry.net while a progress window offers "Прервать".
+    void mnuSolve_Click();
+    /// Picture 1's sky coordinates: the WCSs it has and the source in force.
+    PictureSky& pictureSky() { return *m_sky; }
+    /// Puts a source in force. A WCS source turns the readout on and writes the four lines of
+    /// its plate facts into txtInfo; every source names itself on a line of its own there.
+    void putSkyInForce(SkySource source);
+    /// What makes the two-star solution stale (a mark on picture 1, a reset) switches the
+    /// readout off, unless a WCS is in force: that one does not depend on the marks.
+    void twoStarSolutionStale();
+    /// Picture 1 now shows the file at path (empty: no picture): its header WCS, if any, is in
+    /// force; a WCS of the picture before it is dropped.
+    void picture1Changed(const QString& path);
 
     // ---- files given on the command line or dropped on the window
     /// Opens files as the menus would: the first project (*.vln) in the list, or else the
@@ -263,6 +282,9 @@ class frmBl : public QMainWindow {
     void SaveProjectText();
     /// Asks for a project file to read; sets DialogFileName ("" when cancelled) and ProjectFolder.
     void OpenProjectDialog();
+    /// Puts picture 1's sky coordinates as a project's extension lines keep them in force,
+    /// after the 34 lines have been applied.
+    void restoreProjectSky(const QStringList& extensionLines);
 
     // ---- comparison cut-out
     /// Copies the regions around the spot in CutX1..CutY2 of pictures 1 and 2 side by side onto
@@ -300,6 +322,7 @@ protected:
     QSize m_loadOuterSize; ///< outer size the load rule asks for, pixels
     QSize m_loadedSize;    ///< client size that gives it; invalid once the user resized
     JobRunner* m_jobs;
+    std::unique_ptr<PictureSky> m_sky;
 };
 
 /// The main window, created on first use.

@@ -7,6 +7,7 @@
 #include "shell/windowkit.h"
 #include "sky/coordinatevalidator.h"
 #include "sky/fieldhelpers.h"
+#include "sky/picturesky.h"
 #include "sky/platesolution.h"
 #include "sky/skymath.h"
 #include "view/imageframe.h"
@@ -202,6 +203,9 @@ void frmVvodKoordinat::cmdSzet_Click() {
     in.displayScale = s.DisplayScale1;
     in.readoutActive = main.mnuKoordinat->isEnabled();
     const PlateSolution plate = SolvePlate(in);
+    // The latest solution the user made wins: from here on the readout, and so the probe
+    // below, works from the two stars even where a WCS was in force.
+    main.pictureSky().source = SkySource::TwoStars;
 
     s.PlateCentreX = plate.centre.x;
     s.PlateCentreY = plate.centre.y;
@@ -216,7 +220,7 @@ void frmVvodKoordinat::cmdSzet_Click() {
     main.Img1_MouseMove(0, 0, plate.probe.x, plate.probe.y);
     // The lines as written, CR LF ended: the text box would give them back with bare LFs.
     s.CoordText = plate.infoText + plate.angleLine;
-    main.txtInfo->setPlainText(s.CoordText);
+    main.putSkyInForce(SkySource::TwoStars);
 }
 
 void frmVvodKoordinat::showModal() {

@@ -130,6 +130,7 @@ void frmBl::LoadSlot(int k) {
             colourLabels();
         lblT1->clear();
         LblT2->clear();
+        if (k == 1) picture1Changed(chosen);
     }
 
     if (k == 1) {

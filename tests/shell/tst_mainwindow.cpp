@@ -300,7 +300,8 @@ class TestMainWindow : public WindowTest {
                                                     "Записать мигание в GIF...", "Копировать кадр"}));
         QCOMPARE(captions(f->mnuViravnivanie),
                  QStringList({"отмечать вторые точки", "Выровнять 2 снимок по 1", "Выровнять 3 снимок по 1",
-                              "Совместить автоматически", "-", "Ввести координаты выделенных точек(1)..."}));
+                              "Совместить автоматически", "-", "Ввести координаты выделенных точек(1)...",
+                              "Определить координаты по звёздам..."}));
         QCOMPARE(captions(f->mnuVL), QStringList({"1 - 2", "1 - 3"}));
         QCOMPARE(captions(f->mnuHelp), QStringList({"справка по Vorlan", "справка по фотометрии"}));
         QVERIFY(f->Open1File->isEnabled());
@@ -308,6 +309,7 @@ class TestMainWindow : public WindowTest {
         QVERIFY(!f->Open3File->isEnabled());
         QVERIFY(!f->mnuKoordinat->isEnabled());
         QVERIFY(!f->mnuAutoSovm->isEnabled());
+        QVERIFY(!f->mnuSolve->isEnabled());
         QVERIFY(f->mnuVL_1_2->isChecked());
         QVERIFY(!f->mnuVL_1_3->isChecked());
         QVERIFY(!f->mnuRamka->isChecked());

@@ -4,6 +4,7 @@
 
 #include "sky/platesolver.h"
 #include "support/catalogfield.h"
+#include "support/processgroup.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -14,20 +15,6 @@ using namespace vorlan;
 using namespace vorlan::test;
 
 namespace {
-
-/// Processes of a process group that are still alive (not zombies waiting to be collected).
-int livingInGroup(qint64 group) {
-    int living = 0;
-    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
-        QFile stat("/proc/" + pid + "/stat");
-        if (!stat.open(QIODevice::ReadOnly)) continue;
-        // "pid (name) state ppid pgrp ...": the name may hold blanks, so read after its ')'.
-        const QByteArray text = stat.readAll();
-        const QList<QByteArray> f = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        if (f.size() > 2 && f[2].toLongLong() == group && f[0] != "Z") ++living;
-    }
-    return living;
-}
 
 /// Waits for the solver's outcome; false when neither signal came within seconds.
 bool outcome(QSignalSpy& done, QSignalSpy& failed, int seconds) {

@@ -2,12 +2,13 @@
 // (wcs-xy2rd) on the same files, and the picture frames, text form and txtInfo facts built on it.
 
 #include "common/vorlanerror.h"
+#include "sky/picturesky.h"
 #include "sky/platesolution.h"
 #include "sky/platesolver.h"
 #include "sky/skywcs.h"
+#include "sky/wcsregistration.h"
 #include "support/wcsheader.h"
 
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -18,44 +19,6 @@ using namespace vorlan::test;
 namespace {
 
 constexpr int W = 1500, H = 1000;
-
-/// FITS cards from "KEY = value" texts with bars between them: each key padded to eight characters.
-QStringList cards(const QString& barred) {
-    QStringList out;
-    for (const QString& c : barred.split('|'))
-        out << QString("%1= %2").arg(c.section('=', 0, 0).trimmed(), -8).arg(c.section('=', 1).trimmed());
-    return out;
-}
-
-/// A camera's distortion as astrometry.net fits it, second and third order, 6" at the corners,
-/// with an inverse polynomial beside it.
-const QStringList Sip =
-    cards("A_ORDER = 3|A_0_2 = 5.0E-7|A_1_1 = 1.0E-6|A_2_0 = 2.0E-6|A_3_0 = 1.1E-9|"
-          "A_1_2 = -7.0E-10|B_ORDER = 3|B_0_2 = 2.0E-6|B_1_1 = -8.0E-7|B_2_0 = 6.0E-7|"
-          "B_0_3 = 1.2E-9|B_2_1 = 5.0E-10|AP_ORDER = 2|AP_0_2 = -5.0E-7|AP_1_1 = -1.0E-6|"
-          "AP_2_0 = -2.0E-6|BP_ORDER = 2|BP_0_2 = -2.0E-6|BP_1_1 = 8.0E-7|BP_2_0 = -6.0E-7");
-
-QStringList withSip(QStringList tan) {
-    tan.replaceInStrings("'RA---TAN'", "'RA---TAN-SIP'").replaceInStrings("'DEC--TAN'", "'DEC--TAN-SIP'");
-    return tan + Sip;
-}
-
-/// astrometry.net's position of a FITS pixel.
-std::optional<SkyCoord> anSky(const QString& file, QPointF fits) {
-    QProcess run;
-    run.start("wcs-xy2rd",
-              {"-w", file, "-x", QString::number(fits.x(), 'f', 6), "-y", QString::number(fits.y(), 'f', 6)});
-    run.waitForFinished(10000);
-    // "Pixel (1.000000, 1.000000) -> RA,Dec (84.12345, -1.2345)"
-    static const QRegularExpression re(R"(RA,Dec \(([-0-9.eE+]+), ([-0-9.eE+]+)\))");
-    const QRegularExpressionMatch m = re.match(QString::fromLatin1(run.readAllStandardOutput()));
-    if (!m.hasMatch()) return std::nullopt;
-    return SkyCoord{m.captured(1).toDouble() * Rad, m.captured(2).toDouble() * Rad};
-}
-
-double arcsec(std::optional<SkyCoord> a, std::optional<SkyCoord> b) {
-    return a && b ? arcMinutesBetween(a->ra, a->dec, b->ra, b->dec) * 60 : 1e9;
-}
 
 } // namespace
 
@@ -167,8 +130,7 @@ class TestSkyWcs : public QObject {
     void plateFacts() {
         QFETCH(double, rotation);
         const TanPicture tan{(5 * 15 + 35.3 / 4) * Rad, (22 + 1 / 60.0) * Rad, 2.5, rotation, W, H};
-        const SkyWcs wcs =
-            SkyWcs::fromHeaderText(tanHeaderCards(tan).join('\n') + "\nIMAGEW  = 1500\nIMAGEH  = 1000");
+        const SkyWcs wcs = tanWcs(tan);
         const PlateFacts facts = wcs.plateFacts();
         QVERIFY(std::fabs(facts.widthDeg - 2.5) < 1e-6);
         QVERIFY(std::fabs(facts.heightDeg - 2 * std::atan(std::tan(1.25 * Rad) / 1.5) / Rad) < 1e-6);
@@ -187,6 +149,82 @@ class TestSkyWcs : public QObject {
         QVERIFY(std::fabs(wcs.arcsecPerPixel() - scale) < 1e-3);
         QVERIFY(ScaleHintFromWcs(wcs).low < scale && ScaleHintFromWcs(wcs).high > scale);
         QVERIFY_THROWS_EXCEPTION(VorlanError, SkyWcs().plateFacts());
+    }
+
+    void projectLines_data() {
+        QTest::addColumn<bool>("header");
+        QTest::addColumn<bool>("solved");
+        QTest::addColumn<int>("source"); // SkySource
+        QTest::newRow("no WCS: nothing, written as before") << false << false << int(SkySource::TwoStars);
+        QTest::newRow("header in force: the source only") << true << false << int(SkySource::HeaderWcs);
+        QTest::newRow("solved, two stars made later") << true << true << int(SkySource::TwoStars);
+    }
+    // A project keeps the source in force and a solved WCS, distortion included, on lines of its
+    // own keyword; lines of other blocks between them change nothing.
+    void projectLines() {
+        QFETCH(bool, header);
+        QFETCH(bool, solved);
+        QFETCH(int, source);
+        const TanPicture tan{120 * Rad, 33 * Rad, 2.0, -40, W, H};
+        const SkyWcs wcs = tanWcs(tan, withSip(tanHeaderCards(tan)));
+        const PictureSky sky{SkySource(source), header ? wcs : SkyWcs(), solved ? wcs : SkyWcs()};
+        QStringList kept = ProjectSkyLines(sky);
+        QCOMPARE(kept.size() > 1, solved);
+        QCOMPARE(kept.isEmpty(), !header && !solved);
+        for (const QString& line : kept)
+            QVERIFY2(line.startsWith("WCS1 ") && line.size() <= 5 + 5 + 80, qPrintable(line));
+        kept.insert(kept.size() / 2, "AUTO2 0.5 0.1 12 -3 0");
+        const StoredSky stored = ReadProjectSkyLines(kept);
+        QCOMPARE(int(stored.source), header || solved ? source : int(SkySource::None));
+        QCOMPARE(stored.solved.isValid(), solved);
+        for (const QPointF p : {QPointF(0.5, 0.5), QPointF(1499.5, 999.5)})
+            QVERIFY(!solved || arcsec(stored.solved.pictureToSky(p), wcs.pictureToSky(p)) < 1e-6);
+    }
+
+    void registrationFromWcs_data() {
+        QTest::addColumn<double>("shiftDeg"); // picture 2's centre east of picture 1's
+        QTest::addColumn<double>("turn");     // picture 2's north turned counter-clockwise, degrees
+        QTest::addColumn<double>("field");    // picture 2's width, degrees (picture 1: 2°)
+        QTest::addColumn<bool>("mirrored");
+        QTest::newRow("nearly the same field") << 0.0 << 0.0 << 2.0 << false;
+        QTest::newRow("turned 25°, scaled 1.1, shifted") << 0.4 << 25.0 << 2.2 << false;
+        QTest::newRow("mirrored chart, turned") << -0.3 << 40.0 << 1.6 << true;
+        QTest::newRow("half overlapping") << 1.5 << 10.0 << 2.0 << false;
+        QTest::newRow("apart") << 8.0 << 0.0 << 2.0 << false;
+    }
+    // The transform two WCSs imply carries what picture 2 shows onto where picture 1 shows it,
+    // within half a pixel over 2° fields (two gnomonic projections differ by a perspective no
+    // similarity holds); pictures apart say so.
+    void registrationFromWcs() {
+        QFETCH(double, shiftDeg);
+        QFETCH(double, turn);
+        QFETCH(double, field);
+        QFETCH(bool, mirrored);
+        const TanPicture two{
+            (150 + shiftDeg / std::cos(20 * Rad)) * Rad, 20.1 * Rad, field, 12 + turn, 1200, 900};
+        QStringList cards2 = tanHeaderCards(two);
+        // A mirror image: east to the right (both CD1 cards are negative at these turns).
+        if (mirrored) cards2.replaceInStrings(QRegularExpression("^(CD1_[12]\\s*=\\s*)-"), "\\1 ");
+        const SkyWcs wcs1 = tanWcs({150 * Rad, 20 * Rad, 2.0, 12, W, H}), wcs2 = tanWcs(two, cards2);
+        const WcsRegistration r = RegistrationFromWcs(wcs1, wcs2);
+        QCOMPARE(r.ok, shiftDeg < 3);
+        QCOMPARE(r.reason.isEmpty(), r.ok);
+        if (!r.ok) return;
+        QCOMPARE(r.transform.mirrored, mirrored);
+        QVERIFY(std::fabs(r.transform.scale() - field / 2.0 * 1500 / 1200) < 0.01);
+        // Off the fitted grid.
+        double worst = 0;
+        int checked = 0;
+        for (int k = 0; k < 49; ++k) {
+            const QPointF p2(k % 7 * 170 + 37, k / 7 * 128 + 23);
+            const std::optional<QPointF> p1 = wcs1.skyToPicture(*wcs2.pictureToSky(p2));
+            if (!p1 || !QRectF(0, 0, W, H).contains(*p1)) continue;
+            worst = std::max(worst, QLineF(r.transform.map(p2), *p1).length());
+            ++checked;
+        }
+        qInfo("largest miss %.3f px at %d points, residual %.3f px over %d", worst, checked, r.rmsPixels,
+              r.points);
+        QVERIFY(checked >= 5 && r.points >= 40 && worst < 0.5 && r.rmsPixels < 0.5);
     }
 
     void scaleHintFromHeader_data() {

@@ -233,7 +233,7 @@ class TestSkyWindow : public WindowTest {
         f->mnuKoordinat->setEnabled(true);
         QTest::mouseClick(w.cmdSzet, Qt::LeftButton);
         const QStringList lines = f->txtInfo->toPlainText().split(QLatin1Char('\n'));
-        QCOMPARE(lines.size(), 5); // four lines, each ended
+        QCOMPARE(lines.size(), 6); // four lines and the source in force, each ended
         QCOMPARE(lines[0], QStringLiteral("центр: ") + w.lblInfo->text());
         QCOMPARE(lines[1], QStringLiteral("размер в градусах  1 x  1"));
         QCOMPARE(lines[2], QStringLiteral("размер в пикселах  800 x  600"));
@@ -242,7 +242,8 @@ class TestSkyWindow : public WindowTest {
         const double angle =
             lines[3].mid(prefix.size()).replace(QLatin1Char(','), QLatin1Char('.')).toDouble();
         QVERIFY2(std::fabs(angle - 25) < 0.05, qPrintable(lines[3]));
-        QVERIFY(lines[4].isEmpty());
+        QCOMPARE(lines[4], QStringLiteral("координаты: по двум звёздам"));
+        QVERIFY(lines[5].isEmpty());
         // The probe ran the readout at the top-centre point.
         QCOMPARE(f->lblInfo2->text(), QStringLiteral("от центра=60,0%"));
         QCOMPARE(State().PlateCentreX, 6000.0f);
@@ -305,19 +306,21 @@ class TestSkyWindow : public WindowTest {
         typeStar(w, 0, Pleiades[1]);
         typeStar(w, 1, Pleiades[2]);
         QTest::mouseClick(w.cmdSzet, Qt::LeftButton);
-        // CoordText holds exactly the four lines the program wrote, CR LF each.
+        // CoordText holds exactly the four lines the program wrote, CR LF each; txtInfo adds the
+        // source in force.
         auto checkCoordText = [&] {
             const QString text = State().CoordText;
             QCOMPARE(text.count(QStringLiteral("\r\n")), 4);
             QCOMPARE(text.count(QLatin1Char('\n')), 4);
             QCOMPARE(text.count(QLatin1Char('\r')), 4);
-            QCOMPARE(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
+            QCOMPARE(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")) +
+                         QStringLiteral("координаты: по двум звёздам\n"),
                      f->txtInfo->toPlainText());
         };
         checkCoordText();
         const QString atOne = f->txtInfo->toPlainText();
         const QStringList linesAtOne = atOne.split(QLatin1Char('\n'));
-        QCOMPARE(linesAtOne.size(), 5);
+        QCOMPARE(linesAtOne.size(), 6);
 
         // The entry window is modal: out of the way for the zoom, back for the second count.
         QTest::mouseClick(w.cmdExit, Qt::LeftButton);
@@ -333,7 +336,7 @@ class TestSkyWindow : public WindowTest {
         QTest::mouseClick(w.cmdSzet, Qt::LeftButton);
         QVERIFY2(prompter->messages.isEmpty(), qPrintable(prompter->messages.join('\n')));
         const QStringList lines = f->txtInfo->toPlainText().split(QLatin1Char('\n'));
-        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines.size(), 6);
         QCOMPARE(lines[0], linesAtOne[0]); // the centre
         QCOMPARE(lines[1], linesAtOne[1]); // size in degrees
         QCOMPARE(lines[2], linesAtOne[2]); // size in pixels

@@ -49,6 +49,27 @@ inline double gaussian(QRandomGenerator& rng) {
     return std::sqrt(-2 * std::log(u1)) * std::cos(2 * M_PI * u2);
 }
 
+/// Adds a star of Gaussian profile (sigma pixels) with its peak (counts) at (x, y), continuous
+/// picture pixels, to picture; values are clipped at 65535.
+inline void drawStar(LinearData& picture, double x, double y, double peak, double sigma) {
+    const int w = picture.width, h = picture.height;
+    for (int py = std::max(0, int(y - 5 * sigma)); py <= std::min(h - 1, int(y + 5 * sigma)); ++py)
+        for (int px = std::max(0, int(x - 5 * sigma)); px <= std::min(w - 1, int(x + 5 * sigma)); ++px) {
+            // Pixel (px, py) has its centre at (px + 0.5, py + 0.5).
+            const double dx = px + 0.5 - x, dy = py + 0.5 - y;
+            double& v = picture.at(px, py);
+            v = std::min(65535.0, v + peak * std::exp(-(dx * dx + dy * dy) / (2 * sigma * sigma)));
+        }
+}
+
+/// A sky of 1000 counts with noise of sigma 15.
+inline LinearData noisySky(int w, int h, QRandomGenerator& rng) {
+    LinearData sky{w, h, 1, std::vector<double>(size_t(w) * h), {}};
+    for (double& v : sky.values)
+        v = 1000 + 15 * gaussian(rng);
+    return sky;
+}
+
 struct CatalogField {
     TanPicture tan;
     StarList stars;     ///< what detection would find: picture pixels, brightest first
@@ -64,9 +85,7 @@ inline CatalogField catalogField(const TanPicture& tan, quint32 seed) {
     const double halfDiagonal = tan.fieldDeg * std::hypot(1.0, double(h) / w) / 2;
     const QVector<IndexStar> sky = catalogueStars(tan.ra0 / Rad, tan.dec0 / Rad, halfDiagonal * 1.05);
     QRandomGenerator rng(seed);
-    field.picture = LinearData{w, h, 1, std::vector<double>(size_t(w) * h), {}};
-    for (double& v : field.picture.values)
-        v = 1000 + 15 * gaussian(rng);
+    field.picture = noisySky(w, h, rng);
     const double sigma = 1.3;
     field.stars.width = w;
     field.stars.height = h;
@@ -75,13 +94,7 @@ inline CatalogField catalogField(const TanPicture& tan, quint32 seed) {
         tan.project(s.ra * Rad, s.dec * Rad, x, y);
         if (!tan.inside(x, y)) continue;
         const double peak = 30000 * std::pow(10.0, -0.4 * (s.mag - 7));
-        for (int py = std::max(0, int(y - 5 * sigma)); py <= std::min(h - 1, int(y + 5 * sigma)); ++py)
-            for (int px = std::max(0, int(x - 5 * sigma)); px <= std::min(w - 1, int(x + 5 * sigma)); ++px) {
-                // Pixel (px, py) has its centre at (px + 0.5, py + 0.5).
-                const double dx = px + 0.5 - x, dy = py + 0.5 - y;
-                double& v = field.picture.at(px, py);
-                v = std::min(65535.0, v + peak * std::exp(-(dx * dx + dy * dy) / (2 * sigma * sigma)));
-            }
+        drawStar(field.picture, x, y, peak, sigma);
         Star star;
         star.x = x + 0.1 * gaussian(rng);
         star.y = y + 0.1 * gaussian(rng);
@@ -109,6 +122,16 @@ inline StarList noiseStars(int w, int h, int count, quint32 seed) {
     std::sort(list.stars.begin(), list.stars.end(),
               [](const Star& a, const Star& b) { return a.flux > b.flux; });
     return list;
+}
+
+/// A picture of noise: the sources of noiseStars, each its flux in counts of peak, on a noisy
+/// sky. Nothing of the real sky is in it.
+inline LinearData noisePicture(int w, int h, int count, quint32 seed) {
+    QRandomGenerator rng(seed);
+    LinearData picture = noisySky(w, h, rng);
+    for (const Star& s : noiseStars(w, h, count, seed).stars)
+        drawStar(picture, s.x, s.y, s.flux, 1.3);
+    return picture;
 }
 
 } // namespace vorlan::test

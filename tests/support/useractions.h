@@ -3,6 +3,7 @@
 // What a user does with the mouse and keyboard, for the window tests: drags with a press, several
 // moves and a release, focus by a click, keys through the window to the focused control.
 
+#include <QAction>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -102,16 +103,29 @@ inline void type(QLineEdit* field, const QString& text) {
 }
 
 /// Chooses item in menu as a user does: a click on the menu's title in the window's menu bar,
-/// which opens it, then a click on the item. False when the menu did not open or the item is
-/// not in it.
+/// which opens it (and runs what opening it runs), then a click on the item. False when the menu
+/// did not open or the item is not in it or not enabled there (then the menu is closed again).
 [[nodiscard]] inline bool chooseMenuItem(QMainWindow* window, QMenu* menu, QAction* item) {
     QMenuBar* bar = window->menuBar();
     QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->actionGeometry(menu->menuAction()).center());
     if (!QTest::qWaitFor([menu] { return menu->isVisible(); }, 2000)) return false;
     const QRect at = menu->actionGeometry(item);
-    if (at.isEmpty()) return false;
+    if (at.isEmpty() || !item->isEnabled()) {
+        menu->close();
+        return false;
+    }
     QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, at.center());
     return true;
+}
+
+/// Moves the mouse, no button held, to pos of widget w through its window, which hands the move
+/// to whatever widget is under that point, as the system does for a real mouse. It arrives from
+/// the pixel to the left, so a mouse that already stood at pos still moves there.
+inline void moveMouse(QWidget* w, QPoint pos) {
+    QWidget* window = w->window();
+    const QPoint at = w->mapTo(window, pos);
+    QTest::mouseMove(window->windowHandle(), at - QPoint(1, 0));
+    QTest::mouseMove(window->windowHandle(), at);
 }
 
 } // namespace vorlan::test
