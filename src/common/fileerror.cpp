@@ -1,5 +1,7 @@
 #include "common/fileerror.h"
 
+#include <QFileInfo>
+
 #include <cerrno>
 
 namespace vorlan {
@@ -25,6 +27,21 @@ QString fileErrorReason(int errorNumber, bool writing) {
     default:
         return writing ? QStringLiteral("ошибка записи на диск") : QStringLiteral("ошибка чтения с диска");
     }
+}
+
+QString fileWriteFailure(const QString& path, int errorNumber) {
+    return fileWriteFailure(path, fileErrorReason(errorNumber, true));
+}
+
+QString fileWriteFailure(const QString& path, const QString& reason) {
+    return QStringLiteral("Не удалось записать файл %1: %2").arg(path, reason);
+}
+
+int saveObstacle(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isDir()) return EISDIR;
+    if (!QFileInfo(info.absolutePath()).isDir()) return ENOENT;
+    return 0;
 }
 
 } // namespace vorlan

@@ -68,13 +68,9 @@ ProjectSaveResult saveProjectFile(const QString& path, const QByteArray& bytes) 
                            : errorNumber == ENOSPC || errorNumber == EDQUOT ? DiskFull
                            : errorNumber == ENOENT                          ? PathNotFound
                                                                             : PathAccess;
-        return ProjectSaveResult{
-            number,
-            QStringLiteral("Не удалось записать файл %1: %2").arg(path, fileErrorReason(errorNumber, true))};
+        return ProjectSaveResult{number, fileWriteFailure(path, errorNumber)};
     };
-    const QFileInfo info(path);
-    if (info.isDir()) return failed(EISDIR);
-    if (!QFileInfo(info.absolutePath()).isDir()) return failed(ENOENT);
+    if (const int obstacle = saveObstacle(path)) return failed(obstacle);
 
     QSaveFile file(path);
     errno = 0;

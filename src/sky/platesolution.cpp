@@ -108,6 +108,22 @@ QString CentreDistanceText(int widthPx, int heightPx, float x, float y) {
            QStringLiteral("%");
 }
 
+QString PlateInfoLines(const PlateFacts& facts) {
+    const float wDeg = ToSingle(Int(facts.widthDeg));
+    const float hDeg = ToSingle(Int(facts.heightDeg));
+    const float wPx = ToSingle(Int(facts.widthPx));
+    const float hPx = ToSingle(Int(facts.heightPx));
+    return QStringLiteral("центр: ") + SkyPositionText(facts.centreRa, facts.centreDec) + CrLf +
+           QStringLiteral("размер в градусах ") + InvariantShortForm(wDeg) + QStringLiteral(" x ") +
+           InvariantShortForm(hDeg) + CrLf + QStringLiteral("размер в пикселах ") + InvariantShortForm(wPx) +
+           QStringLiteral(" x ") + InvariantShortForm(hPx) + CrLf;
+}
+
+QString PlateAngleLine(double angle) {
+    return QStringLiteral("Угол отклонения от направления на полюс ") +
+           PatternForm(angle * DegPerRad, QStringLiteral("0.000")) + CrLf;
+}
+
 PlateSolution SolvePlate(const PlateInput& in) {
     PlateSolution out;
     // One scale for everything: the marks, the centre, the sizes and the probe are all taken on
@@ -120,15 +136,15 @@ PlateSolution SolvePlate(const PlateInput& in) {
     out.centreText = SkyPositionText(out.centreSky.ra, out.centreSky.dec);
 
     const float f = out.centreSky.scale;
-    const float wDeg = ToSingle(Int(checkedDivide(widthPx * PixelsToDegrees, f)));
-    const float hDeg = ToSingle(Int(checkedDivide(heightPx * PixelsToDegrees, f)));
+    PlateFacts facts;
+    facts.centreRa = out.centreSky.ra;
+    facts.centreDec = out.centreSky.dec;
+    facts.widthDeg = checkedDivide(widthPx * PixelsToDegrees, f);
+    facts.heightDeg = checkedDivide(heightPx * PixelsToDegrees, f);
     // The displayed size over the display scale: the picture's own pixels.
-    const float wPx = ToSingle(Int(in.pictureWidth));
-    const float hPx = ToSingle(Int(in.pictureHeight));
-    out.infoText = QStringLiteral("центр: ") + out.centreText + CrLf + QStringLiteral("размер в градусах ") +
-                   InvariantShortForm(wDeg) + QStringLiteral(" x ") + InvariantShortForm(hDeg) + CrLf +
-                   QStringLiteral("размер в пикселах ") + InvariantShortForm(wPx) + QStringLiteral(" x ") +
-                   InvariantShortForm(hPx) + CrLf;
+    facts.widthPx = in.pictureWidth;
+    facts.heightPx = in.pictureHeight;
+    out.infoText = PlateInfoLines(facts);
 
     // Without the readout the probe leaves the centre in place and the angle says nothing.
     out.probe = {out.centre.x, 1};
@@ -140,8 +156,7 @@ PlateSolution SolvePlate(const PlateInput& in) {
         out.probeDec = top.dec;
     }
     out.angle = PoleAngle(out.centreSky.ra, out.centreSky.dec, out.probeRa, out.probeDec);
-    out.angleLine = QStringLiteral("Угол отклонения от направления на полюс ") +
-                    PatternForm(out.angle * DegPerRad, QStringLiteral("0.000")) + CrLf;
+    out.angleLine = PlateAngleLine(out.angle);
     return out;
 }
 

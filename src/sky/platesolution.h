@@ -75,6 +75,20 @@ struct PlateSolution {
     QString angleLine; ///< "Угол отклонения от направления на полюс " line, CR LF ended
 };
 
+/// What txtInfo shows of a solved picture, whatever solved it (two stars or a WCS).
+struct PlateFacts {
+    double centreRa = 0, centreDec = 0; ///< sky position of the picture's centre, radians
+    double widthDeg = 0, heightDeg = 0; ///< field of view, degrees (shown floored to whole degrees)
+    double widthPx = 0, heightPx = 0;   ///< picture size, picture pixels (shown floored)
+    double angle = 0; ///< radians from the picture's up to the direction of the north pole, counter-clockwise
+};
+
+/// The "центр: ", "размер в градусах " and "размер в пикселах " lines, CR LF ended. Throws
+/// VorlanError when a figure does not fit a float.
+QString PlateInfoLines(const PlateFacts& facts);
+/// The "Угол отклонения от направления на полюс " line (angle in radians), CR LF ended.
+QString PlateAngleLine(double angle);
+
 /// The whole computation of "Считать!" without any window, all of it at the display scale, so
 /// that it gives the same result at any zoom. Throws VorlanError on degenerate input (see
 /// SolveSkyPosition) and for a zero display scale.

@@ -1,5 +1,6 @@
 #include "view/fitsimage.h"
 
+#include "view/fitshandle.h"
 #include "view/linearstretch.h"
 
 #include <QFile>
@@ -25,14 +26,6 @@
 namespace vorlan {
 
 namespace {
-
-struct FitsCloser {
-    void operator()(fitsfile* f) const {
-        int status = 0;
-        fits_close_file(f, &status);
-    }
-};
-using FitsHandle = std::unique_ptr<fitsfile, FitsCloser>;
 
 QString fitsReason(int status) {
     switch (status) {
@@ -185,10 +178,7 @@ DecodedPicture decodeFits(const QString& path, qint64 memoryBudget, QImage::Form
                           const PictureAllocator& allocate) {
     DecodedPicture result;
     int status = 0;
-    fitsfile* raw = nullptr;
-    // The disk-file opener takes the name as it is: no cfitsio filter syntax in brackets.
-    fits_open_diskfile(&raw, QFile::encodeName(path).constData(), READONLY, &status);
-    FitsHandle file(raw);
+    const FitsHandle file = openFitsForReading(path, status);
     if (status) {
         result.error = fitsReason(status);
         return result;

@@ -1,0 +1,50 @@
+#pragma once
+
+// One astrometric observation of a moving object in the two forms the Minor Planet Center takes:
+// the 80-column optical line and a row of ADES in its pipe-separated form (PSV).
+
+#include <QChar>
+#include <QDateTime>
+#include <QString>
+#include <optional>
+
+namespace vorlan {
+
+/// One position of an object at one time.
+struct Observation {
+    /// The observer's temporary designation: letters and digits only, at most 7 (others dropped);
+    /// an empty one becomes "VRL0001".
+    QString designation = QStringLiteral("VRL0001");
+    QDateTime utc;                   ///< mid-exposure time, UTC
+    double ra = 0;                   ///< right ascension, J2000, radians (any value; wrapped into [0, 2π))
+    double dec = 0;                  ///< declination, J2000, radians (clamped into [-π/2, π/2])
+    std::optional<double> magnitude; ///< measured brightness, when photometry gave one
+    QChar band;                      ///< its photometric band ('R', 'V', 'G', ...), or none
+    /// The observatory code: three letters or digits; anything else becomes "500" (geocentric).
+    QString station = QStringLiteral("500");
+    /// ADES astCat: the star catalogue the sky solution was fitted to; "UNK" when unknown.
+    QString catalogue = QStringLiteral("UNK");
+};
+
+/// The observation as the Minor Planet Center's 80-column optical line, exactly 80 ASCII
+/// characters with blanks in every unused column:
+///   1-5 blank (no number), 6-12 designation left-aligned, 13-14 blank (no discovery mark, no
+///   note), 15 "C" (CCD), 16-32 "YYYY MM DD.ddddd" (UTC, day to 0.00001), 33-44 "HH MM SS.ss" (RA),
+///   45-56 "sDD MM SS.s" (Dec), 57-65 blank, 66-70 magnitude as F4.1 ("17.2") and 71 the band,
+///   both blank when unknown, 72-77 blank, 78-80 observatory code.
+/// Each field rounds to its last digit with carries into the fields before it: RA 23 59 59.996
+/// gives 00 00 00.00, a day fraction of .999996 the next day's .00000.
+QString mpcObservationLine(const Observation& o);
+
+/// The ADES PSV field names line for adesPsvRow, padded as its rows are:
+///   trkSub|mode|stn|obsTime|ra|dec|astCat|mag|band
+/// (trkSub: the temporary designation; mode: "CCD"; stn: the observatory code; obsTime: ISO 8601
+/// UTC to the millisecond with "Z"; ra, dec: decimal degrees to 0.000001; astCat: the catalogue;
+/// mag to 0.1 and band, empty when unknown). A submission puts "# version=2017" and the
+/// observatory and contact blocks before it.
+QString adesPsvHeader();
+
+/// The observation as one ADES PSV row under adesPsvHeader().
+QString adesPsvRow(const Observation& o);
+
+} // namespace vorlan

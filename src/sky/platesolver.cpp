@@ -1,0 +1,307 @@
+#include "sky/platesolver.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTextStream>
+#include <algorithm>
+#include <csignal>
+#include <fitsio.h>
+#include <unistd.h>
+#include <vector>
+
+namespace vorlan {
+
+const QString SolverMissingText =
+    QStringLiteral("Не найден solve-field: установите пакеты astrometry.net и astrometry-data-tycho2.");
+const QString IndexMissingText = QStringLiteral("Не найдены индексные файлы astrometry.net: установите пакет "
+                                                "astrometry-data-tycho2 (поля от 30' и шире).");
+
+namespace {
+
+const QString FailedPrefix = QStringLiteral("Не удалось определить координаты по звёздам: ");
+/// solve-field needs a quadrangle of stars and a few more to check it against.
+constexpr int FewestStars = 5;
+const QString DefaultConfig = QStringLiteral("/etc/astrometry.cfg");
+
+double headerNumber(fitsfile* f, const char* key) {
+    double v = 0;
+    int status = 0;
+    return fits_read_key(f, TDOUBLE, key, &v, nullptr, &status) ? 0 : v;
+}
+
+} // namespace
+
+ScaleHint ScaleHintFromOptics(double focalLengthMm, double pixelMicrons, double margin) {
+    if (!(focalLengthMm > 0) || !(pixelMicrons > 0)) return {};
+    // 206.265 arc-seconds per micrometre at one millimetre of focal length.
+    const double scale = 206.264806 * pixelMicrons / focalLengthMm;
+    return {scale * (1 - margin), scale * (1 + margin)};
+}
+
+ScaleHint ScaleHintFromHeader(const QString& fitsPath) {
+    int status = 0;
+    fitsfile* f = nullptr;
+    if (fits_open_diskfile(&f, QFile::encodeName(fitsPath).constData(), READONLY, &status)) return {};
+    ScaleHint hint;
+    // The first HDU with a focal length: the primary one, or the image of a compressed file.
+    for (int hdu = 1; !hint.known(); ++hdu) {
+        int type = 0;
+        if (fits_movabs_hdu(f, hdu, &type, &status)) break;
+        const double focal = headerNumber(f, "FOCALLEN");
+        double pixel = headerNumber(f, "XPIXSZ");
+        if (!(pixel > 0)) {
+            pixel = headerNumber(f, "PIXSIZE1");
+            if (!(pixel > 0)) pixel = headerNumber(f, "PIXSIZE");
+            const double binning = headerNumber(f, "XBINNING");
+            if (binning >= 1) pixel *= binning;
+        }
+        hint = ScaleHintFromOptics(focal, pixel);
+    }
+    int closing = 0;
+    fits_close_file(f, &closing);
+    return hint;
+}
+
+ScaleHint ScaleHintFromWcs(const SkyWcs& wcs, double margin) {
+    const double scale = wcs.arcsecPerPixel();
+    if (!(scale > 0)) return {};
+    return {scale * (1 - margin), scale * (1 + margin)};
+}
+
+namespace {
+
+/// The upper bound of the quadrangle sizes an index file holds (SCALE_U, radians); a large
+/// value when the header does not say, so that such a file is tried last.
+double quadScale(const QString& index) {
+    int status = 0;
+    fitsfile* f = nullptr;
+    if (fits_open_diskfile(&f, QFile::encodeName(index).constData(), READONLY, &status)) return 1e9;
+    const double scale = headerNumber(f, "SCALE_U");
+    int closing = 0;
+    fits_close_file(f, &closing);
+    return scale > 0 ? scale : 1e9;
+}
+
+} // namespace
+
+QStringList AstrometryIndexFiles(const QString& configFile) {
+    QFile config(configFile.isEmpty() ? DefaultConfig : configFile);
+    if (!config.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
+    const QDir base = QFileInfo(config.fileName()).absoluteDir();
+    QStringList files;
+    QTextStream in(&config);
+    while (!in.atEnd()) {
+        const QStringList words = in.readLine().simplified().split(QLatin1Char(' '));
+        if (words.size() < 2) continue;
+        const QString where = base.absoluteFilePath(words[1]);
+        if (words[0] == QLatin1String("add_path")) {
+            for (const QFileInfo& file : QDir(where).entryInfoList(
+                     {QStringLiteral("index*.fits"), QStringLiteral("index*.fits.fz")}, QDir::Files))
+                files << file.absoluteFilePath();
+        } else if (words[0] == QLatin1String("index")) {
+            // An index line names the file with or without its .fits ending.
+            for (const QString& name : {where, where + QStringLiteral(".fits")})
+                if (QFileInfo(name).isFile()) {
+                    files << name;
+                    break;
+                }
+        }
+    }
+    files.removeDuplicates();
+    std::vector<std::pair<double, QString>> byScale;
+    for (const QString& file : files)
+        byScale.emplace_back(quadScale(file), file);
+    std::stable_sort(byScale.begin(), byScale.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    files.clear();
+    for (const auto& [scale, file] : byScale)
+        files << file;
+    return files;
+}
+
+int WriteXyList(const QString& path, const StarList& list) {
+    std::vector<Star> stars;
+    for (const Star& s : list.stars)
+        if (!(s.flags & (StarHotPixel | StarTrail | StarEdge))) stars.push_back(s);
+    // solve-field takes the list in the order given and tries quadrangles of the first stars
+    // first: brightest first finds a field many times sooner.
+    std::stable_sort(stars.begin(), stars.end(),
+                     [](const Star& a, const Star& b) { return a.flux > b.flux; });
+    std::vector<double> x(stars.size()), y(stars.size()), flux(stars.size());
+    for (size_t i = 0; i < stars.size(); ++i) {
+        const QPointF p = SkyWcs::fitsFromPicture(stars[i].position(), list.height);
+        x[i] = p.x();
+        y[i] = p.y();
+        flux[i] = stars[i].flux;
+    }
+    QFile::remove(path);
+    int status = 0;
+    fitsfile* f = nullptr;
+    fits_create_diskfile(&f, QFile::encodeName(path).constData(), &status);
+    char xName[] = "X", yName[] = "Y", fluxName[] = "FLUX", form[] = "1D";
+    char* names[] = {xName, yName, fluxName};
+    char* forms[] = {form, form, form};
+    fits_create_tbl(f, BINARY_TBL, LONGLONG(stars.size()), 3, names, forms, nullptr, "SOURCES", &status);
+    int w = list.width, h = list.height;
+    fits_write_key(f, TINT, "IMAGEW", &w, "picture width, pixels", &status);
+    fits_write_key(f, TINT, "IMAGEH", &h, "picture height, pixels", &status);
+    if (!stars.empty()) {
+        fits_write_col(f, TDOUBLE, 1, 1, 1, LONGLONG(stars.size()), x.data(), &status);
+        fits_write_col(f, TDOUBLE, 2, 1, 1, LONGLONG(stars.size()), y.data(), &status);
+        fits_write_col(f, TDOUBLE, 3, 1, 1, LONGLONG(stars.size()), flux.data(), &status);
+    }
+    int closing = 0;
+    if (f) fits_close_file(f, &closing);
+    return status || closing ? -1 : int(stars.size());
+}
+
+QStringList SolveFieldOptions(const QStringList& indexes, int width, int height, const QString& dir,
+                              const SolveOptions& options) {
+    // The engine tries the index files in the order its configuration lists them and keeps the
+    // first that solves. The installed configuration takes the sparsest first; the densest that
+    // fits the field matches several times as many stars, and the distortion fitted to them
+    // holds to the corners.
+    const QString config = QDir(dir).filePath(QStringLiteral("astrometry.cfg"));
+    QFile file(config);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) return {};
+    QTextStream out(&file);
+    for (const QString& index : indexes)
+        out << "index " << index << '\n';
+    out.flush();
+    if (file.error() != QFile::NoError) return {};
+
+    QStringList args = {
+        QStringLiteral("--config"), config, QStringLiteral("--width"), QString::number(width),
+        QStringLiteral("--height"), QString::number(height), QStringLiteral("--cpulimit"),
+        QString::number(options.timeLimitSeconds), QStringLiteral("--no-plots"),
+        QStringLiteral("--overwrite"), QStringLiteral("--dir"), dir, QStringLiteral("--temp-dir"), dir,
+        // Only the WCS is read: the other outputs are not written.
+        QStringLiteral("--corr"), QStringLiteral("none"), QStringLiteral("--match"), QStringLiteral("none"),
+        QStringLiteral("--rdls"), QStringLiteral("none"), QStringLiteral("--index-xyls"),
+        QStringLiteral("none"), QStringLiteral("--new-fits"), QStringLiteral("none")};
+    if (options.scale.known())
+        args << QStringLiteral("--scale-units") << QStringLiteral("arcsecperpix")
+             << QStringLiteral("--scale-low") << QString::number(options.scale.low, 'g', 8)
+             << QStringLiteral("--scale-high") << QString::number(options.scale.high, 'g', 8);
+    return args;
+}
+
+PlateSolver::PlateSolver(QObject* parent) : QObject(parent) {
+    m_limit.setSingleShot(true);
+    connect(&m_limit, &QTimer::timeout, this, [this] {
+        killTree();
+        fail(FailedPrefix + QStringLiteral("решение не найдено за %1 с.").arg(m_options.timeLimitSeconds));
+    });
+}
+
+PlateSolver::~PlateSolver() {
+    if (isRunning()) {
+        m_stopped = true;
+        killTree();
+    }
+}
+
+bool PlateSolver::isRunning() const {
+    return m_process && m_process->state() != QProcess::NotRunning;
+}
+
+qint64 PlateSolver::processGroup() const {
+    return isRunning() ? m_process->processId() : 0;
+}
+
+double PlateSolver::elapsedSeconds() const {
+    return m_clock.isValid() ? m_clock.nsecsElapsed() * 1e-9 : 0;
+}
+
+bool PlateSolver::start(const StarList& stars, const SolveOptions& options) {
+    if (isRunning()) return false;
+    m_options = options;
+    m_stopped = false;
+    m_clock.start();
+    m_process.reset();
+
+    // What is wrong before the run is reported as the run's outcome, after start() returns.
+    auto refuse = [this](const QString& reason) {
+        QMetaObject::invokeMethod(
+            this, [this, reason] { fail(reason); }, Qt::QueuedConnection);
+        return true;
+    };
+    const QString program = QFileInfo(options.program).isAbsolute()
+                                ? (QFileInfo(options.program).isExecutable() ? options.program : QString())
+                                : QStandardPaths::findExecutable(options.program);
+    if (program.isEmpty()) return refuse(SolverMissingText);
+    const QStringList indexes = AstrometryIndexFiles(options.configFile);
+    if (indexes.isEmpty()) return refuse(IndexMissingText);
+
+    m_dir = std::make_unique<QTemporaryDir>();
+    QStringList args = SolveFieldOptions(indexes, stars.width, stars.height, m_dir->path(), options);
+    const QString xyList = m_dir->filePath(QStringLiteral("stars.xyls"));
+    const int written = WriteXyList(xyList, stars);
+    if (args.isEmpty() || written < 0)
+        return refuse(FailedPrefix + QStringLiteral("не записаны файлы во временную папку."));
+    if (written < FewestStars)
+        return refuse(FailedPrefix + QStringLiteral("на снимке слишком мало звёзд (%1).").arg(written));
+    args.prepend(xyList);
+
+    m_process = std::make_unique<QProcess>();
+    m_process->setProcessChannelMode(QProcess::MergedChannels);
+    // Its own process group, so that a stop reaches the engine solve-field starts as well.
+    m_process->setChildProcessModifier([] { ::setpgid(0, 0); });
+    connect(m_process.get(), &QProcess::finished, this, &PlateSolver::onProcessFinished);
+    connect(m_process.get(), &QProcess::errorOccurred, this, [this](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart) fail(SolverMissingText);
+    });
+    m_process->start(program, args);
+    m_limit.start(options.timeLimitSeconds * 1000);
+    return true;
+}
+
+void PlateSolver::killTree() {
+    m_limit.stop();
+    if (!isRunning()) return;
+    // The outcome of a killed run is the caller's to report, not the process's.
+    m_process->disconnect(this);
+    const qint64 group = m_process->processId();
+    if (group > 0) ::kill(pid_t(-group), SIGKILL);
+    // A killed process is gone in milliseconds; this only collects it.
+    m_process->waitForFinished(1000);
+}
+
+void PlateSolver::stop() {
+    if (!isRunning()) return;
+    m_stopped = true;
+    killTree();
+    fail(QStringLiteral("Определение координат прервано."));
+}
+
+void PlateSolver::fail(const QString& reason) {
+    m_limit.stop();
+    if (m_process) m_process->disconnect(this);
+    m_dir.reset();
+    emit failed(reason);
+}
+
+void PlateSolver::onProcessFinished(int exitCode, QProcess::ExitStatus status) {
+    if (m_stopped) return;
+    m_limit.stop();
+    const QString wcsPath = m_dir->filePath(QStringLiteral("stars.wcs"));
+    if (status == QProcess::NormalExit && exitCode == 0 && QFile::exists(wcsPath)) {
+        const SkyWcs wcs = SkyWcs::fromFitsFile(wcsPath);
+        if (!wcs.isValid()) return fail(FailedPrefix + wcs.reason());
+        m_process->disconnect(this);
+        m_dir.reset();
+        emit finished(wcs);
+        return;
+    }
+    // solve-field ends with "Field 1 did not solve" when it searched and found nothing; its exit
+    // code says the same as for a real error.
+    const QString output = QString::fromLocal8Bit(m_process->readAll()).trimmed();
+    if (status == QProcess::NormalExit && (exitCode == 0 || output.contains(QLatin1String("did not solve"))))
+        return fail(FailedPrefix + QStringLiteral("решение не найдено."));
+    fail(FailedPrefix + QStringLiteral("solve-field завершился с ошибкой (%1).")
+                            .arg(output.section(QLatin1Char('\n'), -1).trimmed()));
+}
+
+} // namespace vorlan

@@ -1,0 +1,113 @@
+#pragma once
+
+// Plate solving offline with astrometry.net: its solve-field runs as a separate process on the
+// star list of a picture (it extracts no stars of its own), and the WCS it finds is read with
+// wcslib. The process runs while the event loop goes on; the object reports by signal.
+
+#include "sky/skywcs.h"
+#include "stars/starlist.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <memory>
+
+namespace vorlan {
+
+/// A range of picture scales, arc-seconds per pixel. Both 0: no hint.
+struct ScaleHint {
+    double low = 0;
+    double high = 0;
+    bool known() const { return low > 0 && high >= low; }
+};
+
+/// The scale of a camera behind a lens: pixel size (micrometres) over focal length (mm), widened
+/// by `margin` (0.1 = 10 %) either way. No hint when either is not positive.
+ScaleHint ScaleHintFromOptics(double focalLengthMm, double pixelMicrons, double margin = 0.1);
+
+/// The scale hint a FITS picture's header gives: FOCALLEN (mm) with XPIXSZ (micrometres, binning
+/// included as written by camera programs) or PIXSIZE / PIXSIZE1 (micrometres of the sensor,
+/// times XBINNING when present). No hint when the file is not FITS or lacks them.
+ScaleHint ScaleHintFromHeader(const QString& fitsPath);
+
+/// The scale of an earlier solution or a header WCS, widened by margin either way.
+ScaleHint ScaleHintFromWcs(const SkyWcs& wcs, double margin = 0.05);
+
+/// How solve-field is run.
+struct SolveOptions {
+    int timeLimitSeconds = 60; ///< wall time, also handed to solve-field as its CPU limit
+    ScaleHint scale;
+    QString program = QStringLiteral("solve-field"); ///< a path, or a name looked up in PATH
+    /// astrometry.net's configuration naming the index folders; empty: the installed one
+    /// (/etc/astrometry.cfg). Only its index files are used.
+    QString configFile;
+};
+
+/// The index files the configuration names: files of its `index` lines and index*.fits in its
+/// `add_path` folders, those of the smallest quadrangles (the densest catalogues) first. Empty
+/// when there are none or the configuration cannot be read.
+QStringList AstrometryIndexFiles(const QString& configFile = QString());
+
+/// The Russian message for a solver that is not installed, and for missing index files.
+extern const QString SolverMissingText;
+extern const QString IndexMissingText;
+
+/// Writes stars as astrometry.net's x/y list: a FITS binary table with columns X, Y and FLUX,
+/// brightest first, in FITS pixels (1-based, row 1 at the bottom of the picture, see skywcs.h).
+/// Stars flagged as hot pixels, trails or cut by the edge are left out. Returns the number of
+/// stars written, or -1 on a write error.
+int WriteXyList(const QString& path, const StarList& stars);
+
+/// Everything solve-field is given besides its input (an x/y list or a picture) for a picture
+/// width x height pixels: the time limit, the scale hint, the outputs in dir (only the WCS is
+/// written, as <input name>.wcs) and a configuration written into dir that lists indexes in
+/// the order given. Empty when the configuration cannot be written.
+QStringList SolveFieldOptions(const QStringList& indexes, int width, int height, const QString& dir,
+                              const SolveOptions& options);
+
+/// One solve-field run at a time. start() returns at once; exactly one of finished or failed
+/// follows (failed also after stop()). Safe to destroy while running: the process is killed.
+class PlateSolver : public QObject {
+    Q_OBJECT
+  public:
+    explicit PlateSolver(QObject* parent = nullptr);
+    ~PlateSolver() override;
+
+    /// Solves a picture from its star list (picture pixels, StarList's frame; its width and
+    /// height are the picture's). Refused (returns false, no signal) while a run is under way;
+    /// problems found before the run (no solver, no index files, too few stars) come as failed.
+    bool start(const StarList& stars, const SolveOptions& options = {});
+
+    /// Ends the run: the whole process tree is killed at once; failed follows.
+    void stop();
+
+    bool isRunning() const;
+    /// Process group of the running solver (its children included), 0 when none.
+    qint64 processGroup() const;
+    /// Seconds since start() of the current or last run.
+    double elapsedSeconds() const;
+
+  signals:
+    /// The picture's WCS (sized as the star list's picture).
+    void finished(const vorlan::SkyWcs& wcs);
+    /// Russian reason.
+    void failed(const QString& reason);
+
+  private:
+    void onProcessFinished(int exitCode, QProcess::ExitStatus status);
+    void fail(const QString& reason);
+    void killTree();
+
+    std::unique_ptr<QProcess> m_process;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QTimer m_limit;
+    QElapsedTimer m_clock;
+    SolveOptions m_options;
+    bool m_stopped = false;
+};
+
+} // namespace vorlan

@@ -1,0 +1,118 @@
+// The blink written as an animated GIF and read back with Qt's own GIF reader, as a browser or a
+// forum would show it; and saves that fail, each leaving the old file as it was.
+
+#include "blink/gifwriter.h"
+#include "support/skyframes.h"
+
+#include <QImageReader>
+#include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace vorlan;
+using namespace vorlan::test;
+
+Q_DECLARE_METATYPE(QVector<QImage>)
+
+class TestGifWriter : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void framesReadBack_data() {
+        QTest::addColumn<QVector<QImage>>("frames");
+        QTest::addColumn<double>("closeShare"); // of the pixels within 3 levels; 1 = exact
+        const QImage grey = skyFrame(320, 240, false), colour = skyFrame(320, 240, true);
+        QImage few(200, 100, QImage::Format_RGB32), fewToo(200, 100, QImage::Format_RGB32);
+        few.fill(qRgb(10, 20, 30));
+        fewToo.fill(qRgb(200, 20, 30));
+        QTest::newRow("grey pair as grabbed")
+            << QVector<QImage>{grey, partnerFrame(grey, false, 40, 200)} << 1.0;
+        QVector<QImage> three{grey, partnerFrame(grey, false, 40, 200), partnerFrame(grey, false, 60, 190)};
+        for (QImage& f : three)
+            f = f.convertToFormat(QImage::Format_Grayscale8);
+        QTest::newRow("grey 1 - 2 - 3 in grey bytes") << three << 1.0;
+        QTest::newRow("colour pair") << QVector<QImage>{colour, partnerFrame(colour, true, 40, 200)} << 0.99;
+        QTest::newRow("colours few enough to keep") << QVector<QImage>{few, fewToo} << 1.0;
+    }
+    void framesReadBack() {
+        QFETCH(QVector<QImage>, frames);
+        QFETCH(double, closeShare);
+        const QTemporaryDir dir;
+        const QString path = dir.filePath("blink.gif");
+        QCOMPARE(writeAnimatedGif(path, frames, 70), QString());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"blink.gif"}); // no temporary file left
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.read(6), QByteArray("GIF89a"));
+        QImageReader reader(path, "gif");
+        QCOMPARE(reader.loopCount(), -1); // forever
+        QVector<QImage> read;
+        for (QImage img; reader.read(&img);) {
+            read.push_back(img.convertToFormat(QImage::Format_RGB32));
+            QCOMPARE(reader.nextImageDelay(), 700); // milliseconds
+        }
+        QCOMPARE(read.size(), frames.size());
+        qint64 far = 0, flicker = 0;
+        for (int k = 0; k < frames.size(); ++k) {
+            const QImage original = frames[k].convertToFormat(QImage::Format_RGB32);
+            const QImage first = frames[0].convertToFormat(QImage::Format_RGB32);
+            for (int y = 0; y < original.height(); ++y)
+                for (int x = 0; x < original.width(); ++x) {
+                    const QRgb a = original.pixel(x, y), b = read[k].pixel(x, y);
+                    far += std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                     std::abs(qBlue(a) - qBlue(b))}) > 3;
+                    // A pixel the same in two frames on the screen is the same in the file.
+                    flicker += original.pixel(x, y) == first.pixel(x, y) && b != read[0].pixel(x, y);
+                }
+            if (closeShare == 1.0) QCOMPARE(read[k], original);
+        }
+        const qint64 pixels = qint64(frames.size()) * frames[0].width() * frames[0].height();
+        QVERIFY2(far <= (1 - closeShare) * pixels,
+                 qPrintable(QString("%1 of %2 pixels off").arg(far).arg(pixels)));
+        QCOMPARE(flicker, 0);
+    }
+
+    void failedSaveKeepsOldFile_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QVector<QImage>>("frames");
+        QTest::addColumn<qint64>("sizeLimit"); // bytes a process may write into one file, 0 = no limit
+        QTest::addColumn<QString>("reason");
+        const QImage a = skyFrame(200, 150, true);
+        QTest::newRow("folder missing")
+            << "none/blink.gif" << QVector<QImage>{a, a} << qint64(0) << "папка не найдена";
+        QTest::newRow("frames of two sizes") << "old.gif" << QVector<QImage>{a, a.copy(0, 0, 100, 100)}
+                                             << qint64(0) << "кадры разного размера";
+        QTest::newRow("no frames") << "old.gif" << QVector<QImage>{} << qint64(0) << "нет кадров";
+        // The disk takes the first 2000 bytes and refuses the rest, as a full disk would.
+        QTest::newRow("write cut off")
+            << "old.gif" << QVector<QImage>{a, a} << qint64(2000) << "ошибка записи на диск";
+    }
+    void failedSaveKeepsOldFile() {
+        QFETCH(QString, name);
+        QFETCH(QVector<QImage>, frames);
+        QFETCH(qint64, sizeLimit);
+        const QTemporaryDir dir;
+        QFile old(dir.filePath("old.gif"));
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old content") == 11);
+        old.close();
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        if (sizeLimit) {
+            std::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead of ending the test
+            rlimit limited = saved;
+            limited.rlim_cur = rlim_t(sizeLimit);
+            setrlimit(RLIMIT_FSIZE, &limited);
+        }
+        const QString path = dir.filePath(name);
+        const QString result = writeAnimatedGif(path, frames, 50);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        QFETCH(QString, reason);
+        QCOMPARE(result, QStringLiteral("Не удалось записать файл %1: %2").arg(path, reason));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old content"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"old.gif"}); // nothing left beside it
+    }
+};
+
+QTEST_GUILESS_MAIN(TestGifWriter)
+#include "tst_gifwriter.moc"

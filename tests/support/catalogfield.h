@@ -1,0 +1,114 @@
+#pragma once
+
+// A photograph of a real patch of sky for the solving tests and the benchmark: the Tycho-2 stars
+// of the installed astrometry.net index files (listed by astrometry.net's own query-starkd)
+// drawn through a known TAN projection (sky/skyfield.h), as Gaussian stars on a noisy sky, with
+// the star list a detection would hand over.
+
+#include "sky/platesolver.h"
+#include "sky/skyfield.h"
+#include "stars/starlist.h"
+#include "support/linearsky.h"
+
+#include <QProcess>
+#include <QRandomGenerator>
+#include <algorithm>
+
+namespace vorlan::test {
+
+/// A catalogue star, degrees and visual magnitude.
+struct IndexStar {
+    double ra, dec, mag;
+};
+
+/// The stars within radiusDeg of (raDeg, decDeg) as query-starkd lists them from the installed
+/// index file that holds the most of them there: the one of the smallest quadrangles, nearest to
+/// what a photograph shows.
+inline QVector<IndexStar> catalogueStars(double raDeg, double decDeg, double radiusDeg) {
+    QVector<IndexStar> best;
+    for (const QString& index : AstrometryIndexFiles()) {
+        QProcess query;
+        query.start("query-starkd",
+                    {"-r", QString::number(raDeg, 'f', 6), "-d", QString::number(decDeg, 'f', 6), "-R",
+                     QString::number(radiusDeg, 'f', 6), "-T", index});
+        query.waitForFinished(30000);
+        QVector<IndexStar> stars;
+        // "# RA, Dec, MAG_VT" then one "ra, dec, mag" line a star.
+        for (const QByteArray& line : query.readAllStandardOutput().split('\n')) {
+            const QList<QByteArray> f = line.split(',');
+            if (f.size() == 3 && !line.startsWith('#'))
+                stars << IndexStar{f[0].toDouble(), f[1].toDouble(), f[2].toDouble()};
+        }
+        if (stars.size() > best.size()) best = stars;
+    }
+    return best;
+}
+
+inline double gaussian(QRandomGenerator& rng) {
+    const double u1 = 1.0 - rng.generateDouble(), u2 = rng.generateDouble();
+    return std::sqrt(-2 * std::log(u1)) * std::cos(2 * M_PI * u2);
+}
+
+struct CatalogField {
+    TanPicture tan;
+    StarList stars;     ///< what detection would find: picture pixels, brightest first
+    LinearData picture; ///< counts, row 0 at the top
+};
+
+/// tan drawn from the catalogue: sky of 1000 counts with noise of sigma 15, stars of
+/// Gaussian profile (sigma 1.3 pixels) at 30000 counts of peak for magnitude 7, clipped at 65535.
+/// The star list carries each centre with centroid noise of 0.1 pixel.
+inline CatalogField catalogField(const TanPicture& tan, quint32 seed) {
+    CatalogField field{tan, {}, {}};
+    const int w = tan.widthPx, h = tan.heightPx;
+    const double halfDiagonal = tan.fieldDeg * std::hypot(1.0, double(h) / w) / 2;
+    const QVector<IndexStar> sky = catalogueStars(tan.ra0 / Rad, tan.dec0 / Rad, halfDiagonal * 1.05);
+    QRandomGenerator rng(seed);
+    field.picture = LinearData{w, h, 1, std::vector<double>(size_t(w) * h), {}};
+    for (double& v : field.picture.values)
+        v = 1000 + 15 * gaussian(rng);
+    const double sigma = 1.3;
+    field.stars.width = w;
+    field.stars.height = h;
+    for (const IndexStar& s : sky) {
+        double x = 0, y = 0;
+        tan.project(s.ra * Rad, s.dec * Rad, x, y);
+        if (!tan.inside(x, y)) continue;
+        const double peak = 30000 * std::pow(10.0, -0.4 * (s.mag - 7));
+        for (int py = std::max(0, int(y - 5 * sigma)); py <= std::min(h - 1, int(y + 5 * sigma)); ++py)
+            for (int px = std::max(0, int(x - 5 * sigma)); px <= std::min(w - 1, int(x + 5 * sigma)); ++px) {
+                // Pixel (px, py) has its centre at (px + 0.5, py + 0.5).
+                const double dx = px + 0.5 - x, dy = py + 0.5 - y;
+                double& v = field.picture.at(px, py);
+                v = std::min(65535.0, v + peak * std::exp(-(dx * dx + dy * dy) / (2 * sigma * sigma)));
+            }
+        Star star;
+        star.x = x + 0.1 * gaussian(rng);
+        star.y = y + 0.1 * gaussian(rng);
+        star.flux = peak * 2 * M_PI * sigma * sigma;
+        field.stars.stars << star;
+    }
+    std::sort(field.stars.stars.begin(), field.stars.stars.end(),
+              [](const Star& a, const Star& b) { return a.flux > b.flux; });
+    return field;
+}
+
+/// The list detection might give for a picture of noise: count random sources.
+inline StarList noiseStars(int w, int h, int count, quint32 seed) {
+    QRandomGenerator rng(seed);
+    StarList list;
+    list.width = w;
+    list.height = h;
+    for (int i = 0; i < count; ++i) {
+        Star s;
+        s.x = rng.bounded(double(w));
+        s.y = rng.bounded(double(h));
+        s.flux = 100 + rng.bounded(10000.0);
+        list.stars << s;
+    }
+    std::sort(list.stars.begin(), list.stars.end(),
+              [](const Star& a, const Star& b) { return a.flux > b.flux; });
+    return list;
+}
+
+} // namespace vorlan::test
