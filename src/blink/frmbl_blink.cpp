@@ -1,5 +1,6 @@
 // The blink button, its interval slider, the timer tick and the marker box of the main window.
 
+#include "blink/blinkcycle.h"
 #include "blink/markerbox.h"
 #include "blink/markeroverlay.h"
 #include "common/numberforms.h"
@@ -11,6 +12,7 @@
 
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 
 namespace vorlan {
 
@@ -37,19 +39,25 @@ void frmBl::HScrTime_Change() {
 }
 
 void frmBl::Timer1_Timer() {
-    BlinkPhase = int16_t(BlinkPhase + 1);
-    if (BlinkPhase > 2) BlinkPhase = 1;
-    const bool first = BlinkPhase == 1;
-    if (mnuVL_1_2->isChecked()) {
-        Img1->setVisible(first);
-        Img2->setVisible(!first);
-    }
-    if (mnuVL_1_3->isChecked()) {
-        Img1->setVisible(first);
-        Img3->setVisible(!first);
-    }
+    BlinkPhase = int16_t(nextBlinkPhase(BlinkPhase, int(blinkCycle().size())));
+    showBlinkPhase(BlinkPhase);
     if (mnuRamka->isChecked())
         placeMarkerBox();
+}
+
+QVector<BlinkView> frmBl::blinkCycle() const {
+    const BlinkSet set = mnuVL_1_2_3->isChecked() ? BlinkSet::OneTwoThree
+                         : mnuVL_1_3->isChecked() ? BlinkSet::OneThree
+                                                  : BlinkSet::OneTwo;
+    return blinkCycleOf(set, mnuRaznost->isChecked(), !Img3->picture().isNull());
+}
+
+void frmBl::showBlinkPhase(int p) {
+    const QVector<BlinkView> cycle = blinkCycle();
+    const int shown = cycle.at(std::clamp(p, 1, int(cycle.size())) - 1).slot;
+    // Only the cycle's own frames change: a frame outside it keeps what the pair menu left.
+    for (const BlinkView& v : cycle)
+        Img(v.slot)->setVisible(v.slot == shown);
 }
 
 void frmBl::placeMarkerBox() {

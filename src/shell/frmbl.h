@@ -1,5 +1,7 @@
 #pragma once
 
+#include "blink/blinkcycle.h"
+#include "blink/brightnessmatch.h"
 #include "common/jobrunner.h"
 
 #include <QMainWindow>
@@ -17,6 +19,7 @@ class QTimer;
 namespace vorlan {
 
 class ClickLabel;
+class DifferenceLayer;
 class ImageFrame;
 class MarkerOverlay;
 class PanBar;
@@ -37,6 +40,7 @@ class frmBl : public QMainWindow {
     ImageFrame* Img1;
     ImageFrame* Img2;
     ImageFrame* Img3;
+    DifferenceLayer* ImgRaznost;
     MarkerOverlay* Line4;
     PictureBox* Pic1;
     PanBar* HScroll1;
@@ -90,6 +94,9 @@ class frmBl : public QMainWindow {
     QMenu* mnuVL;
     QAction* mnuVL_1_2;
     QAction* mnuVL_1_3;
+    QAction* mnuVL_1_2_3;
+    QAction* mnuJarkost;
+    QAction* mnuRaznost;
     QAction* mnuFM;
     QMenu* mnuHelp;
     QAction* mnuHelpVL;
@@ -144,6 +151,8 @@ class frmBl : public QMainWindow {
     void mnuRamka_Click();
     void mnuVL_1_2_Click();
     void mnuVL_1_3_Click();
+    void mnuVL_1_2_3_Click();
+    void mnuVL_Click();
     void mnuFM_Click();
     void cmdHelp_Click();
     void mnuHelpVL_Click();
@@ -174,6 +183,21 @@ class frmBl : public QMainWindow {
     void HScrTime_Change();
     void Timer1_Timer();
     void placeMarkerBox();
+    /// What each phase of the blink cycle shows, phase 1 first, as the "Vorlan" menu sets it.
+    QVector<BlinkView> blinkCycle() const;
+    /// Shows phase p (1 = the first) of the cycle as a tick does: its slot's frame shown, the
+    /// cycle's other frames hidden (a difference shows over its slot's frame by itself).
+    void showBlinkPhase(int p);
+
+    // ---- brightness matching and the difference view
+    void mnuJarkost_Click();
+    void mnuRaznost_Click();
+    /// Brings the brightness maps of pictures 2 and 3, their difference pictures and the info
+    /// line up to date with the pictures, their registration and the two menu items; refits only
+    /// what changed.
+    void refreshBrightness();
+    /// Whether "Выравнивать яркость" was on when the program last ran.
+    static bool matchBrightnessRemembered();
 
     // ---- reference points and overlay
     void lblVvod1_Click() { ArmPoint(1); }
@@ -242,6 +266,8 @@ protected:
     QSize m_loadOuterSize; ///< outer size the load rule asks for, pixels
     QSize m_loadedSize;    ///< client size that gives it; invalid once the user resized
     JobRunner* m_jobs;
+    std::array<SlotMatch, 2> m_matches; ///< slots 2 and 3
+    QTimer* m_brightnessDue;            ///< one refresh after a burst of frame changes
 };
 
 /// The main window, created on first use.

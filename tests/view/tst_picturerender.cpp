@@ -104,6 +104,42 @@ class TestPictureRender : public QObject {
             }
         QVERIFY(inside >= 4);
     }
+
+    // A tone map changes what is drawn and nothing else: every pixel is the map of the pixel the
+    // plain drawing shows, whatever the scale, sampling and kind of picture.
+    void aToneMapDrawsTheMapOfThePlainDrawing_data() {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<int>("sampling");
+        for (auto [name, format] : {std::pair{"grey", QImage::Format_Grayscale8}, std::pair{"colour", QImage::Format_RGB32}}) {
+            QTest::addRow("%s, averaged at 0.37", name) << int(format) << 0.37 << int(Sampling::AreaAverage);
+            QTest::addRow("%s, 1:1", name) << int(format) << 1.0 << int(Sampling::AreaAverage);
+            QTest::addRow("%s, enlarged 2.5", name) << int(format) << 2.5 << int(Sampling::AreaAverage);
+            QTest::addRow("%s, nearest at 0.37", name) << int(format) << 0.37 << int(Sampling::Nearest);
+        }
+    }
+    void aToneMapDrawsTheMapOfThePlainDrawing() {
+        QFETCH(int, format);
+        QFETCH(double, scale);
+        QFETCH(int, sampling);
+        const QImage src = noise(QSize(157, 93), QImage::Format_RGB32).convertToFormat(QImage::Format(format));
+        const ToneMap tone({ToneLine{0.55, -13.9}, ToneLine{1.8, 25}, ToneLine{-1, 255}});
+        QVERIFY(!tone.isIdentity() && ToneMap().isIdentity());
+        const Placement at{0.3, -0.6, scale};
+        const QRect area(0, 0, 120, 80);
+        QImage plain(area.size(), QImage::Format_RGB32), mapped(area.size(), QImage::Format_RGB32);
+        renderPicture(src, at, plain, area, Sampling(sampling));
+        renderPicture(src, at, mapped, area, Sampling(sampling), ColourKernel::Fastest, &tone);
+        for (int y = 0; y < area.height(); ++y)
+            for (int x = 0; x < area.width(); ++x) {
+                const QRgb expected = tone.colour(plain.pixel(x, y));
+                QVERIFY2(mapped.pixel(x, y) == expected,
+                         qPrintable(QString("(%1, %2): %3 vs %4").arg(x).arg(y).arg(mapped.pixel(x, y), 8, 16).arg(expected, 8, 16)));
+            }
+        QCOMPARE(tone.level(0, 100), 41);  // 0.55 * 100 - 13.9 = 41.1
+        QCOMPARE(tone.level(1, 150), 255); // clipped
+        QCOMPARE(tone.level(2, 0), 255);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPictureRender)

@@ -1,0 +1,23 @@
+#include "blink/blinkcycle.h"
+
+namespace vorlan {
+
+QVector<BlinkView> blinkCycleOf(BlinkSet set, bool difference, bool thirdLoaded) {
+    QVector<BlinkView> cycle{{1, false}};
+    auto partner = [&](int k) { cycle.append({k, difference}); };
+    switch (set) {
+    case BlinkSet::OneTwo: partner(2); break;
+    case BlinkSet::OneThree: partner(3); break;
+    case BlinkSet::OneTwoThree:
+        partner(2);
+        if (thirdLoaded) partner(3);
+        break;
+    }
+    return cycle;
+}
+
+int nextBlinkPhase(int phase, int phaseCount) {
+    return phase >= 1 && phase < phaseCount ? phase + 1 : 1;
+}
+
+} // namespace vorlan

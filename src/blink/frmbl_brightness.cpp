@@ -1,0 +1,90 @@
+// Matched brightness and the difference view of the main window: pictures 2 and 3 drawn at
+// picture 1's brightness, and their differences with picture 1.
+
+#include "blink/brightnessmatch.h"
+#include "blink/differencelayer.h"
+#include "shell/frmbl.h"
+#include "view/imageframe.h"
+
+#include <QAction>
+#include <QPlainTextEdit>
+#include <QSettings>
+#include <QTimer>
+
+namespace vorlan {
+
+namespace {
+
+const QString MatchBrightnessKey = QStringLiteral("blink/matchBrightness");
+/// The info box line that shows the fitted maps begins with this.
+const QString FitLinePrefix = QStringLiteral("Яркость ");
+
+/// The info box's text with its fit line replaced by line (appended when it had none, removed
+/// when line is empty); the user's own lines stay as they are.
+QString withFitLine(const QString& text, const QString& line) {
+    QStringList lines = text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+    const auto at = std::find_if(lines.begin(), lines.end(), [](const QString& l) { return l.startsWith(FitLinePrefix); });
+    if (at != lines.end()) {
+        if (line.isEmpty())
+            lines.erase(at);
+        else
+            *at = line;
+    } else if (!line.isEmpty()) {
+        lines.append(line);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+/// Where picture k's pixels lie under picture 1's as the frames are placed now.
+PixelMapping mappingOfFrames(const ImageFrame& img1, const ImageFrame& imgK) {
+    return mappingBetween(img1.Left(), img1.Top(), img1.drawnScale(), imgK.Left(), imgK.Top(), imgK.drawnScale());
+}
+
+} // namespace
+
+bool frmBl::matchBrightnessRemembered() {
+    return QSettings().value(MatchBrightnessKey, false).toBool();
+}
+
+void frmBl::mnuJarkost_Click() {
+    mnuJarkost->setChecked(!mnuJarkost->isChecked());
+    QSettings().setValue(MatchBrightnessKey, mnuJarkost->isChecked());
+    refreshBrightness();
+}
+
+void frmBl::mnuRaznost_Click() {
+    const bool on = !mnuRaznost->isChecked();
+    mnuRaznost->setChecked(on);
+    refreshBrightness();
+    ImgRaznost->setOn(on);
+    // Turned on over picture 1, the view goes to the partner's difference at once: picture 1
+    // alone would show no change.
+    if (on && !isBlinking() && !Img1->isHidden()) {
+        const QVector<BlinkView> cycle = blinkCycle();
+        if (cycle.size() > 1 && !Img(cycle[1].slot)->picture().isNull()) ShowSlot(cycle[1].slot);
+    }
+}
+
+void frmBl::refreshBrightness() {
+    m_brightnessDue->stop();
+    const bool match = mnuJarkost->isChecked();
+    const bool difference = mnuRaznost->isChecked();
+    QStringList fits;
+    for (int k = 2; k <= 3; ++k) {
+        SlotMatch& slot = m_matches[size_t(k - 2)];
+        ImageFrame* img = Img(k);
+        if (!(match || difference) || Img1->picture().isNull() || img->picture().isNull()) {
+            slot.clear();
+        } else {
+            slot.update(Img1->picture(), img->picture(), mappingOfFrames(*Img1, *img), difference);
+            if (slot.fit().valid) fits << QStringLiteral("%1: %2").arg(k).arg(fitText(slot.fit()));
+        }
+        img->setToneMap(match && slot.fitted() && slot.fit().valid ? ToneMap(slot.fit().rgb) : ToneMap());
+        ImgRaznost->setDifference(k, slot.difference());
+    }
+    const QString line = fits.isEmpty() ? QString() : FitLinePrefix + fits.join(QStringLiteral("; "));
+    const QString text = withFitLine(txtInfo->toPlainText(), line);
+    if (text != txtInfo->toPlainText()) txtInfo->setPlainText(text);
+}
+
+} // namespace vorlan
