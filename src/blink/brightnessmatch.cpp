@@ -140,11 +140,12 @@ int nearestIndex(double p1, double scale, double offset, int size) {
     return p >= 0 && p < size ? int(p) : -1;
 }
 
-/// Both neighbours of a sample position along one axis and the weight of the second; inside is
-/// false where the position lies beyond the picture's outer pixel centres by more than half a pixel.
+/// Both neighbours of a sample position along one axis and the weight of the second in 256ths;
+/// inside is false where the position lies beyond the picture's outer pixel centres by more than
+/// half a pixel.
 struct Tap {
     int first = 0, second = 0;
-    float weight = 0;
+    uint32_t weight = 0;
     bool inside = false;
 };
 
@@ -158,14 +159,31 @@ std::vector<Tap> taps(int count, double scale, double offset, int size) {
         const double f = std::floor(p);
         tap.first = std::clamp(int(f), 0, size - 1);
         tap.second = std::clamp(int(f) + 1, 0, size - 1);
-        tap.weight = float(p - f);
+        tap.weight = uint32_t(std::lround((p - f) * 256));
     }
     return t;
 }
 
-inline int differenceLevel(float matched, int v1) {
-    const float d = std::clamp(128.0f + matched - float(v1), 0.0f, 255.0f);
-    return int(d + 0.5f);
+/// Grey values a and b mixed, b weighing w 256ths, rounded.
+inline uint32_t mixGrey(uint32_t a, uint32_t b, uint32_t w) {
+    return (a * (256 - w) + b * w + 128) >> 8;
+}
+
+/// Colours a and b mixed channel by channel, b weighing w 256ths, rounded: red and blue share one
+/// multiplication, 16 bits apart, and never carry into each other.
+inline QRgb mixColour(QRgb a, QRgb b, uint32_t w) {
+    const uint32_t v = 256 - w;
+    const uint32_t rb = (((a & 0xff00ffu) * v + (b & 0xff00ffu) * w + 0x800080u) >> 8) & 0xff00ffu;
+    const uint32_t g = (((a & 0xff00u) * v + (b & 0xff00u) * w + 0x8000u) >> 8) & 0xff00u;
+    return rb | g;
+}
+
+/// 128 + m - v1 clipped to 0..255, looked up at m - v1 + 255.
+std::array<uchar, 511> differenceLevels() {
+    std::array<uchar, 511> levels{};
+    for (int d = -255; d <= 255; ++d)
+        levels[size_t(d + 255)] = uchar(std::clamp(128 + d, 0, 255));
+    return levels;
 }
 
 /// The format the fit and the difference read: grey or RGB32 as loaded, anything else converted.
@@ -269,11 +287,10 @@ QImage differencePicture(const QImage& picture1In, const QImage& pictureKIn, con
     QImage out(picture1.size(), grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
     const std::vector<Tap> across = taps(w, m.scale, m.dx, pictureK.width());
     const std::vector<Tap> down = taps(h, m.scale, m.dy, pictureK.height());
-    std::array<float, 3> a{}, b{};
-    for (size_t ch = 0; ch < 3; ++ch) {
-        a[ch] = float(fit.rgb[ch].a);
-        b[ch] = float(fit.rgb[ch].b);
-    }
+    // Picture k at picture 1's brightness through the tables the frames draw with.
+    const ToneMap tone(fit.rgb);
+    const std::array<uchar, 511> levels = differenceLevels();
+    auto difference = [&levels](QRgb matched, int v1) { return levels[size_t(int(matched & 0xff) - v1 + 255)]; };
     // Raw rows, taken before the bands start: worker threads must not call QImage members that
     // may detach.
     uchar* const outBits = out.bits();
@@ -282,75 +299,70 @@ QImage differencePicture(const QImage& picture1In, const QImage& pictureKIn, con
     inBands(h, double(w) * h * (grey ? 2 : 6), [&](int y0, int y1) {
         for (int y = y0; y < y1; ++y) {
             uchar* line = outBits + y * outStride;
+            auto* rgb = reinterpret_cast<QRgb*>(line);
             const Tap& ty = down[size_t(y)];
             if (!ty.inside) {
                 if (grey)
                     std::fill(line, line + w, uchar(128));
                 else
-                    std::fill(reinterpret_cast<QRgb*>(line), reinterpret_cast<QRgb*>(line) + w, qRgb(128, 128, 128));
+                    std::fill(rgb, rgb + w, qRgb(128, 128, 128));
                 continue;
             }
             const PictureRow row1 = pictureRow(picture1, y);
             const PictureRow upper = pictureRow(pictureK, ty.first), lower = pictureRow(pictureK, ty.second);
-            const float wy = ty.weight;
-            if (grey) {
-                for (int x = 0; x < w; ++x) {
-                    const Tap& tx = across[size_t(x)];
-                    if (!tx.inside) {
-                        line[x] = 128;
-                        continue;
-                    }
-                    const float top = upper.grey[tx.first] + tx.weight * (upper.grey[tx.second] - upper.grey[tx.first]);
-                    const float bottom =
-                        lower.grey[tx.first] + tx.weight * (lower.grey[tx.second] - lower.grey[tx.first]);
-                    const float vk = top + wy * (bottom - top);
-                    line[x] = uchar(differenceLevel(a[0] * vk + b[0], row1.grey[x]));
-                }
-                continue;
-            }
-            auto* rgb = reinterpret_cast<QRgb*>(line);
             for (int x = 0; x < w; ++x) {
                 const Tap& tx = across[size_t(x)];
                 if (!tx.inside) {
-                    rgb[x] = qRgb(128, 128, 128);
+                    if (grey)
+                        line[x] = 128;
+                    else
+                        rgb[x] = qRgb(128, 128, 128);
                     continue;
                 }
-                const QRgb p00 = upper.colour(tx.first), p01 = upper.colour(tx.second);
-                const QRgb p10 = lower.colour(tx.first), p11 = lower.colour(tx.second);
-                const QRgb v1 = row1.colour(x);
-                int level[3];
-                for (int ch = 0; ch < 3; ++ch) {
-                    const int shift = 16 - 8 * ch;
-                    auto at = [shift](QRgb c) { return float((c >> shift) & 0xff); };
-                    const float top = at(p00) + tx.weight * (at(p01) - at(p00));
-                    const float bottom = at(p10) + tx.weight * (at(p11) - at(p10));
-                    const float vk = top + wy * (bottom - top);
-                    level[ch] = differenceLevel(a[size_t(ch)] * vk + b[size_t(ch)], int((v1 >> shift) & 0xff));
+                if (grey) {
+                    const uint32_t top = mixGrey(uint32_t(upper.grey[tx.first]), uint32_t(upper.grey[tx.second]), tx.weight);
+                    const uint32_t bottom =
+                        mixGrey(uint32_t(lower.grey[tx.first]), uint32_t(lower.grey[tx.second]), tx.weight);
+                    line[x] = difference(tone.grey(uchar(mixGrey(top, bottom, ty.weight))), row1.grey[x]);
+                    continue;
                 }
-                rgb[x] = qRgb(level[0], level[1], level[2]);
+                const QRgb top = mixColour(upper.colour(tx.first), upper.colour(tx.second), tx.weight);
+                const QRgb bottom = mixColour(lower.colour(tx.first), lower.colour(tx.second), tx.weight);
+                const QRgb matched = tone.colour(mixColour(top, bottom, ty.weight));
+                const QRgb v1 = row1.colour(x);
+                rgb[x] = qRgb(difference(matched >> 16, qRed(v1)), difference(matched >> 8, qGreen(v1)),
+                              difference(matched, qBlue(v1)));
             }
         }
     });
     return out;
 }
 
-void SlotMatch::update(const QImage& picture1, const QImage& pictureK, const PixelMapping& mapping,
-                       bool wantDifference) {
+void SlotMatch::update(const QImage& picture1, const QImage& pictureK, const PixelMapping& mapping) {
     const double extent = std::max(picture1.width(), picture1.height());
-    const bool same = m_fitted && m_key1 == picture1.cacheKey() && m_keyK == pictureK.cacheKey() &&
-                      sameRegistration(m_mapping, mapping, extent);
-    if (!same) {
-        m_fit = fitBrightness(picture1, pictureK, mapping);
-        m_fitted = true;
-        m_key1 = picture1.cacheKey();
-        m_keyK = pictureK.cacheKey();
-        m_mapping = mapping;
-        m_difference = QImage();
-    }
-    if (!wantDifference)
-        m_difference = QImage();
-    else if (m_difference.isNull())
-        m_difference = differencePicture(picture1, pictureK, m_mapping, m_fit);
+    if (m_fitted && m_key1 == picture1.cacheKey() && m_keyK == pictureK.cacheKey() &&
+        sameRegistration(m_mapping, mapping, extent))
+        return;
+    m_fit = fitBrightness(picture1, pictureK, mapping);
+    m_fitted = true;
+    ++m_fitNumber;
+    m_key1 = picture1.cacheKey();
+    m_keyK = pictureK.cacheKey();
+    m_mapping = mapping;
+    m_difference = QImage();
+}
+
+void SlotMatch::clear() {
+    const quint64 number = m_fitNumber + 1; // a difference still being made is not taken
+    const bool pending = m_pending;
+    *this = SlotMatch();
+    m_fitNumber = number;
+    m_pending = pending;
+}
+
+void SlotMatch::takeDifference(const QImage& difference, quint64 forFit) {
+    m_pending = false;
+    if (m_fitted && forFit == m_fitNumber) m_difference = difference;
 }
 
 QString fitText(const BrightnessFit& fit) {

@@ -77,25 +77,39 @@ BrightnessFit fitBrightness(const QImage& picture1, const QImage& pictureK, cons
 QImage differencePicture(const QImage& picture1, const QImage& pictureK, const PixelMapping& mapping,
                          const BrightnessFit& fit);
 
-/// A slot's fit, and its difference picture when one is wanted, kept while the two pictures and
-/// their registration stay as they were, so showing them again costs nothing.
+/// A slot's fit, and its difference picture once one is made, kept while the two pictures and
+/// their registration stay as they were, so showing them again costs nothing. The difference
+/// picture is made elsewhere (it takes a while) for a numbered fit, and taken only while that
+/// fit stands.
 class SlotMatch {
   public:
-    /// Makes the fit (and, with wantDifference, the difference picture) belong to these pictures
-    /// placed by mapping; fits again only when the pictures or their registration changed.
-    void update(const QImage& picture1, const QImage& pictureK, const PixelMapping& mapping, bool wantDifference);
+    /// Makes the fit belong to these pictures placed by mapping: fits again, and drops the
+    /// difference picture, only when the pictures or their registration changed.
+    void update(const QImage& picture1, const QImage& pictureK, const PixelMapping& mapping);
     /// Forgets the fit and lets go of the difference picture.
-    void clear() { *this = SlotMatch(); }
+    void clear();
     bool fitted() const { return m_fitted; }
     const BrightnessFit& fit() const { return m_fit; }
+    const PixelMapping& mapping() const { return m_mapping; }
+    /// Which fit this is: every fit gets the next number.
+    quint64 fitNumber() const { return m_fitNumber; }
+
     const QImage& difference() const { return m_difference; }
+    /// True from startDifference() until a difference picture arrives.
+    bool differencePending() const { return m_pending; }
+    void startDifference() { m_pending = true; }
+    /// A difference picture made for fit number `forFit`; kept only if that fit still stands.
+    void takeDifference(const QImage& difference, quint64 forFit);
+    void dropDifference() { m_difference = QImage(); }
 
   private:
     qint64 m_key1 = 0, m_keyK = 0;
     PixelMapping m_mapping;
     bool m_fitted = false;
+    quint64 m_fitNumber = 0;
     BrightnessFit m_fit;
     QImage m_difference;
+    bool m_pending = false;
 };
 
 /// The fitted lines as the info box shows them, short: "a 0,556 b -13,9", with a value per

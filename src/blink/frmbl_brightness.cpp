@@ -4,12 +4,15 @@
 #include "blink/brightnessmatch.h"
 #include "blink/differencelayer.h"
 #include "shell/frmbl.h"
+#include "shell/guard.h"
 #include "view/imageframe.h"
 
 #include <QAction>
 #include <QPlainTextEdit>
 #include <QSettings>
+#include <QThread>
 #include <QTimer>
+#include <memory>
 
 namespace vorlan {
 
@@ -65,6 +68,24 @@ void frmBl::mnuRaznost_Click() {
     }
 }
 
+// A 24-megapixel difference takes a few tenths of a second: it is made on a thread of its own
+// (its rows shared out among the pool's), and shown when it arrives if its fit still stands.
+void frmBl::makeDifference(int k) {
+    SlotMatch& slot = m_matches[size_t(k - 2)];
+    slot.startDifference();
+    auto made = std::make_shared<QImage>();
+    QThread* worker = QThread::create(
+        [made, one = Img1->picture(), other = Img(k)->picture(), mapping = slot.mapping(), fit = slot.fit()] {
+            *made = differencePicture(one, other, mapping, fit);
+        });
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    connect(worker, &QThread::finished, this, guard([this, k, made, forFit = slot.fitNumber()] {
+                m_matches[size_t(k - 2)].takeDifference(*made, forFit);
+                refreshBrightness();
+            }));
+    worker->start();
+}
+
 void frmBl::refreshBrightness() {
     m_brightnessDue->stop();
     const bool match = mnuJarkost->isChecked();
@@ -76,8 +97,12 @@ void frmBl::refreshBrightness() {
         if (!(match || difference) || Img1->picture().isNull() || img->picture().isNull()) {
             slot.clear();
         } else {
-            slot.update(Img1->picture(), img->picture(), mappingOfFrames(*Img1, *img), difference);
+            slot.update(Img1->picture(), img->picture(), mappingOfFrames(*Img1, *img));
             if (slot.fit().valid) fits << QStringLiteral("%1: %2").arg(k).arg(fitText(slot.fit()));
+            if (!difference)
+                slot.dropDifference();
+            else if (slot.difference().isNull() && !slot.differencePending())
+                makeDifference(k);
         }
         img->setToneMap(match && slot.fitted() && slot.fit().valid ? ToneMap(slot.fit().rgb) : ToneMap());
         ImgRaznost->setDifference(k, slot.difference());

@@ -198,6 +198,8 @@ class frmBl : public QMainWindow {
     void refreshBrightness();
     /// Whether "Выравнивать яркость" was on when the program last ran.
     static bool matchBrightnessRemembered();
+    /// Starts making the difference picture of slot k (2 or 3) for its current fit.
+    void makeDifference(int k);
 
     // ---- reference points and overlay
     void lblVvod1_Click() { ArmPoint(1); }

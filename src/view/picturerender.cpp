@@ -60,8 +60,7 @@ const ToneMap& plainTone() {
 void toneRows(const Frame& f, int y0, int y1, int dstTop) {
     for (int y = y0; y < y1; ++y) {
         auto* out = reinterpret_cast<QRgb*>(f.dst + (dstTop + y) * f.dstStride) + f.dstLeft;
-        for (int c = 0; c < f.width; ++c)
-            out[c] = f.tone->colour(out[c]);
+        f.tone->mapRow(out, out, f.width);
     }
 }
 
@@ -137,9 +136,8 @@ void nearestRows(const Frame& f, const std::vector<int>& xs, const std::vector<i
             continue;
         }
         const auto* in = reinterpret_cast<const QRgb*>(line);
-        if (f.tone) {
-            for (int c = 0; c < f.width; ++c)
-                out[c] = f.tone->colour(in[xs[size_t(c)]]);
+        if (straight && f.tone) {
+            f.tone->mapRow(in + xs.front(), out, f.width);
         } else if (straight) {
             std::memcpy(out, in + xs.front(), rowBytes);
             if (f.forceOpaque)
@@ -148,6 +146,8 @@ void nearestRows(const Frame& f, const std::vector<int>& xs, const std::vector<i
         } else {
             for (int c = 0; c < f.width; ++c)
                 out[c] = in[xs[size_t(c)]] | 0xff000000u;
+            // Zoomed in, picture pixels repeat across: the row is mapped once it is in the cache.
+            if (f.tone) f.tone->mapRow(out, out, f.width);
         }
     }
 }

@@ -111,19 +111,28 @@ class TestPictureRender : public QObject {
         QTest::addColumn<int>("format");
         QTest::addColumn<double>("scale");
         QTest::addColumn<int>("sampling");
-        for (auto [name, format] : {std::pair{"grey", QImage::Format_Grayscale8}, std::pair{"colour", QImage::Format_RGB32}}) {
-            QTest::addRow("%s, averaged at 0.37", name) << int(format) << 0.37 << int(Sampling::AreaAverage);
-            QTest::addRow("%s, 1:1", name) << int(format) << 1.0 << int(Sampling::AreaAverage);
-            QTest::addRow("%s, enlarged 2.5", name) << int(format) << 2.5 << int(Sampling::AreaAverage);
-            QTest::addRow("%s, nearest at 0.37", name) << int(format) << 0.37 << int(Sampling::Nearest);
-        }
+        QTest::addColumn<QVector<double>>("lines"); // a, b of red, green, blue
+        // Lines the four-pixel steps take, one steep enough to leave fewer bits of fraction, and
+        // one falling line that only the tables take.
+        const std::pair<const char*, QVector<double>> maps[] = {
+            {"fitted", {0.55, -13.9, 1.8, 25, 0.7, 3.2}},
+            {"steep", {20, -700, 1, 0.4, 0.01, 128}},
+            {"inverted blue", {0.55, -13.9, 1.8, 25, -1, 255}}};
+        for (auto [name, format] : {std::pair{"grey", QImage::Format_Grayscale8}, std::pair{"colour", QImage::Format_RGB32}})
+            for (const auto& [map, lines] : maps) {
+                QTest::addRow("%s, %s, averaged at 0.37", name, map) << int(format) << 0.37 << int(Sampling::AreaAverage) << lines;
+                QTest::addRow("%s, %s, 1:1", name, map) << int(format) << 1.0 << int(Sampling::AreaAverage) << lines;
+                QTest::addRow("%s, %s, enlarged 2.5", name, map) << int(format) << 2.5 << int(Sampling::AreaAverage) << lines;
+                QTest::addRow("%s, %s, nearest at 0.37", name, map) << int(format) << 0.37 << int(Sampling::Nearest) << lines;
+            }
     }
     void aToneMapDrawsTheMapOfThePlainDrawing() {
         QFETCH(int, format);
         QFETCH(double, scale);
         QFETCH(int, sampling);
+        QFETCH(QVector<double>, lines);
         const QImage src = noise(QSize(157, 93), QImage::Format_RGB32).convertToFormat(QImage::Format(format));
-        const ToneMap tone({ToneLine{0.55, -13.9}, ToneLine{1.8, 25}, ToneLine{-1, 255}});
+        const ToneMap tone({ToneLine{lines[0], lines[1]}, ToneLine{lines[2], lines[3]}, ToneLine{lines[4], lines[5]}});
         QVERIFY(!tone.isIdentity() && ToneMap().isIdentity());
         const Placement at{0.3, -0.6, scale};
         const QRect area(0, 0, 120, 80);
@@ -136,9 +145,15 @@ class TestPictureRender : public QObject {
                 QVERIFY2(mapped.pixel(x, y) == expected,
                          qPrintable(QString("(%1, %2): %3 vs %4").arg(x).arg(y).arg(mapped.pixel(x, y), 8, 16).arg(expected, 8, 16)));
             }
-        QCOMPARE(tone.level(0, 100), 41);  // 0.55 * 100 - 13.9 = 41.1
-        QCOMPARE(tone.level(1, 150), 255); // clipped
-        QCOMPARE(tone.level(2, 0), 255);
+        // Each table entry is the line's value rounded to a nearest level and clipped (a steep
+        // line leaves fewer bits of fraction: a value near a half may round either way).
+        for (int ch = 0; ch < 3; ++ch)
+            for (int v = 0; v < 256; ++v) {
+                const double exact = std::clamp(lines[2 * ch] * v + lines[2 * ch + 1], 0.0, 255.0);
+                const int level = tone.level(ch, v);
+                QVERIFY2(std::abs(level - exact) < 0.6,
+                         qPrintable(QString("channel %1, %2: %3 for %4").arg(ch).arg(v).arg(level).arg(exact)));
+            }
     }
 };
 
