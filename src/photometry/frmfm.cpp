@@ -158,8 +158,8 @@ void frmFM::showWindow() {
 void frmFM::Pic1_MouseDown(int button, int shift, int x, int y) {
     if (x < 0 || y < 0 || x >= CutSize || y >= CutSize) return;
     if (button == RightButton && shift == NoShift) {
-        // Only a pixel of picture 1 can set the threshold; the neutral border and the blank
-        // picture hold none.
+        // The neutral border beyond picture 1 holds no pixel to take a threshold from; the white
+        // picture before any cut-out does (white, 255).
         if (m_work.mask.constScanLine(y)[x] == OutsidePixel) return;
         const QRgb c = reinterpret_cast<const QRgb*>(m_work.image.constScanLine(y))[x];
         State().MinIntensity = float(PixelBrightness(c));
@@ -177,10 +177,10 @@ void frmFM::Pic1_MouseDown(int button, int shift, int x, int y) {
 }
 
 void frmFM::Pic1_MouseMove(int, int, int x, int y) {
-    const SharedState& s = State();
     const ImageFrame* frame = MainForm().Img1;
     const std::optional<double> p =
-        CentreDistancePercent(s.CutX1, s.CutY1, x, y, frame->width(), frame->height(), s.DisplayScale1);
+        CentreDistancePercent(float(m_base.point.x()), float(m_base.point.y()), x, y, frame->width(),
+                              frame->height(), State().DisplayScale1);
     if (p)
         lblInfo3->setText(QStringLiteral("от центра снимка =") + PatternForm(*p, QStringLiteral("0.0")) +
                           QStringLiteral("%"));

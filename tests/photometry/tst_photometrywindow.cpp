@@ -1,4 +1,5 @@
 #include "common/numberforms.h"
+#include "cutout/frmpiccopy.h"
 #include "greypicture.h"
 #include "photometry/circleshape.h"
 #include "photometry/cutview.h"
@@ -80,8 +81,8 @@ class TestPhotometryWindow : public QObject {
     void init() { startCase(prompter, f); }
     void cleanup() { endCase(prompter); }
 
-    // Before any cut-out the menu shows a white picture that holds nothing to measure; "Выход"
-    // keeps what was typed, the title bar's close forgets it.
+    // Before any cut-out the menu shows a white picture that holds nothing to measure, but its
+    // white sets the threshold; "Выход" keeps what was typed, the title bar's close forgets it.
     void lifecycle() {
         f->mnuFM->trigger();
         frmFM& w = PhotometryForm();
@@ -93,10 +94,14 @@ class TestPhotometryWindow : public QObject {
         QImage white(400, 400, QImage::Format_RGB32);
         white.fill(Qt::white);
         QCOMPARE(shown(w), white);
-        QTest::mouseClick(w.Pic1, Qt::RightButton, {}, QPoint(50, 50));
         ctrlClick(w, QPoint(50, 50));
-        QCOMPARE(State().MinIntensity, 60.0f);
         QCOMPARE(w.LblInfo1->text(), QString());
+        QCOMPARE(shown(w), white);
+        QTest::mouseClick(w.Pic1, Qt::RightButton, {}, QPoint(50, 50));
+        QCOMPARE(State().MinIntensity, 255.0f);
+        QCOMPARE(w.HScFM->value(), 255);
+        QCOMPARE(w.lblzvetZ->text(), QStringLiteral(" 255"));
+        QCOMPARE(w.lblZvet->grab().toImage().pixel(2, 2), qRgb(255, 255, 255));
 
         type(w.txtZ, QStringLiteral("12,5x"));
         QCOMPARE(w.txtZ->text(), QStringLiteral("12.5"));
@@ -225,6 +230,13 @@ class TestPhotometryWindow : public QObject {
         QLocale::setDefault(russian ? QLocale(QLocale::Russian) : QLocale::c());
         loadPicture(greyPicture({800, 600}, QString()));
         frmFM& w = cutAt(cut);
+        hover(w.Pic1, at);
+        QCOMPARE(w.lblInfo3->text(), text);
+        // A comparison cut-out of the same spot does not move the photometry window's point.
+        QTest::mouseClick(f->Img1, Qt::LeftButton, Qt::ShiftModifier, cut);
+        QVERIFY(PicCopyForm().isVisible());
+        f->mnuFM->trigger();
+        w.lblInfo3->clear();
         hover(w.Pic1, at);
         QCOMPARE(w.lblInfo3->text(), text);
         QTest::mouseClick(w.lblInfo3, Qt::LeftButton);

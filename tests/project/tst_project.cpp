@@ -1,4 +1,6 @@
 #include "common/numberforms.h"
+#include "cutout/canvasbox.h"
+#include "cutout/frmpiccopy.h"
 #include "golden.h"
 #include "project/projectwriter.h"
 #include "shell/clicklabel.h"
@@ -19,6 +21,8 @@
 #include <QStringEncoder>
 #include <QtTest>
 #include <cmath>
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace vorlan;
 using namespace vorlan::test;
@@ -365,6 +369,89 @@ class TestProject : public QObject {
                                                   path + ": "),
                  qPrintable(prompter->messages[0]));
         QVERIFY(QDir(dir->path()).entryList(QDir::Files).isEmpty());
+    }
+
+    // A disk that fills up while a project, or a cut-out so small (3 kB) that it fails only when
+    // written out at the end, is saved over an old file: the old file stays, the user learns why.
+    void aFullDiskKeepsTheOldFile_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("project") << "old.vln";
+        QTest::newRow("cut-out of 20 x 20") << "old.bmp";
+    }
+    void aFullDiskKeepsTheOldFile() {
+        QFETCH(QString, name);
+        pictures({"a.jpg:400x300"});
+        loadSlot(*f, *prompter, 1, dir->filePath("a.jpg"));
+        const QString path = dir->filePath(name);
+        writeFile(path, "old");
+        frmPicCopy& w = PicCopyForm();
+        w.show();
+        type(w.txtW, "20");
+        type(w.txtH, "20");
+        QTest::mouseClick(f->Img1, Qt::LeftButton, Qt::ShiftModifier, QPoint(100, 100));
+        QCOMPARE(w.Pic1->image().size(), QSize(50, 20));
+        prompter->saveNames.enqueue(path);
+        prompter->answers.enqueue(QMessageBox::Yes);
+        // No file may grow beyond 100 bytes: a write fails (EFBIG) where a full disk fails (ENOSPC).
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit unlimited{};
+        getrlimit(RLIMIT_FSIZE, &unlimited);
+        const rlimit full{100, unlimited.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &full);
+        (name.endsWith(".bmp") ? w.SaveFile : f->mnuFileSave)->trigger();
+        setrlimit(RLIMIT_FSIZE, &unlimited);
+        QCOMPARE(fileBytes(path), QByteArray("old"));
+        QCOMPARE(prompter->messages.size(), 1);
+        QVERIFY2(prompter->messages[0].contains(path) &&
+                     prompter->messages[0].contains("слишком велик для этого диска"),
+                 qPrintable(prompter->messages[0]));
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files), (QStringList{"a.jpg", name}));
+    }
+
+    // A project that names no picture for a slot leaves that slot as at start-up: the picture
+    // it held before is not shown, and the next save is what a program started afresh writes.
+    void slotsWithoutAPictureAreEmptied_data() {
+        QTest::addColumn<int>("slot");
+        QTest::addColumn<QString>("before"); // golden file opened first
+        QTest::newRow("no picture 3") << 3 << "three-pictures.vln";
+        QTest::newRow("no picture 1") << 1 << "two-with-coordinates.vln";
+    }
+    void slotsWithoutAPictureAreEmptied() {
+        QFETCH(int, slot);
+        QFETCH(QString, before);
+        pictures({"a.jpg:400x300", "b.jpg:640x480", "ночь-α.jpg:320x240", "снимок1.jpg:400x300",
+                  "карта2.jpg:640x480"});
+        open(project(before));
+        QVERIFY(!f->Img(slot)->picture().isNull());
+        // Line 27 of this file is empty; line 1 is emptied here.
+        QStringList lines = goldenLines("two-with-coordinates.vln");
+        lines[slot == 1 ? 0 : 26].clear();
+        const QString next = dir->filePath("next.vln");
+        writeFile(next, projectFileBytes(lines.join('\r')));
+        open(next);
+        QCOMPARE(State().FileName(slot), QString());
+        QVERIFY(f->Img(slot)->picture().isNull());
+        save({dir->filePath("saved")});
+
+        freshProgram();
+        f = &MainForm();
+        open(next);
+        save({dir->filePath("fresh")});
+        QCOMPARE(fileBytes(dir->filePath("saved.vln")), fileBytes(dir->filePath("fresh.vln")));
+    }
+
+    // Picture 1 of a project that does not load is reported, and reading goes on: its frame takes
+    // the size the file gives, and "Загрузить второй снимок или карту..." is offered.
+    void pictureOneThatDoesNotLoadStillOffersPictureTwo() {
+        pictures({"карта2.jpg:640x480"});
+        QVERIFY(!f->Open2File->isEnabled());
+        open(project("two-with-coordinates.vln"));
+        QVERIFY2(prompter->messages.value(0).startsWith("Не удалось загрузить картинку " +
+                                                        dir->filePath("снимок1.jpg")),
+                 qPrintable(prompter->messages.value(0)));
+        QVERIFY(f->Open2File->isEnabled());
+        QCOMPARE(frameRect(f->Img1), QRect(0, 0, 600, 450));
+        QVERIFY(!f->Img2->picture().isNull());
     }
 
     // Nothing is cleared until a readable file was chosen.

@@ -10,6 +10,10 @@
 
 #include <QMimeData>
 #include <QtTest>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace vorlan;
 using namespace vorlan::test;
@@ -119,6 +123,30 @@ class TestDesktopOpen : public QObject {
         // The command line answered the dialogs: none was shown.
         QVERIFY(prompter->dialogTitles.isEmpty());
         if (messages >= 0) QCOMPARE(f->windowTitle(), dir.filePath(inSlots[0]));
+    }
+
+    // Only files (and links to them) are read as pictures; a FIFO (whose open() would wait for a
+    // writer), /dev/zero and a link to it (never ending), a folder are refused by reason.
+    void onlyFilesAreReadAsPictures() {
+        const QString fifo = dir.filePath("f.jpg"), zero = dir.filePath("zero.jpg");
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(QFile::link("/dev/zero", zero));
+        QVERIFY(QDir(dir.path()).mkpath("folder.jpg"));
+        const QStringList paths =
+            QStringList{fifo, "/dev/zero", zero, dir.filePath("folder.jpg")} + makeFiles({"a.png"});
+        // A writer now and then: a window waiting on the FIFO would fail here, not hang the test.
+        const std::jthread writer([name = QFile::encodeName(fifo)](std::stop_token stop) {
+            for (; !stop.stop_requested(); QThread::msleep(20))
+                if (const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK); fd >= 0) ::close(fd);
+        });
+        Main(paths);
+        QTRY_COMPARE(slotNames(), (QStringList{"a.png", "", ""}));
+        const QStringList reasons = {"это канал (FIFO), а не файл", "это устройство, а не файл",
+                                     "это устройство, а не файл", "это папка, а не файл"};
+        QCOMPARE(prompter->messages.size(), reasons.size());
+        for (int i = 0; i < reasons.size(); ++i)
+            QVERIFY2(prompter->messages[i].contains(paths[i]) && prompter->messages[i].contains(reasons[i]),
+                     qPrintable(prompter->messages[i]));
     }
 
     void droppedFilesOpenWhereTheyLand_data() {

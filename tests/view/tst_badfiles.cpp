@@ -132,13 +132,22 @@ class TestBadFiles : public QObject {
         QTest::newRow("BMP cut inside its header") << 1 << "short.bmp" << b.left(30) << Damaged;
         QTest::newRow("BMP cut in its pixels") << 2 << "half.bmp" << b.left(b.size() / 2) << Damaged;
 
-        QByteArray fitsHeader; // a 16-bit image of 200000 x 200000 that is not there
-        for (const char* card : {"SIMPLE  =                    T", "BITPIX  =                   16",
-                                 "NAXIS   =                    2", "NAXIS1  =               200000",
-                                 "NAXIS2  =               200000", "END"})
-            fitsHeader += QByteArray(card).leftJustified(80, ' ');
+        // Headers of pictures that are not there.
+        auto fitsHeader = [](int bitpix, int width, int height) {
+            QByteArray header = QByteArray("SIMPLE  =                    T").leftJustified(80, ' ');
+            for (const auto& [key, value] :
+                 {std::pair{"BITPIX", bitpix}, {"NAXIS", 2}, {"NAXIS1", width}, {"NAXIS2", height}})
+                header += (QByteArray(key).leftJustified(8, ' ') + "= " +
+                           QByteArray::number(value).rightJustified(20, ' '))
+                              .leftJustified(80, ' ');
+            return (header + QByteArray("END").leftJustified(80, ' ')).leftJustified(2880, ' ');
+        };
         QTest::newRow("FITS header of 200000 x 200000")
-            << 1 << "bomb.fits" << fitsHeader.leftJustified(2880, ' ') << TooLarge;
+            << 1 << "bomb.fits" << fitsHeader(16, 200000, 200000) << TooLarge;
+        // The 8-bit picture would fit (100 MB), but not the rows the stretch reads: nothing may be
+        // taken for data that the file does not hold.
+        QTest::newRow("float FITS header of 50000000 x 2")
+            << 2 << "wide.fits" << fitsHeader(-32, 50000000, 2) << QString("кончается раньше");
         const QByteArray fits = fitsBytes({});
         QTest::newRow("FITS cut in its pixels") << 2 << "cut.fits" << fits.left(fits.size() / 2) << Damaged;
         QTest::newRow("FITS cut inside its header") << 1 << "short.fit" << fits.left(700) << Damaged;
