@@ -51,7 +51,8 @@ inline constexpr QRgb CanvasBackground = 0xff808080;
 /// After every pixel afterPixel() runs; when it returns false the copy ends there. Returns the
 /// number of pixels visited. Defined here so that the check after each pixel is inlined.
 template <typename AfterPixel>
-qint64 copyRegion(const QImage& src, QImage& canvas, const CutRegion& r, int offsetX, AfterPixel&& afterPixel) {
+qint64 copyRegion(const QImage& src, QImage& canvas, const CutRegion& r, int offsetX,
+                  AfterPixel&& afterPixel) {
     // Along a row only the columns inside both pictures are written; the rest are only visited.
     const int firstX = std::max(0, r.x0 - offsetX);
     const int endX = std::min(src.width(), canvas.width() - offsetX + r.x0);

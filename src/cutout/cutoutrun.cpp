@@ -11,7 +11,8 @@ CutOutResult runCutOut(const std::vector<CutOutPart>& parts, QImage& canvas, Job
     for (const CutOutPart& part : parts) {
         const QImage picture = pictureToWorkOn(part.held, part.file, &result.error);
         if (!result.error.isEmpty()) break;
-        copyRegion(picture, canvas, part.region, part.offsetX, [&control] { return !control.takeStopRequest(); });
+        copyRegion(picture, canvas, part.region, part.offsetX,
+                   [&control] { return !control.takeStopRequest(); });
         control.progress(++result.partsDone, n);
     }
     return result;

@@ -37,8 +37,9 @@ struct CutOutJob {
 /// " Готово! " as the next file's name appears.
 void showCutOutFiles(frmPicCopy& form, const CutOutJob& job, int done) {
     const int n = int(job.parts.size());
-    form.showFiles(done == 0 ? job.files.value(0) : Done,
-                   done == n ? Done : done == 0 ? Waiting : job.files.value(done));
+    const QString first = done == 0 ? job.files.value(0) : Done;
+    const QString second = done == n ? Done : done == 0 ? Waiting : job.files.value(done);
+    form.showFiles(first, second);
 }
 
 } // namespace
@@ -75,10 +76,10 @@ void frmBl::CopyAreas() {
     const QPointF spots[] = {{s.CutX1, s.CutY1}, {s.CutX2, s.CutY2}};
     for (int k = 1; k <= std::min<int>(2, std::max<int>(1, s.PictureCount)); ++k) {
         const QPointF spot = spots[k - 1];
-        job->parts.push_back({Img(k)->picture(), s.FileName(k),
-                              cutRegion(float(spot.x()), float(spot.y()), w, h, s.PictureWidth(k),
-                                        s.PictureHeight(k)),
-                              k == 1 ? 0 : layout.block2X});
+        job->parts.push_back(
+            {Img(k)->picture(), s.FileName(k),
+             cutRegion(float(spot.x()), float(spot.y()), w, h, s.PictureWidth(k), s.PictureHeight(k)),
+             k == 1 ? 0 : layout.block2X});
         job->files << s.FileName(k);
     }
     // Not narrower than the frame of controls, which a one-picture run would cut off.
@@ -102,9 +103,10 @@ void frmBl::CopyAreas() {
             if (!job->result.error.isEmpty()) {
                 form->finishRun(std::move(job->canvas), false);
                 const QString file = job->files.value(job->result.partsDone);
-                Prompter::instance().message(form,
-                                 QStringLiteral("Не удалось загрузить картинку\n%1\n%2").arg(file, job->result.error),
-                                 QMessageBox::Critical);
+                Prompter::instance().message(
+                    form,
+                    QStringLiteral("Не удалось загрузить картинку\n%1\n%2").arg(file, job->result.error),
+                    QMessageBox::Critical);
                 return;
             }
             form->finishRun(std::move(job->canvas), true);

@@ -77,7 +77,8 @@ void frmPicCopy::buildControls() {
     txtW = placed(new QLineEdit(QStringLiteral("200"), Frame1), "txtW", QRect(120, 22, 50, 22));
     lblH = label("lblH", QStringLiteral("Высота"), QRect(180, 22, 50, 22));
     txtH = placed(new QLineEdit(QStringLiteral("200"), Frame1), "txtH", QRect(232, 22, 50, 22));
-    Label2 = placed(new ClickLabel(QStringLiteral("Выбор цвета круга"), Frame1), "Label2", QRect(296, 22, 188, 22));
+    Label2 = placed(new ClickLabel(QStringLiteral("Выбор цвета круга"), Frame1), "Label2",
+                    QRect(296, 22, 188, 22));
     Label2->setBackColor(colors::Yellow);
     Label2->setAlignment(Qt::AlignCenter);
     lblP = label("lblP", QStringLiteral("подпись рисунка"), QRect(8, 50, 110, 22));

@@ -50,7 +50,8 @@ void frmBl::RotateOntoPicture1(int k) {
     auto closed = std::make_shared<QMetaObject::Connection>(
         connect(form, &QObject::destroyed, &jobs(), &JobRunner::requestStop));
     startJob(
-        announcement, [picture, canvas, g](JobControl& control) { rotatePicture(picture, *canvas, g, control); },
+        announcement,
+        [picture, canvas, g](JobControl& control) { rotatePicture(picture, *canvas, g, control); },
         [form](const JobProgress& p) {
             if (form) form->showProgress(p.text);
         },

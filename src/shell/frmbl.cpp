@@ -202,8 +202,8 @@ void frmBl::buildMenus() {
     mnuVirovnjat1_3 = menuItem(this, "mnuVirovnjat1_3", QStringLiteral("Выровнять 3 снимок по 1"));
     mnuProbel1 = menuItem(this, "mnuProbel1", QStringLiteral("-"));
     mnuProbel1->setSeparator(true);
-    mnuViravnivanie_vvod_koord =
-        menuItem(this, "mnuViravnivanie_vvod_koord", QStringLiteral("Ввести координаты выделенных точек(1)..."));
+    mnuViravnivanie_vvod_koord = menuItem(this, "mnuViravnivanie_vvod_koord",
+                                          QStringLiteral("Ввести координаты выделенных точек(1)..."));
     mnuViravnivanie->addActions(
         {mnuVirovnjat2t, mnuVirovnjat, mnuVirovnjat1_3, mnuProbel1, mnuViravnivanie_vvod_koord});
 

@@ -80,7 +80,6 @@ void reduceGreyRow(const Frame& f, int row, const std::vector<Span>& xs, float* 
     }
 }
 
-
 inline int toByte(float v) {
     return std::min(255, int(v + 0.5f));
 }
@@ -158,8 +157,8 @@ namespace render {
 
 // The SSE2 kernel's arithmetic, lane by lane: the same integer column sums, the same float steps
 // in the same order, the same rounding and clamping, so that both give the same pixels.
-void averageColourRows(const Frame& f, const std::vector<Span>& xs, const std::vector<Span>& ys, int y0, int y1,
-                       int dstTop) {
+void averageColourRows(const Frame& f, const std::vector<Span>& xs, const std::vector<Span>& ys, int y0,
+                       int y1, int dstTop) {
     const int xa = xs.front().first, xb = xs.back().last;
     const int m = xb - xa + 1;
     std::vector<int32_t> columnSums(4 * size_t(m));
@@ -169,7 +168,8 @@ void averageColourRows(const Frame& f, const std::vector<Span>& xs, const std::v
         // Down: sums of the covered rows for every picture column, channels b g r a.
         std::fill(columnSums.begin(), columnSums.end(), 0);
         for (size_t i = 0; i < rw.rows.size(); ++i) {
-            const auto* line = reinterpret_cast<const uchar*>(f.src + rw.rows[i] * f.srcStride) + 4 * size_t(xa);
+            const auto* line =
+                reinterpret_cast<const uchar*>(f.src + rw.rows[i] * f.srcStride) + 4 * size_t(xa);
             const int w = rw.weights[i];
             for (size_t k = 0; k < 4 * size_t(m); ++k)
                 columnSums[k] += w * line[k];

@@ -65,8 +65,8 @@ struct RowWeights {
 /// picture rows it covers are added up column by column with RowWeights, and those column sums
 /// then averaged across into the target pixels. Written once plainly and once with SSE2; the
 /// two give the same pixels.
-void averageColourRows(const Frame& f, const std::vector<Span>& xs, const std::vector<Span>& ys, int y0, int y1,
-                       int dstTop);
+void averageColourRows(const Frame& f, const std::vector<Span>& xs, const std::vector<Span>& ys, int y0,
+                       int y1, int dstTop);
 #if defined(__SSE2__)
 void averageColourRowsSse2(const Frame& f, const std::vector<Span>& xs, const std::vector<Span>& ys, int y0,
                            int y1, int dstTop);

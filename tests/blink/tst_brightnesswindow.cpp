@@ -5,8 +5,8 @@
 #include "blink/differencelayer.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
-#include "support/fixture.h"
 #include "support/useractions.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QFile>
@@ -86,26 +86,18 @@ double shareWhere(const std::function<bool(QPoint)>& test) {
 
 } // namespace
 
-class TestBrightnessWindow : public QObject {
+class TestBrightnessWindow : public WindowTest {
     Q_OBJECT
-    ScriptedPrompter* prompter = nullptr;
-    frmBl* f = nullptr;
-    QTemporaryDir dir;
     QImage picture2;
 
     /// Loads both nights and registers them as a user does: point 1 on the same star in both
     /// pictures, then "Совместить".
     void loadRegisteredPair() {
         picture2 = night(Gain, Offset, Shift, MoverNow);
-        loadSlot(*f, *prompter, 1, savePicture(dir, "night1.png", night(1, 0, {}, MoverThen)));
-        loadSlot(*f, *prompter, 2, savePicture(dir, "night2.png", picture2));
-        auto markPoint1 = [&](int k, QPoint at) {
-            QTest::mouseClick(f->Lbl(k), Qt::LeftButton);
-            QTest::mouseClick(f->lblVvod1, Qt::LeftButton);
-            QTest::mouseClick(f->Img(k), Qt::LeftButton, Qt::NoModifier, at);
-        };
-        markPoint1(1, Anchor);
-        markPoint1(2, Anchor + Shift);
+        load(1, "night1.png", night(1, 0, {}, MoverThen));
+        load(2, "night2.png", picture2);
+        mark(1, 1, Anchor);
+        mark(2, 1, Anchor + Shift);
         QTest::mouseClick(f->CmdSovm, Qt::LeftButton);
         QCOMPARE(QPointF(f->Img2->Left(), f->Img2->Top()), QPointF(-Shift));
         // The quickest blink, set on the slider as a user does.
@@ -142,9 +134,6 @@ class TestBrightnessWindow : public QObject {
     }
 
   private slots:
-    void init() { startCase(prompter, f); }
-    void cleanup() { endCase(prompter); }
-
     void matchedBrightnessBlinksOnlyTheMover() {
         loadRegisteredPair();
         f->txtInfo->setPlainText("моя заметка");
@@ -230,11 +219,6 @@ class TestBrightnessWindow : public QObject {
     }
 
     void allThreePicturesInTurn() {
-        auto solid = [&](const char* name, QColor c) {
-            QImage img(300, 200, QImage::Format_RGB32);
-            img.fill(c);
-            return savePicture(dir, name, img);
-        };
         auto menuOffers = [&](QAction* item) {
             QMenuBar* bar = f->menuBar();
             QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->actionGeometry(f->mnuVL->menuAction()).center());
@@ -242,10 +226,10 @@ class TestBrightnessWindow : public QObject {
             QTest::keyClick(f->mnuVL, Qt::Key_Escape);
             return offered;
         };
-        loadSlot(*f, *prompter, 1, solid("red.png", Qt::red));
-        loadSlot(*f, *prompter, 2, solid("blue.png", Qt::blue));
+        load(1, solid("red.png", 300, 200, Qt::red));
+        load(2, solid("blue.png", 300, 200, Qt::blue));
         QVERIFY(!menuOffers(f->mnuVL_1_2_3));
-        loadSlot(*f, *prompter, 3, solid("yellow.png", Qt::yellow));
+        load(3, solid("yellow.png", 300, 200, Qt::yellow));
         QVERIFY(menuOffers(f->mnuVL_1_2_3));
         QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuVL_1_2_3));
         QVERIFY(f->mnuVL_1_2_3->isChecked() && !f->mnuVL_1_2->isChecked() && !f->mnuVL_1_3->isChecked());

@@ -94,7 +94,8 @@ class TestJobRunner : public QObject {
         int ends = 0;
         QVERIFY(jobs.start("first", stepping(0, 1), {}, [&](const JobEnd&) { ++ends; }));
         // Refused, whatever it is: nothing of it runs, the first goes on.
-        QVERIFY(!jobs.start("second", [&](JobControl&) { ++secondRan; }, {}, [&](const JobEnd&) { ++ends; }));
+        QVERIFY(!jobs.start(
+            "second", [&](JobControl&) { ++secondRan; }, {}, [&](const JobEnd&) { ++ends; }));
         QCOMPARE(jobs.title(), QString("first"));
         QTest::qWait(20);
         QVERIFY(jobs.busy());

@@ -6,8 +6,9 @@
 #include "cutout/frmpiccopy.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
-#include "support/fixture.h"
+#include "support/files.h"
 #include "support/useractions.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QAction>
@@ -49,30 +50,24 @@ QPair<double, double> changedRing(const QImage& before, const QImage& after, QPo
 
 } // namespace
 
-class TestPicCopy : public QObject {
+class TestPicCopy : public WindowTest {
     Q_OBJECT
-    ScriptedPrompter* prompter = nullptr;
-    frmBl* f = nullptr;
-    QTemporaryDir dir;
     QImage picture1 = gradientPicture(600, 400);
     QImage picture2 = secondPicture(600, 400);
 
     void loadBoth() {
-        loadSlot(*f, *prompter, 1, savePicture(dir, "one.png", picture1));
-        loadSlot(*f, *prompter, 2, savePicture(dir, "two.png", picture2));
+        load(1, "one.png", picture1);
+        load(2, "two.png", picture2);
     }
     /// Shift + click on picture 2; true once the cut-out it started has ended.
     bool shiftClick(QPoint at) {
         QTest::mouseClick(f->Img2, Qt::LeftButton, Qt::ShiftModifier, at);
-        return jobEnds(*f);
+        return jobEnds();
     }
     frmPicCopy& form() { return PicCopyForm(); }
     const QImage& canvas() { return form().Pic1->image(); }
 
   private slots:
-    void init() { startCase(prompter, f); }
-    void cleanup() { endCase(prompter); }
-
     void cutOut_data() {
         QTest::addColumn<int>("pictures");
         QTest::addColumn<QPoint>("spot");
@@ -99,12 +94,12 @@ class TestPicCopy : public QObject {
             loadBoth();
             QTest::mouseClick(f->Lbl2, Qt::LeftButton);
         } else {
-            loadSlot(*f, *prompter, 1, savePicture(dir, "one.png", picture1));
+            load(1, "one.png", picture1);
         }
         // Shift + click on the picture shown.
         auto cut = [&] {
             QTest::mouseClick(f->Img(pictures), Qt::LeftButton, Qt::ShiftModifier, spot);
-            return jobEnds(*f);
+            return jobEnds();
         };
         QVERIFY(cut());
         frmPicCopy& w = form();
@@ -182,11 +177,7 @@ class TestPicCopy : public QObject {
         loadBoth();
         QVERIFY(shiftClick(QPoint(300, 200)));
         // Picture 2 to scale 2 after the cut-out: its slider to the end, then 50 pages back.
-        clickHandle(f->HScr2);
-        typeKey(f, Qt::Key_End);
-        for (int i = 0; i < 50; ++i)
-            typeKey(f, Qt::Key_PageUp);
-        QCOMPARE(f->HScr2->value(), 2000);
+        QVERIFY(keysTo(f->HScr2, 2000, true));
         const QImage before = canvas().copy();
         QTest::mouseClick(form().Pic1, button, modifiers, at);
         const auto [lo, hi] = changedRing(before, canvas(), QPointF(at));
@@ -242,11 +233,7 @@ class TestPicCopy : public QObject {
         QFETCH(QString, message);
         QTemporaryDir out;
         const QString path = out.filePath("strip.bmp");
-        if (!existing.isEmpty()) {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(existing.toUtf8());
-        }
+        if (!existing.isEmpty()) QVERIFY(writeFile(path, existing.toUtf8()));
         loadBoth();
         QVERIFY(shiftClick(QPoint(300, 200)));
         for (const QString& n : names)
@@ -263,13 +250,10 @@ class TestPicCopy : public QObject {
         QCOMPARE(prompter->messages.value(0), QString(message).replace("<dir>", out.path()));
         if (written)
             QCOMPARE(QImage(path).convertToFormat(QImage::Format_RGB32), canvas());
-        else if (!existing.isEmpty()) {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::ReadOnly));
-            QCOMPARE(QString::fromUtf8(f.readAll()), existing);
-        } else {
+        else if (!existing.isEmpty())
+            QCOMPARE(QString::fromUtf8(readFile(path)), existing);
+        else
             QVERIFY(!QFile::exists(path));
-        }
     }
 
     void stopAndRunsInsideRuns_data() {
@@ -299,7 +283,7 @@ class TestPicCopy : public QObject {
         else if (during == "rotate")
             f->mnuVirovnjat->trigger();
         f->jobs().hold(false);
-        QVERIFY(jobEnds(*f));
+        QVERIFY(jobEnds());
         QCOMPARE(canvas().size(), QSize(430, 200));
         QCOMPARE(canvas().pixel(150, 150) == picture1.pixel(350, 250), region1Complete);
         QCOMPARE(canvas().pixel(0, 0), picture1.pixel(200, 100));
@@ -321,7 +305,7 @@ class TestPicCopy : public QObject {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!PicCopyFormExists());
         f->jobs().hold(false);
-        QVERIFY(jobEnds(*f));
+        QVERIFY(jobEnds());
         QCOMPARE(ended.value(0).value(0).toBool(), true); // stopped by the closing
         QVERIFY(!PicCopyFormExists());
         QVERIFY(prompter->messages.isEmpty());

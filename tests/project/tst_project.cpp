@@ -6,8 +6,9 @@
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
 #include "sky/frmvvodkoordinat.h"
-#include "support/fixture.h"
+#include "support/files.h"
 #include "support/useractions.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QDir>
@@ -28,17 +29,6 @@ using namespace vorlan;
 using namespace vorlan::test;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QString fromWindows1251(const QByteArray& bytes) {
     return QStringDecoder("windows-1251").decode(bytes);
@@ -91,7 +81,21 @@ QByteArray damaged(QRandomGenerator& rng, int run) {
     return lines.join(end);
 }
 
+/// A hand-made project file read from the menu: the pictures beside it ("name:WxH"), and what
+/// the window shows after.
+struct HandMadeCase {
+    QString golden;
+    QStringList files;
+    QStringList messages; ///< expected beginnings
+    QString shown;        ///< Img1..3 visible, "1" or "0" each
+    QList<QRect> frames;
+    QString captions; ///< lblT1 | LblT2
+    bool coordinates;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(HandMadeCase)
 
 class TestProject : public QObject {
     Q_OBJECT
@@ -141,43 +145,48 @@ class TestProject : public QObject {
     // Each hand-made file restores what its lines say; messages only where the file asks for
     // them (no coordinates: the plate solution fails; no third block; a missing picture).
     void readsTheHandMadeFiles_data() {
-        QTest::addColumn<QString>("golden");
-        QTest::addColumn<QStringList>("files");
-        QTest::addColumn<QStringList>("messages"); // expected beginnings
-        QTest::addColumn<QString>("shown");        // Img1..3 visible
-        QTest::addColumn<QList<QRect>>("frames");
-        QTest::addColumn<QString>("captions"); // lblT1 | LblT2
-        QTest::addColumn<bool>("coordinates");
+        QTest::addColumn<HandMadeCase>("c");
         const QStringList two = {"снимок1.jpg:400x300", "карта2.jpg:640x480"};
         const QList<QRect> twoFrames = {{0, 0, 600, 450}, {30, 15, 480, 360}};
-        QTest::newRow("two with coordinates") << "two-with-coordinates.vln" << two << QStringList{} << "100"
-                                              << twoFrames << " 1500  750| 4500  3000" << true;
+        QTest::newRow("two with coordinates") << HandMadeCase{
+            "two-with-coordinates.vln", two, {}, "100", twoFrames, " 1500  750| 4500  3000", true};
         QTest::newRow("ends after line 26")
-            << "ends-after-line-26.vln" << two << QStringList{"третьего снимка нет! "} << "100" << twoFrames
-            << " 1500  750| 4500  3000" << true;
-        QTest::newRow("no coordinates")
-            << "two-without-coordinates.vln" << two << QStringList{"второго снимка нет! "} << "100"
-            << twoFrames << " 1500  750|0 0" << false;
+            << HandMadeCase{"ends-after-line-26.vln", two, {"третьего снимка нет! "}, "100", twoFrames,
+                            " 1500  750| 4500  3000", true};
+        QTest::newRow("no coordinates") << HandMadeCase{"two-without-coordinates.vln",
+                                                        two,
+                                                        {"второго снимка нет! "},
+                                                        "100",
+                                                        twoFrames,
+                                                        " 1500  750|0 0",
+                                                        false};
         QTest::newRow("three pictures")
-            << "three-pictures.vln" << QStringList{"a.jpg:400x300", "b.jpg:640x480", "ночь-α.jpg:320x240"}
-            << QStringList{} << "111" << (twoFrames + QList<QRect>{{30, -5, 640, 480}}) << " 900  600|"
-            << true;
-        QTest::newRow("LF, name in another case")
-            << "lf-line-ends.vln" << QStringList{"m31.jpg:400x300", "Map.jpg:640x480"} << QStringList{}
-            << "100" << twoFrames << " 1500  750| 4500  3000" << true;
+            << HandMadeCase{"three-pictures.vln",
+                            {"a.jpg:400x300", "b.jpg:640x480", "ночь-α.jpg:320x240"},
+                            {},
+                            "111",
+                            twoFrames + QList<QRect>{{30, -5, 640, 480}},
+                            " 900  600|",
+                            true};
+        QTest::newRow("LF, name in another case") << HandMadeCase{"lf-line-ends.vln",
+                                                                  {"m31.jpg:400x300", "Map.jpg:640x480"},
+                                                                  {},
+                                                                  "100",
+                                                                  twoFrames,
+                                                                  " 1500  750| 4500  3000",
+                                                                  true};
         QTest::newRow("a picture missing")
-            << "lf-line-ends.vln" << QStringList{"m31.jpg:400x300"}
-            << QStringList{"второго снимка нет! Не удалось загрузить картинку "} << "100"
-            << QList<QRect>{twoFrames[0]} << " 1500  750| 4500  3000" << true;
+            << HandMadeCase{"lf-line-ends.vln",
+                            {"m31.jpg:400x300"},
+                            {"второго снимка нет! Не удалось загрузить картинку "},
+                            "100",
+                            {twoFrames[0]},
+                            " 1500  750| 4500  3000",
+                            true};
     }
     void readsTheHandMadeFiles() {
-        QFETCH(QString, golden);
-        QFETCH(QStringList, files);
-        QFETCH(QStringList, messages);
-        QFETCH(QString, shown);
-        QFETCH(QList<QRect>, frames);
-        QFETCH(QString, captions);
-        QFETCH(bool, coordinates);
+        QFETCH(HandMadeCase, c);
+        const auto& [golden, files, messages, shown, frames, captions, coordinates] = c;
         pictures(files);
         open(project(golden));
         QCOMPARE(prompter->dialogTitles, QStringList{"Открыть файл"});
@@ -221,7 +230,7 @@ class TestProject : public QObject {
         save({dir->filePath(QStringLiteral("again"))});
         QVERIFY(prompter->messages.isEmpty());
         QCOMPARE(prompter->dialogTitles.last(), QStringLiteral("Добавить в файл (или создать файл)"));
-        const QByteArray bytes = fileBytes(dir->filePath(QStringLiteral("again.vln")));
+        const QByteArray bytes = readFile(dir->filePath(QStringLiteral("again.vln")));
         QVERIFY(bytes.endsWith("\r\n"));
         QVERIFY(!bytes.contains('\n') || bytes.indexOf('\n') == bytes.size() - 1);
         // Windows-1251: the Cyrillic names take one byte a letter.
@@ -255,15 +264,10 @@ class TestProject : public QObject {
         QTest::mouseClick(f->HScr1, Qt::LeftButton, {},
                           QPoint(f->HScr1->width() - 20, f->HScr1->height() / 2));
         QCOMPARE(f->HScr1->value(), 1020);
-        QTest::mouseClick(f->lblVvod1, Qt::LeftButton);
-        QTest::mouseClick(f->Img1, Qt::LeftButton, {}, QPoint(100, 60));
-        QTest::mouseClick(f->lblVvod2, Qt::LeftButton);
-        QTest::mouseClick(f->Img1, Qt::LeftButton, {}, QPoint(400, 300));
-        QTest::mouseClick(f->Lbl2, Qt::LeftButton);
-        QTest::mouseClick(f->lblVvod1, Qt::LeftButton);
-        QTest::mouseClick(f->Img2, Qt::LeftButton, {}, QPoint(130, 90));
-        QTest::mouseClick(f->lblVvod2, Qt::LeftButton);
-        QTest::mouseClick(f->Img2, Qt::LeftButton, {}, QPoint(420, 350));
+        markPoint(*f, 1, 1, {100, 60});
+        markPoint(*f, 1, 2, {400, 300});
+        markPoint(*f, 2, 1, {130, 90});
+        markPoint(*f, 2, 2, {420, 350});
         QTest::mouseClick(f->CmdSovm, Qt::LeftButton);
         // Star coordinates typed into the entry window: 5h 35.2m is 83.8°.
         emit f->mnuViravnivanie->aboutToShow();
@@ -287,7 +291,7 @@ class TestProject : public QObject {
         save({dir->filePath(QStringLiteral("comparison"))});
         const SharedState before = State();
         const QList<QRect> frames = {frameRect(f->Img1), frameRect(f->Img2)};
-        const QString line17 = fromWindows1251(fileBytes(dir->filePath(QStringLiteral("comparison.vln"))))
+        const QString line17 = fromWindows1251(readFile(dir->filePath(QStringLiteral("comparison.vln"))))
                                    .split(QLatin1Char('\r'))
                                    .value(16);
         QCOMPARE(line17, QStringLiteral("838000") + QLocale().decimalPoint() + QStringLiteral("0074"));
@@ -340,14 +344,14 @@ class TestProject : public QObject {
         QFETCH(bool, replaced);
         const QString path = dir->filePath(QStringLiteral("p.vln"));
         const QByteArray old = QByteArray(4000, 'o');
-        writeFile(path, old);
+        QVERIFY(writeFile(path, old));
         QStringList names(answers.size(), path);
         save(names, answers);
         QCOMPARE(prompter->dialogTitles.size(), dialogs);
         QCOMPARE(prompter->questions,
                  QStringList(answers.size(), QStringLiteral("Файл уже существует. Заменить?")));
         QCOMPARE(prompter->icons.value(0), QMessageBox::Question);
-        QCOMPARE(fileBytes(path), replaced ? projectFileBytes(State().ProjectText) : old);
+        QCOMPARE(readFile(path), replaced ? projectFileBytes(State().ProjectText) : old);
         QVERIFY(prompter->messages.isEmpty());
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files).size(), 1);
     }
@@ -494,7 +498,7 @@ class TestProject : public QObject {
         qint64 worst = 0;
         const int runs = 2000;
         for (int run = 0; run < runs; ++run) {
-            writeFile(path, damaged(rng, run));
+            QVERIFY(writeFile(path, damaged(rng, run)));
             prompter->messages.clear();
             clock.start();
             open(path);

@@ -4,8 +4,9 @@
 #include "shell/clicklabel.h"
 #include "shell/givenfiles.h"
 #include "shell/start.h"
-#include "support/fixture.h"
+#include "support/files.h"
 #include "support/linearsky.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QMimeData>
@@ -18,11 +19,8 @@
 using namespace vorlan;
 using namespace vorlan::test;
 
-class TestDesktopOpen : public QObject {
+class TestDesktopOpen : public WindowTest {
     Q_OBJECT
-    ScriptedPrompter* prompter = nullptr;
-    frmBl* f = nullptr;
-    QTemporaryDir dir;
 
     /// Makes the named files: "bad…" holds text, "….fits" a linear star field, "….vln" a project
     /// of a.png and b.fits in the same folder, others a PNG.
@@ -31,9 +29,7 @@ class TestDesktopOpen : public QObject {
         for (const QString& name : names) {
             const QString path = dir.filePath(name);
             if (name.startsWith("bad")) {
-                QFile file(path);
-                file.open(QIODevice::WriteOnly);
-                file.write("no picture here");
+                writeFile(path, "no picture here");
             } else if (name.endsWith(".vln")) {
                 QStringList lines{"a.png",  " 0", " 0", " 0", " 0", " 200", " 150", " 1",
                                   "b.fits", " 0", " 0", " 0", " 0", " 320", " 200", " 1"};
@@ -48,15 +44,11 @@ class TestDesktopOpen : public QObject {
                       << " 1"
                       << " 1"
                       << "";
-                QFile file(path);
-                file.open(QIODevice::WriteOnly);
-                file.write(projectFileBytes(lines.join('\r')));
+                writeFile(path, projectFileBytes(lines.join('\r')));
             } else if (name.endsWith(".fits")) {
                 writeFits(path, linearStarField(320, 200, 25, 1000, 30, 60000, 2), {});
             } else {
-                QImage img(200, 150, QImage::Format_RGB32);
-                img.fill(QColor(200, 40, 40));
-                img.save(path);
+                plainPicture(200, 150, QColor(200, 40, 40)).save(path);
             }
             paths << path;
         }
@@ -71,9 +63,6 @@ class TestDesktopOpen : public QObject {
     }
 
   private slots:
-    void init() { startCase(prompter, f); }
-    void cleanup() { endCase(prompter); }
-
     void commandLineNamesBecomeFullPaths_data() {
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QString>("path");
@@ -180,7 +169,7 @@ class TestDesktopOpen : public QObject {
         QFETCH(int, messages);
         const QStringList before = makeFiles(QStringList{"first.png", "second.png"}.mid(0, loadedBefore));
         for (int k = 1; k <= loadedBefore; ++k)
-            loadSlot(*f, *prompter, k, before[k - 1]);
+            load(k, before[k - 1]);
         QMimeData data;
         QList<QUrl> urls;
         for (const QString& p : makeFiles(names))

@@ -75,6 +75,13 @@ inline QImage starField(int w, int h, const QVector<Star>& stars) {
     return img;
 }
 
+/// A picture of one colour.
+inline QImage plainPicture(int w, int h, const QColor& colour) {
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(colour);
+    return img;
+}
+
 /// A picture of the given size with a gradient, so that any part of it can be told apart.
 inline QImage gradientPicture(int w, int h) {
     QImage img(w, h, QImage::Format_RGB32);

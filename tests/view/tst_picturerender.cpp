@@ -21,9 +21,9 @@ QImage noise(QSize size, QImage::Format format) {
             line[x] = rng.generate();
     }
     // Bytes as held: a premultiplied picture's colour bytes never exceed its alpha.
-    return format == QImage::Format_ARGB32_Premultiplied
-               ? img.convertToFormat(format)
-               : img.reinterpretAsFormat(format) ? img : QImage();
+    return format == QImage::Format_ARGB32_Premultiplied ? img.convertToFormat(format)
+           : img.reinterpretAsFormat(format)             ? img
+                                                         : QImage();
 }
 
 /// The mean of channel ch (0 blue, 1 green, 2 red) over the picture area that target pixel
@@ -57,7 +57,8 @@ class TestPictureRender : public QObject {
             {"ARGB32", QImage::Format_ARGB32},
             {"premultiplied", QImage::Format_ARGB32_Premultiplied}};
         for (const auto& [name, format] : formats) {
-            QTest::addRow("%s, half, whole pixels", name) << int(format) << QSize(203, 151) << 0.5 << QPointF(0, 0);
+            QTest::addRow("%s, half, whole pixels", name)
+                << int(format) << QSize(203, 151) << 0.5 << QPointF(0, 0);
             QTest::addRow("%s, 0.37, quarter pixels", name)
                 << int(format) << QSize(203, 151) << 0.37 << QPointF(0.25, -0.75);
             QTest::addRow("%s, 0.999, a third off", name)
@@ -66,8 +67,8 @@ class TestPictureRender : public QObject {
                 << int(format) << QSize(640, 480) << 0.1 << QPointF(-20.5, 7.25);
         }
         // So far out that a target pixel's columns overflow 32-bit sums and add up as floats.
-        QTest::addRow("RGB32, 1/300, float sums") << int(QImage::Format_RGB32) << QSize(2400, 1500)
-                                                  << 1.0 / 300 << QPointF(0.4, 0.1);
+        QTest::addRow("RGB32, 1/300, float sums")
+            << int(QImage::Format_RGB32) << QSize(2400, 1500) << 1.0 / 300 << QPointF(0.4, 0.1);
     }
     void bothColourKernelsGiveTheAreaMean() {
         QFETCH(int, format);
@@ -89,17 +90,24 @@ class TestPictureRender : public QObject {
         for (int y = 0; y < area.height(); ++y)
             for (int x = 0; x < area.width(); ++x) {
                 const QRgb a = fastest.pixel(x, y), b = plain.pixel(x, y);
-                QVERIFY2(a == b, qPrintable(QString("(%1, %2): %3 vs %4").arg(x).arg(y).arg(a, 8, 16).arg(b, 8, 16)));
+                QVERIFY2(a == b,
+                         qPrintable(QString("(%1, %2): %3 vs %4").arg(x).arg(y).arg(a, 8, 16).arg(b, 8, 16)));
                 QCOMPARE(qAlpha(a), 255);
                 // Where the pixel lies wholly on the picture, the channels are its area mean.
-                const QRectF covered((x - at.originX) / scale, (y - at.originY) / scale, 1 / scale, 1 / scale);
+                const QRectF covered((x - at.originX) / scale, (y - at.originY) / scale, 1 / scale,
+                                     1 / scale);
                 if (!QRectF(src.rect()).contains(covered)) continue;
                 ++inside;
                 for (int ch = 0; ch < 3; ++ch) {
                     const double mean = areaMean(src, at, x, y, ch);
                     const int shown = int((a >> (8 * ch)) & 0xff);
                     QVERIFY2(std::abs(shown - mean) <= 1.0,
-                             qPrintable(QString("(%1, %2) channel %3: %4 vs %5").arg(x).arg(y).arg(ch).arg(shown).arg(mean)));
+                             qPrintable(QString("(%1, %2) channel %3: %4 vs %5")
+                                            .arg(x)
+                                            .arg(y)
+                                            .arg(ch)
+                                            .arg(shown)
+                                            .arg(mean)));
                 }
             }
         QVERIFY(inside >= 4);
