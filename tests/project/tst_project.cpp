@@ -404,7 +404,7 @@ class TestProject : public QObject {
         setrlimit(RLIMIT_FSIZE, &full);
         (name.endsWith(".bmp") ? w.SaveFile : f->mnuFileSave)->trigger();
         setrlimit(RLIMIT_FSIZE, &unlimited);
-        QCOMPARE(fileBytes(path), QByteArray("old"));
+        QCOMPARE(readFile(path), QByteArray("old"));
         QCOMPARE(prompter->messages.size(), 1);
         QVERIFY2(prompter->messages[0].contains(path) &&
                      prompter->messages[0].contains("слишком велик для этого диска"),
@@ -441,7 +441,7 @@ class TestProject : public QObject {
         f = &MainForm();
         open(next);
         save({dir->filePath("fresh")});
-        QCOMPARE(fileBytes(dir->filePath("saved.vln")), fileBytes(dir->filePath("fresh.vln")));
+        QCOMPARE(readFile(dir->filePath("saved.vln")), readFile(dir->filePath("fresh.vln")));
     }
 
     // Picture 1 of a project that does not load is reported, and reading goes on: its frame takes

@@ -11,6 +11,11 @@
 //   vorlan_demo rotation
 //       picture 2 turned by 25 degrees against picture 1, both stars marked, rotated onto picture
 //       1 from the menu and shown with "Прервать".
+//   vorlan_demo matched [1|2]
+//       the blink scene with the second exposure 1.8 times brighter plus 25 and "Выравнивать
+//       яркость" on; 1 or 2 holds that phase as above.
+//   vorlan_demo difference
+//       the same pair overlaid with "Разность" on and the "Vorlan" menu open.
 //   vorlan_demo fits
 //       a linear 16-bit FITS star field (sky 1000 counts, stars to 60000) opened from the
 //       command line into slot 1, stretched.
@@ -30,6 +35,8 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScrollArea>
@@ -61,7 +68,9 @@ QPointF turnedOnSky(QPointF p, double degrees) {
     return c + QPointF(d.x() * std::cos(a) - d.y() * std::sin(a), d.x() * std::sin(a) + d.y() * std::cos(a));
 }
 
-QImage sky(int exposure, double turnDegrees = 0) {
+/// Exposure 1 or 2 of the sky; the second through v' = gain * v + offset (a longer exposure, a
+/// brighter sky), clipped to 0..255.
+QImage sky(int exposure, double turnDegrees = 0, double gain = 1, double offset = 0) {
     QRandomGenerator rng(7);
     QVector<Star> stars;
     for (int i = 0; i < 260; ++i)
@@ -91,8 +100,8 @@ QImage sky(int exposure, double turnDegrees = 0) {
         for (int x = 0; x < PicW; ++x) {
             const int n = int(noise.bounded(14));
             const QRgb c = line[x];
-            line[x] =
-                qRgb(std::min(255, qRed(c) + n), std::min(255, qGreen(c) + n), std::min(255, qBlue(c) + n));
+            auto level = [&](int v) { return std::clamp(int(std::lround(gain * std::min(255, v + n) + offset)), 0, 255); };
+            line[x] = qRgb(level(qRed(c)), level(qGreen(c)), level(qBlue(c)));
         }
     }
     return img;
@@ -106,9 +115,11 @@ void clickPicture(frmBl& f, int k, QPointF p, int shift = 0) {
 }
 
 /// Both exposures loaded, the two stars marked on both; picture 2 turned by turnDegrees.
-void markedPair(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& dir, double turnDegrees = 0) {
+void markedPair(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& dir, double turnDegrees = 0,
+                bool brighter = false) {
     loadSlot(f, prompter, 1, savePicture(dir, QStringLiteral("sky1.jpg"), sky(1)));
-    loadSlot(f, prompter, 2, savePicture(dir, QStringLiteral("sky2.jpg"), sky(2, turnDegrees)));
+    loadSlot(f, prompter, 2,
+             savePicture(dir, QStringLiteral("sky2.jpg"), sky(2, turnDegrees, brighter ? 1.8 : 1, brighter ? 25 : 0)));
     emit f.lblVvod1->clicked();
     clickPicture(f, 1, StarA);
     clickPicture(f, 2, turnedOnSky(StarA + Shift, turnDegrees));
@@ -155,8 +166,10 @@ void rotationScene(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& di
     w.Pic1Area->ensureVisible(0, 660, 50, 200);
 }
 
-void blinkScene(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& dir, int holdPhase) {
-    markedPair(f, prompter, dir);
+void blinkScene(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& dir, int holdPhase,
+                bool matched = false) {
+    markedPair(f, prompter, dir, 0, matched);
+    if (matched) f.mnuJarkost->trigger();
     f.CmdSovm->click();
     f.HScrOb->setValue(1400);
 
@@ -183,6 +196,15 @@ void blinkScene(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& dir, 
         std::fprintf(stderr, "message: %s\n", qPrintable(m));
 }
 
+void differenceScene(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& dir) {
+    markedPair(f, prompter, dir, 0, true);
+    f.CmdSovm->click();
+    f.HScrOb->setValue(1400);
+    f.mnuRaznost->trigger();
+    // The menu opens once the window is on the screen.
+    QTimer::singleShot(1500, &f, [&f] { f.mnuVL->popup(f.mapToGlobal(f.menuBar()->actionGeometry(f.mnuVL->menuAction()).bottomLeft())); });
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -199,8 +221,10 @@ int main(int argc, char* argv[]) {
     }
     Main(files);
     frmBl& f = MainForm();
-    if (scene == QLatin1String("blink")) {
-        blinkScene(f, prompter, dir, holdPhase);
+    if (scene == QLatin1String("blink") || scene == QLatin1String("matched")) {
+        blinkScene(f, prompter, dir, holdPhase, scene == QLatin1String("matched"));
+    } else if (scene == QLatin1String("difference")) {
+        differenceScene(f, prompter, dir);
     } else if (scene == QLatin1String("cutout")) {
         QLocale::setDefault(QLocale(QLocale::Russian));
         cutoutScene(f, prompter, dir);
@@ -208,7 +232,7 @@ int main(int argc, char* argv[]) {
         QLocale::setDefault(QLocale(QLocale::Russian));
         rotationScene(f, prompter, dir);
     } else if (!scene.isEmpty() && files.isEmpty()) {
-        std::fprintf(stderr, "unknown scene %s (known: blink, cutout, rotation, fits)\n", qPrintable(scene));
+        std::fprintf(stderr, "unknown scene %s (known: blink, matched, difference, cutout, rotation, fits)\n", qPrintable(scene));
         return 2;
     }
     return app.exec();
