@@ -290,7 +290,14 @@ QImage differencePicture(const QImage& picture1In, const QImage& pictureKIn, con
     // Picture k at picture 1's brightness through the tables the frames draw with.
     const ToneMap tone(fit.rgb);
     const std::array<uchar, 511> levels = differenceLevels();
-    auto difference = [&levels](QRgb matched, int v1) { return levels[size_t(int(matched & 0xff) - v1 + 255)]; };
+    // Level of one channel: vk picture k's value, matched its value at picture 1's brightness. A
+    // clipped value is only a bound (a saturated core was at least that bright), so it shows a
+    // change only where even the bound disagrees.
+    auto difference = [&levels](uint32_t matched, int vk, int v1) {
+        int d = int(matched & 0xff) - v1;
+        if ((d < 0 && (vk == 255 || v1 == 0)) || (d > 0 && (vk == 0 || v1 == 255))) d = 0;
+        return levels[size_t(d + 255)];
+    };
     // Raw rows, taken before the bands start: worker threads must not call QImage members that
     // may detach.
     uchar* const outBits = out.bits();
@@ -323,19 +330,32 @@ QImage differencePicture(const QImage& picture1In, const QImage& pictureKIn, con
                     const uint32_t top = mixGrey(uint32_t(upper.grey[tx.first]), uint32_t(upper.grey[tx.second]), tx.weight);
                     const uint32_t bottom =
                         mixGrey(uint32_t(lower.grey[tx.first]), uint32_t(lower.grey[tx.second]), tx.weight);
-                    line[x] = difference(tone.grey(uchar(mixGrey(top, bottom, ty.weight))), row1.grey[x]);
+                    const uint32_t vk = mixGrey(top, bottom, ty.weight);
+                    line[x] = difference(tone.grey(uchar(vk)), int(vk), row1.grey[x]);
                     continue;
                 }
                 const QRgb top = mixColour(upper.colour(tx.first), upper.colour(tx.second), tx.weight);
                 const QRgb bottom = mixColour(lower.colour(tx.first), lower.colour(tx.second), tx.weight);
-                const QRgb matched = tone.colour(mixColour(top, bottom, ty.weight));
+                const QRgb vk = mixColour(top, bottom, ty.weight);
+                const QRgb matched = tone.colour(vk);
                 const QRgb v1 = row1.colour(x);
-                rgb[x] = qRgb(difference(matched >> 16, qRed(v1)), difference(matched >> 8, qGreen(v1)),
-                              difference(matched, qBlue(v1)));
+                rgb[x] = qRgb(difference(matched >> 16, qRed(vk), qRed(v1)),
+                              difference(matched >> 8, qGreen(vk), qGreen(v1)),
+                              difference(matched, qBlue(vk), qBlue(v1)));
             }
         }
     });
     return out;
+}
+
+std::array<int, 3> sharedCeiling(const QVector<BrightnessFit>& fits) {
+    std::array<int, 3> ceiling{255, 255, 255};
+    for (const BrightnessFit& fit : fits) {
+        const ToneMap tone(fit.rgb);
+        for (int ch = 0; ch < 3; ++ch)
+            ceiling[size_t(ch)] = std::min(ceiling[size_t(ch)], tone.level(ch, 255));
+    }
+    return ceiling;
 }
 
 void SlotMatch::update(const QImage& picture1, const QImage& pictureK, const PixelMapping& mapping) {

@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QPointF>
 #include <QString>
+#include <QVector>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -71,11 +72,17 @@ BrightnessFit fitBrightness(const QImage& picture1, const QImage& pictureK, cons
 
 /// The difference of picture k, brought to picture 1's brightness by fit, less picture 1, in
 /// picture 1's pixel grid: 128 + (a * vk + b) - v1 per channel, clipped to 0..255, so equal sky is
-/// mid grey, lighter where picture k is brighter and darker where it is fainter. Picture k is
-/// sampled bilinearly at the centre of each pixel of picture 1; pixels that picture k does not
-/// cover are 128. Format_Grayscale8 for two grey pictures, else Format_RGB32.
+/// mid grey, lighter where picture k is brighter and darker where it is fainter. A value clipped
+/// at 0 or 255 in either picture is only a bound: a saturated core in picture k that matches
+/// below picture 1's value is no change (128). Picture k is sampled bilinearly at the centre of
+/// each pixel of picture 1; pixels that picture k does not cover are 128. Format_Grayscale8 for
+/// two grey pictures, else Format_RGB32.
 QImage differencePicture(const QImage& picture1, const QImage& pictureK, const PixelMapping& mapping,
                          const BrightnessFit& fit);
+
+/// The level per channel (red, green, blue) at which pictures matched by these fits all saturate:
+/// the lowest level a fitted picture's 255 is drawn at, 255 when none is drawn lower.
+std::array<int, 3> sharedCeiling(const QVector<BrightnessFit>& fits);
 
 /// A slot's fit, and its difference picture once one is made, kept while the two pictures and
 /// their registration stay as they were, so showing them again costs nothing. The difference

@@ -90,7 +90,8 @@ void frmBl::refreshBrightness() {
     m_brightnessDue->stop();
     const bool match = mnuJarkost->isChecked();
     const bool difference = mnuRaznost->isChecked();
-    QStringList fits;
+    QStringList fitTexts;
+    QVector<BrightnessFit> shown;
     for (int k = 2; k <= 3; ++k) {
         SlotMatch& slot = m_matches[size_t(k - 2)];
         ImageFrame* img = Img(k);
@@ -98,16 +99,26 @@ void frmBl::refreshBrightness() {
             slot.clear();
         } else {
             slot.update(Img1->picture(), img->picture(), mappingOfFrames(*Img1, *img));
-            if (slot.fit().valid) fits << QStringLiteral("%1: %2").arg(k).arg(fitText(slot.fit()));
+            if (slot.fit().valid) {
+                fitTexts << QStringLiteral("%1: %2").arg(k).arg(fitText(slot.fit()));
+                shown << slot.fit();
+            }
             if (!difference)
                 slot.dropDifference();
             else if (slot.difference().isNull() && !slot.differencePending())
                 makeDifference(k);
         }
-        img->setToneMap(match && slot.fitted() && slot.fit().valid ? ToneMap(slot.fit().rgb) : ToneMap());
         ImgRaznost->setDifference(k, slot.difference());
     }
-    const QString line = fits.isEmpty() ? QString() : FitLinePrefix + fits.join(QStringLiteral("; "));
+    // Matched pictures saturate alike: where a brighter picture clipped, all are capped.
+    const std::array<int, 3> ceiling = match ? sharedCeiling(shown) : std::array<int, 3>{255, 255, 255};
+    Img1->setToneMap(ToneMap({}, ceiling));
+    for (int k = 2; k <= 3; ++k) {
+        const SlotMatch& slot = m_matches[size_t(k - 2)];
+        const bool mapped = match && slot.fitted() && slot.fit().valid;
+        Img(k)->setToneMap(ToneMap(mapped ? slot.fit().rgb : std::array<ToneLine, 3>{}, ceiling));
+    }
+    const QString line = fitTexts.isEmpty() ? QString() : FitLinePrefix + fitTexts.join(QStringLiteral("; "));
     const QString text = withFitLine(txtInfo->toPlainText(), line);
     if (text != txtInfo->toPlainText()) txtInfo->setPlainText(text);
 }

@@ -11,7 +11,7 @@ namespace vorlan {
 
 ToneMap::ToneMap() : ToneMap(std::array<ToneLine, 3>{}) {}
 
-ToneMap::ToneMap(const std::array<ToneLine, 3>& rgb) {
+ToneMap::ToneMap(const std::array<ToneLine, 3>& rgb, const std::array<int, 3>& ceiling) {
     // v * mul >> 8 holds a * v with `fraction` bits below the point; mul = a << (fraction + 8)
     // must stay in 16 bits.
     const double steepest = std::max({rgb[0].a, rgb[1].a, rgb[2].a});
@@ -27,6 +27,7 @@ ToneMap::ToneMap(const std::array<ToneLine, 3>& rgb) {
         m_mul[ch] = uint16_t(std::clamp(mul, 0.0, 65535.0));
         m_plus[ch] = uint16_t(std::clamp(offset, 0.0, 65535.0));
         m_minus[ch] = uint16_t(std::clamp(-offset, 0.0, 65535.0));
+        m_ceiling[ch] = uint16_t(std::clamp(ceiling[2 - ch], 0, 255));
     }
     m_identity = true;
     for (int v = 0; v < 256; ++v) {
@@ -34,9 +35,9 @@ ToneMap::ToneMap(const std::array<ToneLine, 3>& rgb) {
         for (size_t ch = 0; ch < 3; ++ch) {
             if (m_fixed) {
                 const int t = std::max(0, std::min(65535, (v * m_mul[ch] >> 8) + m_plus[ch]) - m_minus[ch]);
-                level[ch] = std::min(255, t >> m_fraction);
+                level[ch] = std::min(int(m_ceiling[ch]), t >> m_fraction);
             } else {
-                level[ch] = std::clamp(int(std::floor(rgb[2 - ch].at(v) + 0.5)), 0, 255);
+                level[ch] = std::clamp(int(std::floor(rgb[2 - ch].at(v) + 0.5)), 0, int(m_ceiling[ch]));
             }
         }
         m_identity = m_identity && level[0] == v && level[1] == v && level[2] == v;
@@ -61,12 +62,13 @@ void ToneMap::mapRow(const QRgb* in, QRgb* out, int n) const {
         auto lanes = [](const std::array<uint16_t, 3>& c) {
             return _mm_setr_epi16(short(c[0]), short(c[1]), short(c[2]), 0, short(c[0]), short(c[1]), short(c[2]), 0);
         };
-        const __m128i mul = lanes(m_mul), plus = lanes(m_plus), minus = lanes(m_minus);
+        const __m128i mul = lanes(m_mul), plus = lanes(m_plus), minus = lanes(m_minus), top = lanes(m_ceiling);
         const __m128i zero = _mm_setzero_si128(), opaque = _mm_set1_epi32(int(0xff000000u));
         const __m128i fraction = _mm_cvtsi32_si128(m_fraction);
         auto twoPixels = [&](__m128i high) {
             const __m128i t = _mm_subs_epu16(_mm_adds_epu16(_mm_mulhi_epu16(high, mul), plus), minus);
-            return _mm_srl_epi16(t, fraction); // above 255 the pack clips
+            // At least one bit of fraction: the lanes hold at most 32767, signed minima are safe.
+            return _mm_min_epi16(_mm_srl_epi16(t, fraction), top);
         };
         for (; x + 4 <= n; x += 4) {
             const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));

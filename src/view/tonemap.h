@@ -22,12 +22,14 @@ struct ToneLine {
 /// as many as the steepest line leaves (at least 1), rounded to the nearest level and clipped to
 /// 0..255; rows of colour pixels are mapped by the same 16-bit steps four pixels at a time (SSE2),
 /// so both ways give the same pixels. A falling line is rounded in doubles and only looked up.
+/// A ceiling per channel caps the drawn levels: pictures blinked against each other saturate at
+/// the same level, where the brightest of them clipped.
 class ToneMap {
   public:
     /// Every value as it is.
     ToneMap();
-    /// Lines for red, green and blue.
-    explicit ToneMap(const std::array<ToneLine, 3>& rgb);
+    /// Lines for red, green and blue, each capped at its ceiling (levels 0..255).
+    explicit ToneMap(const std::array<ToneLine, 3>& rgb, const std::array<int, 3>& ceiling = {255, 255, 255});
 
     bool isIdentity() const { return m_identity; }
     bool operator==(const ToneMap&) const = default;
@@ -47,8 +49,8 @@ class ToneMap {
     std::array<QRgb, 256> m_red{}, m_green{}, m_blue{}, m_grey{};
     bool m_identity = true;
     // The lines in fixed point, blue, green, red (the byte order of a pixel in memory):
-    // level = min(255, max(0, min(65535, (v * mul >> 8) + plus) - minus) >> fraction).
-    std::array<uint16_t, 3> m_mul{}, m_plus{}, m_minus{};
+    // level = min(ceiling, max(0, min(65535, (v * mul >> 8) + plus) - minus) >> fraction).
+    std::array<uint16_t, 3> m_mul{}, m_plus{}, m_minus{}, m_ceiling{};
     int m_fraction = 8;
     bool m_fixed = false; ///< every line rises and fits the 16-bit steps
 };

@@ -158,11 +158,25 @@ class TestBrightnessMatch : public QObject {
             }
         QVERIFY2(agree >= 0.99 * counted, qPrintable(QString("%1 of %2 at mid grey").arg(agree).arg(counted)));
         QVERIFY(qGray(d.pixel(now.toPoint())) > 170);
+        // The brightest star saturates in picture k where its line is steeper than 1: still no change.
+        const QColor core = d.pixelColor(170, 120);
+        QVERIFY2(std::max({std::abs(core.red() - 128), std::abs(core.green() - 128), std::abs(core.blue() - 128)}) <= 2,
+                 qPrintable(core.name()));
         QVERIFY(qGray(d.pixel(then.toPoint())) < 85);
         if (nova) QVERIFY(qGray(d.pixel(novaAt.toPoint())) > 170);
         // Outside picture k there is nothing to compare: mid grey.
         const QPoint outside(shift.x() > 0 ? size.width() - 1 : 0, shift.y() > 0 ? size.height() - 1 : 0);
         if (!shift.isNull()) QCOMPARE(d.pixelColor(outside), QColor(128, 128, 128));
+    }
+
+    void matchedPicturesSaturateAlike() {
+        BrightnessFit brighter, fainter;
+        brighter.rgb = {{{0.556, -13.9}, {0.5, 0}, {1, 0}}};
+        fainter.rgb = {{{1.3, 2}, {0.8, -10}, {2, 0}}};
+        QCOMPARE(sharedCeiling({}), (std::array<int, 3>{255, 255, 255}));
+        QCOMPARE(sharedCeiling({brighter}), (std::array<int, 3>{128, 128, 255}));
+        QCOMPARE(sharedCeiling({brighter, fainter}), (std::array<int, 3>{128, 128, 255}));
+        QCOMPARE(sharedCeiling({fainter}), (std::array<int, 3>{255, 194, 255}));
     }
 
     void samplesAreThinnedOut() {

@@ -120,18 +120,23 @@ class TestPictureRender : public QObject {
         QTest::addColumn<double>("scale");
         QTest::addColumn<int>("sampling");
         QTest::addColumn<QVector<double>>("lines"); // a, b of red, green, blue
-        // Lines the four-pixel steps take, one steep enough to leave fewer bits of fraction, and
-        // one falling line that only the tables take.
-        const std::pair<const char*, QVector<double>> maps[] = {
-            {"fitted", {0.55, -13.9, 1.8, 25, 0.7, 3.2}},
-            {"steep", {20, -700, 1, 0.4, 0.01, 128}},
-            {"inverted blue", {0.55, -13.9, 1.8, 25, -1, 255}}};
+        QTest::addColumn<int>("ceiling");           // the highest level drawn
+        // Lines the four-pixel steps take, one steep enough to leave fewer bits of fraction, one
+        // capped, and one falling line that only the tables take.
+        const std::tuple<const char*, QVector<double>, int> maps[] = {
+            {"fitted", {0.55, -13.9, 1.8, 25, 0.7, 3.2}, 255},
+            {"steep", {20, -700, 1, 0.4, 0.01, 128}, 255},
+            {"capped", {0.55, -13.9, 1.8, 25, 0.7, 3.2}, 142},
+            {"inverted blue", {0.55, -13.9, 1.8, 25, -1, 255}, 200}};
         for (auto [name, format] : {std::pair{"grey", QImage::Format_Grayscale8}, std::pair{"colour", QImage::Format_RGB32}})
-            for (const auto& [map, lines] : maps) {
-                QTest::addRow("%s, %s, averaged at 0.37", name, map) << int(format) << 0.37 << int(Sampling::AreaAverage) << lines;
-                QTest::addRow("%s, %s, 1:1", name, map) << int(format) << 1.0 << int(Sampling::AreaAverage) << lines;
-                QTest::addRow("%s, %s, enlarged 2.5", name, map) << int(format) << 2.5 << int(Sampling::AreaAverage) << lines;
-                QTest::addRow("%s, %s, nearest at 0.37", name, map) << int(format) << 0.37 << int(Sampling::Nearest) << lines;
+            for (const auto& [map, lines, ceiling] : maps) {
+                QTest::addRow("%s, %s, averaged at 0.37", name, map)
+                    << int(format) << 0.37 << int(Sampling::AreaAverage) << lines << ceiling;
+                QTest::addRow("%s, %s, 1:1", name, map) << int(format) << 1.0 << int(Sampling::AreaAverage) << lines << ceiling;
+                QTest::addRow("%s, %s, enlarged 2.5", name, map)
+                    << int(format) << 2.5 << int(Sampling::AreaAverage) << lines << ceiling;
+                QTest::addRow("%s, %s, nearest at 0.37", name, map)
+                    << int(format) << 0.37 << int(Sampling::Nearest) << lines << ceiling;
             }
     }
     void aToneMapDrawsTheMapOfThePlainDrawing() {
@@ -139,8 +144,10 @@ class TestPictureRender : public QObject {
         QFETCH(double, scale);
         QFETCH(int, sampling);
         QFETCH(QVector<double>, lines);
+        QFETCH(int, ceiling);
         const QImage src = noise(QSize(157, 93), QImage::Format_RGB32).convertToFormat(QImage::Format(format));
-        const ToneMap tone({ToneLine{lines[0], lines[1]}, ToneLine{lines[2], lines[3]}, ToneLine{lines[4], lines[5]}});
+        const ToneMap tone({ToneLine{lines[0], lines[1]}, ToneLine{lines[2], lines[3]}, ToneLine{lines[4], lines[5]}},
+                           {ceiling, ceiling, ceiling});
         QVERIFY(!tone.isIdentity() && ToneMap().isIdentity());
         const Placement at{0.3, -0.6, scale};
         const QRect area(0, 0, 120, 80);
@@ -157,7 +164,7 @@ class TestPictureRender : public QObject {
         // line leaves fewer bits of fraction: a value near a half may round either way).
         for (int ch = 0; ch < 3; ++ch)
             for (int v = 0; v < 256; ++v) {
-                const double exact = std::clamp(lines[2 * ch] * v + lines[2 * ch + 1], 0.0, 255.0);
+                const double exact = std::clamp(lines[2 * ch] * v + lines[2 * ch + 1], 0.0, double(ceiling));
                 const int level = tone.level(ch, v);
                 QVERIFY2(std::abs(level - exact) < 0.6,
                          qPrintable(QString("channel %1, %2: %3 for %4").arg(ch).arg(v).arg(level).arg(exact)));

@@ -40,6 +40,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScrollArea>
+#include <QStandardPaths>
 #include <QTimer>
 #include <cmath>
 #include <cstdio>
@@ -169,7 +170,7 @@ void rotationScene(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& di
 void blinkScene(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& dir, int holdPhase,
                 bool matched = false) {
     markedPair(f, prompter, dir, 0, matched);
-    if (matched) f.mnuJarkost->trigger();
+    if (matched && !f.mnuJarkost->isChecked()) f.mnuJarkost->trigger();
     f.CmdSovm->click();
     f.HScrOb->setValue(1400);
 
@@ -200,6 +201,7 @@ void differenceScene(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& 
     markedPair(f, prompter, dir, 0, true);
     f.CmdSovm->click();
     f.HScrOb->setValue(1400);
+    if (f.mnuJarkost->isChecked()) f.mnuJarkost->trigger();
     f.mnuRaznost->trigger();
     // The menu opens once the window is on the screen.
     QTimer::singleShot(1500, &f, [&f] { f.mnuVL->popup(f.mapToGlobal(f.menuBar()->actionGeometry(f.mnuVL->menuAction()).bottomLeft())); });
@@ -210,6 +212,8 @@ void differenceScene(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vorlan"));
+    // What the scenes switch on is not remembered for the user's own runs.
+    QStandardPaths::setTestModeEnabled(true);
     const QString scene = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const int holdPhase = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 0;
     ScriptedPrompter prompter;
