@@ -393,6 +393,7 @@ class TestProject : public QObject {
         type(w.txtW, "20");
         type(w.txtH, "20");
         QTest::mouseClick(f->Img1, Qt::LeftButton, Qt::ShiftModifier, QPoint(100, 100));
+        QVERIFY(jobEnds(*f));
         QCOMPARE(w.Pic1->image().size(), QSize(50, 20));
         prompter->saveNames.enqueue(path);
         prompter->answers.enqueue(QMessageBox::Yes);
