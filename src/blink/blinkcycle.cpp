@@ -16,8 +16,4 @@ QVector<BlinkView> blinkCycleOf(BlinkSet set, bool difference, bool thirdLoaded)
     return cycle;
 }
 
-int nextBlinkPhase(int phase, int phaseCount) {
-    return phase >= 1 && phase < phaseCount ? phase + 1 : 1;
-}
-
 } // namespace vorlan

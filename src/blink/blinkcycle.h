@@ -20,11 +20,7 @@ struct BlinkView {
 
 /// The phases of one cycle, phase 1 first: picture 1, then its partner or partners in slot order.
 /// With the difference on each partner shows as its difference with picture 1. All three without
-/// a third picture blink pictures 1 and 2.
+/// a third picture blink pictures 1 and 2. (The tick goes round it by nextBlinkPhase, blinkshare.h.)
 QVector<BlinkView> blinkCycleOf(BlinkSet set, bool difference, bool thirdLoaded);
-
-/// The phase after `phase` in a cycle of `phaseCount` phases (1 to phaseCount); a phase beyond
-/// the cycle (0 at start, or left from a longer cycle) goes on with phase 1.
-int nextBlinkPhase(int phase, int phaseCount);
 
 } // namespace vorlan

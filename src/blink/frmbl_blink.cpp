@@ -1,6 +1,7 @@
 // The blink button, its interval slider, the timer tick and the marker box of the main window.
 
 #include "blink/blinkcycle.h"
+#include "blink/blinkshare.h"
 #include "blink/markerbox.h"
 #include "blink/markeroverlay.h"
 #include "common/numberforms.h"

@@ -13,8 +13,9 @@
 //
 // The work function gets copies (QImage shares its pixels without copying them) and never
 // touches a widget or the shared state; the two handlers run on the GUI thread, where it is safe.
+// The windows start their jobs through frmBl::startJob, which guards the handlers and keeps
+// StopRequested, and stop them through frmBl::requestStop ("Прервать").
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <atomic>

@@ -3,13 +3,16 @@
 #include "blink/blinkcycle.h"
 #include "blink/brightnessmatch.h"
 #include "common/jobrunner.h"
+#include "view/picturefile.h"
 
 #include <QMainWindow>
+#include <QVector>
 #include <array>
 #include <cstdint>
 
 class QAction;
 class QFrame;
+class QImage;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
@@ -85,6 +88,8 @@ class frmBl : public QMainWindow {
     QMenu* mnuFile;
     QAction* mnuFileOpen;
     QAction* mnuFileSave;
+    QAction* mnuFileGif;
+    QAction* mnuFileCopyFrame;
     QMenu* mnuViravnivanie;
     QAction* mnuVirovnjat2t;
     QAction* mnuVirovnjat;
@@ -129,6 +134,8 @@ class frmBl : public QMainWindow {
     /// Private fields of the window.
     float OverallFactor = 0;
     int16_t BlinkPhase = 0;
+    /// How the window's pictures are loaded (decoded afresh, too).
+    PictureLoadOptions pictureLoading;
 
     // ---- long work
     /// The one runner of long work (cut-out, rotation, ...): one job at a time, off the GUI thread.
@@ -200,6 +207,19 @@ class frmBl : public QMainWindow {
     static bool matchBrightnessRemembered();
     /// Starts making the difference picture of slot k (2 or 3) for its current fit.
     void makeDifference(int k);
+
+    // ---- sharing what blinks
+    void mnuFileGif_Click();
+    void mnuFileCopyFrame_Click();
+    /// What is shared, in pixels of the picture area: all of it, or the marker box's square
+    /// while the box is shown.
+    QRect sharedRect() const;
+    /// The pictures in region (pixels of the picture area) as the screen shows them now,
+    /// without the marker lines.
+    QImage shownPictures(const QRect& region);
+    /// The pictures in region as the screen shows them in phase p of the blink cycle; what the
+    /// screen shows now is left as it was.
+    QImage blinkFrame(int p, const QRect& region);
 
     // ---- reference points and overlay
     void lblVvod1_Click() { ArmPoint(1); }

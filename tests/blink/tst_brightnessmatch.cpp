@@ -2,6 +2,7 @@
 // blink cycle, without a window.
 
 #include "blink/blinkcycle.h"
+#include "blink/blinkshare.h"
 #include "blink/brightnessmatch.h"
 
 #include <QtTest>
