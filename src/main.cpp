@@ -8,6 +8,8 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vorlan"));
+    // Settings remembered between runs go to ~/.config/Vorlan/Vorlan.conf.
+    QApplication::setOrganizationName(QStringLiteral("Vorlan"));
     QApplication::setApplicationVersion(QStringLiteral(VORLAN_VERSION));
     // Ties the windows to the installed desktop entry (its icon and name).
     QGuiApplication::setDesktopFileName(QStringLiteral("vorlan"));

@@ -1,5 +1,6 @@
 // The blink button, its interval slider, the timer tick and the marker box of the main window.
 
+#include "blink/blinkcycle.h"
 #include "blink/blinkshare.h"
 #include "blink/markerbox.h"
 #include "blink/markeroverlay.h"
@@ -12,6 +13,7 @@
 
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 
 namespace vorlan {
 
@@ -44,17 +46,19 @@ void frmBl::Timer1_Timer() {
         placeMarkerBox();
 }
 
-QVector<int> frmBl::blinkCycle() const {
-    // Exactly one of the pair items is ticked.
-    if (mnuVL_1_3->isChecked()) return {1, 3};
-    return {1, 2};
+QVector<BlinkView> frmBl::blinkCycle() const {
+    const BlinkSet set = mnuVL_1_2_3->isChecked() ? BlinkSet::OneTwoThree
+                         : mnuVL_1_3->isChecked() ? BlinkSet::OneThree
+                                                  : BlinkSet::OneTwo;
+    return blinkCycleOf(set, mnuRaznost->isChecked(), !Img3->picture().isNull());
 }
 
 void frmBl::showBlinkPhase(int p) {
-    const QVector<int> cycle = blinkCycle();
+    const QVector<BlinkView> cycle = blinkCycle();
+    const int shown = cycle.at(std::clamp(p, 1, int(cycle.size())) - 1).slot;
     // Only the cycle's own frames change: a frame outside it keeps what the pair menu left.
-    for (int k : cycle)
-        Img(k)->setVisible(k == cycle.at(p - 1));
+    for (const BlinkView& v : cycle)
+        Img(v.slot)->setVisible(v.slot == shown);
 }
 
 void frmBl::placeMarkerBox() {

@@ -1,5 +1,6 @@
 #include "shell/frmbl.h"
 
+#include "blink/differencelayer.h"
 #include "blink/markeroverlay.h"
 #include "common/slotpick.h"
 #include "notepad/helptexts.h"
@@ -72,7 +73,8 @@ int16_t vbKeyCode(int qtKey) {
 } // namespace
 
 frmBl::frmBl(QWidget* parent)
-    : QMainWindow(parent), m_jobs(new JobRunner(this)), m_sky(std::make_unique<PictureSky>()) {
+    : QMainWindow(parent), m_jobs(new JobRunner(this)), m_sky(std::make_unique<PictureSky>()),
+      m_brightnessDue(new QTimer(this)) {
     s_mainForm = this;
     setObjectName(QStringLiteral("frmBl"));
     setWindowTitle(QStringLiteral("Vorlan"));
@@ -100,6 +102,7 @@ void frmBl::buildControls() {
     Img1 = placed(new ImageFrame(pictureArea), "Img1", 2160, 120, 3015, 4455);
     for (ImageFrame* f : {Img1, Img2, Img3})
         f->setPosition(float(f->x()), float(f->y()));
+    ImgRaznost = named(new DifferenceLayer(pictureArea, Img1, Img2, Img3), "ImgRaznost");
     Pic1 = placed(new PictureBox(pictureArea), "Pic1", 960, 480, 5535, 3735);
     Line4 = named(new MarkerOverlay(pictureArea), "Line4");
 
@@ -221,7 +224,17 @@ void frmBl::buildMenus() {
     mnuVL_1_2->setChecked(true);
     mnuVL_1_3 = menuItem(this, "mnuVL_1_3", QStringLiteral("1 - 3"));
     mnuVL_1_3->setCheckable(true);
-    mnuVL->addActions({mnuVL_1_2, mnuVL_1_3});
+    mnuVL_1_2_3 = menuItem(this, "mnuVL_1_2_3", QStringLiteral("1 - 2 - 3"));
+    mnuVL_1_2_3->setCheckable(true);
+    mnuVL_1_2_3->setEnabled(false);
+    mnuJarkost = menuItem(this, "mnuJarkost", QStringLiteral("Выравнивать яркость"));
+    mnuJarkost->setCheckable(true);
+    mnuJarkost->setChecked(matchBrightnessRemembered());
+    mnuRaznost = menuItem(this, "mnuRaznost", QStringLiteral("Разность"));
+    mnuRaznost->setCheckable(true);
+    mnuVL->addActions({mnuVL_1_2, mnuVL_1_3, mnuVL_1_2_3});
+    mnuVL->addSeparator();
+    mnuVL->addActions({mnuJarkost, mnuRaznost});
 
     mnuFM = menuItem(this, "mnuFM", QStringLiteral("Фотометрия"));
     bar->addAction(mnuFM);
@@ -264,6 +277,7 @@ void frmBl::connectHandlers() {
     onOpen(Menu, &frmBl::Menu_Click);
     onOpen(mnuFile, &frmBl::mnuFile_Click);
     onOpen(mnuViravnivanie, &frmBl::mnuViravnivanie_Click);
+    onOpen(mnuVL, &frmBl::mnuVL_Click);
     onMenu(Open1File, &frmBl::Open1File_Click);
     onMenu(Open2File, &frmBl::Open2File_Click);
     onMenu(Open3File, &frmBl::Open3File_Click);
@@ -280,6 +294,9 @@ void frmBl::connectHandlers() {
     onMenu(mnuSolve, &frmBl::mnuSolve_Click);
     onMenu(mnuVL_1_2, &frmBl::mnuVL_1_2_Click);
     onMenu(mnuVL_1_3, &frmBl::mnuVL_1_3_Click);
+    onMenu(mnuVL_1_2_3, &frmBl::mnuVL_1_2_3_Click);
+    onMenu(mnuJarkost, &frmBl::mnuJarkost_Click);
+    onMenu(mnuRaznost, &frmBl::mnuRaznost_Click);
     onMenu(mnuFM, &frmBl::mnuFM_Click);
     onMenu(mnuHelpVL, &frmBl::mnuHelpVL_Click);
     onMenu(mnuHelpFM, &frmBl::mnuHelpFM_Click);
@@ -310,6 +327,13 @@ void frmBl::connectHandlers() {
                 guard([this, k](int b, int s, float x, float y) { Img_MouseDown(k, b, s, x, y); }));
     connect(Img1, &ImageFrame::mouseMove, this,
             guard([this](int b, int s, float x, float y) { Img1_MouseMove(b, s, x, y); }));
+    // A handler moves, sizes and fills frames in several steps; the brightness maps follow once
+    // it has finished.
+    m_brightnessDue->setSingleShot(true);
+    m_brightnessDue->setInterval(0);
+    connect(m_brightnessDue, &QTimer::timeout, this, guard([this] { refreshBrightness(); }));
+    for (int k = 1; k <= 3; ++k)
+        connect(Img(k), &ImageFrame::placementChanged, m_brightnessDue, qOverload<>(&QTimer::start));
 
     // The ten controls whose arrow keys pan the pictures. HScr3 and txtInfo are not routed.
     for (QWidget* w : std::initializer_list<QWidget*>{cmdHelp, cmdSbros, CmdSovm, CmdStart, HScr1, HScr2, HScrOb,
@@ -489,10 +513,12 @@ void frmBl::mnuRamka_Click() {
         Line4->setLineVisible(i, show);
 }
 
+// Between the two pairs a click swaps the pair; from all three it chooses the pair clicked.
 void frmBl::mnuVL_1_2_Click() {
     const bool was = mnuVL_1_2->isChecked();
     mnuVL_1_2->setChecked(!was);
     mnuVL_1_3->setChecked(was);
+    mnuVL_1_2_3->setChecked(false);
     Img3->hide();
 }
 
@@ -500,8 +526,17 @@ void frmBl::mnuVL_1_3_Click() {
     const bool was = mnuVL_1_3->isChecked();
     mnuVL_1_3->setChecked(!was);
     mnuVL_1_2->setChecked(was);
+    mnuVL_1_2_3->setChecked(false);
     Img2->hide();
 }
+
+void frmBl::mnuVL_1_2_3_Click() {
+    mnuVL_1_2->setChecked(false);
+    mnuVL_1_3->setChecked(false);
+    mnuVL_1_2_3->setChecked(true);
+}
+
+void frmBl::mnuVL_Click() { mnuVL_1_2_3->setEnabled(!Img3->picture().isNull()); }
 
 void frmBl::cmdHelp_Click() { ShowMainHelp(); }
 

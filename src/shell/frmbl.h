@@ -1,5 +1,7 @@
 #pragma once
 
+#include "blink/blinkcycle.h"
+#include "blink/brightnessmatch.h"
 #include "common/jobrunner.h"
 #include "view/picturefile.h"
 
@@ -25,6 +27,7 @@ struct AutoRegistration;
 struct SimilarityTransform;
 struct SlotRegistration;
 class ClickLabel;
+class DifferenceLayer;
 class ImageFrame;
 class MarkerOverlay;
 class PanBar;
@@ -47,6 +50,7 @@ class frmBl : public QMainWindow {
     ImageFrame* Img1;
     ImageFrame* Img2;
     ImageFrame* Img3;
+    DifferenceLayer* ImgRaznost;
     MarkerOverlay* Line4;
     PictureBox* Pic1;
     PanBar* HScroll1;
@@ -104,6 +108,9 @@ class frmBl : public QMainWindow {
     QMenu* mnuVL;
     QAction* mnuVL_1_2;
     QAction* mnuVL_1_3;
+    QAction* mnuVL_1_2_3;
+    QAction* mnuJarkost;
+    QAction* mnuRaznost;
     QAction* mnuFM;
     QMenu* mnuHelp;
     QAction* mnuHelpVL;
@@ -160,6 +167,8 @@ class frmBl : public QMainWindow {
     void mnuRamka_Click();
     void mnuVL_1_2_Click();
     void mnuVL_1_3_Click();
+    void mnuVL_1_2_3_Click();
+    void mnuVL_Click();
     void mnuFM_Click();
     void cmdHelp_Click();
     void mnuHelpVL_Click();
@@ -197,11 +206,23 @@ class frmBl : public QMainWindow {
     void HScrTime_Change();
     void Timer1_Timer();
     void placeMarkerBox();
-    /// The slot each phase of the blink cycle shows, phase 1 first, as the pair menu gives it.
-    QVector<int> blinkCycle() const;
+    /// What each phase of the blink cycle shows, phase 1 first, as the "Vorlan" menu sets it.
+    QVector<BlinkView> blinkCycle() const;
     /// Shows phase p (1 = the first) of the cycle as a tick does: its slot's frame shown, the
-    /// cycle's other frames hidden.
+    /// cycle's other frames hidden (a difference shows over its slot's frame by itself).
     void showBlinkPhase(int p);
+
+    // ---- brightness matching and the difference view
+    void mnuJarkost_Click();
+    void mnuRaznost_Click();
+    /// Brings the brightness maps of pictures 2 and 3, their difference pictures and the info
+    /// line up to date with the pictures, their registration and the two menu items; refits only
+    /// what changed.
+    void refreshBrightness();
+    /// Whether "Выравнивать яркость" was on when the program last ran.
+    static bool matchBrightnessRemembered();
+    /// Starts making the difference picture of slot k (2 or 3) for its current fit.
+    void makeDifference(int k);
 
     // ---- sharing what blinks
     void mnuFileGif_Click();
@@ -323,6 +344,8 @@ protected:
     QSize m_loadedSize;    ///< client size that gives it; invalid once the user resized
     JobRunner* m_jobs;
     std::unique_ptr<PictureSky> m_sky;
+    std::array<SlotMatch, 2> m_matches; ///< slots 2 and 3
+    QTimer* m_brightnessDue;            ///< one refresh after a burst of frame changes
 };
 
 /// The main window, created on first use.

@@ -59,6 +59,7 @@ void ImageFrame::shownChanged() {
     // Every pixel of the frame is drawn from the picture, opaque whatever its format.
     setAttribute(Qt::WA_OpaquePaintEvent, !shownPicture().isNull());
     update();
+    emit placementChanged();
 }
 
 QPointF ImageFrame::shownTwips(QPointF pictureTwips) const {
@@ -82,17 +83,25 @@ void ImageFrame::setTop(float t) {
 void ImageFrame::setPosition(float l, float t) {
     const bool fractionMoved =
         l - wholePixel(l) != m_left - wholePixel(m_left) || t - wholePixel(t) != m_top - wholePixel(m_top);
+    const bool moved = l != m_left || t != m_top;
     m_left = l;
     m_top = t;
     move(wholePixel(l), wholePixel(t));
     // A whole-pixel move is redrawn by Qt; a new fraction changes every drawn pixel.
     if (fractionMoved) update();
+    if (moved) emit placementChanged();
 }
 
 void ImageFrame::setDisplayScale(float s) {
     if (s == m_scale) return;
     m_scale = s;
     update();
+    emit placementChanged();
+}
+
+void ImageFrame::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    emit placementChanged();
 }
 
 double ImageFrame::drawnScale() const {
@@ -110,6 +119,13 @@ Placement ImageFrame::placement() const {
 
 void ImageFrame::setSampling(Sampling s) {
     m_sampling = s;
+    m_cache = QImage();
+    update();
+}
+
+void ImageFrame::setToneMap(const ToneMap& tone) {
+    if (tone == m_tone) return;
+    m_tone = tone;
     m_cache = QImage();
     update();
 }
@@ -137,7 +153,8 @@ void ImageFrame::updateCache(const QRect& visible) {
     }
     const Placement shifted{at.originX - visible.left(), at.originY - visible.top(), at.scale};
     for (const QRect& r : todo)
-        renderPicture(shown, shifted, next, r.translated(-visible.topLeft()), m_sampling);
+        renderPicture(shown, shifted, next, r.translated(-visible.topLeft()), m_sampling, ColourKernel::Fastest,
+                      &m_tone);
     m_cache = next;
     m_cacheRect = visible;
     m_cacheKey = shown.cacheKey();
@@ -162,7 +179,7 @@ void ImageFrame::paintEvent(QPaintEvent* e) {
             QImage tile(r.size(), QImage::Format_RGB32);
             const Placement at = placement();
             renderPicture(shownPicture(), {at.originX - r.left(), at.originY - r.top(), at.scale}, tile, tile.rect(),
-                          m_sampling);
+                          m_sampling, ColourKernel::Fastest, &m_tone);
             p.drawImage(r.topLeft(), tile);
         }
     }

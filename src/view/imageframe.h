@@ -66,18 +66,30 @@ class ImageFrame : public QWidget {
     /// Where the picture lies in this widget's own pixels.
     Placement placement() const;
 
+    /// The display scale last set; 0 while none was.
+    float displayScale() const { return m_scale; }
+
     /// How picture pixels are resampled below scale 1; area averaging unless set otherwise.
     void setSampling(Sampling s);
+
+    /// What the picture is drawn through (brightness matched to another picture); the picture
+    /// itself is not changed. Drawn as it is unless set.
+    void setToneMap(const ToneMap& tone);
+    const ToneMap& toneMap() const { return m_tone; }
 
   signals:
     void mouseDown(int button, int shift, float x, float y);
     void mouseMove(int button, int shift, float x, float y);
+    /// The picture, its position, its scale or the frame's size has changed: where its pixels
+    /// lie under the other frames' may be different now.
+    void placementChanged();
 
   protected:
     void paintEvent(QPaintEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
   private:
     /// Forgets what was drawn: the shown picture changed.
@@ -94,6 +106,7 @@ class ImageFrame : public QWidget {
     float m_top = 0;
     float m_scale = 0; ///< 0 until set: the frame then stretches the picture to its size
     Sampling m_sampling = Sampling::AreaAverage;
+    ToneMap m_tone;
 
     // What was drawn last: the picture (by cache key), where it lay, and the rectangle of the widget
     // that m_cache holds.

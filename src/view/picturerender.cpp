@@ -1,11 +1,9 @@
 #include "view/picturerender.h"
 
 #include "view/picturerowkernels.h"
+#include "view/rowbands.h"
 
-#include <QSemaphore>
-#include <QThreadPool>
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -52,8 +50,18 @@ std::vector<int> nearestIndices(int begin, int count, double origin, double scal
     return index;
 }
 
-inline QRgb opaqueGrey(int v) {
-    return 0xff000000u | (uint(v) * 0x010101u);
+/// Grey values drawn as they are.
+const ToneMap& plainTone() {
+    static const ToneMap identity;
+    return identity;
+}
+
+/// Colour rows [y0, y1) of the area, already drawn, put through the frame's tone map.
+void toneRows(const Frame& f, int y0, int y1, int dstTop) {
+    for (int y = y0; y < y1; ++y) {
+        auto* out = reinterpret_cast<QRgb*>(f.dst + (dstTop + y) * f.dstStride) + f.dstLeft;
+        f.tone->mapRow(out, out, f.width);
+    }
 }
 
 /// Sum of one grey source row over each span, times the span's norm: one value per target column.
@@ -103,7 +111,7 @@ void averageGreyRows(const Frame& f, const std::vector<Span>& xs, const std::vec
         }
         auto* out = reinterpret_cast<QRgb*>(f.dst + (dstTop + y) * f.dstStride) + f.dstLeft;
         for (int c = 0; c < f.width; ++c)
-            out[c] = opaqueGrey(toByte(acc[size_t(c)] * s.norm));
+            out[c] = f.greyTable[toByte(acc[size_t(c)] * s.norm)];
     }
 }
 
@@ -123,11 +131,13 @@ void nearestRows(const Frame& f, const std::vector<int>& xs, const std::vector<i
         const uchar* line = f.src + row * f.srcStride;
         if (f.grey) {
             for (int c = 0; c < f.width; ++c)
-                out[c] = opaqueGrey(line[xs[size_t(c)]]);
+                out[c] = f.greyTable[line[xs[size_t(c)]]];
             continue;
         }
         const auto* in = reinterpret_cast<const QRgb*>(line);
-        if (straight) {
+        if (straight && f.tone) {
+            f.tone->mapRow(in + xs.front(), out, f.width);
+        } else if (straight) {
             std::memcpy(out, in + xs.front(), rowBytes);
             if (f.forceOpaque)
                 for (int c = 0; c < f.width; ++c)
@@ -135,34 +145,10 @@ void nearestRows(const Frame& f, const std::vector<int>& xs, const std::vector<i
         } else {
             for (int c = 0; c < f.width; ++c)
                 out[c] = in[xs[size_t(c)]] | 0xff000000u;
+            // Zoomed in, picture pixels repeat across: the row is mapped once it is in the cache.
+            if (f.tone) f.tone->mapRow(out, out, f.width);
         }
     }
-}
-
-/// Runs body(y0, y1) over [0, rows) in bands when the work is big enough to be worth sharing:
-/// the caller's thread and the pool's take the next band as each finishes, so a thread that the
-/// system holds back delays no more than one band.
-template <typename Body> void inBands(int rows, double work, const Body& body) {
-    QThreadPool* pool = QThreadPool::globalInstance();
-    const int helpers = std::max(0, pool->maxThreadCount() - 1);
-    const int bands = work < 2.0e6 || helpers == 0 ? 1 : std::min(rows / 8, 8 * (helpers + 1));
-    if (bands <= 1) {
-        body(0, rows);
-        return;
-    }
-    std::atomic<int> next{0};
-    auto takeBands = [&] {
-        for (int b = next++; b < bands; b = next++)
-            body(rows * b / bands, rows * (b + 1) / bands);
-    };
-    QSemaphore done;
-    for (int h = 0; h < helpers; ++h)
-        pool->start([&takeBands, &done] {
-            takeBands();
-            done.release();
-        });
-    takeBands();
-    done.acquire(helpers);
 }
 
 } // namespace
@@ -223,7 +209,7 @@ void averageColourRows(const Frame& f, const std::vector<Span>& xs, const std::v
 } // namespace render
 
 void renderPicture(const QImage& picture, const Placement& at, QImage& target, const QRect& area,
-                   Sampling sampling, ColourKernel kernel) {
+                   Sampling sampling, ColourKernel kernel, const ToneMap* tone) {
     const QRect r = area & target.rect();
     if (r.isEmpty() || picture.isNull() || !(at.scale > 0)) return;
     const QImage::Format fmt = picture.format();
@@ -231,11 +217,21 @@ void renderPicture(const QImage& picture, const Placement& at, QImage& target, c
     if (!grey && fmt != QImage::Format_RGB32 && fmt != QImage::Format_ARGB32 &&
         fmt != QImage::Format_ARGB32_Premultiplied) {
         // The loader never hands over other formats; a caller that does pays for a conversion.
-        renderPicture(picture.convertToFormat(QImage::Format_RGB32), at, target, area, sampling, kernel);
+        renderPicture(picture.convertToFormat(QImage::Format_RGB32), at, target, area, sampling, kernel, tone);
         return;
     }
-    const Frame f{picture.constBits(), picture.bytesPerLine(), grey,     fmt != QImage::Format_RGB32,
-                  target.bits(),       target.bytesPerLine(),  r.left(), r.width()};
+    // An identity map costs nothing: colour is then copied as it is.
+    const ToneMap* colourTone = tone && !tone->isIdentity() ? tone : nullptr;
+    const Frame f{picture.constBits(),
+                  picture.bytesPerLine(),
+                  grey,
+                  fmt != QImage::Format_RGB32,
+                  target.bits(),
+                  target.bytesPerLine(),
+                  r.left(),
+                  r.width(),
+                  (tone ? *tone : plainTone()).greyTable(),
+                  colourTone};
     const int w = picture.width(), h = picture.height();
     if (sampling == Sampling::AreaAverage && at.scale < 1.0) {
         const std::vector<Span> xs = areaSpans(r.left(), r.width(), at.originX, at.scale, w);
@@ -245,7 +241,11 @@ void renderPicture(const QImage& picture, const Placement& at, QImage& target, c
 #if defined(__SSE2__)
         if (!grey && kernel == ColourKernel::Fastest) rows = render::averageColourRowsSse2;
 #endif
-        inBands(r.height(), covered, [&](int y0, int y1) { rows(f, xs, ys, y0, y1, r.top()); });
+        inBands(r.height(), covered, [&](int y0, int y1) {
+            rows(f, xs, ys, y0, y1, r.top());
+            // The band is still in the cache: the map costs one look-up a channel.
+            if (colourTone && !grey) toneRows(f, y0, y1, r.top());
+        });
         return;
     }
     const std::vector<int> xs = nearestIndices(r.left(), r.width(), at.originX, at.scale, w);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "view/tonemap.h"
+
 #include <QImage>
 #include <QRect>
 #include <optional>
@@ -36,9 +38,11 @@ struct Placement {
 /// Sampling::AreaAverage each target pixel shows the mean of the picture pixels it covers, each weighted by
 /// the fraction covered, so a one-pixel star is dimmed in proportion but never dropped. Target pixels beyond
 /// the picture's edge repeat the nearest edge pixel. Only `area` is written; large areas are shared out in
-/// bands among the worker threads.
+/// bands among the worker threads. With a tone map every drawn pixel goes through it, after the
+/// averaging: the map is applied to what is drawn, never to the picture.
 void renderPicture(const QImage& picture, const Placement& at, QImage& target, const QRect& area,
-                   Sampling sampling = Sampling::AreaAverage, ColourKernel kernel = ColourKernel::Fastest);
+                   Sampling sampling = Sampling::AreaAverage, ColourKernel kernel = ColourKernel::Fastest,
+                   const ToneMap* tone = nullptr);
 
 /// The brightest picture pixel (by the sum of its channels) among the pixels that the rectangle
 /// `area` (picture pixels, clipped to the picture) touches; none when they are all alike or the

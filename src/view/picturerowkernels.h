@@ -3,6 +3,8 @@
 // Inside renderPicture: the spans one target pixel covers and the colour kernels that average
 // them, shared by picturerender.cpp and the SSE2 kernel of picturerender_sse2.cpp.
 
+#include "view/tonemap.h"
+
 #include <QRgb>
 #include <QtGlobal>
 #include <cmath>
@@ -33,7 +35,9 @@ struct Frame {
     uchar* dst;
     qsizetype dstStride;
     int dstLeft;
-    int width; ///< target pixels across the area
+    int width;             ///< target pixels across the area
+    const QRgb* greyTable; ///< drawn colour of each grey value (grey sources)
+    const ToneMap* tone;   ///< colour sources are drawn through it; null: as they are
 };
 
 /// The picture rows a target row covers with whole-number weights, 256 for a whole row, so that

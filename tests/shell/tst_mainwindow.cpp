@@ -302,7 +302,8 @@ class TestMainWindow : public WindowTest {
                  QStringList({"отмечать вторые точки", "Выровнять 2 снимок по 1", "Выровнять 3 снимок по 1",
                               "Совместить автоматически", "-", "Ввести координаты выделенных точек(1)...",
                               "Определить координаты по звёздам..."}));
-        QCOMPARE(captions(f->mnuVL), QStringList({"1 - 2", "1 - 3"}));
+        QCOMPARE(captions(f->mnuVL),
+                 QStringList({"1 - 2", "1 - 3", "1 - 2 - 3", "-", "Выравнивать яркость", "Разность"}));
         QCOMPARE(captions(f->mnuHelp), QStringList({"справка по Vorlan", "справка по фотометрии"}));
         QVERIFY(f->Open1File->isEnabled());
         QVERIFY(!f->Open2File->isEnabled());
@@ -312,6 +313,8 @@ class TestMainWindow : public WindowTest {
         QVERIFY(!f->mnuSolve->isEnabled());
         QVERIFY(f->mnuVL_1_2->isChecked());
         QVERIFY(!f->mnuVL_1_3->isChecked());
+        QVERIFY(!f->mnuVL_1_2_3->isChecked() && !f->mnuVL_1_2_3->isEnabled());
+        QVERIFY(!f->mnuJarkost->isChecked() && !f->mnuRaznost->isChecked());
         QVERIFY(!f->mnuRamka->isChecked());
         QVERIFY(!f->mnuVirovnjat2t->isChecked());
         QVERIFY(f->mnuVirovnjat2t->isVisible());

@@ -12,16 +12,21 @@
 #include <QLocale>
 #include <QPainter>
 #include <QRadialGradient>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QString>
 #include <QTemporaryDir>
 #include <QVector>
 
 namespace vorlan::test {
 
-/// Starts a fresh program: the shared state at its start values and a new main window, shown.
+/// Starts a fresh program: the shared state at its start values, nothing remembered from earlier
+/// runs (settings go to a test folder of their own, never the user's), and a new main window, shown.
 inline frmBl& freshProgram() {
     DestroyMainForm();
     ResetStateForTest();
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings().clear();
     State().MarkScale1 = 1.0f;
     State().MarkScale2 = 1.0f;
     frmBl& f = MainForm();

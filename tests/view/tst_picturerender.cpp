@@ -112,6 +112,64 @@ class TestPictureRender : public QObject {
             }
         QVERIFY(inside >= 4);
     }
+
+    // A tone map changes what is drawn and nothing else: every pixel is the map of the pixel the
+    // plain drawing shows, whatever the scale, sampling and kind of picture.
+    void aToneMapDrawsTheMapOfThePlainDrawing_data() {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<int>("sampling");
+        QTest::addColumn<QVector<double>>("lines"); // a, b of red, green, blue
+        QTest::addColumn<int>("ceiling");           // the highest level drawn
+        // Lines the four-pixel steps take, one steep enough to leave fewer bits of fraction, one
+        // capped, and one falling line that only the tables take.
+        const std::tuple<const char*, QVector<double>, int> maps[] = {
+            {"fitted", {0.55, -13.9, 1.8, 25, 0.7, 3.2}, 255},
+            {"steep", {20, -700, 1, 0.4, 0.01, 128}, 255},
+            {"capped", {0.55, -13.9, 1.8, 25, 0.7, 3.2}, 142},
+            {"inverted blue", {0.55, -13.9, 1.8, 25, -1, 255}, 200}};
+        for (auto [name, format] : {std::pair{"grey", QImage::Format_Grayscale8}, std::pair{"colour", QImage::Format_RGB32}})
+            for (const auto& [map, lines, ceiling] : maps) {
+                QTest::addRow("%s, %s, averaged at 0.37", name, map)
+                    << int(format) << 0.37 << int(Sampling::AreaAverage) << lines << ceiling;
+                QTest::addRow("%s, %s, 1:1", name, map) << int(format) << 1.0 << int(Sampling::AreaAverage) << lines << ceiling;
+                QTest::addRow("%s, %s, enlarged 2.5", name, map)
+                    << int(format) << 2.5 << int(Sampling::AreaAverage) << lines << ceiling;
+                QTest::addRow("%s, %s, nearest at 0.37", name, map)
+                    << int(format) << 0.37 << int(Sampling::Nearest) << lines << ceiling;
+            }
+    }
+    void aToneMapDrawsTheMapOfThePlainDrawing() {
+        QFETCH(int, format);
+        QFETCH(double, scale);
+        QFETCH(int, sampling);
+        QFETCH(QVector<double>, lines);
+        QFETCH(int, ceiling);
+        const QImage src = noise(QSize(157, 93), QImage::Format_RGB32).convertToFormat(QImage::Format(format));
+        const ToneMap tone({ToneLine{lines[0], lines[1]}, ToneLine{lines[2], lines[3]}, ToneLine{lines[4], lines[5]}},
+                           {ceiling, ceiling, ceiling});
+        QVERIFY(!tone.isIdentity() && ToneMap().isIdentity());
+        const Placement at{0.3, -0.6, scale};
+        const QRect area(0, 0, 120, 80);
+        QImage plain(area.size(), QImage::Format_RGB32), mapped(area.size(), QImage::Format_RGB32);
+        renderPicture(src, at, plain, area, Sampling(sampling));
+        renderPicture(src, at, mapped, area, Sampling(sampling), ColourKernel::Fastest, &tone);
+        for (int y = 0; y < area.height(); ++y)
+            for (int x = 0; x < area.width(); ++x) {
+                const QRgb expected = tone.colour(plain.pixel(x, y));
+                QVERIFY2(mapped.pixel(x, y) == expected,
+                         qPrintable(QString("(%1, %2): %3 vs %4").arg(x).arg(y).arg(mapped.pixel(x, y), 8, 16).arg(expected, 8, 16)));
+            }
+        // Each table entry is the line's value rounded to a nearest level and clipped (a steep
+        // line leaves fewer bits of fraction: a value near a half may round either way).
+        for (int ch = 0; ch < 3; ++ch)
+            for (int v = 0; v < 256; ++v) {
+                const double exact = std::clamp(lines[2 * ch] * v + lines[2 * ch + 1], 0.0, double(ceiling));
+                const int level = tone.level(ch, v);
+                QVERIFY2(std::abs(level - exact) < 0.6,
+                         qPrintable(QString("channel %1, %2: %3 for %4").arg(ch).arg(v).arg(level).arg(exact)));
+            }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPictureRender)

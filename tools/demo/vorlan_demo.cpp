@@ -11,6 +11,11 @@
 //   vorlan_demo rotation
 //       picture 2 turned by 25 degrees against picture 1, both stars marked, rotated onto picture
 //       1 from the menu and shown with "Прервать".
+//   vorlan_demo matched [1|2]
+//       the blink scene with the second exposure 1.8 times brighter plus 25 and "Выравнивать
+//       яркость" on; 1 or 2 holds that phase as above.
+//   vorlan_demo difference
+//       the same pair overlaid with "Разность" on and the "Vorlan" menu open.
 //   vorlan_demo gif FILE
 //       the same two pictures overlaid at scale 1, blinking at 0.6 s with the marker box round the
 //       moving object and the variable star; after two ticks "Файл" -> "Записать мигание в GIF..."
@@ -43,6 +48,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScrollArea>
+#include <QStandardPaths>
 #include <QTimer>
 #include <cmath>
 #include <cstdio>
@@ -71,7 +77,9 @@ QPointF turnedOnSky(QPointF p, double degrees) {
     return c + QPointF(d.x() * std::cos(a) - d.y() * std::sin(a), d.x() * std::sin(a) + d.y() * std::cos(a));
 }
 
-QImage sky(int exposure, double turnDegrees = 0) {
+/// Exposure 1 or 2 of the sky; the second through v' = gain * v + offset (a longer exposure, a
+/// brighter sky), clipped to 0..255.
+QImage sky(int exposure, double turnDegrees = 0, double gain = 1, double offset = 0) {
     QRandomGenerator rng(7);
     QVector<Star> stars;
     for (int i = 0; i < 260; ++i)
@@ -101,8 +109,8 @@ QImage sky(int exposure, double turnDegrees = 0) {
         for (int x = 0; x < PicW; ++x) {
             const int n = int(noise.bounded(14));
             const QRgb c = line[x];
-            line[x] =
-                qRgb(std::min(255, qRed(c) + n), std::min(255, qGreen(c) + n), std::min(255, qBlue(c) + n));
+            auto level = [&](int v) { return std::clamp(int(std::lround(gain * std::min(255, v + n) + offset)), 0, 255); };
+            line[x] = qRgb(level(qRed(c)), level(qGreen(c)), level(qBlue(c)));
         }
     }
     return img;
@@ -116,9 +124,11 @@ void clickPicture(frmBl& f, int k, QPointF p, int shift = 0) {
 }
 
 /// Both exposures loaded, the two stars marked on both; picture 2 turned by turnDegrees.
-void markedPair(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& dir, double turnDegrees = 0) {
+void markedPair(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& dir, double turnDegrees = 0,
+                bool brighter = false) {
     loadSlot(f, prompter, 1, savePicture(dir, QStringLiteral("sky1.jpg"), sky(1)));
-    loadSlot(f, prompter, 2, savePicture(dir, QStringLiteral("sky2.jpg"), sky(2, turnDegrees)));
+    loadSlot(f, prompter, 2,
+             savePicture(dir, QStringLiteral("sky2.jpg"), sky(2, turnDegrees, brighter ? 1.8 : 1, brighter ? 25 : 0)));
     emit f.lblVvod1->clicked();
     clickPicture(f, 1, StarA);
     clickPicture(f, 2, turnedOnSky(StarA + Shift, turnDegrees));
@@ -165,8 +175,10 @@ void rotationScene(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& di
     w.Pic1Area->ensureVisible(0, 660, 50, 200);
 }
 
-void blinkScene(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& dir, int holdPhase) {
-    markedPair(f, prompter, dir);
+void blinkScene(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& dir, int holdPhase,
+                bool matched = false) {
+    markedPair(f, prompter, dir, 0, matched);
+    if (matched && !f.mnuJarkost->isChecked()) f.mnuJarkost->trigger();
     f.CmdSovm->click();
     f.HScrOb->setValue(1400);
 
@@ -191,6 +203,16 @@ void blinkScene(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& dir, 
         s.BoxCentreX, s.BoxCentreY);
     for (const QString& m : prompter.messages)
         std::fprintf(stderr, "message: %s\n", qPrintable(m));
+}
+
+void differenceScene(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& dir) {
+    markedPair(f, prompter, dir, 0, true);
+    f.CmdSovm->click();
+    f.HScrOb->setValue(1400);
+    if (f.mnuJarkost->isChecked()) f.mnuJarkost->trigger();
+    f.mnuRaznost->trigger();
+    // The menu opens once the window is on the screen.
+    QTimer::singleShot(1500, &f, [&f] { f.mnuVL->popup(f.mapToGlobal(f.menuBar()->actionGeometry(f.mnuVL->menuAction()).bottomLeft())); });
 }
 
 /// The blink with the box round the moving object and the variable star, written as a GIF once the
@@ -221,6 +243,8 @@ void gifScene(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& dir, co
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vorlan"));
+    // What the scenes switch on is not remembered for the user's own runs.
+    QStandardPaths::setTestModeEnabled(true);
     const QString scene = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const int holdPhase = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 0;
     ScriptedPrompter prompter;
@@ -232,8 +256,10 @@ int main(int argc, char* argv[]) {
     }
     Main(files);
     frmBl& f = MainForm();
-    if (scene == QLatin1String("blink")) {
-        blinkScene(f, prompter, dir, holdPhase);
+    if (scene == QLatin1String("blink") || scene == QLatin1String("matched")) {
+        blinkScene(f, prompter, dir, holdPhase, scene == QLatin1String("matched"));
+    } else if (scene == QLatin1String("difference")) {
+        differenceScene(f, prompter, dir);
     } else if (scene == QLatin1String("filemenu")) {
         blinkScene(f, prompter, dir, 0);
         QTimer::singleShot(2000, &f, [&f] {
@@ -249,7 +275,8 @@ int main(int argc, char* argv[]) {
         QLocale::setDefault(QLocale(QLocale::Russian));
         rotationScene(f, prompter, dir);
     } else if (!scene.isEmpty() && files.isEmpty()) {
-        std::fprintf(stderr, "unknown scene %s (known: blink, filemenu, gif FILE, cutout, rotation, fits)\n", qPrintable(scene));
+        std::fprintf(stderr, "unknown scene %s (known: blink, matched, difference, filemenu, gif FILE, cutout, rotation, fits)\n",
+                     qPrintable(scene));
         return 2;
     }
     return app.exec();

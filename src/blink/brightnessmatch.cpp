@@ -1,0 +1,400 @@
+#include "blink/brightnessmatch.h"
+
+#include "common/numberforms.h"
+#include "view/picturerows.h"
+#include "view/rowbands.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <vector>
+
+namespace vorlan {
+
+namespace {
+
+/// A level of picture k seen by fewer samples says too little about where its quantile lies.
+constexpr uint32_t MinLevelCount = 2;
+/// Slopes between levels closer than this are mostly the rounding of the two values.
+constexpr double MinLevelGap = 4;
+/// Lines steeper or flatter than this are no brightness change but a failed fit.
+constexpr double SteepestLine = 64;
+
+/// One level of picture k and the value of picture 1 at the same quantile.
+struct LevelPair {
+    double v, u;
+    uint32_t count;
+};
+
+std::vector<LevelPair> quantilePairs(const LevelCounts& h1, const LevelCounts& hk) {
+    std::array<double, 257> below1{}; // samples of picture 1 under each level
+    for (size_t v = 0; v < 256; ++v)
+        below1[v + 1] = below1[v] + h1[v];
+    const double n1 = below1[256];
+    const double nk = std::accumulate(hk.begin(), hk.end(), 0.0);
+    std::vector<LevelPair> pairs;
+    if (n1 <= 0 || nk <= 0) return pairs;
+    double belowK = 0;
+    for (int v = 0; v < 256; ++v) {
+        const uint32_t c = hk[size_t(v)];
+        if (c == 0) continue;
+        const double mid = (belowK + c / 2.0) * (n1 / nk);
+        belowK += c;
+        if (v == 0 || v == 255 || c < MinLevelCount) continue;
+        // Picture 1's value at that quantile, each of its levels spread evenly over [u - 0.5, u + 0.5).
+        const int u = std::clamp(int(std::upper_bound(below1.begin() + 1, below1.end(), mid) - below1.begin()) - 1,
+                                 0, 255);
+        const double within = h1[size_t(u)] ? (mid - below1[size_t(u)]) / h1[size_t(u)] : 0.5;
+        const double value = u - 0.5 + within;
+        if (value < 0.5 || value > 254.5) continue; // where picture 1 was clipped
+        pairs.push_back({double(v), value, c});
+    }
+    return pairs;
+}
+
+double median(std::vector<double>& values) {
+    const auto mid = values.begin() + std::ptrdiff_t(values.size() / 2);
+    std::nth_element(values.begin(), mid, values.end());
+    if (values.size() % 2) return *mid;
+    return (*mid + *std::max_element(values.begin(), mid)) / 2;
+}
+
+/// The Theil-Sen slope of the pairs: the median of the slopes between levels at least minGap apart.
+std::optional<double> medianSlope(const std::vector<LevelPair>& pairs, double minGap) {
+    std::vector<double> slopes;
+    for (size_t i = 0; i < pairs.size(); ++i)
+        for (size_t j = i + 1; j < pairs.size(); ++j)
+            if (pairs[j].v - pairs[i].v >= minGap) slopes.push_back((pairs[j].u - pairs[i].u) / (pairs[j].v - pairs[i].v));
+    if (slopes.empty()) return std::nullopt;
+    return median(slopes);
+}
+
+/// One channel's value in picture 1 and in picture k at the same sample point.
+struct SamplePair {
+    uchar one, k;
+};
+using SamplePairs = std::vector<SamplePair>;
+
+/// The median of values counted in a histogram whose bin 0 stands for value `first`.
+template <size_t N> double countedMedian(const std::array<uint32_t, N>& counts, int first) {
+    const uint64_t total = std::accumulate(counts.begin(), counts.end(), uint64_t(0));
+    uint64_t seen = 0;
+    for (size_t i = 0; i < N; ++i) {
+        seen += counts[i];
+        if (2 * seen >= total) return first + int(i);
+    }
+    return first;
+}
+
+/// Quantiles matched on the pairs that pass `keep`, both pictures' histograms taken from the
+/// same pairs.
+template <typename Keep> std::optional<ToneLine> matchPairs(const SamplePairs& pairs, const Keep& keep) {
+    LevelCounts one{}, k{};
+    for (const SamplePair& p : pairs)
+        if (keep(p)) {
+            ++one[p.one];
+            ++k[p.k];
+        }
+    return matchLevels(one, k);
+}
+
+/// The line of one channel from its sample pairs. Matched quantiles alone follow whatever the
+/// two pictures' sky holds; a star that is only in one of them (a nova, a moving object leaving
+/// the shared sky) moves the upper quantiles of one picture. So the quantiles are matched again
+/// on the pairs that agree with the first line: pairs far from it (the changed sky) leave both
+/// histograms at once. "Far" grows with the height above the sky background, since a small
+/// error of the first line, or of the registration on a star's flank, grows with it too.
+std::optional<ToneLine> fitChannel(const SamplePairs& pairs) {
+    std::optional<ToneLine> line = matchPairs(pairs, [](const SamplePair&) { return true; });
+    for (int round = 0; round < 2 && line; ++round) {
+        std::array<uint32_t, 511> residuals{}; // line(k) - one, rounded, from -255
+        LevelCounts ones{};
+        for (const SamplePair& p : pairs) {
+            ++residuals[size_t(std::clamp(int(std::lround(line->at(p.k) - p.one)), -255, 255) + 255)];
+            ++ones[p.one];
+        }
+        const double centre = countedMedian(residuals, -255);
+        std::array<uint32_t, 511> deviations{};
+        for (size_t i = 0; i < residuals.size(); ++i)
+            deviations[size_t(std::min(510.0, std::abs(int(i) - 255 - centre)))] += residuals[i];
+        const double sigma = 1.4826 * countedMedian(deviations, 0);
+        const double background = countedMedian(ones, 0);
+        const ToneLine first = *line;
+        const std::optional<ToneLine> next = matchPairs(pairs, [&](const SamplePair& p) {
+            const double allowed = std::max({3.0, 4 * sigma, 0.25 * std::abs(p.one - background)});
+            return std::abs(first.at(p.k) - p.one - centre) <= allowed;
+        });
+        if (!next) break;
+        line = next;
+    }
+    return line;
+}
+
+bool usableSlope(double a) {
+    return a > 1.0 / SteepestLine && a < SteepestLine;
+}
+
+/// Which picture pixel the grid point falls on along one axis, -1 outside.
+int nearestIndex(double p1, double scale, double offset, int size) {
+    const double p = scale * (p1 + 0.5) + offset;
+    return p >= 0 && p < size ? int(p) : -1;
+}
+
+/// Both neighbours of a sample position along one axis and the weight of the second in 256ths;
+/// inside is false where the position lies beyond the picture's outer pixel centres by more than
+/// half a pixel.
+struct Tap {
+    int first = 0, second = 0;
+    uint32_t weight = 0;
+    bool inside = false;
+};
+
+std::vector<Tap> taps(int count, double scale, double offset, int size) {
+    std::vector<Tap> t(size_t(std::max(0, count)));
+    for (int i = 0; i < count; ++i) {
+        const double p = scale * (i + 0.5) + offset - 0.5; // in pixel-centre units of picture k
+        Tap& tap = t[size_t(i)];
+        tap.inside = p >= -0.5 && p < size - 0.5;
+        if (!tap.inside) continue;
+        const double f = std::floor(p);
+        tap.first = std::clamp(int(f), 0, size - 1);
+        tap.second = std::clamp(int(f) + 1, 0, size - 1);
+        tap.weight = uint32_t(std::lround((p - f) * 256));
+    }
+    return t;
+}
+
+/// Grey values a and b mixed, b weighing w 256ths, rounded.
+inline uint32_t mixGrey(uint32_t a, uint32_t b, uint32_t w) {
+    return (a * (256 - w) + b * w + 128) >> 8;
+}
+
+/// Colours a and b mixed channel by channel, b weighing w 256ths, rounded: red and blue share one
+/// multiplication, 16 bits apart, and never carry into each other.
+inline QRgb mixColour(QRgb a, QRgb b, uint32_t w) {
+    const uint32_t v = 256 - w;
+    const uint32_t rb = (((a & 0xff00ffu) * v + (b & 0xff00ffu) * w + 0x800080u) >> 8) & 0xff00ffu;
+    const uint32_t g = (((a & 0xff00u) * v + (b & 0xff00u) * w + 0x8000u) >> 8) & 0xff00u;
+    return rb | g;
+}
+
+/// 128 + m - v1 clipped to 0..255, looked up at m - v1 + 255.
+std::array<uchar, 511> differenceLevels() {
+    std::array<uchar, 511> levels{};
+    for (int d = -255; d <= 255; ++d)
+        levels[size_t(d + 255)] = uchar(std::clamp(128 + d, 0, 255));
+    return levels;
+}
+
+/// The format the fit and the difference read: grey or RGB32 as loaded, anything else converted.
+QImage readable(const QImage& picture) {
+    const QImage::Format f = picture.format();
+    if (f == QImage::Format_Grayscale8 || f == QImage::Format_RGB32) return picture;
+    return picture.convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+PixelMapping mappingBetween(double left1, double top1, double scale1, double leftK, double topK, double scaleK) {
+    return {scale1 / scaleK, (left1 - leftK) / scaleK, (top1 - topK) / scaleK};
+}
+
+bool sameRegistration(const PixelMapping& a, const PixelMapping& b, double extent) {
+    constexpr double Tolerance = 0.02;
+    return std::abs(a.scale - b.scale) * extent < Tolerance && std::abs(a.dx - b.dx) < Tolerance &&
+           std::abs(a.dy - b.dy) < Tolerance;
+}
+
+std::optional<ToneLine> matchLevels(const LevelCounts& picture1, const LevelCounts& pictureK) {
+    const std::vector<LevelPair> pairs = quantilePairs(picture1, pictureK);
+    if (pairs.size() < 2) return std::nullopt;
+    std::optional<double> slope = medianSlope(pairs, MinLevelGap);
+    if (!slope) slope = medianSlope(pairs, 1); // all levels close together: what they give
+    if (!slope || !usableSlope(*slope)) return std::nullopt;
+    const double a = *slope;
+    // The offset that most samples agree on: the weighted median, so the background, which covers
+    // most of the sky, is matched best.
+    std::vector<std::pair<double, uint32_t>> offsets;
+    uint64_t total = 0;
+    for (const LevelPair& p : pairs) {
+        offsets.push_back({p.u - a * p.v, p.count});
+        total += p.count;
+    }
+    std::sort(offsets.begin(), offsets.end());
+    uint64_t seen = 0;
+    double b = offsets.back().first;
+    for (const auto& [offset, count] : offsets) {
+        seen += count;
+        if (2 * seen >= total) {
+            b = offset;
+            break;
+        }
+    }
+    return ToneLine{a, b};
+}
+
+BrightnessFit fitBrightness(const QImage& picture1In, const QImage& pictureKIn, const PixelMapping& m) {
+    BrightnessFit fit;
+    if (picture1In.isNull() || pictureKIn.isNull() || !(m.scale > 0)) return fit;
+    const QImage picture1 = readable(picture1In), pictureK = readable(pictureKIn);
+    fit.grey = isGreyPicture(picture1) && isGreyPicture(pictureK);
+    const int w1 = picture1.width(), h1 = picture1.height();
+    const int step = std::max(1, int(std::ceil(std::sqrt(double(w1) * h1 / FitSampleTarget))));
+    std::vector<int> columns, columnsK;
+    for (int i = step / 2; i < w1; i += step)
+        if (const int k = nearestIndex(i, m.scale, m.dx, pictureK.width()); k >= 0) {
+            columns.push_back(i);
+            columnsK.push_back(k);
+        }
+
+    // The sample pairs, channel by channel: picture 1's value and picture k's at the same sky.
+    const int channels = fit.grey ? 1 : 3;
+    std::array<SamplePairs, 3> pairs;
+    for (int j = step / 2; j < h1 && !columns.empty(); j += step) {
+        const int jk = nearestIndex(j, m.scale, m.dy, pictureK.height());
+        if (jk < 0) continue;
+        const PictureRow row1 = pictureRow(picture1, j), rowK = pictureRow(pictureK, jk);
+        if (fit.grey) {
+            for (size_t c = 0; c < columns.size(); ++c)
+                pairs[0].push_back({row1.grey[columns[c]], rowK.grey[columnsK[c]]});
+        } else {
+            for (size_t c = 0; c < columns.size(); ++c) {
+                const QRgb a = row1.colour(columns[c]), b = rowK.colour(columnsK[c]);
+                pairs[0].push_back({uchar(qRed(a)), uchar(qRed(b))});
+                pairs[1].push_back({uchar(qGreen(a)), uchar(qGreen(b))});
+                pairs[2].push_back({uchar(qBlue(a)), uchar(qBlue(b))});
+            }
+        }
+        fit.samples += int(columns.size());
+    }
+
+    for (int ch = 0; ch < channels; ++ch) {
+        const std::optional<ToneLine> line = fitChannel(pairs[size_t(ch)]);
+        if (!line) continue;
+        fit.rgb[size_t(ch)] = *line;
+        fit.valid = true;
+    }
+    if (fit.grey) fit.rgb[1] = fit.rgb[2] = fit.rgb[0];
+    return fit;
+}
+
+QImage differencePicture(const QImage& picture1In, const QImage& pictureKIn, const PixelMapping& m,
+                         const BrightnessFit& fit) {
+    if (picture1In.isNull() || pictureKIn.isNull() || !(m.scale > 0)) return {};
+    const QImage picture1 = readable(picture1In), pictureK = readable(pictureKIn);
+    const bool grey = isGreyPicture(picture1) && isGreyPicture(pictureK);
+    const int w = picture1.width(), h = picture1.height();
+    QImage out(picture1.size(), grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+    const std::vector<Tap> across = taps(w, m.scale, m.dx, pictureK.width());
+    const std::vector<Tap> down = taps(h, m.scale, m.dy, pictureK.height());
+    // Picture k at picture 1's brightness through the tables the frames draw with.
+    const ToneMap tone(fit.rgb);
+    const std::array<uchar, 511> levels = differenceLevels();
+    // Level of one channel: vk picture k's value, matched its value at picture 1's brightness. A
+    // clipped value is only a bound (a saturated core was at least that bright), so it shows a
+    // change only where even the bound disagrees.
+    auto difference = [&levels](uint32_t matched, int vk, int v1) {
+        int d = int(matched & 0xff) - v1;
+        if ((d < 0 && (vk == 255 || v1 == 0)) || (d > 0 && (vk == 0 || v1 == 255))) d = 0;
+        return levels[size_t(d + 255)];
+    };
+    // Raw rows, taken before the bands start: worker threads must not call QImage members that
+    // may detach.
+    uchar* const outBits = out.bits();
+    const qsizetype outStride = out.bytesPerLine();
+
+    inBands(h, double(w) * h * (grey ? 2 : 6), [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y) {
+            uchar* line = outBits + y * outStride;
+            auto* rgb = reinterpret_cast<QRgb*>(line);
+            const Tap& ty = down[size_t(y)];
+            if (!ty.inside) {
+                if (grey)
+                    std::fill(line, line + w, uchar(128));
+                else
+                    std::fill(rgb, rgb + w, qRgb(128, 128, 128));
+                continue;
+            }
+            const PictureRow row1 = pictureRow(picture1, y);
+            const PictureRow upper = pictureRow(pictureK, ty.first), lower = pictureRow(pictureK, ty.second);
+            for (int x = 0; x < w; ++x) {
+                const Tap& tx = across[size_t(x)];
+                if (!tx.inside) {
+                    if (grey)
+                        line[x] = 128;
+                    else
+                        rgb[x] = qRgb(128, 128, 128);
+                    continue;
+                }
+                if (grey) {
+                    const uint32_t top = mixGrey(uint32_t(upper.grey[tx.first]), uint32_t(upper.grey[tx.second]), tx.weight);
+                    const uint32_t bottom =
+                        mixGrey(uint32_t(lower.grey[tx.first]), uint32_t(lower.grey[tx.second]), tx.weight);
+                    const uint32_t vk = mixGrey(top, bottom, ty.weight);
+                    line[x] = difference(tone.grey(uchar(vk)), int(vk), row1.grey[x]);
+                    continue;
+                }
+                const QRgb top = mixColour(upper.colour(tx.first), upper.colour(tx.second), tx.weight);
+                const QRgb bottom = mixColour(lower.colour(tx.first), lower.colour(tx.second), tx.weight);
+                const QRgb vk = mixColour(top, bottom, ty.weight);
+                const QRgb matched = tone.colour(vk);
+                const QRgb v1 = row1.colour(x);
+                rgb[x] = qRgb(difference(matched >> 16, qRed(vk), qRed(v1)),
+                              difference(matched >> 8, qGreen(vk), qGreen(v1)),
+                              difference(matched, qBlue(vk), qBlue(v1)));
+            }
+        }
+    });
+    return out;
+}
+
+std::array<int, 3> sharedCeiling(const QVector<BrightnessFit>& fits) {
+    std::array<int, 3> ceiling{255, 255, 255};
+    for (const BrightnessFit& fit : fits) {
+        const ToneMap tone(fit.rgb);
+        for (int ch = 0; ch < 3; ++ch)
+            ceiling[size_t(ch)] = std::min(ceiling[size_t(ch)], tone.level(ch, 255));
+    }
+    return ceiling;
+}
+
+void SlotMatch::update(const QImage& picture1, const QImage& pictureK, const PixelMapping& mapping) {
+    const double extent = std::max(picture1.width(), picture1.height());
+    if (m_fitted && m_key1 == picture1.cacheKey() && m_keyK == pictureK.cacheKey() &&
+        sameRegistration(m_mapping, mapping, extent))
+        return;
+    m_fit = fitBrightness(picture1, pictureK, mapping);
+    m_fitted = true;
+    ++m_fitNumber;
+    m_key1 = picture1.cacheKey();
+    m_keyK = pictureK.cacheKey();
+    m_mapping = mapping;
+    m_difference = QImage();
+}
+
+void SlotMatch::clear() {
+    const quint64 number = m_fitNumber + 1; // a difference still being made is not taken
+    const bool pending = m_pending;
+    *this = SlotMatch();
+    m_fitNumber = number;
+    m_pending = pending;
+}
+
+void SlotMatch::takeDifference(const QImage& difference, quint64 forFit) {
+    m_pending = false;
+    if (m_fitted && forFit == m_fitNumber) m_difference = difference;
+}
+
+QString fitText(const BrightnessFit& fit) {
+    auto values = [&fit](double ToneLine::*member, const QString& pattern) {
+        QStringList texts;
+        for (const ToneLine& line : fit.rgb)
+            texts << PatternForm(line.*member, pattern);
+        const bool alike = texts.count(texts.front()) == texts.size();
+        return alike ? texts.front() : texts.join(QLatin1Char('/'));
+    };
+    return QStringLiteral("a %1 b %2").arg(values(&ToneLine::a, QStringLiteral("0.000")),
+                                           values(&ToneLine::b, QStringLiteral("0.0")));
+}
+
+} // namespace vorlan

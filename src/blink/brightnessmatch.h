@@ -1,0 +1,127 @@
+#pragma once
+
+// Blinking shows only what changed in the sky when picture k is drawn at picture 1's brightness:
+// a straight line per channel, fitted on the sky both pictures show, maps picture k's values onto
+// picture 1's. The same line gives the difference picture, picture k less picture 1 about mid grey.
+//
+// Positions are continuous picture pixels: pixel column i spans [i, i + 1).
+
+#include "view/tonemap.h"
+
+#include <QImage>
+#include <QPointF>
+#include <QString>
+#include <QVector>
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace vorlan {
+
+/// Where picture k's pixels lie under picture 1's as the two frames are placed in the picture
+/// area: the point p of picture 1 (pixels) is the point scale * p + (dx, dy) of picture k.
+struct PixelMapping {
+    double scale = 1;
+    double dx = 0;
+    double dy = 0;
+    bool operator==(const PixelMapping&) const = default;
+    QPointF map(QPointF p1) const { return {scale * p1.x() + dx, scale * p1.y() + dy}; }
+};
+
+/// The mapping of two frames: picture 1's top-left corner at (left1, top1) drawn at scale1,
+/// picture k's at (leftK, topK) drawn at scaleK; positions in pixels of the picture area, scales in
+/// drawn pixels per picture pixel (both above 0).
+PixelMapping mappingBetween(double left1, double top1, double scale1, double leftK, double topK, double scaleK);
+
+/// True when the two mappings put every pixel of a picture of `extent` pixels (its larger side)
+/// within a fiftieth of a pixel of the same place: a fit made for one holds for the other.
+bool sameRegistration(const PixelMapping& a, const PixelMapping& b, double extent);
+
+/// How many levels of 0..255 a channel's histogram counts.
+using LevelCounts = std::array<uint32_t, 256>;
+
+/// The line v1 = a * v + b that carries the values of one channel of picture k onto picture 1's,
+/// from the two pictures' histograms over the same sky (same number of samples in each): each
+/// level of picture k is paired with the value of picture 1 at the same quantile, and the line
+/// goes through those pairs by the median of their pairwise slopes (Theil-Sen), its offset the
+/// median over the samples. Levels 0 and 255, where values were clipped, take no part, so a
+/// star that changed, a moving object or a saturated core moves a few pairs and not the line.
+/// Empty histograms, or a single usable level, give no line: nothing is returned then.
+std::optional<ToneLine> matchLevels(const LevelCounts& picture1, const LevelCounts& pictureK);
+
+/// The fitted map of picture k onto picture 1: a line per channel (red, green, blue; all three
+/// equal for two grey pictures). valid is false when the pictures share too little sky or show
+/// nothing but flat areas; the lines are then the identity.
+struct BrightnessFit {
+    std::array<ToneLine, 3> rgb{};
+    bool grey = true; ///< both pictures are grey: one line stands for all channels
+    bool valid = false;
+    int samples = 0; ///< pixel pairs the histograms were taken from
+};
+
+/// The samples the fit takes at most: a regular grid over the shared sky, thinned out so that a
+/// 24-megapixel pair costs a small part of one pass over its pixels.
+constexpr int FitSampleTarget = 1 << 18;
+
+/// Fits picture k (Format_Grayscale8 or Format_RGB32) to picture 1 on the sky both show, placed
+/// by mapping: the pixel pairs on a grid of at most about FitSampleTarget points of picture 1,
+/// their histograms matched level by level (matchLevels), then matched again without the pairs
+/// that disagree with that first line, so that a star which changed or moved leaves both
+/// histograms instead of bending the line.
+BrightnessFit fitBrightness(const QImage& picture1, const QImage& pictureK, const PixelMapping& mapping);
+
+/// The difference of picture k, brought to picture 1's brightness by fit, less picture 1, in
+/// picture 1's pixel grid: 128 + (a * vk + b) - v1 per channel, clipped to 0..255, so equal sky is
+/// mid grey, lighter where picture k is brighter and darker where it is fainter. A value clipped
+/// at 0 or 255 in either picture is only a bound: a saturated core in picture k that matches
+/// below picture 1's value is no change (128). Picture k is sampled bilinearly at the centre of
+/// each pixel of picture 1; pixels that picture k does not cover are 128. Format_Grayscale8 for
+/// two grey pictures, else Format_RGB32.
+QImage differencePicture(const QImage& picture1, const QImage& pictureK, const PixelMapping& mapping,
+                         const BrightnessFit& fit);
+
+/// The level per channel (red, green, blue) at which pictures matched by these fits all saturate:
+/// the lowest level a fitted picture's 255 is drawn at, 255 when none is drawn lower.
+std::array<int, 3> sharedCeiling(const QVector<BrightnessFit>& fits);
+
+/// A slot's fit, and its difference picture once one is made, kept while the two pictures and
+/// their registration stay as they were, so showing them again costs nothing. The difference
+/// picture is made elsewhere (it takes a while) for a numbered fit, and taken only while that
+/// fit stands.
+class SlotMatch {
+  public:
+    /// Makes the fit belong to these pictures placed by mapping: fits again, and drops the
+    /// difference picture, only when the pictures or their registration changed.
+    void update(const QImage& picture1, const QImage& pictureK, const PixelMapping& mapping);
+    /// Forgets the fit and lets go of the difference picture.
+    void clear();
+    bool fitted() const { return m_fitted; }
+    const BrightnessFit& fit() const { return m_fit; }
+    const PixelMapping& mapping() const { return m_mapping; }
+    /// Which fit this is: every fit gets the next number.
+    quint64 fitNumber() const { return m_fitNumber; }
+
+    const QImage& difference() const { return m_difference; }
+    /// True from startDifference() until a difference picture arrives.
+    bool differencePending() const { return m_pending; }
+    void startDifference() { m_pending = true; }
+    /// A difference picture made for fit number `forFit`; kept only if that fit still stands.
+    void takeDifference(const QImage& difference, quint64 forFit);
+    void dropDifference() { m_difference = QImage(); }
+
+  private:
+    qint64 m_key1 = 0, m_keyK = 0;
+    PixelMapping m_mapping;
+    bool m_fitted = false;
+    quint64 m_fitNumber = 0;
+    BrightnessFit m_fit;
+    QImage m_difference;
+    bool m_pending = false;
+};
+
+/// The fitted lines as the info box shows them, short: "a 0,556 b -13,9", with a value per
+/// channel ("a 0,556/0,561/0,549 ...") only where the channels differ; the locale's decimal
+/// separator.
+QString fitText(const BrightnessFit& fit);
+
+} // namespace vorlan

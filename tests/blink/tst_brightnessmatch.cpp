@@ -1,0 +1,256 @@
+// Fitting one picture's brightness to another's, the difference picture, and the phases of the
+// blink cycle, without a window.
+
+#include "blink/blinkcycle.h"
+#include "blink/blinkshare.h"
+#include "blink/brightnessmatch.h"
+
+#include <QtTest>
+#include <cmath>
+
+using namespace vorlan;
+
+namespace {
+
+/// Picture 1's values: a background of 30 (with a grain of +-6 when grainy) under `stars`
+/// Gaussian stars of growing amplitude, each sampled on a 13 x 13 grid.
+QVector<double> skyValues(bool grainy, int stars, double brightest) {
+    QVector<double> values;
+    for (int i = 0; i < 20000; ++i)
+        values << 30 + (grainy ? (i * 7 % 13) - 6 : 0);
+    for (int s = 1; s <= stars; ++s) {
+        const double amplitude = brightest * s / stars;
+        for (int y = -6; y <= 6; ++y)
+            for (int x = -6; x <= 6; ++x)
+                values << 30 + amplitude * std::exp(-(x * x + y * y) / 8.0);
+    }
+    return values;
+}
+
+uchar level(double v) {
+    return uchar(std::clamp(std::lround(v), 0L, 255L));
+}
+
+/// A grey or colour picture: picture 1's sky shifted by shift, each channel through its line
+/// (red, green, blue), with one star at `mover` and one at `extra` (a star that is not always
+/// there; none at negative positions). Pixel p of the result shows sky pixel p - shift.
+QImage skyPicture(QSize size, QPoint shift, const std::array<ToneLine, 3>& lines, QPointF mover, bool grey,
+                  QPointF extra = {-100, -100}) {
+    QImage img(size, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+    const QPointF stars[] = {{40, 30}, {90, 70}, {150, 40}, {60, 110}, {170, 120}, {120, 20}};
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x) {
+            const int sx = x - shift.x(), sy = y - shift.y();
+            double v = 30 + int((quint32(sx) * 2654435761u ^ quint32(sy) * 40503u) >> 7) % 13 - 6;
+            int n = 0;
+            for (QPointF s : stars) {
+                const double d2 = (sx - s.x()) * (sx - s.x()) + (sy - s.y()) * (sy - s.y());
+                v += (40 + 20 * n++) * std::exp(-d2 / 5.0);
+            }
+            const double d2 = (sx - mover.x()) * (sx - mover.x()) + (sy - mover.y()) * (sy - mover.y());
+            v += 100 * std::exp(-d2 / 8.0);
+            const double e2 = (sx - extra.x()) * (sx - extra.x()) + (sy - extra.y()) * (sy - extra.y());
+            v += 150 * std::exp(-e2 / 8.0);
+            if (grey)
+                img.scanLine(y)[x] = level(lines[0].at(v));
+            else
+                reinterpret_cast<QRgb*>(img.scanLine(y))[x] =
+                    qRgb(level(lines[0].at(v)), level(lines[1].at(v)), level(lines[2].at(v)));
+        }
+    return img;
+}
+
+ToneLine inverse(const ToneLine& l) {
+    return {1 / l.a, -l.b / l.a};
+}
+
+} // namespace
+
+class TestBrightnessMatch : public QObject {
+    Q_OBJECT
+  private slots:
+    void matchLevels_data() {
+        QTest::addColumn<double>("gain");   // picture k = gain * picture 1 + offset
+        QTest::addColumn<double>("offset");
+        QTest::addColumn<double>("brightest"); // amplitude of the brightest star of picture 1, 0: none
+        QTest::addColumn<bool>("fits");
+        QTest::newRow("brighter with an offset") << 1.8 << 25.0 << 120.0 << true;
+        QTest::newRow("brighter, the bright stars clipped") << 1.8 << 25.0 << 220.0 << true;
+        QTest::newRow("four times, most stars clipped") << 4.0 << 10.0 << 200.0 << true;
+        QTest::newRow("fainter, offset below 0") << 0.55 << -8.0 << 200.0 << true;
+        QTest::newRow("alike") << 1.0 << 0.0 << 150.0 << true;
+        QTest::newRow("grain only") << 1.8 << 25.0 << 0.0 << true;
+        QTest::newRow("one level") << 1.8 << 25.0 << -1.0 << false;
+        QTest::newRow("all clipped") << 10.0 << 255.0 << 120.0 << false;
+    }
+    void matchLevels() {
+        QFETCH(double, gain);
+        QFETCH(double, offset);
+        QFETCH(double, brightest);
+        QFETCH(bool, fits);
+        LevelCounts one{}, k{};
+        const QVector<double> sky = skyValues(brightest >= 0, brightest > 0 ? 12 : 0, brightest);
+        for (double v : sky) {
+            ++one[level(v)];
+            ++k[level(gain * v + offset)];
+        }
+        const std::optional<ToneLine> line = vorlan::matchLevels(one, k);
+        QCOMPARE(line.has_value(), fits);
+        if (!line) return;
+        const ToneLine expected = inverse({gain, offset});
+        QVERIFY2(std::abs(line->a / expected.a - 1) < 0.02 && std::abs(line->b - expected.b) < 1.0,
+                 qPrintable(QString("a %1 b %2, expected a %3 b %4").arg(line->a).arg(line->b).arg(expected.a).arg(expected.b)));
+    }
+
+    void fitAndDifference_data() {
+        QTest::addColumn<bool>("grey");
+        QTest::addColumn<QPoint>("shift");  // picture k shows picture 1's sky shifted by this
+        QTest::addColumn<int>("enlarged");  // picture k drawn this many times larger, then shifted
+        QTest::addColumn<QVector<double>>("lines"); // a, b of red, green, blue in picture k
+        QTest::addColumn<bool>("nova");             // picture k shows a bright star picture 1 lacks
+        const QVector<double> brighter{1.8, 25, 1.8, 25, 1.8, 25};
+        QTest::newRow("grey, shifted") << true << QPoint(9, 6) << 1 << brighter << false;
+        QTest::newRow("grey, a new star") << true << QPoint(9, 6) << 1 << brighter << true;
+        QTest::newRow("colour, each channel its own line")
+            << false << QPoint(-5, 3) << 1 << QVector<double>{1.8, 25, 1.5, 5, 0.7, -3} << false;
+        QTest::newRow("colour, a new star") << false << QPoint(-5, 3) << 1 << QVector<double>{1.8, 25, 1.5, 5, 0.7, -3}
+                                            << true;
+        QTest::newRow("grey, twice the resolution")
+            << true << QPoint(0, 0) << 2 << QVector<double>{0.9, 10, 0.9, 10, 0.9, 10} << false;
+    }
+    void fitAndDifference() {
+        QFETCH(bool, grey);
+        QFETCH(QPoint, shift);
+        QFETCH(int, enlarged);
+        QFETCH(QVector<double>, lines);
+        QFETCH(bool, nova);
+        const QSize size(200, 150);
+        const std::array<ToneLine, 3> same{}, k{{{lines[0], lines[1]}, {lines[2], lines[3]}, {lines[4], lines[5]}}};
+        const QPointF then(100, 90), now(115, 95), novaAt = nova ? QPointF(140, 115) : QPointF(-100, -100);
+        const QImage one = skyPicture(size, {}, same, then, grey);
+        QImage other = skyPicture(size, shift, k, now, grey, novaAt);
+        if (enlarged > 1) other = other.scaled(size * enlarged); // nearest: each pixel a block
+        // Picture k lies where its sky meets picture 1's: pixel p of picture 1 is (p + shift) * enlarged.
+        const PixelMapping mapping = mappingBetween(0, 0, enlarged, -shift.x() * enlarged, -shift.y() * enlarged, 1);
+        QCOMPARE(mapping.map(QPointF(10, 20)), (QPointF(10, 20) + shift) * enlarged);
+
+        const BrightnessFit fit = fitBrightness(one, other, mapping);
+        QVERIFY(fit.valid);
+        QCOMPARE(fit.grey, grey);
+        for (size_t ch = 0; ch < 3; ++ch) {
+            const ToneLine expected = inverse(k[ch]);
+            QVERIFY2(std::abs(fit.rgb[ch].a / expected.a - 1) < 0.02 && std::abs(fit.rgb[ch].b - expected.b) < 1.0,
+                     qPrintable(QString("channel %1: a %2 b %3").arg(ch).arg(fit.rgb[ch].a).arg(fit.rgb[ch].b)));
+        }
+
+        const QImage d = differencePicture(one, other, mapping, fit);
+        QCOMPARE(d.size(), size);
+        QCOMPARE(d.format(), grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+        const QRect overlap = QRect(QPoint(0, 0), size).translated(-shift) & QRect(QPoint(0, 0), size);
+        int agree = 0, counted = 0;
+        for (int y = overlap.top() + 2; y < overlap.bottom() - 2; ++y)
+            for (int x = overlap.left() + 2; x < overlap.right() - 2; ++x) {
+                const QPointF p(x, y);
+                if (QLineF(p, then).length() < 8 || QLineF(p, now).length() < 8 || QLineF(p, novaAt).length() < 8)
+                    continue;
+                const QColor c = d.pixelColor(x, y);
+                agree += std::max({std::abs(c.red() - 128), std::abs(c.green() - 128), std::abs(c.blue() - 128)}) <= 2;
+                ++counted;
+            }
+        QVERIFY2(agree >= 0.99 * counted, qPrintable(QString("%1 of %2 at mid grey").arg(agree).arg(counted)));
+        QVERIFY(qGray(d.pixel(now.toPoint())) > 170);
+        // The brightest star saturates in picture k where its line is steeper than 1: still no change.
+        const QColor core = d.pixelColor(170, 120);
+        QVERIFY2(std::max({std::abs(core.red() - 128), std::abs(core.green() - 128), std::abs(core.blue() - 128)}) <= 2,
+                 qPrintable(core.name()));
+        QVERIFY(qGray(d.pixel(then.toPoint())) < 85);
+        if (nova) QVERIFY(qGray(d.pixel(novaAt.toPoint())) > 170);
+        // Outside picture k there is nothing to compare: mid grey.
+        const QPoint outside(shift.x() > 0 ? size.width() - 1 : 0, shift.y() > 0 ? size.height() - 1 : 0);
+        if (!shift.isNull()) QCOMPARE(d.pixelColor(outside), QColor(128, 128, 128));
+    }
+
+    void matchedPicturesSaturateAlike() {
+        BrightnessFit brighter, fainter;
+        brighter.rgb = {{{0.556, -13.9}, {0.5, 0}, {1, 0}}};
+        fainter.rgb = {{{1.3, 2}, {0.8, -10}, {2, 0}}};
+        QCOMPARE(sharedCeiling({}), (std::array<int, 3>{255, 255, 255}));
+        QCOMPARE(sharedCeiling({brighter}), (std::array<int, 3>{128, 128, 255}));
+        QCOMPARE(sharedCeiling({brighter, fainter}), (std::array<int, 3>{128, 128, 255}));
+        QCOMPARE(sharedCeiling({fainter}), (std::array<int, 3>{255, 194, 255}));
+    }
+
+    void samplesAreThinnedOut() {
+        QImage big(3000, 2000, QImage::Format_Grayscale8);
+        big.fill(40);
+        const BrightnessFit fit = fitBrightness(big, big, {});
+        QVERIFY(fit.samples <= FitSampleTarget && fit.samples > FitSampleTarget / 2);
+        // Pictures that do not overlap give no fit.
+        QCOMPARE(fitBrightness(big, big, {1, 5000, 0}).samples, 0);
+        QVERIFY(!fitBrightness(big, big, {1, 5000, 0}).valid);
+    }
+
+    void sameRegistration_data() {
+        QTest::addColumn<QVector<double>>("b"); // scale, dx, dy against {1, 9, 6}
+        QTest::addColumn<bool>("same");
+        QTest::newRow("identical") << QVector<double>{1, 9, 6} << true;
+        QTest::newRow("a hundredth of a pixel") << QVector<double>{1, 9.01, 5.99} << true;
+        QTest::newRow("a tenth of a pixel") << QVector<double>{1, 9.1, 6} << false;
+        QTest::newRow("scale off by 1/1000 over 3000 pixels") << QVector<double>{1.001, 9, 6} << false;
+    }
+    void sameRegistration() {
+        QFETCH(QVector<double>, b);
+        QFETCH(bool, same);
+        QCOMPARE(vorlan::sameRegistration({1, 9, 6}, {b[0], b[1], b[2]}, 3000), same);
+    }
+
+    void fitText_data() {
+        QTest::addColumn<QVector<double>>("lines");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("one line") << QVector<double>{0.5556, -13.89, 0.5556, -13.89, 0.5556, -13.89}
+                                  << "a 0.556 b -13.9";
+        QTest::newRow("channels differ") << QVector<double>{0.5556, -13.89, 0.6667, -3.3, 1.4286, 4.29}
+                                         << "a 0.556/0.667/1.429 b -13.9/-3.3/4.3";
+    }
+    void fitText() {
+        QFETCH(QVector<double>, lines);
+        QFETCH(QString, text);
+        BrightnessFit fit;
+        fit.rgb = {{{lines[0], lines[1]}, {lines[2], lines[3]}, {lines[4], lines[5]}}};
+        QCOMPARE(vorlan::fitText(fit), text);
+    }
+
+    void blinkCycle_data() {
+        QTest::addColumn<int>("set");
+        QTest::addColumn<bool>("difference");
+        QTest::addColumn<bool>("third");
+        QTest::addColumn<QString>("phases"); // slots, "d" for a difference
+        QTest::newRow("1 - 2") << int(BlinkSet::OneTwo) << false << true << "1 2";
+        QTest::newRow("1 - 3") << int(BlinkSet::OneThree) << false << false << "1 3";
+        QTest::newRow("1 - 2 - 3") << int(BlinkSet::OneTwoThree) << false << true << "1 2 3";
+        QTest::newRow("1 - 2 - 3 without picture 3") << int(BlinkSet::OneTwoThree) << false << false << "1 2";
+        QTest::newRow("difference 1 - 2") << int(BlinkSet::OneTwo) << true << true << "1 d2";
+        QTest::newRow("difference 1 - 2 - 3") << int(BlinkSet::OneTwoThree) << true << true << "1 d2 d3";
+    }
+    void blinkCycle() {
+        QFETCH(int, set);
+        QFETCH(bool, difference);
+        QFETCH(bool, third);
+        QFETCH(QString, phases);
+        QStringList shown;
+        const QVector<BlinkView> cycle = blinkCycleOf(BlinkSet(set), difference, third);
+        for (const BlinkView& v : cycle)
+            shown << (v.difference ? "d" : "") + QString::number(v.slot);
+        QCOMPARE(shown.join(' '), phases);
+        // Ticks go round the cycle from wherever the phase stood, 0 at start.
+        int phase = 0;
+        QStringList ticks;
+        for (int i = 0; i < 2 * cycle.size(); ++i)
+            ticks << QString::number(phase = nextBlinkPhase(phase, int(cycle.size())));
+        QCOMPARE(ticks.join(' '), cycle.size() == 3 ? QString("1 2 3 1 2 3") : QString("1 2 1 2"));
+        QCOMPARE(nextBlinkPhase(3, 2), 1); // left from a longer cycle
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBrightnessMatch)
+#include "tst_brightnessmatch.moc"

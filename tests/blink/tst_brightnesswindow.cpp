@@ -1,0 +1,301 @@
+// Blinking only what changed, as the user sees it: two nights of one field, the second 1.8 times
+// brighter with an offset and one star moved, registered on a star and blinked with matched
+// brightness, as a difference, and all three pictures in turn.
+
+#include "blink/differencelayer.h"
+#include "shell/clicklabel.h"
+#include "shell/panbar.h"
+#include "support/useractions.h"
+#include "support/windowtest.h"
+#include "view/imageframe.h"
+
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QtTest>
+#include <cmath>
+
+using namespace vorlan;
+using namespace vorlan::test;
+
+namespace {
+
+constexpr int W = 360, H = 240;
+constexpr double Gain = 1.8, Offset = 25;
+const QPoint Shift(9, 6);         ///< picture 2 sees picture 1's sky pixel p at p + Shift
+const QPoint Anchor(60, 50);      ///< the star both pictures are registered on (picture 1 pixels)
+const QPoint MoverThen(120, 100); ///< the moving star on night 1 and night 2 (picture 1 pixels)
+const QPoint MoverNow(150, 112);
+
+struct SkyStar {
+    QPointF at;
+    double amplitude, sigma;
+};
+// The two brightest saturate on night 2: their cores are lost there, not changed.
+const QVector<SkyStar> Stars{{Anchor, 90, 1.6},  {{200, 40}, 60, 1.4},  {{300, 70}, 120, 1.8},
+                             {{40, 180}, 45, 1.3}, {{250, 190}, 170, 2.0}, {{320, 150}, 75, 1.5},
+                             {{90, 140}, 110, 1.7}, {{180, 210}, 55, 1.2}};
+
+/// Brightness of the sky at pixel (x, y) of picture 1's sky, with the mover at `mover`: a
+/// background of 30 with a fixed grain of +-6, and Gaussian stars.
+double sky(int x, int y, QPoint mover) {
+    const quint32 h = quint32(x) * 2654435761u ^ quint32(y) * 40503u;
+    double v = 30 + int((h >> 7) % 13) - 6;
+    auto star = [&](QPointF c, double amplitude, double sigma) {
+        const double d2 = (x - c.x()) * (x - c.x()) + (y - c.y()) * (y - c.y());
+        v += amplitude * std::exp(-d2 / (2 * sigma * sigma));
+    };
+    for (const SkyStar& s : Stars)
+        star(s.at, s.amplitude, s.sigma);
+    star(mover, 90, 2.0);
+    return v;
+}
+
+/// One night as a grey picture: gain * sky + offset, clipped to 0..255, the sky shifted by shift.
+QImage night(double gain, double offset, QPoint shift, QPoint mover) {
+    QImage img(W, H, QImage::Format_Grayscale8);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x)
+            img.scanLine(y)[x] =
+                uchar(std::clamp(std::lround(gain * sky(x - shift.x(), y - shift.y(), mover) + offset), 0L, 255L));
+    return img;
+}
+
+/// Grey level of a screen pixel.
+int greyAt(const QImage& img, QPoint p) {
+    return qGray(img.pixel(p));
+}
+
+/// The screen pixels compared: where both pictures lie, away from their edges and the mover.
+QVector<QPoint> comparedPixels() {
+    QVector<QPoint> pixels;
+    for (int y = 10; y < H - Shift.y() - 10; ++y)
+        for (int x = 10; x < W - Shift.x() - 10; ++x) {
+            const QPoint p(x, y);
+            if (QLineF(p, MoverThen).length() > 10 && QLineF(p, MoverNow).length() > 10) pixels << p;
+        }
+    return pixels;
+}
+
+/// Share of the compared pixels where the test holds.
+double shareWhere(const std::function<bool(QPoint)>& test) {
+    const QVector<QPoint> pixels = comparedPixels();
+    return double(std::count_if(pixels.begin(), pixels.end(), test)) / pixels.size();
+}
+
+} // namespace
+
+class TestBrightnessWindow : public WindowTest {
+    Q_OBJECT
+    QImage picture2;
+
+    /// Loads both nights and registers them as a user does: point 1 on the same star in both
+    /// pictures, then "Совместить".
+    void loadRegisteredPair() {
+        picture2 = night(Gain, Offset, Shift, MoverNow);
+        load(1, "night1.png", night(1, 0, {}, MoverThen));
+        load(2, "night2.png", picture2);
+        mark(1, 1, Anchor);
+        mark(2, 1, Anchor + Shift);
+        QTest::mouseClick(f->CmdSovm, Qt::LeftButton);
+        QCOMPARE(QPointF(f->Img2->Left(), f->Img2->Top()), QPointF(-Shift));
+        // The quickest blink, set on the slider as a user does.
+        clickHandle(f->HScrTime);
+        typeKey(f, Qt::Key_Home);
+        QCOMPARE(f->HScrTime->value(), 100);
+    }
+
+    /// The picture area at each of the next n ticks of the running blink, with the phase each shows.
+    QVector<std::pair<int, QImage>> nextTicks(int n) {
+        QVector<std::pair<int, QImage>> shown;
+        for (int i = 0; i < n; ++i) {
+            const int before = f->BlinkPhase;
+            if (!QTest::qWaitFor([&] { return f->BlinkPhase != before; }, 3000)) return {};
+            shown.append({f->BlinkPhase, f->pictureArea->grab().toImage()});
+        }
+        return shown;
+    }
+
+    /// Phase 1 and phase 2 of the blink, started and stopped by clicks on CmdStart.
+    std::pair<QImage, QImage> blinkPhases() {
+        QTest::mouseClick(f->CmdStart, Qt::LeftButton);
+        QImage one, two;
+        for (const auto& [phase, grab] : nextTicks(3))
+            (phase == 1 ? one : two) = grab;
+        QTest::mouseClick(f->CmdStart, Qt::LeftButton);
+        return {one, two};
+    }
+
+    QString fitLine() const {
+        const QStringList lines = f->txtInfo->toPlainText().split('\n');
+        const auto at = std::find_if(lines.begin(), lines.end(), [](const QString& l) { return l.startsWith("Яркость"); });
+        return at == lines.end() ? QString() : *at;
+    }
+
+  private slots:
+    void matchedBrightnessBlinksOnlyTheMover() {
+        loadRegisteredPair();
+        f->txtInfo->setPlainText("моя заметка");
+        QVERIFY(!f->mnuJarkost->isChecked());
+
+        // Off, as before: the whole sky flashes.
+        const auto [plain1, plain2] = blinkPhases();
+        QVERIFY(!plain1.isNull() && !plain2.isNull());
+        QVERIFY(shareWhere([&](QPoint p) { return std::abs(greyAt(plain1, p) - greyAt(plain2, p)) > 40; }) > 0.9);
+        QCOMPARE(f->txtInfo->toPlainText(), QString("моя заметка"));
+
+        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuJarkost));
+        QVERIFY(f->mnuJarkost->isChecked());
+        const auto [one, two] = blinkPhases();
+        QVERIFY(!one.isNull() && !two.isNull());
+        const double same = shareWhere([&](QPoint p) { return std::abs(greyAt(one, p) - greyAt(two, p)) <= 2; });
+        QVERIFY2(same >= 0.99, qPrintable(QString("%1 of the sky within 2 levels").arg(same)));
+        for (QPoint mover : {MoverThen, MoverNow})
+            QVERIFY2(std::abs(greyAt(one, mover) - greyAt(two, mover)) > 40,
+                     qPrintable(QString("mover at %1,%2: %3 vs %4")
+                                    .arg(mover.x()).arg(mover.y()).arg(greyAt(one, mover)).arg(greyAt(two, mover))));
+
+        // A star that saturated on night 2 is capped alike on night 1: it does not flash either.
+        const QPoint saturated = Stars[4].at.toPoint();
+        QVERIFY2(std::abs(greyAt(one, saturated) - greyAt(two, saturated)) <= 2,
+                 qPrintable(QString("%1 vs %2").arg(greyAt(one, saturated)).arg(greyAt(two, saturated))));
+        QVERIFY(greyAt(one, saturated) < 150);
+
+        // The info box keeps the user's note and shows the fitted line: v1 = v2 / 1.8 - 25 / 1.8.
+        const QRegularExpressionMatch m =
+            QRegularExpression("^Яркость 2: a (\\d+\\.\\d+) b (-?\\d+\\.\\d+)$").match(fitLine());
+        QVERIFY2(m.hasMatch(), qPrintable(f->txtInfo->toPlainText()));
+        QVERIFY(f->txtInfo->toPlainText().startsWith("моя заметка\n"));
+        QVERIFY(std::abs(m.captured(1).toDouble() - 1 / Gain) < 0.01);
+        QVERIFY(std::abs(m.captured(2).toDouble() + Offset / Gain) < 1);
+
+        // Only the drawing changed: picture 2 is held as it was loaded.
+        QCOMPARE(f->Img2->picture(), picture2);
+
+        // Remembered for the next run; switched off, the line goes and the sky flashes again.
+        DestroyMainForm();
+        f = &MainForm();
+        QVERIFY(f->mnuJarkost->isChecked());
+        f->show();
+        loadRegisteredPair();
+        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuJarkost));
+        QVERIFY(!f->mnuJarkost->isChecked());
+        QVERIFY(!frmBl::matchBrightnessRemembered());
+        QCOMPARE(fitLine(), QString());
+        const auto [off1, off2] = blinkPhases();
+        QVERIFY(shareWhere([&](QPoint p) { return std::abs(greyAt(off1, p) - greyAt(off2, p)) > 40; }) > 0.9);
+    }
+
+    void differenceShowsTheMoverAsALightAndADarkSpot() {
+        loadRegisteredPair();
+        QTest::mouseClick(f->Lbl1, Qt::LeftButton);
+        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuRaznost));
+        QVERIFY(f->mnuRaznost->isChecked());
+        // Turned on over picture 1, the view goes to picture 2's difference.
+        QTRY_COMPARE(f->ImgRaznost->shownSlot(), 2);
+        QCOMPARE(f->Lbl2->backColor(), colors::Yellow);
+        const QImage shown = f->pictureArea->grab().toImage();
+        const double grey = shareWhere([&](QPoint p) { return std::abs(greyAt(shown, p) - 128) <= 2; });
+        QVERIFY2(grey >= 0.99, qPrintable(QString("%1 of the sky at 128 +- 2").arg(grey)));
+        QVERIFY2(greyAt(shown, MoverNow) > 170, qPrintable(QString::number(greyAt(shown, MoverNow))));
+        QVERIFY2(greyAt(shown, MoverThen) < 85, qPrintable(QString::number(greyAt(shown, MoverThen))));
+        // Where picture 2 does not reach, there is no difference to show.
+        QCOMPARE(greyAt(shown, QPoint(W - 3, H - 3)), 128);
+
+        // Blinking alternates picture 1 with the difference.
+        const auto [one, two] = blinkPhases();
+        QCOMPARE(greyAt(one, MoverThen), greyAt(f->Img1->picture().convertToFormat(QImage::Format_RGB32), MoverThen));
+        QVERIFY(greyAt(one, QPoint(20, 200)) < 50);
+        QVERIFY(std::abs(greyAt(two, QPoint(20, 200)) - 128) <= 2);
+        QVERIFY(greyAt(two, MoverNow) > 170);
+
+        // A click on the difference lands on picture 2 under it, at the same sky.
+        QTest::mouseClick(f->Lbl2, Qt::LeftButton);
+        QCOMPARE(f->ImgRaznost->shownSlot(), 2);
+        QTest::mouseClick(f->lblVvod2, Qt::LeftButton);
+        QTest::mouseClick(f->windowHandle(), Qt::LeftButton, Qt::NoModifier, f->pictureArea->mapTo(f, QPoint(100, 80)));
+        QCOMPARE(State().Point2X2, float((100 + Shift.x()) * 15));
+
+        // Off again: picture 2 as it is.
+        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuRaznost));
+        QTest::mouseClick(f->Lbl2, Qt::LeftButton);
+        QCOMPARE(f->ImgRaznost->shownSlot(), 0);
+        QCOMPARE(greyAt(f->pictureArea->grab().toImage(), QPoint(20, 200)), qGray(picture2.pixel(20 + 9, 200 + 6)));
+    }
+
+    void allThreePicturesInTurn() {
+        auto menuOffers = [&](QAction* item) {
+            QMenuBar* bar = f->menuBar();
+            QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->actionGeometry(f->mnuVL->menuAction()).center());
+            const bool offered = QTest::qWaitFor([&] { return f->mnuVL->isVisible(); }, 2000) && item->isEnabled();
+            QTest::keyClick(f->mnuVL, Qt::Key_Escape);
+            return offered;
+        };
+        load(1, solid("red.png", 300, 200, Qt::red));
+        load(2, solid("blue.png", 300, 200, Qt::blue));
+        QVERIFY(!menuOffers(f->mnuVL_1_2_3));
+        load(3, solid("yellow.png", 300, 200, Qt::yellow));
+        QVERIFY(menuOffers(f->mnuVL_1_2_3));
+        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuVL_1_2_3));
+        QVERIFY(f->mnuVL_1_2_3->isChecked() && !f->mnuVL_1_2->isChecked() && !f->mnuVL_1_3->isChecked());
+        QVERIFY(chooseMenuItem(f, f->Menu, f->mnuRamka));
+        QTest::mouseClick(f->Lbl1, Qt::LeftButton);
+        QTest::mouseClick(f->Img1, Qt::LeftButton, Qt::NoModifier, QPoint(150, 100)); // the box's centre
+        clickHandle(f->HScrTime);
+        typeKey(f, Qt::Key_Home);
+
+        QTest::mouseClick(f->CmdStart, Qt::LeftButton);
+        const QVector<std::pair<int, QImage>> ticks = nextTicks(6);
+        QTest::mouseClick(f->CmdStart, Qt::LeftButton);
+        QCOMPARE(ticks.size(), 6);
+        const QColor colours[] = {Qt::red, Qt::blue, Qt::yellow};
+        int expected = ticks.front().first;
+        for (const auto& [phase, grab] : ticks) {
+            QCOMPARE(phase, expected);
+            QCOMPARE(grab.pixelColor(40, 40), colours[phase - 1]);
+            QCOMPARE(grab.pixelColor(150, 0), QColor(0, 255, 0)); // the box's top side
+            expected = expected % 3 + 1;
+        }
+
+        // Back to a pair: the pair clicked, and picture 3 no longer blinks.
+        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuVL_1_2));
+        QVERIFY(f->mnuVL_1_2->isChecked() && !f->mnuVL_1_2_3->isChecked() && !f->mnuVL_1_3->isChecked());
+        QCOMPARE(f->blinkCycle().size(), 2);
+    }
+
+    void projectsKeepNoneOfItAndFitAgainOnOpening() {
+        loadRegisteredPair();
+        auto save = [&](const QString& name) {
+            prompter->saveNames.enqueue(dir.filePath(name));
+            if (!chooseMenuItem(f, f->mnuFile, f->mnuFileSave)) return QByteArray();
+            QFile file(dir.filePath(name + ".vln"));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        const QByteArray plain = save("plain");
+        QVERIFY(!plain.isEmpty());
+        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuJarkost));
+        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuRaznost));
+        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuVL_1_3));
+        QCOMPARE(save("matched"), plain);
+
+        // Opened into a program with matching on, the pictures are fitted afresh.
+        f = &freshProgram();
+        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuJarkost));
+        QCOMPARE(fitLine(), QString());
+        prompter->openNames.enqueue(dir.filePath("matched.vln"));
+        QVERIFY(chooseMenuItem(f, f->mnuFile, f->mnuFileOpen));
+        // The one complaint of a project without star coordinates: no plate solution.
+        QCOMPARE(prompter->messages.size(), 1);
+        QVERIFY(prompter->messages[0].startsWith("второго снимка нет! Деление на ноль"));
+        QTRY_VERIFY(fitLine().startsWith("Яркость 2: a 0.55"));
+        QVERIFY(!f->mnuRaznost->isChecked() && f->mnuVL_1_2->isChecked());
+        clickHandle(f->HScrTime);
+        typeKey(f, Qt::Key_Home);
+        const auto [one, two] = blinkPhases();
+        QVERIFY(shareWhere([&](QPoint p) { return std::abs(greyAt(one, p) - greyAt(two, p)) <= 2; }) >= 0.99);
+    }
+};
+
+QTEST_MAIN(TestBrightnessWindow)
+#include "tst_brightnesswindow.moc"
