@@ -277,6 +277,7 @@ void frmBl::mnuFileOpen_Click() {
     // Step 33.
     if (s.PictureCount == 1) Open2File->setEnabled(true);
     if (s.PictureCount == 2) Open3File->setEnabled(true);
+    showPictureTimes();
 }
 
 } // namespace vorlan

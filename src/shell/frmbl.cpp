@@ -3,6 +3,8 @@
 #include "blink/markeroverlay.h"
 #include "common/slotpick.h"
 #include "notepad/helptexts.h"
+#include "report/moversession.h"
+#include "stars/starlist.h"
 #include "shell/clicklabel.h"
 #include "shell/guard.h"
 #include "shell/keyrouting.h"
@@ -89,7 +91,7 @@ int16_t vbKeyCode(int qtKey) {
 
 } // namespace
 
-frmBl::frmBl(QWidget* parent) : QMainWindow(parent) {
+frmBl::frmBl(QWidget* parent) : QMainWindow(parent), m_session(std::make_unique<MoverSession>()) {
     s_mainForm = this;
     setObjectName(QStringLiteral("frmBl"));
     setWindowTitle(QStringLiteral("Vorlan"));
@@ -231,8 +233,12 @@ void frmBl::buildMenus() {
     mnuProbel1->setSeparator(true);
     mnuViravnivanie_vvod_koord =
         action(this, "mnuViravnivanie_vvod_koord", QStringLiteral("Ввести координаты выделенных точек(1)..."));
+    mnuMovers = action(this, "mnuMovers", QStringLiteral("Найти движущиеся объекты"));
+    mnuReportLine = action(this, "mnuReportLine", QStringLiteral("Копировать строку отчёта"));
     mnuViravnivanie->addActions(
         {mnuVirovnjat2t, mnuVirovnjat, mnuVirovnjat1_3, mnuProbel1, mnuViravnivanie_vvod_koord});
+    mnuViravnivanie->addSeparator();
+    mnuViravnivanie->addActions({mnuMovers, mnuReportLine});
 
     mnuVL = named(bar->addMenu(QStringLiteral("Vorlan")), "mnuVL");
     mnuVL_1_2 = action(this, "mnuVL_1_2", QStringLiteral("1 - 2"));
@@ -240,7 +246,10 @@ void frmBl::buildMenus() {
     mnuVL_1_2->setChecked(true);
     mnuVL_1_3 = action(this, "mnuVL_1_3", QStringLiteral("1 - 3"));
     mnuVL_1_3->setCheckable(true);
+    mnuSettings = action(this, "mnuSettings", QStringLiteral("Настройки..."));
     mnuVL->addActions({mnuVL_1_2, mnuVL_1_3});
+    mnuVL->addSeparator();
+    mnuVL->addAction(mnuSettings);
 
     mnuFM = action(this, "mnuFM", QStringLiteral("Фотометрия"));
     bar->addAction(mnuFM);
@@ -293,6 +302,9 @@ void frmBl::connectHandlers() {
     onMenu(mnuVirovnjat, &frmBl::mnuVirovnjat_Click);
     onMenu(mnuVirovnjat1_3, &frmBl::mnuVirovnjat1_3_Click);
     onMenu(mnuViravnivanie_vvod_koord, &frmBl::mnuViravnivanie_vvod_koord_Click);
+    onMenu(mnuMovers, &frmBl::mnuMovers_Click);
+    onMenu(mnuReportLine, &frmBl::mnuReportLine_Click);
+    onMenu(mnuSettings, &frmBl::mnuSettings_Click);
     onMenu(mnuVL_1_2, &frmBl::mnuVL_1_2_Click);
     onMenu(mnuVL_1_3, &frmBl::mnuVL_1_3_Click);
     onMenu(mnuFM, &frmBl::mnuFM_Click);
@@ -473,6 +485,7 @@ void frmBl::mnuViravnivanie_Click() {
     const float product = s.Point1Y1 * s.Point1X1 * s.Point2X1 * s.Point2Y1;
     mnuViravnivanie_vvod_koord->setEnabled(product != 0.0f);
     mnuKoordinat->setEnabled(product != 0.0f);
+    mnuMovers->setEnabled(slotTransform(2).has_value());
 }
 
 void frmBl::mnuRamka_Click() {

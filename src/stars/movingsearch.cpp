@@ -23,6 +23,14 @@ constexpr double NoiseFloor = 0.5;
 
 double distance(QPointF a, QPointF b) { return std::hypot(a.x() - b.x(), a.y() - b.y()); }
 
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    const auto mid = v.begin() + v.size() / 2;
+    std::nth_element(v.begin(), mid, v.end());
+    return *mid;
+}
+
+
 /// The pixels a measurement reads round its spot, for a star of the given width.
 struct SpotGeometry {
     double sigma; ///< of the star's Gaussian profile, pixels
@@ -34,10 +42,73 @@ struct SpotGeometry {
     explicit SpotGeometry(double fwhm) {
         sigma = std::max(0.5, fwhm / FwhmPerSigma);
         core = int(std::ceil(3 * sigma)) + 1;
-        inner = core + 2.0;
-        outer = inner + 5.0;
+        inner = core + 1.0;
+        outer = inner + 4.0;
         half = int(std::ceil(outer)) + 1;
     }
+};
+
+/// The pixels round a spot in grey levels (inverted on a chart), with the level and noise of the
+/// sky from a ring round it. Positions are the picture's own pixels.
+class SpotWindow {
+  public:
+    bool ok = false;
+    double background = 0, noise = 0;
+
+    SpotWindow(const QImage& picture, bool inverted, QPointF at, const SpotGeometry& g) {
+        const int cx = int(std::floor(at.x())), cy = int(std::floor(at.y()));
+        m_x0 = cx - g.half;
+        m_y0 = cy - g.half;
+        m_n = 2 * g.half + 1;
+        if (picture.isNull() || m_x0 < 0 || m_y0 < 0 || m_x0 + m_n > picture.width() ||
+            m_y0 + m_n > picture.height())
+            return;
+        m_v.resize(size_t(m_n) * m_n);
+        std::vector<double> ring;
+        for (int y = 0; y < m_n; ++y) {
+            const PictureRow row = pictureRow(picture, m_y0 + y);
+            for (int x = 0; x < m_n; ++x) {
+                const int luma = row.grey ? lumaOf(row.grey[m_x0 + x]) : lumaOf(row.rgb[m_x0 + x]);
+                const double v = (inverted ? LumaWhite - luma : luma) / 256.0;
+                m_v[size_t(y) * m_n + x] = v;
+                const double dx = m_x0 + x + 0.5 - at.x(), dy = m_y0 + y + 0.5 - at.y(), r2 = dx * dx + dy * dy;
+                if (r2 >= g.inner * g.inner && r2 <= g.outer * g.outer) ring.push_back(v);
+            }
+        }
+        // Mean and spread of the ring, stars in it clipped away. Not the median: the levels of
+        // 8-bit data are whole numbers, and a median (or a median deviation) of them misses by up
+        // to half a level, which for a faint star is a good part of a sigma.
+        background = median(ring);
+        double spread = 1e9;
+        for (int pass = 0; pass < 4; ++pass) {
+            double sum = 0, squares = 0;
+            int kept = 0;
+            for (double r : ring)
+                if (std::abs(r - background) <= 3 * spread) {
+                    sum += r;
+                    squares += r * r;
+                    ++kept;
+                }
+            if (kept < 8) return;
+            background = sum / kept;
+            // A normal spread clipped at 3 sigma keeps 98.66 % of its width.
+            spread = std::sqrt(std::max(0.0, squares / kept - background * background)) / 0.9866;
+        }
+        noise = std::max(NoiseFloor, spread);
+        ok = true;
+    }
+
+    bool holdsRow(int y) const { return y >= m_y0 && y < m_y0 + m_n; }
+    bool holdsColumn(int x) const { return x >= m_x0 && x < m_x0 + m_n; }
+    /// Pixel (x, y) of the picture above the background; 0 outside the window.
+    double above(int x, int y) const {
+        if (!holdsRow(y) || !holdsColumn(x)) return 0;
+        return m_v[size_t(y - m_y0) * m_n + (x - m_x0)] - background;
+    }
+
+  private:
+    int m_x0 = 0, m_y0 = 0, m_n = 0;
+    std::vector<double> m_v;
 };
 
 /// Points of picture 1's frame in square cells, for their neighbours within a radius.
@@ -114,6 +185,9 @@ struct Lonely {
     QPointF at;         ///< picture 1's pixels
     double flux = 0;    ///< scaled to picture 1's brightness
     double snr = 0;
+    // Whether the other pictures' pixels lack it, measured when first asked (few sources are).
+    mutable int absence = -1;      ///< -1 not yet measured, 0 present elsewhere, 1 absent
+    mutable double elsewhere = 0;  ///< then the highest signal-to-noise the others show at its place
 };
 
 /// What the search knows of one picture.
@@ -136,13 +210,6 @@ struct Prepared {
     }
 };
 
-double median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    const auto mid = v.begin() + v.size() / 2;
-    std::nth_element(v.begin(), mid, v.end());
-    return *mid;
-}
-
 /// Signal-to-noise of a listed source as a profile fit would give it, when there are no pixels.
 double listSnr(const Star& s, const StarList& list, double fwhm) {
     const double sigma = std::max(0.5, (s.fwhm > 0 ? s.fwhm : fwhm) / FwhmPerSigma);
@@ -156,7 +223,7 @@ class Search {
             Prepared d;
             d.in = &p;
             d.back = p.toPicture1.inverted();
-            d.fwhm = typicalFwhm(p.stars);
+            d.fwhm = p.picture.isNull() ? typicalFwhm(p.stars) : pictureFwhm(p.stars, p.picture);
             d.margin = std::max(o.edgeMargin, SpotGeometry(d.fwhm).half + 1.0);
             for (const Star& s : p.stars.stars)
                 d.at.push_back(p.toPicture1.map(s.position()));
@@ -193,7 +260,7 @@ class Search {
         });
         for (const Prepared& p : m_p)
             for (const Lonely& s : p.lonely)
-                if (s.snr >= m_o.flashSignificance && !m_used.contains(key(s)))
+                if (s.snr >= m_o.flashSignificance && !m_used.contains(key(s)) && absent(s))
                     r.flashes.push_back({s.picture, s.at, s.snr});
         std::stable_sort(r.flashes.begin(), r.flashes.end(),
                          [](const FlashCandidate& a, const FlashCandidate& b) { return a.significance > b.significance; });
@@ -235,22 +302,35 @@ class Search {
         return true;
     }
 
-    /// Whether the pixels of every picture but `except` hold nothing at the spot (picture 1's pixels).
-    bool absentElsewhere(QPointF picture1, int except, int alsoExcept = -1) const {
+    /// The highest signal-to-noise (0 at least) that the pixels of the pictures but `except` show
+    /// at a spot (picture 1's pixels); none when one of them cannot be measured there or holds
+    /// something there: significant, and not much fainter than ownFlux (scaled to picture 1's
+    /// brightness), so that a bump of the noise beside a bright object does not hide it.
+    std::optional<double> absentElsewhere(QPointF picture1, int except, double ownFlux) const {
+        double highest = 0;
         for (int j = 0; j < m_p.size(); ++j) {
-            if (j == except || j == alsoExcept || !m_p[j].hasPixels()) continue;
+            if (j == except || !m_p[j].hasPixels()) continue;
             const SpotMeasure m = m_p[j].measure(picture1, false);
-            if (!m.ok || m.snr >= m_o.absentSignificance) return false;
+            if (!m.ok) return std::nullopt;
+            const double flux = m.flux / std::pow(10.0, m_p[j].zeroPoint);
+            if (m.snr >= m_o.absentSignificance && flux >= m_o.absentFraction * ownFlux) return std::nullopt;
+            highest = std::max(highest, m.snr);
         }
-        return true;
+        return highest;
     }
 
-    /// The sources of picture i with no counterpart at their place in any other picture.
+    /// The sources of picture i with no counterpart in the other pictures' lists at their place,
+    /// significant enough to matter. Taken row by row: the pixels measured lie close in memory.
     void findLonely(int i) {
         Prepared& p = m_p[i];
-        const double keep = std::min({m_o.minSignificance, m_o.confirmSignificance, m_o.flashSignificance});
+        const double keep = m_p.size() == 2 ? std::min(m_o.minSignificance, m_o.flashSignificance)
+                                            : std::min({m_o.trackSignificance, m_o.confirmSignificance,
+                                                        m_o.flashSignificance});
         const QVector<Star>& stars = p.in->stars.stars;
-        for (int s = 0; s < stars.size(); ++s) {
+        std::vector<int> order(size_t(stars.size()));
+        std::iota(order.begin(), order.end(), 0);
+        std::sort(order.begin(), order.end(), [&stars](int a, int b) { return stars[a].y < stars[b].y; });
+        for (int s : order) {
             if (stars[s].flags & NeverCandidate) continue;
             if (!inOverlap(p.at[s])) continue;
             bool counterpart = false;
@@ -265,7 +345,7 @@ class Search {
                 l.flux = m.flux;
                 l.snr = m.snr;
             }
-            if (l.snr < keep || l.flux <= 0 || !inOverlap(l.at) || !absentElsewhere(l.at, i)) continue;
+            if (l.snr < keep || l.flux <= 0 || !inOverlap(l.at)) continue;
             l.flux /= std::pow(10.0, p.zeroPoint);
             p.lonely.push_back(l);
         }
@@ -273,6 +353,16 @@ class Search {
         for (const Lonely& l : p.lonely)
             at.push_back(l.at);
         p.lonelyGrid = PointGrid(at, std::max(16.0, m_o.maxStep / 2));
+    }
+
+    /// Whether the other pictures' pixels lack the source at its place.
+    bool absent(const Lonely& l) const {
+        if (l.absence < 0) {
+            const std::optional<double> elsewhere = absentElsewhere(l.at, l.picture, l.flux);
+            l.absence = elsewhere ? 1 : 0;
+            l.elsewhere = elsewhere.value_or(0);
+        }
+        return l.absence == 1;
     }
 
     bool likeBrightness(const Lonely& a, const Lonely& b) const {
@@ -291,11 +381,16 @@ class Search {
             double dm;
         };
         std::vector<Pair> all;
+        // A faint star that the detection found in one picture only, and whose pixels happen to
+        // be low in the other, must stand well above what the other picture shows at its place.
+        auto strong = [this](const Lonely& s) {
+            return s.snr >= m_o.minSignificance && absent(s) && s.snr - s.elsewhere >= m_o.vanishSignificance;
+        };
         for (const Lonely& a : m_p[0].lonely) {
-            if (a.snr < m_o.minSignificance) continue;
+            if (!strong(a)) continue;
             m_p[1].lonelyGrid.near(a.at, m_o.maxStep, [&](int k, double d) {
                 const Lonely& b = m_p[1].lonely[k];
-                if (b.snr >= m_o.minSignificance && stepAllowed(d) && likeBrightness(a, b))
+                if (strong(b) && stepAllowed(d) && likeBrightness(a, b))
                     all.push_back({&a, &b, std::abs(std::log10(b.flux / a.flux))});
             });
         }
@@ -319,10 +414,17 @@ class Search {
         for (const auto& [i, j, c] : Orders) {
             const double span = m_t[j] - m_t[i];
             for (const Lonely& a : m_p[i].lonely) {
-                if (a.snr < m_o.minSignificance) continue;
+                if (a.snr < m_o.confirmSignificance || !absent(a)) continue;
                 m_p[j].lonelyGrid.near(a.at, 2 * m_o.maxStep, [&](int k, double) {
                     const Lonely& b = m_p[j].lonely[k];
-                    if (b.snr < m_o.minSignificance || !likeBrightness(a, b)) return;
+                    // One of the two stands out, well above what the other pictures show at its
+                    // place (a faint star the detection caught in one picture only does not); the
+                    // other may be as faint as a third member.
+                    const Lonely& bright = a.snr >= b.snr ? a : b;
+                    if (bright.snr < m_o.trackSignificance || b.snr < m_o.confirmSignificance ||
+                        !likeBrightness(a, b) || !absent(b) || bright.snr - bright.elsewhere < m_o.trackVanish)
+                        return;
+                    if (std::abs(m_t[j] - m_t[i]) < 1e-12) return;
                     const QPointF v = (b.at - a.at) / span;
                     const QPointF predicted = a.at + v * (m_t[c] - m_t[i]);
                     const double step = std::min(distance(predicted, a.at), distance(predicted, b.at));
@@ -335,8 +437,14 @@ class Search {
                     members[i] = a;
                     members[j] = b;
                     members[c] = *third;
-                    if (!stepsAllowed(members)) return;
-                    all.push_back({members, distance(third->at, predicted) / tolerance});
+                    if (!stepsAllowed(members) || !likeBrightness(b, *third)) return;
+                    // The three together, as the pictures stacked along the track would show it.
+                    double sum = 0;
+                    for (const Lonely& m : members)
+                        sum += m.snr;
+                    if (sum / std::sqrt(3.0) < m_o.trackCombined) return;
+                    const double miss = chordMiss(members);
+                    if (miss <= m_o.trackChi2) all.push_back({members, miss});
                 });
             }
         }
@@ -352,7 +460,7 @@ class Search {
         double bestD = tolerance;
         m_p[c].lonelyGrid.near(predicted, tolerance, [&](int k, double d) {
             const Lonely& s = m_p[c].lonely[k];
-            if (d <= bestD && s.snr >= m_o.confirmSignificance && likeBrightness(like, s)) {
+            if (d <= bestD && s.snr >= m_o.confirmSignificance && likeBrightness(like, s) && absent(s)) {
                 best = s;
                 bestD = d;
             }
@@ -364,6 +472,10 @@ class Search {
                                      int j) const {
         const Prepared& p = m_p[c];
         if (!p.hasPixels()) return std::nullopt;
+        // Something right at the prediction, and significant where its centroid lies: a centroid
+        // let wander alone would find the highest bump of the noise nearby.
+        const SpotMeasure there = p.measure(predicted, false);
+        if (!there.ok || there.snr < m_o.absentSignificance) return std::nullopt;
         const SpotMeasure m = p.measure(predicted, true);
         if (!m.ok || m.snr < m_o.confirmSignificance || m.flux <= 0) return std::nullopt;
         Lonely s{c, -1, p.toPicture1(m.centre), m.flux / std::pow(10.0, p.zeroPoint), m.snr};
@@ -372,8 +484,32 @@ class Search {
         // a star their lists hold.
         for (int k : {i, j})
             if (m_p[k].grid.any(s.at, m_match)) return std::nullopt;
-        if (!absentElsewhere(s.at, c)) return std::nullopt;
+        if (!absent(s)) return std::nullopt;
         return s;
+    }
+
+    /// How far a source's centroid may lie off, one sigma along each axis in picture 1's pixels:
+    /// for a Gaussian star, sqrt(2) times its sigma over its signal-to-noise.
+    double positionSigma(const Lonely& s) const {
+        const Prepared& p = m_p[s.picture];
+        return std::sqrt(2.0) * p.fwhm / FwhmPerSigma * p.in->toPicture1.scale() / std::max(s.snr, 1.0);
+    }
+
+    /// How far the middle position (in time) of a track lies off the line through the other two,
+    /// against what their centroids' noise allows: the chi-square of the miss (two degrees of
+    /// freedom). A floor of 0.1 pixel and 1 % of a step stands for the registration and for
+    /// motion that is not quite straight.
+    double chordMiss(const QVector<Lonely>& m) const {
+        std::array<int, 3> o{0, 1, 2};
+        std::sort(o.begin(), o.end(), [this](int x, int y) { return m_t[x] < m_t[y]; });
+        const double tau = (m_t[o[1]] - m_t[o[0]]) / (m_t[o[2]] - m_t[o[0]]);
+        const QPointF line = m[o[0]].at + (m[o[2]].at - m[o[0]].at) * tau;
+        const QPointF miss = m[o[1]].at - line;
+        const double floor = 0.1 + 0.01 * distance(m[o[2]].at, m[o[0]].at) / 2;
+        const double variance = std::pow(positionSigma(m[o[1]]), 2) +
+                                std::pow((1 - tau) * positionSigma(m[o[0]]), 2) +
+                                std::pow(tau * positionSigma(m[o[2]]), 2) + floor * floor;
+        return (miss.x() * miss.x() + miss.y() * miss.y()) / variance;
     }
 
     /// Successive steps in time order, each within the distance band.
@@ -443,50 +579,45 @@ SpotMeasure measureSpot(const QImage& picture, bool inverted, QPointF at, double
     SpotMeasure m;
     m.centre = at;
     const SpotGeometry g(fwhm);
-    const int cx = int(std::floor(at.x())), cy = int(std::floor(at.y()));
-    const int x0 = cx - g.half, y0 = cy - g.half, n = 2 * g.half + 1;
-    if (picture.isNull() || x0 < 0 || y0 < 0 || x0 + n > picture.width() || y0 + n > picture.height()) return m;
+    const SpotWindow w(picture, inverted, at, g);
+    if (!w.ok) return m;
+    m.background = w.background;
+    m.noise = w.noise;
 
-    // The window in grey levels, row after row.
-    std::vector<double> v(size_t(n) * n);
-    for (int y = 0; y < n; ++y) {
-        const PictureRow row = pictureRow(picture, y0 + y);
-        for (int x = 0; x < n; ++x) {
-            const int luma = row.grey ? lumaOf(row.grey[x0 + x]) : lumaOf(row.rgb[x0 + x]);
-            v[size_t(y) * n + x] = (inverted ? LumaWhite - luma : luma) / 256.0;
-        }
-    }
-    auto centreOf = [&](int x, int y) { return QPointF(x0 + x + 0.5, y0 + y + 0.5); };
-
-    std::vector<double> ring;
-    for (int y = 0; y < n; ++y)
-        for (int x = 0; x < n; ++x) {
-            const double r = distance(centreOf(x, y), at);
-            if (r >= g.inner && r <= g.outer) ring.push_back(v[size_t(y) * n + x]);
-        }
-    m.background = median(ring);
-    for (double& r : ring)
-        r = std::abs(r - m.background);
-    m.noise = std::max(NoiseFloor, 1.4826 * median(ring));
-
-    // Sums of the profile-weighted pixels above the background within the core round c.
+    // Sums of the profile-weighted pixels above the background within the core round c. The
+    // profile is a product of one Gaussian across and one down.
     struct Sums {
         double wi = 0, wix = 0, wiy = 0, gg = 0;
     };
     const double twoS2 = 2 * g.sigma * g.sigma;
+    std::vector<double> wx(size_t(2 * g.core + 1)), wy(wx.size());
     auto sums = [&](QPointF c) {
         Sums s;
-        const int px = int(std::floor(c.x())) - x0, py = int(std::floor(c.y())) - y0;
-        for (int y = std::max(0, py - g.core); y <= std::min(n - 1, py + g.core); ++y)
-            for (int x = std::max(0, px - g.core); x <= std::min(n - 1, px + g.core); ++x) {
-                const QPointF d = centreOf(x, y) - c;
-                const double w = std::exp(-(d.x() * d.x() + d.y() * d.y()) / twoS2);
-                const double i = v[size_t(y) * n + x] - m.background;
-                s.wi += w * i;
-                s.wix += w * i * d.x();
-                s.wiy += w * i * d.y();
-                s.gg += w * w;
+        const int px = int(std::floor(c.x())), py = int(std::floor(c.y()));
+        for (int i = -g.core; i <= g.core; ++i) {
+            const double dx = px + i + 0.5 - c.x(), dy = py + i + 0.5 - c.y();
+            wx[size_t(i + g.core)] = std::exp(-dx * dx / twoS2);
+            wy[size_t(i + g.core)] = std::exp(-dy * dy / twoS2);
+        }
+        for (int j = -g.core; j <= g.core; ++j) {
+            const int y = py + j;
+            if (!w.holdsRow(y)) continue;
+            double rowWi = 0, rowWix = 0, rowGg = 0;
+            for (int i = -g.core; i <= g.core; ++i) {
+                const int x = px + i;
+                if (!w.holdsColumn(x)) continue;
+                const double weight = wx[size_t(i + g.core)];
+                const double value = w.above(x, y);
+                rowWi += weight * value;
+                rowWix += weight * value * (x + 0.5 - c.x());
+                rowGg += weight * weight;
             }
+            const double weight = wy[size_t(j + g.core)];
+            s.wi += weight * rowWi;
+            s.wix += weight * rowWix;
+            s.wiy += weight * rowWi * (y + 0.5 - c.y());
+            s.gg += weight * weight * rowGg;
+        }
         return s;
     };
 
@@ -494,7 +625,7 @@ SpotMeasure measureSpot(const QImage& picture, bool inverted, QPointF at, double
     if (recentre) {
         // The windowed centroid: with a window of the star's own profile, the weighted mean lies
         // halfway between the window's centre and the star's, hence the factor 2.
-        for (int iteration = 0; iteration < 20; ++iteration) {
+        for (int iteration = 0; iteration < 10; ++iteration) {
             const Sums s = sums(c);
             if (s.wi <= 0) return m;
             QPointF step(2 * s.wix / s.wi, 2 * s.wiy / s.wi);
@@ -502,7 +633,7 @@ SpotMeasure measureSpot(const QImage& picture, bool inverted, QPointF at, double
             if (length > g.sigma) step *= g.sigma / length;
             c += step;
             if (distance(c, at) > std::max(1.0, fwhm)) return m;
-            if (length < 1e-3) break;
+            if (length < 0.01) break;
         }
     }
     const Sums s = sums(c);
@@ -512,6 +643,42 @@ SpotMeasure measureSpot(const QImage& picture, bool inverted, QPointF at, double
     m.snr = s.wi / (std::sqrt(s.gg) * m.noise);
     m.ok = true;
     return m;
+}
+
+std::optional<double> measureWidth(const QImage& picture, bool inverted, QPointF at, double guessFwhm) {
+    const SpotGeometry g(1.5 * guessFwhm);
+    const SpotWindow w(picture, inverted, at, g);
+    if (!w.ok) return std::nullopt;
+    // Second moments weighted by a Gaussian of the star's own width: for a Gaussian star of
+    // variance s2 (each axis) and a weight of variance w2, the weighted r^2 averages
+    // 2 s2 w2 / (s2 + w2), which gives s2; the weight then takes the width found.
+    double w2 = std::pow(guessFwhm / FwhmPerSigma, 2);
+    for (int iteration = 0; iteration < 8; ++iteration) {
+        double sum = 0, moment = 0;
+        for (int y = int(at.y()) - g.core; y <= int(at.y()) + g.core; ++y)
+            for (int x = int(at.x()) - g.core; x <= int(at.x()) + g.core; ++x) {
+                const double dx = x + 0.5 - at.x(), dy = y + 0.5 - at.y(), r2 = dx * dx + dy * dy;
+                const double weighted = std::exp(-r2 / (2 * w2)) * w.above(x, y);
+                sum += weighted;
+                moment += weighted * r2;
+            }
+        if (sum <= 0) return std::nullopt;
+        const double p2 = moment / sum / 2; // variance of the product, each axis
+        if (p2 <= 0 || p2 >= w2) return std::nullopt;
+        w2 = std::clamp(p2 * w2 / (w2 - p2), 0.05, double(g.core * g.core));
+    }
+    return FwhmPerSigma * std::sqrt(w2);
+}
+
+double pictureFwhm(const StarList& list, const QImage& picture) {
+    const double guess = typicalFwhm(list);
+    std::vector<double> widths;
+    for (const Star& s : list.stars) {
+        if (!s.usable() || widths.size() >= 30) continue;
+        if (const std::optional<double> w = measureWidth(picture, list.inverted, s.position(), guess))
+            widths.push_back(*w);
+    }
+    return widths.size() >= 5 ? median(widths) : guess;
 }
 
 MovingSearchResult findMovingObjects(const QVector<SearchPicture>& pictures, const MovingSearchOptions& options) {

@@ -36,15 +36,22 @@ struct MovingSearchOptions {
     double minStepFwhm = 2;       ///< smallest motion between successive pictures, in star widths (FWHM)
     double magnitudeTolerance = 1; ///< brightness difference allowed between the pictures, magnitudes
     double edgeMargin = 10;       ///< sources this close to the edge of any picture are out of the overlap, pixels
-    /// Signal-to-noise (of a fit of the star's profile) a source needs to be part of a candidate.
-    /// A star whose peak stands 5 noise sigmas above the sky gives about 7 at a FWHM of 2 pixels;
-    /// the sky's noise alone reaches 5.5 about once in a 24-megapixel picture.
-    double minSignificance = 5.5;
-    double confirmSignificance = 4; ///< ... where a track of three pictures predicts it and the list has none
-    double absentSignificance = 3;  ///< below this the pixels at a spot hold nothing
+    // Signal-to-noise is that of a fit of the star's profile. A star whose peak stands 5 noise
+    // sigmas above the sky gives about 6 at a FWHM of 2 pixels; the sky's noise alone reaches 5.5
+    // about once in a 24-megapixel picture.
+    double minSignificance = 5.5;   ///< each source of a pair (two pictures) needs this much ...
+    double vanishSignificance = 4.5; ///< ... and this much more than the other picture shows at its place
+    double trackSignificance = 5;   ///< one source of a track (three pictures) needs this much, and this much
+    double trackVanish = 3.5;       ///< more than the other pictures show at its place; ...
+    double confirmSignificance = 3.5; ///< ... the others, listed or measured where the track predicts them, this much ...
+    double trackCombined = 8.7;       ///< ... and all three stacked (their sum over the root of 3) this much
+    double absentSignificance = 3;  ///< below this the pixels at a spot hold nothing, ...
+    double absentFraction = 0.3;    ///< ... nor do they when it is less than this part of the source's flux
     double flashSignificance = 8;   ///< signal-to-noise a source needs to be listed as a flash
-    double trackTolerance = 1.5;    ///< the third position of a track may miss its prediction by this
-                                    ///< many pixels plus 2 % of the step
+    double trackTolerance = 1.5;    ///< the third position of a track is looked for this many pixels
+                                    ///< plus 2 % of the step round where the other two predict it ...
+    double trackChi2 = 11.8;        ///< ... and its miss off their line may be this many times (squared)
+                                    ///< what the noise of the three centroids allows (3 sigma)
 };
 
 /// A moving object seen in every picture of the search.
@@ -95,7 +102,16 @@ struct SpotMeasure {
 /// when that wanders off by more than a star width.
 SpotMeasure measureSpot(const QImage& picture, bool inverted, QPointF at, double fwhm, bool recentre);
 
-/// Median width (FWHM, pixels) of the usable stars of a list; fallback when it has none.
+/// Median width (FWHM, pixels) of the brightest usable stars of a list; fallback when it has none.
 double typicalFwhm(const StarList& list, double fallback = 2.5);
+
+/// Width (FWHM, pixels, the pixels' own size included) of the star at `at` on picture, from its
+/// second moments weighted by a Gaussian adapted to it, starting from guessFwhm; none when the
+/// spot is too near the edge or holds no star.
+std::optional<double> measureWidth(const QImage& picture, bool inverted, QPointF at, double guessFwhm);
+
+/// The typical width of a picture's stars: the median measureWidth of the brightest usable stars
+/// of its list, or typicalFwhm(list) when too few can be measured.
+double pictureFwhm(const StarList& list, const QImage& picture);
 
 } // namespace vorlan
