@@ -30,11 +30,18 @@ class MedianReporter : public benchmark::ConsoleReporter {
     }
 };
 
+/// One figure beside its baseline, with their ratio and whether it meets the goal. A figure or
+/// baseline that was not measured (a benchmark left out or failed gives 0) is said to be so:
+/// it neither meets a goal nor misses it.
 inline void ratioLine(const char* what, double value, const char* baseName, double base, double goal,
                       const char* unit) {
-    const double ratio = base > 0 ? value / base : 0;
+    if (!(value > 0 && base > 0)) {
+        std::printf("%-34s not measured (it or %s failed or was left out)\n", what, baseName);
+        return;
+    }
+    const double ratio = value / base;
     std::printf("%-34s %10.2f %s  vs %-22s %10.2f %s  ratio %5.2f  (goal <= %.2f) %s\n", what, value, unit,
-                baseName, base, unit, ratio, goal, base > 0 && ratio <= goal ? "met" : "MISSED");
+                baseName, base, unit, ratio, goal, ratio <= goal ? "met" : "MISSED");
 }
 
 /// CPU seconds used so far by this process and by its children that have ended.

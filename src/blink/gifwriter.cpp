@@ -197,7 +197,7 @@ QString writeAnimatedGif(const QString& path, const QVector<QImage>& input, int 
             QStringLiteral("ошибка кодировщика GIF (%1)").arg(QString::fromLatin1(GifErrorString(error))));
     }
     errno = 0;
-    if (!file.commit()) return fileWriteFailure(path, errno ? errno : EIO);
+    if (const int error = commitSaveFile(file)) return fileWriteFailure(path, error);
     return {};
 }
 

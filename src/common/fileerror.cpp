@@ -1,8 +1,15 @@
 #include "common/fileerror.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include <cerrno>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace vorlan {
 
@@ -19,6 +26,8 @@ QString fileErrorReason(int errorNumber, bool writing) {
     case ENOSPC:
     case EDQUOT:
         return QStringLiteral("на диске нет места");
+    case EFBIG:
+        return QStringLiteral("файл слишком велик для этого диска");
     case ENAMETOOLONG:
         return QStringLiteral("слишком длинное имя файла");
     case EMFILE:
@@ -41,6 +50,38 @@ int saveObstacle(const QString& path) {
     const QFileInfo info(path);
     if (info.isDir()) return EISDIR;
     if (!QFileInfo(info.absolutePath()).isDir()) return ENOENT;
+    return 0;
+}
+
+QString notAFileReason(const QString& path) {
+    const QFileInfo info(path); // follows links
+    if (info.isDir()) return fileErrorReason(EISDIR, false);
+    if (!info.exists() || info.isFile()) return {};
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
+        if (S_ISFIFO(st.st_mode)) return QStringLiteral("это канал (FIFO), а не файл");
+        if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return QStringLiteral("это устройство, а не файл");
+    }
+#endif
+    return QStringLiteral("это не обычный файл");
+}
+
+int commitSaveFile(QSaveFile& file) {
+    errno = 0;
+    bool written = file.flush();
+#ifdef Q_OS_UNIX
+    // Some file systems find out that the disk is full only when the data goes to it.
+    if (written && ::fsync(file.handle()) != 0 && errno != EINVAL) written = false;
+#endif
+    if (!written) {
+        const int error = errno ? errno : EIO;
+        file.cancelWriting();
+        file.commit(); // removes the temporary file
+        return error;
+    }
+    errno = 0;
+    if (!file.commit()) return errno ? errno : EIO;
     return 0;
 }
 

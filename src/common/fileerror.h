@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QSaveFile;
+
 namespace vorlan {
 
 /// A Russian reason for a failed file operation, from the system's error number (errno) of the
@@ -16,5 +18,17 @@ QString fileWriteFailure(const QString& path, const QString& reason);
 /// What stops a file from being saved at path before anything is tried, as an errno value: EISDIR
 /// when path is a folder, ENOENT when its folder does not exist, else 0.
 int saveObstacle(const QString& path);
+
+/// Why path is no file whose contents can be read, in Russian: a folder, a FIFO (whose open()
+/// waits for a writer), a device (/dev/zero never ends), a socket. Empty for a regular file, a
+/// link to one, and a path that does not exist (opening it says why).
+QString notAFileReason(const QString& path);
+
+/// Ends a write through file: writes out what Qt still holds in its buffer, makes the disk keep
+/// it, and only then puts the new file in place of the old. A full disk shows with a small file
+/// only at that last write, so every step is checked. Returns 0 when the file was replaced, else
+/// the system's error number (errno) of the step that failed; the temporary file is then gone and
+/// the old file is as it was.
+int commitSaveFile(QSaveFile& file);
 
 } // namespace vorlan

@@ -1,7 +1,10 @@
 #include "cutout/bmpfile.h"
 
+#include "common/fileerror.h"
+
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cerrno>
 
 namespace vorlan {
 
@@ -26,16 +29,18 @@ QString writeBmp24(const QImage& picture, const QString& path) {
     const QImage rgb =
         picture.format() == QImage::Format_RGB32 ? picture : picture.convertToFormat(QImage::Format_RGB32);
     QSaveFile out(path);
+    errno = 0;
     if (!out.open(QIODevice::WriteOnly))
-        return QStringLiteral("файл не удалось создать (%1)").arg(out.errorString());
+        return QStringLiteral("файл не удалось создать: %1").arg(fileErrorReason(errno, true));
     // Qt's BMP writer stores every picture deeper than 8 bits as 24-bit rows without compression,
     // straight into the temporary file (no second copy of a large canvas in memory).
+    errno = 0;
     if (!rgb.save(&out, "BMP")) {
-        const QString reason = out.errorString();
+        const int error = errno;
         out.cancelWriting();
-        return QStringLiteral("ошибка записи (%1)").arg(reason);
+        return fileErrorReason(error, true);
     }
-    if (!out.commit()) return QStringLiteral("ошибка записи (%1)").arg(out.errorString());
+    if (const int error = commitSaveFile(out)) return fileErrorReason(error, true);
     return {};
 }
 

@@ -1,6 +1,6 @@
 #include "cutout/canvasbox.h"
 
-#include "view/imageframe.h"
+#include "shell/windowkit.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>

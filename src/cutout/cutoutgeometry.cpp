@@ -2,7 +2,6 @@
 
 #include "common/numberforms.h"
 #include "common/vorlanerror.h"
-#include "view/picturerows.h"
 
 #include <algorithm>
 #include <cmath>
@@ -49,28 +48,6 @@ QImage newCanvas(QSize size) {
     } catch (const std::bad_alloc&) {
         return {};
     }
-}
-
-qint64 copyRegion(const QImage& src, QImage& canvas, const CutRegion& r, int offsetX,
-                  const std::function<bool()>& afterPixel) {
-    const QRect inside = src.rect();
-    const QRect target = canvas.rect();
-    qint64 visited = 0;
-    int y = r.y0;
-    do {
-        int x = r.x0;
-        do {
-            ++visited;
-            const QPoint to(x - r.x0 + offsetX, y - r.y0);
-            if (inside.contains(x, y) && target.contains(to)) {
-                reinterpret_cast<QRgb*>(canvas.scanLine(to.y()))[to.x()] = pictureColour(src, x, y);
-            }
-            if (!afterPixel()) return visited;
-            ++x;
-        } while (x <= r.x1);
-        ++y;
-    } while (y <= r.y1);
-    return visited;
 }
 
 int canvasBlock(float x, float canvasWidth, int pictureCount) {

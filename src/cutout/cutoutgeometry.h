@@ -1,9 +1,11 @@
 #pragma once
 
+#include "view/picturerows.h"
+
 #include <QImage>
 #include <QSize>
 #include <QString>
-#include <functional>
+#include <algorithm>
 
 namespace vorlan {
 
@@ -45,10 +47,35 @@ inline constexpr QRgb CanvasBackground = 0xff808080;
 /// Copies the region of src to the canvas with its top-left corner at (offsetX, 0), pixel by
 /// pixel, rows from y0 and columns from x0, each loop running at least once (so a region whose
 /// far end lies before its near end still visits its first pixel). Pixels outside src write
-/// nothing; writes outside the canvas are clipped. After every pixel afterPixel runs; when it
-/// returns false the copy ends there. Returns the number of pixels visited.
+/// nothing; writes outside the canvas are clipped. src is Grayscale8 or RGB32, the canvas RGB32.
+/// After every pixel afterPixel() runs; when it returns false the copy ends there. Returns the
+/// number of pixels visited. Defined here so that the check after each pixel is inlined.
+template <typename AfterPixel>
 qint64 copyRegion(const QImage& src, QImage& canvas, const CutRegion& r, int offsetX,
-                  const std::function<bool()>& afterPixel);
+                  AfterPixel&& afterPixel) {
+    // Along a row only the columns inside both pictures are written; the rest are only visited.
+    const int firstX = std::max(0, r.x0 - offsetX);
+    const int endX = std::min(src.width(), canvas.width() - offsetX + r.x0);
+    uchar* const bits = canvas.bits();
+    const qsizetype bpl = canvas.bytesPerLine();
+    qint64 visited = 0;
+    int y = r.y0;
+    do {
+        const int to = y - r.y0;
+        const bool rowInside = y >= 0 && y < src.height() && to >= 0 && to < canvas.height();
+        const PictureRow row = rowInside ? pictureRow(src, y) : PictureRow{};
+        QRgb* const out = rowInside ? reinterpret_cast<QRgb*>(bits + to * bpl) : nullptr;
+        int x = r.x0;
+        do {
+            ++visited;
+            if (out && x >= firstX && x < endX) out[x - r.x0 + offsetX] = row.colour(x);
+            if (!afterPixel()) return visited;
+            ++x;
+        } while (x <= r.x1);
+        ++y;
+    } while (y <= r.y1);
+    return visited;
+}
 
 /// Which canvas block (1, 2, 3) a canvas x in pixels lies in, with block width b = canvas width
 /// / pictureCount; 0 beyond the third block.

@@ -1,43 +1,51 @@
 // The comparison cut-out of the main window: the regions around the Shift + clicked spot of
-// pictures 1 and 2, side by side on the canvas of the cut-out window, with the caption.
+// pictures 1 and 2, side by side on the canvas of the cut-out window, with the caption. The
+// pixels are copied by the job runner; the window shows how far it got.
 
-#include "cutout/canvasbox.h"
+#include "common/jobrunner.h"
 #include "cutout/cutoutgeometry.h"
+#include "cutout/cutoutrun.h"
 #include "cutout/frmpiccopy.h"
-#include "cutout/longrun.h"
-#include "view/workpicture.h"
-#include "shell/clicklabel.h"
 #include "shell/frmbl.h"
+#include "shell/guard.h"
 #include "shell/prompter.h"
 #include "shell/sharedstate.h"
 #include "view/imageframe.h"
 
-#include <QCoreApplication>
-#include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPointer>
+#include <memory>
 
 namespace vorlan {
 
 namespace {
 
-/// Prints the caption with its top-left corner at (x, top) in 12-point Times (16 pixels at the
-/// 96 dpi the window was designed for).
-void printCaption(CanvasBox* canvas, const QString& text, int top, const QColor& colour) {
-    QFont font = canvas->font();
-    font.setPixelSize(16);
-    QPainter p(&canvas->image());
-    p.setFont(font);
-    p.setPen(colour);
-    p.drawText(QPoint(0, top + QFontMetrics(font).ascent()), text);
+const QString Done = QStringLiteral(" Готово! ");
+const QString Waiting = QStringLiteral(" Подождите, идёт копирование...");
+
+/// What a cut-out hands from its start to its worker and from there to its end.
+struct CutOutJob {
+    std::vector<CutOutPart> parts;
+    QImage canvas;
+    CutOutResult result;
+    QStringList files;
+    QString caption;
+    int captionTop = 0;
+};
+
+/// The labels when `done` of the regions are copied: file 1 and the wait, then each region's
+/// " Готово! " as the next file's name appears.
+void showCutOutFiles(frmPicCopy& form, const CutOutJob& job, int done) {
+    const int n = int(job.parts.size());
+    const QString first = done == 0 ? job.files.value(0) : Done;
+    const QString second = done == n ? Done : done == 0 ? Waiting : job.files.value(done);
+    form.showFiles(first, second);
 }
 
 } // namespace
 
 void frmBl::CopyAreas() {
-    LongRun run;
-    if (!run.started()) return;
+    if (jobs().busy()) return; // a Shift + click during a run starts nothing
     SharedState& s = State();
     Prompter& prompter = Prompter::instance();
     QPointer<frmPicCopy> form = &PicCopyForm();
@@ -52,8 +60,9 @@ void frmBl::CopyAreas() {
         return;
     }
     const CutLayout layout = cutLayout(s.PictureCount, w, h);
-    QImage canvas = newCanvas(layout.canvas);
-    if (canvas.isNull()) {
+    auto job = std::make_shared<CutOutJob>();
+    job->canvas = newCanvas(layout.canvas);
+    if (job->canvas.isNull()) {
         prompter.message(
             form,
             QStringLiteral("Участок слишком велик: рисунок %1 x %2 пикселей не помещается в памяти.")
@@ -62,59 +71,47 @@ void frmBl::CopyAreas() {
             QMessageBox::Warning);
         return;
     }
-    const QString caption = cutCaption(s.CoordText, form->txtP->text());
-    // The spot as clicked: a click during the run may move CutX1..CutY2 for a run it cannot start.
+    job->caption = cutCaption(s.CoordText, form->txtP->text());
+    job->captionTop = h - 25;
     const QPointF spots[] = {{s.CutX1, s.CutY1}, {s.CutX2, s.CutY2}};
-    form->Pic1->hide();
-    form->Pic1->setImage(canvas);
-    canvas = QImage(); // the canvas alone holds the pixels, so writes never copy them
+    for (int k = 1; k <= std::min<int>(2, std::max<int>(1, s.PictureCount)); ++k) {
+        const QPointF spot = spots[k - 1];
+        job->parts.push_back(
+            {Img(k)->picture(), s.FileName(k),
+             cutRegion(float(spot.x()), float(spot.y()), w, h, s.PictureWidth(k), s.PictureHeight(k)),
+             k == 1 ? 0 : layout.block2X});
+        job->files << s.FileName(k);
+    }
     // Not narrower than the frame of controls, which a one-picture run would cut off.
     form->setOuterSize(layout.window.expandedTo(QSize(500, 0)));
-    form->lblFile1->setText(s.FileName1);
-    form->lblFile2->setText(QStringLiteral(" Подождите, идёт копирование..."));
+    form->beginRun(job->files.value(0), Waiting);
+    // Closing the window through its title bar ends the run with it.
+    auto closed = std::make_shared<QMetaObject::Connection>(
+        connect(form, &QObject::destroyed, &jobs(), &JobRunner::requestStop));
 
-    auto afterPixel = [&s, &form] {
-        if (s.StopRequested) {
-            s.StopRequested = 0;
-            return false;
-        }
-        QCoreApplication::processEvents();
-        return !form.isNull();
-    };
-    // Copies slot k's region to the canvas at offsetX; false when the run must end.
-    auto copySlot = [&](int k, int offsetX) {
-        QString error;
-        const QImage picture = pictureToWorkOn(Img(k)->picture(), s.FileName(k), &error);
-        if (!error.isEmpty()) {
-            prompter.message(
-                form, QStringLiteral("Не удалось загрузить картинку\n%1\n%2").arg(s.FileName(k), error),
-                QMessageBox::Critical);
-            return false;
-        }
-        const QPointF spot = spots[k - 1];
-        const CutRegion r =
-            cutRegion(float(spot.x()), float(spot.y()), w, h, s.PictureWidth(k), s.PictureHeight(k));
-        copyRegion(picture, form->Pic1->image(), r, offsetX, afterPixel);
-        return !form.isNull();
-    };
-
-    bool complete = copySlot(1, 0);
-    if (form.isNull()) return;
-    if (complete) {
-        form->lblFile1->setText(QStringLiteral(" Готово! "));
-        if (s.PictureCount >= 2) {
-            form->lblFile2->setText(s.FileName2);
-            complete = copySlot(2, layout.block2X);
-            if (form.isNull()) return;
-        }
-    }
-    if (complete) {
-        form->lblFile2->setText(QStringLiteral(" Готово! "));
-        printCaption(form->Pic1, caption, h - 25, form->Label2->backColor());
-    }
-    s.StopRequested = 0;
-    form->Pic1->show();
-    form->Pic1->update();
+    startJob(
+        QStringLiteral("Копирование двух участков"),
+        [job](JobControl& control) { job->result = runCutOut(job->parts, job->canvas, control); },
+        [form, job](const JobProgress& p) {
+            if (form) showCutOutFiles(*form, *job, p.done);
+        },
+        [form, job, closed](const JobEnd& end) {
+            disconnect(*closed);
+            end.rethrowFailure();
+            if (!form) return;
+            showCutOutFiles(*form, *job, job->result.partsDone);
+            if (!job->result.error.isEmpty()) {
+                form->finishRun(std::move(job->canvas), false);
+                const QString file = job->files.value(job->result.partsDone);
+                Prompter::instance().message(
+                    form,
+                    QStringLiteral("Не удалось загрузить картинку\n%1\n%2").arg(file, job->result.error),
+                    QMessageBox::Critical);
+                return;
+            }
+            form->finishRun(std::move(job->canvas), true);
+            form->printCaption(job->caption, job->captionTop);
+        });
 }
 
 } // namespace vorlan

@@ -10,6 +10,7 @@
 #include "shell/panbar.h"
 #include "shell/prompter.h"
 #include "shell/sharedstate.h"
+#include "shell/windowkit.h"
 #include "view/picturebox.h"
 
 #include <QAction>
@@ -36,17 +37,6 @@ constexpr int CanvasTop = 152;
 
 const QColor FileLabelColour(255, 192, 255);
 
-template <typename W> W* control(QWidget* parent, const char* name, const QRect& at, W* w) {
-    w->setParent(parent);
-    w->setObjectName(QString::fromLatin1(name));
-    w->setGeometry(at);
-    return w;
-}
-
-QLabel* label(QWidget* parent, const char* name, const QString& text, const QRect& at) {
-    return control(parent, name, at, new QLabel(text));
-}
-
 void paintBack(QLabel* l, const QColor& c) {
     QPalette p = l->palette();
     p.setColor(QPalette::Window, c);
@@ -71,43 +61,43 @@ QString frmPicCopy::restingCaption() {
 }
 
 void frmPicCopy::buildControls() {
-    SaveFile = new QAction(QStringLiteral("Запись в файл *.bmp"), this);
-    SaveFile->setObjectName(QStringLiteral("SaveFile"));
+    SaveFile = named(new QAction(QStringLiteral("Запись в файл *.bmp"), this), QStringLiteral("SaveFile"));
     menuBar()->addAction(SaveFile);
 
-    auto* client = new QWidget(this);
-    client->setObjectName(QStringLiteral("client"));
+    auto* client = named(new QWidget(this), QStringLiteral("client"));
     setCentralWidget(client);
 
-    Frame1 = control(client, "Frame1", QRect(4, 2, 492, CanvasTop - 6),
-                     new QGroupBox(QStringLiteral("Участок и подпись")));
-    lblW = label(Frame1, "lblW", QStringLiteral("Размеры: ширина"), QRect(8, 22, 110, 22));
-    txtW = control(Frame1, "txtW", QRect(120, 22, 50, 22), new QLineEdit(QStringLiteral("200")));
-    lblH = label(Frame1, "lblH", QStringLiteral("Высота"), QRect(180, 22, 50, 22));
-    txtH = control(Frame1, "txtH", QRect(232, 22, 50, 22), new QLineEdit(QStringLiteral("200")));
-    Label2 = control(Frame1, "Label2", QRect(296, 22, 188, 22),
-                     new ClickLabel(QStringLiteral("Выбор цвета круга")));
+    // Designed in pixels.
+    Frame1 = placed(new QGroupBox(QStringLiteral("Участок и подпись"), client), "Frame1",
+                    QRect(4, 2, 492, CanvasTop - 6));
+    auto label = [this](const char* name, const QString& text, const QRect& at) {
+        return placed(new QLabel(text, Frame1), name, at);
+    };
+    lblW = label("lblW", QStringLiteral("Размеры: ширина"), QRect(8, 22, 110, 22));
+    txtW = placed(new QLineEdit(QStringLiteral("200"), Frame1), "txtW", QRect(120, 22, 50, 22));
+    lblH = label("lblH", QStringLiteral("Высота"), QRect(180, 22, 50, 22));
+    txtH = placed(new QLineEdit(QStringLiteral("200"), Frame1), "txtH", QRect(232, 22, 50, 22));
+    Label2 = placed(new ClickLabel(QStringLiteral("Выбор цвета круга"), Frame1), "Label2",
+                    QRect(296, 22, 188, 22));
     Label2->setBackColor(colors::Yellow);
     Label2->setAlignment(Qt::AlignCenter);
-    lblP = label(Frame1, "lblP", QStringLiteral("подпись рисунка"), QRect(8, 50, 110, 22));
-    txtP = control(Frame1, "txtP", QRect(120, 50, 364, 22), new QLineEdit);
-    lblFile1 = label(Frame1, "lblFile1", QStringLiteral("1"), QRect(8, 78, 234, 20));
-    lblFile2 = label(Frame1, "lblFile2", QStringLiteral("2"), QRect(250, 78, 234, 20));
+    lblP = label("lblP", QStringLiteral("подпись рисунка"), QRect(8, 50, 110, 22));
+    txtP = placed(new QLineEdit(Frame1), "txtP", QRect(120, 50, 364, 22));
+    lblFile1 = label("lblFile1", QStringLiteral("1"), QRect(8, 78, 234, 20));
+    lblFile2 = label("lblFile2", QStringLiteral("2"), QRect(250, 78, 234, 20));
     for (QLabel* l : {lblFile1, lblFile2})
         paintBack(l, FileLabelColour);
-    Label1 = label(Frame1, "Label1", QStringLiteral("Щелчок левой - маленький круг, +SHIFT = большой"),
+    Label1 = label("Label1", QStringLiteral("Щелчок левой - маленький круг, +SHIFT = большой"),
                    QRect(8, 106, 300, 30));
     Label1->setWordWrap(true);
-    cmdPrer =
-        control(Frame1, "cmdPrer", QRect(314, 106, 82, 28), new QPushButton(QStringLiteral("Прервать")));
-    cmdEnd = control(Frame1, "cmdEnd", QRect(402, 106, 82, 28), new QPushButton(QStringLiteral("Выход")));
+    cmdPrer = placed(new QPushButton(QStringLiteral("Прервать"), Frame1), "cmdPrer", QRect(314, 106, 82, 28));
+    cmdEnd = placed(new QPushButton(QStringLiteral("Выход"), Frame1), "cmdEnd", QRect(402, 106, 82, 28));
 
     // The canvas may be larger than the window (a rotated photograph); the area scrolls then.
-    Pic1Area = control(client, "Pic1Area", QRect(0, CanvasTop, DesignSize.width(), 200), new QScrollArea);
+    Pic1Area = placed(new QScrollArea(client), "Pic1Area", QRect(0, CanvasTop, DesignSize.width(), 200));
     Pic1Area->setFrameShape(QFrame::NoFrame);
     Pic1Area->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Pic1 = new CanvasBox;
-    Pic1->setObjectName(QStringLiteral("Pic1"));
+    Pic1 = named(new CanvasBox, QStringLiteral("Pic1"));
     QFont canvasFont;
     canvasFont.setFamilies({QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif"),
                             QStringLiteral("DejaVu Serif")});
@@ -136,6 +126,45 @@ void frmPicCopy::setOuterSize(QSize size) {
     resize(size - frame);
 }
 
+void frmPicCopy::clearCanvas() {
+    Pic1->clear();
+}
+
+void frmPicCopy::beginRun(const QString& file1Text, const QString& file2Text) {
+    show();
+    Pic1->hide();
+    Pic1->clear();
+    showFiles(file1Text, file2Text);
+}
+
+void frmPicCopy::showFiles(const QString& file1Text, const QString& file2Text) {
+    if (!file1Text.isNull()) lblFile1->setText(file1Text);
+    if (!file2Text.isNull()) lblFile2->setText(file2Text);
+}
+
+void frmPicCopy::showProgress(const QString& text) {
+    txtP->setText(text);
+}
+
+void frmPicCopy::finishRun(QImage canvas, bool showCanvas) {
+    Pic1->setImage(canvas);
+    canvas = QImage(); // the canvas box alone holds the pixels, so drawing on them never copies them
+    Pic1->setVisible(showCanvas);
+    setWindowTitle(restingCaption());
+}
+
+// 12 points are 16 pixels at the 96 dpi the window was designed for.
+void frmPicCopy::printCaption(const QString& text, int top) {
+    QFont font = Pic1->font();
+    font.setPixelSize(16);
+    QPainter p(&Pic1->image());
+    p.setFont(font);
+    p.setPen(Label2->backColor());
+    p.drawText(QPoint(0, top + QFontMetrics(font).ascent()), text);
+    p.end();
+    Pic1->update();
+}
+
 void frmPicCopy::resizeEvent(QResizeEvent* e) {
     QMainWindow::resizeEvent(e);
     const QWidget* client = centralWidget();
@@ -143,8 +172,7 @@ void frmPicCopy::resizeEvent(QResizeEvent* e) {
 }
 
 void frmPicCopy::Pic1_MouseDown(int button, int shift, float x, float y) {
-    constexpr int Left = 1, ShiftKey = 1;
-    if (button != Left || (shift != 0 && shift != ShiftKey) || Pic1->image().isNull()) return;
+    if (button != LeftButton || (shift != NoShift && shift != ShiftKey) || Pic1->image().isNull()) return;
     SharedState& s = State();
     const int block = canvasBlock(x, float(Pic1->image().width()), s.PictureCount);
     if (block == 0) return;
@@ -172,7 +200,7 @@ int frmPicCopy::PickColour() {
 // The main window's Pic1 is not a work picture here (the runs use the slots' pictures), so it is
 // not shown: it would cover the picture area with the picture it shares with the shown slot.
 void frmPicCopy::cmdPrer_Click() {
-    State().StopRequested = 1;
+    MainForm().requestStop();
     Pic1->show();
     setWindowTitle(restingCaption());
 }

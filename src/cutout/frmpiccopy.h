@@ -46,6 +46,23 @@ class frmPicCopy : public QMainWindow {
     /// Outer size of the window in pixels: frame included once the window has one.
     void setOuterSize(QSize size);
 
+    // ---- a run on the canvas (cut-out or rotation), driven by the main window's handlers
+    /// Forgets the drawing, so that a large run never needs room for two canvases.
+    void clearCanvas();
+    /// A run begins: the window shown, the old drawing gone and the canvas hidden while the new
+    /// one is drawn, the labels showing the texts given (a null text leaves a label as it is).
+    void beginRun(const QString& file1Text, const QString& file2Text);
+    /// The labels as a run goes on, as in beginRun.
+    void showFiles(const QString& file1Text, const QString& file2Text);
+    /// A rotation's progress line, in txtP (where it stays as the next cut-out's caption).
+    void showProgress(const QString& text);
+    /// A run ends: the canvas takes the picture drawn and is shown or left hidden; the caption
+    /// goes back to its resting text.
+    void finishRun(QImage canvas, bool showCanvas);
+    /// Prints a cut-out's caption on the canvas with its top-left corner at (0, top), canvas
+    /// pixels, in 12-point Times and the colour of Label2.
+    void printCaption(const QString& text, int top);
+
     /// Draws a circle on the canvas: Shift + left a large one (70 / the block picture's scale,
     /// line width 2), left a small one (15, or 15 × HScr1 / HScr2 beyond block 1); x, y in canvas
     /// pixels, colour of Label2.

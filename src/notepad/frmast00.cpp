@@ -7,6 +7,7 @@
 #include "shell/clicklabel.h"
 #include "shell/guard.h"
 #include "shell/prompter.h"
+#include "shell/windowkit.h"
 
 #include <QClipboard>
 #include <QCloseEvent>
@@ -36,23 +37,6 @@ constexpr int DesignHeightTwips = 4215 + 1200;
 
 const QString TextFilter = QStringLiteral("(*.txt)|*.txt|(*.*)|*.*");
 
-int twipsToPixels(double twips) { return int(std::lround(twips / 15.0)); }
-
-/// Creates a child widget at a design position given in twips, with its objectName.
-template <typename W, typename... Args>
-W* control(QWidget* parent, const char* name, int l, int t, int w, int h, Args&&... args) {
-    auto* c = new W(std::forward<Args>(args)..., parent);
-    c->setObjectName(QString::fromLatin1(name));
-    c->setGeometry(twipsToPixels(l), twipsToPixels(t), twipsToPixels(w), twipsToPixels(h));
-    return c;
-}
-
-QAction* menuAction(QObject* parent, const char* name, const QString& text) {
-    auto* a = new QAction(text, parent);
-    a->setObjectName(QString::fromLatin1(name));
-    return a;
-}
-
 void setBackground(QWidget* w, QPalette::ColorRole role) {
     QPalette p = w->palette();
     p.setColor(role, colors::Silver);
@@ -75,14 +59,13 @@ frmAst00::frmAst00(QWidget* parent) : QMainWindow(parent) {
 }
 
 void frmAst00::buildControls() {
-    auto* client = new QWidget(this);
-    client->setObjectName(QStringLiteral("client"));
+    auto* client = named(new QWidget(this), QStringLiteral("client"));
     setCentralWidget(client);
 
-    cmdMen = control<QPushButton>(client, "cmdMen", 120, 120, 255, 300, QStringLiteral("<"));
-    cmdBol = control<QPushButton>(client, "cmdBol", 600, 120, 255, 300, QStringLiteral(">"));
+    cmdMen = placed(new QPushButton(QStringLiteral("<"), client), "cmdMen", 120, 120, 255, 300);
+    cmdBol = placed(new QPushButton(QStringLiteral(">"), client), "cmdBol", 600, 120, 255, 300);
 
-    lblInfo = control<QLabel>(client, "lblInfo", 960, 120, 8415, 255);
+    lblInfo = placed(new QLabel(client), "lblInfo", 960, 120, 8415, 255);
     QFont labelFont(QStringLiteral("Times New Roman"));
     labelFont.setStyleHint(QFont::Serif);
     labelFont.setPointSizeF(12);
@@ -90,7 +73,7 @@ void frmAst00::buildControls() {
     lblInfo->setFont(labelFont);
     setBackground(lblInfo, QPalette::Window);
 
-    txtInfo = control<NotepadTextBox>(client, "txtInfo", 0, 480, 9495, 4215);
+    txtInfo = placed(new NotepadTextBox(client), "txtInfo", 0, 480, 9495, 4215);
     QFont textFont(QStringLiteral("Courier New"));
     textFont.setStyleHint(QFont::TypeWriter);
     textFont.setPointSizeF(9.75);
@@ -104,9 +87,9 @@ void frmAst00::buildMenus() {
     QMenuBar* bar = menuBar();
     mnuFile = bar->addMenu(QStringLiteral("Файл"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    mnuFileOpen = menuAction(this, "mnuFileOpen", QStringLiteral("Открыть"));
-    mnuFilePut = menuAction(this, "mnuFilePut", QStringLiteral("Запись как..."));
-    Printer61 = menuAction(this, "Printer61", QStringLiteral("Печать на принтер"));
+    mnuFileOpen = menuItem(this, "mnuFileOpen", QStringLiteral("Открыть"));
+    mnuFilePut = menuItem(this, "mnuFilePut", QStringLiteral("Запись как..."));
+    Printer61 = menuItem(this, "Printer61", QStringLiteral("Печать на принтер"));
     mnuFile->addAction(mnuFileOpen);
     mnuFile->addAction(mnuFilePut);
     separator61 = mnuFile->addSeparator();
@@ -116,12 +99,12 @@ void frmAst00::buildMenus() {
     // The key names in the captions are text only: Ctrl+X, C and V are the text box's own keys.
     KopyRed = bar->addMenu(QStringLiteral("Редактировать"));
     KopyRed->setObjectName(QStringLiteral("KopyRed"));
-    KopyDel = menuAction(this, "KopyDel", QStringLiteral("Вырезать      (Ctrl + X)"));
-    Kopy = menuAction(this, "Kopy", QStringLiteral("Копировать   (Ctrl + C)"));
-    KopyWstawka = menuAction(this, "KopyWstawka", QStringLiteral("Вставить       (Ctrl + V)"));
+    KopyDel = menuItem(this, "KopyDel", QStringLiteral("Вырезать      (Ctrl + X)"));
+    Kopy = menuItem(this, "Kopy", QStringLiteral("Копировать   (Ctrl + C)"));
+    KopyWstawka = menuItem(this, "KopyWstawka", QStringLiteral("Вставить       (Ctrl + V)"));
     KopyRed->addActions({KopyDel, Kopy, KopyWstawka});
 
-    Wichod = menuAction(this, "Wichod", QStringLiteral("Выход"));
+    Wichod = menuItem(this, "Wichod", QStringLiteral("Выход"));
     bar->addAction(Wichod);
 }
 

@@ -158,7 +158,7 @@ QString AppendToNotepadFile(const QString& path, const QString& text) {
         out.cancelWriting();
         return reason;
     }
-    if (!out.commit()) return fileErrorReason(errno, true);
+    if (const int error = commitSaveFile(out)) return fileErrorReason(error, true);
     return {};
 }
 

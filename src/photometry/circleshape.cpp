@@ -1,5 +1,7 @@
 #include "photometry/circleshape.h"
 
+#include "shell/windowkit.h"
+
 #include <QPainter>
 #include <cmath>
 
@@ -13,7 +15,7 @@ void CircleShape::setSizeTwips(int width, int height) {
     m_w = width;
     m_h = height;
     // At least one pixel, so that even the smallest circle is seen.
-    resize(std::max(1, int(std::lround(width / 15.0))), std::max(1, int(std::lround(height / 15.0))));
+    resize(std::max(1, twipsToPixels(width)), std::max(1, twipsToPixels(height)));
 }
 
 void CircleShape::paintEvent(QPaintEvent*) {

@@ -1,6 +1,6 @@
 #include "photometry/cutview.h"
 
-#include "view/imageframe.h"
+#include "shell/windowkit.h"
 
 #include <QMouseEvent>
 #include <QPainter>

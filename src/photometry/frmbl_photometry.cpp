@@ -35,7 +35,9 @@ void frmBl::ShowPhotometryCut(float x, float y, bool startMeasuring) {
     // The clicked pixel lands on (200, 200) of the cut-out.
     const int left = int(std::floor(s.CutX1)) - CutSize / 2;
     const int top = int(std::floor(s.CutY1)) - CutSize / 2;
-    const PhotometryCut cut = CutFromPicture(picture, left, top);
+    PhotometryCut cut = CutFromPicture(picture, left, top);
+    // The window keeps the point for its readout: a comparison cut-out reuses CutX1, CutY1.
+    cut.point = QPointF(s.CutX1, s.CutY1);
     frmFM& w = PhotometryForm();
     w.showWindow();
     QCoreApplication::processEvents();

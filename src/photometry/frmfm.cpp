@@ -8,6 +8,7 @@
 #include "shell/guard.h"
 #include "shell/panbar.h"
 #include "shell/sharedstate.h"
+#include "shell/windowkit.h"
 #include "sky/fieldhelpers.h"
 #include "view/imageframe.h"
 
@@ -28,58 +29,41 @@ QPointer<frmFM> s_form;
 /// Colour of the star marks drawn over the cut-out.
 constexpr QRgb MarkColour = 0xffff6464;
 
-int px(int twips) {
-    return int(std::lround(twips / 15.0));
-}
-
-/// Names a control and places it at its design rectangle, given in twips.
-template <typename W> W* design(W* w, const char* name, int left, int top, int width, int height) {
-    w->setObjectName(QLatin1String(name));
-    w->setGeometry(px(left), px(top), px(width), px(height));
-    return w;
-}
-
-enum Button { LeftButton = 1, RightButton = 2 };
-enum Shift { NoShift = 0, CtrlKey = 2 };
-
 } // namespace
 
 frmFM::frmFM(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("frmFM"));
     setWindowTitle(QStringLiteral("Фотометрия избранной области"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(px(10500), px(10650));
-    // The captions were laid out for a narrow 8-point system font, as the main window's panel.
-    QFont narrow = font();
-    narrow.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), narrow.family()});
-    narrow.setPixelSize(11);
-    setFont(narrow);
+    setFixedSize(twipsToPixels(10500), twipsToPixels(10650));
+    // The captions were laid out for the narrow font of the main window's panel.
+    setFont(panelFont(font()));
 
     auto label = [this](const char* name, const QString& text, int l, int t, int w, int h) {
-        auto* c = design(new QLabel(text, this), name, l, t, w, h);
+        auto* c = placed(new QLabel(text, this), name, l, t, w, h);
         c->setWordWrap(h > 500);
         return c;
     };
     auto field = [this](const char* name, const QString& text, const QString& tip, int l, int t, int w,
                         int h) {
-        auto* c = design(new QLineEdit(text, this), name, l, t, w, h);
+        auto* c = placed(new QLineEdit(text, this), name, l, t, w, h);
         c->setToolTip(tip);
         return c;
     };
     auto bar = [this](const char* name, int min, int max, int small, int large, int value, int l, int t,
                       int w, int h) {
-        return design(new PanBar(Qt::Horizontal, min, max, small, large, value, this), name, l, t, w, h);
+        return placed(new PanBar(Qt::Horizontal, min, max, small, large, value, this), name, l, t, w, h);
     };
 
-    Pic1 = design(new CutView(this), "Pic1", 240, 1680, 6000, 6000);
+    Pic1 = placed(new CutView(this), "Pic1", 240, 1680, 6000, 6000);
     lblFM = label("lblFM", QStringLiteral("Минимальная интенсивность цвета"), 120, 120, 2895, 375);
-    lblZvet = design(new ClickLabel(QString(), this), "lblZvet", 3240, 120, 1935, 615);
+    lblZvet = placed(new ClickLabel(QString(), this), "lblZvet", 3240, 120, 1935, 615);
     lblZvet->setAlignment(Qt::AlignCenter);
     lblzvetZ = label("lblzvetZ", QStringLiteral("60"), 5280, 240, 975, 495);
     HScFM = bar("HScFM", 0, 255, 1, 10, 60, 3120, 840, 1575, 375);
     Label1 = label("Label1", QStringLiteral("Изменить"), 3240, 1200, 1575, 375);
-    cmdV = design(new QPushButton(QStringLiteral("Выход"), this), "cmdV", 120, 600, 2895, 495);
-    cmdOtmena = design(new QPushButton(QStringLiteral("Отмена"), this), "cmdOtmena", 240, 1200, 2535, 375);
+    cmdV = placed(new QPushButton(QStringLiteral("Выход"), this), "cmdV", 120, 600, 2895, 495);
+    cmdOtmena = placed(new QPushButton(QStringLiteral("Отмена"), this), "cmdOtmena", 240, 1200, 2535, 375);
     cmdOtmena->setToolTip(QStringLiteral("Отмена последней фотометрии"));
     Label4 = label("Label4", QStringLiteral("Подождите, просчёт фона..."), 1200, 1320, 3825, 360);
     QPalette red = Label4->palette();
@@ -90,7 +74,7 @@ frmFM::frmFM(QWidget* parent) : QWidget(parent, Qt::Window) {
                    QStringLiteral("Правая клавиша - выбрать минимальный цвет  Левая - ограничить кругом."),
                    240, 7680, 6015, 615);
     Label5 = label("Label5", QStringLiteral(" CTRL + Левая - начать фотометрию"), 240, 8280, 5655, 495);
-    lblInfo3 = design(new ClickLabel(QString(), this), "lblInfo3", 120, 8880, 6255, 375);
+    lblInfo3 = placed(new ClickLabel(QString(), this), "lblInfo3", 120, 8880, 6255, 375);
     LblInfo1 = label("LblInfo1", QString(), 0, 9360, 6375, 375);
     LblInfo2 = label("LblInfo2", QString(), 0, 9840, 6495, 375);
     Label9 = label("Label9", QStringLiteral("суммарный блеск звезды"), 6600, 0, 3255, 375);
@@ -122,7 +106,7 @@ frmFM::frmFM(QWidget* parent) : QWidget(parent, Qt::Window) {
     Label3 = label("Label3", QStringLiteral("Увеличение"), 6240, 6120, 2295, 255);
     Label13 = label("Label13", QStringLiteral("Радиус круга ограничения"), 6360, 7080, 3615, 375);
     HScrR = bar("HScrR", 2, 400, 1, 10, 4, 6480, 7560, 3375, 255);
-    Shp1 = design(new CircleShape(this), "Shp1", 6600, 8040, 300, 300);
+    Shp1 = placed(new CircleShape(this), "Shp1", 6600, 8040, 300, 300);
     Shp1->setSizeTwips(300, 300);
 
     setCut(BlankCut());
@@ -174,8 +158,8 @@ void frmFM::showWindow() {
 void frmFM::Pic1_MouseDown(int button, int shift, int x, int y) {
     if (x < 0 || y < 0 || x >= CutSize || y >= CutSize) return;
     if (button == RightButton && shift == NoShift) {
-        // Only a pixel of picture 1 can set the threshold; the neutral border and the blank
-        // picture hold none.
+        // The neutral border beyond picture 1 holds no pixel to take a threshold from; the white
+        // picture before any cut-out does (white, 255).
         if (m_work.mask.constScanLine(y)[x] == OutsidePixel) return;
         const QRgb c = reinterpret_cast<const QRgb*>(m_work.image.constScanLine(y))[x];
         State().MinIntensity = float(PixelBrightness(c));
@@ -193,10 +177,10 @@ void frmFM::Pic1_MouseDown(int button, int shift, int x, int y) {
 }
 
 void frmFM::Pic1_MouseMove(int, int, int x, int y) {
-    const SharedState& s = State();
     const ImageFrame* frame = MainForm().Img1;
     const std::optional<double> p =
-        CentreDistancePercent(s.CutX1, s.CutY1, x, y, frame->width(), frame->height(), s.DisplayScale1);
+        CentreDistancePercent(float(m_base.point.x()), float(m_base.point.y()), x, y, frame->width(),
+                              frame->height(), State().DisplayScale1);
     if (p)
         lblInfo3->setText(QStringLiteral("от центра снимка =") + PatternForm(*p, QStringLiteral("0.0")) +
                           QStringLiteral("%"));

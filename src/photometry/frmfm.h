@@ -64,7 +64,8 @@ class frmFM : public QWidget {
     /// Mouse on the cut-out, (x, y) in its pixels: right click sets the threshold from the
     /// pixel, left click draws a restricting circle, Ctrl + left click measures the star.
     void Pic1_MouseDown(int button, int shift, int x, int y);
-    /// Distance of the cursor from the centre of picture 1 into lblInfo3.
+    /// Distance of the cursor from the centre of picture 1 into lblInfo3, from the point that the
+    /// cut-out holds (CutX1, CutY1 are reused by the comparison cut-out, in other units).
     void Pic1_MouseMove(int button, int shift, int x, int y);
     void HScFM_Change();
     void HScrR_Change();

@@ -22,11 +22,11 @@ QImage maskOf(CutPixel fill) {
 PhotometryCut BlankCut() {
     QImage image(CutSize, CutSize, QImage::Format_RGB32);
     image.fill(Qt::white);
-    return {image, maskOf(OutsidePixel)};
+    return {image, maskOf(BlankPixel), QPointF()};
 }
 
 PhotometryCut CutFromPicture(const QImage& picture, int left, int top) {
-    PhotometryCut cut{QImage(CutSize, CutSize, QImage::Format_RGB32), maskOf(OutsidePixel)};
+    PhotometryCut cut{QImage(CutSize, CutSize, QImage::Format_RGB32), maskOf(OutsidePixel), QPointF()};
     cut.image.fill(NeutralColour);
     const QRect inside = QRect(left, top, CutSize, CutSize) & picture.rect();
     if (inside.isEmpty()) return cut;

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QPoint>
+#include <QPointF>
 #include <optional>
 
 namespace vorlan {
@@ -16,6 +17,7 @@ enum CutPixel : uchar {
     SkyPixel = 0,     ///< a pixel of picture 1: star or background, as its brightness says
     OutsidePixel = 1, ///< no pixel of picture 1 lies here (the cut-out passed its edge)
     RingPixel = 2,    ///< paint of a restricting ring: stops a star scan, is no background
+    BlankPixel = 3,   ///< the white picture before any cut-out: sets a threshold, holds no star
 };
 
 /// Colour of the parts of the cut-out that lie outside picture 1: a slate grey that no sky
@@ -23,10 +25,12 @@ enum CutPixel : uchar {
 inline constexpr QRgb NeutralColour = 0xff485868;
 
 /// The photometry picture as the measurement reads it: a 400 x 400 RGB32 image and a
-/// Grayscale8 mask of CutPixel values of the same size.
+/// Grayscale8 mask of CutPixel values of the same size, and the point of picture 1 (its pixels)
+/// that it was cut round, which lies at (200, 200) of the cut-out.
 struct PhotometryCut {
     QImage image;
     QImage mask;
+    QPointF point{};
 };
 
 /// The picture before any cut-out: plain white, with no pixel of picture 1 in it.

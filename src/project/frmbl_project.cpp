@@ -42,10 +42,11 @@ QString shownPath(const QString& path) {
 
 /// Why a chosen project file cannot be opened: error number and description.
 std::pair<int, QString> unreadableReason(const QString& path, int errorNumber) {
-    if (QFileInfo(path).isDir()) errorNumber = EISDIR;
-    const int number = errorNumber == ENOENT ? project::FileNotFound : errorNumber == EISDIR ? 75 : 70;
-    return {number, QStringLiteral("Не удалось открыть файл %1: %2")
-                        .arg(shownPath(path), fileErrorReason(errorNumber, false))};
+    const QString notAFile = notAFileReason(path);
+    const int number = errorNumber == ENOENT ? project::FileNotFound : !notAFile.isEmpty() ? 75 : 70;
+    return {number,
+            QStringLiteral("Не удалось открыть файл %1: %2")
+                .arg(shownPath(path), notAFile.isEmpty() ? fileErrorReason(errorNumber, false) : notAFile)};
 }
 
 /// Frame extent of a picture side at a scale, pixels: floor(size x scale) within what a
@@ -112,7 +113,8 @@ void frmBl::mnuFileOpen_Click() {
     if (s.DialogFileName.isEmpty()) return;
     QFile file(s.DialogFileName);
     errno = 0;
-    if (QFileInfo(s.DialogFileName).isDir() || !file.open(QIODevice::ReadOnly)) {
+    // A FIFO is not even opened: its open() would wait for a writer.
+    if (!notAFileReason(s.DialogFileName).isEmpty() || !file.open(QIODevice::ReadOnly)) {
         const auto [number, description] = unreadableReason(s.DialogFileName, errno);
         report(5, number, description);
         return;
@@ -131,6 +133,14 @@ void frmBl::mnuFileOpen_Click() {
     VScroll1->setValue(0);
     Lbl1->setBackColor(colors::Green);
     Lbl2->setBackColor(colors::Green);
+
+    // A slot that the project names no picture for starts from where it stood at start-up:
+    // nothing of the picture it held before stays to be shown, blinked or saved again.
+    for (int k = 1; k <= 3; ++k)
+        if (r.line[size_t(k == 1 ? 1 : k == 2 ? 9 : 27)].text.isEmpty()) {
+            s.clearSlot(k);
+            Img(k)->clearPicture();
+        }
 
     // A failing step is reported and reading goes on with the next one.
     auto readErrors = [&r, &report](int step) {
@@ -156,10 +166,7 @@ void frmBl::mnuFileOpen_Click() {
     // The picture named on a name line, found in the project's folder; "" for an empty line.
     auto pictureName = [&](int k, int line) {
         const QString stored = r.line[size_t(line)].text;
-        if (stored.isEmpty()) {
-            if (k == 2) s.FileName2.clear(); // picture 1 and 3 keep their names
-            return QString();
-        }
+        if (stored.isEmpty()) return QString();
         ++s.PictureCount;
         return s.FileName(k) = findProjectPicture(s.ProjectFolder, stored);
     };
@@ -175,27 +182,22 @@ void frmBl::mnuFileOpen_Click() {
         assign(s.DisplayScale(k), nameLine + 7);
         if (bothTaken(nameLine + 3)) s.Point1Text(k) = numberText(nameLine + 3);
     };
-    // The picture of slot k decoded once from path, its frame sized and placed.
+    // The picture of slot k decoded once from path, its frame sized and placed. A picture that
+    // does not load is reported after the rest of the step, which goes on without it.
     auto showPicture = [&](int step, int k, const QString& path) {
         attempt(step, [&] {
             ImageFrame* img = Img(k);
-            if (path.isEmpty()) {
-                img->clearPicture();
-            } else {
-                const DecodedPicture picture = decodePictureFile(path);
-                if (!picture.error.isEmpty() || picture.image.isNull()) {
-                    img->clearPicture();
-                    throw VorlanError(QFileInfo::exists(path) ? project::BadPicture : project::FileNotFound,
-                                      QStringLiteral("Не удалось загрузить картинку %1: %2")
-                                          .arg(shownPath(path), picture.error));
-                }
-                img->setPicture(picture.image);
-            }
+            const DecodedPicture picture = path.isEmpty() ? DecodedPicture() : decodePictureFile(path);
+            img->setPicture(picture.error.isEmpty() ? picture.image : QImage());
             if (k == 1 && !path.isEmpty()) Open2File->setEnabled(true);
             img->resize(frameExtent(s.PictureWidth(k), s.DisplayScale(k)),
                         frameExtent(s.PictureHeight(k), s.DisplayScale(k)));
             img->setDisplayScale(s.DisplayScale(k));
             img->setPosition(s.ImageLeft(k), s.ImageTop(k));
+            if (!path.isEmpty() && img->picture().isNull())
+                throw VorlanError(QFileInfo::exists(path) ? project::BadPicture : project::FileNotFound,
+                                  QStringLiteral("Не удалось загрузить картинку %1: %2")
+                                      .arg(shownPath(path), picture.error));
         });
     };
     auto sliderFromScale = [this, &s](int k) {

@@ -65,9 +65,9 @@ ProjectSaveResult saveProjectFile(const QString& path, const QByteArray& bytes) 
     auto failed = [&path](int errorNumber) {
         const int number = errorNumber == EACCES || errorNumber == EPERM || errorNumber == EROFS
                                ? PermissionDenied
-                           : errorNumber == ENOSPC || errorNumber == EDQUOT ? DiskFull
-                           : errorNumber == ENOENT                          ? PathNotFound
-                                                                            : PathAccess;
+                           : errorNumber == ENOSPC || errorNumber == EDQUOT || errorNumber == EFBIG ? DiskFull
+                           : errorNumber == ENOENT ? PathNotFound
+                                                   : PathAccess;
         return ProjectSaveResult{number, fileWriteFailure(path, errorNumber)};
     };
     if (const int obstacle = saveObstacle(path)) return failed(obstacle);
@@ -76,9 +76,12 @@ ProjectSaveResult saveProjectFile(const QString& path, const QByteArray& bytes) 
     errno = 0;
     if (!file.open(QIODevice::WriteOnly)) return failed(errno);
     // A short write is cancelled, and QSaveFile then leaves any earlier file untouched.
-    if (file.write(bytes) != bytes.size()) file.cancelWriting();
-    const int writeError = errno;
-    if (!file.commit()) return failed(errno ? errno : writeError);
+    if (file.write(bytes) != bytes.size()) {
+        const int writeError = errno ? errno : EIO;
+        file.cancelWriting();
+        return failed(writeError);
+    }
+    if (const int error = commitSaveFile(file)) return failed(error);
     return {};
 }
 

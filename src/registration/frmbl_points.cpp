@@ -9,6 +9,7 @@
 #include "shell/panbar.h"
 #include "shell/prompter.h"
 #include "shell/sharedstate.h"
+#include "shell/windowkit.h"
 #include "view/imageframe.h"
 
 #include <QLabel>
@@ -16,9 +17,6 @@
 namespace vorlan {
 
 namespace {
-
-enum Button { LeftButton = 1, RightButton = 2 };
-enum Shift { NoShift = 0, ShiftKey = 1, CtrlKey = 2 };
 
 float divide(float a, float b) { return float(checkedDivide(a, b)); }
 

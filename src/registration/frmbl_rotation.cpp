@@ -1,31 +1,26 @@
 // Rotation of picture 2 or 3 onto picture 1: the picture turned about its centre by the angle
-// between the reference point directions, drawn onto the canvas of the cut-out window.
+// between the reference point directions, drawn onto the canvas of the cut-out window by the job
+// runner while the window shows the progress.
 
-#include "cutout/canvasbox.h"
+#include "common/jobrunner.h"
 #include "cutout/cutoutgeometry.h"
 #include "cutout/frmpiccopy.h"
-#include "cutout/longrun.h"
-#include "view/workpicture.h"
 #include "registration/rotation.h"
 #include "shell/frmbl.h"
 #include "shell/prompter.h"
 #include "shell/sharedstate.h"
 #include "view/imageframe.h"
 #include "view/picturebox.h"
+#include "view/workpicture.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QLabel>
-#include <QLineEdit>
 #include <QPointer>
+#include <memory>
 
 namespace vorlan {
 
 void frmBl::RotateOntoPicture1(int k) {
-    LongRun run;
-    if (!run.started()) return;
+    if (jobs().busy()) return; // a second start during a run starts nothing
     SharedState& s = State();
-    Prompter& prompter = Prompter::instance();
     const float angle = rotationAngle({s.Point1X1, s.Point1Y1, s.Point2X1, s.Point2Y1},
                                       {s.Point1X(k), s.Point1Y(k), s.Point2X(k), s.Point2Y(k)});
     const QString announcement = rotationAnnouncement(angle);
@@ -36,10 +31,9 @@ void frmBl::RotateOntoPicture1(int k) {
     const QImage picture = pictureToWorkOn(Img(k)->picture(), s.FileName(k), &error);
     const RotationGeometry g = rotationGeometry(picture.width(), picture.height(), angle);
     // The old drawing goes first, so a large picture does not need room for two canvases.
-    if (!picture.isNull())
-        form->Pic1->clear();
-    QImage canvas = picture.isNull() ? QImage() : newCanvas(g.canvas);
-    if (canvas.isNull()) {
+    if (!picture.isNull()) form->clearCanvas();
+    auto canvas = std::make_shared<QImage>(picture.isNull() ? QImage() : newCanvas(g.canvas));
+    if (canvas->isNull()) {
         const QString why =
             !error.isEmpty()
                 ? QStringLiteral("Не удалось загрузить картинку\n%1\n%2").arg(s.FileName(k), error)
@@ -48,37 +42,26 @@ void frmBl::RotateOntoPicture1(int k) {
                                      .arg(g.canvas.width())
                                      .arg(g.canvas.height());
         form->setWindowTitle(frmPicCopy::restingCaption());
-        prompter.message(this, why, QMessageBox::Warning);
+        Prompter::instance().message(this, why, QMessageBox::Warning);
         return;
     }
 
-    form->show();
-    form->lblFile1->setText(announcement);
-    // Hidden while it is written, so the events of every row never repaint it.
-    form->Pic1->hide();
-    form->Pic1->setImage(canvas);
-    canvas = QImage(); // the canvas alone holds the pixels, so writes never copy them
-    const int lastRow = picture.height();
-    // The progress text is set at most every 40 ms, which no eye can tell from every row, and
-    // always for the row the run ends on, so the text left behind is exact.
-    QElapsedTimer sinceShown;
-    for (int y = 0; y <= lastRow; ++y) {
-        rotateRow(picture, form->Pic1->image(), g, y);
-        if (y == lastRow || !sinceShown.isValid() || sinceShown.elapsed() >= 40) {
-            form->txtP->setText(rotationProgress(float(y), float(lastRow)));
-            sinceShown.start();
-        }
-        QCoreApplication::processEvents();
-        if (form.isNull()) return;
-        if (s.StopRequested) {
-            s.StopRequested = 0;
-            form->txtP->setText(rotationProgress(float(y), float(lastRow)));
-            break;
-        }
-    }
-    form->Pic1->hide();
-    Pic1->hide();
-    form->setWindowTitle(frmPicCopy::restingCaption());
+    form->beginRun(announcement, QString());
+    auto closed = std::make_shared<QMetaObject::Connection>(
+        connect(form, &QObject::destroyed, &jobs(), &JobRunner::requestStop));
+    startJob(
+        announcement,
+        [picture, canvas, g](JobControl& control) { rotatePicture(picture, *canvas, g, control); },
+        [form](const JobProgress& p) {
+            if (form) form->showProgress(p.text);
+        },
+        [this, form, canvas, closed](const JobEnd& end) {
+            disconnect(*closed);
+            Pic1->hide();
+            end.rethrowFailure();
+            // Left hidden until "Прервать" shows it, as the run found it.
+            if (form) form->finishRun(std::move(*canvas), false);
+        });
 }
 
 } // namespace vorlan

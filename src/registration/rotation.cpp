@@ -1,5 +1,6 @@
 #include "registration/rotation.h"
 
+#include "common/jobrunner.h"
 #include "common/numberforms.h"
 #include "sky/skymath.h"
 #include "view/picturerows.h"
@@ -135,6 +136,17 @@ void rotateRow(const QImage& src, QImage& canvas, const RotationGeometry& g, int
         put(nx + 1, ny + 1, row1, x + 1);
         put(nx, ny + 1, row1, x);
     }
+}
+
+int rotatePicture(const QImage& src, QImage& canvas, const RotationGeometry& g, JobControl& control) {
+    const int lastRow = src.height();
+    int y = 0;
+    for (;; ++y) {
+        rotateRow(src, canvas, g, y);
+        control.progress(y, lastRow, rotationProgress(float(y), float(lastRow)));
+        if (y == lastRow || control.takeStopRequest()) break;
+    }
+    return y;
 }
 
 } // namespace vorlan

@@ -6,6 +6,8 @@
 
 namespace vorlan {
 
+class JobControl;
+
 /// Reference points 1 and 2 of one picture, picture twips (y grows downwards).
 struct PointPair {
     float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
@@ -44,5 +46,10 @@ RotationGeometry rotationGeometry(int w, int h, float angle);
 /// write nothing; writes outside the canvas are clipped. src is Grayscale8 or RGB32, the
 /// canvas RGB32.
 void rotateRow(const QImage& src, QImage& canvas, const RotationGeometry& g, int y);
+
+/// The pixel work of a rotation, run by the job runner: turns rows 0..H of src onto canvas,
+/// reporting progress(row, H, rotationProgress(row, H)) after each; a stop ends it after the row
+/// it was seen in. Returns the last row turned.
+int rotatePicture(const QImage& src, QImage& canvas, const RotationGeometry& g, JobControl& control);
 
 } // namespace vorlan

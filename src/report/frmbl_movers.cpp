@@ -5,6 +5,7 @@
 #include "common/vorlanerror.h"
 #include "notepad/frmast00.h"
 #include "registration/handregistration.h"
+#include "common/jobrunner.h"
 #include "registration/pointtext.h"
 #include "report/frmmovers.h"
 #include "report/frmsettings.h"
@@ -12,6 +13,7 @@
 #include "report/mpcreport.h"
 #include "report/observationtime.h"
 #include "report/reportsettings.h"
+#include "stars/movingsearch.h"
 #include "shell/clicklabel.h"
 #include "shell/frmbl.h"
 #include "shell/panbar.h"
@@ -22,6 +24,7 @@
 #include "view/imageframe.h"
 
 #include <QAction>
+#include <QPointer>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
@@ -103,6 +106,81 @@ std::optional<SkyCoord> frmBl::skyAtPicture1(QPointF pixel) const {
     }
 }
 
+// ---- the search
+
+namespace {
+
+/// What a search job hands back to the window.
+struct SearchOutcome {
+    MovingSearchResult result;
+    QVector<SearchPicture> pictures; ///< with the lists found and the transforms refined
+};
+
+} // namespace
+
+void frmBl::mnuMovers_Click() {
+    QVector<int> searched{1};
+    QVector<SimilarityTransform> transforms{SimilarityTransform()};
+    for (int k = 2; k <= 3; ++k)
+        if (const std::optional<SimilarityTransform> t = slotTransform(k)) {
+            searched << k;
+            transforms << *t;
+        }
+    if (searched.size() < 2 || searched[1] != 2) {
+        Prompter::instance().message(this,
+                                     QStringLiteral("Сначала совместите снимки 1 и 2: автоматически или отметив "
+                                                    "на обоих те же две звезды (\"Точка  1\", \"Точка  2\")."),
+                                     QMessageBox::Information);
+        return;
+    }
+    auto outcome = std::make_shared<SearchOutcome>();
+    for (int i = 0; i < searched.size(); ++i) {
+        SearchPicture p;
+        p.picture = Img(searched[i])->picture();
+        p.toPicture1 = transforms[i];
+        if (const std::optional<QDateTime> t = pictureTime(searched[i]))
+            p.hours = double(t->toMSecsSinceEpoch()) / 3600000.0;
+        outcome->pictures << p;
+    }
+    frmMovers& list = MoversWindow();
+    list.setStatus(QStringLiteral("Поиск..."));
+    list.show();
+    list.raise();
+    QPointer<frmMovers> shown(&list);
+    startJob(
+        QStringLiteral("Поиск движущихся объектов"),
+        [outcome, searched](JobControl& control) {
+            QVector<SearchPicture>& pictures = outcome->pictures;
+            for (int i = 0; i < pictures.size(); ++i) {
+                control.progress(i, int(pictures.size()) + 1,
+                                 QStringLiteral("Поиск: звёзды снимка %1...").arg(searched[i]));
+                pictures[i].stars = detectForMovingSearch(pictures[i].picture);
+                if (control.stopRequested()) return;
+            }
+            // Two clicked stars place a picture to a pixel or two; the stars both lists hold place
+            // it to a fraction.
+            for (int i = 1; i < pictures.size(); ++i)
+                pictures[i].toPicture1 = refineTransform(pictures[0].stars, pictures[i].stars, pictures[i].toPicture1);
+            control.progress(int(pictures.size()), int(pictures.size()) + 1, QStringLiteral("Поиск: сравнение..."));
+            outcome->result = findMovingObjects(pictures);
+        },
+        [shown](const JobProgress& p) {
+            if (shown) shown->setStatus(p.text);
+        },
+        [this, outcome, searched, shown](const JobEnd& end) {
+            end.rethrowFailure();
+            if (end.stopped) {
+                if (shown) shown->setStatus(QStringLiteral("Поиск прерван"));
+                return;
+            }
+            for (int i = 0; i < searched.size(); ++i) {
+                const SearchPicture& p = outcome->pictures[i];
+                m_session->stars[size_t(searched[i] - 1)] = SlotStars{p.picture.cacheKey(), p.stars, p.toPicture1};
+            }
+            showMovers(outcome->result, searched);
+        });
+}
+
 // ---- the list
 
 void frmBl::showMovers(const MovingSearchResult& result, const QVector<int>& pictureSlots) {
@@ -146,6 +224,10 @@ void frmBl::pickReportSpot(int k, float x, float y) {
 
 void frmBl::mnuReportLine_Click() {
     const MoverSession& m = *m_session;
+    if (m.picked) {
+        reportPicked(*m.picked);
+        return;
+    }
     if (m.chosenCandidate < 0 || m.chosenCandidate >= m.result.movers.size()) {
         Prompter::instance().message(this,
                                      QStringLiteral("Выберите объект в списке \"Движущиеся объекты\" или щёлкните "
@@ -158,6 +240,56 @@ void frmBl::mnuReportLine_Click() {
     for (int i = 0; i < m.pictureSlots.size(); ++i)
         spots.push_back({m.pictureSlots[i], c.at[i]});
     reportSpots(spots);
+}
+
+void frmBl::reportPicked(const PickedSpot& spot) {
+    if (spot.slot != 1 && !slotTransform(spot.slot)) {
+        Prompter::instance().message(
+            this, QStringLiteral("Снимок %1 не совмещён со снимком 1: отметьте на нём те же две звезды.").arg(spot.slot),
+            QMessageBox::Information);
+        return;
+    }
+    const QImage picture = Img(spot.slot)->picture();
+    const std::optional<SlotStars>& known = m_session->stars[size_t(spot.slot - 1)];
+    if (known && known->pictureKey == picture.cacheKey()) {
+        reportPickedStar(spot, *known);
+        return;
+    }
+    // The picture's stars are found off the window's thread first.
+    auto found = std::make_shared<StarList>();
+    startJob(
+        QStringLiteral("Поиск звёзд"), [picture, found](JobControl&) { *found = detectForMovingSearch(picture); }, {},
+        [this, spot, found, key = picture.cacheKey()](const JobEnd& end) {
+            end.rethrowFailure();
+            if (end.stopped || Img(spot.slot)->picture().cacheKey() != key) return;
+            m_session->stars[size_t(spot.slot - 1)] = SlotStars{key, *found, std::nullopt};
+            reportPickedStar(spot, *m_session->stars[size_t(spot.slot - 1)]);
+        });
+}
+
+void frmBl::reportPickedStar(const PickedSpot& spot, const SlotStars& known) {
+    // The star nearest the click, within a few pixels, at its centroid on the picture itself.
+    constexpr double Reach = 8;
+    const Star* nearest = nullptr;
+    double best = Reach;
+    for (const Star& s : known.stars.stars) {
+        const double d = std::hypot(s.x - spot.pixel.x(), s.y - spot.pixel.y());
+        if (d < best && !(s.flags & StarHotPixel)) {
+            best = d;
+            nearest = &s;
+        }
+    }
+    if (!nearest) {
+        Prompter::instance().message(this, QStringLiteral("Рядом с отмеченной точкой нет звезды."),
+                                     QMessageBox::Information);
+        return;
+    }
+    const QImage& picture = Img(spot.slot)->picture();
+    const SpotMeasure m =
+        measureSpot(picture, known.stars.inverted, nearest->position(), pictureFwhm(known.stars, picture), true);
+    const QPointF centroid = m.ok ? m.centre : nearest->position();
+    const SimilarityTransform toPicture1 = known.toPicture1.value_or(slotTransform(spot.slot).value_or(SimilarityTransform()));
+    reportSpots({{spot.slot, toPicture1.map(centroid)}});
 }
 
 void frmBl::reportSpots(const QVector<std::pair<int, QPointF>>& spots) {
@@ -199,7 +331,3 @@ void frmBl::reportSpots(const QVector<std::pair<int, QPointF>>& spots) {
 }
 
 } // namespace vorlan
-
-namespace vorlan {
-void frmBl::mnuMovers_Click() {}
-}

@@ -6,6 +6,7 @@
 
 #include <QPointF>
 #include <QVector>
+#include <array>
 #include <optional>
 
 namespace vorlan {
@@ -16,11 +17,20 @@ struct PickedSpot {
     QPointF pixel;
 };
 
+/// The sources of one slot's picture as the search found them, good while the slot shows the same
+/// picture.
+struct SlotStars {
+    qint64 pictureKey = 0; ///< QImage::cacheKey of the picture they were found on
+    StarList stars;
+    std::optional<SimilarityTransform> toPicture1; ///< as the search refined it on the stars, when it did
+};
+
 struct MoverSession {
     MovingSearchResult result;
-    QVector<int> pictureSlots;      ///< the slot of each picture of the search (result positions are by picture)
+    QVector<int> pictureSlots; ///< the slot of each picture of the search (result positions are by picture)
     int chosenCandidate = -1;  ///< the candidate chosen last in the list, -1 for none
     std::optional<PickedSpot> picked; ///< the last Shift + click, when it came after the choice
+    std::array<std::optional<SlotStars>, 3> stars; ///< by slot - 1
 };
 
 } // namespace vorlan

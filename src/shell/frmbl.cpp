@@ -12,6 +12,7 @@
 #include "shell/panbar.h"
 #include "shell/sharedstate.h"
 #include "shell/start.h"
+#include "shell/windowkit.h"
 #include "view/imageframe.h"
 #include "view/picturebox.h"
 
@@ -35,23 +36,10 @@ frmBl* s_mainForm = nullptr;
 
 const QString Start = QStringLiteral("ПУСК");
 
-/// Places w at a design position given in twips.
-void place(QWidget* w, int l, int t, int wd, int h) {
-    w->setGeometry(QRect(int(std::lround(l / 15.0)), int(std::lround(t / 15.0)), int(std::lround(wd / 15.0)),
-                         int(std::lround(h / 15.0))));
-}
-
-template <typename W> W* named(W* w, const char* name) {
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
-
 /// A captioned control (label, clickable label, button) with its name, at its design place.
 template <typename W>
 W* captioned(QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h) {
-    auto* c = named(new W(text, parent), name);
-    place(c, l, t, w, h);
-    return c;
+    return placed(new W(text, parent), name, l, t, w, h);
 }
 
 QLabel* label(QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h) {
@@ -64,18 +52,11 @@ ClickLabel* clickLabel(QWidget* parent, const char* name, const QString& text, i
 
 PanBar* slider(QWidget* parent, const char* name, int min, int max, int small, int large, int value, int l, int t,
                int w, int h, Qt::Orientation o = Qt::Horizontal) {
-    auto* bar = named(new PanBar(o, min, max, small, large, value, parent), name);
-    place(bar, l, t, w, h);
-    return bar;
+    return placed(new PanBar(o, min, max, small, large, value, parent), name, l, t, w, h);
 }
 
 QPushButton* button(QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h) {
     return captioned<QPushButton>(parent, name, text, l, t, w, h);
-}
-
-QAction* action(QObject* parent, const char* name, const QString& text) {
-    auto* a = named(new QAction(text, parent), name);
-    return a;
 }
 
 /// Virtual-key code of a Qt key: the arrows as 37..40, letters and digits as themselves.
@@ -91,7 +72,8 @@ int16_t vbKeyCode(int qtKey) {
 
 } // namespace
 
-frmBl::frmBl(QWidget* parent) : QMainWindow(parent), m_session(std::make_unique<MoverSession>()) {
+frmBl::frmBl(QWidget* parent)
+    : QMainWindow(parent), m_jobs(new JobRunner(this)), m_session(std::make_unique<MoverSession>()) {
     s_mainForm = this;
     setObjectName(QStringLiteral("frmBl"));
     setWindowTitle(QStringLiteral("Vorlan"));
@@ -114,32 +96,22 @@ void frmBl::buildControls() {
     // horizontal pan bar and left of the vertical one, so a large picture never shows around
     // the panel. Its origin is the client area's, so frame positions are the same in both.
     pictureArea = named(new QWidget(client), "pictureArea");
-    Img3 = named(new ImageFrame(pictureArea), "Img3");
-    place(Img3, 600, 120, 615, 615);
-    Img2 = named(new ImageFrame(pictureArea), "Img2");
-    place(Img2, 4200, 120, 3615, 4455);
-    Img1 = named(new ImageFrame(pictureArea), "Img1");
-    place(Img1, 2160, 120, 3015, 4455);
+    Img3 = placed(new ImageFrame(pictureArea), "Img3", 600, 120, 615, 615);
+    Img2 = placed(new ImageFrame(pictureArea), "Img2", 4200, 120, 3615, 4455);
+    Img1 = placed(new ImageFrame(pictureArea), "Img1", 2160, 120, 3015, 4455);
     for (ImageFrame* f : {Img1, Img2, Img3})
         f->setPosition(float(f->x()), float(f->y()));
-    Pic1 = named(new PictureBox(pictureArea), "Pic1");
-    place(Pic1, 960, 480, 5535, 3735);
+    Pic1 = placed(new PictureBox(pictureArea), "Pic1", 960, 480, 5535, 3735);
     Line4 = named(new MarkerOverlay(pictureArea), "Line4");
 
     HScroll1 = slider(client, "HScroll1", 0, 30000, 300, 3000, 0, 0, 4440, 10815, 255);
     VScroll1 = slider(client, "VScroll1", 0, 32767, 1, 20, 0, 10800, 120, 255, 4335, Qt::Vertical);
     Timer1 = named(new QTimer(this), "Timer1");
 
-    Frm1 = named(new QFrame(client), "Frm1");
-    place(Frm1, 120, 4680, 14415, 1815);
+    Frm1 = placed(new QFrame(client), "Frm1", 120, 4680, 14415, 1815);
     Frm1->setFrameShape(QFrame::NoFrame);
     Frm1->setAutoFillBackground(true);
-    // The panel's captions were laid out for a narrow 8-point system font (11 pixels); wider or
-    // larger desktop defaults cut them off at their fixed widths.
-    QFont panelFont = Frm1->font();
-    panelFont.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), panelFont.family()});
-    panelFont.setPixelSize(11);
-    Frm1->setFont(panelFont);
+    Frm1->setFont(panelFont(Frm1->font()));
 
     Label5 = label(Frm1, "Label5", QStringLiteral("Интервал времени"), 240, 120, 1575, 255);
     HScrTime = slider(Frm1, "HScrTime", 100, 5000, 1, 100, 1000, 120, 480, 1215, 255);
@@ -196,8 +168,7 @@ void frmBl::buildControls() {
     CmdSovm->setToolTip(QStringLiteral("Избранные точки картинок совмещаются"));
     cmdSbros = button(Frm1, "cmdSbros", QStringLiteral("сброс"), 10320, 1320, 735, 375);
     cmdSbros->setToolTip(QStringLiteral("Сброс всех параметров!!"));
-    txtInfo = named(new QPlainTextEdit(Frm1), "txtInfo");
-    place(txtInfo, 11400, 240, 2775, 1455);
+    txtInfo = placed(new QPlainTextEdit(Frm1), "txtInfo", 11400, 240, 2775, 1455);
     txtInfo->viewport()->setMouseTracking(true);
     txtInfo->setMouseTracking(true);
     // Files dropped anywhere on the window open; the info box does not swallow them as text.
@@ -210,58 +181,58 @@ void frmBl::buildMenus() {
     bar->setObjectName(QStringLiteral("menuBar"));
 
     Menu = named(bar->addMenu(QStringLiteral("Меню")), "Menu");
-    Open1File = action(this, "Open1File", QStringLiteral("Загрузить первый снимок..."));
-    Open2File = action(this, "Open2File", QStringLiteral("Загрузить второй снимок или карту..."));
+    Open1File = menuItem(this, "Open1File", QStringLiteral("Загрузить первый снимок..."));
+    Open2File = menuItem(this, "Open2File", QStringLiteral("Загрузить второй снимок или карту..."));
     Open2File->setEnabled(false);
-    Open3File = action(this, "Open3File", QStringLiteral("Загрузить третий снимок"));
+    Open3File = menuItem(this, "Open3File", QStringLiteral("Загрузить третий снимок"));
     Open3File->setEnabled(false);
-    mnuRamka = action(this, "mnuRamka", QStringLiteral("Показать рамку"));
+    mnuRamka = menuItem(this, "mnuRamka", QStringLiteral("Показать рамку"));
     mnuRamka->setCheckable(true);
     Menu->addActions({Open1File, Open2File, Open3File, mnuRamka});
 
     mnuFile = named(bar->addMenu(QStringLiteral("Файл")), "mnuFile");
-    mnuFileOpen = action(this, "mnuFileOpen", QStringLiteral("Открыть файл *.vln..."));
-    mnuFileSave = action(this, "mnuFileSave", QStringLiteral("Записать файл *.vln..."));
+    mnuFileOpen = menuItem(this, "mnuFileOpen", QStringLiteral("Открыть файл *.vln..."));
+    mnuFileSave = menuItem(this, "mnuFileSave", QStringLiteral("Записать файл *.vln..."));
     mnuFile->addActions({mnuFileOpen, mnuFileSave});
 
     mnuViravnivanie = named(bar->addMenu(QStringLiteral("Выравнивание")), "mnuViravnivanie");
-    mnuVirovnjat2t = action(this, "mnuVirovnjat2t", QStringLiteral("отмечать вторые точки"));
+    mnuVirovnjat2t = menuItem(this, "mnuVirovnjat2t", QStringLiteral("отмечать вторые точки"));
     mnuVirovnjat2t->setCheckable(true);
-    mnuVirovnjat = action(this, "mnuVirovnjat", QStringLiteral("Выровнять 2 снимок по 1"));
-    mnuVirovnjat1_3 = action(this, "mnuVirovnjat1_3", QStringLiteral("Выровнять 3 снимок по 1"));
-    mnuProbel1 = action(this, "mnuProbel1", QStringLiteral("-"));
+    mnuVirovnjat = menuItem(this, "mnuVirovnjat", QStringLiteral("Выровнять 2 снимок по 1"));
+    mnuVirovnjat1_3 = menuItem(this, "mnuVirovnjat1_3", QStringLiteral("Выровнять 3 снимок по 1"));
+    mnuProbel1 = menuItem(this, "mnuProbel1", QStringLiteral("-"));
     mnuProbel1->setSeparator(true);
-    mnuViravnivanie_vvod_koord =
-        action(this, "mnuViravnivanie_vvod_koord", QStringLiteral("Ввести координаты выделенных точек(1)..."));
-    mnuMovers = action(this, "mnuMovers", QStringLiteral("Найти движущиеся объекты"));
-    mnuReportLine = action(this, "mnuReportLine", QStringLiteral("Копировать строку отчёта"));
+    mnuViravnivanie_vvod_koord = menuItem(this, "mnuViravnivanie_vvod_koord",
+                                          QStringLiteral("Ввести координаты выделенных точек(1)..."));
+    mnuMovers = menuItem(this, "mnuMovers", QStringLiteral("Найти движущиеся объекты"));
+    mnuReportLine = menuItem(this, "mnuReportLine", QStringLiteral("Копировать строку отчёта"));
     mnuViravnivanie->addActions(
         {mnuVirovnjat2t, mnuVirovnjat, mnuVirovnjat1_3, mnuProbel1, mnuViravnivanie_vvod_koord});
     mnuViravnivanie->addSeparator();
     mnuViravnivanie->addActions({mnuMovers, mnuReportLine});
 
     mnuVL = named(bar->addMenu(QStringLiteral("Vorlan")), "mnuVL");
-    mnuVL_1_2 = action(this, "mnuVL_1_2", QStringLiteral("1 - 2"));
+    mnuVL_1_2 = menuItem(this, "mnuVL_1_2", QStringLiteral("1 - 2"));
     mnuVL_1_2->setCheckable(true);
     mnuVL_1_2->setChecked(true);
-    mnuVL_1_3 = action(this, "mnuVL_1_3", QStringLiteral("1 - 3"));
+    mnuVL_1_3 = menuItem(this, "mnuVL_1_3", QStringLiteral("1 - 3"));
     mnuVL_1_3->setCheckable(true);
-    mnuSettings = action(this, "mnuSettings", QStringLiteral("Настройки..."));
+    mnuSettings = menuItem(this, "mnuSettings", QStringLiteral("Настройки..."));
     mnuVL->addActions({mnuVL_1_2, mnuVL_1_3});
     mnuVL->addSeparator();
     mnuVL->addAction(mnuSettings);
 
-    mnuFM = action(this, "mnuFM", QStringLiteral("Фотометрия"));
+    mnuFM = menuItem(this, "mnuFM", QStringLiteral("Фотометрия"));
     bar->addAction(mnuFM);
 
     mnuHelp = named(bar->addMenu(QStringLiteral("?")), "mnuHelp");
-    mnuHelpVL = action(this, "mnuHelpVL", QStringLiteral("справка по Vorlan"));
-    mnuHelpFM = action(this, "mnuHelpFM", QStringLiteral("справка по фотометрии"));
+    mnuHelpVL = menuItem(this, "mnuHelpVL", QStringLiteral("справка по Vorlan"));
+    mnuHelpFM = menuItem(this, "mnuHelpFM", QStringLiteral("справка по фотометрии"));
     mnuHelp->addActions({mnuHelpVL, mnuHelpFM});
 
-    ExitProgram = action(this, "ExitProgram", QStringLiteral("Выход"));
+    ExitProgram = menuItem(this, "ExitProgram", QStringLiteral("Выход"));
     bar->addAction(ExitProgram);
-    mnuKoordinat = action(this, "mnuKoordinat", QStringLiteral("Координаты"));
+    mnuKoordinat = menuItem(this, "mnuKoordinat", QStringLiteral("Координаты"));
     mnuKoordinat->setEnabled(false);
     bar->addAction(mnuKoordinat);
 }
@@ -400,10 +371,10 @@ void frmBl::Form_Load() {
     const LoadGeometry g = mainWindowLoadGeometry(screen.width(), screen.height());
     m_widthTwips = g.width;
     m_heightTwips = g.height;
-    m_loadOuterSize = QSize(int(std::lround(g.width / 15.0)), int(std::lround(g.height / 15.0)));
+    m_loadOuterSize = QSize(twipsToPixels(g.width), twipsToPixels(g.height));
     m_loadedSize = m_loadOuterSize;
     resize(m_loadedSize);
-    move(int(std::lround(g.left / 15.0)), int(std::lround(g.top / 15.0)));
+    move(twipsToPixels(g.left), twipsToPixels(g.top));
     fitLoadSizeToFrame();
     Form_Resize();
 }
@@ -474,6 +445,25 @@ void frmBl::Form_KeyDown(int16_t keyCode) {
         return;
     if (const auto v = arrowKeyValue(keyCode, bar->value(), bar->LargeChange(), bar->Max()))
         bar->setValue(*v);
+}
+
+bool frmBl::startJob(const QString& title, JobRunner::Work work, JobRunner::OnProgress onProgress,
+                     JobRunner::OnFinished onFinished) {
+    if (m_jobs->busy()) return false;
+    State().StopRequested = 0;
+    auto progressed = [onProgress = std::move(onProgress)](const JobProgress& p) {
+        if (onProgress) runGuarded([&] { onProgress(p); });
+    };
+    auto finished = [onFinished = std::move(onFinished)](const JobEnd& end) {
+        if (onFinished) runGuarded([&] { onFinished(end); });
+        State().StopRequested = 0;
+    };
+    return m_jobs->start(title, std::move(work), progressed, finished);
+}
+
+void frmBl::requestStop() {
+    State().StopRequested = 1;
+    m_jobs->requestStop();
 }
 
 void frmBl::Menu_Click() { stopBlinking(); }

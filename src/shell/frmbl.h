@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/jobrunner.h"
+
 #include <QDateTime>
 #include <QMainWindow>
 #include <QPointF>
@@ -26,6 +28,8 @@ class PanBar;
 class PictureBox;
 struct MoverSession;
 struct MovingSearchResult;
+struct PickedSpot;
+struct SlotStars;
 struct SimilarityTransform;
 struct SkyCoord;
 
@@ -133,6 +137,17 @@ class frmBl : public QMainWindow {
     float OverallFactor = 0;
     int16_t BlinkPhase = 0;
 
+    // ---- long work
+    /// The one runner of long work (cut-out, rotation, ...): one job at a time, off the GUI thread.
+    JobRunner& jobs() { return *m_jobs; }
+    /// Starts a job on the runner with its handlers guarded (an exception in one is reported as a
+    /// handler's). StopRequested is cleared when the job starts and again when it ends, after
+    /// onFinished. Returns false, and starts nothing, while another job runs.
+    bool startJob(const QString& title, JobRunner::Work work, JobRunner::OnProgress onProgress,
+                  JobRunner::OnFinished onFinished);
+    /// "Прервать": StopRequested raised and the running job asked to stop.
+    void requestStop();
+
     // ---- shell handlers
     void Form_Load();
     void Form_Resize();
@@ -209,6 +224,9 @@ class frmBl : public QMainWindow {
     /// Puts the observations of the spots (slot, picture 1 pixels) at the slots' times on the
     /// clipboard and into the notepad; tells the user what is missing instead.
     void reportSpots(const QVector<std::pair<int, QPointF>>& spots);
+    /// Reports the star nearest a Shift + click, its picture's stars found first when need be.
+    void reportPicked(const PickedSpot& spot);
+    void reportPickedStar(const PickedSpot& spot, const SlotStars& known);
     /// Shows the result of a search over the pictures of the given slots in the list window.
     void showMovers(const MovingSearchResult& result, const QVector<int>& pictureSlots);
     /// Pans the pictures so that a picture 1 pixel comes to the middle of the picture area (as
@@ -270,6 +288,7 @@ protected:
     float m_heightTwips = 0;
     QSize m_loadOuterSize; ///< outer size the load rule asks for, pixels
     QSize m_loadedSize;    ///< client size that gives it; invalid once the user resized
+    JobRunner* m_jobs;
     std::unique_ptr<MoverSession> m_session;
 };
 

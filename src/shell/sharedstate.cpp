@@ -37,6 +37,15 @@ SharedState& State() {
     return state;
 }
 
+void SharedState::clearSlot(int k) {
+    FileName(k).clear();
+    PictureWidth(k) = PictureHeight(k) = DisplayScale(k) = ImageTop(k) = ImageLeft(k) = 0;
+    for (int p = 1; p <= 2; ++p) {
+        PointText(p, k).clear();
+        PointX(p, k) = PointY(p, k) = 0;
+    }
+}
+
 void ResetStateForTest() { State() = SharedState(); }
 
 } // namespace vorlan

@@ -61,6 +61,9 @@ struct SharedState {
     QString& FileName(int k);
     float& ImageTop(int k);
     float& ImageLeft(int k);
+    /// Puts slot k's own fields back to their start values: no file, no picture size, scale or
+    /// frame position, no reference points.
+    void clearSlot(int k);
 };
 
 /// The one instance.

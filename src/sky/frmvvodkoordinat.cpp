@@ -4,6 +4,7 @@
 #include "shell/frmbl.h"
 #include "shell/guard.h"
 #include "shell/sharedstate.h"
+#include "shell/windowkit.h"
 #include "sky/coordinatevalidator.h"
 #include "sky/fieldhelpers.h"
 #include "sky/platesolution.h"
@@ -41,14 +42,6 @@ class CoordField : public QLineEdit {
     }
 };
 
-/// Sets a control's objectName and design rectangle, given in twips.
-template <typename W> W* design(W* w, const QString& name, int left, int top, int width, int height) {
-    w->setObjectName(name);
-    auto px = [](int twips) { return int(std::lround(twips / 15.0)); };
-    w->setGeometry(px(left), px(top), px(width), px(height));
-    return w;
-}
-
 QString indexed(const char* name, int index) {
     return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(index);
 }
@@ -73,10 +66,10 @@ frmVvodKoordinat::frmVvodKoordinat(QWidget* parent) : QWidget(parent, Qt::Dialog
     setObjectName(QStringLiteral("frmVvodKoordinat"));
     setWindowTitle(QStringLiteral("Ввод координат отмеченных точек (1 картинка)"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(int(std::lround(8520 / 15.0)), int(std::lround(3480 / 15.0)));
+    setFixedSize(twipsToPixels(8520), twipsToPixels(3480));
 
     auto label = [this](const char* name, const QString& text, int l, int t, int w, int h) {
-        return design(new QLabel(text, this), QLatin1String(name), l, t, w, h);
+        return placed(new QLabel(text, this), QLatin1String(name), l, t, w, h);
     };
     Label3 = label("Label3", QStringLiteral("прямое восхождение"), 2040, 120, 2535, 375);
     Label4 = label("Label4", QStringLiteral("Склонение"), 4800, 120, 1815, 375);
@@ -91,7 +84,7 @@ frmVvodKoordinat::frmVvodKoordinat(QWidget* parent) : QWidget(parent, Qt::Dialog
     const int rowTop[2] = {840, 1800};
     for (int i = 0; i < 2; ++i) {
         auto field = [this, i, &rowTop](const char* name, const QString& text, int l, int w) {
-            auto* f = design(new CoordField(text, this), indexed(name, i), l, rowTop[i], w, 495);
+            auto* f = placed(new CoordField(text, this), indexed(name, i), l, rowTop[i], w, 495);
             f->setValidator(new CoordinateValidator(f));
             return f;
         };
@@ -106,9 +99,9 @@ frmVvodKoordinat::frmVvodKoordinat(QWidget* parent) : QWidget(parent, Qt::Dialog
     lblDel2 = label("lblDel2", QString(), 4800, 2400, 2175, 255);
     Label9 = label("Label9", QStringLiteral("Координаты центра"), 480, 2880, 2055, 375);
     lblInfo = label("lblInfo", QString(), 2760, 2880, 4095, 375);
-    cmdSzet = design(new QPushButton(QStringLiteral("Считать!"), this), QStringLiteral("cmdSzet"), 7200, 1200,
+    cmdSzet = placed(new QPushButton(QStringLiteral("Считать!"), this), QStringLiteral("cmdSzet"), 7200, 1200,
                      1095, 495);
-    cmdExit = design(new QPushButton(QStringLiteral("Выход"), this), QStringLiteral("cmdExit"), 7200, 2400,
+    cmdExit = placed(new QPushButton(QStringLiteral("Выход"), this), QStringLiteral("cmdExit"), 7200, 2400,
                      975, 495);
 
     // Tab walks the rows star by star, as the user reads the catalogue.

@@ -1,6 +1,7 @@
 #include "stars/movingsearch.h"
 
 #include "stars/pixelluma.h"
+#include "stars/stardetect.h"
 #include "view/picturerows.h"
 
 #include <QSet>
@@ -17,7 +18,7 @@ namespace {
 
 constexpr double FwhmPerSigma = 2.3548200450309493; // 2 sqrt(2 ln 2)
 /// Flags of sources that are never part of a candidate or a flash.
-constexpr unsigned NeverCandidate = StarHotPixel | StarTrail | StarEdge;
+constexpr unsigned NeverCandidate = StarHotPixel | StarTrail | StarEdge | StarExtended;
 /// Noise of one pixel is never taken lower than this: 8-bit data carries the rounding of its levels.
 constexpr double NoiseFloor = 0.5;
 
@@ -78,9 +79,16 @@ class SpotWindow {
         // Mean and spread of the ring, stars in it clipped away. Not the median: the levels of
         // 8-bit data are whole numbers, and a median (or a median deviation) of them misses by up
         // to half a level, which for a faint star is a good part of a sigma.
-        background = median(ring);
-        double spread = 1e9;
-        for (int pass = 0; pass < 4; ++pass) {
+        // The clipping starts from the median and the median deviation of every third value of
+        // the ring: a star in the ring must not pull the start, and the start need not be exact.
+        std::vector<double> some;
+        for (size_t i = 0; i < ring.size(); i += 3)
+            some.push_back(ring[i]);
+        background = median(some);
+        for (double& v : some)
+            v = std::abs(v - background);
+        double spread = std::max(NoiseFloor, 1.4826 * median(some));
+        for (int pass = 0; pass < 3; ++pass) {
             double sum = 0, squares = 0;
             int kept = 0;
             for (double r : ring)
@@ -567,6 +575,74 @@ class Search {
 };
 
 } // namespace
+
+namespace {
+
+/// Brightness of a row as whole grey levels x 256 (lumaOf), inverted on a chart.
+void lumaRow(const QImage& picture, int y, std::vector<int>& out) {
+    const PictureRow row = pictureRow(picture, y);
+    for (int x = 0; x < picture.width(); ++x)
+        out[size_t(x)] = row.grey ? lumaOf(row.grey[x]) : lumaOf(row.rgb[x]);
+}
+
+/// The brightness of picture through the 3 x 3 kernel [1 2 1] x [1 2 1] / 16, as grey bytes; the
+/// edge rows and columns repeated outward.
+QImage smoothedBrightness(const QImage& picture) {
+    const int w = picture.width(), h = picture.height();
+    QImage out(w, h, QImage::Format_Grayscale8);
+    std::vector<int> luma(static_cast<size_t>(w));
+    std::array<std::vector<int>, 3> across; // rows y - 1, y, y + 1 smoothed across, by y % 3
+    for (auto& r : across)
+        r.resize(size_t(w));
+    auto smoothAcross = [&](int y) {
+        lumaRow(picture, std::clamp(y, 0, h - 1), luma);
+        std::vector<int>& r = across[size_t((y + 3) % 3)];
+        for (int x = 0; x < w; ++x)
+            r[size_t(x)] = luma[size_t(std::max(0, x - 1))] + 2 * luma[size_t(x)] + luma[size_t(std::min(w - 1, x + 1))];
+    };
+    smoothAcross(-1);
+    smoothAcross(0);
+    for (int y = 0; y < h; ++y) {
+        smoothAcross(y + 1);
+        const int* up = across[size_t((y + 2) % 3)].data();
+        const int* mid = across[size_t(y % 3)].data();
+        const int* down = across[size_t((y + 1) % 3)].data();
+        uchar* line = out.scanLine(y);
+        constexpr int Scale = 16 * 256;
+        for (int x = 0; x < w; ++x)
+            line[x] = uchar((up[x] + 2 * mid[x] + down[x] + Scale / 2) / Scale);
+    }
+    return out;
+}
+
+} // namespace
+
+StarList detectForMovingSearch(const QImage& picture) {
+    DetectOptions options;
+    options.sigmas = 3;
+    StarList list = detectStars(smoothedBrightness(picture), options);
+    // The kernel adds 0.5 pixel squared to a star's variance along each axis.
+    constexpr double KernelFwhm2 = 0.5 * FwhmPerSigma * FwhmPerSigma;
+    for (Star& s : list.stars) {
+        if (s.fwhm > 0) s.fwhm = std::sqrt(std::max(0.25, s.fwhm * s.fwhm - KernelFwhm2));
+        // The smoothing spreads a hot pixel like a star: it is told by the picture itself, its
+        // brightest pixel standing alone. A chart has no sensor, and no hot pixels.
+        const int px = int(s.x), py = int(s.y);
+        if (list.inverted || px < 2 || py < 2 || px + 2 >= picture.width() || py + 2 >= picture.height()) continue;
+        auto above = [&](int x, int y) { return lumaOf(pictureColour(picture, x, y)) - s.background * 256; };
+        QPoint top(px, py);
+        for (int y = py - 1; y <= py + 1; ++y)
+            for (int x = px - 1; x <= px + 1; ++x)
+                if (above(x, y) > above(top.x(), top.y())) top = QPoint(x, y);
+        double neighbour = -1e9;
+        for (int y = top.y() - 1; y <= top.y() + 1; ++y)
+            for (int x = top.x() - 1; x <= top.x() + 1; ++x)
+                if (QPoint(x, y) != top) neighbour = std::max(neighbour, above(x, y));
+        const double peak = above(top.x(), top.y());
+        if (peak > 0 && neighbour < options.hotRatio * peak) s.flags |= StarHotPixel;
+    }
+    return list;
+}
 
 double typicalFwhm(const StarList& list, double fallback) {
     std::vector<double> widths;

@@ -102,6 +102,15 @@ struct SpotMeasure {
 /// when that wanders off by more than a star width.
 SpotMeasure measureSpot(const QImage& picture, bool inverted, QPointF at, double fwhm, bool recentre);
 
+/// The sources a search works on, deeper than a registration needs: picture's brightness smoothed
+/// by a 3 x 3 binomial kernel (a filter matched to a star two pixels wide, which lifts a faint
+/// star against the noise by about half) and detected from 3 noise sigmas. Positions come from
+/// the smoothed picture, which the search measures again on the picture itself; widths are the
+/// picture's own (the kernel's width taken off); a source whose brightest pixel of the picture
+/// stands alone is flagged as a hot pixel, as detectStars does. Reads every row of the picture
+/// once and holds a grey copy of it while it works.
+StarList detectForMovingSearch(const QImage& picture);
+
 /// Median width (FWHM, pixels) of the brightest usable stars of a list; fallback when it has none.
 double typicalFwhm(const StarList& list, double fallback = 2.5);
 

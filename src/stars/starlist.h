@@ -18,6 +18,7 @@ enum StarFlag : unsigned {
     StarSaturated = 1u << 1, ///< its core reaches the top of the range: centroid and flux unreliable
     StarTrail = 1u << 2,     ///< long and thin: a satellite, a meteor or a trailed star
     StarEdge = 1u << 3,      ///< touches the picture's border: cut off
+    StarExtended = 1u << 4,  ///< far wider than the picture's stars: a galaxy, a knot of nebula, a merged group
 };
 
 /// One detected source.

@@ -70,14 +70,18 @@ bool findImage(fitsfile* f, ImageHeader& h, int& status) {
     }
 }
 
+/// True when the file ends more than `slack` bytes before the end of the data that the current
+/// HDU's header promises.
+bool endsEarly(fitsfile* f, const QString& path, LONGLONG slack) {
+    int status = 0;
+    LONGLONG headStart = 0, dataStart = 0, dataEnd = 0;
+    return !fits_get_hduaddrll(f, &headStart, &dataStart, &dataEnd, &status) &&
+           dataEnd - slack > QFileInfo(path).size();
+}
+
 /// cfitsio reports a file that ends too soon as a read error: the HDU's own extent tells.
 int truncationStatus(fitsfile* f, const QString& path, int status) {
-    int probe = 0;
-    LONGLONG headStart = 0, dataStart = 0, dataEnd = 0;
-    if (status && !fits_get_hduaddrll(f, &headStart, &dataStart, &dataEnd, &probe) &&
-        dataEnd > QFileInfo(path).size())
-        return END_OF_FILE;
-    return status;
+    return status && endsEarly(f, path, 0) ? END_OF_FILE : status;
 }
 
 /// The 16-bit level that the header's BLANK value (ZBLANK in a tile-compressed image) becomes
@@ -103,13 +107,16 @@ int blankLevel(fitsfile* f, bool isSigned) {
 /// values in floats, blank pixels as NaN.
 template <class T> class FitsSource : public LinearSource<T> {
   public:
-    FitsSource(fitsfile* f, const ImageHeader& h) : m_file(f) {
+    FitsSource(fitsfile* f, const ImageHeader& h, bool compressed) : m_file(f) {
         this->width = int(h.width);
         this->height = int(h.height);
         this->planes = int(h.planes);
         this->bottomUp = true; // FITS keeps the bottom row first
         m_signed = h.equivType == SHORT_IMG || h.equivType == SBYTE_IMG;
         if constexpr (std::is_same_v<T, quint16>) this->blankLevel = vorlan::blankLevel(f, m_signed);
+        // Stored floats keep their blank pixels as NaN and need no check for them (which costs
+        // cfitsio a test per pixel); integers (BLANK) and compressed tiles (ZBLANK) do.
+        m_checkBlank = compressed || (h.equivType != FLOAT_IMG && h.equivType != DOUBLE_IMG);
     }
     bool readRows(int c, int r, int count, T* out) override {
         long first[3] = {1, r + 1, c + 1};
@@ -124,7 +131,9 @@ template <class T> class FitsSource : public LinearSource<T> {
                     out[i] ^= 0x8000;
         } else {
             float blank = NAN;
-            if (fits_read_pix(m_file, TFLOAT, first, n, &blank, out, &anyBlank, &status)) return false;
+            if (fits_read_pix(m_file, TFLOAT, first, n, m_checkBlank ? &blank : nullptr, out, &anyBlank,
+                              &status))
+                return false;
         }
         return true;
     }
@@ -133,6 +142,7 @@ template <class T> class FitsSource : public LinearSource<T> {
   private:
     fitsfile* m_file;
     bool m_signed = false;
+    bool m_checkBlank = true;
 };
 
 /// Gives the picture to write into: width x height in format; null when it cannot. compressed
@@ -144,8 +154,8 @@ using PictureAllocator = std::function<QImage(int width, int height, QImage::For
 template <class T>
 QImage readImage(fitsfile* f, const ImageHeader& h, QImage::Format format, const PictureAllocator& allocate,
                  int& status) {
-    FitsSource<T> source(f, h);
     const bool compressed = fits_is_compressed_image(f, &status);
+    FitsSource<T> source(f, h, compressed);
     QImage out = allocate(source.width, source.height, format, compressed);
     if (out.isNull()) return out;
     if (!stretchInto(source, out)) status = source.status ? source.status : READ_ERROR;
@@ -189,14 +199,23 @@ DecodedPicture decodeFits(const QString& path, qint64 memoryBudget, QImage::Form
             status ? fitsReason(status) : QStringLiteral("в файле FITS нет двумерного изображения");
         return result;
     }
-    // What the pixels will take, from the header alone: the 8-bit picture (the linear data
-    // passes through in bands of rows).
+    // What the pixels will take, from the header alone: the 8-bit picture and what the stretch
+    // works in (the linear data passes through in bands of rows).
     const QImage::Format format = h.planes == 1 ? greyFormat : QImage::Format_RGB32;
-    const double needed = double(h.width) * double(h.height) * (format == QImage::Format_Grayscale8 ? 1 : 4);
+    const int sampleBytes = isIntegerType(h.equivType) ? 2 : 4;
+    const double needed =
+        double(h.width) * double(h.height) * (format == QImage::Format_Grayscale8 ? 1 : 4) +
+        double(stretchWorkingBytes(std::min<qint64>(h.width, qint64(1) << 40), sampleBytes));
     if (needed > double(memoryBudget) || h.width > 0x7fffffffL / 4 || h.height > 0x7fffffffL) {
         result.error =
             tooLargeReason(QSize(int(std::min(h.width, 0x7fffffffL)), int(std::min(h.height, 0x7fffffffL))),
                            qint64(std::min(needed, 9e18)), memoryBudget);
+        return result;
+    }
+    // Nor is anything allocated for data that the file does not hold (its last block's padding,
+    // which some writers leave out, aside).
+    if (endsEarly(file.get(), path, 2880)) {
+        result.error = fitsReason(END_OF_FILE);
         return result;
     }
     try {

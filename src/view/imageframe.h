@@ -72,9 +72,4 @@ class ImageFrame : public QWidget {
     Placement m_cachePlacement;
 };
 
-/// Button code of a Qt mouse button (1 left, 2 right, 4 middle, 0 none).
-int vbButton(Qt::MouseButtons b);
-/// Shift mask of Qt keyboard modifiers (1 Shift, 2 Ctrl, 4 Alt).
-int vbShift(Qt::KeyboardModifiers m);
-
 } // namespace vorlan

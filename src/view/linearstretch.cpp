@@ -3,7 +3,11 @@
 #include "view/stretchcurve.h"
 
 #include <algorithm>
+#include <array>
+#include <cfloat>
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <new>
 #include <type_traits>
 #include <vector>
@@ -53,41 +57,156 @@ class Histogram16 {
     std::vector<quint32> m_bins = std::vector<quint32>(65536, 0);
 };
 
+/// A float's place in the order of floats as an unsigned integer (negative floats below the
+/// positive ones, -0 just below +0), and back.
+quint32 orderKey(float f) {
+    quint32 bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    return bits & 0x80000000u ? ~bits : bits | 0x80000000u;
+}
+float fromOrderKey(quint32 key) {
+    const quint32 bits = key & 0x80000000u ? key & 0x7fffffffu : ~key;
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+/// The value of the given rank (0 = the smallest) among values: a histogram of the top 16 bits of
+/// their order keys finds the part of the order that holds it, and only the values there are
+/// put in order.
+float valueOfRank(const std::vector<float>& values, size_t rank) {
+    std::vector<quint32> counts(65536, 0);
+    for (float v : values)
+        ++counts[orderKey(v) >> 16];
+    quint32 part = 0;
+    while (rank >= counts[part])
+        rank -= counts[part++];
+    std::vector<float> inPart;
+    inPart.reserve(counts[part]);
+    for (float v : values)
+        if (orderKey(v) >> 16 == part) inPart.push_back(v);
+    std::nth_element(inPart.begin(), inPart.begin() + qsizetype(rank), inPart.end());
+    return inPart[rank];
+}
+
 /// Floating samples kept as they are (blank and infinite ones left out) for their median.
 class FloatSample {
   public:
     void add(const float* samples, int n) {
-        for (int i = 0; i < n; ++i)
-            if (std::isfinite(samples[i])) {
-                m_values.push_back(samples[i]);
-                m_lowest = std::min(m_lowest, samples[i]);
-                m_highest = std::max(m_highest, samples[i]);
-            }
+        size_t kept = m_values.size();
+        m_values.resize(kept + size_t(n));
+        for (int i = 0; i < n; ++i) {
+            m_values[kept] = samples[i];
+            kept += std::isfinite(samples[i]) ? 1 : 0;
+        }
+        m_values.resize(kept);
     }
     PlaneStatistics finish(int) {
         PlaneStatistics s;
         if (m_values.empty()) return s;
-        s.lowest = m_lowest;
-        s.highest = m_highest;
-        s.median = median();
+        const auto [lowest, highest] = std::minmax_element(m_values.begin(), m_values.end());
+        s.lowest = *lowest;
+        s.highest = *highest;
+        const size_t middle = (m_values.size() - 1) / 2;
+        s.median = valueOfRank(m_values, middle);
         for (float& v : m_values)
             v = float(std::abs(double(v) - s.median));
-        s.mad = median();
+        s.mad = valueOfRank(m_values, middle);
         return s;
     }
 
   private:
-    double median() {
-        const auto mid = m_values.begin() + qsizetype(m_values.size() - 1) / 2;
-        std::nth_element(m_values.begin(), mid, m_values.end());
-        return *mid;
-    }
     std::vector<float> m_values;
-    float m_lowest = INFINITY, m_highest = -INFINITY;
 };
 
 template <class T>
 using Statistics = std::conditional_t<std::is_same_v<T, quint16>, Histogram16, FloatSample>;
+
+/// The curve's level of a float sample, exactly as StretchCurve::toByte gives it (0 for blank and
+/// infinite samples), without the curve's arithmetic. The level of a sample is the number of
+/// thresholds at or below it, the threshold of level k being the smallest float that the curve
+/// takes to k or above. The steep part of the curve, where nearly every sample lies, is cut into
+/// bins; a bin without a threshold in it (half a bin beyond either edge included, so that rounding
+/// in finding the bin cannot matter) gives its level at once. The few bins that hold a threshold,
+/// and the last bin, which takes infinite samples and all beyond the steep part, search the
+/// thresholds.
+class FloatLevels {
+  public:
+    explicit FloatLevels(const StretchCurve& curve) {
+        for (int k = 1; k < 256; ++k)
+            m_threshold[size_t(k)] = lowestReaching(curve, k);
+        m_threshold[0] = -INFINITY;
+        // The sky up to four times the midtones point, levels up to about 200; the brighter
+        // samples of stars are few.
+        const double span = (curve.highlights - curve.shadows) * std::min(1.0, 4 * curve.midtones);
+        m_shadows = float(curve.shadows);
+        m_scale = curve.flat ? 0.0f : float(Bins / span);
+        if (!(std::isfinite(m_scale) && m_scale > 0)) m_scale = 0; // every sample searches
+        // Thresholds at or below a point, counted as the points rise.
+        int below = 0, above = 0;
+        auto count = [this](int& n, double at) {
+            while (n < 255 && double(m_threshold[size_t(n) + 1]) <= at)
+                ++n;
+            return n;
+        };
+        for (int b = 0; b < Bins; ++b) {
+            const double from = double(m_shadows) + (b - 0.5) / double(m_scale);
+            const double to = double(m_shadows) + (b + 1.5) / double(m_scale);
+            const int level = count(below, from);
+            const bool steps = count(above, to) != level || b == Bins - 1;
+            m_entry[size_t(b)] = quint16(level | (steps ? Search : 0));
+        }
+    }
+    /// The levels of n samples into out.
+    void map(const float* samples, int n, uchar* out) const {
+        // The bins of a stretch of samples first, which the compiler does several at a step.
+        constexpr int Stretch = 4096;
+        qint32 bins[Stretch];
+        const float shadows = m_shadows, scale = m_scale, last = float(Bins - 1);
+        for (int at = 0; at < n; at += Stretch) {
+            const int m = std::min(Stretch, n - at);
+            const float* v = samples + at;
+            for (int i = 0; i < m; ++i) // blank samples and all below the shadows go to bin 0
+                bins[i] = qint32(std::min(std::max(0.0f, (v[i] - shadows) * scale), last));
+            for (int i = 0; i < m; ++i) {
+                const quint16 entry = m_entry[size_t(bins[i])];
+                out[at + i] = entry & Search ? search(v[i], entry & 0xff) : uchar(entry);
+            }
+        }
+    }
+
+  private:
+    static constexpr int Bins = 1 << 17;
+    static constexpr quint16 Search = 0x100;
+
+    /// The level of v, known to be at least `from`.
+    uchar search(float v, int from) const {
+        if (!std::isfinite(v)) return 0;
+        int level = from;
+        for (int step = 128; step > 0; step /= 2)
+            if (level + step <= 255 && v >= m_threshold[size_t(level + step)]) level += step;
+        return uchar(level);
+    }
+
+    /// The smallest float that the curve takes to level k or above; +infinity when none does.
+    static float lowestReaching(const StretchCurve& curve, int k) {
+        if (curve.toByte(FLT_MAX) < k) return INFINITY;
+        quint32 lo = orderKey(-FLT_MAX), hi = orderKey(FLT_MAX);
+        while (lo < hi) { // the answer lies in [lo, hi]
+            const quint32 mid = lo + (hi - lo) / 2;
+            if (curve.toByte(fromOrderKey(mid)) >= k)
+                hi = mid;
+            else
+                lo = mid + 1;
+        }
+        return fromOrderKey(lo);
+    }
+
+    float m_shadows = 0;
+    float m_scale = 0;
+    std::array<float, 256> m_threshold{};
+    std::array<quint16, Bins> m_entry{};
+};
 
 /// Writes one row of levels into a row of the picture: put(line, x, level).
 template <class T, class ToByte, class Put>
@@ -111,44 +230,64 @@ void putRow(uchar* line, const T* samples, int w, const ToByte& toByte, QImage::
                [&, shift = 16 - 8 * plane](uchar* l, int x, uchar g) { rgb(l)[x] |= QRgb(g) << shift; });
 }
 
+/// Rows of a band: small enough to stay in the cache between reading and mapping, one at least.
+int bandRows(qint64 width, int sampleBytes) {
+    return int(std::clamp<qint64>((qint64(1) << 20) / std::max<qint64>(1, width * sampleBytes), 1, 32));
+}
+
 } // namespace
+
+qint64 stretchWorkingBytes(qint64 width, int sampleBytes) {
+    const qint64 band = bandRows(width, sampleBytes) * width * sampleBytes;
+    // Floats: the sample for the statistics (about a million values and at least one row), once
+    // more while its median is found. Both kinds: tables of about a megabyte.
+    const qint64 sample = sampleBytes == 4 ? ((qint64(1) << 20) + width) * 2 * qint64(sizeof(float)) : 0;
+    return band + sample + (qint64(1) << 20);
+}
 
 template <class T> bool stretchInto(LinearSource<T>& source, QImage& out) {
     const int w = source.width, h = source.height;
     const QImage::Format format = out.format();
-    // Bands of rows small enough to stay in the cache between reading and mapping.
-    constexpr int BandRows = 32;
-    std::vector<T> band(size_t(w) * BandRows);
+    const int rows = bandRows(w, sizeof(T));
+    std::vector<T> band(size_t(w) * size_t(rows));
+    std::vector<uchar> levelRow;
     const int sampleStep = int(std::max<qint64>(1, qint64(w) * h / (qint64(1) << 20)));
     for (int c = 0; c < source.planes; ++c) {
         Statistics<T> statistics;
-        for (int r = sampleStep / 2; r < h; r += sampleStep) {
+        for (int r = std::min(sampleStep / 2, h - 1); r < h; r += sampleStep) {
             if (!source.readRows(c, r, 1, band.data())) return false;
             statistics.add(band.data(), w);
         }
         const PlaneStatistics s = statistics.finish(source.blankLevel);
         const StretchCurve curve = StretchCurve::fromStatistics(s.median, s.mad, s.lowest, s.highest);
-        // 16-bit samples: the curve once per level, then a table look-up per pixel.
+        // 16-bit samples: the curve once per level, then a table look-up per pixel. Floats: their
+        // levels row by row (FloatLevels), then put like bytes.
         std::vector<uchar> table;
+        std::unique_ptr<FloatLevels> levels;
         if constexpr (std::is_same_v<T, quint16>) {
             table.resize(65536);
             for (int v = 0; v < 65536; ++v)
                 table[size_t(v)] = curve.toByte(v);
             if (source.blankLevel >= 0) table[size_t(source.blankLevel)] = 0;
+        } else {
+            levels = std::make_unique<FloatLevels>(curve);
+            levelRow.resize(size_t(w));
         }
-        auto toByte = [&](T v) -> uchar {
-            if constexpr (std::is_same_v<T, quint16>)
-                return table[v];
-            else
-                return std::isfinite(v) ? curve.toByte(v) : uchar(0);
-        };
-        for (int r0 = 0; r0 < h; r0 += BandRows) {
-            const int n = std::min(BandRows, h - r0);
+        for (int r0 = 0; r0 < h; r0 += rows) {
+            const int n = std::min(rows, h - r0);
             if (!source.readRows(c, r0, n, band.data())) return false;
             for (int j = 0; j < n; ++j) {
                 const int r = r0 + j;
-                putRow(out.scanLine(source.bottomUp ? h - 1 - r : r), band.data() + size_t(j) * w, w, toByte,
-                       format, c, source.planes);
+                uchar* line = out.scanLine(source.bottomUp ? h - 1 - r : r);
+                const T* samples = band.data() + size_t(j) * w;
+                if constexpr (std::is_same_v<T, quint16>) {
+                    const auto level = [&table](quint16 v) { return table[v]; };
+                    putRow(line, samples, w, level, format, c, source.planes);
+                } else {
+                    const auto same = [](uchar v) { return v; };
+                    levels->map(samples, w, levelRow.data());
+                    putRow(line, levelRow.data(), w, same, format, c, source.planes);
+                }
             }
         }
     }

@@ -20,6 +20,11 @@ template <class T> class LinearSource {
     virtual bool readRows(int c, int r, int count, T* out) = 0;
 };
 
+/// Bytes that stretchInto takes besides the picture it writes, for a source whose rows are width
+/// samples of sampleBytes each (2: 16-bit, 4: float): a band of rows, the sample of a float plane
+/// for its statistics, tables. A decoder counts them with the picture against its memory budget.
+qint64 stretchWorkingBytes(qint64 width, int sampleBytes);
+
 /// Maps linear data into out, an 8-bit picture of the source's size (Grayscale8 or RGB32 for
 /// grey, RGB32 for colour), with the automatic stretch (StretchCurve), each plane on its own
 /// curve, so a colour cast of the sky background is taken out as well. The curve comes from an

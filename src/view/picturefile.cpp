@@ -193,6 +193,9 @@ bool pictureDataComplete(const QByteArray& format, const QByteArray& bytes) {
 
 DecodedPicture decodePictureFile(const QString& path) {
     DecodedPicture result;
+    // Checked before it is opened: opening a FIFO waits for a writer that may never come.
+    result.error = notAFileReason(path);
+    if (!result.error.isEmpty()) return result;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         const int err = errno;
@@ -207,7 +210,15 @@ DecodedPicture decodePictureFile(const QString& path) {
         if (!result.image.isNull()) result.image.setText(SourceKey, stamp);
         return result;
     }
-    const QByteArray bytes = file.readAll();
+    // Read no further than the size the file had when it was opened, and only what the memory
+    // budget allows.
+    const qint64 budget = pictureMemoryBudget();
+    if (file.size() > budget) {
+        result.error = QStringLiteral("файл слишком велик: %1, а можно занять не больше %2")
+                           .arg(byteText(file.size()), byteText(budget));
+        return result;
+    }
+    const QByteArray bytes = file.read(file.size());
     if (file.error() != QFileDevice::NoError) {
         result.error = fileErrorReason(errno, false);
         return result;
@@ -233,7 +244,6 @@ DecodedPicture decodePictureFile(const QString& path) {
         result.error = damaged();
         return result;
     }
-    const qint64 budget = pictureMemoryBudget();
     // 16-bit data is decoded whole before it is stretched to the 8-bit picture that is kept.
     const QImage::Format decoded = reader.imageFormat();
     const int linearBytes = decoded == QImage::Format_Grayscale16 ? 2
@@ -244,7 +254,8 @@ DecodedPicture decodePictureFile(const QString& path) {
     // A decoder that says grey gives a picture that is held at one byte a pixel.
     const bool greyDecoded = decoded == QImage::Format_Grayscale8 || decoded == QImage::Format_Grayscale16;
     const int heldBytes = s_keepGrey && greyDecoded ? 1 : 4;
-    const qint64 needed = qint64(size.width()) * qint64(size.height()) * (heldBytes + linearBytes);
+    const qint64 needed = qint64(size.width()) * qint64(size.height()) * (heldBytes + linearBytes) +
+                          (linearBytes ? stretchWorkingBytes(size.width(), 2) : 0);
     const QString tooLarge = tooLargeReason(size, needed, budget);
     if (needed > budget) {
         result.error = tooLarge;

@@ -12,6 +12,13 @@ enum class Sampling {
     Nearest,     ///< a target pixel always shows one picture pixel
 };
 
+/// Which code averages a colour picture drawn below scale 1: the SSE2 kernel where the processor
+/// has it, or the plain one that every processor runs. Both give the same pixels.
+enum class ColourKernel {
+    Fastest, ///< SSE2 on x86-64, else the plain one
+    Plain,
+};
+
 /// Where a picture lies on a target, in target pixels: picture pixel (u, v) covers the square
 /// from (originX + u * scale, originY + v * scale) to (originX + (u + 1) * scale, ...).
 /// The origin may lie between target pixels.
@@ -31,7 +38,7 @@ struct Placement {
 /// the picture's edge repeat the nearest edge pixel. Only `area` is written; large areas are shared out in
 /// bands among the worker threads.
 void renderPicture(const QImage& picture, const Placement& at, QImage& target, const QRect& area,
-                   Sampling sampling = Sampling::AreaAverage);
+                   Sampling sampling = Sampling::AreaAverage, ColourKernel kernel = ColourKernel::Fastest);
 
 /// The brightest picture pixel (by the sum of its channels) among the pixels that the rectangle
 /// `area` (picture pixels, clipped to the picture) touches; none when they are all alike or the

@@ -2,8 +2,8 @@
 #include "blink/markeroverlay.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
-#include "support/fixture.h"
 #include "support/useractions.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QElapsedTimer>
@@ -15,34 +15,19 @@
 using namespace vorlan;
 using namespace vorlan::test;
 
-class TestBlink : public QObject {
+class TestBlink : public WindowTest {
     Q_OBJECT
-    ScriptedPrompter* prompter = nullptr;
-    frmBl* f = nullptr;
-    QTemporaryDir dir;
 
-    QString solid(const QString& name, QColor c) {
-        QImage img(300, 200, QImage::Format_RGB32);
-        img.fill(c);
-        return savePicture(dir, name, img);
-    }
     /// The colour the user sees at a spot of the picture area.
     QColor seen(QPoint p = QPoint(50, 50)) { return f->centralWidget()->grab(QRect(p, QSize(1, 1))).toImage().pixelColor(0, 0); }
 
     void loadThree() {
-        loadSlot(*f, *prompter, 1, solid("red.png", Qt::red));
-        loadSlot(*f, *prompter, 2, solid("blue.png", Qt::blue));
-        loadSlot(*f, *prompter, 3, solid("green.png", QColor(0, 255, 0)));
+        load(1, "red.png", plainPicture(300, 200, Qt::red));
+        load(2, "blue.png", plainPicture(300, 200, Qt::blue));
+        load(3, "green.png", plainPicture(300, 200, QColor(0, 255, 0)));
     }
 
-private slots:
-    void init() {
-        startCase(prompter, f);
-    }
-    void cleanup() {
-        endCase(prompter);
-    }
-
+  private slots:
     void startHidesAllAndTicksAlternateOneAndTwo() {
         loadThree();
         f->lblVvod1->setBackColor(colors::Yellow);

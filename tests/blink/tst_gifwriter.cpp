@@ -85,7 +85,7 @@ class TestGifWriter : public QObject {
         QTest::newRow("no frames") << "old.gif" << QVector<QImage>{} << qint64(0) << "нет кадров";
         // The disk takes the first 2000 bytes and refuses the rest, as a full disk would.
         QTest::newRow("write cut off")
-            << "old.gif" << QVector<QImage>{a, a} << qint64(2000) << "ошибка записи на диск";
+            << "old.gif" << QVector<QImage>{a, a} << qint64(2000) << "файл слишком велик для этого диска";
     }
     void failedSaveKeepsOldFile() {
         QFETCH(QString, name);

@@ -3,8 +3,9 @@
 
 #include "cutout/bmpfile.h"
 #include "cutout/cutoutgeometry.h"
-#include "view/workpicture.h"
+#include "support/files.h"
 #include "view/picturefile.h"
+#include "view/workpicture.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -15,6 +16,8 @@
 #include <unistd.h>
 
 using namespace vorlan;
+using vorlan::test::readFile;
+using vorlan::test::writeFile;
 
 Q_DECLARE_METATYPE(vorlan::CutRegion)
 
@@ -116,11 +119,8 @@ class TestCutoutGeometry : public QObject {
         QTemporaryDir dir;
         QDir(dir.path()).mkdir("folder");
         QDir(dir.path()).mkdir("ro");
-        for (const QString& old : {dir.filePath("old.bmp"), dir.filePath("ro/old.bmp")}) {
-            QFile f(old);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write("old contents");
-        }
+        for (const QString& old : {dir.filePath("old.bmp"), dir.filePath("ro/old.bmp")})
+            QVERIFY(writeFile(old, "old contents"));
         QFile::setPermissions(dir.filePath("ro"), QFile::ReadOwner | QFile::ExeOwner);
         const auto writableAgain = qScopeGuard([&] {
             QFile::setPermissions(dir.filePath("ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -129,10 +129,8 @@ class TestCutoutGeometry : public QObject {
         const QImage picture = numbered(33, 7); // rows that need padding
         const QString path = dir.filePath(name);
         QCOMPARE(writeBmp24(picture, path), reason);
-        QFile f(path);
         if (!reason.isEmpty()) {
-            if (QFileInfo(path).isFile() && f.open(QIODevice::ReadOnly))
-                QCOMPARE(f.readAll(), QByteArray("old contents"));
+            if (QFileInfo(path).isFile()) QCOMPARE(readFile(path), QByteArray("old contents"));
             QCOMPARE(QDir(QFileInfo(path).absolutePath())
                          .entryList(QDir::Files | QDir::Hidden)
                          .filter(".bmp.")
@@ -140,8 +138,8 @@ class TestCutoutGeometry : public QObject {
                      0);
             return;
         }
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray head = f.read(54);
+        const QByteArray head = readFile(path).left(54);
+        QCOMPARE(head.size(), 54);
         QCOMPARE(head.left(2), QByteArray("BM"));
         QCOMPARE(qFromLittleEndian<quint16>(head.constData() + 28), quint16(24)); // bits per pixel
         QCOMPARE(qFromLittleEndian<quint32>(head.constData() + 30), quint32(0));  // no compression

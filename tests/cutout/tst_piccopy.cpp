@@ -6,15 +6,16 @@
 #include "cutout/frmpiccopy.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
-#include "support/fixture.h"
+#include "support/files.h"
 #include "support/useractions.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
+#include <QSignalSpy>
 #include <QtTest>
 
 using namespace vorlan;
@@ -49,26 +50,24 @@ QPair<double, double> changedRing(const QImage& before, const QImage& after, QPo
 
 } // namespace
 
-class TestPicCopy : public QObject {
+class TestPicCopy : public WindowTest {
     Q_OBJECT
-    ScriptedPrompter* prompter = nullptr;
-    frmBl* f = nullptr;
-    QTemporaryDir dir;
     QImage picture1 = gradientPicture(600, 400);
     QImage picture2 = secondPicture(600, 400);
 
     void loadBoth() {
-        loadSlot(*f, *prompter, 1, savePicture(dir, "one.png", picture1));
-        loadSlot(*f, *prompter, 2, savePicture(dir, "two.png", picture2));
+        load(1, "one.png", picture1);
+        load(2, "two.png", picture2);
     }
-    void shiftClick(QPoint at) { QTest::mouseClick(f->Img2, Qt::LeftButton, Qt::ShiftModifier, at); }
+    /// Shift + click on picture 2; true once the cut-out it started has ended.
+    bool shiftClick(QPoint at) {
+        QTest::mouseClick(f->Img2, Qt::LeftButton, Qt::ShiftModifier, at);
+        return jobEnds();
+    }
     frmPicCopy& form() { return PicCopyForm(); }
     const QImage& canvas() { return form().Pic1->image(); }
 
   private slots:
-    void init() { startCase(prompter, f); }
-    void cleanup() { endCase(prompter); }
-
     void cutOut_data() {
         QTest::addColumn<int>("pictures");
         QTest::addColumn<QPoint>("spot");
@@ -95,18 +94,21 @@ class TestPicCopy : public QObject {
             loadBoth();
             QTest::mouseClick(f->Lbl2, Qt::LeftButton);
         } else {
-            loadSlot(*f, *prompter, 1, savePicture(dir, "one.png", picture1));
+            load(1, "one.png", picture1);
         }
         // Shift + click on the picture shown.
-        auto cut = [&] { QTest::mouseClick(f->Img(pictures), Qt::LeftButton, Qt::ShiftModifier, spot); };
-        cut();
+        auto cut = [&] {
+            QTest::mouseClick(f->Img(pictures), Qt::LeftButton, Qt::ShiftModifier, spot);
+            return jobEnds();
+        };
+        QVERIFY(cut());
         frmPicCopy& w = form();
         QVERIFY(prompter->messages.isEmpty());
         // The caption of the next cut-out: the sky position under the cursor and the user's text.
         State().CoordText = "05h 30,9m  +11°00'";
         QTest::mouseClick(w.txtP, Qt::LeftButton);
         QTest::keyClicks(w.txtP, "kometa?");
-        cut();
+        QVERIFY(cut());
         QVERIFY(w.isVisible());
         QCOMPARE(canvas().size(), canvasSize);
         QCOMPARE(w.frameGeometry().size(), windowSize);
@@ -173,13 +175,9 @@ class TestPicCopy : public QObject {
         QFETCH(double, radius);
         QFETCH(double, halfWidth);
         loadBoth();
-        shiftClick(QPoint(300, 200));
+        QVERIFY(shiftClick(QPoint(300, 200)));
         // Picture 2 to scale 2 after the cut-out: its slider to the end, then 50 pages back.
-        clickHandle(f->HScr2);
-        typeKey(f, Qt::Key_End);
-        for (int i = 0; i < 50; ++i)
-            typeKey(f, Qt::Key_PageUp);
-        QCOMPARE(f->HScr2->value(), 2000);
+        QVERIFY(keysTo(f->HScr2, 2000, true));
         const QImage before = canvas().copy();
         QTest::mouseClick(form().Pic1, button, modifiers, at);
         const auto [lo, hi] = changedRing(before, canvas(), QPointF(at));
@@ -197,7 +195,7 @@ class TestPicCopy : public QObject {
 
     void circleColourFromTheDialog() {
         loadBoth();
-        shiftClick(QPoint(300, 200));
+        QVERIFY(shiftClick(QPoint(300, 200)));
         frmPicCopy& w = form();
         prompter->colours.enqueue(QColor(0, 255, 255));
         QTest::mouseClick(w.Label2, Qt::LeftButton);
@@ -235,13 +233,9 @@ class TestPicCopy : public QObject {
         QFETCH(QString, message);
         QTemporaryDir out;
         const QString path = out.filePath("strip.bmp");
-        if (!existing.isEmpty()) {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(existing.toUtf8());
-        }
+        if (!existing.isEmpty()) QVERIFY(writeFile(path, existing.toUtf8()));
         loadBoth();
-        shiftClick(QPoint(300, 200));
+        QVERIFY(shiftClick(QPoint(300, 200)));
         for (const QString& n : names)
             prompter->saveNames.enqueue(n == "<dir>" ? out.path() : out.filePath(n));
         for (int a : answers)
@@ -256,13 +250,10 @@ class TestPicCopy : public QObject {
         QCOMPARE(prompter->messages.value(0), QString(message).replace("<dir>", out.path()));
         if (written)
             QCOMPARE(QImage(path).convertToFormat(QImage::Format_RGB32), canvas());
-        else if (!existing.isEmpty()) {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::ReadOnly));
-            QCOMPARE(QString::fromUtf8(f.readAll()), existing);
-        } else {
+        else if (!existing.isEmpty())
+            QCOMPARE(QString::fromUtf8(readFile(path)), existing);
+        else
             QVERIFY(!QFile::exists(path));
-        }
     }
 
     void stopAndRunsInsideRuns_data() {
@@ -279,36 +270,46 @@ class TestPicCopy : public QObject {
         loadBoth();
         frmPicCopy& w = form();
         if (during == "stop before") QTest::mouseClick(w.cmdPrer, Qt::LeftButton);
-        int fired = 0;
-        // Runs from the event pass after the first copied pixel.
-        QTimer::singleShot(0, &w, [&] {
-            ++fired;
-            if (during == "stop during")
-                QTest::mouseClick(w.cmdPrer, Qt::LeftButton);
-            else if (during == "click again")
-                shiftClick(QPoint(500, 300));
-            else if (during == "rotate")
-                f->mnuVirovnjat->trigger();
-        });
-        shiftClick(QPoint(300, 200));
-        QCOMPARE(fired, 1);
+        // The run waits at its first poll, after the first copied pixel, while the user acts.
+        f->jobs().hold(true);
+        QTest::mouseClick(f->Img2, Qt::LeftButton, Qt::ShiftModifier, QPoint(300, 200));
+        QVERIFY(f->jobs().busy());
+        QVERIFY(w.Pic1->isHidden());
+        QCOMPARE(w.lblFile2->text(), QString(" Подождите, идёт копирование..."));
+        if (during == "stop during")
+            QTest::mouseClick(w.cmdPrer, Qt::LeftButton);
+        else if (during == "click again")
+            QTest::mouseClick(f->Img2, Qt::LeftButton, Qt::ShiftModifier, QPoint(500, 300));
+        else if (during == "rotate")
+            f->mnuVirovnjat->trigger();
+        f->jobs().hold(false);
+        QVERIFY(jobEnds());
         QCOMPARE(canvas().size(), QSize(430, 200));
         QCOMPARE(canvas().pixel(150, 150) == picture1.pixel(350, 250), region1Complete);
         QCOMPARE(canvas().pixel(0, 0), picture1.pixel(200, 100));
         QCOMPARE(canvas().pixel(215 + 150, 150), picture2.pixel(350, 250));
+        QCOMPARE(w.lblFile1->text(), QString(" Готово! "));
         QCOMPARE(w.lblFile2->text(), QString(" Готово! "));
         QCOMPARE(w.windowTitle(), QString("Копирование двух участков"));
         QCOMPARE(State().StopRequested, int16_t(0));
         QVERIFY(w.Pic1->isVisible());
+        QVERIFY(!f->jobs().busy()); // nothing started from inside the run is left running
     }
 
     void closingTheWindowDuringARunEndsIt() {
         loadBoth();
-        QTimer::singleShot(0, f, [] { PicCopyForm().close(); });
-        shiftClick(QPoint(300, 200));
+        QSignalSpy ended(&f->jobs(), &JobRunner::finished);
+        f->jobs().hold(true);
+        QTest::mouseClick(f->Img2, Qt::LeftButton, Qt::ShiftModifier, QPoint(300, 200));
+        PicCopyForm().close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!PicCopyFormExists());
-        shiftClick(QPoint(300, 200)); // a fresh window, and the run is not blocked
+        f->jobs().hold(false);
+        QVERIFY(jobEnds());
+        QCOMPARE(ended.value(0).value(0).toBool(), true); // stopped by the closing
+        QVERIFY(!PicCopyFormExists());
+        QVERIFY(prompter->messages.isEmpty());
+        QVERIFY(shiftClick(QPoint(300, 200))); // a fresh window, and the run is not blocked
         QCOMPARE(canvas().size(), QSize(430, 200));
         QCOMPARE(canvas().pixel(215, 0), picture2.pixel(200, 100));
     }
@@ -327,7 +328,7 @@ class TestPicCopy : public QObject {
         QFETCH(QString, width);
         QFETCH(QString, height);
         loadBoth();
-        shiftClick(QPoint(300, 200));
+        QVERIFY(shiftClick(QPoint(300, 200)));
         const QImage before = canvas();
         frmPicCopy& w = form();
         QTest::mouseClick(w.txtW, Qt::LeftButton);
@@ -337,16 +338,16 @@ class TestPicCopy : public QObject {
         QVERIFY(w.txtH->hasFocus());
         w.txtH->selectAll();
         QTest::keyClicks(w.txtH, height);
-        shiftClick(QPoint(200, 200));
+        QVERIFY(shiftClick(QPoint(200, 200)));
         QCOMPARE(prompter->messages.size(), 1);
         QCOMPARE(canvas(), before);
-        shiftClick(QPoint(200, 200)); // refused again, and nothing is left running
+        QVERIFY(shiftClick(QPoint(200, 200))); // refused again, and nothing is left running
         QCOMPARE(prompter->messages.size(), 2);
     }
 
     void exitHidesAndTheTitleBarDestroys() {
         loadBoth();
-        shiftClick(QPoint(300, 200));
+        QVERIFY(shiftClick(QPoint(300, 200)));
         frmPicCopy* w = &form();
         QTest::mouseClick(w->txtW, Qt::LeftButton);
         w->txtW->selectAll();
@@ -357,7 +358,7 @@ class TestPicCopy : public QObject {
         QCOMPARE(&form(), w); // kept, with its canvas and fields
         QCOMPARE(w->txtW->text(), QString("120"));
         QCOMPARE(canvas().size(), QSize(430, 200));
-        shiftClick(QPoint(300, 200));
+        QVERIFY(shiftClick(QPoint(300, 200)));
         QCOMPARE(canvas().size(), QSize(270, 200));
         QVERIFY(w->isVisible());
 

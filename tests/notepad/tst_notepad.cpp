@@ -4,6 +4,7 @@
 #include "notepad/helpcontent.h"
 #include "notepad/helptexts.h"
 #include "pdftext.h"
+#include "support/files.h"
 #include "support/ordinaryuser.h"
 #include "support/scriptedprompter.h"
 
@@ -22,7 +23,9 @@
 #include <QTextBlock>
 
 using namespace vorlan;
+using vorlan::test::readFile;
 using vorlan::test::ScriptedPrompter;
+using vorlan::test::writeFile;
 
 namespace {
 
@@ -38,19 +41,6 @@ public:
         return true;
     }
 };
-
-QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
-    const QString path = dir.filePath(name);
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(bytes);
-    return path;
-}
-
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 frmAst00& shownNotepad() {
     frmAst00& n = Notepad();

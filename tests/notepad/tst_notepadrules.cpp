@@ -1,5 +1,6 @@
 #include "common/textcodec.h"
 #include "notepad/notepadrules.h"
+#include "support/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,6 +8,8 @@
 #include <QTest>
 
 using namespace vorlan;
+using vorlan::test::readFile;
+using vorlan::test::writeFile;
 
 namespace {
 
@@ -110,11 +113,7 @@ private slots:
     void fileAtTheLimitIsWhole() {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("limit.txt"));
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(NotepadFileLimit - 2, 'a'));
-        f.write("\r\n");
-        f.close();
+        QVERIFY(writeFile(path, QByteArray(NotepadFileLimit - 2, 'a') + "\r\n"));
         const NotepadFileText read = ReadNotepadFile(path);
         QVERIFY(read.ok);
         QCOMPARE(read.text.size(), NotepadFileLimit);
@@ -155,9 +154,7 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("notes.txt"));
         QCOMPARE(AppendToNotepadFile(path, QStringLiteral("один")), QString());
         QCOMPARE(AppendToNotepadFile(path, QStringLiteral("два")), QString());
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), cp1251(QStringLiteral("один\r\nдва\r\n")));
+        QCOMPARE(readFile(path), cp1251(QStringLiteral("один\r\nдва\r\n")));
 
         const QString nowhere = dir.filePath(QStringLiteral("missing/notes.txt"));
         QVERIFY(!AppendToNotepadFile(nowhere, QStringLiteral("x")).isEmpty());

@@ -1,12 +1,13 @@
 #include "common/numberforms.h"
+#include "cutout/frmpiccopy.h"
 #include "greypicture.h"
 #include "photometry/circleshape.h"
 #include "photometry/cutview.h"
 #include "photometry/frmfm.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
-#include "support/fixture.h"
 #include "support/useractions.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QAction>
@@ -23,30 +24,6 @@ using namespace vorlan::test;
 
 namespace {
 
-/// Drags a bar's handle to where value would put it.
-void drag(PanBar* bar, int value) {
-    dragHandle(bar, (handleCentre(bar, value) - handleCentre(bar)).x());
-}
-
-/// Moves a bar by keys, as a user who clicked its handle: to the start, page by page, then
-/// step by step.
-void pageTo(PanBar* bar, int value) {
-    clickHandle(bar);
-    QVERIFY(bar->hasFocus());
-    typeKey(bar->window(), Qt::Key_Home);
-    for (int presses = 0; bar->value() + bar->pageStep() <= value && presses < 40; ++presses)
-        typeKey(bar->window(), Qt::Key_PageDown);
-    for (int presses = 0; bar->value() < value && presses < 40; ++presses)
-        typeKey(bar->window(), Qt::Key_Right);
-    QCOMPARE(bar->value(), value);
-}
-
-void hover(QWidget* w, QPoint pos) {
-    QMouseEvent move(QEvent::MouseMove, QPointF(pos), QPointF(w->mapToGlobal(pos)), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &move);
-}
-
 void ctrlClick(frmFM& w, QPoint p) {
     QTest::mouseClick(w.Pic1, Qt::LeftButton, Qt::ControlModifier, p);
 }
@@ -57,18 +34,11 @@ QImage shown(frmFM& w) {
 
 } // namespace
 
-class TestPhotometryWindow : public QObject {
+class TestPhotometryWindow : public WindowTest {
     Q_OBJECT
-    ScriptedPrompter* prompter = nullptr;
-    frmBl* f = nullptr;
-    QTemporaryDir dir;
 
     /// Picture 1 loaded from a BMP file through the menu.
-    QString loadPicture(const QImage& picture) {
-        const QString path = savePicture(dir, "p1.bmp", picture);
-        loadSlot(*f, *prompter, 1, path);
-        return path;
-    }
+    QString loadPicture(const QImage& picture) { return load(1, "p1.bmp", picture); }
     /// A right click (or Ctrl + click) on picture 1 at its pixel p; picture 1 is at scale 1.
     frmFM& cutAt(QPoint p, bool measure = false) {
         QTest::mouseClick(f->Img1, measure ? Qt::LeftButton : Qt::RightButton,
@@ -77,11 +47,8 @@ class TestPhotometryWindow : public QObject {
     }
 
   private slots:
-    void init() { startCase(prompter, f); }
-    void cleanup() { endCase(prompter); }
-
-    // Before any cut-out the menu shows a white picture that holds nothing to measure; "Выход"
-    // keeps what was typed, the title bar's close forgets it.
+    // Before any cut-out the menu shows a white picture that holds nothing to measure, but its
+    // white sets the threshold; "Выход" keeps what was typed, the title bar's close forgets it.
     void lifecycle() {
         f->mnuFM->trigger();
         frmFM& w = PhotometryForm();
@@ -90,13 +57,16 @@ class TestPhotometryWindow : public QObject {
         QCOMPARE(w.Pic1->geometry(), QRect(16, 112, 400, 400));
         QCOMPARE(w.txtZ->toolTip(), QStringLiteral("Интегральный свет первой звезды"));
         QVERIFY(!w.Label4->isVisible());
-        QImage white(400, 400, QImage::Format_RGB32);
-        white.fill(Qt::white);
+        const QImage white = plainPicture(400, 400, Qt::white);
+        QCOMPARE(shown(w), white);
+        ctrlClick(w, QPoint(50, 50));
+        QCOMPARE(w.LblInfo1->text(), QString());
         QCOMPARE(shown(w), white);
         QTest::mouseClick(w.Pic1, Qt::RightButton, {}, QPoint(50, 50));
-        ctrlClick(w, QPoint(50, 50));
-        QCOMPARE(State().MinIntensity, 60.0f);
-        QCOMPARE(w.LblInfo1->text(), QString());
+        QCOMPARE(State().MinIntensity, 255.0f);
+        QCOMPARE(w.HScFM->value(), 255);
+        QCOMPARE(w.lblzvetZ->text(), QStringLiteral(" 255"));
+        QCOMPARE(w.lblZvet->grab().toImage().pixel(2, 2), qRgb(255, 255, 255));
 
         type(w.txtZ, QStringLiteral("12,5x"));
         QCOMPARE(w.txtZ->text(), QStringLiteral("12.5"));
@@ -143,7 +113,7 @@ class TestPhotometryWindow : public QObject {
         type(w.txtZ, texts[0]);
         type(w.txtZ2, texts[1]);
         type(w.txtM2, texts[2]);
-        if (uv != 1) drag(w.HScrUv, uv);
+        if (uv != 1) dragTo(w.HScrUv, uv);
         QCOMPARE(w.HScrUv->value(), uv);
 
         cutAt(QPoint(300, 250), true);
@@ -178,7 +148,7 @@ class TestPhotometryWindow : public QObject {
         QCOMPARE(w.lblzvetZ->text(), QStringLiteral(" 20"));
         QCOMPARE(w.lblZvet->grab().toImage().pixel(2, 2), qRgb(10, 20, 30));
 
-        pageTo(w.HScFM, 100);
+        QVERIFY(keysTo(w.HScFM, 100));
         QCOMPARE(w.HScFM->value(), 100);
         QCOMPARE(State().MinIntensity, 100.0f);
         QCOMPARE(w.lblZvet->text(), QStringLiteral("100"));
@@ -190,11 +160,11 @@ class TestPhotometryWindow : public QObject {
     void sliders() {
         loadPicture(greyPicture({400, 400}, QString()));
         frmFM& w = cutAt(QPoint(200, 200));
-        drag(w.HScrUv, 4);
+        dragTo(w.HScrUv, 4);
         QCOMPARE(w.HScrUv->value(), 3);
-        drag(w.HScrUv, 13);
+        dragTo(w.HScrUv, 13);
         QCOMPARE(w.HScrUv->value(), 13);
-        drag(w.HScrR, 400);
+        dragTo(w.HScrR, 400);
         QCOMPARE(w.HScrR->value(), 400);
         QCOMPARE(w.Shp1->widthTwips(), 800);
         QCOMPARE(w.Shp1->heightTwips(), 800);
@@ -225,6 +195,13 @@ class TestPhotometryWindow : public QObject {
         QLocale::setDefault(russian ? QLocale(QLocale::Russian) : QLocale::c());
         loadPicture(greyPicture({800, 600}, QString()));
         frmFM& w = cutAt(cut);
+        hover(w.Pic1, at);
+        QCOMPARE(w.lblInfo3->text(), text);
+        // A comparison cut-out of the same spot does not move the photometry window's point.
+        QTest::mouseClick(f->Img1, Qt::LeftButton, Qt::ShiftModifier, cut);
+        QVERIFY(PicCopyForm().isVisible());
+        f->mnuFM->trigger();
+        w.lblInfo3->clear();
         hover(w.Pic1, at);
         QCOMPARE(w.lblInfo3->text(), text);
         QTest::mouseClick(w.lblInfo3, Qt::LeftButton);
@@ -275,7 +252,7 @@ class TestPhotometryWindow : public QObject {
         QFETCH(QString, intensity);
         loadPicture(greyPicture(size, stars));
         frmFM& w = cutAt(cut);
-        pageTo(w.HScFM, threshold);
+        QVERIFY(keysTo(w.HScFM, threshold));
         for (int round = 0; round < 2; ++round) {
             w.TxtInfo->clear();
             ctrlClick(w, click);
@@ -336,7 +313,7 @@ class TestPhotometryWindow : public QObject {
         }
         loadPicture(picture);
         frmFM& w = cutAt(QPoint(200, 200));
-        pageTo(w.HScFM, 6);
+        QVERIFY(keysTo(w.HScFM, 6));
         auto measure = [&](int i) {
             ctrlClick(w, at[i]);
             return w.TxtInfo->text().toDouble();

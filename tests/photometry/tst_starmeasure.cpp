@@ -9,6 +9,25 @@
 using namespace vorlan;
 using namespace vorlan::test;
 
+namespace {
+
+/// One star scan: the picture ("x,y,w,h,level;..." blocks on 20), where it is cut and clicked,
+/// and what the scan finds.
+struct ScanCase {
+    QSize picture;
+    QString stars;
+    QPoint cutAt;
+    QPoint click;
+    QPoint ringAt; ///< (-1, -1): no ring; radius 6
+    int n;         ///< -1: nothing found
+    int S;
+    int nB; ///< -1: not checked
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(ScanCase)
+
 class TestStarMeasure : public QObject {
     Q_OBJECT
   private slots:
@@ -16,48 +35,34 @@ class TestStarMeasure : public QObject {
 
     // The star's pixels and its background on a cut-out taken at (left, top) of a picture.
     void scan_data() {
-        QTest::addColumn<QSize>("picture");
-        QTest::addColumn<QString>("stars");
-        QTest::addColumn<QPoint>("cutAt");
-        QTest::addColumn<QPoint>("click");
-        QTest::addColumn<QPoint>("ringAt"); // (-1, -1): no ring; radius 6
-        QTest::addColumn<int>("n");         // -1: nothing found
-        QTest::addColumn<int>("S");
-        QTest::addColumn<int>("nB"); // -1: not checked
+        QTest::addColumn<ScanCase>("c");
         const QSize p400(400, 400);
         const QPoint none(-1, -1), origin(0, 0);
-        QTest::newRow("3x3 star") << p400 << "199,199,3,3,200" << origin << QPoint(200, 200) << none << 9
-                                  << 1800 << 201 * 201 - 9;
+        QTest::newRow("3x3 star") << ScanCase{p400, "199,199,3,3,200", origin, {200, 200}, none, 9,
+                                              1800, 201 * 201 - 9};
         QTest::newRow("click on the pixel left of a star")
-            << p400 << "201,199,3,3,200" << origin << QPoint(200, 200) << none << 9 << 1800 << -1;
+            << ScanCase{p400, "201,199,3,3,200", origin, {200, 200}, none, 9, 1800, -1};
         QTest::newRow("click row ends at the click column")
-            << p400 << "190,195,11,11,100" << origin << QPoint(200, 200) << none << 121 << 12100 << -1;
-        QTest::newRow("rows shifted right") << p400 << "200,200,5,1,90;203,201,6,1,90;207,202,6,1,90"
-                                            << origin << QPoint(201, 200) << none << 17 << 1530 << -1;
-        QTest::newRow("bottom row") << p400 << "195,390,11,10,100" << origin << QPoint(200, 395) << none
-                                    << 110 << 11000 << 105 * 201 - 110;
-        QTest::newRow("column 0") << p400 << "0,100,6,11,100" << origin << QPoint(3, 105) << none << 66
-                                  << 6600 << 104 * 201 - 66;
+            << ScanCase{p400, "190,195,11,11,100", origin, {200, 200}, none, 121, 12100, -1};
+        QTest::newRow("rows shifted right") << ScanCase{
+            p400, "200,200,5,1,90;203,201,6,1,90;207,202,6,1,90", origin, {201, 200}, none, 17, 1530, -1};
+        QTest::newRow("bottom row") << ScanCase{p400,  "195,390,11,10,100", origin, {200, 395}, none, 110,
+                                                11000, 105 * 201 - 110};
+        QTest::newRow("column 0") << ScanCase{p400, "0,100,6,11,100", origin, {3, 105}, none, 66,
+                                              6600, 104 * 201 - 66};
         QTest::newRow("top row, right edge")
-            << p400 << "390,0,10,3,100" << origin << QPoint(399, 0) << none << 30 << 3000 << -1;
-        QTest::newRow("background") << p400 << "199,199,3,3,200" << origin << QPoint(100, 100) << none << -1
-                                    << 0 << -1;
+            << ScanCase{p400, "390,0,10,3,100", origin, {399, 0}, none, 30, 3000, -1};
+        QTest::newRow("background") << ScanCase{p400, "199,199,3,3,200", origin, {100, 100}, none, -1, 0, -1};
         // The neutral border (brightness 88) is neither star nor background.
-        QTest::newRow("cut past the corner") << QSize(300, 300) << "0,0,4,4,150" << QPoint(-200, -200)
-                                             << QPoint(201, 201) << none << 16 << 2400 << 102 * 102 - 16;
-        QTest::newRow("ring between two stars")
-            << p400 << "199,199,3,3,200;202,200,8,1,200;210,199,3,3,200" << origin << QPoint(200, 200)
-            << QPoint(211, 200) << 10 << 2000 << -1;
+        QTest::newRow("cut past the corner")
+            << ScanCase{{300, 300}, "0,0,4,4,150", {-200, -200}, {201, 201}, none, 16, 2400, 102 * 102 - 16};
+        QTest::newRow("ring between two stars") << ScanCase{
+            p400, "199,199,3,3,200;202,200,8,1,200;210,199,3,3,200", origin, {200, 200}, {211, 200}, 10, 2000,
+            -1};
     }
     void scan() {
-        QFETCH(QSize, picture);
-        QFETCH(QString, stars);
-        QFETCH(QPoint, cutAt);
-        QFETCH(QPoint, click);
-        QFETCH(QPoint, ringAt);
-        QFETCH(int, n);
-        QFETCH(int, S);
-        QFETCH(int, nB);
+        QFETCH(ScanCase, c);
+        const auto& [picture, stars, cutAt, click, ringAt, n, S, nB] = c;
         PhotometryCut cut = CutFromPicture(greyPicture(picture, stars), cutAt.x(), cutAt.y());
         if (ringAt.x() >= 0) DrawRestrictingRing(cut, ringAt, 6);
         const StarScan star = ScanStar(cut, 60, click.x(), click.y());

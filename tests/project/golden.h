@@ -3,6 +3,7 @@
 // The hand-made project files of tests/project/data and the state their lines describe.
 
 #include "shell/sharedstate.h"
+#include "support/files.h"
 
 #include <QFile>
 #include <QString>
@@ -16,8 +17,7 @@ inline QString goldenPath(const QString& name) {
 }
 
 inline QByteArray goldenBytes(const QString& name) {
-    QFile f(goldenPath(name));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return readFile(goldenPath(name));
 }
 
 /// The lines of a golden file, decoded by hand (the UTF-8 one is named so), split at any line end.

@@ -1,11 +1,14 @@
 #include "common/numberforms.h"
+#include "cutout/canvasbox.h"
+#include "cutout/frmpiccopy.h"
 #include "golden.h"
 #include "project/projectwriter.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
 #include "sky/frmvvodkoordinat.h"
-#include "support/fixture.h"
+#include "support/files.h"
 #include "support/useractions.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QDir>
@@ -19,22 +22,13 @@
 #include <QStringEncoder>
 #include <QtTest>
 #include <cmath>
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace vorlan;
 using namespace vorlan::test;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QString fromWindows1251(const QByteArray& bytes) {
     return QStringDecoder("windows-1251").decode(bytes);
@@ -87,7 +81,21 @@ QByteArray damaged(QRandomGenerator& rng, int run) {
     return lines.join(end);
 }
 
+/// A hand-made project file read from the menu: the pictures beside it ("name:WxH"), and what
+/// the window shows after.
+struct HandMadeCase {
+    QString golden;
+    QStringList files;
+    QStringList messages; ///< expected beginnings
+    QString shown;        ///< Img1..3 visible, "1" or "0" each
+    QList<QRect> frames;
+    QString captions; ///< lblT1 | LblT2
+    bool coordinates;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(HandMadeCase)
 
 class TestProject : public QObject {
     Q_OBJECT
@@ -137,43 +145,48 @@ class TestProject : public QObject {
     // Each hand-made file restores what its lines say; messages only where the file asks for
     // them (no coordinates: the plate solution fails; no third block; a missing picture).
     void readsTheHandMadeFiles_data() {
-        QTest::addColumn<QString>("golden");
-        QTest::addColumn<QStringList>("files");
-        QTest::addColumn<QStringList>("messages"); // expected beginnings
-        QTest::addColumn<QString>("shown");        // Img1..3 visible
-        QTest::addColumn<QList<QRect>>("frames");
-        QTest::addColumn<QString>("captions"); // lblT1 | LblT2
-        QTest::addColumn<bool>("coordinates");
+        QTest::addColumn<HandMadeCase>("c");
         const QStringList two = {"снимок1.jpg:400x300", "карта2.jpg:640x480"};
         const QList<QRect> twoFrames = {{0, 0, 600, 450}, {30, 15, 480, 360}};
-        QTest::newRow("two with coordinates") << "two-with-coordinates.vln" << two << QStringList{} << "100"
-                                              << twoFrames << " 1500  750| 4500  3000" << true;
+        QTest::newRow("two with coordinates") << HandMadeCase{
+            "two-with-coordinates.vln", two, {}, "100", twoFrames, " 1500  750| 4500  3000", true};
         QTest::newRow("ends after line 26")
-            << "ends-after-line-26.vln" << two << QStringList{"третьего снимка нет! "} << "100" << twoFrames
-            << " 1500  750| 4500  3000" << true;
-        QTest::newRow("no coordinates")
-            << "two-without-coordinates.vln" << two << QStringList{"второго снимка нет! "} << "100"
-            << twoFrames << " 1500  750|0 0" << false;
+            << HandMadeCase{"ends-after-line-26.vln", two, {"третьего снимка нет! "}, "100", twoFrames,
+                            " 1500  750| 4500  3000", true};
+        QTest::newRow("no coordinates") << HandMadeCase{"two-without-coordinates.vln",
+                                                        two,
+                                                        {"второго снимка нет! "},
+                                                        "100",
+                                                        twoFrames,
+                                                        " 1500  750|0 0",
+                                                        false};
         QTest::newRow("three pictures")
-            << "three-pictures.vln" << QStringList{"a.jpg:400x300", "b.jpg:640x480", "ночь-α.jpg:320x240"}
-            << QStringList{} << "111" << (twoFrames + QList<QRect>{{30, -5, 640, 480}}) << " 900  600|"
-            << true;
-        QTest::newRow("LF, name in another case")
-            << "lf-line-ends.vln" << QStringList{"m31.jpg:400x300", "Map.jpg:640x480"} << QStringList{}
-            << "100" << twoFrames << " 1500  750| 4500  3000" << true;
+            << HandMadeCase{"three-pictures.vln",
+                            {"a.jpg:400x300", "b.jpg:640x480", "ночь-α.jpg:320x240"},
+                            {},
+                            "111",
+                            twoFrames + QList<QRect>{{30, -5, 640, 480}},
+                            " 900  600|",
+                            true};
+        QTest::newRow("LF, name in another case") << HandMadeCase{"lf-line-ends.vln",
+                                                                  {"m31.jpg:400x300", "Map.jpg:640x480"},
+                                                                  {},
+                                                                  "100",
+                                                                  twoFrames,
+                                                                  " 1500  750| 4500  3000",
+                                                                  true};
         QTest::newRow("a picture missing")
-            << "lf-line-ends.vln" << QStringList{"m31.jpg:400x300"}
-            << QStringList{"второго снимка нет! Не удалось загрузить картинку "} << "100"
-            << QList<QRect>{twoFrames[0]} << " 1500  750| 4500  3000" << true;
+            << HandMadeCase{"lf-line-ends.vln",
+                            {"m31.jpg:400x300"},
+                            {"второго снимка нет! Не удалось загрузить картинку "},
+                            "100",
+                            {twoFrames[0]},
+                            " 1500  750| 4500  3000",
+                            true};
     }
     void readsTheHandMadeFiles() {
-        QFETCH(QString, golden);
-        QFETCH(QStringList, files);
-        QFETCH(QStringList, messages);
-        QFETCH(QString, shown);
-        QFETCH(QList<QRect>, frames);
-        QFETCH(QString, captions);
-        QFETCH(bool, coordinates);
+        QFETCH(HandMadeCase, c);
+        const auto& [golden, files, messages, shown, frames, captions, coordinates] = c;
         pictures(files);
         open(project(golden));
         QCOMPARE(prompter->dialogTitles, QStringList{"Открыть файл"});
@@ -217,7 +230,7 @@ class TestProject : public QObject {
         save({dir->filePath(QStringLiteral("again"))});
         QVERIFY(prompter->messages.isEmpty());
         QCOMPARE(prompter->dialogTitles.last(), QStringLiteral("Добавить в файл (или создать файл)"));
-        const QByteArray bytes = fileBytes(dir->filePath(QStringLiteral("again.vln")));
+        const QByteArray bytes = readFile(dir->filePath(QStringLiteral("again.vln")));
         QVERIFY(bytes.endsWith("\r\n"));
         QVERIFY(!bytes.contains('\n') || bytes.indexOf('\n') == bytes.size() - 1);
         // Windows-1251: the Cyrillic names take one byte a letter.
@@ -251,15 +264,10 @@ class TestProject : public QObject {
         QTest::mouseClick(f->HScr1, Qt::LeftButton, {},
                           QPoint(f->HScr1->width() - 20, f->HScr1->height() / 2));
         QCOMPARE(f->HScr1->value(), 1020);
-        QTest::mouseClick(f->lblVvod1, Qt::LeftButton);
-        QTest::mouseClick(f->Img1, Qt::LeftButton, {}, QPoint(100, 60));
-        QTest::mouseClick(f->lblVvod2, Qt::LeftButton);
-        QTest::mouseClick(f->Img1, Qt::LeftButton, {}, QPoint(400, 300));
-        QTest::mouseClick(f->Lbl2, Qt::LeftButton);
-        QTest::mouseClick(f->lblVvod1, Qt::LeftButton);
-        QTest::mouseClick(f->Img2, Qt::LeftButton, {}, QPoint(130, 90));
-        QTest::mouseClick(f->lblVvod2, Qt::LeftButton);
-        QTest::mouseClick(f->Img2, Qt::LeftButton, {}, QPoint(420, 350));
+        markPoint(*f, 1, 1, {100, 60});
+        markPoint(*f, 1, 2, {400, 300});
+        markPoint(*f, 2, 1, {130, 90});
+        markPoint(*f, 2, 2, {420, 350});
         QTest::mouseClick(f->CmdSovm, Qt::LeftButton);
         // Star coordinates typed into the entry window: 5h 35.2m is 83.8°.
         emit f->mnuViravnivanie->aboutToShow();
@@ -283,7 +291,7 @@ class TestProject : public QObject {
         save({dir->filePath(QStringLiteral("comparison"))});
         const SharedState before = State();
         const QList<QRect> frames = {frameRect(f->Img1), frameRect(f->Img2)};
-        const QString line17 = fromWindows1251(fileBytes(dir->filePath(QStringLiteral("comparison.vln"))))
+        const QString line17 = fromWindows1251(readFile(dir->filePath(QStringLiteral("comparison.vln"))))
                                    .split(QLatin1Char('\r'))
                                    .value(16);
         QCOMPARE(line17, QStringLiteral("838000") + QLocale().decimalPoint() + QStringLiteral("0074"));
@@ -336,14 +344,14 @@ class TestProject : public QObject {
         QFETCH(bool, replaced);
         const QString path = dir->filePath(QStringLiteral("p.vln"));
         const QByteArray old = QByteArray(4000, 'o');
-        writeFile(path, old);
+        QVERIFY(writeFile(path, old));
         QStringList names(answers.size(), path);
         save(names, answers);
         QCOMPARE(prompter->dialogTitles.size(), dialogs);
         QCOMPARE(prompter->questions,
                  QStringList(answers.size(), QStringLiteral("Файл уже существует. Заменить?")));
         QCOMPARE(prompter->icons.value(0), QMessageBox::Question);
-        QCOMPARE(fileBytes(path), replaced ? projectFileBytes(State().ProjectText) : old);
+        QCOMPARE(readFile(path), replaced ? projectFileBytes(State().ProjectText) : old);
         QVERIFY(prompter->messages.isEmpty());
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files).size(), 1);
     }
@@ -365,6 +373,90 @@ class TestProject : public QObject {
                                                   path + ": "),
                  qPrintable(prompter->messages[0]));
         QVERIFY(QDir(dir->path()).entryList(QDir::Files).isEmpty());
+    }
+
+    // A disk that fills up while a project, or a cut-out so small (3 kB) that it fails only when
+    // written out at the end, is saved over an old file: the old file stays, the user learns why.
+    void aFullDiskKeepsTheOldFile_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("project") << "old.vln";
+        QTest::newRow("cut-out of 20 x 20") << "old.bmp";
+    }
+    void aFullDiskKeepsTheOldFile() {
+        QFETCH(QString, name);
+        pictures({"a.jpg:400x300"});
+        loadSlot(*f, *prompter, 1, dir->filePath("a.jpg"));
+        const QString path = dir->filePath(name);
+        writeFile(path, "old");
+        frmPicCopy& w = PicCopyForm();
+        w.show();
+        type(w.txtW, "20");
+        type(w.txtH, "20");
+        QTest::mouseClick(f->Img1, Qt::LeftButton, Qt::ShiftModifier, QPoint(100, 100));
+        QVERIFY(jobEnds(*f));
+        QCOMPARE(w.Pic1->image().size(), QSize(50, 20));
+        prompter->saveNames.enqueue(path);
+        prompter->answers.enqueue(QMessageBox::Yes);
+        // No file may grow beyond 100 bytes: a write fails (EFBIG) where a full disk fails (ENOSPC).
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit unlimited{};
+        getrlimit(RLIMIT_FSIZE, &unlimited);
+        const rlimit full{100, unlimited.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &full);
+        (name.endsWith(".bmp") ? w.SaveFile : f->mnuFileSave)->trigger();
+        setrlimit(RLIMIT_FSIZE, &unlimited);
+        QCOMPARE(readFile(path), QByteArray("old"));
+        QCOMPARE(prompter->messages.size(), 1);
+        QVERIFY2(prompter->messages[0].contains(path) &&
+                     prompter->messages[0].contains("слишком велик для этого диска"),
+                 qPrintable(prompter->messages[0]));
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files), (QStringList{"a.jpg", name}));
+    }
+
+    // A project that names no picture for a slot leaves that slot as at start-up: the picture
+    // it held before is not shown, and the next save is what a program started afresh writes.
+    void slotsWithoutAPictureAreEmptied_data() {
+        QTest::addColumn<int>("slot");
+        QTest::addColumn<QString>("before"); // golden file opened first
+        QTest::newRow("no picture 3") << 3 << "three-pictures.vln";
+        QTest::newRow("no picture 1") << 1 << "two-with-coordinates.vln";
+    }
+    void slotsWithoutAPictureAreEmptied() {
+        QFETCH(int, slot);
+        QFETCH(QString, before);
+        pictures({"a.jpg:400x300", "b.jpg:640x480", "ночь-α.jpg:320x240", "снимок1.jpg:400x300",
+                  "карта2.jpg:640x480"});
+        open(project(before));
+        QVERIFY(!f->Img(slot)->picture().isNull());
+        // Line 27 of this file is empty; line 1 is emptied here.
+        QStringList lines = goldenLines("two-with-coordinates.vln");
+        lines[slot == 1 ? 0 : 26].clear();
+        const QString next = dir->filePath("next.vln");
+        writeFile(next, projectFileBytes(lines.join('\r')));
+        open(next);
+        QCOMPARE(State().FileName(slot), QString());
+        QVERIFY(f->Img(slot)->picture().isNull());
+        save({dir->filePath("saved")});
+
+        freshProgram();
+        f = &MainForm();
+        open(next);
+        save({dir->filePath("fresh")});
+        QCOMPARE(readFile(dir->filePath("saved.vln")), readFile(dir->filePath("fresh.vln")));
+    }
+
+    // Picture 1 of a project that does not load is reported, and reading goes on: its frame takes
+    // the size the file gives, and "Загрузить второй снимок или карту..." is offered.
+    void pictureOneThatDoesNotLoadStillOffersPictureTwo() {
+        pictures({"карта2.jpg:640x480"});
+        QVERIFY(!f->Open2File->isEnabled());
+        open(project("two-with-coordinates.vln"));
+        QVERIFY2(prompter->messages.value(0).startsWith("Не удалось загрузить картинку " +
+                                                        dir->filePath("снимок1.jpg")),
+                 qPrintable(prompter->messages.value(0)));
+        QVERIFY(f->Open2File->isEnabled());
+        QCOMPARE(frameRect(f->Img1), QRect(0, 0, 600, 450));
+        QVERIFY(!f->Img2->picture().isNull());
     }
 
     // Nothing is cleared until a readable file was chosen.
@@ -407,7 +499,7 @@ class TestProject : public QObject {
         qint64 worst = 0;
         const int runs = 2000;
         for (int run = 0; run < runs; ++run) {
-            writeFile(path, damaged(rng, run));
+            QVERIFY(writeFile(path, damaged(rng, run)));
             prompter->messages.clear();
             clock.start();
             open(path);

@@ -2,6 +2,7 @@
 #include "golden.h"
 #include "project/projectreader.h"
 #include "project/projectwriter.h"
+#include "support/files.h"
 
 #include <QDir>
 #include <QLocale>
@@ -199,10 +200,8 @@ class TestProjectFile : public QObject {
         QFETCH(QString, stored);
         QFETCH(QString, found);
         QTemporaryDir dir;
-        for (const QString& f : files) {
-            QFile file(dir.filePath(f));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
+        for (const QString& f : files)
+            QVERIFY(writeFile(dir.filePath(f), {}));
         const QString folder = projectFolderOf(dir.filePath(QStringLiteral("p.vln")));
         QCOMPARE(folder, dir.path() + QLatin1Char('/'));
         QCOMPARE(findProjectPicture(folder, stored), folder + found);

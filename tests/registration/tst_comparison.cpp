@@ -3,7 +3,7 @@
 
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
-#include "support/fixture.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QPushButton>
@@ -46,16 +46,10 @@ private slots:
         loadSlot(f, prompter, 2, savePicture(dir, "night2.png", starField(480, 304, second)));
 
         // Mark the same two stars on both pictures by clicking on them.
-        auto mark = [&](int k, int point, QPointF at) {
-            (point == 1 ? f.lblVvod1 : f.lblVvod2)->clicked();
-            QTest::mouseClick(f.Img(k), Qt::LeftButton, Qt::NoModifier, at.toPoint());
-        };
-        f.Lbl1->clicked();
-        mark(1, 1, stars[0]);
-        mark(1, 2, stars[1]);
-        f.Lbl2->clicked();
-        mark(2, 1, inPicture2(stars[0]));
-        mark(2, 2, inPicture2(stars[1]));
+        markPoint(f, 1, 1, stars[0]);
+        markPoint(f, 1, 2, stars[1]);
+        markPoint(f, 2, 1, inPicture2(stars[0]));
+        markPoint(f, 2, 2, inPicture2(stars[1]));
         QCOMPARE(State().Point1Text2, QString("1800  1335"));
 
         // Zoom picture 2 until the star distances match, then overlay.

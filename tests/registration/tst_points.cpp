@@ -1,7 +1,7 @@
 #include "registration/pointtext.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
-#include "support/fixture.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QLabel>
@@ -12,15 +12,12 @@
 using namespace vorlan;
 using namespace vorlan::test;
 
-class TestPoints : public QObject {
+class TestPoints : public WindowTest {
     Q_OBJECT
-    ScriptedPrompter* prompter = nullptr;
-    frmBl* f = nullptr;
-    QTemporaryDir dir;
 
     void loadTwo() {
-        loadSlot(*f, *prompter, 1, savePicture(dir, "a.png", gradientPicture(600, 400)));
-        loadSlot(*f, *prompter, 2, savePicture(dir, "b.png", gradientPicture(500, 300)));
+        load(1, "a.png", gradientPicture(600, 400));
+        load(2, "b.png", gradientPicture(500, 300));
         f->Lbl1->clicked();
     }
     /// A click at pixel p of picture k's frame.
@@ -28,14 +25,7 @@ class TestPoints : public QObject {
         QTest::mouseClick(f->Img(k), b, m, p);
     }
 
-private slots:
-    void init() {
-        startCase(prompter, f);
-    }
-    void cleanup() {
-        endCase(prompter);
-    }
-
+  private slots:
     void pointTexts() {
         QCOMPARE(pointText(1234.9f, 567.2f), QString("1234  567"));
         QCOMPARE(pointText(90, 45), QString("90  45"));
@@ -100,7 +90,7 @@ private slots:
 
     void picturesTwoAndThreeLeaveTheReadoutAlone() {
         loadTwo();
-        loadSlot(*f, *prompter, 3, savePicture(dir, "c.png", gradientPicture(300, 300)));
+        load(3, "c.png", gradientPicture(300, 300));
         f->mnuKoordinat->setEnabled(true);
         f->Lbl2->clicked();
         f->lblVvod1->clicked();
@@ -366,7 +356,7 @@ private slots:
         QFETCH(Qt::KeyboardModifiers, modifiers);
         QFETCH(bool, armed);
         QFETCH(QPointF, cut1);
-        loadSlot(*f, *prompter, 1, savePicture(dir, "a.png", gradientPicture(600, 400)));
+        load(1, "a.png", gradientPicture(600, 400));
         SharedState& s = State();
         s.CutX1 = s.CutY1 = s.CutX2 = s.CutY2 = -1;
         s.BoxCentreX = s.BoxCentreY = -1;

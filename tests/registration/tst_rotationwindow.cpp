@@ -5,14 +5,13 @@
 #include "cutout/frmpiccopy.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
-#include "support/fixture.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
 #include <QtTest>
 #include <cmath>
 
@@ -20,13 +19,6 @@ using namespace vorlan;
 using namespace vorlan::test;
 
 namespace {
-
-/// Arms point p and clicks picture k at a picture pixel (scale 1, frame at its place).
-void mark(frmBl& f, int k, int p, QPointF at) {
-    QTest::mouseClick(f.Lbl(k), Qt::LeftButton);
-    QTest::mouseClick(p == 1 ? f.lblVvod1 : f.lblVvod2, Qt::LeftButton);
-    QTest::mouseClick(f.Img(k), Qt::LeftButton, Qt::NoModifier, at.toPoint());
-}
 
 /// Where a picture point lands on the canvas when the picture of size src is turned
 /// counter-clockwise by degrees about its centre.
@@ -39,16 +31,10 @@ QPointF turned(QPointF p, double degrees, QSizeF src, QSizeF canvas) {
 
 } // namespace
 
-class TestRotationWindow : public QObject {
+class TestRotationWindow : public WindowTest {
     Q_OBJECT
-    ScriptedPrompter* prompter = nullptr;
-    frmBl* f = nullptr;
-    QTemporaryDir dir;
 
   private slots:
-    void init() { startCase(prompter, f); }
-    void cleanup() { endCase(prompter); }
-
     void rotateFromTheMenu_data() {
         QTest::addColumn<int>("slot");
         QTest::addColumn<QPointF>("target2"); // point 2 of the target; point 1 is (100, 100)
@@ -73,19 +59,20 @@ class TestRotationWindow : public QObject {
         for (int y = 10; y < 16; ++y) // a red mark near the top right corner
             for (int x = 270; x < 276; ++x)
                 target.setPixel(x, y, qRgb(255, 0, 0));
-        loadSlot(*f, *prompter, 1, savePicture(dir, "one.png", gradientPicture(300, 220)));
-        loadSlot(*f, *prompter, 2, savePicture(dir, "two.png", target));
-        if (slot == 3) loadSlot(*f, *prompter, 3, savePicture(dir, "three.png", target));
-        mark(*f, 1, 1, {100, 100});
-        mark(*f, 1, 2, {200, 100});
-        mark(*f, slot, 1, {100, 100});
-        mark(*f, slot, 2, target2);
+        load(1, "one.png", gradientPicture(300, 220));
+        load(2, "two.png", target);
+        if (slot == 3) load(3, "three.png", target);
+        mark(1, 1, {100, 100});
+        mark(1, 2, {200, 100});
+        mark(slot, 1, {100, 100});
+        mark(slot, 2, target2);
 
         frmPicCopy& w = PicCopyForm();
         if (stopBefore) QTest::mouseClick(w.cmdPrer, Qt::LeftButton);
         QStringList captions;
         connect(&w, &QWidget::windowTitleChanged, &w, [&](const QString& t) { captions << t; });
         (slot == 2 ? f->mnuVirovnjat : f->mnuVirovnjat1_3)->trigger();
+        QVERIFY(jobEnds());
 
         const QString announcement = "выполняется поворот на угол " + angle + "°";
         QCOMPARE(captions, QStringList({announcement, "Копирование двух участков"}));
@@ -107,19 +94,23 @@ class TestRotationWindow : public QObject {
     }
 
     void stopDuringARotationKeepsWhatIsTurned() {
-        loadSlot(*f, *prompter, 1, savePicture(dir, "one.png", gradientPicture(300, 220)));
-        loadSlot(*f, *prompter, 2, savePicture(dir, "two.png", gradientPicture(300, 220)));
-        mark(*f, 1, 1, {100, 100});
-        mark(*f, 1, 2, {200, 100});
-        mark(*f, 2, 1, {100, 100});
-        mark(*f, 2, 2, {100, 200});
+        load(1, "one.png", gradientPicture(300, 220));
+        load(2, "two.png", gradientPicture(300, 220));
+        mark(1, 1, {100, 100});
+        mark(1, 2, {200, 100});
+        mark(2, 1, {100, 100});
+        mark(2, 2, {100, 200});
         frmPicCopy& w = PicCopyForm();
-        // Pressed from the event pass after the first row; a second start then is ignored.
-        QTimer::singleShot(0, &w, [&] {
-            QTest::mouseClick(w.cmdPrer, Qt::LeftButton);
-            f->mnuVirovnjat->trigger();
-        });
+        // The run waits after its first row while the user presses "Прервать" and starts the
+        // rotation again, which is ignored.
+        f->jobs().hold(true);
         f->mnuVirovnjat->trigger();
+        QVERIFY(f->jobs().busy());
+        QCOMPARE(w.windowTitle(), QString("выполняется поворот на угол 90.00°"));
+        QTest::mouseClick(w.cmdPrer, Qt::LeftButton);
+        f->mnuVirovnjat->trigger();
+        f->jobs().hold(false);
+        QVERIFY(jobEnds());
         QCOMPARE(w.txtP->text(), QString("выполнено = 00.0%"));
         QCOMPARE(w.windowTitle(), QString("Копирование двух участков"));
         QCOMPARE(State().StopRequested, int16_t(0));
@@ -148,16 +139,17 @@ class TestRotationWindow : public QObject {
             first << Star{s.x(), s.y(), 3.5};
             second << Star{inPicture2(s).x(), inPicture2(s).y(), 3.5};
         }
-        loadSlot(*f, *prompter, 1, savePicture(dir, "night1.png", starField(500, 400, first)));
-        loadSlot(*f, *prompter, 2, savePicture(dir, "night2.png", starField(500, 400, second)));
+        load(1, "night1.png", starField(500, 400, first));
+        load(2, "night2.png", starField(500, 400, second));
         // The user clicks on the star: the pixel under its centre.
         auto star = [&](int k, QPointF near) { return spotCentre(f->Img(k)->picture(), near); };
-        mark(*f, 1, 1, star(1, sky[0]));
-        mark(*f, 1, 2, star(1, sky[1]));
-        mark(*f, 2, 1, star(2, inPicture2(sky[0])));
-        mark(*f, 2, 2, star(2, inPicture2(sky[1])));
+        mark(1, 1, star(1, sky[0]));
+        mark(1, 2, star(1, sky[1]));
+        mark(2, 1, star(2, inPicture2(sky[0])));
+        mark(2, 2, star(2, inPicture2(sky[1])));
 
         f->mnuVirovnjat->trigger();
+        QVERIFY(jobEnds());
         frmPicCopy& w = PicCopyForm();
         // Marked on whole pixels, the two stars give the turn to a few hundredths of a degree.
         const QString announced = w.lblFile1->text();
@@ -169,12 +161,12 @@ class TestRotationWindow : public QObject {
         QVERIFY(prompter->messages.isEmpty());
         QTest::mouseClick(w.cmdEnd, Qt::LeftButton);
 
-        loadSlot(*f, *prompter, 2, saved);
+        load(2, saved);
         const QSizeF canvas = f->Img2->picture().size();
         QCOMPARE(canvas, QSizeF(633, 596));
         auto onCanvas = [&](QPointF p) { return star(2, turned(inPicture2(p), Turn, size, canvas)); };
-        mark(*f, 2, 1, onCanvas(sky[0]));
-        mark(*f, 2, 2, onCanvas(sky[1]));
+        mark(2, 1, onCanvas(sky[0]));
+        mark(2, 2, onCanvas(sky[1]));
         f->CmdSovm->click();
 
         QTest::mouseClick(f->Lbl1, Qt::LeftButton);

@@ -4,21 +4,23 @@
 #include "shell/clicklabel.h"
 #include "shell/givenfiles.h"
 #include "shell/start.h"
-#include "support/fixture.h"
+#include "support/files.h"
 #include "support/linearsky.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QMimeData>
 #include <QtTest>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace vorlan;
 using namespace vorlan::test;
 
-class TestDesktopOpen : public QObject {
+class TestDesktopOpen : public WindowTest {
     Q_OBJECT
-    ScriptedPrompter* prompter = nullptr;
-    frmBl* f = nullptr;
-    QTemporaryDir dir;
 
     /// Makes the named files: "bad…" holds text, "….fits" a linear star field, "….vln" a project
     /// of a.png and b.fits in the same folder, others a PNG.
@@ -27,9 +29,7 @@ class TestDesktopOpen : public QObject {
         for (const QString& name : names) {
             const QString path = dir.filePath(name);
             if (name.startsWith("bad")) {
-                QFile file(path);
-                file.open(QIODevice::WriteOnly);
-                file.write("no picture here");
+                writeFile(path, "no picture here");
             } else if (name.endsWith(".vln")) {
                 QStringList lines{"a.png",  " 0", " 0", " 0", " 0", " 200", " 150", " 1",
                                   "b.fits", " 0", " 0", " 0", " 0", " 320", " 200", " 1"};
@@ -44,15 +44,11 @@ class TestDesktopOpen : public QObject {
                       << " 1"
                       << " 1"
                       << "";
-                QFile file(path);
-                file.open(QIODevice::WriteOnly);
-                file.write(projectFileBytes(lines.join('\r')));
+                writeFile(path, projectFileBytes(lines.join('\r')));
             } else if (name.endsWith(".fits")) {
                 writeFits(path, linearStarField(320, 200, 25, 1000, 30, 60000, 2), {});
             } else {
-                QImage img(200, 150, QImage::Format_RGB32);
-                img.fill(QColor(200, 40, 40));
-                img.save(path);
+                plainPicture(200, 150, QColor(200, 40, 40)).save(path);
             }
             paths << path;
         }
@@ -67,9 +63,6 @@ class TestDesktopOpen : public QObject {
     }
 
   private slots:
-    void init() { startCase(prompter, f); }
-    void cleanup() { endCase(prompter); }
-
     void commandLineNamesBecomeFullPaths_data() {
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QString>("path");
@@ -121,6 +114,30 @@ class TestDesktopOpen : public QObject {
         if (messages >= 0) QCOMPARE(f->windowTitle(), dir.filePath(inSlots[0]));
     }
 
+    // Only files (and links to them) are read as pictures; a FIFO (whose open() would wait for a
+    // writer), /dev/zero and a link to it (never ending), a folder are refused by reason.
+    void onlyFilesAreReadAsPictures() {
+        const QString fifo = dir.filePath("f.jpg"), zero = dir.filePath("zero.jpg");
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(QFile::link("/dev/zero", zero));
+        QVERIFY(QDir(dir.path()).mkpath("folder.jpg"));
+        const QStringList paths =
+            QStringList{fifo, "/dev/zero", zero, dir.filePath("folder.jpg")} + makeFiles({"a.png"});
+        // A writer now and then: a window waiting on the FIFO would fail here, not hang the test.
+        const std::jthread writer([name = QFile::encodeName(fifo)](std::stop_token stop) {
+            for (; !stop.stop_requested(); QThread::msleep(20))
+                if (const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK); fd >= 0) ::close(fd);
+        });
+        Main(paths);
+        QTRY_COMPARE(slotNames(), (QStringList{"a.png", "", ""}));
+        const QStringList reasons = {"это канал (FIFO), а не файл", "это устройство, а не файл",
+                                     "это устройство, а не файл", "это папка, а не файл"};
+        QCOMPARE(prompter->messages.size(), reasons.size());
+        for (int i = 0; i < reasons.size(); ++i)
+            QVERIFY2(prompter->messages[i].contains(paths[i]) && prompter->messages[i].contains(reasons[i]),
+                     qPrintable(prompter->messages[i]));
+    }
+
     void droppedFilesOpenWhereTheyLand_data() {
         QTest::addColumn<int>("loadedBefore");
         QTest::addColumn<QString>(
@@ -152,7 +169,7 @@ class TestDesktopOpen : public QObject {
         QFETCH(int, messages);
         const QStringList before = makeFiles(QStringList{"first.png", "second.png"}.mid(0, loadedBefore));
         for (int k = 1; k <= loadedBefore; ++k)
-            loadSlot(*f, *prompter, k, before[k - 1]);
+            load(k, before[k - 1]);
         QMimeData data;
         QList<QUrl> urls;
         for (const QString& p : makeFiles(names))

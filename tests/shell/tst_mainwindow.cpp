@@ -6,8 +6,8 @@
 #include "shell/layout.h"
 #include "shell/panbar.h"
 #include "shell/start.h"
-#include "support/fixture.h"
 #include "support/useractions.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QMenuBar>
@@ -20,19 +20,10 @@
 using namespace vorlan;
 using namespace vorlan::test;
 
-class TestMainWindow : public QObject {
+class TestMainWindow : public WindowTest {
     Q_OBJECT
-    ScriptedPrompter* prompter = nullptr;
-    frmBl* f = nullptr;
 
-private slots:
-    void init() {
-        startCase(prompter, f);
-    }
-    void cleanup() {
-        endCase(prompter);
-    }
-
+  private slots:
     void sharedStateStartsAtZeroButThree() {
         SharedState& s = State();
         QCOMPARE(s.MarkScale1, 1.0f);

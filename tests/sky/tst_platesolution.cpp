@@ -10,7 +10,22 @@
 using namespace vorlan;
 using namespace vorlan::test;
 
-Q_DECLARE_METATYPE(const QVector<CatalogueStar>*)
+namespace {
+
+/// A synthetic picture of a star field (gnomonic, centred on ra0, dec0, field degrees across,
+/// turned by rotation degrees) shown at scale, with stars mark1 and mark2 marked.
+struct GnomonicCase {
+    const QVector<CatalogueStar>* stars;
+    double ra0, dec0; ///< radians
+    double field;
+    double rotation;
+    int mark1, mark2;
+    float scale;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(GnomonicCase)
 
 namespace {
 
@@ -58,65 +73,52 @@ class TestPlateSolution : public QObject {
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
     void againstGnomonicPicture_data() {
-        QTest::addColumn<const QVector<CatalogueStar>*>("stars");
-        QTest::addColumn<double>("ra0");
-        QTest::addColumn<double>("dec0");
-        QTest::addColumn<double>("field");
-        QTest::addColumn<double>("rotation");
-        QTest::addColumn<int>("mark1");
-        QTest::addColumn<int>("mark2");
-        QTest::addColumn<float>("scale");
+        QTest::addColumn<GnomonicCase>("c");
         const double pleiadesRa = (3 + 46.5 / 60) * 15 * Rad, pleiadesDec = 24.25 * Rad;
         QTest::newRow("Pleiades upright")
-            << &Pleiades << pleiadesRa << pleiadesDec << 1.5 << 0.0 << 1 << 2 << 1.0f;
+            << GnomonicCase{&Pleiades, pleiadesRa, pleiadesDec, 1.5, 0.0, 1, 2, 1.0f};
         QTest::newRow("Pleiades 10 ccw")
-            << &Pleiades << pleiadesRa << pleiadesDec << 1.5 << 10.0 << 1 << 2 << 1.0f;
+            << GnomonicCase{&Pleiades, pleiadesRa, pleiadesDec, 1.5, 10.0, 1, 2, 1.0f};
         QTest::newRow("Pleiades -35, marks reversed")
-            << &Pleiades << pleiadesRa << pleiadesDec << 1.5 << -35.0 << 2 << 1 << 1.5f;
+            << GnomonicCase{&Pleiades, pleiadesRa, pleiadesDec, 1.5, -35.0, 2, 1, 1.5f};
         QTest::newRow("Pleiades 120, N-S pair")
-            << &Pleiades << pleiadesRa << pleiadesDec << 2.0 << 120.0 << 5 << 4 << 0.75f;
+            << GnomonicCase{&Pleiades, pleiadesRa, pleiadesDec, 2.0, 120.0, 5, 4, 0.75f};
         QTest::newRow("Pleiades 200")
-            << &Pleiades << pleiadesRa << pleiadesDec << 1.2 << 200.0 << 0 << 5 << 2.0f;
+            << GnomonicCase{&Pleiades, pleiadesRa, pleiadesDec, 1.2, 200.0, 0, 5, 2.0f};
         const double beltRa = (5 + 36.0 / 60) * 15 * Rad, beltDec = -1.5 * Rad;
-        QTest::newRow("Orion belt 5 deg") << &OrionBelt << beltRa << beltDec << 5.0 << 0.0 << 0 << 2 << 1.0f;
+        QTest::newRow("Orion belt 5 deg") << GnomonicCase{&OrionBelt, beltRa, beltDec, 5.0, 0.0, 0, 2, 1.0f};
         QTest::newRow("Orion belt 5 deg, -70")
-            << &OrionBelt << beltRa << beltDec << 5.0 << -70.0 << 2 << 0 << 1.0f;
+            << GnomonicCase{&OrionBelt, beltRa, beltDec, 5.0, -70.0, 2, 0, 1.0f};
         const double dipperRa = (15 + 5.0 / 60) * 15 * Rad, dipperDec = 73.0 * Rad;
         QTest::newRow("Little Dipper 5 deg")
-            << &LittleDipper << dipperRa << dipperDec << 5.0 << 0.0 << 0 << 1 << 1.0f;
+            << GnomonicCase{&LittleDipper, dipperRa, dipperDec, 5.0, 0.0, 0, 1, 1.0f};
         QTest::newRow("Little Dipper 5 deg, 45")
-            << &LittleDipper << dipperRa << dipperDec << 5.0 << 45.0 << 1 << 0 << 1.0f;
+            << GnomonicCase{&LittleDipper, dipperRa, dipperDec, 5.0, 45.0, 1, 0, 1.0f};
         // Close to the pole, the readout also over a point exactly at it.
-        QTest::newRow("Polaris field") << &PoleField << 0.0 << 88.5 * Rad << 5.0 << 0.0 << 1 << 4 << 1.0f;
+        QTest::newRow("Polaris field") << GnomonicCase{&PoleField, 0.0, 88.5 * Rad, 5.0, 0.0, 1, 4, 1.0f};
         QTest::newRow("Polaris field, 150")
-            << &PoleField << 0.0 << 88.5 * Rad << 5.0 << 150.0 << 4 << 1 << 1.0f;
+            << GnomonicCase{&PoleField, 0.0, 88.5 * Rad, 5.0, 150.0, 4, 1, 1.0f};
         // Stars of equal, nearly equal and opposite right ascension: their great circle is an
         // hour circle, whose pole lies on the equator.
         const double sameRa = (5 + 30.9 / 60) * 15 * Rad, sameDec = 11 * Rad;
         for (double rotation : {0.0, 35.0, -100.0, 170.0}) {
             QTest::addRow("same minute N-S, %g", rotation)
-                << &SameMinute << sameRa << sameDec << 1.5 << rotation << 0 << 1 << 1.0f;
+                << GnomonicCase{&SameMinute, sameRa, sameDec, 1.5, rotation, 0, 1, 1.0f};
             QTest::addRow("same minute S-N, %g", rotation)
-                << &SameMinute << sameRa << sameDec << 1.5 << rotation << 1 << 0 << 2.0f;
+                << GnomonicCase{&SameMinute, sameRa, sameDec, 1.5, rotation, 1, 0, 2.0f};
             QTest::addRow("0.1m apart, %g", rotation)
-                << &SameMinute << sameRa << sameDec << 1.5 << rotation << 0 << 4 << 1.0f;
+                << GnomonicCase{&SameMinute, sameRa, sameDec, 1.5, rotation, 0, 4, 1.0f};
             QTest::addRow("0.1m apart reversed, %g", rotation)
-                << &SameMinute << sameRa << sameDec << 1.5 << rotation << 4 << 0 << 1.0f;
+                << GnomonicCase{&SameMinute, sameRa, sameDec, 1.5, rotation, 4, 0, 1.0f};
             QTest::addRow("12h apart, %g", rotation)
-                << &AcrossThePole << 5 * 15 * Rad << 89.6 * Rad << 3.0 << rotation << 0 << 1 << 1.0f;
+                << GnomonicCase{&AcrossThePole, 5 * 15 * Rad, 89.6 * Rad, 3.0, rotation, 0, 1, 1.0f};
             QTest::addRow("12h apart reversed, %g", rotation)
-                << &AcrossThePole << 5 * 15 * Rad << 89.6 * Rad << 3.0 << rotation << 1 << 0 << 1.0f;
+                << GnomonicCase{&AcrossThePole, 5 * 15 * Rad, 89.6 * Rad, 3.0, rotation, 1, 0, 1.0f};
         }
     }
     void againstGnomonicPicture() {
-        QFETCH(const QVector<CatalogueStar>*, stars);
-        QFETCH(double, ra0);
-        QFETCH(double, dec0);
-        QFETCH(double, field);
-        QFETCH(double, rotation);
-        QFETCH(int, mark1);
-        QFETCH(int, mark2);
-        QFETCH(float, scale);
+        QFETCH(GnomonicCase, c);
+        const auto& [stars, ra0, dec0, field, rotation, mark1, mark2, scale] = c;
         const TanPicture pic{ra0, dec0, field, rotation};
         const PlateInput in = marking(pic, *stars, mark1, mark2, scale);
 

@@ -3,8 +3,8 @@
 #include "sky/frmvvodkoordinat.h"
 #include "sky/skytext.h"
 #include "skyfield.h"
-#include "support/fixture.h"
 #include "support/useractions.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QAction>
@@ -34,14 +34,6 @@ void typeStar(frmVvodKoordinat& w, int i, const CatalogueStar& s) {
     type(w.txtGrM[i], QString::number(s.decM + s.decS / 60, 'f', 4));
 }
 
-/// A mouse move without a button over w. QTest::mouseMove only moves the cursor then, which the
-/// offscreen platform does not turn into events.
-void hover(QWidget* w, QPoint pos) {
-    QMouseEvent move(QEvent::MouseMove, QPointF(pos), QPointF(w->mapToGlobal(pos)), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &move);
-}
-
 /// Picture 1 of the given size at scale 1, with its two reference points at picture pixels.
 void pictureWithMarks(frmBl& f, const QImage& picture, QPointF p1, QPointF p2) {
     SharedState& s = State();
@@ -62,19 +54,10 @@ void pictureWithMarks(frmBl& f, const QImage& picture, QPointF p1, QPointF p2) {
 
 } // namespace
 
-class TestSkyWindow : public QObject {
+class TestSkyWindow : public WindowTest {
     Q_OBJECT
-    ScriptedPrompter* prompter = nullptr;
-    frmBl* f = nullptr;
 
   private slots:
-    void init() {
-        startCase(prompter, f);
-    }
-    void cleanup() {
-        endCase(prompter);
-    }
-
     // Also: the initial texts are no change, the stored coordinates are left alone.
     void designState() {
         State().StarDec2 = -0.5f;
@@ -313,13 +296,9 @@ class TestSkyWindow : public QObject {
             at << QPointF(x, y);
             drawn << Star{x, y, 3};
         }
-        QTemporaryDir dir;
-        loadSlot(*f, *prompter, 1,
-                 savePicture(dir, "pleiades.bmp", starField(pic.widthPx, pic.heightPx, drawn)));
-        QTest::mouseClick(f->lblVvod1, Qt::LeftButton);
-        QTest::mouseClick(f->Img1, Qt::LeftButton, Qt::NoModifier, at[1].toPoint());
-        QTest::mouseClick(f->lblVvod2, Qt::LeftButton);
-        QTest::mouseClick(f->Img1, Qt::LeftButton, Qt::NoModifier, at[2].toPoint());
+        load(1, "pleiades.bmp", starField(pic.widthPx, pic.heightPx, drawn));
+        mark(1, 1, at[1]);
+        mark(1, 2, at[2]);
         emit f->mnuViravnivanie->aboutToShow();
         frmVvodKoordinat& w = VvodKoordinatForm();
         f->mnuViravnivanie_vvod_koord->trigger();

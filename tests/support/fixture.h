@@ -7,6 +7,7 @@
 #include "support/scriptedprompter.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QImage>
 #include <QLocale>
 #include <QPainter>
@@ -69,6 +70,13 @@ inline QImage starField(int w, int h, const QVector<Star>& stars) {
     return img;
 }
 
+/// A picture of one colour.
+inline QImage plainPicture(int w, int h, const QColor& colour) {
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(colour);
+    return img;
+}
+
 /// A picture of the given size with a gradient, so that any part of it can be told apart.
 inline QImage gradientPicture(int w, int h) {
     QImage img(w, h, QImage::Format_RGB32);
@@ -101,6 +109,15 @@ inline QPointF spotCentre(const QImage& img, QPointF p, int radius = 8, int thre
             sw += v;
         }
     return sw > 0 ? QPointF(sx / sw, sy / sw) : QPointF(-1, -1);
+}
+
+/// Lets the event loop run until the program's running job (a cut-out, a rotation) has ended and
+/// its end has been handled, as the window's own loop would; false if it still runs after ms.
+inline bool jobEnds(frmBl& f, int ms = 60000) {
+    const QDeadlineTimer deadline(ms);
+    while (f.jobs().busy() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return !f.jobs().busy();
 }
 
 /// Loads a file into slot k through the real menu item, answering the dialog with path.

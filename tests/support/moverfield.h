@@ -5,6 +5,7 @@
 // (support/starsky.h draws each star only in a small window round it), the later pictures shifted
 // and turned against picture 1, and ten objects of known brightness and motion.
 
+#include "stars/movingsearch.h"
 #include "support/starsky.h"
 
 #include <QPointF>
@@ -32,8 +33,8 @@ struct MoverField {
 /// count pictures (1 to 3) of the same field, taken a quarter of an hour apart: stars with FWHM
 /// fwhm, and ten objects with peak signal-to-noise from 5 to 50 (evenly on a logarithmic scale)
 /// moving 4 to 50 pixels from one picture to the next in all directions, none near a star or the
-/// edges of the overlap.
-inline MoverField moverField(int count, quint32 seed = 1, int width = 6000, int height = 4000, double fwhm = 1.7,
+/// edges of the overlap. The sensor has 30 hot pixels, and a satellite crosses picture 2.
+inline MoverField moverField(int count, quint32 seed = 2, int width = 6000, int height = 4000, double fwhm = 1.6,
                              int stars = 2000) {
     MoverField f;
     const QRectF field(0, 0, width, height);
@@ -62,6 +63,8 @@ inline MoverField moverField(int count, quint32 seed = 1, int width = 6000, int 
         view.background = 30;
         view.noise = f.noise;
         view.seed = seed * 10 + k;
+        view.hotPixels = 30;
+        view.trail = k == 1;
         view.toSky = k == 0 ? SimilarityTransform()
                             : skyTransform(QSizeF(width, height), QSizeF(width, height), 0.2 * k, 1.0, false,
                                            QPointF(23.37 * k, -41.71 * k));
@@ -73,6 +76,21 @@ inline MoverField moverField(int count, quint32 seed = 1, int width = 6000, int 
         f.hours.push_back(0.25 * k);
     }
     return f;
+}
+
+/// The first count pictures of a field as the search takes them: their sources found as the
+/// window finds them, placed on picture 1 by the transforms they were made with, and timed.
+inline QVector<SearchPicture> searchPictures(const MoverField& field, int count) {
+    QVector<SearchPicture> pictures;
+    for (int k = 0; k < count; ++k) {
+        SearchPicture p;
+        p.picture = field.pictures[k].image;
+        p.stars = detectForMovingSearch(p.picture);
+        p.toPicture1 = field.toPicture1[k];
+        p.hours = field.hours[k];
+        pictures << p;
+    }
+    return pictures;
 }
 
 } // namespace vorlan::test

@@ -3,7 +3,9 @@
 // What a user does with the mouse and keyboard, for the window tests: drags with a press, several
 // moves and a release, focus by a click, keys through the window to the focused control.
 
+#include <QApplication>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -47,6 +49,12 @@ inline void dragHandle(QScrollBar* bar, int by, int steps = 8, int pauseMs = 0,
     QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, start + along * by);
 }
 
+/// Drags a scroll bar's handle to where value would put it.
+inline void dragTo(QScrollBar* bar, int value) {
+    const QPoint by = handleCentre(bar, value) - handleCentre(bar);
+    dragHandle(bar, bar->orientation() == Qt::Horizontal ? by.x() : by.y());
+}
+
 /// Gives a scroll bar the focus as a user does: a click on its handle, which does not move it.
 inline void clickHandle(QScrollBar* bar) {
     QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, handleCentre(bar));
@@ -55,6 +63,31 @@ inline void clickHandle(QScrollBar* bar) {
 /// A key as the user types it: into the window, which hands it to the control holding the focus.
 inline void typeKey(QWidget* window, Qt::Key key, Qt::KeyboardModifiers m = Qt::NoModifier) {
     QTest::keyClick(window->windowHandle(), key, m);
+}
+
+/// Moves a scroll bar to value by keys, as a user who has clicked its handle: from one end a page
+/// at a time, then a step at a time. From the start (Home, Page Down, Right) or, with fromEnd,
+/// from the end (End, Page Up, Left): the main window's scale bars hand Right on to the pan bar.
+/// True when the bar took the focus and reached value.
+inline bool keysTo(QScrollBar* bar, int value, bool fromEnd = false) {
+    clickHandle(bar);
+    QWidget* window = bar->window();
+    if (window->focusWidget() != bar) return false; // the keys would go elsewhere
+    const int sign = fromEnd ? -1 : 1;
+    typeKey(window, fromEnd ? Qt::Key_End : Qt::Key_Home);
+    for (int presses = 0; presses < 200 && sign * (value - bar->value()) >= bar->pageStep(); ++presses)
+        typeKey(window, fromEnd ? Qt::Key_PageUp : Qt::Key_PageDown);
+    for (int presses = 0; presses < 200 && sign * (value - bar->value()) > 0; ++presses)
+        typeKey(window, fromEnd ? Qt::Key_Left : Qt::Key_Right);
+    return bar->value() == value;
+}
+
+/// A mouse move without a button over w. QTest::mouseMove only moves the cursor then, which the
+/// offscreen platform does not turn into events.
+inline void hover(QWidget* w, QPoint pos) {
+    QMouseEvent move(QEvent::MouseMove, QPointF(pos), QPointF(w->mapToGlobal(pos)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &move);
 }
 
 /// Replaces a field's text by typing, as a user does: a click into it, Ctrl+A, Backspace.

@@ -3,9 +3,10 @@
 
 #include "shell/clicklabel.h"
 #include "support/badpictures.h"
-#include "support/fixture.h"
+#include "support/files.h"
 #include "support/linearsky.h"
 #include "support/ordinaryuser.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 #include "view/picturefile.h"
 
@@ -35,34 +36,21 @@ constexpr int BmpWidth = 18, BmpHeight = 22, BmpBits = 28;
 
 } // namespace
 
-class TestBadFiles : public QObject {
+class TestBadFiles : public WindowTest {
     Q_OBJECT
-    ScriptedPrompter* prompter = nullptr;
-    frmBl* f = nullptr;
-    QTemporaryDir dir;
     QString good;
-
-    QString write(const QString& name, const QByteArray& bytes) {
-        const QString path = dir.filePath(name);
-        QFile file(path);
-        file.open(QIODevice::WriteOnly);
-        file.write(bytes);
-        return path;
-    }
 
     /// A linear star field as a FITS file of the given layout would hold it.
     QByteArray fitsBytes(const FitsLayout& layout) {
         const QString path = dir.filePath("made.fits");
         writeFits(path, linearStarField(300, 200, 20, 1000, 30, 60000, 8), layout);
-        QFile file(path);
-        file.open(QIODevice::ReadOnly);
-        return file.readAll();
+        return readFile(path);
     }
 
     /// Slot k holds the good red picture with point 1 marked by a click at (50, 40).
     void loadGoodWithPoint(int k) {
         for (int j = 1; j <= k; ++j)
-            loadSlot(*f, *prompter, j, good);
+            load(j, good);
         QTest::mouseClick(f->lblVvod1, Qt::LeftButton);
         QTest::mouseClick(f->Img(k), Qt::LeftButton, {}, QPoint(50, 40));
         QCOMPARE(State().Point1Text(k), QString("750  600"));
@@ -85,13 +73,8 @@ class TestBadFiles : public QObject {
     void initTestCase() {
         // The budget of a machine with 8 GB, whatever this one has.
         setPictureMemoryBudget(qint64(2) << 30);
-        QImage red(400, 300, QImage::Format_RGB32);
-        red.fill(Qt::red);
-        good = dir.filePath("good.png");
-        red.save(good);
+        good = solid("good.png", 400, 300, Qt::red);
     }
-    void init() { startCase(prompter, f); }
-    void cleanup() { endCase(prompter); }
 
     void refusedFilesLeaveTheSlotAsItWas_data() {
         QTest::addColumn<int>("slot");
@@ -132,13 +115,22 @@ class TestBadFiles : public QObject {
         QTest::newRow("BMP cut inside its header") << 1 << "short.bmp" << b.left(30) << Damaged;
         QTest::newRow("BMP cut in its pixels") << 2 << "half.bmp" << b.left(b.size() / 2) << Damaged;
 
-        QByteArray fitsHeader; // a 16-bit image of 200000 x 200000 that is not there
-        for (const char* card : {"SIMPLE  =                    T", "BITPIX  =                   16",
-                                 "NAXIS   =                    2", "NAXIS1  =               200000",
-                                 "NAXIS2  =               200000", "END"})
-            fitsHeader += QByteArray(card).leftJustified(80, ' ');
+        // Headers of pictures that are not there.
+        auto fitsHeader = [](int bitpix, int width, int height) {
+            QByteArray header = QByteArray("SIMPLE  =                    T").leftJustified(80, ' ');
+            for (const auto& [key, value] :
+                 {std::pair{"BITPIX", bitpix}, {"NAXIS", 2}, {"NAXIS1", width}, {"NAXIS2", height}})
+                header += (QByteArray(key).leftJustified(8, ' ') + "= " +
+                           QByteArray::number(value).rightJustified(20, ' '))
+                              .leftJustified(80, ' ');
+            return (header + QByteArray("END").leftJustified(80, ' ')).leftJustified(2880, ' ');
+        };
         QTest::newRow("FITS header of 200000 x 200000")
-            << 1 << "bomb.fits" << fitsHeader.leftJustified(2880, ' ') << TooLarge;
+            << 1 << "bomb.fits" << fitsHeader(16, 200000, 200000) << TooLarge;
+        // The 8-bit picture would fit (100 MB), but not the rows the stretch reads: nothing may be
+        // taken for data that the file does not hold.
+        QTest::newRow("float FITS header of 50000000 x 2")
+            << 2 << "wide.fits" << fitsHeader(-32, 50000000, 2) << QString("кончается раньше");
         const QByteArray fits = fitsBytes({});
         QTest::newRow("FITS cut in its pixels") << 2 << "cut.fits" << fits.left(fits.size() / 2) << Damaged;
         QTest::newRow("FITS cut inside its header") << 1 << "short.fit" << fits.left(700) << Damaged;
@@ -155,8 +147,8 @@ class TestBadFiles : public QObject {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, reason);
         loadGoodWithPoint(slot);
-        const QString bad = write(name, bytes);
-        loadSlot(*f, *prompter, slot, bad);
+        const QString bad = writeFile(dir, name, bytes);
+        load(slot, bad);
         QCOMPARE(prompter->messages.size(), 1);
         const QString message = prompter->messages[0];
         QVERIFY2(message.contains(bad) && message.contains(reason), qPrintable(message));
@@ -177,15 +169,12 @@ class TestBadFiles : public QObject {
         OrdinaryUser::openFolder(folder.path());
         const QString path = folder.filePath("locked.jpg");
         if (reason.contains("прав")) {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(starJpeg());
-            file.close();
+            QVERIFY(writeFile(path, starJpeg()));
             QVERIFY(QFile::setPermissions(path, {}));
         }
         {
             OrdinaryUser user;
-            loadSlot(*f, *prompter, 1, path);
+            load(1, path);
         }
         QCOMPARE(prompter->messages.size(), 1);
         QVERIFY2(prompter->messages[0].contains(path) && prompter->messages[0].contains(reason),
@@ -217,9 +206,9 @@ class TestBadFiles : public QObject {
         QFETCH(QByteArray, bytes);
         QFETCH(QSize, size);
         QFETCH(QColor, colour);
-        const QString path =
-            write(QTest::currentDataTag() == QByteArray("JPEG named .bmp") ? "x.bmp" : "ok.jpg", bytes);
-        loadSlot(*f, *prompter, 1, path);
+        const QString path = writeFile(
+            dir, QTest::currentDataTag() == QByteArray("JPEG named .bmp") ? "x.bmp" : "ok.jpg", bytes);
+        load(1, path);
         QVERIFY2(prompter->messages.isEmpty(), qPrintable(prompter->messages.join('\n')));
         QCOMPARE(State().FileName1, path);
         QCOMPARE(f->Img1->picture().size(), size);

@@ -3,8 +3,8 @@
 
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
-#include "support/fixture.h"
 #include "support/useractions.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 #include "view/picturerender.h"
 
@@ -61,30 +61,8 @@ double agreeing(const QImage& a, const QImage& b, const QRect& inside) {
 
 } // namespace
 
-class TestDisplay : public QObject {
+class TestDisplay : public WindowTest {
     Q_OBJECT
-    ScriptedPrompter* prompter = nullptr;
-    frmBl* f = nullptr;
-    QTemporaryDir dir;
-
-    /// Moves a scale bar to `value` as a user does with the keyboard: a click on the handle for
-    /// the focus, End, then Page Up and Left (Right would pan the pictures as well).
-    void scaleBarTo(PanBar* bar, int value) {
-        clickHandle(bar);
-        typeKey(f, Qt::Key_End);
-        while (bar->value() - bar->pageStep() >= value)
-            typeKey(f, Qt::Key_PageUp);
-        while (bar->value() > value)
-            typeKey(f, Qt::Key_Left);
-        QCOMPARE(bar->value(), value);
-    }
-
-    /// Arms point `point` and clicks picture k at `at` (frame pixels).
-    void mark(int k, int point, QPoint at) {
-        QTest::mouseClick(f->Lbl(k), Qt::LeftButton);
-        QTest::mouseClick(point == 1 ? f->lblVvod1 : f->lblVvod2, Qt::LeftButton);
-        QTest::mouseClick(f->Img(k), Qt::LeftButton, Qt::NoModifier, at);
-    }
 
     /// Loads a field into slot 1 and the same field moved by (3, 2) pixels into slot 2, marks the
     /// star at `star` (picture 1 pixels) as point 1 in both, picture 2 at scale scale2Mark, and
@@ -96,10 +74,10 @@ class TestDisplay : public QObject {
             QPainter(&field).fillRect(QRect(lone - QPoint(5, 5), QSize(11, 11)), QColor(Sky, Sky, Sky));
             field.setPixel(lone, qRgb(255, 255, 255));
         }
-        loadSlot(*f, *prompter, 1, savePicture(dir, "one.png", field.copy(3, 2, 400, 300)));
-        loadSlot(*f, *prompter, 2, savePicture(dir, "two.png", field.copy(0, 0, 400, 300)));
+        load(1, "one.png", field.copy(3, 2, 400, 300));
+        load(2, "two.png", field.copy(0, 0, 400, 300));
         mark(1, 1, star);
-        scaleBarTo(f->HScr2, scale2Mark);
+        QVERIFY(keysTo(f->HScr2, scale2Mark, true));
         const Placement at = f->Img2->placement();
         const QPointF shown = QPointF(star + QPoint(3, 2)) * at.scale + QPointF(at.originX, at.originY);
         mark(2, 1, shown.toPoint());
@@ -110,9 +88,6 @@ class TestDisplay : public QObject {
     QImage area() { return f->pictureArea->grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
   private slots:
-    void init() { startCase(prompter, f); }
-    void cleanup() { endCase(prompter); }
-
     // Zoomed out to a quarter, a one-pixel star of 255 on 20 shares its screen pixel with 15
     // pixels of sky and must still raise it by a sixteenth of its excess, in colour and grey.
     void zoomedOutStarsStayVisible_data() {
@@ -173,8 +148,8 @@ class TestDisplay : public QObject {
         QFETCH(int, scale);
         QFETCH(bool, panned);
         registeredPair(QPoint(151, 103), 1000);
-        scaleBarTo(f->HScr1, scale);
-        scaleBarTo(f->HScr2, scale);
+        QVERIFY(keysTo(f->HScr1, scale, true));
+        QVERIFY(keysTo(f->HScr2, scale, true));
         if (panned) {
             const float before = f->Img2->Left();
             dragHandle(f->VScroll1, 40);
@@ -225,7 +200,7 @@ class TestDisplay : public QObject {
     void clickMarksTheStarShown() {
         QFETCH(int, scale);
         registeredPair(QPoint(151, 103), 750);
-        scaleBarTo(f->HScr2, scale);
+        QVERIFY(keysTo(f->HScr2, scale, true));
         QVERIFY(f->Img2->placement().originX != 0 || f->Img2->placement().originY != 0);
         // A lone star of picture 2, found where the frame shows it brightest.
         const QPoint star = LoneStar;

@@ -1,5 +1,7 @@
+#include "support/files.h"
 #include "support/linearsky.h"
 #include "view/fitsimage.h"
+#include "view/linearstretch.h"
 #include "view/picturefile.h"
 #include "view/stretchcurve.h"
 
@@ -31,12 +33,21 @@ template <class Keep> int medianLevel(const QImage& img, int channel, Keep keep)
     return levels[levels.size() / 2];
 }
 
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+/// One kind of FITS image: how its values are stored, and the sky and star it holds (the
+/// values as stored after scaling).
+struct FitsCase {
+    int bitpix;
+    double bzero, bscale;
+    bool compressed;
+    bool blanks; ///< a block of BLANK (or NaN) pixels
+    int planes;
+    bool afterEmptyPrimary; ///< the image in an extension after an empty primary header
+    double background, sigma, peak;
+};
 
 } // namespace
+
+Q_DECLARE_METATYPE(FitsCase)
 
 class TestFitsImage : public QObject {
     Q_OBJECT
@@ -44,58 +55,41 @@ class TestFitsImage : public QObject {
 
   private slots:
     void everyKindOfImageShowsItsSkyAndStar_data() {
-        QTest::addColumn<int>("bitpix");
-        QTest::addColumn<double>("bzero");
-        QTest::addColumn<double>("bscale");
-        QTest::addColumn<bool>("compressed");
-        QTest::addColumn<bool>("blanks");
-        QTest::addColumn<int>("planes");
-        QTest::addColumn<bool>("afterEmptyPrimary");
-        QTest::addColumn<double>("background");
-        QTest::addColumn<double>("sigma");
-        QTest::addColumn<double>("peak");
-        QTest::newRow("8-bit") << int(BYTE_IMG) << 0.0 << 1.0 << false << false << 1 << false << 40.0 << 3.0
-                               << 250.0;
+        QTest::addColumn<FitsCase>("c");
+        QTest::newRow("8-bit") << FitsCase{int(BYTE_IMG), 0.0, 1.0, false, false, 1, false, 40.0, 3.0, 250.0};
         QTest::newRow("16-bit signed")
-            << int(SHORT_IMG) << 0.0 << 1.0 << false << false << 1 << false << -20000.0 << 30.0 << 30000.0;
+            << FitsCase{int(SHORT_IMG), 0.0, 1.0, false, false, 1, false, -20000.0, 30.0, 30000.0};
         QTest::newRow("16-bit unsigned (BZERO)")
-            << int(USHORT_IMG) << 0.0 << 1.0 << false << false << 1 << false << 1000.0 << 30.0 << 60000.0;
+            << FitsCase{int(USHORT_IMG), 0.0, 1.0, false, false, 1, false, 1000.0, 30.0, 60000.0};
         QTest::newRow("16-bit scaled")
-            << int(SHORT_IMG) << 100.0 << 0.5 << false << false << 1 << false << 2000.0 << 20.0 << 16000.0;
+            << FitsCase{int(SHORT_IMG), 100.0, 0.5, false, false, 1, false, 2000.0, 20.0, 16000.0};
         QTest::newRow("32-bit integer")
-            << int(LONG_IMG) << 0.0 << 1.0 << false << false << 1 << false << 100000.0 << 300.0 << 5e6;
+            << FitsCase{int(LONG_IMG), 0.0, 1.0, false, false, 1, false, 100000.0, 300.0, 5e6};
         QTest::newRow("64-bit integer")
-            << int(LONGLONG_IMG) << 0.0 << 1.0 << false << false << 1 << false << -1e6 << 500.0 << 1e9;
+            << FitsCase{int(LONGLONG_IMG), 0.0, 1.0, false, false, 1, false, -1e6, 500.0, 1e9};
         QTest::newRow("32-bit float")
-            << int(FLOAT_IMG) << 0.0 << 1.0 << false << false << 1 << false << 0.02 << 0.001 << 1.0;
+            << FitsCase{int(FLOAT_IMG), 0.0, 1.0, false, false, 1, false, 0.02, 0.001, 1.0};
         QTest::newRow("64-bit float")
-            << int(DOUBLE_IMG) << 0.0 << 1.0 << false << false << 1 << false << -5.0 << 0.2 << 300.0;
+            << FitsCase{int(DOUBLE_IMG), 0.0, 1.0, false, false, 1, false, -5.0, 0.2, 300.0};
         QTest::newRow("tile-compressed 16-bit")
-            << int(USHORT_IMG) << 0.0 << 1.0 << true << false << 1 << false << 1000.0 << 30.0 << 60000.0;
+            << FitsCase{int(USHORT_IMG), 0.0, 1.0, true, false, 1, false, 1000.0, 30.0, 60000.0};
         QTest::newRow("tile-compressed float")
-            << int(FLOAT_IMG) << 0.0 << 1.0 << true << false << 1 << false << 0.02 << 0.001 << 1.0;
+            << FitsCase{int(FLOAT_IMG), 0.0, 1.0, true, false, 1, false, 0.02, 0.001, 1.0};
         QTest::newRow("BLANK pixels")
-            << int(SHORT_IMG) << 0.0 << 1.0 << false << true << 1 << false << 1000.0 << 30.0 << 30000.0;
+            << FitsCase{int(SHORT_IMG), 0.0, 1.0, false, true, 1, false, 1000.0, 30.0, 30000.0};
         QTest::newRow("BLANK pixels, compressed")
-            << int(SHORT_IMG) << 0.0 << 1.0 << true << true << 1 << false << 1000.0 << 30.0 << 30000.0;
-        QTest::newRow("NaN pixels") << int(FLOAT_IMG) << 0.0 << 1.0 << false << true << 1 << false << 0.02
-                                    << 0.001 << 1.0;
+            << FitsCase{int(SHORT_IMG), 0.0, 1.0, true, true, 1, false, 1000.0, 30.0, 30000.0};
+        QTest::newRow("NaN pixels") << FitsCase{int(FLOAT_IMG), 0.0,  1.0,   false, true, 1,
+                                                false,          0.02, 0.001, 1.0};
         QTest::newRow("three-plane colour cube")
-            << int(USHORT_IMG) << 0.0 << 1.0 << false << false << 3 << false << 1000.0 << 30.0 << 60000.0;
+            << FitsCase{int(USHORT_IMG), 0.0, 1.0, false, false, 3, false, 1000.0, 30.0, 60000.0};
         QTest::newRow("image in an extension")
-            << int(FLOAT_IMG) << 0.0 << 1.0 << false << false << 1 << true << 0.02 << 0.001 << 1.0;
+            << FitsCase{int(FLOAT_IMG), 0.0, 1.0, false, false, 1, true, 0.02, 0.001, 1.0};
     }
     void everyKindOfImageShowsItsSkyAndStar() {
-        QFETCH(int, bitpix);
-        QFETCH(double, bzero);
-        QFETCH(double, bscale);
-        QFETCH(bool, compressed);
-        QFETCH(bool, blanks);
-        QFETCH(int, planes);
-        QFETCH(bool, afterEmptyPrimary);
-        QFETCH(double, background);
-        QFETCH(double, sigma);
-        QFETCH(double, peak);
+        QFETCH(FitsCase, c);
+        const auto& [bitpix, bzero, bscale, compressed, blanks, planes, afterEmptyPrimary, background, sigma,
+                     peak] = c;
         const int w = 120, h = 90;
         // One star near the bottom left; FITS row 1 is the bottom, so it must be shown there.
         const QPoint star(10, h - 6);
@@ -214,13 +208,13 @@ class TestFitsImage : public QObject {
         LinearData d = linearStarField(100, 80, 5, 1000, 30, 60000, 3);
         const QString good = dir.filePath("good.fits");
         writeFits(good, d, {});
-        const QByteArray whole = fileBytes(good);
+        const QByteArray whole = readFile(good);
         QTest::newRow("text named .fits") << QByteArray("just some text, not a picture") << "это не картинка";
         QTest::newRow("empty") << QByteArray() << "";
         QTest::newRow("data cut short") << whole.left(2880 + 5000) << "кончается раньше";
         QTest::newRow("header cut short") << whole.left(1000) << "";
         writeFits(good, d, {USHORT_IMG, 0, 1, true});
-        const QByteArray compressed = fileBytes(good);
+        const QByteArray compressed = readFile(good);
         QTest::newRow("compressed, cut short") << compressed.left(compressed.size() - 3000) << "";
         // Tiles of no size: cfitsio divides by it and dies; the program must not.
         QByteArray zeroTile = compressed;
@@ -237,7 +231,7 @@ class TestFitsImage : public QObject {
         char* forms[] = {const_cast<char*>("1E")};
         fits_create_tbl(f, BINARY_TBL, 3, 1, types, forms, nullptr, "STARS", &status);
         fits_close_file(f, &status);
-        QTest::newRow("only a table") << fileBytes(good) << "нет двумерного изображения";
+        QTest::newRow("only a table") << readFile(good) << "нет двумерного изображения";
         auto header = [](const QStringList& cards) {
             QByteArray h;
             for (const QString& c : cards + QStringList{"END"})
@@ -261,10 +255,7 @@ class TestFitsImage : public QObject {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, reason);
         const QString path = dir.filePath("bad.fits");
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
-        file.close();
+        QVERIFY(writeFile(path, bytes));
         const DecodedPicture p = decodePictureFile(path);
         QVERIFY(p.image.isNull());
         QVERIFY(!p.error.isEmpty());
@@ -286,7 +277,7 @@ class TestFitsImage : public QObject {
         LinearData d = linearStarField(64, 40, 5, 1000, 30, 30000, 3);
         if (layout >= 2) d.at(3, 3) = NAN; // a blank pixel where the layout can hold one
         QCOMPARE(writeFits(path, d, layouts[layout]), 0);
-        const QByteArray original = fileBytes(path);
+        const QByteArray original = readFile(path);
         QRandomGenerator rng(1000 + layout);
         int loaded = 0;
         for (int i = 0; i < 100; ++i) {
@@ -310,10 +301,7 @@ class TestFitsImage : public QObject {
                     bytes.insert(at, QByteArray(rng.bounded(100), char(rng.bounded(256))));
                 }
             }
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            file.write(bytes);
-            file.close();
+            QVERIFY(writeFile(path, bytes));
             const DecodedPicture p = decodePictureFile(path);
             QCOMPARE(p.image.isNull(), !p.error.isEmpty()); // a picture, or a reason
             loaded += !p.image.isNull();
@@ -324,9 +312,11 @@ class TestFitsImage : public QObject {
     void headerIsCheckedAgainstTheBudgetBeforeReading() {
         const QString path = dir.filePath("budget.fits");
         QCOMPARE(writeFits(path, linearStarField(200, 100, 3, 1000, 30, 60000, 9), {}), 0);
-        // A one-byte picture of 200 x 100: 20000 bytes; the linear data passes in bands of rows.
-        QVERIFY(decodeFitsFile(path, 20000, QImage::Format_Grayscale8).error.isEmpty());
-        const DecodedPicture refused = decodeFitsFile(path, 19999, QImage::Format_Grayscale8);
+        // A one-byte picture of 200 x 100: 20000 bytes, and what the stretch works in; the linear
+        // data passes in bands of rows.
+        const qint64 needed = 20000 + stretchWorkingBytes(200, 2);
+        QVERIFY(decodeFitsFile(path, needed, QImage::Format_Grayscale8).error.isEmpty());
+        const DecodedPicture refused = decodeFitsFile(path, needed - 1, QImage::Format_Grayscale8);
         QVERIFY(refused.image.isNull());
         QVERIFY(refused.error.contains("200 × 100"));
     }

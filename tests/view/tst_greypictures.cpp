@@ -8,7 +8,7 @@
 #include "photometry/greypicture.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
-#include "support/fixture.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 #include "view/picturefile.h"
 #include "view/picturerows.h"
@@ -89,18 +89,17 @@ class TestGreyPictures : public QObject {
             loadSlot(*f, *prompter, 2, sky);
             QTest::mouseClick(f->Lbl2, Qt::LeftButton);
             QTest::mouseClick(f->Img2, Qt::LeftButton, Qt::ShiftModifier, QPoint(300, 200));
+            if (!jobEnds(*f)) QTest::qFail("the cut-out did not end", __FILE__, __LINE__);
             out.image = PicCopyForm().Pic1->image();
         } else if (scenario == "rotation") {
             loadSlot(*f, *prompter, 1, sky);
             loadSlot(*f, *prompter, 2, sky);
             const QPoint marks[2][2] = {{{100, 100}, {200, 100}}, {{100, 100}, {160, 180}}};
             for (int k = 1; k <= 2; ++k)
-                for (int p = 1; p <= 2; ++p) {
-                    QTest::mouseClick(f->Lbl(k), Qt::LeftButton);
-                    QTest::mouseClick(p == 1 ? f->lblVvod1 : f->lblVvod2, Qt::LeftButton);
-                    QTest::mouseClick(f->Img(k), Qt::LeftButton, Qt::NoModifier, marks[k - 1][p - 1]);
-                }
+                for (int p = 1; p <= 2; ++p)
+                    markPoint(*f, k, p, marks[k - 1][p - 1]);
             f->mnuVirovnjat->trigger();
+            if (!jobEnds(*f)) QTest::qFail("the rotation did not end", __FILE__, __LINE__);
             out.image = PicCopyForm().Pic1->image();
             out.texts = QStringList{PicCopyForm().txtP->text()};
         }

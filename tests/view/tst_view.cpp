@@ -1,8 +1,9 @@
 #include "common/numberforms.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
-#include "support/fixture.h"
+#include "support/files.h"
 #include "support/useractions.h"
+#include "support/windowtest.h"
 #include "view/imageframe.h"
 #include "view/picturebox.h"
 
@@ -13,32 +14,20 @@
 using namespace vorlan;
 using namespace vorlan::test;
 
-class TestView : public QObject {
+class TestView : public WindowTest {
     Q_OBJECT
-    ScriptedPrompter* prompter = nullptr;
-    frmBl* f = nullptr;
-    QTemporaryDir dir;
 
-    QString solid(const QString& name, int w, int h, QColor c) {
-        QImage img(w, h, QImage::Format_RGB32);
-        img.fill(c);
-        return savePicture(dir, name, img);
-    }
-
-private slots:
+  private slots:
     void init() {
-        startCase(prompter, f);
+        WindowTest::init();
         // The bar sizes of a 1024 x 768 screen.
         f->HScroll1->resize(985, f->HScroll1->height());
         f->VScroll1->resize(f->VScroll1->width(), 551);
     }
-    void cleanup() {
-        endCase(prompter);
-    }
 
     void loadingSixThousandByFourThousand() {
         const QString path = savePicture(dir, "big.bmp", gradientPicture(6000, 4000));
-        loadSlot(*f, *prompter, 1, path);
+        load(1, path);
         QCOMPARE(prompter->dialogTitles.value(0), QString("Открыть файл"));
         QCOMPARE(prompter->dialogFilters.value(0),
                  QString("(*.jpg) (*.jpg);;(*.bmp) (*.bmp);;(*.fits *.fit *.fts *.fz) (*.fits *.fit *.fts *.fz);;(*.*) (*)"));
@@ -69,7 +58,7 @@ private slots:
 
     void sizeRuleRefusesPicturesBeyondTheBars() {
         const QString wide = solid("wide.bmp", 33001, 4, Qt::white);
-        loadSlot(*f, *prompter, 1, wide);
+        load(1, wide);
         QCOMPARE(prompter->messages.size(), 1);
         QCOMPARE(prompter->messages[0], QString("Файл слишком большой! Программа не сможет с ним эффективно работать!"));
         QVERIFY(f->Img1->picture().isNull());
@@ -79,14 +68,14 @@ private slots:
         QCOMPARE(State().PictureCount, int16_t(0));
         QCOMPARE(f->Img1->width(), 33001);
 
-        loadSlot(*f, *prompter, 1, solid("ok.bmp", 32985, 4, Qt::white));
+        load(1, solid("ok.bmp", 32985, 4, Qt::white));
         QCOMPARE(prompter->messages.size(), 1);
         QCOMPARE(f->HScroll1->Max(), 32000);
         QVERIFY(f->Open2File->isEnabled());
     }
 
     void reloadingSlotOneUnmarksBothPoints() {
-        loadSlot(*f, *prompter, 1, solid("a.png", 400, 300, Qt::red));
+        load(1, solid("a.png", 400, 300, Qt::red));
         SharedState& s = State();
         s.Point1X1 = 1500;
         s.Point1Y1 = 1500;
@@ -95,7 +84,7 @@ private slots:
         s.Point1Text1 = "1500  1500";
         s.Point2Text1 = "3000  2250";
         f->lblT1->setText(s.Point1Text1);
-        loadSlot(*f, *prompter, 1, solid("b.png", 500, 300, Qt::blue));
+        load(1, solid("b.png", 500, 300, Qt::blue));
         QVERIFY(s.Point1Text1.isEmpty());
         QVERIFY(s.Point2Text1.isEmpty());
         QCOMPARE(s.Point1X1, 0.0f);
@@ -107,7 +96,7 @@ private slots:
     }
 
     void cancelledDialogStillOpensTheNextSlot() {
-        loadSlot(*f, *prompter, 1, solid("a.png", 400, 300, Qt::red));
+        load(1, solid("a.png", 400, 300, Qt::red));
         f->HScr1->setValue(2000);
         f->Open1File->trigger(); // cancelled
         SharedState& s = State();
@@ -144,13 +133,10 @@ private slots:
     void undecodableFilesLeaveTheSlotAlone() {
         QFETCH(QByteArray, bytes);
         const QString good = solid("good.png", 400, 300, Qt::red);
-        loadSlot(*f, *prompter, 1, good);
-        const QString bad = dir.filePath("bad.jpg");
-        QFile file(bad);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        file.close();
-        loadSlot(*f, *prompter, 1, bad);
+        load(1, good);
+        const QString bad = writeFile(dir, "bad.jpg", bytes);
+        QVERIFY(!bad.isEmpty());
+        load(1, bad);
         QCOMPARE(prompter->messages.size(), 1);
         QVERIFY(prompter->messages[0].contains(bad));
         QCOMPARE(State().FileName1, good);
@@ -160,7 +146,7 @@ private slots:
     }
 
     void zoomKeepsPointOneInPlace() {
-        loadSlot(*f, *prompter, 1, solid("a.png", 600, 400, Qt::red));
+        load(1, solid("a.png", 600, 400, Qt::red));
         State().Point1X1 = 1500;
         State().Point1Y1 = 750;
         f->HScr1->setValue(2000);
@@ -185,9 +171,9 @@ private slots:
     }
 
     void overallZoomSpringsBack() {
-        loadSlot(*f, *prompter, 1, solid("a.png", 100, 100, Qt::red));
-        loadSlot(*f, *prompter, 2, solid("b.png", 100, 100, Qt::blue));
-        loadSlot(*f, *prompter, 3, solid("c.png", 100, 100, Qt::green));
+        load(1, solid("a.png", 100, 100, Qt::red));
+        load(2, solid("b.png", 100, 100, Qt::blue));
+        load(3, solid("c.png", 100, 100, Qt::green));
         f->HScr2->setValue(800);
         f->HScr3->setValue(1200);
         f->HScrOb->setValue(1500);
@@ -219,8 +205,8 @@ private slots:
     }
     void overallZoomActsOncePerMove() {
         QFETCH(QString, move);
-        loadSlot(*f, *prompter, 1, solid("a.png", 400, 300, Qt::red));
-        loadSlot(*f, *prompter, 2, solid("b.png", 400, 300, Qt::blue));
+        load(1, solid("a.png", 400, 300, Qt::red));
+        load(2, solid("b.png", 400, 300, Qt::blue));
         QList<int> applied; // the values the slider changed to, other than its rest
         connect(f->HScrOb, &QScrollBar::valueChanged, this, [&](int v) {
             if (v != 1000) applied << v;
@@ -250,7 +236,7 @@ private slots:
     }
 
     void zeroScaleIsOutOfReach() {
-        loadSlot(*f, *prompter, 1, solid("a.png", 100, 100, Qt::red));
+        load(1, solid("a.png", 100, 100, Qt::red));
         f->HScr1->setValue(0);
         QCOMPARE(f->HScr1->value(), 1);
         QCOMPARE(State().DisplayScale1, 0.001f);
@@ -260,7 +246,7 @@ private slots:
     }
 
     void secondSliderWaitsForTheSecondPicture() {
-        loadSlot(*f, *prompter, 1, solid("a.png", 100, 100, Qt::red));
+        load(1, solid("a.png", 100, 100, Qt::red));
         const QSize before = f->Img2->size();
         f->HScr2->setValue(2000);
         QCOMPARE(f->HScr2->value(), 2000);
@@ -269,9 +255,9 @@ private slots:
     }
 
     void panMovesAllFramesAndTheBox() {
-        loadSlot(*f, *prompter, 1, solid("a.png", 3000, 2000, Qt::red));
-        loadSlot(*f, *prompter, 2, solid("b.png", 3000, 2000, Qt::blue));
-        loadSlot(*f, *prompter, 3, solid("c.png", 3000, 2000, Qt::green));
+        load(1, solid("a.png", 3000, 2000, Qt::red));
+        load(2, solid("b.png", 3000, 2000, Qt::blue));
+        load(3, solid("c.png", 3000, 2000, Qt::green));
         f->Img2->setPosition(20, 30);
         f->Img3->setPosition(-40, 10);
         State().BoxCentreX = 500;
@@ -291,7 +277,7 @@ private slots:
     }
 
     void horizontalPanPausesAndRestoresBlinking() {
-        loadSlot(*f, *prompter, 1, solid("a.png", 3000, 2000, Qt::red));
+        load(1, solid("a.png", 3000, 2000, Qt::red));
         f->CmdStart->click();
         int intervalDuringMove = -1;
         connect(f->HScroll1, &QScrollBar::valueChanged, this, [&] { intervalDuringMove = f->timerInterval(); },
@@ -315,7 +301,7 @@ private slots:
     void holdingThePanBarRepeats() {
         QFETCH(bool, across);
         QFETCH(QString, where);
-        loadSlot(*f, *prompter, 1, solid("a.png", 4000, 3000, Qt::red));
+        load(1, solid("a.png", 4000, 3000, Qt::red));
         PanBar* bar = across ? f->HScroll1 : f->VScroll1;
         const QPoint end = across ? QPoint(bar->width() - 3, bar->height() / 2) : QPoint(bar->width() / 2, bar->height() - 3);
         const QPoint at = where == "arrow" ? end : (handleCentre(bar) + end) / 2;
@@ -329,7 +315,7 @@ private slots:
     }
 
     void smallPictureBarRunsBelowZero() {
-        loadSlot(*f, *prompter, 1, solid("small.png", 600, 400, Qt::red));
+        load(1, solid("small.png", 600, 400, Qt::red));
         QCOMPARE(f->HScroll1->Max(), -385);
         QCOMPARE(f->HScroll1->minimum(), -385);
         QCOMPARE(f->HScroll1->maximum(), 0);
@@ -348,7 +334,7 @@ private slots:
     void panReachesTheFarEndOfABigPicture() {
         QFETCH(bool, across);
         const QImage picture = across ? gradientPicture(12000, 300) : gradientPicture(300, 12000);
-        loadSlot(*f, *prompter, 1, savePicture(dir, "big.bmp", picture));
+        load(1, "big.bmp", picture);
         QApplication::setActiveWindow(f);
         clickHandle(f->HScr1);
         typeKey(f, Qt::Key_End);
@@ -368,7 +354,7 @@ private slots:
 
     void selectorLabels() {
         const QString a = solid("a.png", 100, 100, Qt::red);
-        loadSlot(*f, *prompter, 1, a);
+        load(1, a);
         State().Point1Text1 = "1500  750";
         f->Lbl2->clicked(); // slot 2 holds nothing
         QVERIFY(f->Img2->isVisible());
@@ -393,7 +379,7 @@ private slots:
 
     void bigPicturesStayInsideThePictureArea() {
         f->resize(1200, 700);
-        loadSlot(*f, *prompter, 1, solid("huge.png", 3000, 2000, Qt::red));
+        load(1, solid("huge.png", 3000, 2000, Qt::red));
         QWidget* client = f->centralWidget();
         auto seen = [client](QPoint p) { return client->grab(QRect(p, QSize(1, 1))).toImage().pixelColor(0, 0); };
         QCOMPARE(seen(QPoint(10, 10)), QColor(Qt::red));
@@ -476,7 +462,7 @@ private slots:
     }
 
     void mousePositionsArriveInTwips() {
-        loadSlot(*f, *prompter, 1, solid("a.png", 200, 200, Qt::red));
+        load(1, solid("a.png", 200, 200, Qt::red));
         QList<QVariantList> got;
         connect(f->Img1, &ImageFrame::mouseDown, this,
                 [&](int b, int s, float x, float y) { got << QVariantList{b, s, x, y}; });

@@ -134,6 +134,7 @@ void cutoutScene(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& dir)
     w.txtP->setText(QStringLiteral("астероид?"));
     const QPointF spot = (Mover1 + Mover2) / 2;
     clickPicture(f, 1, spot, 1);
+    jobEnds(f);
     // Ring the asteroid in both blocks: the region is centred on the spot.
     const QPointF centre(100, 100);
     w.Pic1_MouseDown(1, 0, float(centre.x() + Mover1.x() - spot.x()),
@@ -147,6 +148,7 @@ void rotationScene(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& di
     frmPicCopy& w = placedCutOutWindow(QSize(640, 540));
     w.move(620, 200);
     f.mnuVirovnjat->trigger();
+    jobEnds(f);
     // The run ends with the canvas hidden; "Прервать" shows it.
     w.cmdPrer->click();
     // Picture 2's turned top-left corner, where the turn shows against the grey.

@@ -1,0 +1,21 @@
+#include "cutout/cutoutrun.h"
+
+#include "common/jobrunner.h"
+#include "view/workpicture.h"
+
+namespace vorlan {
+
+CutOutResult runCutOut(const std::vector<CutOutPart>& parts, QImage& canvas, JobControl& control) {
+    CutOutResult result;
+    const int n = int(parts.size());
+    for (const CutOutPart& part : parts) {
+        const QImage picture = pictureToWorkOn(part.held, part.file, &result.error);
+        if (!result.error.isEmpty()) break;
+        copyRegion(picture, canvas, part.region, part.offsetX,
+                   [&control] { return !control.takeStopRequest(); });
+        control.progress(++result.partsDone, n);
+    }
+    return result;
+}
+
+} // namespace vorlan
