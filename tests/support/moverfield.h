@@ -27,6 +27,7 @@ struct MoverField {
     QVector<SimilarityTransform> toPicture1; ///< picture k's pixels -> picture 1's
     QVector<double> hours;                   ///< each picture's mid-exposure time
     QVector<MovingObject> objects;
+    QVector<SkyStar> sky;                    ///< the stars, picture 1's pixels
     double noise = 4;                        ///< of the sky, grey levels
 };
 
@@ -39,15 +40,17 @@ inline MoverField moverField(int count, quint32 seed = 2, int width = 6000, int 
     MoverField f;
     const QRectF field(0, 0, width, height);
     const QVector<SkyStar> sky = randomSky(field, stars, seed, 12, 230);
+    f.sky = sky;
     QRandomGenerator rng(seed + 100);
     for (int i = 0; i < 10; ++i) {
         MovingObject o;
         o.peakSnr = 5 * std::pow(10.0, i / 9.0);
         const double length = 4 + 46 * i / 9.0, angle = rng.bounded(2 * M_PI);
+        const double margin = std::min(300.0, std::min(width, height) / 5.0);
         o.step = QPointF(length * std::sin(angle), -length * std::cos(angle));
         // Away from the edges and from every star, at every place it takes.
         for (bool clear = false; !clear;) {
-            o.at = QPointF(300 + rng.bounded(width - 600.0), 300 + rng.bounded(height - 600.0));
+            o.at = QPointF(margin + rng.bounded(width - 2 * margin), margin + rng.bounded(height - 2 * margin));
             clear = true;
             for (const SkyStar& s : sky)
                 for (int k = 0; k < 3 && clear; ++k)
