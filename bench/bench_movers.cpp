@@ -51,7 +51,8 @@ void BM_Detect(benchmark::State& state) {
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     g_pair = searchPictures(moverField(2), 2);
-    for (auto* b : {benchmark::RegisterBenchmark("BM_Search", BM_Search), benchmark::RegisterBenchmark("BM_Scan", BM_Scan),
+    for (auto* b : {benchmark::RegisterBenchmark("BM_Search", BM_Search),
+                    benchmark::RegisterBenchmark("BM_Scan", BM_Scan),
                     benchmark::RegisterBenchmark("BM_Detect", BM_Detect)})
         b->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
@@ -61,9 +62,10 @@ int main(int argc, char** argv) {
 
     auto t = [&](const char* name) { return reporter.ms.count(name) ? reporter.ms[name] : 0.0; };
     const MovingSearchResult r = findMovingObjects(g_pair);
-    std::printf("\nTwo %dx%d grey pictures, %lld and %lld sources listed, %lld candidates found (median CPU times)\n",
-                g_pair[0].picture.width(), g_pair[0].picture.height(), qlonglong(g_pair[0].stars.stars.size()),
-                qlonglong(g_pair[1].stars.stars.size()), qlonglong(r.movers.size()));
+    std::printf(
+        "\nTwo %dx%d grey pictures, %lld and %lld sources listed, %lld candidates found (median CPU times)\n",
+        g_pair[0].picture.width(), g_pair[0].picture.height(), qlonglong(g_pair[0].stars.stars.size()),
+        qlonglong(g_pair[1].stars.stars.size()), qlonglong(r.movers.size()));
     std::printf("%-34s %10.2f ms\n", "bare scanLine pass, both pictures", t("BM_Scan"));
     std::printf("%-34s %10.2f ms  (no goal)\n", "finding the stars of one picture", t("BM_Detect"));
     ratioLine("moving-object search", t("BM_Search"), "50 ms + the bare pass", 50 + t("BM_Scan"), 1.0, "ms");

@@ -8,12 +8,13 @@
 namespace vorlan {
 
 std::optional<SimilarityTransform> transformFromPoints(QPointF kPoint1, QPointF kPoint2, QPointF onePoint1,
-                                                      QPointF onePoint2) {
+                                                       QPointF onePoint2) {
     if (kPoint1 == kPoint2 || onePoint1 == onePoint2) return std::nullopt;
     return fitSimilarity({kPoint1 / 15.0, kPoint2 / 15.0}, {onePoint1 / 15.0, onePoint2 / 15.0}, false);
 }
 
-SimilarityTransform refineTransform(const StarList& reference, const StarList& other, const SimilarityTransform& guess) {
+SimilarityTransform refineTransform(const StarList& reference, const StarList& other,
+                                    const SimilarityTransform& guess) {
     // The brightest stars only: they are few enough to pair by a plain search and sharp enough
     // to fit to.
     constexpr int Brightest = 300;

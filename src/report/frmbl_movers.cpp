@@ -2,10 +2,10 @@
 // times, the settings of the report and the report line itself.
 
 #include "blink/markeroverlay.h"
+#include "common/jobrunner.h"
 #include "common/vorlanerror.h"
 #include "notepad/frmast00.h"
 #include "registration/handregistration.h"
-#include "common/jobrunner.h"
 #include "registration/pointtext.h"
 #include "report/frmmovers.h"
 #include "report/frmsettings.h"
@@ -13,7 +13,6 @@
 #include "report/mpcreport.h"
 #include "report/observationtime.h"
 #include "report/reportsettings.h"
-#include "stars/movingsearch.h"
 #include "shell/clicklabel.h"
 #include "shell/frmbl.h"
 #include "shell/panbar.h"
@@ -21,13 +20,14 @@
 #include "shell/sharedstate.h"
 #include "sky/platesolution.h"
 #include "sky/skywcs.h"
+#include "stars/movingsearch.h"
 #include "view/imageframe.h"
 
 #include <QAction>
-#include <QPointer>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QRegularExpression>
 #include <cmath>
 #include <numbers>
@@ -36,7 +36,8 @@ namespace vorlan {
 
 namespace {
 
-const char* const ToolTipTail[] = {"", "показать 1-ю картинку ", "показать 2-ю картинку ", "показать 3-ю картинку "};
+const char* const ToolTipTail[] = {"", "показать 1-ю картинку ", "показать 2-ю картинку ",
+                                   "показать 3-ю картинку "};
 
 /// The lines txtInfo shows the times in: "снимок 2: 2024-03-05 21:14:07.250 UTC".
 const QRegularExpression TimeLine(QStringLiteral("^снимок [123]: .* UTC$"));
@@ -90,8 +91,8 @@ std::optional<SimilarityTransform> frmBl::slotTransform(int k) const {
     SharedState& s = State();
     for (int slot : {1, k})
         if (!isMarked(s.Point1Text(slot)) || !isMarked(s.Point2Text(slot))) return std::nullopt;
-    return transformFromPoints({s.Point1X(k), s.Point1Y(k)}, {s.Point2X(k), s.Point2Y(k)}, {s.Point1X1, s.Point1Y1},
-                               {s.Point2X1, s.Point2Y1});
+    return transformFromPoints({s.Point1X(k), s.Point1Y(k)}, {s.Point2X(k), s.Point2Y(k)},
+                               {s.Point1X1, s.Point1Y1}, {s.Point2X1, s.Point2Y1});
 }
 
 std::optional<SkyCoord> frmBl::skyAtPicture1(QPointF pixel) const {
@@ -127,10 +128,11 @@ void frmBl::mnuMovers_Click() {
             transforms << *t;
         }
     if (searched.size() < 2 || searched[1] != 2) {
-        Prompter::instance().message(this,
-                                     QStringLiteral("Сначала совместите снимки 1 и 2: автоматически или отметив "
-                                                    "на обоих те же две звезды (\"Точка  1\", \"Точка  2\")."),
-                                     QMessageBox::Information);
+        Prompter::instance().message(
+            this,
+            QStringLiteral("Сначала совместите снимки 1 и 2: автоматически или отметив "
+                           "на обоих те же две звезды (\"Точка  1\", \"Точка  2\")."),
+            QMessageBox::Information);
         return;
     }
     auto outcome = std::make_shared<SearchOutcome>();
@@ -160,8 +162,10 @@ void frmBl::mnuMovers_Click() {
             // Two clicked stars place a picture to a pixel or two; the stars both lists hold place
             // it to a fraction.
             for (int i = 1; i < pictures.size(); ++i)
-                pictures[i].toPicture1 = refineTransform(pictures[0].stars, pictures[i].stars, pictures[i].toPicture1);
-            control.progress(int(pictures.size()), int(pictures.size()) + 1, QStringLiteral("Поиск: сравнение..."));
+                pictures[i].toPicture1 =
+                    refineTransform(pictures[0].stars, pictures[i].stars, pictures[i].toPicture1);
+            control.progress(int(pictures.size()), int(pictures.size()) + 1,
+                             QStringLiteral("Поиск: сравнение..."));
             outcome->result = findMovingObjects(pictures);
         },
         [shown](const JobProgress& p) {
@@ -175,7 +179,8 @@ void frmBl::mnuMovers_Click() {
             }
             for (int i = 0; i < searched.size(); ++i) {
                 const SearchPicture& p = outcome->pictures[i];
-                m_session->stars[size_t(searched[i] - 1)] = SlotStars{p.picture.cacheKey(), p.stars, p.toPicture1};
+                m_session->stars[size_t(searched[i] - 1)] =
+                    SlotStars{p.picture.cacheKey(), p.stars, p.toPicture1};
             }
             showMovers(outcome->result, searched);
         });
@@ -229,10 +234,11 @@ void frmBl::mnuReportLine_Click() {
         return;
     }
     if (m.chosenCandidate < 0 || m.chosenCandidate >= m.result.movers.size()) {
-        Prompter::instance().message(this,
-                                     QStringLiteral("Выберите объект в списке \"Движущиеся объекты\" или щёлкните "
-                                                    "по нему на снимке при нажатой клавише Shift."),
-                                     QMessageBox::Information);
+        Prompter::instance().message(
+            this,
+            QStringLiteral("Выберите объект в списке \"Движущиеся объекты\" или щёлкните "
+                           "по нему на снимке при нажатой клавише Shift."),
+            QMessageBox::Information);
         return;
     }
     const MovingCandidate& c = m.result.movers[m.chosenCandidate];
@@ -245,7 +251,9 @@ void frmBl::mnuReportLine_Click() {
 void frmBl::reportPicked(const PickedSpot& spot) {
     if (spot.slot != 1 && !slotTransform(spot.slot)) {
         Prompter::instance().message(
-            this, QStringLiteral("Снимок %1 не совмещён со снимком 1: отметьте на нём те же две звезды.").arg(spot.slot),
+            this,
+            QStringLiteral("Снимок %1 не совмещён со снимком 1: отметьте на нём те же две звезды.")
+                .arg(spot.slot),
             QMessageBox::Information);
         return;
     }
@@ -258,7 +266,8 @@ void frmBl::reportPicked(const PickedSpot& spot) {
     // The picture's stars are found off the window's thread first.
     auto found = std::make_shared<StarList>();
     startJob(
-        QStringLiteral("Поиск звёзд"), [picture, found](JobControl&) { *found = detectForMovingSearch(picture); }, {},
+        QStringLiteral("Поиск звёзд"),
+        [picture, found](JobControl&) { *found = detectForMovingSearch(picture); }, {},
         [this, spot, found, key = picture.cacheKey()](const JobEnd& end) {
             end.rethrowFailure();
             if (end.stopped || Img(spot.slot)->picture().cacheKey() != key) return;
@@ -285,19 +294,21 @@ void frmBl::reportPickedStar(const PickedSpot& spot, const SlotStars& known) {
         return;
     }
     const QImage& picture = Img(spot.slot)->picture();
-    const SpotMeasure m =
-        measureSpot(picture, known.stars.inverted, nearest->position(), pictureFwhm(known.stars, picture), true);
+    const SpotMeasure m = measureSpot(picture, known.stars.inverted, nearest->position(),
+                                      pictureFwhm(known.stars, picture), true);
     const QPointF centroid = m.ok ? m.centre : nearest->position();
-    const SimilarityTransform toPicture1 = known.toPicture1.value_or(slotTransform(spot.slot).value_or(SimilarityTransform()));
+    const SimilarityTransform toPicture1 =
+        known.toPicture1.value_or(slotTransform(spot.slot).value_or(SimilarityTransform()));
     reportSpots({{spot.slot, toPicture1.map(centroid)}});
 }
 
 void frmBl::reportSpots(const QVector<std::pair<int, QPointF>>& spots) {
     if (!skyAtPicture1(spots.first().second)) {
-        Prompter::instance().message(this,
-                                     QStringLiteral("Нет привязки снимка 1 к небу: отметьте на нём две звезды "
-                                                    "и введите их координаты."),
-                                     QMessageBox::Information);
+        Prompter::instance().message(
+            this,
+            QStringLiteral("Нет привязки снимка 1 к небу: отметьте на нём две звезды "
+                           "и введите их координаты."),
+            QMessageBox::Information);
         return;
     }
     const ReportSettings settings = ReportSettings::load();

@@ -39,7 +39,8 @@ frmMovers::frmMovers(QWidget* parent) : QWidget(parent, Qt::Window) {
     lstMovers->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     lstMovers->horizontalHeader()->setStretchLastSection(true);
     cmdReport = named(new QPushButton(QStringLiteral("Копировать строку отчёта"), this), "cmdReport");
-    cmdReport->setToolTip(QStringLiteral("Строки наблюдения в формате Центра малых планет и ADES - в буфер обмена и в блокнот"));
+    cmdReport->setToolTip(QStringLiteral(
+        "Строки наблюдения в формате Центра малых планет и ADES - в буфер обмена и в блокнот"));
     cmdVihod = named(new QPushButton(QStringLiteral("Выход"), this), "cmdVihod");
 
     auto* buttons = new QHBoxLayout;
@@ -68,27 +69,36 @@ void frmMovers::setRows(const QVector<MoverRow>& rows, const QString& summary) {
     for (int r = 0; r < rows.size(); ++r)
         for (int c = 0; c < rows[r].cells.size(); ++c) {
             auto* item = new QTableWidgetItem(rows[r].cells[c]);
-            item->setTextAlignment(c == 5 || c == 6 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignRight | Qt::AlignVCenter);
+            item->setTextAlignment(c == 5 || c == 6 ? Qt::AlignLeft | Qt::AlignVCenter
+                                                    : Qt::AlignRight | Qt::AlignVCenter);
             lstMovers->setItem(r, c, item);
         }
     lstMovers->setCurrentCell(-1, -1);
     lblStatus->setText(summary);
 }
 
-void frmMovers::setStatus(const QString& text) { lblStatus->setText(text); }
+void frmMovers::setStatus(const QString& text) {
+    lblStatus->setText(text);
+}
 
-int frmMovers::currentRow() const { return lstMovers->currentRow(); }
+int frmMovers::currentRow() const {
+    return lstMovers->currentRow();
+}
 
 frmMovers& MoversWindow() {
     if (!s_window) {
         frmBl* main = &MainForm();
         s_window = new frmMovers(main);
-        QObject::connect(s_window, &frmMovers::rowChosen, main, guard([main](int row) { main->lstMovers_Choose(row); }));
-        QObject::connect(s_window, &frmMovers::reportRequested, main, guard([main] { main->mnuReportLine_Click(); }));
+        QObject::connect(s_window, &frmMovers::rowChosen, main,
+                         guard([main](int row) { main->lstMovers_Choose(row); }));
+        QObject::connect(s_window, &frmMovers::reportRequested, main,
+                         guard([main] { main->mnuReportLine_Click(); }));
     }
     return *s_window;
 }
 
-bool MoversWindowExists() { return !s_window.isNull(); }
+bool MoversWindowExists() {
+    return !s_window.isNull();
+}
 
 } // namespace vorlan

@@ -40,10 +40,12 @@ frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
     txtClockOffset = named(new QSpinBox(this), "txtClockOffset");
     txtClockOffset->setRange(-24 * 60, 24 * 60);
     txtClockOffset->setSuffix(QStringLiteral(" мин"));
-    txtClockOffset->setToolTip(
-        QStringLiteral("На сколько минут часы фотоаппарата спешат относительно UTC (для московского времени 180)"));
-    txtStation = codeField(this, "txtStation", 3, QStringLiteral("Код обсерватории Центра малых планет; 500 - геоцентр"));
-    txtDesignation = codeField(this, "txtDesignation", 7, QStringLiteral("Временное обозначение объекта в строке отчёта"));
+    txtClockOffset->setToolTip(QStringLiteral(
+        "На сколько минут часы фотоаппарата спешат относительно UTC (для московского времени 180)"));
+    txtStation = codeField(this, "txtStation", 3,
+                           QStringLiteral("Код обсерватории Центра малых планет; 500 - геоцентр"));
+    txtDesignation =
+        codeField(this, "txtDesignation", 7, QStringLiteral("Временное обозначение объекта в строке отчёта"));
     cmdOK = named(new QPushButton(QStringLiteral("ОК"), this), "cmdOK");
     cmdOK->setDefault(true);
     cmdCancel = named(new QPushButton(QStringLiteral("Отмена"), this), "cmdCancel");
@@ -73,7 +75,8 @@ void frmSettings::cmdOK_Click() {
     ReportSettings s;
     s.cameraClockOffsetMinutes = txtClockOffset->value();
     // An incomplete code keeps the one saved before: the report needs all three characters.
-    s.station = txtStation->text().size() == 3 ? txtStation->text().toUpper() : ReportSettings::load().station;
+    s.station =
+        txtStation->text().size() == 3 ? txtStation->text().toUpper() : ReportSettings::load().station;
     if (!txtDesignation->text().isEmpty()) s.designation = txtDesignation->text();
     s.save();
     emit saved();

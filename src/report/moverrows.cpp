@@ -8,7 +8,9 @@ namespace vorlan {
 
 namespace {
 
-QString decimal(double v, int digits) { return QString::number(v, 'f', digits); }
+QString decimal(double v, int digits) {
+    return QString::number(v, 'f', digits);
+}
 
 /// A change of brightness to 0.1 magnitude with its sign; none is "0.0".
 QString magnitudeChange(double dm) {
@@ -27,8 +29,8 @@ QStringList placeCells(int number, QPointF at, const SkyOfPixel& sky) {
 } // namespace
 
 QStringList moverColumnTitles() {
-    return {QStringLiteral("№"),        QStringLiteral("X"),           QStringLiteral("Y"),
-            QStringLiteral("α (J2000)"), QStringLiteral("δ (J2000)"),   QStringLiteral("Движение"),
+    return {QStringLiteral("№"),           QStringLiteral("X"),         QStringLiteral("Y"),
+            QStringLiteral("α (J2000)"),   QStringLiteral("δ (J2000)"), QStringLiteral("Движение"),
             QStringLiteral("Направление"), QStringLiteral("Δm")};
 }
 
@@ -37,7 +39,8 @@ QVector<MoverRow> moverRows(const MovingSearchResult& result, const SkyOfPixel& 
     for (int i = 0; i < result.movers.size(); ++i) {
         const MovingCandidate& c = result.movers[i];
         MoverRow r{placeCells(rows.size() + 1, c.at[0], sky), c.at[0], i};
-        r.cells << decimal(c.speed, 1) + (c.perHour ? QStringLiteral(" пикс/ч") : QStringLiteral(" пикс/снимок"))
+        r.cells << decimal(c.speed, 1) +
+                       (c.perHour ? QStringLiteral(" пикс/ч") : QStringLiteral(" пикс/снимок"))
                 << QString::number(std::lround(c.directionDegrees) % 360) + QStringLiteral("°")
                 << magnitudeChange(c.magnitudeDifference);
         rows << r;

@@ -17,9 +17,9 @@ namespace vorlan {
 QStringList moverColumnTitles();
 
 struct MoverRow {
-    QStringList cells;     ///< one text a column (moverColumnTitles)
-    QPointF at;            ///< where to show it: picture 1's pixels
-    int candidate = -1;    ///< index into MovingSearchResult::movers; -1 for a flash
+    QStringList cells;  ///< one text a column (moverColumnTitles)
+    QPointF at;         ///< where to show it: picture 1's pixels
+    int candidate = -1; ///< index into MovingSearchResult::movers; -1 for a flash
 };
 
 /// Sky position of a picture 1 pixel, or none (no sky solution in force).

@@ -29,7 +29,7 @@ struct MoverSession {
     MovingSearchResult result;
     QVector<int> pictureSlots; ///< the slot of each picture of the search (result positions are by picture)
     int chosenCandidate = -1;  ///< the candidate chosen last in the list, -1 for none
-    std::optional<PickedSpot> picked; ///< the last Shift + click, when it came after the choice
+    std::optional<PickedSpot> picked;              ///< the last Shift + click, when it came after the choice
     std::array<std::optional<SlotStars>, 3> stars; ///< by slot - 1
 };
 

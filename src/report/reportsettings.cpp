@@ -9,7 +9,8 @@ namespace {
 // An INI file under the user's configuration folder on every platform, so that it can be read
 // and edited by hand.
 QSettings store() {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Vorlan"), QStringLiteral("Vorlan"));
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Vorlan"),
+                     QStringLiteral("Vorlan"));
 }
 
 const QString OffsetKey = QStringLiteral("report/cameraClockOffsetMinutes");

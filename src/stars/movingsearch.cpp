@@ -22,7 +22,9 @@ constexpr unsigned NeverCandidate = StarHotPixel | StarTrail | StarEdge | StarEx
 /// Noise of one pixel is never taken lower than this: 8-bit data carries the rounding of its levels.
 constexpr double NoiseFloor = 0.5;
 
-double distance(QPointF a, QPointF b) { return std::hypot(a.x() - b.x(), a.y() - b.y()); }
+double distance(QPointF a, QPointF b) {
+    return std::hypot(a.x() - b.x(), a.y() - b.y());
+}
 
 double median(std::vector<double> v) {
     if (v.empty()) return 0;
@@ -30,7 +32,6 @@ double median(std::vector<double> v) {
     std::nth_element(v.begin(), mid, v.end());
     return *mid;
 }
-
 
 /// The pixels a measurement reads round its spot, for a star of the given width.
 struct SpotGeometry {
@@ -72,7 +73,8 @@ class SpotWindow {
                 const int luma = row.grey ? lumaOf(row.grey[m_x0 + x]) : lumaOf(row.rgb[m_x0 + x]);
                 const double v = (inverted ? LumaWhite - luma : luma) / 256.0;
                 m_v[size_t(y) * m_n + x] = v;
-                const double dx = m_x0 + x + 0.5 - at.x(), dy = m_y0 + y + 0.5 - at.y(), r2 = dx * dx + dy * dy;
+                const double dx = m_x0 + x + 0.5 - at.x(), dy = m_y0 + y + 0.5 - at.y(),
+                             r2 = dx * dx + dy * dy;
                 if (r2 >= g.inner * g.inner && r2 <= g.outer * g.outer) ring.push_back(v);
             }
         }
@@ -189,13 +191,13 @@ class PointGrid {
 /// pictures) and inside the overlap.
 struct Lonely {
     int picture = 0;
-    int index = -1;     ///< in its picture's list; -1 for a spot found from the pixels
-    QPointF at;         ///< picture 1's pixels
-    double flux = 0;    ///< scaled to picture 1's brightness
+    int index = -1;  ///< in its picture's list; -1 for a spot found from the pixels
+    QPointF at;      ///< picture 1's pixels
+    double flux = 0; ///< scaled to picture 1's brightness
     double snr = 0;
     // Whether the other pictures' pixels lack it, measured when first asked (few sources are).
-    mutable int absence = -1;      ///< -1 not yet measured, 0 present elsewhere, 1 absent
-    mutable double elsewhere = 0;  ///< then the highest signal-to-noise the others show at its place
+    mutable int absence = -1;     ///< -1 not yet measured, 0 present elsewhere, 1 absent
+    mutable double elsewhere = 0; ///< then the highest signal-to-noise the others show at its place
 };
 
 /// What the search knows of one picture.
@@ -262,16 +264,18 @@ class Search {
         QVector<QVector<Lonely>> chosen = m_p.size() == 2 ? pairs() : tracks();
         for (const QVector<Lonely>& c : chosen)
             r.movers.push_back(candidate(c));
-        std::stable_sort(r.movers.begin(), r.movers.end(), [](const MovingCandidate& a, const MovingCandidate& b) {
-            return *std::min_element(a.significance.begin(), a.significance.end()) >
-                   *std::min_element(b.significance.begin(), b.significance.end());
-        });
+        std::stable_sort(r.movers.begin(), r.movers.end(),
+                         [](const MovingCandidate& a, const MovingCandidate& b) {
+                             return *std::min_element(a.significance.begin(), a.significance.end()) >
+                                    *std::min_element(b.significance.begin(), b.significance.end());
+                         });
         for (const Prepared& p : m_p)
             for (const Lonely& s : p.lonely)
                 if (s.snr >= m_o.flashSignificance && !m_used.contains(key(s)) && absent(s))
                     r.flashes.push_back({s.picture, s.at, s.snr});
-        std::stable_sort(r.flashes.begin(), r.flashes.end(),
-                         [](const FlashCandidate& a, const FlashCandidate& b) { return a.significance > b.significance; });
+        std::stable_sort(
+            r.flashes.begin(), r.flashes.end(),
+            [](const FlashCandidate& a, const FlashCandidate& b) { return a.significance > b.significance; });
         return r;
     }
 
@@ -331,9 +335,10 @@ class Search {
     /// significant enough to matter. Taken row by row: the pixels measured lie close in memory.
     void findLonely(int i) {
         Prepared& p = m_p[i];
-        const double keep = m_p.size() == 2 ? std::min(m_o.minSignificance, m_o.flashSignificance)
-                                            : std::min({m_o.trackSignificance, m_o.confirmSignificance,
-                                                        m_o.flashSignificance});
+        const double keep =
+            m_p.size() == 2
+                ? std::min(m_o.minSignificance, m_o.flashSignificance)
+                : std::min({m_o.trackSignificance, m_o.confirmSignificance, m_o.flashSignificance});
         const QVector<Star>& stars = p.in->stars.stars;
         std::vector<int> order(size_t(stars.size()));
         std::iota(order.begin(), order.end(), 0);
@@ -347,7 +352,8 @@ class Search {
             if (counterpart) continue;
             Lonely l{i, s, p.at[s], stars[s].flux, listSnr(stars[s], p.in->stars, p.fwhm)};
             if (p.hasPixels()) {
-                const SpotMeasure m = measureSpot(p.in->picture, p.in->stars.inverted, stars[s].position(), p.fwhm, true);
+                const SpotMeasure m =
+                    measureSpot(p.in->picture, p.in->stars.inverted, stars[s].position(), p.fwhm, true);
                 if (!m.ok) continue;
                 l.at = p.toPicture1(m.centre);
                 l.flux = m.flux;
@@ -430,7 +436,8 @@ class Search {
                     // other may be as faint as a third member.
                     const Lonely& bright = a.snr >= b.snr ? a : b;
                     if (bright.snr < m_o.trackSignificance || b.snr < m_o.confirmSignificance ||
-                        !likeBrightness(a, b) || !absent(b) || bright.snr - bright.elsewhere < m_o.trackVanish)
+                        !likeBrightness(a, b) || !absent(b) ||
+                        bright.snr - bright.elsewhere < m_o.trackVanish)
                         return;
                     if (std::abs(m_t[j] - m_t[i]) < 1e-12) return;
                     const QPointF v = (b.at - a.at) / span;
@@ -456,7 +463,8 @@ class Search {
                 });
             }
         }
-        std::stable_sort(all.begin(), all.end(), [](const Track& x, const Track& y) { return x.score < y.score; });
+        std::stable_sort(all.begin(), all.end(),
+                         [](const Track& x, const Track& y) { return x.score < y.score; });
         QVector<QVector<Lonely>> chosen;
         for (const Track& t : all)
             if (take(t.members)) chosen.push_back(t.members);
@@ -487,7 +495,8 @@ class Search {
         const SpotMeasure m = p.measure(predicted, true);
         if (!m.ok || m.snr < m_o.confirmSignificance || m.flux <= 0) return std::nullopt;
         Lonely s{c, -1, p.toPicture1(m.centre), m.flux / std::pow(10.0, p.zeroPoint), m.snr};
-        if (distance(s.at, predicted) > tolerance || !likeBrightness(like, s) || !inOverlap(s.at)) return std::nullopt;
+        if (distance(s.at, predicted) > tolerance || !likeBrightness(like, s) || !inOverlap(s.at))
+            return std::nullopt;
         // What the pixels show there must be missing from the other two pictures, and must not be
         // a star their lists hold.
         for (int k : {i, j})
@@ -598,7 +607,8 @@ QImage smoothedBrightness(const QImage& picture) {
         lumaRow(picture, std::clamp(y, 0, h - 1), luma);
         std::vector<int>& r = across[size_t((y + 3) % 3)];
         for (int x = 0; x < w; ++x)
-            r[size_t(x)] = luma[size_t(std::max(0, x - 1))] + 2 * luma[size_t(x)] + luma[size_t(std::min(w - 1, x + 1))];
+            r[size_t(x)] =
+                luma[size_t(std::max(0, x - 1))] + 2 * luma[size_t(x)] + luma[size_t(std::min(w - 1, x + 1))];
     };
     smoothAcross(-1);
     smoothAcross(0);
@@ -628,7 +638,8 @@ StarList detectForMovingSearch(const QImage& picture) {
         // The smoothing spreads a hot pixel like a star: it is told by the picture itself, its
         // brightest pixel standing alone. A chart has no sensor, and no hot pixels.
         const int px = int(s.x), py = int(s.y);
-        if (list.inverted || px < 2 || py < 2 || px + 2 >= picture.width() || py + 2 >= picture.height()) continue;
+        if (list.inverted || px < 2 || py < 2 || px + 2 >= picture.width() || py + 2 >= picture.height())
+            continue;
         auto above = [&](int x, int y) { return lumaOf(pictureColour(picture, x, y)) - s.background * 256; };
         QPoint top(px, py);
         for (int y = py - 1; y <= py + 1; ++y)
@@ -757,7 +768,8 @@ double pictureFwhm(const StarList& list, const QImage& picture) {
     return widths.size() >= 5 ? median(widths) : guess;
 }
 
-MovingSearchResult findMovingObjects(const QVector<SearchPicture>& pictures, const MovingSearchOptions& options) {
+MovingSearchResult findMovingObjects(const QVector<SearchPicture>& pictures,
+                                     const MovingSearchOptions& options) {
     if (pictures.size() < 2 || pictures.size() > 3) return {};
     return Search(pictures, options).run();
 }

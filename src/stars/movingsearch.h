@@ -32,42 +32,44 @@ struct SearchPicture {
 };
 
 struct MovingSearchOptions {
-    double maxStep = 60;          ///< largest motion between successive pictures, picture 1's pixels
-    double minStepFwhm = 2;       ///< smallest motion between successive pictures, in star widths (FWHM)
+    double maxStep = 60;           ///< largest motion between successive pictures, picture 1's pixels
+    double minStepFwhm = 2;        ///< smallest motion between successive pictures, in star widths (FWHM)
     double magnitudeTolerance = 1; ///< brightness difference allowed between the pictures, magnitudes
-    double edgeMargin = 10;       ///< sources this close to the edge of any picture are out of the overlap, pixels
+    double edgeMargin = 10; ///< sources this close to the edge of any picture are out of the overlap, pixels
     // Signal-to-noise is that of a fit of the star's profile. A star whose peak stands 5 noise
     // sigmas above the sky gives about 6 at a FWHM of 2 pixels; the sky's noise alone reaches 5.5
     // about once in a 24-megapixel picture.
-    double minSignificance = 5.5;   ///< each source of a pair (two pictures) needs this much ...
+    double minSignificance = 5.5;    ///< each source of a pair (two pictures) needs this much ...
     double vanishSignificance = 4.5; ///< ... and this much more than the other picture shows at its place
-    double trackSignificance = 5;   ///< one source of a track (three pictures) needs this much, and this much
-    double trackVanish = 3.5;       ///< more than the other pictures show at its place; ...
-    double confirmSignificance = 3.5; ///< ... the others, listed or measured where the track predicts them, this much ...
-    double trackCombined = 8.7;       ///< ... and all three stacked (their sum over the root of 3) this much
-    double absentSignificance = 3;  ///< below this the pixels at a spot hold nothing, ...
-    double absentFraction = 0.3;    ///< ... nor do they when it is less than this part of the source's flux
-    double flashSignificance = 8;   ///< signal-to-noise a source needs to be listed as a flash
-    double trackTolerance = 1.5;    ///< the third position of a track is looked for this many pixels
-                                    ///< plus 2 % of the step round where the other two predict it ...
-    double trackChi2 = 11.8;        ///< ... and its miss off their line may be this many times (squared)
-                                    ///< what the noise of the three centroids allows (3 sigma)
+    double trackSignificance = 5; ///< one source of a track (three pictures) needs this much, and this much
+    double trackVanish = 3.5;     ///< more than the other pictures show at its place; ...
+    double confirmSignificance =
+        3.5; ///< ... the others, listed or measured where the track predicts them, this much ...
+    double trackCombined = 8.7;    ///< ... and all three stacked (their sum over the root of 3) this much
+    double absentSignificance = 3; ///< below this the pixels at a spot hold nothing, ...
+    double absentFraction = 0.3;   ///< ... nor do they when it is less than this part of the source's flux
+    double flashSignificance = 8;  ///< signal-to-noise a source needs to be listed as a flash
+    double trackTolerance = 1.5;   ///< the third position of a track is looked for this many pixels
+                                   ///< plus 2 % of the step round where the other two predict it ...
+    double trackChi2 = 11.8;       ///< ... and its miss off their line may be this many times (squared)
+                                   ///< what the noise of the three centroids allows (3 sigma)
 };
 
 /// A moving object seen in every picture of the search.
 struct MovingCandidate {
-    QVector<QPointF> at;           ///< its centroid in each picture, mapped into picture 1's pixels
-    QVector<double> significance;  ///< signal-to-noise of each measurement (list sources: from their peak)
-    double speed = 0;              ///< picture 1's pixels per hour, or per picture when !perHour
+    QVector<QPointF> at;          ///< its centroid in each picture, mapped into picture 1's pixels
+    QVector<double> significance; ///< signal-to-noise of each measurement (list sources: from their peak)
+    double speed = 0;             ///< picture 1's pixels per hour, or per picture when !perHour
     bool perHour = false;
-    double directionDegrees = 0;   ///< direction of the motion in time: 0 up, 90 right (clockwise on the screen)
+    double directionDegrees =
+        0; ///< direction of the motion in time: 0 up, 90 right (clockwise on the screen)
     double magnitudeDifference = 0; ///< the last picture minus picture 1 (positive: fainter), magnitudes
 };
 
 /// A source that stands in one picture only: a nova, a variable star or a defect.
 struct FlashCandidate {
-    int picture = 0;       ///< the picture it is in (0 for picture 1)
-    QPointF at;            ///< picture 1's pixels
+    int picture = 0; ///< the picture it is in (0 for picture 1)
+    QPointF at;      ///< picture 1's pixels
     double significance = 0;
 };
 
@@ -83,7 +85,8 @@ struct MovingSearchResult {
 /// sources cut by a picture's edge are never candidates. With three pictures only straight tracks
 /// count: the steps in proportion to the times when every picture has one, else equal steps in
 /// the order of the pictures.
-MovingSearchResult findMovingObjects(const QVector<SearchPicture>& pictures, const MovingSearchOptions& options = {});
+MovingSearchResult findMovingObjects(const QVector<SearchPicture>& pictures,
+                                     const MovingSearchOptions& options = {});
 
 /// What the pixels show at one spot.
 struct SpotMeasure {

@@ -48,7 +48,8 @@ bool greenNear(const QImage& grab, QPointF p) {
 /// Clicks a row of the list as a user does.
 void clickRow(frmMovers& w, int row) {
     QTableWidget* t = w.lstMovers;
-    QTest::mouseClick(t->viewport(), Qt::LeftButton, Qt::NoModifier, t->visualItemRect(t->item(row, 1)).center());
+    QTest::mouseClick(t->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      t->visualItemRect(t->item(row, 1)).center());
 }
 
 QStringList cells(const frmMovers& w, int row) {
@@ -96,8 +97,9 @@ QString fitsAt(const QTemporaryDir& dir, const QString& name, const QString& dat
         for (int x = 0; x < picture.width(); ++x)
             counts.values.push_back(picture.constScanLine(y)[x]);
     const QString path = dir.filePath(name);
-    writeFitsWithCards(path, counts,
-                       {QStringLiteral("DATE-OBS= '%1'").arg(dateObs), QStringLiteral("EXPTIME =                 30.0")});
+    writeFitsWithCards(
+        path, counts,
+        {QStringLiteral("DATE-OBS= '%1'").arg(dateObs), QStringLiteral("EXPTIME =                 30.0")});
     return path;
 }
 
@@ -186,11 +188,17 @@ class TestMoversWindow : public WindowTest {
         // The chosen row: its object drawn where the marker box stands (in the middle of the
         // picture area, unless the pan bars cannot reach), the box in the grab.
         auto shows = [&](int row) {
-            const QPointF at(f->Img1->Left() + rowAt(row).x() * scale, f->Img1->Top() + rowAt(row).y() * scale);
-            QVERIFY2(std::abs(at.x() - State().BoxCentreX) < 0.06 && std::abs(at.y() - State().BoxCentreY) < 0.06,
+            const QPointF at(f->Img1->Left() + rowAt(row).x() * scale,
+                             f->Img1->Top() + rowAt(row).y() * scale);
+            QVERIFY2(std::abs(at.x() - State().BoxCentreX) < 0.06 &&
+                         std::abs(at.y() - State().BoxCentreY) < 0.06,
                      qPrintable(QStringLiteral("box at %1, %2, object at %3, %4")
-                                    .arg(State().BoxCentreX).arg(State().BoxCentreY).arg(at.x()).arg(at.y())));
-            const bool reachable = f->HScroll1->value() > f->HScroll1->minimum() && f->HScroll1->value() < f->HScroll1->maximum();
+                                    .arg(State().BoxCentreX)
+                                    .arg(State().BoxCentreY)
+                                    .arg(at.x())
+                                    .arg(at.y())));
+            const bool reachable = f->HScroll1->value() > f->HScroll1->minimum() &&
+                                   f->HScroll1->value() < f->HScroll1->maximum();
             if (reachable) QVERIFY(std::abs(at.x() - middle.x()) <= 1);
             const QImage grab = f->pictureArea->grab().toImage();
             QVERIFY(greenNear(grab, at + QPointF(0, -100)));  // top side
@@ -263,7 +271,8 @@ class TestMoversWindow : public WindowTest {
         QVERIFY(lines[1].mid(32, 24) != line.mid(32, 24));
         QCOMPARE(lines[2], QString());
         QCOMPARE(lines[3], adesPsvHeader());
-        QVERIFY2(lines[4].startsWith("VRL0001|CCD |500 |2024-03-05T21:14:22.250Z|155.1267"), qPrintable(lines[4]));
+        QVERIFY2(lines[4].startsWith("VRL0001|CCD |500 |2024-03-05T21:14:22.250Z|155.1267"),
+                 qPrintable(lines[4]));
         QVERIFY2(lines[4].contains("|12.58242"), qPrintable(lines[4]));
         QVERIFY(NotepadExists() && Notepad().isVisible());
         QVERIFY(Notepad().text().replace("\r\n", "\n").contains(QGuiApplication::clipboard()->text()));
@@ -278,9 +287,11 @@ class TestMoversWindow : public WindowTest {
         lines = QGuiApplication::clipboard()->text().split('\n');
         QCOMPARE(lines.size(), 5);
         QCOMPARE(lines[0].mid(15, 17), QString("2024 03 05.88498 "));
-        const double ra = sexagesimal(lines[0].mid(32, 11), M_PI / 12), dec = sexagesimal(lines[0].mid(44, 11), M_PI / 180);
+        const double ra = sexagesimal(lines[0].mid(32, 11), M_PI / 12),
+                     dec = sexagesimal(lines[0].mid(44, 11), M_PI / 180);
         const double arcsec = 180 / M_PI * 3600;
-        QVERIFY2(std::abs(ra - s.StarRA1) * std::cos(dec) * arcsec < 0.3 && std::abs(dec - s.StarDec1) * arcsec < 0.3,
+        QVERIFY2(std::abs(ra - s.StarRA1) * std::cos(dec) * arcsec < 0.3 &&
+                     std::abs(dec - s.StarDec1) * arcsec < 0.3,
                  qPrintable(lines[0]));
         QVERIFY(Notepad().text().replace("\r\n", "\n").endsWith(QGuiApplication::clipboard()->text()));
     }
@@ -288,11 +299,13 @@ class TestMoversWindow : public WindowTest {
     void timesShownAndTheCameraClockSet() {
         load(1, fitsAt(dir, "one.fits", "2024-03-05T21:14:07.25"));
         const QString jpeg = dir.filePath("two.jpg");
-        QVERIFY(writeJpegWithExif(jpeg, {"2024:03:06 00:44:07", "5", ExifRational{30, 1}}, starField(1600, 1200, {})));
+        QVERIFY(writeJpegWithExif(jpeg, {"2024:03:06 00:44:07", "5", ExifRational{30, 1}},
+                                  starField(1600, 1200, {})));
         load(2, jpeg);
         QVERIFY(f->Lbl1->toolTip().endsWith("середина экспозиции: 2024-03-05 21:14:22.250 UTC"));
         QVERIFY(f->Lbl2->toolTip().endsWith("середина экспозиции: 2024-03-06 00:44:22.500 UTC"));
-        QVERIFY(f->txtInfo->toPlainText().contains("снимок 1: 2024-03-05 21:14:22.250 UTC\nснимок 2: 2024-03-06 00:44:22.500 UTC"));
+        QVERIFY(f->txtInfo->toPlainText().contains(
+            "снимок 1: 2024-03-05 21:14:22.250 UTC\nснимок 2: 2024-03-06 00:44:22.500 UTC"));
 
         // Vorlan -> Настройки...: the camera ran on Moscow time.
         f->mnuSettings->trigger();
@@ -309,7 +322,8 @@ class TestMoversWindow : public WindowTest {
         QCOMPARE(dialog->txtDesignation->text(), QString("K24X01"));
         QTest::mouseClick(dialog->cmdOK, Qt::LeftButton);
         QTRY_VERIFY(!f->findChild<frmSettings*>());
-        QVERIFY(f->txtInfo->toPlainText().contains("снимок 1: 2024-03-05 21:14:22.250 UTC\nснимок 2: 2024-03-05 21:44:22.500 UTC"));
+        QVERIFY(f->txtInfo->toPlainText().contains(
+            "снимок 1: 2024-03-05 21:14:22.250 UTC\nснимок 2: 2024-03-05 21:44:22.500 UTC"));
         QCOMPARE(f->txtInfo->toPlainText().count("снимок"), 2);
         QVERIFY(f->Lbl2->toolTip().endsWith("2024-03-05 21:44:22.500 UTC"));
 

@@ -16,8 +16,8 @@ namespace vorlan::test {
 
 /// An object that moves by step (picture 1's pixels) from each picture to the next.
 struct MovingObject {
-    QPointF at;    ///< in picture 1, picture 1's pixels
-    QPointF step;  ///< per picture, picture 1's pixels
+    QPointF at;          ///< in picture 1, picture 1's pixels
+    QPointF step;        ///< per picture, picture 1's pixels
     double peakSnr = 10; ///< height of its profile over the sky, in noise sigmas
     QPointF in(int picture) const { return at + step * picture; }
 };
@@ -27,16 +27,16 @@ struct MoverField {
     QVector<SimilarityTransform> toPicture1; ///< picture k's pixels -> picture 1's
     QVector<double> hours;                   ///< each picture's mid-exposure time
     QVector<MovingObject> objects;
-    QVector<SkyStar> sky;                    ///< the stars, picture 1's pixels
-    double noise = 4;                        ///< of the sky, grey levels
+    QVector<SkyStar> sky; ///< the stars, picture 1's pixels
+    double noise = 4;     ///< of the sky, grey levels
 };
 
 /// count pictures (1 to 3) of the same field, taken a quarter of an hour apart: stars with FWHM
 /// fwhm, and ten objects with peak signal-to-noise from 5 to 50 (evenly on a logarithmic scale)
 /// moving 4 to 50 pixels from one picture to the next in all directions, none near a star or the
 /// edges of the overlap. The sensor has 30 hot pixels, and a satellite crosses picture 2.
-inline MoverField moverField(int count, quint32 seed = 2, int width = 6000, int height = 4000, double fwhm = 1.6,
-                             int stars = 2000) {
+inline MoverField moverField(int count, quint32 seed = 2, int width = 6000, int height = 4000,
+                             double fwhm = 1.6, int stars = 2000) {
     MoverField f;
     const QRectF field(0, 0, width, height);
     const QVector<SkyStar> sky = randomSky(field, stars, seed, 12, 230);
@@ -50,7 +50,8 @@ inline MoverField moverField(int count, quint32 seed = 2, int width = 6000, int 
         o.step = QPointF(length * std::sin(angle), -length * std::cos(angle));
         // Away from the edges and from every star, at every place it takes.
         for (bool clear = false; !clear;) {
-            o.at = QPointF(margin + rng.bounded(width - 2 * margin), margin + rng.bounded(height - 2 * margin));
+            o.at =
+                QPointF(margin + rng.bounded(width - 2 * margin), margin + rng.bounded(height - 2 * margin));
             clear = true;
             for (const SkyStar& s : sky)
                 for (int k = 0; k < 3 && clear; ++k)
