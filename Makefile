@@ -47,6 +47,8 @@ screenshot: build
 	bash scripts/screenshot $(BUILD)/tools/demo/vorlan_demo $(BUILD)/screenshots/fits.png 4 fits
 	bash scripts/screenshot $(BUILD)/tools/demo/sky_demo $(BUILD)/screenshots/coordinates.png 4
 	bash scripts/screenshot $(BUILD)/tools/demo/notepad_help $(BUILD)/screenshots/notepad.png 3
+	bash scripts/screenshot $(BUILD)/tools/demo/movers_demo $(BUILD)/screenshots/movers.png 8
+	bash scripts/screenshot $(BUILD)/tools/demo/movers_demo $(BUILD)/screenshots/settings.png 8 settings
 	bash scripts/screenshot $(BUILD)/tools/demo/project_demo $(BUILD)/screenshots/project.png 3
 	bash scripts/screenshot $(BUILD)/tools/demo/photometry_demo $(BUILD)/screenshots/photometry.png 4
 	bash scripts/screenshot $(BUILD)/tools/demo/zoomout_demo $(BUILD)/screenshots/zoomed-out.png 3

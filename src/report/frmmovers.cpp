@@ -37,7 +37,7 @@ frmMovers::frmMovers(QWidget* parent) : QWidget(parent, Qt::Window) {
     lstMovers->setSelectionMode(QAbstractItemView::SingleSelection);
     lstMovers->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstMovers->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    lstMovers->horizontalHeader()->setStretchLastSection(true);
+    lstMovers->verticalHeader()->setDefaultSectionSize(lstMovers->fontMetrics().height() + 6);
     cmdReport = named(new QPushButton(QStringLiteral("Копировать строку отчёта"), this), "cmdReport");
     cmdReport->setToolTip(QStringLiteral(
         "Строки наблюдения в формате Центра малых планет и ADES - в буфер обмена и в блокнот"));
@@ -51,7 +51,7 @@ frmMovers::frmMovers(QWidget* parent) : QWidget(parent, Qt::Window) {
     layout->addWidget(lblStatus);
     layout->addWidget(lstMovers);
     layout->addLayout(buttons);
-    resize(640, 300);
+    resize(680, 320);
 
     // The receivers are guarded where they are connected (MoversWindow).
     connect(lstMovers, &QTableWidget::currentCellChanged, this, [this](int row) {
