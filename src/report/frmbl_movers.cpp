@@ -149,7 +149,7 @@ void frmBl::mnuMovers_Click() {
     list.show();
     list.raise();
     QPointer<frmMovers> shown(&list);
-    startJob(
+    const bool started = startJob(
         QStringLiteral("Поиск движущихся объектов"),
         [outcome, searched](JobControl& control) {
             QVector<SearchPicture>& pictures = outcome->pictures;
@@ -184,6 +184,7 @@ void frmBl::mnuMovers_Click() {
             }
             showMovers(outcome->result, searched);
         });
+    if (!started) list.setStatus(QStringLiteral("Подождите: ещё идёт \"%1\".").arg(jobs().title()));
 }
 
 // ---- the list
@@ -191,7 +192,7 @@ void frmBl::mnuMovers_Click() {
 void frmBl::showMovers(const MovingSearchResult& result, const QVector<int>& pictureSlots) {
     m_session->result = result;
     m_session->pictureSlots = pictureSlots;
-    m_session->chosenCandidate = -1;
+    m_session->chosen.clear();
     frmMovers& list = MoversWindow();
     list.setRows(moverRows(result, [this](QPointF p) { return skyAtPicture1(p); }), moverSummary(result));
     list.show();
@@ -201,7 +202,13 @@ void frmBl::showMovers(const MovingSearchResult& result, const QVector<int>& pic
 void frmBl::lstMovers_Choose(int row) {
     const QVector<MoverRow>& rows = MoversWindow().rows();
     if (row < 0 || row >= rows.size()) return;
-    m_session->chosenCandidate = rows[row].candidate;
+    const MoverSession& m = *m_session;
+    m_session->chosen.clear();
+    if (const int c = rows[row].candidate; c >= 0)
+        for (int i = 0; i < m.pictureSlots.size(); ++i)
+            m_session->chosen.push_back({m.pictureSlots[i], m.result.movers[c].at[i]});
+    if (const int f = rows[row].flash; f >= 0)
+        m_session->chosen.push_back({m.pictureSlots[m.result.flashes[f].picture], m.result.flashes[f].at});
     m_session->picked.reset();
     centreOn(rows[row].at);
 }
@@ -224,7 +231,7 @@ void frmBl::pickReportSpot(int k, float x, float y) {
     const float scale = State().DisplayScale(k);
     if (scale <= 0) return;
     m_session->picked = PickedSpot{k, QPointF(x / scale / 15.0, y / scale / 15.0)};
-    m_session->chosenCandidate = -1;
+    m_session->chosen.clear();
 }
 
 void frmBl::mnuReportLine_Click() {
@@ -233,19 +240,14 @@ void frmBl::mnuReportLine_Click() {
         reportPicked(*m.picked);
         return;
     }
-    if (m.chosenCandidate < 0 || m.chosenCandidate >= m.result.movers.size()) {
-        Prompter::instance().message(
-            this,
-            QStringLiteral("Выберите объект в списке \"Движущиеся объекты\" или щёлкните "
-                           "по нему на снимке при нажатой клавише Shift."),
-            QMessageBox::Information);
+    if (m.chosen.isEmpty()) {
+        Prompter::instance().message(this,
+                                     QStringLiteral("Выберите объект в списке \"Движущиеся объекты\" или щёлкните "
+                                                    "по нему на снимке при нажатой клавише Shift."),
+                                     QMessageBox::Information);
         return;
     }
-    const MovingCandidate& c = m.result.movers[m.chosenCandidate];
-    QVector<std::pair<int, QPointF>> spots;
-    for (int i = 0; i < m.pictureSlots.size(); ++i)
-        spots.push_back({m.pictureSlots[i], c.at[i]});
-    reportSpots(spots);
+    reportSpots(m.chosen);
 }
 
 void frmBl::reportPicked(const PickedSpot& spot) {
@@ -265,7 +267,7 @@ void frmBl::reportPicked(const PickedSpot& spot) {
     }
     // The picture's stars are found off the window's thread first.
     auto found = std::make_shared<StarList>();
-    startJob(
+    const bool started = startJob(
         QStringLiteral("Поиск звёзд"),
         [picture, found](JobControl&) { *found = detectForMovingSearch(picture); }, {},
         [this, spot, found, key = picture.cacheKey()](const JobEnd& end) {
@@ -274,6 +276,9 @@ void frmBl::reportPicked(const PickedSpot& spot) {
             m_session->stars[size_t(spot.slot - 1)] = SlotStars{key, *found, std::nullopt};
             reportPickedStar(spot, *m_session->stars[size_t(spot.slot - 1)]);
         });
+    if (!started)
+        Prompter::instance().message(this, QStringLiteral("Подождите: ещё идёт \"%1\".").arg(jobs().title()),
+                                     QMessageBox::Information);
 }
 
 void frmBl::reportPickedStar(const PickedSpot& spot, const SlotStars& known) {

@@ -45,8 +45,9 @@ QVector<MoverRow> moverRows(const MovingSearchResult& result, const SkyOfPixel& 
                 << magnitudeChange(c.magnitudeDifference);
         rows << r;
     }
-    for (const FlashCandidate& f : result.flashes) {
-        MoverRow r{placeCells(rows.size() + 1, f.at, sky), f.at, -1};
+    for (int i = 0; i < result.flashes.size(); ++i) {
+        const FlashCandidate& f = result.flashes[i];
+        MoverRow r{placeCells(rows.size() + 1, f.at, sky), f.at, -1, i};
         r.cells << QStringLiteral("вспышка?") << QStringLiteral("снимок %1").arg(f.picture + 1) << QString();
         rows << r;
     }

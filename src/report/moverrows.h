@@ -20,6 +20,7 @@ struct MoverRow {
     QStringList cells;  ///< one text a column (moverColumnTitles)
     QPointF at;         ///< where to show it: picture 1's pixels
     int candidate = -1; ///< index into MovingSearchResult::movers; -1 for a flash
+    int flash = -1;     ///< index into MovingSearchResult::flashes; -1 for a candidate
 };
 
 /// Sky position of a picture 1 pixel, or none (no sky solution in force).

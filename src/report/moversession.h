@@ -8,6 +8,7 @@
 #include <QVector>
 #include <array>
 #include <optional>
+#include <utility>
 
 namespace vorlan {
 
@@ -28,7 +29,9 @@ struct SlotStars {
 struct MoverSession {
     MovingSearchResult result;
     QVector<int> pictureSlots; ///< the slot of each picture of the search (result positions are by picture)
-    int chosenCandidate = -1;  ///< the candidate chosen last in the list, -1 for none
+    /// What the row chosen last in the list stands for: the slot and position in picture 1 of
+    /// each sighting (every picture of a candidate, the one picture of a flash)
+    QVector<std::pair<int, QPointF>> chosen;
     std::optional<PickedSpot> picked;              ///< the last Shift + click, when it came after the choice
     std::array<std::optional<SlotStars>, 3> stars; ///< by slot - 1
 };

@@ -246,6 +246,7 @@ class TestMoversWindow : public WindowTest {
         // An object at star 1 of the solution in picture 1, 13 pixels on in picture 2.
         MovingSearchResult r;
         r.movers = {candidate(star1, star1 + QPointF(12, -5))};
+        r.flashes = {{1, star1 + QPointF(300, 200), 20}};
         f->showMovers(r, {1, 2});
         frmMovers* w = f->findChild<frmMovers*>();
         QCOMPARE(w->lstMovers->item(0, 3)->text(), QString("10 20 30.42"));
@@ -277,6 +278,16 @@ class TestMoversWindow : public WindowTest {
         QVERIFY(NotepadExists() && Notepad().isVisible());
         QVERIFY(Notepad().text().replace("\r\n", "\n").contains(QGuiApplication::clipboard()->text()));
 
+        // A flash is reported at the time of the one picture it is in.
+        QCOMPARE(cells(*w, 1), QStringList({"2", "1112.3", "804.7", w->lstMovers->item(1, 3)->text(),
+                                            w->lstMovers->item(1, 4)->text(), "вспышка?", "снимок 2", ""}));
+        QCOMPARE(cells(*w, 0).mid(5), QStringList({"26.0 пикс/ч", "67°", "+0.1"}));
+        clickRow(*w, 1);
+        QTest::mouseClick(w->cmdReport, Qt::LeftButton);
+        lines = QGuiApplication::clipboard()->text().split('\n');
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines[0].mid(15, 17), QString("2024 03 05.90581 "));
+
         // Shift + click two pixels beside star 1: the report is of the star's centroid, in
         // picture 1's time, whatever pixel was clicked.
         const QPoint beside = (star1 + QPointF(2, -1.5)).toPoint();
@@ -285,7 +296,7 @@ class TestMoversWindow : public WindowTest {
         f->mnuReportLine->trigger();
         QVERIFY(jobEnds());
         lines = QGuiApplication::clipboard()->text().split('\n');
-        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines.size(), 5); // one line, an empty one, the ADES names, one row, the end
         QCOMPARE(lines[0].mid(15, 17), QString("2024 03 05.88498 "));
         const double ra = sexagesimal(lines[0].mid(32, 11), M_PI / 12),
                      dec = sexagesimal(lines[0].mid(44, 11), M_PI / 180);

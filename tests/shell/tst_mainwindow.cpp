@@ -299,8 +299,9 @@ class TestMainWindow : public WindowTest {
         QCOMPARE(captions(f->mnuFile), QStringList({"Открыть файл *.vln...", "Записать файл *.vln..."}));
         QCOMPARE(captions(f->mnuViravnivanie),
                  QStringList({"отмечать вторые точки", "Выровнять 2 снимок по 1", "Выровнять 3 снимок по 1", "-",
-                              "Ввести координаты выделенных точек(1)..."}));
-        QCOMPARE(captions(f->mnuVL), QStringList({"1 - 2", "1 - 3"}));
+                              "Ввести координаты выделенных точек(1)...", "-", "Найти движущиеся объекты",
+                              "Копировать строку отчёта"}));
+        QCOMPARE(captions(f->mnuVL), QStringList({"1 - 2", "1 - 3", "-", "Настройки..."}));
         QCOMPARE(captions(f->mnuHelp), QStringList({"справка по Vorlan", "справка по фотометрии"}));
         QVERIFY(f->Open1File->isEnabled());
         QVERIFY(!f->Open2File->isEnabled());
