@@ -241,10 +241,11 @@ void frmBl::mnuReportLine_Click() {
         return;
     }
     if (m.chosen.isEmpty()) {
-        Prompter::instance().message(this,
-                                     QStringLiteral("Выберите объект в списке \"Движущиеся объекты\" или щёлкните "
-                                                    "по нему на снимке при нажатой клавише Shift."),
-                                     QMessageBox::Information);
+        Prompter::instance().message(
+            this,
+            QStringLiteral("Выберите объект в списке \"Движущиеся объекты\" или щёлкните "
+                           "по нему на снимке при нажатой клавише Shift."),
+            QMessageBox::Information);
         return;
     }
     reportSpots(m.chosen);
