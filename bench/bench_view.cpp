@@ -1,6 +1,7 @@
 // Picture view costs against same-run baselines: repainting the picture area at scale 1 and 3
 // against a bare drawImage, drawing it zoomed out to a quarter against Qt's own smooth scaling,
-// a blink tick zoomed out against one at scale 1, loading a slot against a bare QImageReader
+// a blink tick zoomed out against one at scale 1, the two frames of the blink taken for a GIF
+// against two bare grabs of the picture area, loading a slot against a bare QImageReader
 // decode, and the memory that three loaded slots hold against their decoded bytes and what the
 // frames keep of their last drawing.
 
@@ -157,6 +158,30 @@ void BM_BlinkTick(benchmark::State& state) {
     DestroyMainForm();
 }
 
+// The frames of the blink cycle taken for a GIF, on the GUI thread (state.range(0) 1), against two
+// bare grabs of the picture area as it stands (0): what the window pauses for before the file is
+// written off the GUI thread.
+void BM_BlinkFrames(benchmark::State& state) {
+    ScriptedPrompter prompter;
+    frmBl& f = freshProgram();
+    for (int k = 1; k <= 2; ++k)
+        loadSlot(f, prompter, k, g_files[k - 1]);
+    showArea(f);
+    f.Timer1_Timer();
+    settle();
+    const QRect area = f.pictureArea->rect();
+    QImage frames[2];
+    for (auto _ : state) {
+        for (int p = 1; p <= 2; ++p)
+            frames[p - 1] = state.range(0) ? f.blinkFrame(p, area) : f.pictureArea->grab().toImage();
+        benchmark::DoNotOptimize(frames[1].constBits());
+    }
+    if (!prompter.messages.isEmpty() || frames[0].size() != Area.size() ||
+        (frames[0] == frames[1]) != !state.range(0))
+        state.SkipWithError("the two phases are not taken from a 1900 x 1000 area");
+    DestroyMainForm();
+}
+
 BENCHMARK(BM_FrameRepaint)
     ->Arg(1)
     ->Arg(3)
@@ -178,6 +203,12 @@ BENCHMARK(BM_QtSmoothQuarter)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true)
     ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BlinkFrames)
+    ->Arg(0)
+    ->Arg(1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BlinkTick)
     ->Arg(250)
@@ -229,6 +260,9 @@ int main(int argc, char** argv) {
     const double tickQuarter = t("BM_BlinkTick/250"), tickOne = t("BM_BlinkTick/1000");
     if (tickQuarter > 0)
         ratioLine("blink tick at scale 0.25", tickQuarter, "blink tick at scale 1", tickOne, 1.2, "ms");
+    if (const double frames = t("BM_BlinkFrames/1"); frames > 0)
+        ratioLine("blink frames for a GIF (2 phases)", frames, "two bare grabs", t("BM_BlinkFrames/0"), 1.3,
+                  "ms");
     if (load > 0)
         ratioLine("load slot 1 (menu, dialog, paint)", load, "bare QImageReader", decode, 1.15, "ms");
     if (mem.ok) {

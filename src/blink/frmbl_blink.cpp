@@ -1,5 +1,6 @@
 // The blink button, its interval slider, the timer tick and the marker box of the main window.
 
+#include "blink/blinkshare.h"
 #include "blink/markerbox.h"
 #include "blink/markeroverlay.h"
 #include "common/numberforms.h"
@@ -37,19 +38,23 @@ void frmBl::HScrTime_Change() {
 }
 
 void frmBl::Timer1_Timer() {
-    BlinkPhase = int16_t(BlinkPhase + 1);
-    if (BlinkPhase > 2) BlinkPhase = 1;
-    const bool first = BlinkPhase == 1;
-    if (mnuVL_1_2->isChecked()) {
-        Img1->setVisible(first);
-        Img2->setVisible(!first);
-    }
-    if (mnuVL_1_3->isChecked()) {
-        Img1->setVisible(first);
-        Img3->setVisible(!first);
-    }
+    BlinkPhase = int16_t(nextBlinkPhase(BlinkPhase, int(blinkCycle().size())));
+    showBlinkPhase(BlinkPhase);
     if (mnuRamka->isChecked())
         placeMarkerBox();
+}
+
+QVector<int> frmBl::blinkCycle() const {
+    // Exactly one of the pair items is ticked.
+    if (mnuVL_1_3->isChecked()) return {1, 3};
+    return {1, 2};
+}
+
+void frmBl::showBlinkPhase(int p) {
+    const QVector<int> cycle = blinkCycle();
+    // Only the cycle's own frames change: a frame outside it keeps what the pair menu left.
+    for (int k : cycle)
+        Img(k)->setVisible(k == cycle.at(p - 1));
 }
 
 void frmBl::placeMarkerBox() {

@@ -1,5 +1,7 @@
 #include "common/fileerror.h"
 
+#include "common/errornumber.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -12,6 +14,23 @@
 #endif
 
 namespace vorlan {
+
+int saveErrorNumber(int errorNumber) {
+    switch (errorNumber) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return ErrorNumber::PermissionDenied;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return ErrorNumber::DiskFull;
+    case ENOENT:
+        return ErrorNumber::PathNotFound;
+    default:
+        return ErrorNumber::PathAccess;
+    }
+}
 
 QString fileErrorReason(int errorNumber, bool writing) {
     switch (errorNumber) {

@@ -10,6 +10,9 @@ namespace vorlan {
 /// failed call; writing says whether the file was being written.
 QString fileErrorReason(int errorNumber, bool writing);
 
+/// The error number shown for a save that failed with errorNumber (errno).
+int saveErrorNumber(int errorNumber);
+
 /// "Не удалось записать файл <path>: <reason>" for a save that failed with errorNumber (errno).
 QString fileWriteFailure(const QString& path, int errorNumber);
 /// The same sentence with a reason of the caller's own.

@@ -22,25 +22,28 @@ QString obstacle(const QFileInfo& target) {
 
 } // namespace
 
-QString writeBmp24(const QImage& picture, const QString& path) {
-    if (picture.isNull()) return QStringLiteral("рисунок пуст");
+Outcome<void> writeBmp24(const QImage& picture, const QString& path) {
+    if (picture.isNull()) return Failure{ErrorNumber::InvalidArgument, QStringLiteral("рисунок пуст")};
     const QFileInfo target(path);
-    if (const QString reason = obstacle(target); !reason.isEmpty()) return reason;
+    if (const QString reason = obstacle(target); !reason.isEmpty()) return Failure{ErrorNumber::PathAccess, reason};
     const QImage rgb =
         picture.format() == QImage::Format_RGB32 ? picture : picture.convertToFormat(QImage::Format_RGB32);
     QSaveFile out(path);
     errno = 0;
-    if (!out.open(QIODevice::WriteOnly))
-        return QStringLiteral("файл не удалось создать: %1").arg(fileErrorReason(errno, true));
+    if (!out.open(QIODevice::WriteOnly)) {
+        const int error = errno;
+        return Failure{saveErrorNumber(error),
+                       QStringLiteral("файл не удалось создать: %1").arg(fileErrorReason(error, true))};
+    }
     // Qt's BMP writer stores every picture deeper than 8 bits as 24-bit rows without compression,
     // straight into the temporary file (no second copy of a large canvas in memory).
     errno = 0;
     if (!rgb.save(&out, "BMP")) {
         const int error = errno;
         out.cancelWriting();
-        return fileErrorReason(error, true);
+        return Failure{saveErrorNumber(error), fileErrorReason(error, true)};
     }
-    if (const int error = commitSaveFile(out)) return fileErrorReason(error, true);
+    if (const int error = commitSaveFile(out)) return Failure{saveErrorNumber(error), fileErrorReason(error, true)};
     return {};
 }
 

@@ -5,11 +5,12 @@
 
 namespace vorlan {
 
-CutOutResult runCutOut(const std::vector<CutOutPart>& parts, QImage& canvas, JobControl& control) {
+CutOutResult runCutOut(const std::vector<CutOutPart>& parts, QImage& canvas, JobControl& control,
+                       const PictureLoadOptions& loading) {
     CutOutResult result;
     const int n = int(parts.size());
     for (const CutOutPart& part : parts) {
-        const QImage picture = pictureToWorkOn(part.held, part.file, &result.error);
+        const QImage picture = pictureToWorkOn(part.held, part.file, loading, &result.error);
         if (!result.error.isEmpty()) break;
         copyRegion(picture, canvas, part.region, part.offsetX,
                    [&control] { return !control.takeStopRequest(); });

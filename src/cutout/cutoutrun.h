@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cutout/cutoutgeometry.h"
+#include "view/picturefile.h"
 
 #include <QImage>
 #include <QString>
@@ -29,7 +30,8 @@ struct CutOutResult {
 
 /// The pixel work of a cut-out, run by the job runner: copies the parts in order onto canvas and
 /// reports progress(parts done, parts). A stop ends only the part being copied, after its current
-/// pixel; the next part is copied whole.
-CutOutResult runCutOut(const std::vector<CutOutPart>& parts, QImage& canvas, JobControl& control);
+/// pixel; the next part is copied whole. A changed file is decoded with loading.
+CutOutResult runCutOut(const std::vector<CutOutPart>& parts, QImage& canvas, JobControl& control,
+                       const PictureLoadOptions& loading);
 
 } // namespace vorlan

@@ -91,7 +91,9 @@ void frmBl::CopyAreas() {
 
     startJob(
         QStringLiteral("Копирование двух участков"),
-        [job](JobControl& control) { job->result = runCutOut(job->parts, job->canvas, control); },
+        [job, loading = pictureLoading](JobControl& control) {
+            job->result = runCutOut(job->parts, job->canvas, control, loading);
+        },
         [form, job](const JobProgress& p) {
             if (form) showCutOutFiles(*form, *job, p.done);
         },

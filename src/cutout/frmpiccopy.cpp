@@ -227,9 +227,9 @@ void frmPicCopy::SaveFile_Click() {
             QMessageBox::Yes)
             break;
     }
-    const QString reason = writeBmp24(Pic1->image(), name);
-    if (!reason.isEmpty())
-        prompter.message(this, QStringLiteral("Не удалось записать файл\n%1\n%2").arg(name, reason),
+    const Outcome<void> written = writeBmp24(Pic1->image(), name);
+    if (!written.ok())
+        prompter.message(this, QStringLiteral("Не удалось записать файл\n%1\n%2").arg(name, written.reason()),
                          QMessageBox::Critical);
 }
 

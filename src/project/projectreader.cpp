@@ -3,6 +3,7 @@
 #include "common/numberforms.h"
 #include "common/textcodec.h"
 #include "common/vorlanerror.h"
+#include "project/projectlayout.h"
 #include "sky/fieldhelpers.h"
 #include "sky/skymath.h"
 
@@ -19,44 +20,30 @@ namespace {
 /// What a numeric line holds, which decides the values a window can take from it.
 enum class Kind { Position, Point, Size, Scale, MarkScale, Star };
 
-constexpr int NameLines[] = {1, 9, 27};
+using namespace project;
 
 /// Place of a line in its picture block (lines 1-8, 9-16, 27-34): 0 for the name line.
-int blockOffset(int line) {
-    return line - (line < 9 ? 1 : line < 27 ? 9 : 27);
+int blockOffset(int l) {
+    return l - (l < line::Name2 ? line::Name1 : l < line::Name3 ? line::Name2 : line::Name3);
 }
 
-Kind kindOf(int line) {
-    if (line >= 17 && line <= 20) return Kind::Star;
-    if (line >= 21 && line <= 24) return Kind::Point;
-    if (line == 25 || line == 26) return Kind::MarkScale;
-    switch (blockOffset(line)) {
-    case 1:
-    case 2:
+Kind kindOf(int l) {
+    if (l >= line::StarRA1 && l < line::Point2X1) return Kind::Star;
+    if (l >= line::Point2X1 && l < line::MarkScale1) return Kind::Point;
+    if (l == line::MarkScale1 || l == line::MarkScale2) return Kind::MarkScale;
+    switch (blockOffset(l)) {
+    case Top:
+    case Left:
         return Kind::Position;
-    case 3:
-    case 4:
+    case Point1X:
+    case Point1Y:
         return Kind::Point;
-    case 5:
-    case 6:
+    case Width:
+    case Height:
         return Kind::Size;
     default:
         return Kind::Scale;
     }
-}
-
-/// The reader step that reads a table line.
-int stepOf(int line) {
-    if (line == 1) return 6;
-    if (line <= 8) return 7;
-    if (line == 9) return 8;
-    if (line <= 16) return 9;
-    if (line <= 20) return 17;
-    if (line <= 22) return 18;
-    if (line <= 24) return 19;
-    if (line <= 26) return 24;
-    if (line == 27) return 26;
-    return 27;
 }
 
 QString shortened(const QString& text) {
@@ -80,7 +67,7 @@ class LineCursor {
         if (m_closed) return std::nullopt;
         if (m_next >= m_lines.size()) {
             m_closed = true;
-            fail(line, project::PastEndOfFile, QStringLiteral("Чтение за концом файла"));
+            fail(line, ErrorNumber::PastEndOfFile, QStringLiteral("Чтение за концом файла"));
             return std::nullopt;
         }
         return m_lines[m_next++];
@@ -92,7 +79,7 @@ class LineCursor {
         ProjectLine& l = r.line[size_t(line)];
         l.taken = true;
         if (text->size() > project::LongestNameLine) {
-            fail(line, project::InvalidValue,
+            fail(line, ErrorNumber::InvalidValue,
                  QStringLiteral("Строка %1 слишком длинная для имени файла").arg(line));
             return; // counts as empty
         }
@@ -110,13 +97,13 @@ class LineCursor {
         int failure = 0;
         double raw = 0;
         if (text.size() > project::LongestNumberLine) {
-            failure = project::InvalidValue;
+            failure = ErrorNumber::InvalidValue;
         } else {
             try {
                 raw = LeadingNumber(text);
                 failure = refusal(kind, raw);
             } catch (const VorlanError&) {
-                failure = project::Overflow;
+                failure = ErrorNumber::Overflow;
             }
         }
         if (failure == 0) {
@@ -126,7 +113,7 @@ class LineCursor {
             return;
         }
         fail(line, failure,
-             failure == project::Overflow
+             failure == ErrorNumber::Overflow
                  ? QStringLiteral("Переполнение в строке %1: %2").arg(line).arg(shortened(text))
                  : QStringLiteral("Недопустимое значение в строке %1: %2").arg(line).arg(shortened(text)));
         // A line that cannot be read leaves the number of the last line that could; where that
@@ -149,12 +136,12 @@ class LineCursor {
     double m_height = 0;
 
     void fail(int line, int number, const QString& description) {
-        r.errors.append({line, stepOf(line), number, description});
+        r.errors.append({{number, description}, line, stepOfLine(line)});
     }
 
     /// 0 when a window can take raw for a line of this kind, else the error number.
     int refusal(Kind kind, double raw) const {
-        if (!std::isfinite(raw) || std::fabs(raw) > double(FLT_MAX)) return project::Overflow;
+        if (!std::isfinite(raw) || std::fabs(raw) > double(FLT_MAX)) return ErrorNumber::Overflow;
         const double extent = project::LargestExtent;
         const bool fits = [&] {
             switch (kind) {
@@ -173,14 +160,14 @@ class LineCursor {
             }
             return false;
         }();
-        return fits ? 0 : project::InvalidValue;
+        return fits ? 0 : ErrorNumber::InvalidValue;
     }
 
     void keep(int line, Kind kind, double raw, const QString& text) {
         ProjectLine& l = r.line[size_t(line)];
         l.text = text;
         l.value = kind == Kind::Star ? float(raw / sky::DegPerRad / 10000) : float(raw);
-        if (kind == Kind::Size) (blockOffset(line) == 5 ? m_width : m_height) = raw;
+        if (kind == Kind::Size) (blockOffset(line) == Width ? m_width : m_height) = raw;
     }
 };
 
@@ -213,40 +200,45 @@ ProjectRecord readProjectRecord(const QByteArray& bytes) {
     QString text = decodeText(bytes);
     // Editors on Windows put a byte-order mark before UTF-8 text.
     if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
-    LineCursor cursor(record, splitProjectLines(text, 34));
+    QStringList lines = splitProjectLines(text, line::Last + LargestExtension);
+    if (lines.size() > line::Last) {
+        record.extensionLines = lines.mid(line::Last);
+        lines.resize(line::Last);
+    }
+    LineCursor cursor(record, lines);
 
-    auto pictureBlock = [&cursor](int nameLine) {
-        for (int line = nameLine + 1; line <= nameLine + 7; ++line)
-            cursor.number(line);
+    auto pictureBlock = [&cursor](int k) {
+        for (int l = nameLine(k) + 1; l <= nameLine(k) + BlockSize; ++l)
+            cursor.number(l);
     };
-    cursor.name(NameLines[0]);
-    pictureBlock(NameLines[0]);
-    cursor.name(NameLines[1]);
-    pictureBlock(NameLines[1]);
-    for (int line = 17; line <= 20; ++line)
-        cursor.number(line);
-    for (int p = 0; p < 2; ++p) {
-        const int xLine = 21 + 2 * p;
+    for (int k = 1; k <= 2; ++k) {
+        cursor.name(nameLine(k));
+        pictureBlock(k);
+    }
+    for (int l = line::StarRA1; l <= line::StarDec2; ++l)
+        cursor.number(l);
+    for (int k = 1; k <= 2; ++k) {
+        const int xLine = point2XLine(k);
         const std::optional<QString> x = cursor.take(xLine);
         if (!x) continue;
         if (NumericTextFilter(*x).isEmpty()) {
             record.line[size_t(xLine)].taken = true;
-            record.point2Cleared[size_t(p)] = true;
+            record.point2Cleared[size_t(k - 1)] = true;
             continue; // the y line stays for the next read
         }
         cursor.number(xLine, *x);
         cursor.number(xLine + 1);
     }
-    cursor.number(25);
-    cursor.number(26);
-    cursor.name(NameLines[2]);
-    if (!record.line[27].text.isEmpty()) pictureBlock(NameLines[2]);
+    cursor.number(line::MarkScale1);
+    cursor.number(line::MarkScale2);
+    cursor.name(line::Name3);
+    if (!record.line[line::Name3].text.isEmpty()) pictureBlock(3);
     return record;
 }
 
 QString projectErrorContext(int step) {
-    if (step < 12) return QString();
-    if (step < 25) return QStringLiteral("второго снимка нет! ");
+    if (step < project::step::SecondPictureContext) return QString();
+    if (step < project::step::ThirdPictureContext) return QStringLiteral("второго снимка нет! ");
     return QStringLiteral("третьего снимка нет! ");
 }
 

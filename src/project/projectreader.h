@@ -3,6 +3,8 @@
 // Reading a project file ("*.vln"): the bytes are taken apart into the values of its 34 lines
 // without any window, so that the main window only has to apply them in its own order.
 
+#include "common/outcome.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -25,11 +27,9 @@ struct ProjectLine {
 };
 
 /// A failure met while reading a line: shown to the user at the reader step that reads it.
-struct ProjectReadError {
+struct ProjectReadError : Failure {
     int line = 0; ///< table line, 1..34
     int step = 0; ///< reader step that reads the line
-    int number = 0;
-    QString description;
 };
 
 /// Everything the reader takes from a project file.
@@ -41,20 +41,14 @@ struct ProjectRecord {
     /// picture 1 (2) is cleared and its y line is not consumed.
     std::array<bool, 2> point2Cleared{};
     QList<ProjectReadError> errors;
+    /// The file lines after table line 34, as they stand (see projectlayout.h).
+    QStringList extensionLines;
 
     /// The errors found while reading the lines of the given reader step.
     QList<ProjectReadError> errorsOfStep(int step) const;
 };
 
 namespace project {
-/// Error numbers of the reader.
-enum ErrorNumber {
-    PastEndOfFile = 62,
-    Overflow = 6,
-    InvalidValue = 380,
-    FileNotFound = 53,
-    BadPicture = 481
-};
 /// The largest frame size and position a value may ask for, pixels (a widget's size limit).
 inline constexpr double LargestExtent = 16777215.0;
 /// The largest display or mark scale a file may hold: what the 16-bit slider conversion takes.
@@ -63,6 +57,8 @@ inline constexpr double LargestScale = 32.767;
 inline constexpr double SmallestScale = 0.001;
 /// Longer numeric lines are not numbers the program wrote.
 inline constexpr int LongestNumberLine = 255;
+/// At most this many extension lines after line 34 are read.
+inline constexpr int LargestExtension = 1000;
 /// Longer name lines are no file names.
 inline constexpr int LongestNameLine = 32767;
 /// A project file is read up to this many bytes; its 34 lines never come near it.

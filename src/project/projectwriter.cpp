@@ -3,6 +3,7 @@
 #include "common/fileerror.h"
 #include "common/numberforms.h"
 #include "common/textcodec.h"
+#include "project/projectlayout.h"
 #include "shell/sharedstate.h"
 #include "sky/skymath.h"
 
@@ -15,15 +16,13 @@ namespace vorlan {
 
 namespace {
 
-enum SaveError { DiskFull = 61, PermissionDenied = 70, PathAccess = 75, PathNotFound = 76 };
-
 QString starLine(float radians) {
     return PatternForm(double(radians) * sky::DegPerRad * 10000, QStringLiteral("0.0000"));
 }
 
 } // namespace
 
-QString ProjectText(const SharedState& state, bool coordinatesOn) {
+QString ProjectText(const SharedState& state, bool coordinatesOn, const QStringList& extensionLines) {
     SharedState s = state; // the slot accessors are the way to the per-slot fields
     QStringList lines;
     auto pictureBlock = [&s, &lines](int k) {
@@ -32,8 +31,8 @@ QString ProjectText(const SharedState& state, bool coordinatesOn) {
                         s.PictureHeight(k), s.DisplayScale(k)})
             lines << InvariantShortForm(v);
     };
-    pictureBlock(1);
-    pictureBlock(2);
+    for (int k = 1; k <= 2; ++k)
+        pictureBlock(k);
     if (coordinatesOn) {
         for (float v : {s.StarRA1, s.StarDec1, s.StarRA2, s.StarDec2})
             lines << starLine(v);
@@ -47,6 +46,8 @@ QString ProjectText(const SharedState& state, bool coordinatesOn) {
     }
     lines << InvariantShortForm(s.MarkScale1) << InvariantShortForm(s.MarkScale2);
     pictureBlock(3);
+    Q_ASSERT(lines.size() == project::line::Last);
+    lines << extensionLines;
     return lines.join(QLatin1Char('\r'));
 }
 
@@ -61,14 +62,9 @@ QString withProjectSuffix(const QString& path) {
     return path;
 }
 
-ProjectSaveResult saveProjectFile(const QString& path, const QByteArray& bytes) {
+Outcome<void> saveProjectFile(const QString& path, const QByteArray& bytes) {
     auto failed = [&path](int errorNumber) {
-        const int number = errorNumber == EACCES || errorNumber == EPERM || errorNumber == EROFS
-                               ? PermissionDenied
-                           : errorNumber == ENOSPC || errorNumber == EDQUOT || errorNumber == EFBIG ? DiskFull
-                           : errorNumber == ENOENT ? PathNotFound
-                                                   : PathAccess;
-        return ProjectSaveResult{number, fileWriteFailure(path, errorNumber)};
+        return Failure{saveErrorNumber(errorNumber), fileWriteFailure(path, errorNumber)};
     };
     if (const int obstacle = saveObstacle(path)) return failed(obstacle);
 

@@ -28,7 +28,7 @@ void frmBl::RotateOntoPicture1(int k) {
     form->setWindowTitle(announcement);
 
     QString error;
-    const QImage picture = pictureToWorkOn(Img(k)->picture(), s.FileName(k), &error);
+    const QImage picture = pictureToWorkOn(Img(k)->picture(), s.FileName(k), pictureLoading, &error);
     const RotationGeometry g = rotationGeometry(picture.width(), picture.height(), angle);
     // The old drawing goes first, so a large picture does not need room for two canvases.
     if (!picture.isNull()) form->clearCanvas();

@@ -193,7 +193,11 @@ void frmBl::buildMenus() {
     mnuFile = named(bar->addMenu(QStringLiteral("Файл")), "mnuFile");
     mnuFileOpen = menuItem(this, "mnuFileOpen", QStringLiteral("Открыть файл *.vln..."));
     mnuFileSave = menuItem(this, "mnuFileSave", QStringLiteral("Записать файл *.vln..."));
+    mnuFileGif = menuItem(this, "mnuFileGif", QStringLiteral("Записать мигание в GIF..."));
+    mnuFileCopyFrame = menuItem(this, "mnuFileCopyFrame", QStringLiteral("Копировать кадр"));
     mnuFile->addActions({mnuFileOpen, mnuFileSave});
+    mnuFile->addSeparator();
+    mnuFile->addActions({mnuFileGif, mnuFileCopyFrame});
 
     mnuViravnivanie = named(bar->addMenu(QStringLiteral("Выравнивание")), "mnuViravnivanie");
     mnuVirovnjat2t = menuItem(this, "mnuVirovnjat2t", QStringLiteral("отмечать вторые точки"));
@@ -269,6 +273,8 @@ void frmBl::connectHandlers() {
     onMenu(mnuRamka, &frmBl::mnuRamka_Click);
     onMenu(mnuFileOpen, &frmBl::mnuFileOpen_Click);
     onMenu(mnuFileSave, &frmBl::mnuFileSave_Click);
+    onMenu(mnuFileGif, &frmBl::mnuFileGif_Click);
+    onMenu(mnuFileCopyFrame, &frmBl::mnuFileCopyFrame_Click);
     onMenu(mnuVirovnjat2t, &frmBl::mnuVirovnjat2t_Click);
     onMenu(mnuVirovnjat, &frmBl::mnuVirovnjat_Click);
     onMenu(mnuVirovnjat1_3, &frmBl::mnuVirovnjat1_3_Click);

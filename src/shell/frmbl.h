@@ -1,10 +1,12 @@
 #pragma once
 
 #include "common/jobrunner.h"
+#include "view/picturefile.h"
 
 #include <QDateTime>
 #include <QMainWindow>
 #include <QPointF>
+#include <QVector>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -13,6 +15,7 @@
 
 class QAction;
 class QFrame;
+class QImage;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
@@ -92,6 +95,8 @@ class frmBl : public QMainWindow {
     QMenu* mnuFile;
     QAction* mnuFileOpen;
     QAction* mnuFileSave;
+    QAction* mnuFileGif;
+    QAction* mnuFileCopyFrame;
     QMenu* mnuViravnivanie;
     QAction* mnuVirovnjat2t;
     QAction* mnuVirovnjat;
@@ -136,6 +141,8 @@ class frmBl : public QMainWindow {
     /// Private fields of the window.
     float OverallFactor = 0;
     int16_t BlinkPhase = 0;
+    /// How the window's pictures are loaded (decoded afresh, too).
+    PictureLoadOptions pictureLoading;
 
     // ---- long work
     /// The one runner of long work (cut-out, rotation, ...): one job at a time, off the GUI thread.
@@ -188,6 +195,24 @@ class frmBl : public QMainWindow {
     void HScrTime_Change();
     void Timer1_Timer();
     void placeMarkerBox();
+    /// The slot each phase of the blink cycle shows, phase 1 first, as the pair menu gives it.
+    QVector<int> blinkCycle() const;
+    /// Shows phase p (1 = the first) of the cycle as a tick does: its slot's frame shown, the
+    /// cycle's other frames hidden.
+    void showBlinkPhase(int p);
+
+    // ---- sharing what blinks
+    void mnuFileGif_Click();
+    void mnuFileCopyFrame_Click();
+    /// What is shared, in pixels of the picture area: all of it, or the marker box's square
+    /// while the box is shown.
+    QRect sharedRect() const;
+    /// The pictures in region (pixels of the picture area) as the screen shows them now,
+    /// without the marker lines.
+    QImage shownPictures(const QRect& region);
+    /// The pictures in region as the screen shows them in phase p of the blink cycle; what the
+    /// screen shows now is left as it was.
+    QImage blinkFrame(int p, const QRect& region);
 
     // ---- reference points and overlay
     void lblVvod1_Click() { ArmPoint(1); }

@@ -2,6 +2,7 @@
 
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QPrintDialog>
 #include <QPrinter>
 
@@ -46,5 +47,13 @@ Prompter& Prompter::instance() {
 }
 
 void Prompter::install(Prompter* p) { installed = p; }
+
+bool agreesToReplace(QWidget* parent, const QString& path) {
+    const QFileInfo info(path);
+    return !info.exists() || info.isDir() ||
+           Prompter::instance().question(parent, QStringLiteral("Файл уже существует. Заменить?"),
+                                         QMessageBox::Yes | QMessageBox::No,
+                                         QMessageBox::Question) == QMessageBox::Yes;
+}
 
 } // namespace vorlan

@@ -36,4 +36,8 @@ public:
     static void install(Prompter* p);
 };
 
+/// True when path may be written: no file is there, or the user agreed to replace it when asked
+/// "Файл уже существует. Заменить?".
+bool agreesToReplace(QWidget* parent, const QString& path);
+
 } // namespace vorlan

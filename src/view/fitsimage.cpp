@@ -1,11 +1,15 @@
 #include "view/fitsimage.h"
 
+#include "common/isolatedrun.h"
+#include "common/outcome.h"
 #include "view/fitshandle.h"
 #include "view/linearstretch.h"
+#include "view/picturebudget.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <cmath>
+#include <cstring>
 #include <fitsio.h>
 #include <functional>
 #include <memory>
@@ -13,15 +17,6 @@
 #include <type_traits>
 #include <vector>
 
-#ifdef Q_OS_LINUX
-#include <cerrno>
-#include <csignal>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/mman.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
 namespace vorlan {
 
@@ -32,11 +27,11 @@ QString fitsReason(int status) {
     case FILE_NOT_OPENED:
         return QStringLiteral("файл не открывается");
     case END_OF_FILE:
-        return QStringLiteral("файл повреждён или неполон: он кончается раньше, чем обещает заголовок FITS");
+        return damagedReason() + QStringLiteral(": он кончается раньше, чем обещает заголовок FITS");
     case MEMORY_ALLOCATION:
         return QStringLiteral("недостаточно памяти для картинки");
     default:
-        return QStringLiteral("файл повреждён или неполон (ошибка cfitsio %1)").arg(status);
+        return damagedReason() + QStringLiteral(" (ошибка cfitsio %1)").arg(status);
     }
 }
 
@@ -233,151 +228,73 @@ DecodedPicture decodeFits(const QString& path, qint64 memoryBudget, QImage::Form
     return result;
 }
 
-#ifdef Q_OS_LINUX
-
-/// What the decoding process sends back before it ends; the pixels are in the shared memory.
+/// What the decoding copy sends back, followed by its error text; the pixels are in the shared
+/// memory.
 struct ChildReply {
-    qint32 width = 0, height = 0, format = 0, bytesPerLine = 0, errorBytes = 0;
+    qint32 width = 0, height = 0, format = 0, bytesPerLine = 0;
 };
 
-bool writeAll(int fd, const void* data, size_t n) {
-    const char* p = static_cast<const char*>(data);
-    while (n > 0) {
-        const ssize_t w = ::write(fd, p, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        p += w;
-        n -= size_t(w);
-    }
-    return true;
-}
-
-bool readAll(int fd, void* data, size_t n) {
-    char* p = static_cast<char*>(data);
-    while (n > 0) {
-        pollfd waiting{fd, POLLIN, 0};
-        // A file that keeps cfitsio busy for minutes is as good as damaged.
-        const int ready = ::poll(&waiting, 1, 120000);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return false;
-        const ssize_t r = ::read(fd, p, n);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
-        p += r;
-        n -= size_t(r);
-    }
-    return true;
-}
+/// A file that keeps cfitsio busy for minutes is as good as damaged.
+constexpr int DecodingTimeLimitMs = 120000;
 
 /// cfitsio trusts the header it reads, and a damaged one can crash it (a division by a tile size
-/// of zero, a keyword value longer than its buffer). So a forked copy of this process reads the
-/// file first; if it dies, the file is reported as damaged and the program goes on. A plain
+/// of zero, a keyword value longer than its buffer). So an isolated copy of this process reads
+/// the file first; if it dies, the file is reported as damaged and the program goes on. A plain
 /// image is then read here (its header is known to be sound, and its pixels are plain copies);
 /// a tile-compressed one, whose damaged tiles could crash the decompressor as well, is decoded
 /// by that copy into memory shared with us.
 DecodedPicture decodeFitsIsolated(const QString& path, qint64 memoryBudget, QImage::Format greyFormat) {
-    DecodedPicture result;
-    const int memory = ::memfd_create("vorlan-fits", MFD_CLOEXEC);
-    int pipeEnds[2] = {-1, -1};
-    if (memory < 0 || ::pipe2(pipeEnds, O_CLOEXEC) != 0) {
-        if (memory >= 0) ::close(memory);
-        return decodeFits(path, memoryBudget, greyFormat, ownPicture);
-    }
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(pipeEnds[0]);
-        // cfitsio's own complaints about a damaged file are not for the user's terminal.
-        const int quiet = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (quiet >= 0) ::dup2(quiet, STDERR_FILENO);
-        ChildReply reply;
-        QByteArray error;
-        try {
-            bool headerOnly = false;
-            const DecodedPicture p =
-                decodeFits(path, memoryBudget, greyFormat,
-                           [memory, &headerOnly](int w, int h, QImage::Format f, bool compressed) {
-                               if (!compressed) {
-                                   headerOnly = true;
-                                   return QImage();
-                               }
-                               const qsizetype bytesPerLine =
-                                   (qsizetype(w) * (f == QImage::Format_Grayscale8 ? 1 : 4) + 3) / 4 * 4;
-                               const size_t bytes = size_t(bytesPerLine) * size_t(h);
-                               if (::ftruncate(memory, off_t(bytes)) != 0) return QImage();
-                               void* pixels = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
-                                                     MAP_SHARED | MAP_POPULATE, memory, 0);
-                               if (pixels == MAP_FAILED) return QImage();
-                               return QImage(static_cast<uchar*>(pixels), w, h, bytesPerLine, f);
-                           });
-            if (headerOnly) {
-                reply.width = -1; // sound: read it yourself
-            } else {
-                reply.width = p.image.width();
-                reply.height = p.image.height();
-                reply.format = p.image.format();
-                reply.bytesPerLine = int(p.image.bytesPerLine());
-                error = p.error.toUtf8();
+    SharedPictureMemory memory;
+    if (!memory.valid()) return decodeFits(path, memoryBudget, greyFormat, ownPicture);
+    const IsolatedResult run = runIsolated(
+        [&] {
+            ChildReply reply;
+            QByteArray error;
+            try {
+                bool headerOnly = false;
+                const DecodedPicture p = decodeFits(
+                    path, memoryBudget, greyFormat,
+                    [&memory, &headerOnly](int w, int h, QImage::Format f, bool compressed) {
+                        if (compressed) return memory.writablePicture(w, h, f);
+                        headerOnly = true;
+                        return QImage();
+                    });
+                if (headerOnly) {
+                    reply.width = -1; // sound: read it yourself
+                } else {
+                    reply.width = p.image.width();
+                    reply.height = p.image.height();
+                    reply.format = p.image.format();
+                    reply.bytesPerLine = int(p.image.bytesPerLine());
+                    error = p.error.toUtf8();
+                }
+            } catch (...) {
+                error = fitsReason(MEMORY_ALLOCATION).toUtf8();
             }
-        } catch (...) {
-            error = fitsReason(MEMORY_ALLOCATION).toUtf8();
-        }
-        reply.errorBytes = int(error.size());
-        const bool sent = writeAll(pipeEnds[1], &reply, sizeof reply) &&
-                          writeAll(pipeEnds[1], error.constData(), size_t(error.size()));
-        ::_exit(sent ? 0 : 1); // no destructors or exit handlers of the parent's objects here
-    }
-    ::close(pipeEnds[1]);
+            return QByteArray(reinterpret_cast<const char*>(&reply), sizeof reply) + error;
+        },
+        DecodingTimeLimitMs);
+    if (run.end == IsolatedEnd::NotStarted) return decodeFits(path, memoryBudget, greyFormat, ownPicture);
+    const bool answered = run.end == IsolatedEnd::Answered && run.answer.size() >= qsizetype(sizeof(ChildReply));
     ChildReply reply;
     QByteArray error;
-    bool answered = child > 0 && readAll(pipeEnds[0], &reply, sizeof reply) && reply.errorBytes >= 0 &&
-                    reply.errorBytes < 65536;
     if (answered) {
-        error.resize(reply.errorBytes);
-        answered = readAll(pipeEnds[0], error.data(), size_t(error.size()));
+        std::memcpy(&reply, run.answer.constData(), sizeof reply);
+        error = run.answer.mid(sizeof reply);
     }
-    ::close(pipeEnds[0]);
-    if (child > 0) {
-        if (!answered) ::kill(child, SIGKILL);
-        int childStatus = 0;
-        while (::waitpid(child, &childStatus, 0) < 0 && errno == EINTR) {
-        }
-    }
-    if (answered && reply.width == -1) {
-        ::close(memory);
-        return decodeFits(path, memoryBudget, greyFormat, ownPicture);
-    }
+    if (answered && reply.width == -1) return decodeFits(path, memoryBudget, greyFormat, ownPicture);
+    DecodedPicture result;
     if (!answered || !error.isEmpty() || reply.width <= 0 || reply.height <= 0) {
-        ::close(memory);
         result.error = answered && !error.isEmpty()
                            ? QString::fromUtf8(error)
-                           : QStringLiteral("файл повреждён или неполон: cfitsio не смог его прочитать");
+                           : damagedReason() + QStringLiteral(": cfitsio не смог его прочитать");
         return result;
     }
-    const size_t bytes = size_t(reply.bytesPerLine) * size_t(reply.height);
-    void* pixels = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, memory, 0);
-    ::close(memory); // the mapping keeps the memory
-    if (pixels == MAP_FAILED) {
-        result.error = fitsReason(MEMORY_ALLOCATION);
-        return result;
-    }
-    // The picture owns the mapping: it goes when the last copy of the picture goes.
-    struct Mapping {
-        void* pixels;
-        size_t bytes;
-    };
-    result.image = QImage(
-        static_cast<uchar*>(pixels), reply.width, reply.height, reply.bytesPerLine,
-        QImage::Format(reply.format),
-        [](void* info) {
-            const auto* m = static_cast<Mapping*>(info);
-            ::munmap(m->pixels, m->bytes);
-            delete m;
-        },
-        new Mapping{pixels, bytes});
+    result.image = memory.picture(reply.width, reply.height, reply.bytesPerLine, QImage::Format(reply.format));
+    if (result.image.isNull()) result.error = fitsReason(MEMORY_ALLOCATION);
     return result;
 }
 
-#endif
 
 } // namespace
 
@@ -393,11 +310,7 @@ DecodedPicture decodeFitsFile(const QString& path, qint64 memoryBudget, QImage::
         return result;
     }
     probe.close();
-#ifdef Q_OS_LINUX
     return decodeFitsIsolated(path, memoryBudget, greyFormat);
-#else
-    return decodeFits(path, memoryBudget, greyFormat, ownPicture);
-#endif
 }
 
 } // namespace vorlan

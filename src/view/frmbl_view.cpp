@@ -59,7 +59,7 @@ void frmBl::LoadSlot(int k) {
     const QString chosen = s.DialogFileName;
     DecodedPicture picture;
     if (!chosen.isEmpty()) {
-        picture = decodePictureFile(chosen);
+        picture = decodePictureFile(chosen, pictureLoading);
         if (!picture.error.isEmpty() || picture.image.isNull()) {
             // The slot keeps the picture, name and points it had.
             Prompter::instance().message(

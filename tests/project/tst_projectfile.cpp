@@ -132,7 +132,7 @@ class TestProjectFile : public QObject {
         if (error) {
             QCOMPARE(r.errors[0].number, error);
             QCOMPARE(r.errors[0].line, line);
-            QVERIFY(r.errors[0].description.size() < 120);
+            QVERIFY(r.errors[0].reason.size() < 120);
         }
     }
 

@@ -296,7 +296,8 @@ class TestMainWindow : public WindowTest {
         };
         QCOMPARE(captions(f->Menu), QStringList({"Загрузить первый снимок...", "Загрузить второй снимок или карту...",
                                                  "Загрузить третий снимок", "Показать рамку"}));
-        QCOMPARE(captions(f->mnuFile), QStringList({"Открыть файл *.vln...", "Записать файл *.vln..."}));
+        QCOMPARE(captions(f->mnuFile), QStringList({"Открыть файл *.vln...", "Записать файл *.vln...", "-",
+                                                    "Записать мигание в GIF...", "Копировать кадр"}));
         QCOMPARE(captions(f->mnuViravnivanie),
                  QStringList({"отмечать вторые точки", "Выровнять 2 снимок по 1", "Выровнять 3 снимок по 1", "-",
                               "Ввести координаты выделенных точек(1)...", "-", "Найти движущиеся объекты",

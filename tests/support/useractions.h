@@ -5,6 +5,9 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QStyle>
@@ -96,6 +99,19 @@ inline void type(QLineEdit* field, const QString& text) {
     QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(field, Qt::Key_Backspace);
     QTest::keyClicks(field, text);
+}
+
+/// Chooses item in menu as a user does: a click on the menu's title in the window's menu bar,
+/// which opens it, then a click on the item. False when the menu did not open or the item is
+/// not in it.
+[[nodiscard]] inline bool chooseMenuItem(QMainWindow* window, QMenu* menu, QAction* item) {
+    QMenuBar* bar = window->menuBar();
+    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->actionGeometry(menu->menuAction()).center());
+    if (!QTest::qWaitFor([menu] { return menu->isVisible(); }, 2000)) return false;
+    const QRect at = menu->actionGeometry(item);
+    if (at.isEmpty()) return false;
+    QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, at.center());
+    return true;
 }
 
 } // namespace vorlan::test

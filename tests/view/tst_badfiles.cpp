@@ -70,9 +70,12 @@ class TestBadFiles : public WindowTest {
     }
 
   private slots:
-    void initTestCase() {
+    void init() {
+        WindowTest::init();
         // The budget of a machine with 8 GB, whatever this one has.
-        setPictureMemoryBudget(qint64(2) << 30);
+        f->pictureLoading.memoryBudget = qint64(2) << 30;
+    }
+    void initTestCase() {
         good = solid("good.png", 400, 300, Qt::red);
     }
 

@@ -64,10 +64,10 @@ class TestGreyPictures : public QObject {
 
     /// Runs one scenario in a fresh program, with grey pictures kept or held as colour.
     Outcome run(const QString& scenario, bool keepGrey) {
-        setGreyPicturesKept(keepGrey);
         ScriptedPrompter* prompter = nullptr;
         frmBl* f = nullptr;
         startCase(prompter, f);
+        f->pictureLoading.keepGrey = keepGrey;
         Outcome out;
         const QString sky = dir.filePath("sky.jpg");
         if (scenario.startsWith("view")) {
@@ -106,7 +106,6 @@ class TestGreyPictures : public QObject {
         out.held = f->Img1->picture().format();
         out.texts << prompter->messages;
         endCase(prompter);
-        setGreyPicturesKept(true);
         return out;
     }
 
@@ -147,9 +146,7 @@ class TestGreyPictures : public QObject {
         QFETCH(QString, suffix);
         QFETCH(bool, grey);
         const QString path = savePicture(dir, "picture." + suffix, picture);
-        setGreyPicturesKept(false);
-        const DecodedPicture colour = decodePictureFile(path);
-        setGreyPicturesKept(true);
+        const DecodedPicture colour = decodePictureFile(path, {.keepGrey = false});
         const DecodedPicture kept = decodePictureFile(path);
         QVERIFY2(kept.error.isEmpty() && colour.error.isEmpty(), qPrintable(kept.error + colour.error));
         QCOMPARE(colour.image.format(), QImage::Format_RGB32);
@@ -172,9 +169,8 @@ class TestGreyPictures : public QObject {
     void budgetCountsTheHeldForm() {
         QFETCH(QImage, picture);
         QFETCH(bool, loads);
-        setPictureMemoryBudget(1 << 20);
-        const DecodedPicture decoded = decodePictureFile(savePicture(dir, "budget.jpg", picture));
-        setPictureMemoryBudget(0);
+        const DecodedPicture decoded =
+            decodePictureFile(savePicture(dir, "budget.jpg", picture), {.memoryBudget = 1 << 20});
         QCOMPARE(decoded.error.contains("слишком велика"), !loads);
         QCOMPARE(decoded.image.size(), loads ? picture.size() : QSize(0, 0));
     }

@@ -11,6 +11,14 @@
 //   vorlan_demo rotation
 //       picture 2 turned by 25 degrees against picture 1, both stars marked, rotated onto picture
 //       1 from the menu and shown with "Прервать".
+//   vorlan_demo gif FILE
+//       the same two pictures overlaid at scale 1, blinking at 0.6 s with the marker box round the
+//       moving object and the variable star; after two ticks "Файл" -> "Записать мигание в GIF..."
+//       writes the box into FILE (the README's docs/blink.gif; a full path, since the program
+//       works in its own folder) and the program ends.
+//   vorlan_demo filemenu
+//       the blink scene with the "Файл" menu opened after two seconds (which stops the blink) and
+//       "Записать мигание в GIF..." under the mouse.
 //   vorlan_demo fits
 //       a linear 16-bit FITS star field (sky 1000 counts, stars to 60000) opened from the
 //       command line into slot 1, stretched.
@@ -30,6 +38,8 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScrollArea>
@@ -183,6 +193,29 @@ void blinkScene(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& dir, 
         std::fprintf(stderr, "message: %s\n", qPrintable(m));
 }
 
+/// The blink with the box round the moving object and the variable star, written as a GIF once the
+/// box is drawn; the program then ends.
+void gifScene(frmBl& f, ScriptedPrompter& prompter, const QTemporaryDir& dir, const QString& path) {
+    markedPair(f, prompter, dir);
+    f.CmdSovm->click();
+    f.HScrTime->setValue(600);
+    f.CmdStart->click();
+    // Midway between the outermost of the three, so that all fit into the 200 pixels of the box.
+    clickPicture(f, 1, QPointF((Variable.x() + Mover2.x()) / 2, (Mover1.y() + Variable.y()) / 2));
+    f.mnuRamka->trigger();
+    prompter.saveNames.enqueue(path);
+    // The file is written off the GUI thread; the program ends when that is done.
+    QObject::connect(&f.jobs(), &JobRunner::finished, &f, [&prompter] {
+        for (const QString& m : prompter.messages)
+            std::fprintf(stderr, "message: %s\n", qPrintable(m));
+        QCoreApplication::exit(prompter.messages.isEmpty() ? 0 : 1);
+    });
+    QTimer::singleShot(1500, &f, [&f] {
+        emit f.mnuFile->aboutToShow();
+        f.mnuFileGif->trigger();
+    });
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -201,6 +234,14 @@ int main(int argc, char* argv[]) {
     frmBl& f = MainForm();
     if (scene == QLatin1String("blink")) {
         blinkScene(f, prompter, dir, holdPhase);
+    } else if (scene == QLatin1String("filemenu")) {
+        blinkScene(f, prompter, dir, 0);
+        QTimer::singleShot(2000, &f, [&f] {
+            f.menuBar()->setActiveAction(f.mnuFile->menuAction());
+            f.mnuFile->setActiveAction(f.mnuFileGif);
+        });
+    } else if (scene == QLatin1String("gif") && argc > 2) {
+        gifScene(f, prompter, dir, QString::fromLocal8Bit(argv[2]));
     } else if (scene == QLatin1String("cutout")) {
         QLocale::setDefault(QLocale(QLocale::Russian));
         cutoutScene(f, prompter, dir);
@@ -208,7 +249,7 @@ int main(int argc, char* argv[]) {
         QLocale::setDefault(QLocale(QLocale::Russian));
         rotationScene(f, prompter, dir);
     } else if (!scene.isEmpty() && files.isEmpty()) {
-        std::fprintf(stderr, "unknown scene %s (known: blink, cutout, rotation, fits)\n", qPrintable(scene));
+        std::fprintf(stderr, "unknown scene %s (known: blink, filemenu, gif FILE, cutout, rotation, fits)\n", qPrintable(scene));
         return 2;
     }
     return app.exec();
