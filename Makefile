@@ -49,6 +49,8 @@ screenshot: build
 	bash scripts/screenshot $(BUILD)/tools/demo/wcs_demo $(BUILD)/screenshots/header-wcs.png 8 header
 	bash scripts/screenshot $(BUILD)/tools/demo/wcs_demo $(BUILD)/screenshots/solving.png 10 solve
 	bash scripts/screenshot $(BUILD)/tools/demo/notepad_help $(BUILD)/screenshots/notepad.png 3
+	bash scripts/screenshot $(BUILD)/tools/demo/movers_demo $(BUILD)/screenshots/movers.png 8
+	bash scripts/screenshot $(BUILD)/tools/demo/movers_demo $(BUILD)/screenshots/settings.png 8 settings
 	bash scripts/screenshot $(BUILD)/tools/demo/project_demo $(BUILD)/screenshots/project.png 3
 	bash scripts/screenshot $(BUILD)/tools/demo/photometry_demo $(BUILD)/screenshots/photometry.png 4
 	bash scripts/screenshot $(BUILD)/tools/demo/zoomout_demo $(BUILD)/screenshots/zoomed-out.png 3

@@ -325,6 +325,7 @@ void frmBl::mnuFileOpen_Click() {
         if (scale.taken && scale.value > 0) registered.append({line.picture, line.toPicture1, scale.value});
     }
     restoreRegistrations(registered);
+    showPictureTimes();
 }
 
 void frmBl::restoreProjectSky(const QStringList& extensionLines) {

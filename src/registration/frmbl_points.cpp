@@ -77,6 +77,7 @@ void frmBl::Img_MouseDown(int k, int button, int shift, float x, float y) {
             s.ImageLeft2 = Img2->Left();
             s.ImageTop2 = Img2->Top();
         }
+        pickReportSpot(k, x, y);
         CopyAreas();
     } else {
         s.BoxCentreX = x / 15.0f + s.ImageLeft(k);

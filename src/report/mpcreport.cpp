@@ -64,19 +64,22 @@ QString mpcDate(const QDateTime& utc) {
     return QString::asprintf("%04d %02d %02d.%05lld", day.year(), day.month(), day.day(), units);
 }
 
-/// "HH MM SS.ss"
-QString mpcRa(double ra) {
+} // namespace
+
+QString mpcRightAscension(double ra) {
     const qint64 u = raUnits(ra, RaUnits);
     return QString::asprintf("%02lld %02lld %02lld.%02lld", u / 360000, u / 6000 % 60, u / 100 % 60, u % 100);
 }
 
-/// "sDD MM SS.s"; a declination that rounds to zero is "+".
-QString mpcDec(double dec) {
+// A declination that rounds to zero is "+".
+QString mpcDeclination(double dec) {
     const double degrees = decDegrees(dec);
     const qint64 u = std::llround(std::fabs(degrees) * DecUnitsPerDegree);
     return QString::asprintf("%c%02lld %02lld %02lld.%lld", degrees < 0 && u > 0 ? '-' : '+',
                              u / DecUnitsPerDegree, u / 600 % 60, u / 10 % 60, u % 10);
 }
+
+namespace {
 
 /// The ADES fields with the widths their columns are padded to.
 struct AdesField {
@@ -108,8 +111,8 @@ QString mpcObservationLine(const Observation& o) {
     put(6, designationOf(o));
     put(15, QStringLiteral("C"));
     put(16, mpcDate(o.utc));
-    put(33, mpcRa(o.ra));
-    put(45, mpcDec(o.dec));
+    put(33, mpcRightAscension(o.ra));
+    put(45, mpcDeclination(o.dec));
     if (hasMagnitude(o)) put(66, QString::asprintf("%4.1f", *o.magnitude));
     put(71, bandOf(o));
     put(78, stationOf(o));
@@ -130,6 +133,16 @@ QString adesPsvRow(const Observation& o) {
                      adesDegrees(std::llround(decDegrees(o.dec) * Micro)),
                      catalogue.isEmpty() ? QStringLiteral("UNK") : catalogue,
                      hasMagnitude(o) ? QString::asprintf("%.1f", *o.magnitude) : QString(), bandOf(o)});
+}
+
+QString reportText(const QVector<Observation>& observations) {
+    QStringList lines;
+    for (const Observation& o : observations)
+        lines << mpcObservationLine(o);
+    lines << QString() << adesPsvHeader();
+    for (const Observation& o : observations)
+        lines << adesPsvRow(o);
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
 } // namespace vorlan

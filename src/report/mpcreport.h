@@ -6,6 +6,7 @@
 #include <QChar>
 #include <QDateTime>
 #include <QString>
+#include <QVector>
 #include <optional>
 
 namespace vorlan {
@@ -46,5 +47,14 @@ QString adesPsvHeader();
 
 /// The observation as one ADES PSV row under adesPsvHeader().
 QString adesPsvRow(const Observation& o);
+
+/// Right ascension (radians, any value) as the 80-column line writes it: "HH MM SS.ss".
+QString mpcRightAscension(double ra);
+/// Declination (radians) as the 80-column line writes it: "sDD MM SS.s".
+QString mpcDeclination(double dec);
+
+/// Observations as the clipboard and the notepad take them: the 80-column lines, an empty line,
+/// adesPsvHeader() and the ADES rows, each line ended by "\n".
+QString reportText(const QVector<Observation>& observations);
 
 } // namespace vorlan

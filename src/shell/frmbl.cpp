@@ -4,6 +4,8 @@
 #include "blink/markeroverlay.h"
 #include "common/slotpick.h"
 #include "notepad/helptexts.h"
+#include "report/moversession.h"
+#include "stars/starlist.h"
 #include "shell/clicklabel.h"
 #include "shell/guard.h"
 #include "shell/keyrouting.h"
@@ -74,7 +76,7 @@ int16_t vbKeyCode(int qtKey) {
 
 frmBl::frmBl(QWidget* parent)
     : QMainWindow(parent), m_jobs(new JobRunner(this)), m_sky(std::make_unique<PictureSky>()),
-      m_brightnessDue(new QTimer(this)) {
+      m_brightnessDue(new QTimer(this)), m_session(std::make_unique<MoverSession>()) {
     s_mainForm = this;
     setObjectName(QStringLiteral("frmBl"));
     setWindowTitle(QStringLiteral("Vorlan"));
@@ -217,6 +219,8 @@ void frmBl::buildMenus() {
     mnuViravnivanie->addActions(
         {mnuVirovnjat2t, mnuVirovnjat, mnuVirovnjat1_3, mnuAutoSovm, mnuProbel1, mnuViravnivanie_vvod_koord,
          mnuSolve});
+    mnuViravnivanie->addSeparator();
+    mnuViravnivanie->addActions({mnuMovers, mnuReportLine});
 
     mnuVL = named(bar->addMenu(QStringLiteral("Vorlan")), "mnuVL");
     mnuVL_1_2 = menuItem(this, "mnuVL_1_2", QStringLiteral("1 - 2"));
@@ -235,6 +239,9 @@ void frmBl::buildMenus() {
     mnuVL->addActions({mnuVL_1_2, mnuVL_1_3, mnuVL_1_2_3});
     mnuVL->addSeparator();
     mnuVL->addActions({mnuJarkost, mnuRaznost});
+    mnuVL->addSeparator();
+    mnuSettings = menuItem(this, "mnuSettings", QStringLiteral("Настройки..."));
+    mnuVL->addAction(mnuSettings);
 
     mnuFM = menuItem(this, "mnuFM", QStringLiteral("Фотометрия"));
     bar->addAction(mnuFM);
@@ -292,6 +299,9 @@ void frmBl::connectHandlers() {
     onMenu(mnuAutoSovm, &frmBl::mnuAutoSovm_Click);
     onMenu(mnuViravnivanie_vvod_koord, &frmBl::mnuViravnivanie_vvod_koord_Click);
     onMenu(mnuSolve, &frmBl::mnuSolve_Click);
+    onMenu(mnuMovers, &frmBl::mnuMovers_Click);
+    onMenu(mnuReportLine, &frmBl::mnuReportLine_Click);
+    onMenu(mnuSettings, &frmBl::mnuSettings_Click);
     onMenu(mnuVL_1_2, &frmBl::mnuVL_1_2_Click);
     onMenu(mnuVL_1_3, &frmBl::mnuVL_1_3_Click);
     onMenu(mnuVL_1_2_3, &frmBl::mnuVL_1_2_3_Click);
@@ -504,6 +514,7 @@ void frmBl::mnuViravnivanie_Click() {
     mnuSolve->setEnabled(!Img1->picture().isNull());
     // Pictures 1 and 2 to register, and no long work running.
     mnuAutoSovm->setEnabled(!Img1->picture().isNull() && !Img2->picture().isNull() && !jobs().busy());
+    mnuMovers->setEnabled(slotTransform(2).has_value());
 }
 
 void frmBl::mnuRamka_Click() {

@@ -5,12 +5,16 @@
 #include "common/jobrunner.h"
 #include "view/picturefile.h"
 
+#include <QDateTime>
 #include <QMainWindow>
+#include <QPointF>
 #include <QStringList>
 #include <QVector>
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <utility>
 
 class QAction;
 class QFrame;
@@ -34,6 +38,11 @@ class PanBar;
 class PictureBox;
 struct PictureSky;
 enum class SkySource;
+struct MoverSession;
+struct MovingSearchResult;
+struct PickedSpot;
+struct SlotStars;
+struct SkyCoord;
 
 /// The main window: the picture area with the three image frames and the pan bars, the control
 /// panel Frm1, and the menus. Controls are public members named as the user guide names them
@@ -111,6 +120,9 @@ class frmBl : public QMainWindow {
     QAction* mnuVL_1_2_3;
     QAction* mnuJarkost;
     QAction* mnuRaznost;
+    QAction* mnuMovers;
+    QAction* mnuReportLine;
+    QAction* mnuSettings;
     QAction* mnuFM;
     QMenu* mnuHelp;
     QAction* mnuHelpVL;
@@ -287,6 +299,39 @@ class frmBl : public QMainWindow {
     /// force; a WCS of the picture before it is dropped.
     void picture1Changed(const QString& path);
 
+    // ---- moving objects, observation times and the report
+    /// Mid-exposure time (UTC) of the picture in slot k, read from its file with the camera clock
+    /// offset of the settings; none when the slot is empty or the file does not say.
+    std::optional<QDateTime> pictureTime(int k) const;
+    /// The tool tip of the selector label of slot k: its file and, when known, its time.
+    QString slotToolTip(int k) const;
+    /// Shows each loaded picture's time in its selector label's tool tip and in txtInfo.
+    void showPictureTimes();
+    /// Sky position of a picture 1 pixel (continuous pixels, y down) from the sky solution in
+    /// force; none when there is none.
+    std::optional<SkyCoord> skyAtPicture1(QPointF pixel) const;
+    /// The transform of slot k's pixels to slot 1's: the identity for slot 1; for slot 2 or 3 the
+    /// one of its two reference points on those of picture 1. None while slot k is not registered.
+    std::optional<SimilarityTransform> slotTransform(int k) const;
+    /// Puts the observations of the spots (slot, picture 1 pixels) at the slots' times on the
+    /// clipboard and into the notepad; tells the user what is missing instead.
+    void reportSpots(const QVector<std::pair<int, QPointF>>& spots);
+    /// Reports the star nearest a Shift + click, its picture's stars found first when need be.
+    void reportPicked(const PickedSpot& spot);
+    void reportPickedStar(const PickedSpot& spot, const SlotStars& known);
+    /// Shows the result of a search over the pictures of the given slots in the list window.
+    void showMovers(const MovingSearchResult& result, const QVector<int>& pictureSlots);
+    /// Pans the pictures so that a picture 1 pixel comes to the middle of the picture area (as
+    /// far as the pan bars reach) and puts the marker box on it.
+    void centreOn(QPointF picture1Pixel);
+    /// Remembers a Shift + click at (x, y) twips on slot k as the spot a report is for.
+    void pickReportSpot(int k, float x, float y);
+    void mnuMovers_Click();
+    void mnuReportLine_Click();
+    void mnuSettings_Click();
+    void lstMovers_Choose(int row);
+    const MoverSession& moverSession() const { return *m_session; }
+
     // ---- files given on the command line or dropped on the window
     /// Opens files as the menus would: the first project (*.vln) in the list, or else the
     /// pictures into the slots from firstSlot on, in order, up to slot 3.
@@ -346,6 +391,7 @@ protected:
     std::unique_ptr<PictureSky> m_sky;
     std::array<SlotMatch, 2> m_matches; ///< slots 2 and 3
     QTimer* m_brightnessDue;            ///< one refresh after a burst of frame changes
+    std::unique_ptr<MoverSession> m_session;
 };
 
 /// The main window, created on first use.

@@ -30,8 +30,6 @@ void OpenPictureDialog(QWidget* parent) {
         qtFileFilter(QStringLiteral("(*.jpg)|*.jpg|(*.bmp)|*.bmp|(*.fits *.fit *.fts *.fz)|*.fits;*.fit;*.fts;*.fz|(*.*)|*.*")));
 }
 
-const char* const ToolTipTail[] = {"", "показать 1-ю картинку ", "показать 2-ю картинку ", "показать 3-ю картинку "};
-
 } // namespace
 
 void frmBl::LoadSlot(int k) {
@@ -76,7 +74,7 @@ void frmBl::LoadSlot(int k) {
     s.FileName(k) = chosen;
     if (k == 1)
         setWindowTitle(s.FileName1);
-    Lbl(k)->setToolTip(s.FileName(k) + QString::fromUtf8(ToolTipTail[k]));
+    Lbl(k)->setToolTip(slotToolTip(k));
 
     if (!chosen.isEmpty()) {
         s.DisplayScale(k) = 1;
@@ -131,6 +129,7 @@ void frmBl::LoadSlot(int k) {
         lblT1->clear();
         LblT2->clear();
         if (k == 1) picture1Changed(chosen);
+        showPictureTimes();
     }
 
     if (k == 1) {

@@ -301,9 +301,10 @@ class TestMainWindow : public WindowTest {
         QCOMPARE(captions(f->mnuViravnivanie),
                  QStringList({"отмечать вторые точки", "Выровнять 2 снимок по 1", "Выровнять 3 снимок по 1",
                               "Совместить автоматически", "-", "Ввести координаты выделенных точек(1)...",
-                              "Определить координаты по звёздам..."}));
-        QCOMPARE(captions(f->mnuVL),
-                 QStringList({"1 - 2", "1 - 3", "1 - 2 - 3", "-", "Выравнивать яркость", "Разность"}));
+                              "Определить координаты по звёздам...", "-", "Найти движущиеся объекты",
+                              "Копировать строку отчёта"}));
+        QCOMPARE(captions(f->mnuVL), QStringList({"1 - 2", "1 - 3", "1 - 2 - 3", "-", "Выравнивать яркость",
+                                                  "Разность", "-", "Настройки..."}));
         QCOMPARE(captions(f->mnuHelp), QStringList({"справка по Vorlan", "справка по фотометрии"}));
         QVERIFY(f->Open1File->isEnabled());
         QVERIFY(!f->Open2File->isEnabled());

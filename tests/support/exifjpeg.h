@@ -32,14 +32,17 @@ inline void addExifEntry(ExifData* data, ExifTag tag, ExifFormat format, const Q
     exif_entry_unref(e);
 }
 
-/// Writes a 16 x 16 JPEG to path with stamp in its EXIF; with no entry at all, no EXIF segment.
-inline bool writeJpegWithExif(const QString& path, const CameraStamp& stamp) {
+/// Writes picture (a flat 16 x 16 one when null) as a JPEG to path with stamp in its EXIF; with no
+/// entry at all, no EXIF segment.
+inline bool writeJpegWithExif(const QString& path, const CameraStamp& stamp, QImage picture = {}) {
     QByteArray jpeg;
     QBuffer buffer(&jpeg);
     buffer.open(QIODevice::WriteOnly);
-    QImage picture(16, 16, QImage::Format_Grayscale8);
-    picture.fill(40);
-    picture.save(&buffer, "JPEG");
+    if (picture.isNull()) {
+        picture = QImage(16, 16, QImage::Format_Grayscale8);
+        picture.fill(40);
+    }
+    picture.save(&buffer, "JPEG", 95);
     ExifData* data = exif_data_new();
     exif_data_unset_option(data, EXIF_DATA_OPTION_FOLLOW_SPECIFICATION); // no entries made up
     exif_data_set_byte_order(data, EXIF_BYTE_ORDER_INTEL);

@@ -1,0 +1,86 @@
+#include "report/frmsettings.h"
+
+#include "report/reportsettings.h"
+#include "shell/guard.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSpinBox>
+
+namespace vorlan {
+
+namespace {
+
+template <typename W> W* named(W* w, const char* name) {
+    w->setObjectName(QString::fromLatin1(name));
+    return w;
+}
+
+/// A field that takes only letters and digits, at most `most` of them: what the report line has
+/// room for.
+QLineEdit* codeField(QWidget* parent, const char* name, int most, const QString& tip) {
+    auto* field = named(new QLineEdit(parent), name);
+    field->setMaxLength(most);
+    field->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[A-Za-z0-9]{0,%1}").arg(most)), field));
+    field->setToolTip(tip);
+    return field;
+}
+
+} // namespace
+
+frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("frmSettings"));
+    setWindowTitle(QStringLiteral("Настройки"));
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    txtClockOffset = named(new QSpinBox(this), "txtClockOffset");
+    txtClockOffset->setRange(-24 * 60, 24 * 60);
+    txtClockOffset->setSuffix(QStringLiteral(" мин"));
+    txtClockOffset->setToolTip(QStringLiteral(
+        "На сколько минут часы фотоаппарата спешат относительно UTC (для московского времени 180)"));
+    txtStation = codeField(this, "txtStation", 3,
+                           QStringLiteral("Код обсерватории Центра малых планет; 500 - геоцентр"));
+    txtDesignation =
+        codeField(this, "txtDesignation", 7, QStringLiteral("Временное обозначение объекта в строке отчёта"));
+    cmdOK = named(new QPushButton(QStringLiteral("ОК"), this), "cmdOK");
+    cmdOK->setDefault(true);
+    cmdCancel = named(new QPushButton(QStringLiteral("Отмена"), this), "cmdCancel");
+
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("Часы фотоаппарата спешат на:"), txtClockOffset);
+    form->addRow(QStringLiteral("Код обсерватории:"), txtStation);
+    form->addRow(QStringLiteral("Временное обозначение:"), txtDesignation);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdOK);
+    buttons->addWidget(cmdCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+
+    const ReportSettings s = ReportSettings::load();
+    txtClockOffset->setValue(s.cameraClockOffsetMinutes);
+    txtStation->setText(s.station);
+    txtDesignation->setText(s.designation);
+
+    connect(cmdOK, &QPushButton::clicked, this, guard([this] { cmdOK_Click(); }));
+    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void frmSettings::cmdOK_Click() {
+    ReportSettings s;
+    s.cameraClockOffsetMinutes = txtClockOffset->value();
+    // An incomplete code keeps the one saved before: the report needs all three characters.
+    s.station =
+        txtStation->text().size() == 3 ? txtStation->text().toUpper() : ReportSettings::load().station;
+    if (!txtDesignation->text().isEmpty()) s.designation = txtDesignation->text();
+    s.save();
+    emit saved();
+    accept();
+}
+
+} // namespace vorlan

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QDialog>
+
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+
+namespace vorlan {
+
+/// "Настройки": the camera clock's offset from UTC, the observatory code and the temporary
+/// designation of the report line. Opened on the saved values; "ОК" saves them and emits saved.
+class frmSettings : public QDialog {
+    Q_OBJECT
+  public:
+    explicit frmSettings(QWidget* parent = nullptr);
+
+    QSpinBox* txtClockOffset;
+    QLineEdit* txtStation;
+    QLineEdit* txtDesignation;
+    QPushButton* cmdOK;
+    QPushButton* cmdCancel;
+
+    void cmdOK_Click();
+
+  signals:
+    void saved();
+};
+
+} // namespace vorlan

@@ -1,0 +1,26 @@
+#pragma once
+
+// What the observation times and the report lines take from the user, kept between runs (in the
+// user's configuration folder, Vorlan/Vorlan.ini).
+
+#include <QString>
+
+namespace vorlan {
+
+struct ReportSettings {
+    /// How far the camera's clock runs ahead of UTC, minutes (180 for a camera set to Moscow time);
+    /// applies to the EXIF time stamps of JPEG pictures, not to FITS headers.
+    int cameraClockOffsetMinutes = 0;
+    /// The observatory code of the Minor Planet Center; "500" (geocentric) until the observer has one.
+    QString station = QStringLiteral("500");
+    /// The observer's temporary designation of the object being reported.
+    QString designation = QStringLiteral("VRL0001");
+
+    /// The settings as last saved; the defaults above for what was never saved.
+    static ReportSettings load();
+    void save() const;
+
+    bool operator==(const ReportSettings&) const = default;
+};
+
+} // namespace vorlan

@@ -1,0 +1,354 @@
+// Finding moving objects as a user does: register two pictures by hand, "Найти движущиеся объекты",
+// step through the list "Движущиеся объекты" by click and arrow keys while the view and the marker
+// box follow and the blink goes on; copy the report of the chosen object and of a Shift + click;
+// see each picture's time in its tool tip and in the panel, with the camera clock set in the
+// settings dialog.
+
+#include "notepad/frmast00.h"
+#include "report/frmmovers.h"
+#include "report/frmsettings.h"
+#include "report/mpcreport.h"
+#include "report/reportsettings.h"
+#include "shell/clicklabel.h"
+#include "shell/panbar.h"
+#include "sky/platesolution.h"
+#include "support/exifjpeg.h"
+#include "support/moverfield.h"
+#include "support/useractions.h"
+#include "support/wcsheader.h"
+#include "support/windowtest.h"
+#include "view/imageframe.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QtTest>
+
+using namespace vorlan;
+using namespace vorlan::test;
+
+namespace {
+
+/// Whether the grab shows a pure green marker pixel within a pixel of p.
+bool greenNear(const QImage& grab, QPointF p) {
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+            const QPoint q(int(std::floor(p.x())) + dx, int(std::floor(p.y())) + dy);
+            if (grab.valid(q) && grab.pixelColor(q) == QColor(0, 255, 0)) return true;
+        }
+    return false;
+}
+
+/// Clicks a row of the list as a user does.
+void clickRow(frmMovers& w, int row) {
+    QTableWidget* t = w.lstMovers;
+    QTest::mouseClick(t->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      t->visualItemRect(t->item(row, 1)).center());
+}
+
+QStringList cells(const frmMovers& w, int row) {
+    QStringList c;
+    for (int col = 0; col < w.lstMovers->columnCount(); ++col)
+        c << w.lstMovers->item(row, col)->text();
+    return c;
+}
+
+/// A candidate seen at one and two in pictures 1 and 2 half an hour apart.
+MovingCandidate candidate(QPointF one, QPointF two) {
+    MovingCandidate c;
+    c.at = {one, two};
+    c.significance = {30, 28};
+    const QPointF d = two - one;
+    c.speed = std::hypot(d.x(), d.y()) * 2;
+    c.perHour = true;
+    c.directionDegrees = std::fmod(std::atan2(d.x(), -d.y()) * 180 / M_PI + 360, 360);
+    c.magnitudeDifference = 0.14;
+    return c;
+}
+
+/// "HH MM SS.ss" / "sDD MM SS.s" of the 80-column line in radians.
+double sexagesimal(const QString& text, double radiansPerUnit) {
+    const QStringList p = text.trimmed().split(' ');
+    const double value = std::fabs(p[0].toDouble()) + p[1].toDouble() / 60 + p[2].toDouble() / 3600;
+    return (text.trimmed().startsWith('-') ? -value : value) * radiansPerUnit;
+}
+
+/// Star 1 of the two-star solution of the report case, picture pixels.
+constexpr QPointF Star1(812.3, 604.7);
+
+/// A grey sky 1600 x 1200 with 40 stars and a bright one at Star1, as a FITS file whose exposure
+/// started at dateObs and lasted 30 seconds.
+QString fitsAt(const QTemporaryDir& dir, const QString& name, const QString& dateObs) {
+    SkyView view;
+    view.width = 1600;
+    view.height = 1200;
+    view.fwhm = 2.5;
+    QVector<SkyStar> sky = randomSky(QRectF(50, 50, 1500, 1100), 40, 5, 20, 120);
+    sky.push_back({Star1.x(), Star1.y(), 150});
+    const QImage picture = renderSky(sky, view).image;
+    LinearData counts{picture.width(), picture.height(), 1, {}, {}};
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            counts.values.push_back(picture.constScanLine(y)[x]);
+    const QString path = dir.filePath(name);
+    writeFitsWithCards(
+        path, counts,
+        {QStringLiteral("DATE-OBS= '%1'").arg(dateObs), QStringLiteral("EXPTIME =                 30.0")});
+    return path;
+}
+
+} // namespace
+
+class TestMoversWindow : public WindowTest {
+    Q_OBJECT
+    QTemporaryDir settingsDir;
+
+  private slots:
+    void initTestCase() {
+        // The settings of the user who runs the tests stay untouched.
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+    }
+    void init() {
+        QFile::remove(settingsDir.filePath("Vorlan/Vorlan.ini"));
+        WindowTest::init();
+    }
+    void cleanup() {
+        if (NotepadExists()) Notepad().close();
+        WindowTest::cleanup();
+    }
+
+    void searchAndStepThroughTheListWhileBlinking() {
+        const MoverField field = moverField(2, 3, 1600, 1200, 1.6, 160);
+        load(1, "one.png", field.pictures[0].image);
+        load(2, "two.png", field.pictures[1].image);
+        emit f->mnuViravnivanie->aboutToShow();
+        QVERIFY(!f->mnuMovers->isEnabled());
+
+        // Registered by hand: the two brightest stars far apart, marked on both pictures.
+        QVector<SkyStar> sky = field.sky;
+        std::sort(sky.begin(), sky.end(), [](const SkyStar& a, const SkyStar& b) { return a.peak > b.peak; });
+        const SkyStar first = sky[0];
+        const SkyStar second = *std::find_if(sky.begin(), sky.end(), [&](const SkyStar& s) {
+            return std::hypot(s.x - first.x, s.y - first.y) > 600;
+        });
+        const SimilarityTransform back = field.toPicture1[1].inverted();
+        for (int p : {1, 2}) {
+            const QPointF at(p == 1 ? first.x : second.x, p == 1 ? first.y : second.y);
+            mark(1, p, at);
+            mark(2, p, back.map(at));
+        }
+        QTest::mouseClick(f->Lbl1, Qt::LeftButton);
+        QTest::mouseClick(f->CmdStart, Qt::LeftButton);
+        QCOMPARE(f->CmdStart->text(), QString("СТОП"));
+
+        emit f->mnuViravnivanie->aboutToShow();
+        QVERIFY(f->mnuMovers->isEnabled());
+        f->mnuMovers->trigger();
+        frmMovers* w = f->findChild<frmMovers*>();
+        QVERIFY(w && w->isVisible());
+        QCOMPARE(w->windowTitle(), QString("Движущиеся объекты"));
+        QVERIFY(jobEnds());
+        QVERIFY2(w->lblStatus->text().startsWith("Кандидатов: "), qPrintable(w->lblStatus->text()));
+
+        // Every object of 10 sigmas or more is listed at its place in picture 1; nothing else is,
+        // and no flash either (the hot pixels and the trail are no candidates).
+        int bright = 0;
+        for (const MovingObject& o : field.objects)
+            if (o.peakSnr >= 10) ++bright;
+        QVERIFY2(w->lstMovers->rowCount() >= bright && w->lstMovers->rowCount() <= 10,
+                 qPrintable(QString::number(w->lstMovers->rowCount())));
+        for (const MovingObject& o : field.objects) {
+            if (o.peakSnr < 10) continue;
+            bool listed = false;
+            for (int row = 0; row < w->lstMovers->rowCount(); ++row) {
+                const QStringList c = cells(*w, row);
+                if (std::hypot(c[1].toDouble() - o.at.x(), c[2].toDouble() - o.at.y()) < 0.4) {
+                    listed = true;
+                    const double step = std::hypot(o.step.x(), o.step.y());
+                    QVERIFY2(c[5].endsWith(" пикс/снимок"), qPrintable(c[5])); // no times in PNG files
+                    QVERIFY2(std::abs(c[5].split(' ')[0].toDouble() - step) < 0.4, qPrintable(c[5]));
+                    QCOMPARE(c[3], QString()); // no sky solution
+                }
+            }
+            QVERIFY2(listed, qPrintable(QStringLiteral("object at %1, %2").arg(o.at.x()).arg(o.at.y())));
+        }
+
+        const float scale = State().DisplayScale1;
+        const QPointF middle(f->pictureArea->width() / 2.0, f->pictureArea->height() / 2.0);
+        auto rowAt = [&](int row) {
+            const QStringList c = cells(*w, row);
+            return QPointF(c[1].toDouble(), c[2].toDouble());
+        };
+        // The chosen row: its object drawn where the marker box stands (in the middle of the
+        // picture area, unless the pan bars cannot reach), the box in the grab.
+        auto shows = [&](int row) {
+            const QPointF at(f->Img1->Left() + rowAt(row).x() * scale,
+                             f->Img1->Top() + rowAt(row).y() * scale);
+            QVERIFY2(std::abs(at.x() - State().BoxCentreX) < 0.06 &&
+                         std::abs(at.y() - State().BoxCentreY) < 0.06,
+                     qPrintable(QStringLiteral("box at %1, %2, object at %3, %4")
+                                    .arg(State().BoxCentreX)
+                                    .arg(State().BoxCentreY)
+                                    .arg(at.x())
+                                    .arg(at.y())));
+            const bool reachable = f->HScroll1->value() > f->HScroll1->minimum() &&
+                                   f->HScroll1->value() < f->HScroll1->maximum();
+            if (reachable) QVERIFY(std::abs(at.x() - middle.x()) <= 1);
+            const QImage grab = f->pictureArea->grab().toImage();
+            QVERIFY(greenNear(grab, at + QPointF(0, -100)));  // top side
+            QVERIFY(greenNear(grab, at + QPointF(-100, 50))); // left side
+            QVERIFY(greenNear(grab, at + QPointF(-150, 0)));  // left whisker
+        };
+        clickRow(*w, 0);
+        QVERIFY(f->mnuRamka->isChecked());
+        shows(0);
+        typeKey(w, Qt::Key_Down);
+        QCOMPARE(w->currentRow(), 1);
+        shows(1);
+        typeKey(w, Qt::Key_Down);
+        QCOMPARE(w->currentRow(), 2);
+        shows(2);
+        typeKey(w, Qt::Key_Up);
+        QCOMPARE(w->currentRow(), 1);
+        shows(1);
+        QCOMPARE(f->CmdStart->text(), QString("СТОП"));
+        QCOMPARE(f->timerInterval(), 1000);
+    }
+
+    void reportOfTheChosenObjectAndOfAShiftClick() {
+        load(1, fitsAt(dir, "one.fits", "2024-03-05T21:14:07.25"));
+        load(2, fitsAt(dir, "two.fits", "2024-03-05T21:44:07.25"));
+        // The two-star solution: star 1 of the solution where a star of the picture stands.
+        const QPointF star1 = Star1, star2 = Star1 + QPointF(-700, -300);
+        SharedState& s = State();
+        QTest::mouseClick(f->Lbl1, Qt::LeftButton);
+        for (auto [p, at] : {std::pair{1, star1}, std::pair{2, star2}}) {
+            QTest::mouseClick(p == 1 ? f->lblVvod1 : f->lblVvod2, Qt::LeftButton);
+            f->Img_MouseDown(1, 1, 0, float(at.x() * 15), float(at.y() * 15));
+        }
+        s.StarRA1 = float((10 + 20 / 60.0 + 30.42 / 3600) * M_PI / 12);
+        s.StarDec1 = float((12 + 34 / 60.0 + 56.72 / 3600) * M_PI / 180);
+        s.StarRA2 = float((10 + 21 / 60.0) * M_PI / 12);
+        s.StarDec2 = float((12 + 45 / 60.0) * M_PI / 180);
+        emit f->mnuViravnivanie->aboutToShow();
+        QVERIFY(f->mnuKoordinat->isEnabled());
+
+        // Without a chosen object the report says what to do.
+        f->mnuReportLine->trigger();
+        QCOMPARE(prompter->messages.size(), 1);
+
+        // An object at star 1 of the solution in picture 1, 13 pixels on in picture 2.
+        MovingSearchResult r;
+        r.movers = {candidate(star1, star1 + QPointF(12, -5))};
+        r.flashes = {{1, star1 + QPointF(300, 200), 20}};
+        f->showMovers(r, {1, 2});
+        frmMovers* w = f->findChild<frmMovers*>();
+        QCOMPARE(w->lstMovers->item(0, 3)->text(), QString("10 20 30.42"));
+        QCOMPARE(w->lstMovers->item(0, 4)->text(), QString("+12 34 56.7"));
+        clickRow(*w, 0);
+        QTest::mouseClick(w->cmdReport, Qt::LeftButton);
+        QCOMPARE(prompter->messages.size(), 1);
+
+        QStringList lines = QGuiApplication::clipboard()->text().split('\n');
+        QCOMPARE(lines.size(), 7); // two lines, an empty one, the ADES names, two rows, the end
+        const QString line = lines[0];
+        QCOMPARE(line.size(), 80);
+        QCOMPARE(line.mid(0, 5), QString(5, ' '));
+        QCOMPARE(line.mid(5, 7), QString("VRL0001"));
+        QCOMPARE(line.mid(12, 2), QString("  "));
+        QCOMPARE(line.mid(14, 1), QString("C"));
+        QCOMPARE(line.mid(15, 17), QString("2024 03 05.88498 ")); // 21:14:22.25, mid-exposure
+        QCOMPARE(line.mid(32, 12), QString("10 20 30.42 "));
+        QCOMPARE(line.mid(44, 12), QString("+12 34 56.7 "));
+        QCOMPARE(line.mid(56, 21), QString(21, ' '));
+        QCOMPARE(line.mid(77, 3), QString("500"));
+        QCOMPARE(lines[1].mid(15, 17), QString("2024 03 05.90581 ")); // picture 2, 30 minutes on
+        QVERIFY(lines[1].mid(32, 24) != line.mid(32, 24));
+        QCOMPARE(lines[2], QString());
+        QCOMPARE(lines[3], adesPsvHeader());
+        QVERIFY2(lines[4].startsWith("VRL0001|CCD |500 |2024-03-05T21:14:22.250Z|155.1267"),
+                 qPrintable(lines[4]));
+        QVERIFY2(lines[4].contains("|12.58242"), qPrintable(lines[4]));
+        QVERIFY(NotepadExists() && Notepad().isVisible());
+        QVERIFY(Notepad().text().replace("\r\n", "\n").contains(QGuiApplication::clipboard()->text()));
+
+        // A flash is reported at the time of the one picture it is in.
+        QCOMPARE(cells(*w, 1), QStringList({"2", "1112.3", "804.7", w->lstMovers->item(1, 3)->text(),
+                                            w->lstMovers->item(1, 4)->text(), "вспышка?", "снимок 2", ""}));
+        QCOMPARE(cells(*w, 0).mid(5), QStringList({"26.0 пикс/ч", "67°", "+0.1"}));
+        clickRow(*w, 1);
+        QTest::mouseClick(w->cmdReport, Qt::LeftButton);
+        lines = QGuiApplication::clipboard()->text().split('\n');
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines[0].mid(15, 17), QString("2024 03 05.90581 "));
+
+        // Shift + click two pixels beside star 1: the report is of the star's centroid, in
+        // picture 1's time, whatever pixel was clicked.
+        const QPoint beside = (star1 + QPointF(2, -1.5)).toPoint();
+        QTest::mouseClick(f->Img1, Qt::LeftButton, Qt::ShiftModifier, beside);
+        QVERIFY(jobEnds()); // the comparison cut-out of the spot
+        f->mnuReportLine->trigger();
+        QVERIFY(jobEnds());
+        lines = QGuiApplication::clipboard()->text().split('\n');
+        QCOMPARE(lines.size(), 5); // one line, an empty one, the ADES names, one row, the end
+        QCOMPARE(lines[0].mid(15, 17), QString("2024 03 05.88498 "));
+        const double ra = sexagesimal(lines[0].mid(32, 11), M_PI / 12),
+                     dec = sexagesimal(lines[0].mid(44, 11), M_PI / 180);
+        const double arcsec = 180 / M_PI * 3600;
+        QVERIFY2(std::abs(ra - s.StarRA1) * std::cos(dec) * arcsec < 0.3 &&
+                     std::abs(dec - s.StarDec1) * arcsec < 0.3,
+                 qPrintable(lines[0]));
+        QVERIFY(Notepad().text().replace("\r\n", "\n").endsWith(QGuiApplication::clipboard()->text()));
+    }
+
+    void timesShownAndTheCameraClockSet() {
+        load(1, fitsAt(dir, "one.fits", "2024-03-05T21:14:07.25"));
+        const QString jpeg = dir.filePath("two.jpg");
+        QVERIFY(writeJpegWithExif(jpeg, {"2024:03:06 00:44:07", "5", ExifRational{30, 1}},
+                                  starField(1600, 1200, {})));
+        load(2, jpeg);
+        QVERIFY(f->Lbl1->toolTip().endsWith("середина экспозиции: 2024-03-05 21:14:22.250 UTC"));
+        QVERIFY(f->Lbl2->toolTip().endsWith("середина экспозиции: 2024-03-06 00:44:22.500 UTC"));
+        QVERIFY(f->txtInfo->toPlainText().contains(
+            "снимок 1: 2024-03-05 21:14:22.250 UTC\nснимок 2: 2024-03-06 00:44:22.500 UTC"));
+
+        // Vorlan -> Настройки...: the camera ran on Moscow time.
+        f->mnuSettings->trigger();
+        auto* dialog = f->findChild<frmSettings*>();
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(dialog->windowTitle(), QString("Настройки"));
+        QCOMPARE(dialog->txtStation->text(), QString("500"));
+        QCOMPARE(dialog->txtDesignation->text(), QString("VRL0001"));
+        QTest::mouseClick(dialog->txtClockOffset, Qt::LeftButton);
+        QTest::keyClick(dialog->txtClockOffset, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(dialog->txtClockOffset, "180");
+        type(dialog->txtStation, "c95");
+        type(dialog->txtDesignation, "K24-X/01");
+        QCOMPARE(dialog->txtDesignation->text(), QString("K24X01"));
+        QTest::mouseClick(dialog->cmdOK, Qt::LeftButton);
+        QTRY_VERIFY(!f->findChild<frmSettings*>());
+        QVERIFY(f->txtInfo->toPlainText().contains(
+            "снимок 1: 2024-03-05 21:14:22.250 UTC\nснимок 2: 2024-03-05 21:44:22.500 UTC"));
+        QCOMPARE(f->txtInfo->toPlainText().count("снимок"), 2);
+        QVERIFY(f->Lbl2->toolTip().endsWith("2024-03-05 21:44:22.500 UTC"));
+
+        // Remembered for the next run, and shown when the dialog opens again.
+        const ReportSettings saved = ReportSettings::load();
+        QCOMPARE(saved.cameraClockOffsetMinutes, 180);
+        QCOMPARE(saved.station, QString("C95"));
+        QCOMPARE(saved.designation, QString("K24X01"));
+        f->mnuSettings->trigger();
+        dialog = f->findChild<frmSettings*>();
+        QCOMPARE(dialog->txtClockOffset->value(), 180);
+        QTest::mouseClick(dialog->cmdCancel, Qt::LeftButton);
+    }
+};
+
+QTEST_MAIN(TestMoversWindow)
+#include "tst_moverswindow.moc"
