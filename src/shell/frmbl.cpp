@@ -219,6 +219,8 @@ void frmBl::buildMenus() {
     mnuViravnivanie->addActions(
         {mnuVirovnjat2t, mnuVirovnjat, mnuVirovnjat1_3, mnuAutoSovm, mnuProbel1, mnuViravnivanie_vvod_koord,
          mnuSolve});
+    mnuMovers = menuItem(this, "mnuMovers", QStringLiteral("Найти движущиеся объекты"));
+    mnuReportLine = menuItem(this, "mnuReportLine", QStringLiteral("Копировать строку отчёта"));
     mnuViravnivanie->addSeparator();
     mnuViravnivanie->addActions({mnuMovers, mnuReportLine});
 
