@@ -26,8 +26,13 @@ template <typename T> class Outcome {
     Outcome(Failure failure) : m_result(std::move(failure)) {}
 
     bool ok() const { return std::holds_alternative<T>(m_result); }
-    const T& value() const { return std::get<T>(m_result); }
+    const T& value() const& { return std::get<T>(m_result); }
+    T&& value() && { return std::get<T>(std::move(m_result)); }
     const Failure& failure() const { return std::get<Failure>(m_result); }
+    /// The value, or `other` after a failure.
+    T valueOr(T other) const& { return ok() ? value() : std::move(other); }
+    /// The reason, empty when there is a value.
+    QString reason() const { return ok() ? QString() : failure().reason; }
 
   private:
     std::variant<T, Failure> m_result;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/errornumber.h"
+
 #include <QString>
 #include <stdexcept>
 
@@ -9,19 +11,19 @@ namespace vorlan {
 /// handlers report. Thrown by logic code on degenerate input (a division by zero, an overflow)
 /// and caught at the handler boundary by the guard.
 class VorlanError : public std::runtime_error {
-public:
-    /// Error numbers used across the program.
-    enum Number { Overflow = 6, DivisionByZero = 11, InvalidArgument = 5, FileNotFound = 53, BadFile = 481 };
-
+  public:
     VorlanError(int number, const QString& description);
 
     int number() const { return m_number; }
     QString description() const { return m_description; }
 
-private:
+  private:
     int m_number;
     QString m_description;
 };
+
+/// The error of a result too large for its type ("Переполнение").
+VorlanError overflowError();
 
 /// Divides a by b, throwing DivisionByZero when b is 0 and Overflow when the quotient is not finite.
 double checkedDivide(double a, double b);

@@ -10,9 +10,12 @@ CutOutResult runCutOut(const std::vector<CutOutPart>& parts, QImage& canvas, Job
     CutOutResult result;
     const int n = int(parts.size());
     for (const CutOutPart& part : parts) {
-        const QImage picture = pictureToWorkOn(part.held, part.file, loading, &result.error);
-        if (!result.error.isEmpty()) break;
-        copyRegion(picture, canvas, part.region, part.offsetX,
+        const DecodedPicture picture = pictureToWorkOn(part.held, part.file, loading);
+        if (!picture.ok()) {
+            result.error = picture.reason();
+            break;
+        }
+        copyRegion(picture.value(), canvas, part.region, part.offsetX,
                    [&control] { return !control.takeStopRequest(); });
         control.progress(++result.partsDone, n);
     }

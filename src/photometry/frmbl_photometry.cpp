@@ -18,8 +18,7 @@ namespace {
 QImage photometrySource(const frmBl& f) {
     const QImage& loaded = f.Img1->picture();
     if (loaded.isNull()) return loaded;
-    const QImage current = pictureToWorkOn(loaded, State().FileName1, f.pictureLoading, nullptr);
-    return current.isNull() ? loaded : current;
+    return pictureToWorkOn(loaded, State().FileName1, f.pictureLoading).valueOr(loaded);
 }
 
 } // namespace

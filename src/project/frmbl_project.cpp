@@ -47,7 +47,7 @@ QString shownPath(const QString& path) {
 /// Why a chosen project file cannot be opened.
 Failure unreadableReason(const QString& path, int errorNumber) {
     const QString notAFile = notAFileReason(path);
-    const int number = errorNumber == ENOENT       ? ErrorNumber::FileNotFound
+    const int number = errorNumber == ENOENT ? ErrorNumber::FileNotFound
                        : !notAFile.isEmpty() ? ErrorNumber::PathAccess
                                              : ErrorNumber::PermissionDenied;
     return {number,
@@ -75,7 +75,8 @@ void frmBl::mnuFileSave_Click() {
             if (const auto& r = Img(k)->registration(); r && !Img(k)->picture().isNull())
                 registrations << registrationLine(k, *r);
         // Then picture 1's WCS and the source in force.
-        s.ProjectText = ProjectText(s, mnuKoordinat->isEnabled(), registrations + ProjectSkyLines(pictureSky()));
+        s.ProjectText =
+            ProjectText(s, mnuKoordinat->isEnabled(), registrations + ProjectSkyLines(pictureSky()));
         SaveProjectText();
     } catch (const VorlanError& e) {
         Prompter::instance().message(this,
@@ -249,17 +250,18 @@ class ProjectOpening {
     void showPicture(int k, const QString& path) {
         attempt(step::show(k), [&] {
             ImageFrame* img = w.Img(k);
-            const DecodedPicture picture = path.isEmpty() ? DecodedPicture() : decodePictureFile(path, w.pictureLoading);
-            img->setPicture(picture.error.isEmpty() ? picture.image : QImage());
+            const DecodedPicture picture =
+                path.isEmpty() ? DecodedPicture(QImage()) : decodePictureFile(path, w.pictureLoading);
+            img->setPicture(picture.valueOr(QImage()));
             if (k == 1 && !path.isEmpty()) w.Open2File->setEnabled(true);
             img->resize(frameExtent(s.PictureWidth(k), s.DisplayScale(k)),
                         frameExtent(s.PictureHeight(k), s.DisplayScale(k)));
             img->setDisplayScale(s.DisplayScale(k));
             img->setPosition(s.ImageLeft(k), s.ImageTop(k));
-            if (!path.isEmpty() && img->picture().isNull())
-                throw VorlanError(QFileInfo::exists(path) ? ErrorNumber::BadFile : ErrorNumber::FileNotFound,
+            if (!picture.ok())
+                throw VorlanError(picture.failure().number,
                                   QStringLiteral("Не удалось загрузить картинку %1: %2")
-                                      .arg(shownPath(path), picture.error));
+                                      .arg(shownPath(path), picture.reason()));
         });
     }
 
@@ -289,9 +291,7 @@ class ProjectOpening {
     QString numberText(int xLine) const {
         return r.line[size_t(xLine)].text + QLatin1Char(' ') + r.line[size_t(xLine + 1)].text;
     }
-    bool bothTaken(int xLine) const {
-        return r.line[size_t(xLine)].taken && r.line[size_t(xLine + 1)].taken;
-    }
+    bool bothTaken(int xLine) const { return r.line[size_t(xLine)].taken && r.line[size_t(xLine + 1)].taken; }
     void sliderFromScale(int k) { w.HScr(k)->setValue(RoundToInt16(double(s.DisplayScale(k) * 1000.0f))); }
     void coordinatesFound() {
         if (s.StarRA1 != 0 && s.StarRA2 != 0) w.mnuKoordinat->setEnabled(true);

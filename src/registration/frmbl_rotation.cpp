@@ -27,8 +27,9 @@ void frmBl::RotateOntoPicture1(int k) {
     QPointer<frmPicCopy> form = &PicCopyForm();
     form->setWindowTitle(announcement);
 
-    QString error;
-    const QImage picture = pictureToWorkOn(Img(k)->picture(), s.FileName(k), pictureLoading, &error);
+    const DecodedPicture decoded = pictureToWorkOn(Img(k)->picture(), s.FileName(k), pictureLoading);
+    const QString error = decoded.reason();
+    const QImage picture = decoded.valueOr(QImage());
     const RotationGeometry g = rotationGeometry(picture.width(), picture.height(), angle);
     // The old drawing goes first, so a large picture does not need room for two canvases.
     if (!picture.isNull()) form->clearCanvas();

@@ -10,8 +10,7 @@ namespace vorlan {
 using namespace sky;
 
 float ToSingle(double v) {
-    if (!std::isfinite(v) || std::fabs(v) > double(FLT_MAX))
-        throw VorlanError(VorlanError::Overflow, QStringLiteral("Переполнение"));
+    if (!std::isfinite(v) || std::fabs(v) > double(FLT_MAX)) throw overflowError();
     return float(v);
 }
 
@@ -118,7 +117,7 @@ void ConvertPoleFrame(float& lon, float& lat, float& frameLon, float& frameLat, 
         lat = dec;
         lon = ToSingle(NormalizeToRadians((poleLon + turn) * DegPerRad));
     } else {
-        throw VorlanError(VorlanError::InvalidArgument, QStringLiteral("Недопустимый вызов процедуры"));
+        throw VorlanError(InvalidArgument, QStringLiteral("Недопустимый вызов процедуры"));
     }
 }
 

@@ -302,16 +302,13 @@ double SkyWcs::arcsecPerPixel() const {
 }
 
 PlateFacts SkyWcs::plateFacts() const {
-    if (!isValid()) throw VorlanError(VorlanError::InvalidArgument, d->reason);
+    if (!isValid()) throw VorlanError(InvalidArgument, d->reason);
     if (!d->width || !d->height)
-        throw VorlanError(VorlanError::InvalidArgument,
-                          QStringLiteral("в заголовке WCS нет размера картинки"));
+        throw VorlanError(InvalidArgument, QStringLiteral("в заголовке WCS нет размера картинки"));
     const double w = d->width, h = d->height;
     auto sky = [&](double x, double y) {
         const std::optional<SkyCoord> s = pictureToSky({x, y});
-        if (!s)
-            throw VorlanError(VorlanError::InvalidArgument,
-                              QStringLiteral("картинка выходит за пределы проекции"));
+        if (!s) throw VorlanError(InvalidArgument, QStringLiteral("картинка выходит за пределы проекции"));
         return *s;
     };
     const SkyCoord centre = sky(w / 2, h / 2);
@@ -328,9 +325,7 @@ PlateFacts SkyWcs::plateFacts() const {
     const double sign = centre.dec + step < M_PI / 2 ? 1 : -1;
     const std::optional<QPointF> c = skyToPicture(centre),
                                  n = skyToPicture({centre.ra, centre.dec + sign * step});
-    if (!c || !n)
-        throw VorlanError(VorlanError::InvalidArgument,
-                          QStringLiteral("картинка выходит за пределы проекции"));
+    if (!c || !n) throw VorlanError(InvalidArgument, QStringLiteral("картинка выходит за пределы проекции"));
     const QPointF north = (*n - *c) * sign; // picture frame, y down
     facts.angle = std::atan2(-north.x(), -north.y());
     return facts;

@@ -17,7 +17,6 @@
 #include <type_traits>
 #include <vector>
 
-
 namespace vorlan {
 
 namespace {
@@ -181,18 +180,15 @@ QImage ownPicture(int width, int height, QImage::Format format, bool) {
 /// The decoding itself, in this process.
 DecodedPicture decodeFits(const QString& path, qint64 memoryBudget, QImage::Format greyFormat,
                           const PictureAllocator& allocate) {
-    DecodedPicture result;
     int status = 0;
     const FitsHandle file = openFitsForReading(path, status);
     if (status) {
-        result.error = fitsReason(status);
-        return result;
+        return pictureFailure(fitsReason(status));
     }
     ImageHeader h;
     if (!findImage(file.get(), h, status)) {
-        result.error =
-            status ? fitsReason(status) : QStringLiteral("в файле FITS нет двумерного изображения");
-        return result;
+        return pictureFailure(status ? fitsReason(status)
+                                     : QStringLiteral("в файле FITS нет двумерного изображения"));
     }
     // What the pixels will take, from the header alone: the 8-bit picture and what the stretch
     // works in (the linear data passes through in bands of rows).
@@ -202,30 +198,25 @@ DecodedPicture decodeFits(const QString& path, qint64 memoryBudget, QImage::Form
         double(h.width) * double(h.height) * (format == QImage::Format_Grayscale8 ? 1 : 4) +
         double(stretchWorkingBytes(std::min<qint64>(h.width, qint64(1) << 40), sampleBytes));
     if (needed > double(memoryBudget) || h.width > 0x7fffffffL / 4 || h.height > 0x7fffffffL) {
-        result.error =
+        return pictureFailure(
             tooLargeReason(QSize(int(std::min(h.width, 0x7fffffffL)), int(std::min(h.height, 0x7fffffffL))),
-                           qint64(std::min(needed, 9e18)), memoryBudget);
-        return result;
+                           qint64(std::min(needed, 9e18)), memoryBudget));
     }
     // Nor is anything allocated for data that the file does not hold (its last block's padding,
     // which some writers leave out, aside).
     if (endsEarly(file.get(), path, 2880)) {
-        result.error = fitsReason(END_OF_FILE);
-        return result;
+        return pictureFailure(fitsReason(END_OF_FILE));
     }
+    QImage image;
     try {
-        result.image = isIntegerType(h.equivType)
-                           ? readImage<quint16>(file.get(), h, format, allocate, status)
-                           : readImage<float>(file.get(), h, format, allocate, status);
-        if (result.image.isNull() && !status) status = MEMORY_ALLOCATION;
+        image = isIntegerType(h.equivType) ? readImage<quint16>(file.get(), h, format, allocate, status)
+                                           : readImage<float>(file.get(), h, format, allocate, status);
+        if (image.isNull() && !status) status = MEMORY_ALLOCATION;
     } catch (const std::bad_alloc&) {
         status = MEMORY_ALLOCATION;
     }
-    if (status) {
-        result.image = QImage();
-        result.error = fitsReason(truncationStatus(file.get(), path, status));
-    }
-    return result;
+    if (status) return pictureFailure(fitsReason(truncationStatus(file.get(), path, status)));
+    return image;
 }
 
 /// What the decoding copy sends back, followed by its error text; the pixels are in the shared
@@ -252,21 +243,22 @@ DecodedPicture decodeFitsIsolated(const QString& path, qint64 memoryBudget, QIma
             QByteArray error;
             try {
                 bool headerOnly = false;
-                const DecodedPicture p = decodeFits(
-                    path, memoryBudget, greyFormat,
-                    [&memory, &headerOnly](int w, int h, QImage::Format f, bool compressed) {
-                        if (compressed) return memory.writablePicture(w, h, f);
-                        headerOnly = true;
-                        return QImage();
-                    });
+                const DecodedPicture p =
+                    decodeFits(path, memoryBudget, greyFormat,
+                               [&memory, &headerOnly](int w, int h, QImage::Format f, bool compressed) {
+                                   if (compressed) return memory.writablePicture(w, h, f);
+                                   headerOnly = true;
+                                   return QImage();
+                               });
                 if (headerOnly) {
                     reply.width = -1; // sound: read it yourself
                 } else {
-                    reply.width = p.image.width();
-                    reply.height = p.image.height();
-                    reply.format = p.image.format();
-                    reply.bytesPerLine = int(p.image.bytesPerLine());
-                    error = p.error.toUtf8();
+                    const QImage image = p.valueOr(QImage());
+                    reply.width = image.width();
+                    reply.height = image.height();
+                    reply.format = image.format();
+                    reply.bytesPerLine = int(image.bytesPerLine());
+                    error = p.reason().toUtf8();
                 }
             } catch (...) {
                 error = fitsReason(MEMORY_ALLOCATION).toUtf8();
@@ -275,7 +267,8 @@ DecodedPicture decodeFitsIsolated(const QString& path, qint64 memoryBudget, QIma
         },
         DecodingTimeLimitMs);
     if (run.end == IsolatedEnd::NotStarted) return decodeFits(path, memoryBudget, greyFormat, ownPicture);
-    const bool answered = run.end == IsolatedEnd::Answered && run.answer.size() >= qsizetype(sizeof(ChildReply));
+    const bool answered =
+        run.end == IsolatedEnd::Answered && run.answer.size() >= qsizetype(sizeof(ChildReply));
     ChildReply reply;
     QByteArray error;
     if (answered) {
@@ -283,32 +276,23 @@ DecodedPicture decodeFitsIsolated(const QString& path, qint64 memoryBudget, QIma
         error = run.answer.mid(sizeof reply);
     }
     if (answered && reply.width == -1) return decodeFits(path, memoryBudget, greyFormat, ownPicture);
-    DecodedPicture result;
-    if (!answered || !error.isEmpty() || reply.width <= 0 || reply.height <= 0) {
-        result.error = answered && !error.isEmpty()
-                           ? QString::fromUtf8(error)
-                           : damagedReason() + QStringLiteral(": cfitsio не смог его прочитать");
-        return result;
-    }
-    result.image = memory.picture(reply.width, reply.height, reply.bytesPerLine, QImage::Format(reply.format));
-    if (result.image.isNull()) result.error = fitsReason(MEMORY_ALLOCATION);
-    return result;
+    if (!answered || !error.isEmpty() || reply.width <= 0 || reply.height <= 0)
+        return pictureFailure(answered && !error.isEmpty()
+                                  ? QString::fromUtf8(error)
+                                  : damagedReason() + QStringLiteral(": cfitsio не смог его прочитать"));
+    QImage image =
+        memory.picture(reply.width, reply.height, reply.bytesPerLine, QImage::Format(reply.format));
+    if (image.isNull()) return pictureFailure(fitsReason(MEMORY_ALLOCATION));
+    return image;
 }
-
 
 } // namespace
 
 DecodedPicture decodeFitsFile(const QString& path, qint64 memoryBudget, QImage::Format greyFormat) {
-    DecodedPicture result;
     QFile probe(path);
-    if (!probe.open(QIODevice::ReadOnly)) {
-        result.error = fitsReason(FILE_NOT_OPENED);
-        return result;
-    }
-    if (probe.read(9) != "SIMPLE  =") {
-        result.error = QStringLiteral("это не картинка: файл не начинается как FITS");
-        return result;
-    }
+    if (!probe.open(QIODevice::ReadOnly)) return pictureFailure(fitsReason(FILE_NOT_OPENED));
+    if (probe.read(9) != "SIMPLE  =")
+        return pictureFailure(QStringLiteral("это не картинка: файл не начинается как FITS"));
     probe.close();
     return decodeFitsIsolated(path, memoryBudget, greyFormat);
 }

@@ -17,7 +17,7 @@ bool isFitsFile(const QString& path);
 /// mapped to 8 bits by the automatic stretch. Row 1 of the image is its bottom row, so it comes
 /// out at the bottom of the picture. Grey comes out in greyFormat, colour as RGB32. The header's
 /// size is checked against memoryBudget (bytes) before any pixel is read; failures come back as
-/// a Russian reason in DecodedPicture::error.
+/// a failure with a Russian reason.
 DecodedPicture decodeFitsFile(const QString& path, qint64 memoryBudget, QImage::Format greyFormat);
 
 } // namespace vorlan

@@ -27,7 +27,8 @@ namespace {
 void OpenPictureDialog(QWidget* parent) {
     State().DialogFileName = Prompter::instance().openFileName(
         parent, QStringLiteral("Открыть файл"),
-        qtFileFilter(QStringLiteral("(*.jpg)|*.jpg|(*.bmp)|*.bmp|(*.fits *.fit *.fts *.fz)|*.fits;*.fit;*.fts;*.fz|(*.*)|*.*")));
+        qtFileFilter(QStringLiteral(
+            "(*.jpg)|*.jpg|(*.bmp)|*.bmp|(*.fits *.fit *.fts *.fz)|*.fits;*.fit;*.fts;*.fz|(*.*)|*.*")));
 }
 
 } // namespace
@@ -60,26 +61,25 @@ void frmBl::LoadSlot(int k) {
 
     OpenPictureDialog(this);
     const QString chosen = s.DialogFileName;
-    DecodedPicture picture;
+    DecodedPicture picture = QImage();
     if (!chosen.isEmpty()) {
         picture = decodePictureFile(chosen, pictureLoading);
-        if (!picture.error.isEmpty() || picture.image.isNull()) {
+        if (!picture.ok()) {
             // The slot keeps the picture, name and points it had.
             Prompter::instance().message(
-                this, QStringLiteral("Не удалось загрузить картинку\n%1\n%2").arg(chosen, picture.error),
+                this, QStringLiteral("Не удалось загрузить картинку\n%1\n%2").arg(chosen, picture.reason()),
                 QMessageBox::Critical);
             return;
         }
     }
     s.FileName(k) = chosen;
-    if (k == 1)
-        setWindowTitle(s.FileName1);
+    if (k == 1) setWindowTitle(s.FileName1);
     Lbl(k)->setToolTip(slotToolTip(k));
 
     if (!chosen.isEmpty()) {
         s.DisplayScale(k) = 1;
         // Pic1 measures the picture by sharing the decoded pixels, then lets go of them.
-        Pic1->setPicture(picture.image);
+        Pic1->setPicture(picture.value());
         s.PictureWidth(k) = float(Pic1->picture().width());
         s.PictureHeight(k) = float(Pic1->picture().height());
         Pic1->clearPicture();
@@ -88,11 +88,11 @@ void frmBl::LoadSlot(int k) {
         ImageFrame* img = Img(k);
         img->resize(int(s.PictureWidth(k)), int(s.PictureHeight(k)));
         img->setDisplayScale(1);
-        img->setPicture(picture.image);
+        img->setPicture(picture.value());
 
         if (k == 1) {
-            const LoadPanSetup pan = loadPanSetup(s.PictureWidth1, s.PictureHeight1, HScroll1->width(),
-                                                  VScroll1->height());
+            const LoadPanSetup pan =
+                loadPanSetup(s.PictureWidth1, s.PictureHeight1, HScroll1->width(), VScroll1->height());
             if (pan.tooBig) {
                 Prompter::instance().message(this,
                                              QStringLiteral("Файл слишком большой! Программа не сможет") +
@@ -164,14 +164,12 @@ QSizeF frmBl::shownSize(int k) const {
 
 void frmBl::rescaleSlot(int k, float newScale) {
     SharedState& s = State();
-    if (k > 1 && s.PictureCount < k)
-        return;
+    if (k > 1 && s.PictureCount < k) return;
     highlightSlot(k);
     lblT1->setText(s.Point1Text(k));
     LblT2->setText(s.Point2Text(k));
     for (int j = 1; j <= 3; ++j)
-        if (j != k)
-            Img(j)->hide();
+        if (j != k) Img(j)->hide();
     s.ViewBusy = 1;
     ImageFrame* img = Img(k);
     img->hide();
@@ -193,8 +191,8 @@ void frmBl::rescaleSlot(int k, float newScale) {
     img->setDisplayScale(newScale);
 
     if (k == 1) {
-        const RescalePanSetup pan =
-            rescalePanSetup(img->width(), img->height(), s.ImageLeft1, s.ImageTop1, HScroll1->width(), VScroll1->height());
+        const RescalePanSetup pan = rescalePanSetup(img->width(), img->height(), s.ImageLeft1, s.ImageTop1,
+                                                    HScroll1->width(), VScroll1->height());
         HScroll1->setMax(pan.maxH);
         VScroll1->setMax(pan.maxV);
         if (pan.setH) HScroll1->setValue(pan.valueH);
@@ -216,7 +214,8 @@ void frmBl::HScrOb_Change() {
     OverallFactor = s.OverallScale - 1 + OverallFactor;
     lblKOb->setText(GeneralForm(OverallFactor));
     for (int k = 1; k <= 3; ++k)
-        HScr(k)->setValue(overallSliderValue(s.DisplayScale(k), s.OverallScale, HScr(k)->Min(), HScr(k)->Max()));
+        HScr(k)->setValue(
+            overallSliderValue(s.DisplayScale(k), s.OverallScale, HScr(k)->Min(), HScr(k)->Max()));
     s.ViewBusy = 1;
     HScrOb->setValue(1000);
     s.ViewBusy = 0;

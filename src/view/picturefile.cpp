@@ -37,40 +37,38 @@ QImage::Format PictureLoadOptions::greyFormat() const {
 }
 
 DecodedPicture decodePictureFile(const QString& path, const PictureLoadOptions& options) {
-    DecodedPicture result;
     // Checked before it is opened: opening a FIFO waits for a writer that may never come.
-    result.error = notAFileReason(path);
-    if (!result.error.isEmpty()) return result;
+    if (const QString notAFile = notAFileReason(path); !notAFile.isEmpty()) return pictureFailure(notAFile);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         const int err = errno;
-        result.error = fileErrorReason(QFileInfo::exists(path) ? err : ENOENT, false);
-        return result;
+        if (!QFileInfo::exists(path)) return Failure{FileNotFound, fileErrorReason(ENOENT, false)};
+        return pictureFailure(fileErrorReason(err, false));
     }
     // Taken before reading: a file that changes while it is read looks changed afterwards.
     const QString stamp = fileStamp(QFileInfo(path));
     // FITS goes to cfitsio straight from the file, in bands of rows, never read whole here.
     if (file.size() > 0 && isFitsFile(path)) {
-        result = decodeFitsFile(path, options.budget(), options.greyFormat());
-        if (!result.image.isNull()) result.image.setText(SourceKey, stamp);
-        return result;
+        DecodedPicture fits = decodeFitsFile(path, options.budget(), options.greyFormat());
+        if (!fits.ok()) return fits;
+        // Moved out, so that stamping it copies no pixels.
+        QImage image = std::move(fits).value();
+        image.setText(SourceKey, stamp);
+        return image;
     }
     // Read no further than the size the file had when it was opened, and only what the memory
     // budget allows.
     const qint64 budget = options.budget();
     if (file.size() > budget) {
-        result.error = fileTooLargeReason(file.size(), budget);
-        return result;
+        return pictureFailure(fileTooLargeReason(file.size(), budget));
     }
     const QByteArray bytes = file.read(file.size());
     if (file.error() != QFileDevice::NoError) {
-        result.error = fileErrorReason(errno, false);
-        return result;
+        return pictureFailure(fileErrorReason(errno, false));
     }
     file.close();
     if (bytes.isEmpty()) {
-        result.error = QStringLiteral("файл пуст (0 байт)");
-        return result;
+        return pictureFailure(QStringLiteral("файл пуст (0 байт)"));
     }
 
     QBuffer buffer;
@@ -80,13 +78,11 @@ DecodedPicture decodePictureFile(const QString& path, const PictureLoadOptions& 
     QImageReader reader(&buffer);
     reader.setAutoTransform(false);
     if (!reader.canRead()) {
-        result.error = QStringLiteral("это не картинка: формат файла не распознан");
-        return result;
+        return pictureFailure(QStringLiteral("это не картинка: формат файла не распознан"));
     }
     const QSize size = reader.size();
     if (!size.isValid() || size.isEmpty()) {
-        result.error = damagedReason();
-        return result;
+        return pictureFailure(damagedReason());
     }
     // 16-bit data is decoded whole before it is stretched to the 8-bit picture that is kept.
     const QImage::Format decoded = reader.imageFormat();
@@ -102,12 +98,10 @@ DecodedPicture decodePictureFile(const QString& path, const PictureLoadOptions& 
                           (linearBytes ? stretchWorkingBytes(size.width(), 2) : 0);
     const QString tooLarge = tooLargeReason(size, needed, budget);
     if (needed > budget) {
-        result.error = tooLarge;
-        return result;
+        return pictureFailure(tooLarge);
     }
     if (!pictureDataComplete(reader.format(), bytes)) {
-        result.error = damagedReason();
-        return result;
+        return pictureFailure(damagedReason());
     }
     // The decoder's own allocation stays inside the same budget, whatever the header said. Qt
     // counts 4 bytes a pixel for a grey JPEG too, though it allocates one, so the limit it checks
@@ -117,8 +111,7 @@ DecodedPicture decodePictureFile(const QString& path, const PictureLoadOptions& 
     QImage image;
     try {
         if (!reader.read(&image) || image.isNull()) {
-            result.error = damagedReason();
-            return result;
+            return pictureFailure(damagedReason());
         }
         // Linear 16-bit camera data looks black as it is: it gets the automatic stretch.
         if (isSixteenBit(image)) image = stretchSixteenBit(image, options.greyFormat());
@@ -130,13 +123,11 @@ DecodedPicture decodePictureFile(const QString& path, const PictureLoadOptions& 
         image = QImage();
     }
     if (image.isNull()) {
-        result.error = tooLarge;
-        return result;
+        return pictureFailure(tooLarge);
     }
     // Stamped while the pixels have one owner, so that the stamp copies nothing.
     image.setText(SourceKey, stamp);
-    result.image = image;
-    return result;
+    return image;
 }
 
 bool pictureMatchesFile(const QImage& picture, const QString& path) {

@@ -1,16 +1,21 @@
 #pragma once
 
+#include "common/outcome.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QString>
 
 namespace vorlan {
 
-/// A picture file decoded once: the image, or the reason it could not be read.
-struct DecodedPicture {
-    QImage image;
-    QString error; ///< empty on success; otherwise a Russian reason the user can act on
-};
+/// A picture file decoded once: the image, or why it could not be read (a Russian reason the
+/// user can act on; the number FileNotFound for a file that is not there, BadFile otherwise).
+using DecodedPicture = Outcome<QImage>;
+
+/// A picture file that could not be decoded, for reason.
+inline Failure pictureFailure(const QString& reason) {
+    return {BadFile, reason};
+}
 
 /// How pictures are loaded. The defaults are the program's; tests set their own so that they
 /// behave the same on every machine, or compare the held forms.

@@ -128,7 +128,7 @@ class TestJobRunner : public QObject {
                 const bool first = c.takeStopRequest(); // held here until the test lets go
                 const bool second = c.takeStopRequest();
                 phase = 2;
-                if (first && !second) throw VorlanError(VorlanError::Overflow, "Переполнение");
+                if (first && !second) throw overflowError();
             },
             {},
             [&](const JobEnd& e) {
@@ -148,7 +148,7 @@ class TestJobRunner : public QObject {
             end.rethrowFailure();
             QFAIL("no exception");
         } catch (const VorlanError& e) {
-            QCOMPARE(e.number(), int(VorlanError::Overflow));
+            QCOMPARE(e.number(), int(Overflow));
         }
     }
 

@@ -114,25 +114,26 @@ class TestFitsImage : public QObject {
             0);
 
         const DecodedPicture p = decodeFitsFile(path, Plenty, QImage::Format_Grayscale8);
-        QCOMPARE(p.error, QString());
-        QCOMPARE(p.image.size(), QSize(w, h));
-        QCOMPARE(p.image.format(), planes == 3 ? QImage::Format_RGB32 : QImage::Format_Grayscale8);
+        QCOMPARE(p.reason(), QString());
+        const QImage image = p.value();
+        QCOMPARE(image.size(), QSize(w, h));
+        QCOMPARE(image.format(), planes == 3 ? QImage::Format_RGB32 : QImage::Format_Grayscale8);
         auto sky = [&](int x, int y) {
             return !blankBlock.contains(x, y) && (std::abs(x - star.x()) > 3 || std::abs(y - star.y()) > 3);
         };
         for (int c = 0; c < (planes == 3 ? 3 : 1); ++c) {
-            const int skyLevel = medianLevel(p.image, c, sky);
+            const int skyLevel = medianLevel(image, c, sky);
             QVERIFY2(skyLevel >= 30 && skyLevel <= 46, qPrintable(QString::number(skyLevel)));
         }
-        QVERIFY(level(p.image, star.x(), star.y()) > 200);
-        QVERIFY(level(p.image, star.x(), h - 1 - star.y()) < 100);
+        QVERIFY(level(image, star.x(), star.y()) > 200);
+        QVERIFY(level(image, star.x(), h - 1 - star.y()) < 100);
         if (planes == 3) { // the star is white: every plane has it, on its own curve
-            QVERIFY(level(p.image, star.x(), star.y(), 1) > 200);
-            QVERIFY(level(p.image, star.x(), star.y(), 2) > 200);
+            QVERIFY(level(image, star.x(), star.y(), 1) > 200);
+            QVERIFY(level(image, star.x(), star.y(), 2) > 200);
         }
         if (blanks) {
-            QCOMPARE(level(p.image, blankBlock.left(), blankBlock.top()), 0);
-            QCOMPARE(level(p.image, blankBlock.right(), blankBlock.bottom()), 0);
+            QCOMPARE(level(image, blankBlock.left(), blankBlock.top()), 0);
+            QCOMPARE(level(image, blankBlock.right(), blankBlock.bottom()), 0);
         }
     }
 
@@ -155,17 +156,18 @@ class TestFitsImage : public QObject {
             QVERIFY((name.contains('8') ? eight : sixteen).save(path));
 
         const DecodedPicture p = decodePictureFile(path);
-        QCOMPARE(p.error, QString());
-        QCOMPARE(p.image.size(), QSize(400, 300));
-        QCOMPARE(p.image.format(), QImage::Format_Grayscale8); // grey data stays one byte a pixel
+        QCOMPARE(p.reason(), QString());
+        const QImage image = p.value();
+        QCOMPARE(image.size(), QSize(400, 300));
+        QCOMPARE(image.format(), QImage::Format_Grayscale8); // grey data stays one byte a pixel
         if (name.contains('8')) {
-            QCOMPARE(p.image, eight);
+            QCOMPARE(image, eight);
             return;
         }
-        const int sky = medianLevel(p.image, 0, [](int, int) { return true; });
+        const int sky = medianLevel(image, 0, [](int, int) { return true; });
         QVERIFY2(sky >= 20 && sky <= 60, qPrintable(QString::number(sky)));
         for (const auto& s : d.stars)
-            QVERIFY2(level(p.image, s.x, s.y) > 200, qPrintable(QString("star at %1, %2").arg(s.x).arg(s.y)));
+            QVERIFY2(level(image, s.x, s.y) > 200, qPrintable(QString("star at %1, %2").arg(s.x).arg(s.y)));
     }
 
     void curveLandsTheBackgroundOnTheTarget_data() {
@@ -257,9 +259,9 @@ class TestFitsImage : public QObject {
         const QString path = dir.filePath("bad.fits");
         QVERIFY(writeFile(path, bytes));
         const DecodedPicture p = decodePictureFile(path);
-        QVERIFY(p.image.isNull());
-        QVERIFY(!p.error.isEmpty());
-        QVERIFY2(p.error.contains(reason), qPrintable(p.error));
+        QVERIFY(!p.ok());
+        QCOMPARE(p.failure().number, int(BadFile));
+        QVERIFY2(p.reason().contains(reason), qPrintable(p.reason()));
     }
 
     void mangledFilesNeverCrash_data() {
@@ -303,8 +305,9 @@ class TestFitsImage : public QObject {
             }
             QVERIFY(writeFile(path, bytes));
             const DecodedPicture p = decodePictureFile(path);
-            QCOMPARE(p.image.isNull(), !p.error.isEmpty()); // a picture, or a reason
-            loaded += !p.image.isNull();
+            // a picture, or a reason
+            QVERIFY(p.ok() ? !p.value().isNull() : !p.reason().isEmpty());
+            loaded += p.ok();
         }
         QVERIFY(loaded > 0); // the mangling leaves some files readable: the readable path is exercised too
     }
@@ -315,10 +318,10 @@ class TestFitsImage : public QObject {
         // A one-byte picture of 200 x 100: 20000 bytes, and what the stretch works in; the linear
         // data passes in bands of rows.
         const qint64 needed = 20000 + stretchWorkingBytes(200, 2);
-        QVERIFY(decodeFitsFile(path, needed, QImage::Format_Grayscale8).error.isEmpty());
+        QVERIFY(decodeFitsFile(path, needed, QImage::Format_Grayscale8).ok());
         const DecodedPicture refused = decodeFitsFile(path, needed - 1, QImage::Format_Grayscale8);
-        QVERIFY(refused.image.isNull());
-        QVERIFY(refused.error.contains("200 × 100"));
+        QVERIFY(!refused.ok());
+        QVERIFY(refused.reason().contains("200 × 100"));
     }
 };
 

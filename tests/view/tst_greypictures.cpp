@@ -50,7 +50,7 @@ QImage paletteSky(QRgb colour = 0, bool used = false) {
 }
 
 /// What a user can see or read after one scenario: a picture and some texts.
-struct Outcome {
+struct ScenarioResult {
     QImage image;
     QStringList texts;
     QImage::Format held = QImage::Format_Invalid; ///< how slot 1 held its picture
@@ -63,12 +63,12 @@ class TestGreyPictures : public QObject {
     QTemporaryDir dir;
 
     /// Runs one scenario in a fresh program, with grey pictures kept or held as colour.
-    Outcome run(const QString& scenario, bool keepGrey) {
+    ScenarioResult run(const QString& scenario, bool keepGrey) {
         ScriptedPrompter* prompter = nullptr;
         frmBl* f = nullptr;
         startCase(prompter, f);
         f->pictureLoading.keepGrey = keepGrey;
-        Outcome out;
+        ScenarioResult out;
         const QString sky = dir.filePath("sky.jpg");
         if (scenario.startsWith("view")) {
             loadSlot(*f, *prompter, 1, sky);
@@ -146,16 +146,19 @@ class TestGreyPictures : public QObject {
         QFETCH(QString, suffix);
         QFETCH(bool, grey);
         const QString path = savePicture(dir, "picture." + suffix, picture);
-        const DecodedPicture colour = decodePictureFile(path, {.keepGrey = false});
-        const DecodedPicture kept = decodePictureFile(path);
-        QVERIFY2(kept.error.isEmpty() && colour.error.isEmpty(), qPrintable(kept.error + colour.error));
-        QCOMPARE(colour.image.format(), QImage::Format_RGB32);
-        QCOMPARE(kept.image.format(), grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
-        QCOMPARE(kept.image.size(), colour.image.size());
-        QVERIFY(pictureMatchesFile(kept.image, path));
-        for (int y = 0; y < colour.image.height(); ++y)
-            for (int x = 0; x < colour.image.width(); ++x)
-                if (pictureColour(kept.image, x, y) != colour.image.pixel(x, y))
+        const DecodedPicture colourDecoded = decodePictureFile(path, {.keepGrey = false});
+        const DecodedPicture keptDecoded = decodePictureFile(path);
+        QVERIFY2(keptDecoded.ok() && colourDecoded.ok(),
+                 qPrintable(keptDecoded.reason() + colourDecoded.reason()));
+        const QImage& colour = colourDecoded.value();
+        const QImage& kept = keptDecoded.value();
+        QCOMPARE(colour.format(), QImage::Format_RGB32);
+        QCOMPARE(kept.format(), grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+        QCOMPARE(kept.size(), colour.size());
+        QVERIFY(pictureMatchesFile(kept, path));
+        for (int y = 0; y < colour.height(); ++y)
+            for (int x = 0; x < colour.width(); ++x)
+                if (pictureColour(kept, x, y) != colour.pixel(x, y))
                     QFAIL(qPrintable(QString("pixel %1, %2 differs").arg(x).arg(y)));
     }
 
@@ -171,8 +174,8 @@ class TestGreyPictures : public QObject {
         QFETCH(bool, loads);
         const DecodedPicture decoded =
             decodePictureFile(savePicture(dir, "budget.jpg", picture), {.memoryBudget = 1 << 20});
-        QCOMPARE(decoded.error.contains("слишком велика"), !loads);
-        QCOMPARE(decoded.image.size(), loads ? picture.size() : QSize(0, 0));
+        QCOMPARE(decoded.reason().contains("слишком велика"), !loads);
+        QCOMPARE(decoded.valueOr(QImage()).size(), loads ? picture.size() : QSize(0, 0));
     }
 
     // The same grey file held grey and held as colour: the same screen, figures and canvases.
@@ -191,8 +194,8 @@ class TestGreyPictures : public QObject {
     void greyAndColourLookTheSame() {
         QFETCH(QString, scenario);
         QFETCH(QStringList, expected);
-        const Outcome grey = run(scenario, true);
-        const Outcome colour = run(scenario, false);
+        const ScenarioResult grey = run(scenario, true);
+        const ScenarioResult colour = run(scenario, false);
         QCOMPARE(grey.held, QImage::Format_Grayscale8);
         QCOMPARE(colour.held, QImage::Format_RGB32);
         QCOMPARE(grey.texts, expected);
