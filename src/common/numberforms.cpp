@@ -8,19 +8,16 @@
 
 namespace vorlan {
 
-double Int(double v) {
-    return std::floor(v);
-}
+double Int(double v) { return std::floor(v); }
 
-double Fix(double v) {
-    return std::trunc(v);
-}
+double Fix(double v) { return std::trunc(v); }
 
 int64_t RoundHalfEven(double v) {
     // rint follows the current rounding mode, which is round-to-nearest-even unless someone
     // changed it; nothing in the program does.
     const double r = std::rint(v);
-    if (!std::isfinite(r) || r < -9.2e18 || r > 9.2e18) throw overflowError();
+    if (!std::isfinite(r) || r < -9.2e18 || r > 9.2e18)
+        throw overflowError();
     return static_cast<int64_t>(r);
 }
 
@@ -38,9 +35,7 @@ int32_t RoundToInt32(double v) {
     return static_cast<int32_t>(r);
 }
 
-QString localeDecimalSeparator() {
-    return QLocale().decimalPoint();
-}
+QString localeDecimalSeparator() { return QLocale().decimalPoint(); }
 
 QString PatternForm(double v, const QString& pattern) {
     const int point = pattern.indexOf(QLatin1Char('.'));
@@ -54,12 +49,16 @@ QString PatternForm(double v, const QString& pattern) {
         digits = QString(decimals + 1 - digits.size(), QLatin1Char('0')) + digits;
     QString whole = digits.left(digits.size() - decimals);
     const QString fraction = digits.right(decimals);
-    if (whole.size() < intDigits) whole = QString(intDigits - whole.size(), QLatin1Char('0')) + whole;
-    if (intDigits == 0 && whole == QLatin1String("0")) whole.clear();
+    if (whole.size() < intDigits)
+        whole = QString(intDigits - whole.size(), QLatin1Char('0')) + whole;
+    if (intDigits == 0 && whole == QLatin1String("0"))
+        whole.clear();
 
     QString text = whole;
-    if (decimals > 0) text += localeDecimalSeparator() + fraction;
-    if (v < 0 && scaled != 0) text.prepend(QLatin1Char('-'));
+    if (decimals > 0)
+        text += localeDecimalSeparator() + fraction;
+    if (v < 0 && scaled != 0)
+        text.prepend(QLatin1Char('-'));
     return text;
 }
 
@@ -87,13 +86,15 @@ QString generalDigits(double v, int significant) {
 } // namespace
 
 QString InvariantShortForm(float v) {
-    if (v == 0.0f) return QStringLiteral(" 0");
+    if (v == 0.0f)
+        return QStringLiteral(" 0");
     QString s = generalDigits(double(v), 7);
     if (s.startsWith(QLatin1String("0.")))
         s.remove(0, 1);
     else if (s.startsWith(QLatin1String("-0.")))
         s.remove(1, 1);
-    if (v >= 0) s.prepend(QLatin1Char(' '));
+    if (v >= 0)
+        s.prepend(QLatin1Char(' '));
     return s;
 }
 
@@ -128,7 +129,8 @@ double LeadingNumber(const QString& text) {
             anyDigit = true;
         }
     }
-    if (!anyDigit) return 0.0;
+    if (!anyDigit)
+        return 0.0;
     if (i < n && (text[i] == QLatin1Char('e') || text[i] == QLatin1Char('E'))) {
         int j = i + 1;
         QByteArray exponent = "e";
@@ -139,7 +141,8 @@ double LeadingNumber(const QString& text) {
             exponent += char(text[j++].unicode());
             expDigit = true;
         }
-        if (expDigit) number += exponent;
+        if (expDigit)
+            number += exponent;
     }
     return checkedFinite(std::strtod(number.constData(), nullptr));
 }

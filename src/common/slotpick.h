@@ -8,14 +8,10 @@ namespace vorlan {
 /// programming error and throws.
 template <typename T> T& slotPick(int k, T& first, T& second, T& third) {
     switch (k) {
-    case 1:
-        return first;
-    case 2:
-        return second;
-    case 3:
-        return third;
-    default:
-        throw VorlanError(SubscriptOutOfRange, QStringLiteral("Индекс вне диапазона: картинка %1").arg(k));
+    case 1: return first;
+    case 2: return second;
+    case 3: return third;
+    default: throw VorlanError(SubscriptOutOfRange, QStringLiteral("Индекс вне диапазона: картинка %1").arg(k));
     }
 }
 

@@ -27,8 +27,7 @@ namespace {
 void OpenPictureDialog(QWidget* parent) {
     State().DialogFileName = Prompter::instance().openFileName(
         parent, QStringLiteral("Открыть файл"),
-        qtFileFilter(QStringLiteral(
-            "(*.jpg)|*.jpg|(*.bmp)|*.bmp|(*.fits *.fit *.fts *.fz)|*.fits;*.fit;*.fts;*.fz|(*.*)|*.*")));
+        qtFileFilter(QStringLiteral("(*.jpg)|*.jpg|(*.bmp)|*.bmp|(*.fits *.fit *.fts *.fz)|*.fits;*.fit;*.fts;*.fz|(*.*)|*.*")));
 }
 
 } // namespace
@@ -73,7 +72,8 @@ void frmBl::LoadSlot(int k) {
         }
     }
     s.FileName(k) = chosen;
-    if (k == 1) setWindowTitle(s.FileName1);
+    if (k == 1)
+        setWindowTitle(s.FileName1);
     Lbl(k)->setToolTip(slotToolTip(k));
 
     if (!chosen.isEmpty()) {
@@ -91,8 +91,8 @@ void frmBl::LoadSlot(int k) {
         img->setPicture(picture.value());
 
         if (k == 1) {
-            const LoadPanSetup pan =
-                loadPanSetup(s.PictureWidth1, s.PictureHeight1, HScroll1->width(), VScroll1->height());
+            const LoadPanSetup pan = loadPanSetup(s.PictureWidth1, s.PictureHeight1, HScroll1->width(),
+                                                  VScroll1->height());
             if (pan.tooBig) {
                 Prompter::instance().message(this,
                                              QStringLiteral("Файл слишком большой! Программа не сможет") +
@@ -164,12 +164,14 @@ QSizeF frmBl::shownSize(int k) const {
 
 void frmBl::rescaleSlot(int k, float newScale) {
     SharedState& s = State();
-    if (k > 1 && s.PictureCount < k) return;
+    if (k > 1 && s.PictureCount < k)
+        return;
     highlightSlot(k);
     lblT1->setText(s.Point1Text(k));
     LblT2->setText(s.Point2Text(k));
     for (int j = 1; j <= 3; ++j)
-        if (j != k) Img(j)->hide();
+        if (j != k)
+            Img(j)->hide();
     s.ViewBusy = 1;
     ImageFrame* img = Img(k);
     img->hide();
@@ -191,8 +193,8 @@ void frmBl::rescaleSlot(int k, float newScale) {
     img->setDisplayScale(newScale);
 
     if (k == 1) {
-        const RescalePanSetup pan = rescalePanSetup(img->width(), img->height(), s.ImageLeft1, s.ImageTop1,
-                                                    HScroll1->width(), VScroll1->height());
+        const RescalePanSetup pan =
+            rescalePanSetup(img->width(), img->height(), s.ImageLeft1, s.ImageTop1, HScroll1->width(), VScroll1->height());
         HScroll1->setMax(pan.maxH);
         VScroll1->setMax(pan.maxV);
         if (pan.setH) HScroll1->setValue(pan.valueH);
@@ -214,8 +216,7 @@ void frmBl::HScrOb_Change() {
     OverallFactor = s.OverallScale - 1 + OverallFactor;
     lblKOb->setText(GeneralForm(OverallFactor));
     for (int k = 1; k <= 3; ++k)
-        HScr(k)->setValue(
-            overallSliderValue(s.DisplayScale(k), s.OverallScale, HScr(k)->Min(), HScr(k)->Max()));
+        HScr(k)->setValue(overallSliderValue(s.DisplayScale(k), s.OverallScale, HScr(k)->Min(), HScr(k)->Max()));
     s.ViewBusy = 1;
     HScrOb->setValue(1000);
     s.ViewBusy = 0;

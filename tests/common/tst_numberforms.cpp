@@ -10,7 +10,7 @@ using namespace vorlan;
 
 class TestNumberForms : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
     void integerConversions_data() {
@@ -49,27 +49,17 @@ class TestNumberForms : public QObject {
         for (bool ru : {true, false}) {
             const QString sep = ru ? "," : ".";
             const char* tag = ru ? "ru" : "c";
-            QTest::addRow("%s 00.0 5", tag) << ru << 5.0 << "00.0"
-                                            << "05" + sep + "0";
-            QTest::addRow("%s 00.0 59.95 rolls over", tag) << ru << 59.95 << "00.0"
-                                                           << "60" + sep + "0";
-            QTest::addRow("%s 00.0 34.5", tag) << ru << 34.5 << "00.0"
-                                               << "34" + sep + "5";
-            QTest::addRow("%s 0.000", tag) << ru << 10.0004 << "0.000"
-                                           << "10" + sep + "000";
-            QTest::addRow("%s 0.000 negative", tag) << ru << -1.2345 << "0.000"
-                                                    << "-1" + sep + "235";
-            QTest::addRow("%s 0.0 half up", tag) << ru << 0.25 << "0.0"
-                                                 << "0" + sep + "3";
+            QTest::addRow("%s 00.0 5", tag) << ru << 5.0 << "00.0" << "05" + sep + "0";
+            QTest::addRow("%s 00.0 59.95 rolls over", tag) << ru << 59.95 << "00.0" << "60" + sep + "0";
+            QTest::addRow("%s 00.0 34.5", tag) << ru << 34.5 << "00.0" << "34" + sep + "5";
+            QTest::addRow("%s 0.000", tag) << ru << 10.0004 << "0.000" << "10" + sep + "000";
+            QTest::addRow("%s 0.000 negative", tag) << ru << -1.2345 << "0.000" << "-1" + sep + "235";
+            QTest::addRow("%s 0.0 half up", tag) << ru << 0.25 << "0.0" << "0" + sep + "3";
         }
-        QTest::newRow("00 minutes 59.5 rounds to 60") << true << 59.5 << "00"
-                                                      << "60";
-        QTest::newRow("00 pads") << true << 1.0 << "00"
-                                 << "01";
-        QTest::newRow("00 wide") << true << 123.0 << "00"
-                                 << "123";
-        QTest::newRow("zero is unsigned") << true << -0.0001 << "0.0"
-                                          << "0,0";
+        QTest::newRow("00 minutes 59.5 rounds to 60") << true << 59.5 << "00" << "60";
+        QTest::newRow("00 pads") << true << 1.0 << "00" << "01";
+        QTest::newRow("00 wide") << true << 123.0 << "00" << "123";
+        QTest::newRow("zero is unsigned") << true << -0.0001 << "0.0" << "0,0";
     }
     void patternForm() {
         QFETCH(bool, russian);
