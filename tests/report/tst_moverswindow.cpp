@@ -234,8 +234,9 @@ class TestMoversWindow : public WindowTest {
         load(2, jpeg);
         QVERIFY(f->Lbl1->toolTip().endsWith("середина экспозиции: 2024-03-05 21:14:22.250 UTC"));
         QVERIFY(f->Lbl2->toolTip().endsWith("середина экспозиции: 2024-03-06 00:44:22.500 UTC"));
-        QVERIFY(f->txtInfo->toPlainText().contains(
-            "координаты: WCS из файла\nснимок 1: 2024-03-05 21:14:22.250 UTC\nснимок 2: 2024-03-06 00:44:22.500 UTC"));
+        QVERIFY(
+            f->txtInfo->toPlainText().contains("координаты: WCS из файла\nснимок 1: 2024-03-05 21:14:22.250 "
+                                               "UTC\nснимок 2: 2024-03-06 00:44:22.500 UTC"));
 
         // Vorlan -> Настройки...: the camera ran on Moscow time.
         f->mnuSettings->trigger();
@@ -344,7 +345,8 @@ class TestMoversWindow : public WindowTest {
         const double ra = sexagesimal(lines[0].mid(32, 11), M_PI / 12),
                      dec = sexagesimal(lines[0].mid(44, 11), M_PI / 180);
         const double arcsec = 180 / M_PI * 3600;
-        QVERIFY2(std::abs(ra - Star1Ra) * std::cos(dec) * arcsec < 0.3 && std::abs(dec - Star1Dec) * arcsec < 0.3,
+        QVERIFY2(std::abs(ra - Star1Ra) * std::cos(dec) * arcsec < 0.3 &&
+                     std::abs(dec - Star1Dec) * arcsec < 0.3,
                  qPrintable(lines[0]));
         QVERIFY(Notepad().text().replace("\r\n", "\n").endsWith(QGuiApplication::clipboard()->text()));
 
@@ -356,7 +358,8 @@ class TestMoversWindow : public WindowTest {
         QCOMPARE(f->txtInfo->toPlainText().count("координаты: по двум звёздам"), 1);
         f->showMovers(r, {1, 2});
         // (Its single-precision fields place Star1 to a few tenths of an arc-second.)
-        QVERIFY2(w->lstMovers->item(0, 3)->text().startsWith("10 21 30."), qPrintable(w->lstMovers->item(0, 3)->text()));
+        QVERIFY2(w->lstMovers->item(0, 3)->text().startsWith("10 21 30."),
+                 qPrintable(w->lstMovers->item(0, 3)->text()));
     }
 };
 

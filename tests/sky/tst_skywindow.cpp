@@ -34,6 +34,20 @@ void typeStar(frmVvodKoordinat& w, int i, const CatalogueStar& s) {
     type(w.txtGrM[i], QString::number(s.decM + s.decS / 60, 'f', 4));
 }
 
+/// The Pleiades photographed 1.5° wide, north turned 25° counter-clockwise, 800 x 600; at gets
+/// where each star of Pleiades stands.
+constexpr TanPicture PleiadesPicture{(3 + 46.5 / 60) * 15 * Rad, 24.25 * Rad, 1.5, 25.0};
+QImage pleiadesPicture(QVector<QPointF>& at) {
+    QVector<Star> drawn;
+    for (const CatalogueStar& s : Pleiades) {
+        double x, y;
+        PleiadesPicture.project(s.ra(), s.dec(), x, y);
+        at << QPointF(x, y);
+        drawn << Star{x, y, 3};
+    }
+    return starField(PleiadesPicture.widthPx, PleiadesPicture.heightPx, drawn);
+}
+
 /// Picture 1 of the given size at scale 1, with its two reference points at picture pixels.
 void pictureWithMarks(frmBl& f, const QImage& picture, QPointF p1, QPointF p2) {
     SharedState& s = State();
@@ -208,16 +222,9 @@ class TestSkyWindow : public WindowTest {
     // positions, compute, then read the other stars with the cursor, also after zooming.
     void plateSolutionAgainstGnomonicPicture() {
         QLocale::setDefault(QLocale(QLocale::Russian));
-        const TanPicture pic{(3 + 46.5 / 60) * 15 * Rad, 24.25 * Rad, 1.5, 25.0};
         QVector<QPointF> at;
-        QVector<Star> drawn;
-        for (const CatalogueStar& s : Pleiades) {
-            double x, y;
-            pic.project(s.ra(), s.dec(), x, y);
-            at << QPointF(x, y);
-            drawn << Star{x, y, 3};
-        }
-        pictureWithMarks(*f, starField(pic.widthPx, pic.heightPx, drawn), at[1], at[2]);
+        const QImage picture = pleiadesPicture(at);
+        pictureWithMarks(*f, picture, at[1], at[2]);
         frmVvodKoordinat& w = VvodKoordinatForm();
         f->mnuViravnivanie_vvod_koord->trigger();
         typeStar(w, 0, Pleiades[1]);
@@ -227,7 +234,8 @@ class TestSkyWindow : public WindowTest {
         f->mnuKoordinat->setEnabled(false);
         QTest::mouseClick(w.cmdSzet, Qt::LeftButton);
         QVERIFY2(prompter->messages.isEmpty(), qPrintable(prompter->messages.join('\n')));
-        QVERIFY(arcMinutesBetween(State().CoordRA, State().CoordDec, pic.ra0, pic.dec0) < 0.5);
+        QVERIFY(arcMinutesBetween(State().CoordRA, State().CoordDec, PleiadesPicture.ra0,
+                                  PleiadesPicture.dec0) < 0.5);
         QCOMPARE(w.lblInfo->text(), SkyPositionText(State().CoordRA, State().CoordDec));
 
         f->mnuKoordinat->setEnabled(true);
@@ -250,7 +258,7 @@ class TestSkyWindow : public WindowTest {
 
         for (float zoom : {1.0f, 2.0f}) {
             f->HScr1->setValue(int(zoom * 1000));
-            QCOMPARE(f->Img1->width(), int(pic.widthPx * zoom));
+            QCOMPARE(f->Img1->width(), int(PleiadesPicture.widthPx * zoom));
             for (int k = 0; k < Pleiades.size(); ++k) {
                 // A real mouse move at the nearest pixel: half a pixel is 0.06' here.
                 const QPoint pos = (at[k] * zoom).toPoint();
@@ -288,16 +296,8 @@ class TestSkyWindow : public WindowTest {
     void plateReportDoesNotFollowTheZoom() {
         QFETCH(QString, zoom);
         QLocale::setDefault(QLocale(QLocale::Russian));
-        const TanPicture pic{(3 + 46.5 / 60) * 15 * Rad, 24.25 * Rad, 1.5, 25.0};
         QVector<QPointF> at;
-        QVector<Star> drawn;
-        for (const CatalogueStar& star : Pleiades) {
-            double x, y;
-            pic.project(star.ra(), star.dec(), x, y);
-            at << QPointF(x, y);
-            drawn << Star{x, y, 3};
-        }
-        load(1, "pleiades.bmp", starField(pic.widthPx, pic.heightPx, drawn));
+        load(1, "pleiades.bmp", pleiadesPicture(at));
         mark(1, 1, at[1]);
         mark(1, 2, at[2]);
         emit f->mnuViravnivanie->aboutToShow();

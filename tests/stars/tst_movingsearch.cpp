@@ -106,6 +106,8 @@ class TestMovingSearch : public QObject {
 
         const QPointF mid(500, 400);
         auto row = [](const char* name) { return &QTest::newRow(name); };
+        *row("one picture only") << 1 << mid << QPointF(10, 0) << ""
+                                 << "" << 1.0 << 0u << 0.0 << 1.0 << 0 << 0 << 0.0 << 0.0;
         *row("two pictures, 10 px to the right") << 2 << mid << QPointF(10, 0) << ""
                                                  << "" << 1.0 << 0u << 0.0 << 1.0 << 1 << 0 << 10.0 << 90.0;
         *row("two pictures, up and left") << 2 << mid << QPointF(-20, -20) << ""
@@ -175,8 +177,8 @@ class TestMovingSearch : public QObject {
             scene(pictures, start, motion, s, numbers(hours), fading, flags, turn, exposure));
         QCOMPARE(r.movers.size(), movers);
         QCOMPARE(r.flashes.size(), flashes);
-        QCOMPARE(r.fwhm, Fwhm);
         if (movers == 0) return;
+        QCOMPARE(r.fwhm, Fwhm);
         const MovingCandidate& c = r.movers[0];
         QCOMPARE(c.at.size(), pictures);
         for (int k = 0; k < pictures; ++k) {
@@ -193,59 +195,46 @@ class TestMovingSearch : public QObject {
         QVERIFY(std::abs(c.magnitudeDifference + 2.5 * std::log10(std::pow(fading, pictures - 1))) < 1e-6);
     }
 
-    void fewerThanTwoPictures() {
-        const auto one = scene(1, {500, 400}, {10, 0}, {}, {}, 1, 0, 0, 1);
-        QVERIFY(findMovingObjects(one).movers.isEmpty());
-        QVERIFY(findMovingObjects(one).flashes.isEmpty());
-    }
-
     /// Ten objects from peak signal-to-noise 5 to 50 among 2000 stars of a 6000 x 4000 picture, with
     /// hot pixels and a satellite trail, found from the pictures as the window finds them.
     void generatedField() {
         const test::MoverField field = test::moverField(3);
         const QVector<SearchPicture> pictures = test::searchPictures(field, 3);
-        // Which object a candidate is (all its positions within 2 pixels), -1 for none; every
-        // position of an object found within 0.3 pixel of the truth.
-        auto tally = [&](const MovingSearchResult& r, const QVector<int>& shown, int& found, int& spurious) {
-            found = spurious = 0;
-            for (const MovingCandidate& c : r.movers) {
-                int which = -1;
-                for (int i = 0; i < field.objects.size() && which < 0; ++i) {
-                    bool all = true;
+        // Found objects (all their positions within 2 pixels, each within 0.3 pixel) and false
+        // candidates of a search on the pictures shown; worst: the largest miss of a found one.
+        double worst = 0;
+        auto tally = [&](const QVector<int>& shown) {
+            QVector<SearchPicture> searched;
+            for (int k : shown)
+                searched << pictures[k];
+            int found = 0, spurious = 0;
+            double largest = 0;
+            for (const MovingCandidate& c : findMovingObjects(searched).movers) {
+                QVector<double> miss(field.objects.size());
+                for (int i = 0; i < field.objects.size(); ++i)
                     for (int k = 0; k < shown.size(); ++k) {
                         const QPointF d = c.at[k] - field.objects[i].in(shown[k]);
-                        all = all && std::hypot(d.x(), d.y()) < 2;
+                        miss[i] = std::max(miss[i], std::hypot(d.x(), d.y()));
                     }
-                    if (all) which = i;
-                }
-                if (which < 0) {
-                    ++spurious;
-                    continue;
-                }
-                ++found;
-                for (int k = 0; k < shown.size(); ++k) {
-                    const QPointF d = c.at[k] - field.objects[which].in(shown[k]);
-                    QVERIFY2(
-                        std::hypot(d.x(), d.y()) <= 0.3,
-                        qPrintable(QStringLiteral("object %1 (signal-to-noise %2) off by %3 in picture %4")
-                                       .arg(which)
-                                       .arg(field.objects[which].peakSnr)
-                                       .arg(std::hypot(d.x(), d.y()))
-                                       .arg(shown[k] + 1)));
-                }
+                const double best = *std::min_element(miss.begin(), miss.end());
+                if (best < 2) largest = std::max(largest, best);
+                (best < 2 ? found : spurious)++;
             }
+            QStringList names;
+            for (int k : shown)
+                names << QString::number(k + 1);
+            qInfo("pictures %s: %d of 10 found, %d false, largest miss %.3f px", qPrintable(names.join('-')),
+                  found, spurious, largest);
+            worst = std::max(worst, largest);
+            return std::pair{found, spurious};
         };
-        int found = 0, spurious = 0;
-        tally(findMovingObjects(pictures.mid(0, 2)), {0, 1}, found, spurious);
-        QVERIFY2(found >= 9 && spurious <= 1,
-                 qPrintable(QStringLiteral("1-2: %1 found, %2 false").arg(found).arg(spurious)));
-        // Pictures 1 and 3 lie twice as far apart: the fast objects are beyond reach, but nothing false comes
-        // in.
-        tally(findMovingObjects({pictures[0], pictures[2]}), {0, 2}, found, spurious);
-        QVERIFY2(spurious <= 1, qPrintable(QStringLiteral("1-3: %1 false").arg(spurious)));
-        tally(findMovingObjects(pictures), {0, 1, 2}, found, spurious);
-        QVERIFY2(found == 10 && spurious == 0,
-                 qPrintable(QStringLiteral("1-2-3: %1 found, %2 false").arg(found).arg(spurious)));
+        const auto [found2, spurious2] = tally({0, 1});
+        QVERIFY(found2 >= 9 && spurious2 <= 1);
+        // Pictures 1 and 3 lie twice as far apart: the fast objects are beyond reach, but nothing
+        // false comes in.
+        QVERIFY(tally({0, 2}).second <= 1);
+        QCOMPARE(tally({0, 1, 2}), std::pair(10, 0));
+        QVERIFY2(worst <= 0.3, qPrintable(QString::number(worst)));
     }
 
     void measure_data() {

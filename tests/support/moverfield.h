@@ -71,8 +71,8 @@ inline MoverField moverField(int count, quint32 seed = 2, int width = 6000, int 
         view.hotPixels = 30;
         view.trail = k == 1;
         view.toSky = k == 0 ? SimilarityTransform()
-                            : skyTransform(QSizeF(width, height), QSizeF(width, height), turn * k, 1.0, mirrored,
-                                           QPointF(23.37 * k, -41.71 * k));
+                            : skyTransform(QSizeF(width, height), QSizeF(width, height), turn * k, 1.0,
+                                           mirrored, QPointF(23.37 * k, -41.71 * k));
         QVector<SkyStar> shown = sky;
         for (const MovingObject& o : f.objects)
             shown.push_back({o.in(k).x(), o.in(k).y(), o.peakSnr * f.noise});
