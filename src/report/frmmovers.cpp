@@ -37,7 +37,6 @@ frmMovers::frmMovers(QWidget* parent) : QWidget(parent, Qt::Window) {
     lstMovers->setSelectionMode(QAbstractItemView::SingleSelection);
     lstMovers->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstMovers->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    lstMovers->horizontalHeader()->setStretchLastSection(true);
     lstMovers->verticalHeader()->setDefaultSectionSize(lstMovers->fontMetrics().height() + 6);
     cmdReport = named(new QPushButton(QStringLiteral("Копировать строку отчёта"), this), "cmdReport");
     cmdReport->setToolTip(QStringLiteral(
