@@ -7,6 +7,7 @@
 
 #include <QLineF>
 #include <algorithm>
+#include <cmath>
 
 namespace vorlan {
 
@@ -65,6 +66,38 @@ QVector<Candidate> candidates(const StarList& one, const QVector<StarList>& othe
     return found;
 }
 
+/// A registration the pictures' WCSs imply, for pictures whose stars did not match (a chart
+/// against a photograph, a sparse field): the usable stars of other that t carries within 3 pixels
+/// of a usable star of one are paired, so the reference stars are chosen among them. Not ok when
+/// fewer than two pair up.
+StarMatch matchThroughSky(const StarList& one, const StarList& other, const SimilarityTransform& t) {
+    constexpr double Reach = 3;
+    StarMatch m;
+    m.transform = t;
+    double squares = 0;
+    for (int j = 0; j < other.stars.size(); ++j) {
+        if (!other.stars[j].usable()) continue;
+        const QPointF p = t.map(other.stars[j].position());
+        int best = -1;
+        double bestD = Reach;
+        for (int i = 0; i < one.stars.size(); ++i) {
+            const double d = QLineF(p, one.stars[i].position()).length();
+            if (d < bestD && one.stars[i].usable()) {
+                bestD = d;
+                best = i;
+            }
+        }
+        if (best < 0) continue;
+        m.pairs.append({best, j});
+        squares += bestD * bestD;
+    }
+    m.matched = int(m.pairs.size());
+    m.ok = m.matched >= 2;
+    m.rmsPixels = m.matched ? std::sqrt(squares / m.matched) : 0;
+    if (!m.ok) m.reason = QStringLiteral("По координатам неба на снимках нет общих звёзд.");
+    return m;
+}
+
 } // namespace
 
 ReferenceStars chooseReferenceStars(const StarList& one, const QVector<StarList>& others,
@@ -99,7 +132,8 @@ ReferenceStars chooseReferenceStars(const StarList& one, const QVector<StarList>
 }
 
 AutoRegistration registerOnPicture1(const QImage& one, const QVector<QPair<int, QImage>>& others,
-                                    JobControl* control) {
+                                    JobControl* control,
+                                    const QVector<std::optional<SimilarityTransform>>& skyGuesses) {
     AutoRegistration result;
     const int steps = 1 + 2 * int(others.size());
     int step = 0;
@@ -120,6 +154,9 @@ AutoRegistration registerOnPicture1(const QImage& one, const QVector<QPair<int, 
         MatchOptions options;
         options.picture = picture;
         matches.push_back(matchStars(stars1, lists.back(), options));
+        const int i = int(matches.size()) - 1;
+        if (!matches.back().ok && i < skyGuesses.size() && skyGuesses[i])
+            matches.back() = matchThroughSky(stars1, lists.back(), *skyGuesses[i]);
     }
 
     const ReferenceStars reference = chooseReferenceStars(stars1, lists, matches);

@@ -12,6 +12,7 @@
 #include <QPointF>
 #include <QVector>
 #include <array>
+#include <optional>
 
 namespace vorlan {
 
@@ -57,9 +58,13 @@ ReferenceStars chooseReferenceStars(const StarList& one, const QVector<StarList>
 
 /// Registers each of others (slot number, decoded picture: Format_Grayscale8 or Format_RGB32) on
 /// picture one: detection, matching, the reference stars, and the resampling of every picture
-/// that needs a turn. With a control it reports its progress in Russian and obeys a stop.
+/// that needs a turn. Where the stars of others[i] do not match and skyGuesses[i] holds the
+/// transform the two pictures' world coordinate systems imply, that transform registers it, with
+/// the stars it carries within 3 pixels of picture 1's paired. With a control it reports its
+/// progress in Russian and obeys a stop.
 AutoRegistration registerOnPicture1(const QImage& one, const QVector<QPair<int, QImage>>& others,
-                                    JobControl* control = nullptr);
+                                    JobControl* control = nullptr,
+                                    const QVector<std::optional<SimilarityTransform>>& skyGuesses = {});
 
 /// The line txtInfo shows for a registered picture: the stars matched, the turn in degrees as the
 /// rotation window announces it (positive counter-clockwise), the scale (picture 1 pixels per

@@ -8,6 +8,8 @@
 #include "shell/frmbl.h"
 #include "shell/prompter.h"
 #include "shell/sharedstate.h"
+#include "sky/picturesky.h"
+#include "sky/wcsregistration.h"
 #include "view/imageframe.h"
 
 #include <QLabel>
@@ -62,17 +64,25 @@ void frmBl::mnuAutoSovm_Click() {
     // whether a slot still holds the picture that was registered.
     const QImage one = Img1->picture();
     QVector<QPair<int, QImage>> others;
+    QVector<std::optional<SimilarityTransform>> skyGuesses;
     QList<qint64> keys{one.cacheKey()};
+    const SkyWcs* sky1 = pictureSky().wcsInForce();
     for (int k = 2; k <= 3; ++k) {
         if (Img(k)->picture().isNull()) continue;
         others.append({k, Img(k)->picture()});
         keys << Img(k)->picture().cacheKey();
+        // Where the stars cannot be matched, the WCSs of both pictures may still register them.
+        const WcsRegistration byWcs =
+            sky1 ? RegistrationFromWcs(*sky1, HeaderWcs(State().FileName(k))) : WcsRegistration{};
+        skyGuesses.append(byWcs.ok && byWcs.rmsPixels < 1 ? std::optional(byWcs.transform) : std::nullopt);
     }
     auto result = std::make_shared<AutoRegistration>();
     const QString before = txtInfo->toPlainText();
     const bool started = startJob(
         RegistrationTitle,
-        [one, others, result](JobControl& control) { *result = registerOnPicture1(one, others, &control); },
+        [one, others, skyGuesses, result](JobControl& control) {
+            *result = registerOnPicture1(one, others, &control, skyGuesses);
+        },
         [this](const JobProgress& p) { txtInfo->setPlainText(progressLine(p)); },
         [this, result, keys, before](const JobEnd& end) {
             unsetCursor();

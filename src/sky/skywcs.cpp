@@ -4,8 +4,6 @@
 #include "sky/platesolution.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QTemporaryFile>
 #include <cmath>
 #include <cstring>
 #include <fitsio.h>
@@ -168,37 +166,6 @@ QString SkyWcs::toHeaderText() const {
         lines << QStringLiteral("IMAGEW  = %1").arg(d->width, 20)
               << QStringLiteral("IMAGEH  = %1").arg(d->height, 20);
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
-}
-
-QString SkyWcs::writeWcsFile(const QString& path) const {
-    if (!isValid()) return d->reason;
-    const QString cards = toHeaderText();
-    // cfitsio writes the file under a temporary name that is then renamed over the target.
-    QTemporaryFile temp(QFileInfo(path).absoluteFilePath() + QStringLiteral(".XXXXXX"));
-    if (!temp.open()) return QStringLiteral("файл не создаётся: %1").arg(temp.errorString());
-    const QString tempPath = temp.fileName();
-    temp.close();
-    QFile::remove(tempPath);
-    int status = 0;
-    fitsfile* f = nullptr;
-    fits_create_diskfile(&f, QFile::encodeName(tempPath).constData(), &status);
-    fits_create_img(f, BYTE_IMG, 0, nullptr, &status);
-    for (const QString& card : cards.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        const QByteArray latin = card.toLatin1();
-        fits_write_record(f, latin.constData(), &status);
-    }
-    int closing = 0;
-    if (f) fits_close_file(f, &closing);
-    if (status || closing) {
-        QFile::remove(tempPath);
-        return QStringLiteral("файл не записан (ошибка cfitsio %1)").arg(status ? status : closing);
-    }
-    QFile::remove(path);
-    if (!QFile::rename(tempPath, path)) {
-        QFile::remove(tempPath);
-        return QStringLiteral("файл не записан: не удалось переименовать временный файл");
-    }
-    return {};
 }
 
 bool SkyWcs::isValid() const {

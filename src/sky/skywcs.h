@@ -59,11 +59,6 @@ class SkyWcs {
     /// fromHeaderText of it gives the same mapping. Empty for an invalid WCS.
     QString toHeaderText() const;
 
-    /// Writes the cards as astrometry.net writes a .wcs file: a FITS file with a primary HDU of
-    /// header cards and no image. The file is written next to path and renamed over it, so a
-    /// failed write leaves an old file as it was. Returns a Russian reason, empty on success.
-    QString writeWcsFile(const QString& path) const;
-
     bool isValid() const;
     /// Why the WCS is invalid (Russian), empty when valid.
     QString reason() const;

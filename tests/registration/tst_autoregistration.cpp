@@ -111,19 +111,23 @@ class TestAutoRegistration : public QObject {
         QTest::addColumn<double>("scale");
         QTest::addColumn<bool>("mirrored");
         QTest::addColumn<bool>("colour");
-        QTest::newRow("turned 25, scaled 1/1.1") << 25.0 << 1 / 1.1 << false << false;
-        QTest::newRow("turned 0.1, shifted: shown as it is") << 0.1 << 1.0 << false << true;
-        QTest::newRow("mirrored") << 0.0 << 1.0 << true << false;
+        QTest::addColumn<int>("stars"); // of the sky round the field
+        QTest::newRow("turned 25, scaled 1/1.1") << 25.0 << 1 / 1.1 << false << false << 260;
+        QTest::newRow("turned 0.1, shifted: shown as it is") << 0.1 << 1.0 << false << true << 260;
+        QTest::newRow("mirrored") << 0.0 << 1.0 << true << false << 260;
+        // Too few stars to match: the transform the pictures' WCSs imply registers it.
+        QTest::newRow("sparse, turned 40, through the sky") << 40.0 << 1.0 << false << false << 20;
     }
     void registersPicturesOnPicture1() {
         QFETCH(double, turn);
         QFETCH(double, scale);
         QFETCH(bool, mirrored);
         QFETCH(bool, colour);
+        QFETCH(int, stars);
         const QSize size(640, 480);
         const SimilarityTransform truth =
             skyTransform(QSizeF(size), QSizeF(size), turn, scale, mirrored, {30, -20});
-        const QVector<SkyStar> sky = randomSky(QRectF(-200, -200, 1040, 880), 260, 5);
+        const QVector<SkyStar> sky = randomSky(QRectF(-200, -200, 1040, 880), stars, 5);
         SkyView view;
         view.width = size.width();
         view.height = size.height();
@@ -139,7 +143,10 @@ class TestAutoRegistration : public QObject {
         view.seed = 3;
         const QImage other = renderSky(randomSky(QRectF(0, 0, 640, 480), 120, 77), view).image;
 
-        const AutoRegistration r = registerOnPicture1(one, {{2, two}, {3, other}});
+        const bool sparse = stars < 100;
+        const AutoRegistration r =
+            registerOnPicture1(one, {{2, two}, {3, other}}, nullptr,
+                               {sparse ? std::optional(truth) : std::nullopt, std::nullopt});
         QVERIFY(!r.stopped);
         QCOMPARE(r.pictures.size(), 2);
         const RegisteredPicture& p2 = r.pictures[0];

@@ -3,29 +3,15 @@
 
 #include "report/observationtime.h"
 #include "support/exifjpeg.h"
+#include "support/wcsheader.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
-#include <fitsio.h>
 
 using namespace vorlan;
 using namespace vorlan::test;
 
 namespace {
-
-/// A 4 x 4 FITS picture whose header holds cards, each written as it stands.
-bool writeFitsWithCards(const QString& path, const QStringList& cards) {
-    QFile::remove(path);
-    int status = 0;
-    fitsfile* f = nullptr;
-    fits_create_file(&f, QFile::encodeName(path).constData(), &status);
-    long naxes[2] = {4, 4};
-    fits_create_img(f, BYTE_IMG, 2, naxes, &status);
-    for (const QString& card : cards)
-        fits_write_record(f, card.toLatin1().constData(), &status);
-    fits_close_file(f, &status);
-    return status == 0;
-}
 
 QString shown(const std::optional<QDateTime>& t) {
     return t ? t->toString(Qt::ISODateWithMs) : QStringLiteral("none");
@@ -63,7 +49,7 @@ class TestObservationTime : public QObject {
     void fromFitsHeader() {
         QFETCH(QStringList, cards);
         const QString path = dir.filePath("header.fits");
-        QVERIFY(writeFitsWithCards(path, cards));
+        QCOMPARE(writeFitsWithCards(path, blankPicture(4, 4), cards), 0);
         // A FITS header is UTC by convention: the camera's clock offset is not applied.
         QTEST(shown(pictureMidExposureUtc(path, 180)), "expected");
     }

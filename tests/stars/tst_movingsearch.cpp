@@ -5,6 +5,7 @@
 #include "support/moverfield.h"
 #include "support/skyframes.h"
 
+#include <QLineF>
 #include <QRandomGenerator>
 #include <QtTest>
 
@@ -34,36 +35,50 @@ QVector<double> numbers(const QString& text) {
     return v;
 }
 
+/// One row of the search table: how the object moves, and what the search must list.
+struct SearchCase {
+    int pictures = 2;
+    QPointF motion;      ///< per step, picture 1's pixels
+    QString steps;       ///< the object's steps at each picture; "" for 0, 1, 2
+    QString hours;       ///< each picture's time; "" for unknown
+    double fading = 1;   ///< flux factor from one picture to the next
+    unsigned flags = 0;  ///< of the object's sources
+    double turn = 0;     ///< of each further picture, degrees
+    double exposure = 1; ///< picture k's fluxes over picture 1's
+    QPointF start{500, 400};
+    int movers = 0, flashes = 0;
+    double speed = 0, direction = 0; ///< of the object found
+};
+
 /// The pictures of one row: the same 80 stars in each (picture k turned and scaled against
 /// picture 1 as given, its fluxes `exposure` times picture 1's), and one object that is at
 /// start + motion x steps[k] in picture k (picture 1's pixels), with its flux multiplied by
 /// fading in each further picture.
-QVector<SearchPicture> scene(int count, QPointF start, QPointF motion, const QVector<double>& steps,
-                             const QVector<double>& hours, double fading, unsigned flags, double turn,
-                             double exposure) {
-    QVector<SearchPicture> pictures(count);
+QVector<SearchPicture> scene(const SearchCase& c) {
+    const QVector<double> steps = numbers(c.steps), hours = numbers(c.hours);
+    QVector<SearchPicture> pictures(c.pictures);
     QRandomGenerator rng(11);
     QVector<Star> sky;
     for (int i = 0; i < 80; ++i)
         sky.push_back(source({20 + rng.bounded(Width - 40.0), 20 + rng.bounded(Height - 40.0)},
                              300 + rng.bounded(5000.0)));
-    for (int k = 0; k < count; ++k) {
+    for (int k = 0; k < c.pictures; ++k) {
         SearchPicture& p = pictures[k];
         if (k > 0) {
-            p.toPicture1.a = 1.1 * std::cos(turn * k * M_PI / 180);
-            p.toPicture1.b = 1.1 * std::sin(turn * k * M_PI / 180);
+            p.toPicture1.a = 1.1 * std::cos(c.turn * k * M_PI / 180);
+            p.toPicture1.b = 1.1 * std::sin(c.turn * k * M_PI / 180);
             p.toPicture1.tx = 30.0 * k;
             p.toPicture1.ty = -20.0 * k;
         }
         const SimilarityTransform back = p.toPicture1.inverted();
-        const double gain = k == 0 ? 1 : exposure;
+        const double gain = k == 0 ? 1 : c.exposure;
         p.stars.width = Width;
         p.stars.height = Height;
         p.stars.noiseSigma = 3;
         for (const Star& s : sky)
             p.stars.stars.push_back(source(back.map(s.position()), s.flux * gain));
-        const double flux = 2000 * gain * std::pow(fading, k);
-        p.stars.stars.push_back(source(back.map(start + motion * steps.value(k, k)), flux, flags));
+        const double flux = 2000 * gain * std::pow(c.fading, k);
+        p.stars.stars.push_back(source(back.map(c.start + c.motion * steps.value(k, k)), flux, c.flags));
         if (!hours.isEmpty()) p.hours = hours[k];
     }
     return pictures;
@@ -85,118 +100,85 @@ QImage skyWithStar(int w, int h, QPointF star, double peak, QRandomGenerator& rn
 
 } // namespace
 
+Q_DECLARE_METATYPE(SearchCase)
+
 class TestMovingSearch : public QObject {
     Q_OBJECT
 
   private slots:
     void search_data() {
-        QTest::addColumn<int>("pictures");
-        QTest::addColumn<QPointF>("start");
-        QTest::addColumn<QPointF>("motion");  // per step, picture 1's pixels
-        QTest::addColumn<QString>("steps");   // the object's steps at each picture; "" for 0, 1, 2
-        QTest::addColumn<QString>("hours");   // each picture's time; "" for unknown
-        QTest::addColumn<double>("fading");   // flux factor from one picture to the next
-        QTest::addColumn<uint>("flags");      // of the object's sources
-        QTest::addColumn<double>("turn");     // of each further picture, degrees
-        QTest::addColumn<double>("exposure"); // picture k's fluxes over picture 1's
-        QTest::addColumn<int>("movers");
-        QTest::addColumn<int>("flashes");
-        QTest::addColumn<double>("speed"); // of the object found
-        QTest::addColumn<double>("direction");
-
-        const QPointF mid(500, 400);
-        auto row = [](const char* name) { return &QTest::newRow(name); };
-        *row("two pictures, 10 px to the right") << 2 << mid << QPointF(10, 0) << ""
-                                                 << "" << 1.0 << 0u << 0.0 << 1.0 << 1 << 0 << 10.0 << 90.0;
-        *row("two pictures, up and left") << 2 << mid << QPointF(-20, -20) << ""
-                                          << "" << 1.0 << 0u << 0.0 << 1.0 << 1 << 0 << 28.284 << 315.0;
-        *row("timed: pixels per hour") << 2 << mid << QPointF(0, 12) << ""
-                                       << "0,0.5" << 1.0 << 0u << 0.0 << 1.0 << 1 << 0 << 24.0 << 180.0;
-        *row("picture 2 taken first") << 2 << mid << QPointF(0, 12) << ""
-                                      << "1,0.5" << 1.0 << 0u << 0.0 << 1.0 << 1 << 0 << 24.0 << 0.0;
-        *row("under two star widths") << 2 << mid << QPointF(4.9, 0) << ""
-                                      << "" << 1.0 << 0u << 0.0 << 1.0 << 0 << 2 << 0.0 << 0.0;
-        *row("beyond the largest step") << 2 << mid << QPointF(0, 61) << ""
-                                        << "" << 1.0 << 0u << 0.0 << 1.0 << 0 << 2 << 0.0 << 0.0;
-        *row("0.9 magnitudes fainter") << 2 << mid << QPointF(30, 0) << ""
-                                       << "" << 0.437 << 0u << 0.0 << 1.0 << 1 << 0 << 30.0 << 90.0;
-        *row("1.2 magnitudes fainter") << 2 << mid << QPointF(30, 0) << ""
-                                       << "" << 0.33 << 0u << 0.0 << 1.0 << 0 << 2 << 0.0 << 0.0;
-        *row("picture 2 exposed 3 times longer") << 2 << mid << QPointF(30, 0) << ""
-                                                 << "" << 1.0 << 0u << 0.0 << 3.0 << 1 << 0 << 30.0 << 90.0;
-        *row("hot pixels") << 2 << mid << QPointF(10, 0) << ""
-                           << "" << 1.0 << uint(StarHotPixel) << 0.0 << 1.0 << 0 << 0 << 0.0 << 0.0;
-        *row("trails") << 2 << mid << QPointF(10, 0) << ""
-                       << "" << 1.0 << uint(StarTrail) << 0.0 << 1.0 << 0 << 0 << 0.0 << 0.0;
-        *row("picture 2 turned 30 degrees") << 2 << mid << QPointF(15, 5) << ""
-                                            << "" << 1.0 << 0u << 30.0 << 1.0 << 1 << 0 << 15.811 << 108.435;
-        *row("outside the overlap") << 2 << QPointF(Width - 10, 400) << QPointF(0, 10) << ""
-                                    << "" << 1.0 << 0u << 0.0 << 1.0 << 0 << 0 << 0.0 << 0.0;
-        *row("a star that stays") << 2 << mid << QPointF(0, 0) << ""
-                                  << "" << 1.0 << 0u << 0.0 << 1.0 << 0 << 0 << 0.0 << 0.0;
-        *row("three pictures, equal steps") << 3 << mid << QPointF(8, -6) << ""
-                                            << "" << 1.0 << 0u << 10.0 << 1.0 << 1 << 0 << 10.0 << 53.130;
-        *row("three pictures, off the line") << 3 << mid << QPointF(8, -6) << "0,1,2.4"
-                                             << "" << 1.0 << 0u << 0.0 << 1.0 << 0 << 3 << 0.0 << 0.0;
-        *row("three pictures, steps as the times")
-            << 3 << mid << QPointF(0, -10) << "0,1,3"
-            << "0,1,3" << 1.0 << 0u << 0.0 << 1.0 << 1 << 0 << 10.0 << 0.0;
-        *row("three pictures, unequal steps, no times")
-            << 3 << mid << QPointF(0, -10) << "0,1,3"
-            << "" << 1.0 << 0u << 0.0 << 1.0 << 0 << 3 << 0.0 << 0.0;
-        *row("three pictures, equal steps, unequal times")
-            << 3 << mid << QPointF(0, -10) << "0,1,2"
-            << "0,1,3" << 1.0 << 0u << 0.0 << 1.0 << 0 << 3 << 0.0 << 0.0;
-        *row("three pictures out of time order")
-            << 3 << mid << QPointF(10, 0) << "1,0,2"
-            << "1,0,2" << 1.0 << 0u << 0.0 << 1.0 << 1 << 0 << 10.0 << 90.0;
-        *row("three pictures, one step too long")
-            << 3 << mid << QPointF(10, 0) << "0,1,8"
-            << "0,1,8" << 1.0 << 0u << 0.0 << 1.0 << 0 << 3 << 0.0 << 0.0;
+        QTest::addColumn<SearchCase>("c");
+        auto row = [](const char* name, const SearchCase& c) { QTest::newRow(name) << c; };
+        row("one picture only", {.pictures = 1, .motion = {10, 0}});
+        row("two pictures, 10 px to the right",
+            {.motion = {10, 0}, .movers = 1, .speed = 10.0, .direction = 90.0});
+        row("two pictures, up and left",
+            {.motion = {-20, -20}, .movers = 1, .speed = 28.284, .direction = 315.0});
+        row("timed: pixels per hour",
+            {.motion = {0, 12}, .hours = "0,0.5", .movers = 1, .speed = 24.0, .direction = 180.0});
+        row("picture 2 taken first", {.motion = {0, 12}, .hours = "1,0.5", .movers = 1, .speed = 24.0});
+        row("under two star widths", {.motion = {4.9, 0}, .flashes = 2});
+        row("beyond the largest step", {.motion = {0, 61}, .flashes = 2});
+        row("0.9 magnitudes fainter",
+            {.motion = {30, 0}, .fading = 0.437, .movers = 1, .speed = 30.0, .direction = 90.0});
+        row("1.2 magnitudes fainter", {.motion = {30, 0}, .fading = 0.33, .flashes = 2});
+        row("picture 2 exposed 3 times longer",
+            {.motion = {30, 0}, .exposure = 3.0, .movers = 1, .speed = 30.0, .direction = 90.0});
+        row("hot pixels", {.motion = {10, 0}, .flags = StarHotPixel});
+        row("trails", {.motion = {10, 0}, .flags = StarTrail});
+        row("picture 2 turned 30 degrees",
+            {.motion = {15, 5}, .turn = 30.0, .movers = 1, .speed = 15.811, .direction = 108.435});
+        row("outside the overlap", {.motion = {0, 10}, .start = {Width - 10, 400}});
+        row("a star that stays", {.motion = {0, 0}});
+        row("three pictures, equal steps", {.pictures = 3,
+                                            .motion = {8, -6},
+                                            .turn = 10.0,
+                                            .movers = 1,
+                                            .speed = 10.0,
+                                            .direction = 53.130});
+        row("three pictures, off the line",
+            {.pictures = 3, .motion = {8, -6}, .steps = "0,1,2.4", .flashes = 3});
+        row("three pictures, steps as the times", {.pictures = 3,
+                                                   .motion = {0, -10},
+                                                   .steps = "0,1,3",
+                                                   .hours = "0,1,3",
+                                                   .movers = 1,
+                                                   .speed = 10.0});
+        row("three pictures, unequal steps, no times",
+            {.pictures = 3, .motion = {0, -10}, .steps = "0,1,3", .flashes = 3});
+        row("three pictures, equal steps, unequal times",
+            {.pictures = 3, .motion = {0, -10}, .steps = "0,1,2", .hours = "0,1,3", .flashes = 3});
+        row("three pictures out of time order", {.pictures = 3,
+                                                 .motion = {10, 0},
+                                                 .steps = "1,0,2",
+                                                 .hours = "1,0,2",
+                                                 .movers = 1,
+                                                 .speed = 10.0,
+                                                 .direction = 90.0});
+        row("three pictures, one step too long",
+            {.pictures = 3, .motion = {10, 0}, .steps = "0,1,8", .hours = "0,1,8", .flashes = 3});
     }
-
     void search() {
-        QFETCH(int, pictures);
-        QFETCH(QPointF, start);
-        QFETCH(QPointF, motion);
-        QFETCH(QString, steps);
-        QFETCH(QString, hours);
-        QFETCH(double, fading);
-        QFETCH(uint, flags);
-        QFETCH(double, turn);
-        QFETCH(double, exposure);
-        QFETCH(int, movers);
-        QFETCH(int, flashes);
-        QFETCH(double, speed);
-        QFETCH(double, direction);
-
-        const QVector<double> s = numbers(steps);
-        const MovingSearchResult r = findMovingObjects(
-            scene(pictures, start, motion, s, numbers(hours), fading, flags, turn, exposure));
-        QCOMPARE(r.movers.size(), movers);
-        QCOMPARE(r.flashes.size(), flashes);
+        QFETCH(SearchCase, c);
+        const MovingSearchResult r = findMovingObjects(scene(c));
+        QCOMPARE(r.movers.size(), c.movers);
+        QCOMPARE(r.flashes.size(), c.flashes);
+        if (c.movers == 0) return;
         QCOMPARE(r.fwhm, Fwhm);
-        if (movers == 0) return;
-        const MovingCandidate& c = r.movers[0];
-        QCOMPARE(c.at.size(), pictures);
-        for (int k = 0; k < pictures; ++k) {
-            const QPointF expected = start + motion * s.value(k, k);
+        const MovingCandidate& m = r.movers[0];
+        QCOMPARE(m.at.size(), c.pictures);
+        const QVector<double> steps = numbers(c.steps);
+        for (int k = 0; k < c.pictures; ++k)
             QVERIFY2(
-                std::hypot(c.at[k].x() - expected.x(), c.at[k].y() - expected.y()) < 1e-6,
+                QLineF(m.at[k], c.start + c.motion * steps.value(k, k)).length() < 1e-6,
                 qPrintable(
-                    QStringLiteral("picture %1 at %2, %3").arg(k + 1).arg(c.at[k].x()).arg(c.at[k].y())));
-        }
-        QCOMPARE(c.perHour, !hours.isEmpty());
-        QVERIFY2(std::abs(c.speed - speed) < 1e-3, qPrintable(QString::number(c.speed)));
-        QVERIFY2(std::abs(c.directionDegrees - direction) < 1e-3,
-                 qPrintable(QString::number(c.directionDegrees)));
-        QVERIFY(std::abs(c.magnitudeDifference + 2.5 * std::log10(std::pow(fading, pictures - 1))) < 1e-6);
-    }
-
-    void fewerThanTwoPictures() {
-        const auto one = scene(1, {500, 400}, {10, 0}, {}, {}, 1, 0, 0, 1);
-        QVERIFY(findMovingObjects(one).movers.isEmpty());
-        QVERIFY(findMovingObjects(one).flashes.isEmpty());
+                    QStringLiteral("picture %1 at %2, %3").arg(k + 1).arg(m.at[k].x()).arg(m.at[k].y())));
+        QCOMPARE(m.perHour, !c.hours.isEmpty());
+        QVERIFY2(std::abs(m.speed - c.speed) < 1e-3, qPrintable(QString::number(m.speed)));
+        QVERIFY2(std::abs(m.directionDegrees - c.direction) < 1e-3,
+                 qPrintable(QString::number(m.directionDegrees)));
+        QVERIFY(std::abs(m.magnitudeDifference + 2.5 * std::log10(std::pow(c.fading, c.pictures - 1))) <
+                1e-6);
     }
 
     /// Ten objects from peak signal-to-noise 5 to 50 among 2000 stars of a 6000 x 4000 picture, with
@@ -204,48 +186,41 @@ class TestMovingSearch : public QObject {
     void generatedField() {
         const test::MoverField field = test::moverField(3);
         const QVector<SearchPicture> pictures = test::searchPictures(field, 3);
-        // Which object a candidate is (all its positions within 2 pixels), -1 for none; every
-        // position of an object found within 0.3 pixel of the truth.
-        auto tally = [&](const MovingSearchResult& r, const QVector<int>& shown, int& found, int& spurious) {
-            found = spurious = 0;
-            for (const MovingCandidate& c : r.movers) {
-                int which = -1;
-                for (int i = 0; i < field.objects.size() && which < 0; ++i) {
-                    bool all = true;
+        // Found objects (all their positions within 2 pixels, each within 0.3 pixel) and false
+        // candidates of a search on the pictures shown; worst: the largest miss of a found one.
+        double worst = 0;
+        auto tally = [&](const QVector<int>& shown) {
+            QVector<SearchPicture> searched;
+            for (int k : shown)
+                searched << pictures[k];
+            int found = 0, spurious = 0;
+            double largest = 0;
+            for (const MovingCandidate& c : findMovingObjects(searched).movers) {
+                QVector<double> miss(field.objects.size());
+                for (int i = 0; i < field.objects.size(); ++i)
                     for (int k = 0; k < shown.size(); ++k) {
                         const QPointF d = c.at[k] - field.objects[i].in(shown[k]);
-                        all = all && std::hypot(d.x(), d.y()) < 2;
+                        miss[i] = std::max(miss[i], std::hypot(d.x(), d.y()));
                     }
-                    if (all) which = i;
-                }
-                if (which < 0) {
-                    ++spurious;
-                    continue;
-                }
-                ++found;
-                for (int k = 0; k < shown.size(); ++k) {
-                    const QPointF d = c.at[k] - field.objects[which].in(shown[k]);
-                    QVERIFY2(
-                        std::hypot(d.x(), d.y()) <= 0.3,
-                        qPrintable(QStringLiteral("object %1 (signal-to-noise %2) off by %3 in picture %4")
-                                       .arg(which)
-                                       .arg(field.objects[which].peakSnr)
-                                       .arg(std::hypot(d.x(), d.y()))
-                                       .arg(shown[k] + 1)));
-                }
+                const double best = *std::min_element(miss.begin(), miss.end());
+                if (best < 2) largest = std::max(largest, best);
+                (best < 2 ? found : spurious)++;
             }
+            QStringList names;
+            for (int k : shown)
+                names << QString::number(k + 1);
+            qInfo("pictures %s: %d of 10 found, %d false, largest miss %.3f px", qPrintable(names.join('-')),
+                  found, spurious, largest);
+            worst = std::max(worst, largest);
+            return std::pair{found, spurious};
         };
-        int found = 0, spurious = 0;
-        tally(findMovingObjects(pictures.mid(0, 2)), {0, 1}, found, spurious);
-        QVERIFY2(found >= 9 && spurious <= 1,
-                 qPrintable(QStringLiteral("1-2: %1 found, %2 false").arg(found).arg(spurious)));
-        // Pictures 1 and 3 lie twice as far apart: the fast objects are beyond reach, but nothing false comes
-        // in.
-        tally(findMovingObjects({pictures[0], pictures[2]}), {0, 2}, found, spurious);
-        QVERIFY2(spurious <= 1, qPrintable(QStringLiteral("1-3: %1 false").arg(spurious)));
-        tally(findMovingObjects(pictures), {0, 1, 2}, found, spurious);
-        QVERIFY2(found == 10 && spurious == 0,
-                 qPrintable(QStringLiteral("1-2-3: %1 found, %2 false").arg(found).arg(spurious)));
+        const auto [found2, spurious2] = tally({0, 1});
+        QVERIFY(found2 >= 9 && spurious2 <= 1);
+        // Pictures 1 and 3 lie twice as far apart: the fast objects are beyond reach, but nothing
+        // false comes in.
+        QVERIFY(tally({0, 2}).second <= 1);
+        QCOMPARE(tally({0, 1, 2}), std::pair(10, 0));
+        QVERIFY2(worst <= 0.3, qPrintable(QString::number(worst)));
     }
 
     void measure_data() {

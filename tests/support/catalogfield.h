@@ -9,6 +9,7 @@
 #include "sky/skyfield.h"
 #include "stars/starlist.h"
 #include "support/linearsky.h"
+#include "support/skyframes.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -42,11 +43,6 @@ inline QVector<IndexStar> catalogueStars(double raDeg, double decDeg, double rad
         if (stars.size() > best.size()) best = stars;
     }
     return best;
-}
-
-inline double gaussian(QRandomGenerator& rng) {
-    const double u1 = 1.0 - rng.generateDouble(), u2 = rng.generateDouble();
-    return std::sqrt(-2 * std::log(u1)) * std::cos(2 * M_PI * u2);
 }
 
 /// Adds a star of Gaussian profile (sigma pixels) with its peak (counts) at (x, y), continuous

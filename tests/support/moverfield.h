@@ -34,9 +34,10 @@ struct MoverField {
 /// count pictures (1 to 3) of the same field, taken a quarter of an hour apart: stars with FWHM
 /// fwhm, and ten objects with peak signal-to-noise from 5 to 50 (evenly on a logarithmic scale)
 /// moving 4 to 50 pixels from one picture to the next in all directions, none near a star or the
-/// edges of the overlap. The sensor has 30 hot pixels, and a satellite crosses picture 2.
+/// edges of the overlap. The sensor has 30 hot pixels, and a satellite crosses picture 2. Each
+/// further picture is turned by turn degrees more, and mirrored when asked.
 inline MoverField moverField(int count, quint32 seed = 2, int width = 6000, int height = 4000,
-                             double fwhm = 1.6, int stars = 2000) {
+                             double fwhm = 1.6, int stars = 2000, double turn = 0.2, bool mirrored = false) {
     MoverField f;
     const QRectF field(0, 0, width, height);
     const QVector<SkyStar> sky = randomSky(field, stars, seed, 12, 230);
@@ -70,8 +71,8 @@ inline MoverField moverField(int count, quint32 seed = 2, int width = 6000, int 
         view.hotPixels = 30;
         view.trail = k == 1;
         view.toSky = k == 0 ? SimilarityTransform()
-                            : skyTransform(QSizeF(width, height), QSizeF(width, height), 0.2 * k, 1.0, false,
-                                           QPointF(23.37 * k, -41.71 * k));
+                            : skyTransform(QSizeF(width, height), QSizeF(width, height), turn * k, 1.0,
+                                           mirrored, QPointF(23.37 * k, -41.71 * k));
         QVector<SkyStar> shown = sky;
         for (const MovingObject& o : f.objects)
             shown.push_back({o.in(k).x(), o.in(k).y(), o.peakSnr * f.noise});
