@@ -238,6 +238,16 @@ void frmFM::MeasureStar(double x, double y) {
     Label4->hide();
 
     const StarFields f = ReportStar(star, background, uv, atStart, comparisonTexts());
+    m_measured.reset();
+    if (f.magnitude) {
+        // Kept in picture 1's pixels: a later cut-out moves the window, not the star.
+        const int left = int(std::floor(cut.point.x())) - CutSize / 2,
+                  top = int(std::floor(cut.point.y())) - CutSize / 2;
+        MeasuredStar measured{star.runs, *f.magnitude};
+        for (StarRun& r : measured.runs)
+            r = {r.y + top, r.left + left, r.right + left};
+        m_measured = measured;
+    }
     auto put = [](auto* control, const std::optional<QString>& text) {
         if (text) control->setText(*text);
     };
@@ -247,6 +257,14 @@ void frmFM::MeasureStar(double x, double y) {
     put(txtKb, f.txtKb);
     put(lblZV, f.lblZV);
     put(Label7, f.Label7);
+}
+
+std::optional<double> frmFM::magnitudeAt(QPointF picture1Pixel) const {
+    if (!m_measured) return std::nullopt;
+    const int x = int(std::floor(picture1Pixel.x())), y = int(std::floor(picture1Pixel.y()));
+    for (const StarRun& r : m_measured->runs)
+        if (r.y == y && r.left <= x && x <= r.right) return m_measured->magnitude;
+    return std::nullopt;
 }
 
 frmFM& PhotometryForm() {

@@ -3,7 +3,9 @@
 #include "photometry/photometrycut.h"
 #include "photometry/starmeasure.h"
 
+#include <QPointF>
 #include <QWidget>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -83,6 +85,10 @@ class frmFM : public QWidget {
     const PhotometryCut& measured() const { return m_work; }
     /// Shows the window modeless, in front.
     void showWindow();
+    /// The magnitude of the star last measured, when it came out as a number and that star covers
+    /// the given pixel of picture 1 (continuous pixels, y down): what a report of an object there
+    /// takes as its brightness.
+    std::optional<double> magnitudeAt(QPointF picture1Pixel) const;
 
   private:
     void repaintPicture();
@@ -92,6 +98,12 @@ class frmFM : public QWidget {
     PhotometryCut m_work;
     /// Star pixels found since the last cut-out (non-zero bytes), drawn over the picture.
     QImage m_marks;
+    /// The last star measured to a magnitude: its runs of pixels in picture 1 and the magnitude.
+    struct MeasuredStar {
+        QVector<StarRun> runs;
+        double magnitude = 0;
+    };
+    std::optional<MeasuredStar> m_measured;
 };
 
 /// The photometry window, created (hidden) on first use.

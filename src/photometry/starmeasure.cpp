@@ -196,6 +196,7 @@ StarFields ReportStar(const StarScan& star, const StarBackground& bg, int uv, co
             double ratio = intensity.v / Zt;
             const float m = float(double(M) - k.v * SafeLog10(ratio));
             f.lblZV = PatternForm(m, QStringLiteral("0.00"));
+            f.magnitude = m;
         }
     }
     return f;

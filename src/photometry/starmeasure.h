@@ -58,6 +58,7 @@ struct ComparisonTexts {
 /// What a measurement writes into the photometry window; an empty field keeps its contents.
 struct StarFields {
     std::optional<QString> LblInfo1, TxtInfo, LblInfo2, txtKb, lblZV, Label7;
+    std::optional<double> magnitude; ///< the number lblZV shows, when it shows one
 };
 
 /// The texts of a measurement: background-corrected intensity divided by uv² (uv: the odd

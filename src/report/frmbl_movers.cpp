@@ -5,6 +5,7 @@
 #include "common/jobrunner.h"
 #include "common/vorlanerror.h"
 #include "notepad/frmast00.h"
+#include "photometry/frmfm.h"
 #include "registration/handregistration.h"
 #include "registration/pointtext.h"
 #include "report/frmmovers.h"
@@ -333,6 +334,12 @@ void frmBl::reportSpots(const QVector<std::pair<int, QPointF>>& spots) {
         o.utc = *time;
         o.ra = sky->ra;
         o.dec = sky->dec;
+        // Photometry measures picture 1; its comparison stars' magnitudes are taken as visual,
+        // the band star charts give.
+        if (slot == 1 && PhotometryFormExists()) {
+            o.magnitude = PhotometryForm().magnitudeAt(at);
+            if (o.magnitude) o.band = QLatin1Char('V');
+        }
         observations << o;
     }
     if (observations.isEmpty()) {

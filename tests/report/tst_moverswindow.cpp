@@ -5,6 +5,7 @@
 // settings dialog.
 
 #include "notepad/frmast00.h"
+#include "photometry/frmfm.h"
 #include "report/frmmovers.h"
 #include "report/frmsettings.h"
 #include "report/mpcreport.h"
@@ -25,6 +26,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -312,6 +314,15 @@ class TestMoversWindow : public WindowTest {
         QCOMPARE(lines.size(), 5);
         QCOMPARE(lines[0].mid(15, 17), QString("2024 03 05.90582 "));
 
+        // Star1 measured by photometry (Ctrl + click) against a bright star of light 1000 and
+        // magnitude 12: a report of it carries the magnitude shown, in V.
+        f->mnuFM->trigger();
+        type(PhotometryForm().txtZ, "1000");
+        type(PhotometryForm().txtM, "12");
+        QTest::mouseClick(f->Img1, Qt::LeftButton, Qt::ControlModifier, Star1.toPoint());
+        const QString measured = PhotometryForm().lblZV->text();
+        QVERIFY2(QRegularExpression("^-?\\d+\\.\\d\\d$").match(measured).hasMatch(), qPrintable(measured));
+
         // Shift + click two pixels beside Star1: the report is of the star's centroid, in
         // picture 1's time, whatever pixel was clicked.
         const QPoint beside = (Star1 + QPointF(2, -1.5)).toPoint();
@@ -322,6 +333,7 @@ class TestMoversWindow : public WindowTest {
         lines = QGuiApplication::clipboard()->text().split('\n');
         QCOMPARE(lines.size(), 5); // one line, an empty one, the ADES names, one row, the end
         QCOMPARE(lines[0].mid(15, 17), QString("2024 03 05.88498 "));
+        QCOMPARE(lines[0].mid(65, 6), QString::asprintf("%4.1f V", measured.toDouble()));
         const SkyCoord reported{sexagesimal(lines[0].mid(32, 11), M_PI / 12),
                                 sexagesimal(lines[0].mid(44, 11), M_PI / 180)};
         QVERIFY2(arcsec(reported, SkyCoord{Star1Ra, Star1Dec}) < 0.3, qPrintable(lines[0]));
