@@ -3,6 +3,7 @@
 
 #include "cutout/cutoutgeometry.h"
 #include "registration/rotation.h"
+#include "support/datatable.h"
 
 #include <QLocale>
 #include <QtTest>
@@ -74,22 +75,19 @@ class TestRotation : public QObject {
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
     void angleAndAnnouncement_data() {
-        QTest::addColumn<PointPair>("picture1");
-        QTest::addColumn<PointPair>("target");
-        QTest::addColumn<QString>("text");
+        test::DataTable<PointPair, PointPair, QString> table("picture1", "target", "text");
         const PointPair right{1500, 1500, 3000, 1500};
-        QTest::newRow("target turned clockwise: 90")
-            << right << PointPair{1500, 1500, 1500, 3000} << "выполняется поворот на угол 90,00°";
-        QTest::newRow("the other way: 3π/2 becomes -90")
-            << right << PointPair{1500, 3000, 1500, 1500} << "выполняется поворот на угол -90,00°";
-        QTest::newRow("identical geometry")
-            << right << PointPair{100, 700, 1600, 700} << "выполняется поворот на угол 0,00°";
-        QTest::newRow("unmarked target keeps picture 1's direction")
-            << right << PointPair{} << "выполняется поворот на угол 0,00°";
-        QTest::newRow("-270 wraps to 90")
-            << PointPair{0, 1000, 0, 0} << right << "выполняется поворот на угол 90,00°";
-        QTest::newRow("half turn stays -180")
-            << PointPair{3000, 0, 1500, 0} << right << "выполняется поворот на угол -180,00°";
+        table.row("target turned clockwise: 90", right, PointPair{1500, 1500, 1500, 3000},
+                  "выполняется поворот на угол 90,00°");
+        table.row("the other way: 3π/2 becomes -90", right, PointPair{1500, 3000, 1500, 1500},
+                  "выполняется поворот на угол -90,00°");
+        table.row("identical geometry", right, PointPair{100, 700, 1600, 700},
+                  "выполняется поворот на угол 0,00°");
+        table.row("unmarked target keeps picture 1's direction", right, PointPair{},
+                  "выполняется поворот на угол 0,00°");
+        table.row("-270 wraps to 90", PointPair{0, 1000, 0, 0}, right, "выполняется поворот на угол 90,00°");
+        table.row("half turn stays -180", PointPair{3000, 0, 1500, 0}, right,
+                  "выполняется поворот на угол -180,00°");
     }
     void angleAndAnnouncement() {
         QFETCH(PointPair, picture1);
@@ -100,15 +98,14 @@ class TestRotation : public QObject {
     }
 
     void canvasHoldsTheTurnedPicture_data() {
-        QTest::addColumn<double>("degrees");
-        QTest::addColumn<QSize>("canvas");
-        QTest::newRow("0") << 0.0 << QSize(W, H);
-        QTest::newRow("90: H x W") << 90.0 << QSize(H, W);
-        QTest::newRow("-90: H x W") << -90.0 << QSize(H, W);
-        QTest::newRow("30") << 30.0 << QSize(72, 65);
-        QTest::newRow("135: as large as 45") << 135.0 << QSize(71, 71);
-        QTest::newRow("-150") << -150.0 << QSize(72, 65);
-        QTest::newRow("180: W x H, not negative") << 180.0 << QSize(W, H);
+        test::DataTable<double, QSize>("degrees", "canvas")
+            .row("0", 0.0, QSize(W, H))
+            .row("90: H x W", 90.0, QSize(H, W))
+            .row("-90: H x W", -90.0, QSize(H, W))
+            .row("30", 30.0, QSize(72, 65))
+            .row("135: as large as 45", 135.0, QSize(71, 71))
+            .row("-150", -150.0, QSize(72, 65))
+            .row("180: W x H, not negative", 180.0, QSize(W, H));
     }
     void canvasHoldsTheTurnedPicture() {
         QFETCH(double, degrees);
@@ -146,11 +143,11 @@ class TestRotation : public QObject {
     }
 
     void quarterTurnsMoveEveryPixelAlike_data() {
-        QTest::addColumn<double>("degrees");
-        QTest::addColumn<QTransform>("sourceOfCanvas"); // source pixel = this x canvas pixel + a shift
-        QTest::newRow("90 counter-clockwise") << 90.0 << QTransform(0, 1, -1, 0, 0, 0);
-        QTest::newRow("-90 clockwise") << -90.0 << QTransform(0, -1, 1, 0, 0, 0);
-        QTest::newRow("180") << 180.0 << QTransform(-1, 0, 0, -1, 0, 0);
+        // sourceOfCanvas: source pixel = this x canvas pixel + a shift
+        test::DataTable<double, QTransform>("degrees", "sourceOfCanvas")
+            .row("90 counter-clockwise", 90.0, QTransform(0, 1, -1, 0, 0, 0))
+            .row("-90 clockwise", -90.0, QTransform(0, -1, 1, 0, 0, 0))
+            .row("180", 180.0, QTransform(-1, 0, 0, -1, 0, 0));
     }
     void quarterTurnsMoveEveryPixelAlike() {
         QFETCH(double, degrees);

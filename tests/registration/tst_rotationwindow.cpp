@@ -5,6 +5,7 @@
 #include "cutout/frmpiccopy.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
+#include "support/datatable.h"
 #include "support/windowtest.h"
 #include "view/imageframe.h"
 
@@ -36,17 +37,12 @@ class TestRotationWindow : public WindowTest {
 
   private slots:
     void rotateFromTheMenu_data() {
-        QTest::addColumn<int>("slot");
-        QTest::addColumn<QPointF>("target2"); // point 2 of the target; point 1 is (100, 100)
-        QTest::addColumn<bool>("stopBefore");
-        QTest::addColumn<QString>("angle");
-        QTest::addColumn<QSize>("canvas");
-        QTest::newRow("picture 2 turned clockwise: 90")
-            << 2 << QPointF(100, 200) << false << "90,00" << QSize(220, 300);
-        QTest::newRow("turned the other way: -90")
-            << 2 << QPointF(100, 20) << false << "-90,00" << QSize(220, 300);
-        QTest::newRow("picture 3, same geometry, after Прервать")
-            << 3 << QPointF(200, 100) << true << "0,00" << QSize(300, 220);
+        // target2: point 2 of the target; point 1 is (100, 100)
+        DataTable<int, QPointF, bool, QString, QSize>("slot", "target2", "stopBefore", "angle", "canvas")
+            .row("picture 2 turned clockwise: 90", 2, QPointF(100, 200), false, "90,00", QSize(220, 300))
+            .row("turned the other way: -90", 2, QPointF(100, 20), false, "-90,00", QSize(220, 300))
+            .row("picture 3, same geometry, after Прервать", 3, QPointF(200, 100), true, "0,00",
+                 QSize(300, 220));
     }
     void rotateFromTheMenu() {
         QFETCH(int, slot);

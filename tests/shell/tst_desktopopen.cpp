@@ -4,6 +4,7 @@
 #include "shell/clicklabel.h"
 #include "shell/givenfiles.h"
 #include "shell/start.h"
+#include "support/datatable.h"
 #include "support/files.h"
 #include "support/linearsky.h"
 #include "support/windowtest.h"
@@ -64,16 +65,12 @@ class TestDesktopOpen : public WindowTest {
 
   private slots:
     void commandLineNamesBecomeFullPaths_data() {
-        QTest::addColumn<QString>("argument");
-        QTest::addColumn<QString>("path");
-        QTest::newRow("relative") << "night/m31.fits"
-                                  << "/home/ann/sky/night/m31.fits";
-        QTest::newRow("up a folder") << "../flat.fits"
-                                     << "/home/ann/flat.fits";
-        QTest::newRow("absolute") << "/data/m31.jpg"
-                                  << "/data/m31.jpg";
-        QTest::newRow("file URL, Cyrillic and a blank") << "file:///data/%D0%BD%D0%BE%D1%87%D1%8C%201.jpg"
-                                                        << "/data/ночь 1.jpg";
+        DataTable<QString, QString>("argument", "path")
+            .row("relative", "night/m31.fits", "/home/ann/sky/night/m31.fits")
+            .row("up a folder", "../flat.fits", "/home/ann/flat.fits")
+            .row("absolute", "/data/m31.jpg", "/data/m31.jpg")
+            .row("file URL, Cyrillic and a blank", "file:///data/%D0%BD%D0%BE%D1%87%D1%8C%201.jpg",
+                 "/data/ночь 1.jpg");
     }
     void commandLineNamesBecomeFullPaths() {
         QFETCH(QString, argument);
@@ -82,21 +79,18 @@ class TestDesktopOpen : public WindowTest {
     }
 
     void commandLineOpensPicturesInOrder_data() {
-        QTest::addColumn<QStringList>("names");
-        QTest::addColumn<QStringList>("inSlots");
-        QTest::addColumn<int>("messages");
-        QTest::newRow("three pictures")
-            << QStringList{"a.png", "b.fits", "c.png"} << QStringList{"a.png", "b.fits", "c.png"} << 0;
-        QTest::newRow("a fourth is left out")
-            << QStringList{"a.png", "b.png", "c.png", "d.png"} << QStringList{"a.png", "b.png", "c.png"} << 0;
-        QTest::newRow("a bad file leaves its slot to the next")
-            << QStringList{"bad.jpg", "a.fits"} << QStringList{"a.fits", "", ""} << 1;
-        QTest::newRow("a missing file")
-            << QStringList{"a.png", "gone.png"} << QStringList{"a.png", "", ""} << 1;
-        // A project opens as "Открыть файл *.vln..." does, whatever comes with it; its own
-        // messages (a plate solution of no stars) are the reader's business: not counted.
-        QTest::newRow("a project") << QStringList{"a.png", "b.fits", "x.png", "comet.vln"}
-                                   << QStringList{"a.png", "b.fits", ""} << -1;
+        DataTable<QStringList, QStringList, int>("names", "inSlots", "messages")
+            .row("three pictures", QStringList{"a.png", "b.fits", "c.png"},
+                 QStringList{"a.png", "b.fits", "c.png"}, 0)
+            .row("a fourth is left out", QStringList{"a.png", "b.png", "c.png", "d.png"},
+                 QStringList{"a.png", "b.png", "c.png"}, 0)
+            .row("a bad file leaves its slot to the next", QStringList{"bad.jpg", "a.fits"},
+                 QStringList{"a.fits", "", ""}, 1)
+            .row("a missing file", QStringList{"a.png", "gone.png"}, QStringList{"a.png", "", ""}, 1)
+            // A project opens as "Открыть файл *.vln..." does, whatever comes with it; its own
+            // messages (a plate solution of no stars) are the reader's business: not counted.
+            .row("a project", QStringList{"a.png", "b.fits", "x.png", "comet.vln"},
+                 QStringList{"a.png", "b.fits", ""}, -1);
     }
     void commandLineOpensPicturesInOrder() {
         QFETCH(QStringList, names);

@@ -1,0 +1,28 @@
+#pragma once
+
+// A QtTest data table written as what it is: its columns' types and names once, then its rows.
+// The row's values are converted to the columns' types where they are written, so a row that
+// gives 0 to a double column or a literal to a QString column holds what the test will fetch,
+// and a row with a value missing does not compile.
+
+#include <QtTest>
+
+namespace vorlan::test {
+
+template <typename... Columns> class DataTable {
+  public:
+    /// Declares the columns, one name per type.
+    template <typename... Names>
+        requires(sizeof...(Names) == sizeof...(Columns))
+    explicit DataTable(const Names&... names) {
+        (QTest::addColumn<Columns>(names), ...);
+    }
+
+    /// Adds the row `name` with one value per column.
+    DataTable& row(const char* name, const Columns&... values) {
+        (QTest::newRow(name) << ... << values);
+        return *this;
+    }
+};
+
+} // namespace vorlan::test
