@@ -7,6 +7,7 @@
 #include "shell/clicklabel.h"
 #include "shell/frmbl.h"
 #include "shell/guard.h"
+#include "shell/ownedwindow.h"
 #include "shell/panbar.h"
 #include "shell/prompter.h"
 #include "shell/sharedstate.h"
@@ -234,8 +235,7 @@ void frmPicCopy::SaveFile_Click() {
 }
 
 frmPicCopy& PicCopyForm() {
-    if (!s_form) s_form = new frmPicCopy(&MainForm());
-    return *s_form;
+    return ownedWindow(s_form);
 }
 
 bool PicCopyFormExists() {

@@ -6,6 +6,7 @@
 #include "shell/clicklabel.h"
 #include "shell/frmbl.h"
 #include "shell/guard.h"
+#include "shell/ownedwindow.h"
 #include "shell/panbar.h"
 #include "shell/sharedstate.h"
 #include "shell/windowkit.h"
@@ -250,8 +251,7 @@ void frmFM::MeasureStar(double x, double y) {
 }
 
 frmFM& PhotometryForm() {
-    if (!s_form) s_form = new frmFM(&MainForm());
-    return *s_form;
+    return ownedWindow(s_form);
 }
 
 bool PhotometryFormExists() {

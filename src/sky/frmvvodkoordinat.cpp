@@ -3,6 +3,7 @@
 #include "common/numberforms.h"
 #include "shell/frmbl.h"
 #include "shell/guard.h"
+#include "shell/ownedwindow.h"
 #include "shell/sharedstate.h"
 #include "shell/windowkit.h"
 #include "sky/coordinatevalidator.h"
@@ -242,8 +243,7 @@ void frmVvodKoordinat::closeEvent(QCloseEvent* e) {
 }
 
 frmVvodKoordinat& VvodKoordinatForm() {
-    if (!s_form) s_form = new frmVvodKoordinat(&MainForm());
-    return *s_form;
+    return ownedWindow(s_form);
 }
 
 bool VvodKoordinatFormExists() {
