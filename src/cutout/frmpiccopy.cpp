@@ -49,9 +49,7 @@ void paintBack(QLabel* l, const QColor& c) {
 } // namespace
 
 frmPicCopy::frmPicCopy(QWidget* parent) : QMainWindow(parent, Qt::Window) {
-    setObjectName(QStringLiteral("frmPicCopy"));
-    setWindowTitle(restingCaption());
-    setAttribute(Qt::WA_DeleteOnClose);
+    setUpToolWindow(this, QStringLiteral("frmPicCopy"), restingCaption());
     buildControls();
     connectHandlers();
     resize(DesignSize);

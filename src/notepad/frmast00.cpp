@@ -49,9 +49,7 @@ QString shownName(const QString& path) { return QDir::toNativeSeparators(path); 
 } // namespace
 
 frmAst00::frmAst00(QWidget* parent) : QMainWindow(parent) {
-    setObjectName(QStringLiteral("frmAst00"));
-    setWindowTitle(QStringLiteral("Блокнот"));
-    setAttribute(Qt::WA_DeleteOnClose);
+    setUpToolWindow(this, QStringLiteral("frmAst00"), QStringLiteral("Блокнот"));
     buildControls();
     buildMenus();
     connectHandlers();

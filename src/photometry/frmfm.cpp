@@ -33,9 +33,7 @@ constexpr QRgb MarkColour = 0xffff6464;
 } // namespace
 
 frmFM::frmFM(QWidget* parent) : QWidget(parent, Qt::Window) {
-    setObjectName(QStringLiteral("frmFM"));
-    setWindowTitle(QStringLiteral("Фотометрия избранной области"));
-    setAttribute(Qt::WA_DeleteOnClose);
+    setUpToolWindow(this, QStringLiteral("frmFM"), QStringLiteral("Фотометрия избранной области"));
     setFixedSize(twipsToPixels(10500), twipsToPixels(10650));
     // The captions were laid out for the narrow font of the main window's panel.
     setFont(panelFont(font()));

@@ -65,9 +65,8 @@ void clean(QLineEdit* field) {
 } // namespace
 
 frmVvodKoordinat::frmVvodKoordinat(QWidget* parent) : QWidget(parent, Qt::Dialog) {
-    setObjectName(QStringLiteral("frmVvodKoordinat"));
-    setWindowTitle(QStringLiteral("Ввод координат отмеченных точек (1 картинка)"));
-    setAttribute(Qt::WA_DeleteOnClose);
+    setUpToolWindow(this, QStringLiteral("frmVvodKoordinat"),
+                    QStringLiteral("Ввод координат отмеченных точек (1 картинка)"));
     setFixedSize(twipsToPixels(8520), twipsToPixels(3480));
 
     auto label = [this](const char* name, const QString& text, int l, int t, int w, int h) {
