@@ -27,13 +27,13 @@ class TestGifWriter : public QObject {
         QImage few(200, 100, QImage::Format_RGB32), fewToo(200, 100, QImage::Format_RGB32);
         few.fill(qRgb(10, 20, 30));
         fewToo.fill(qRgb(200, 20, 30));
-        table.row("grey pair as grabbed", QVector<QImage>{grey, partnerFrame(grey, false, 40, 200)}, 1.0);
+        table.row("grey pair as grabbed", {grey, partnerFrame(grey, false, 40, 200)}, 1.0);
         QVector<QImage> three{grey, partnerFrame(grey, false, 40, 200), partnerFrame(grey, false, 60, 190)};
         for (QImage& f : three)
             f = f.convertToFormat(QImage::Format_Grayscale8);
         table.row("grey 1 - 2 - 3 in grey bytes", three, 1.0);
-        table.row("colour pair", QVector<QImage>{colour, partnerFrame(colour, true, 40, 200)}, 0.99);
-        table.row("colours few enough to keep", QVector<QImage>{few, fewToo}, 1.0);
+        table.row("colour pair", {colour, partnerFrame(colour, true, 40, 200)}, 0.99);
+        table.row("colours few enough to keep", {few, fewToo}, 1.0);
     }
     void framesReadBack() {
         QFETCH(QVector<QImage>, frames);
@@ -61,13 +61,12 @@ class TestGifWriter : public QObject {
         // sizeLimit: bytes a process may write into one file, 0 = no limit
         DataTable<QString, QVector<QImage>, qint64, QString> table("name", "frames", "sizeLimit", "reason");
         const QImage a = skyFrame(200, 150, true);
-        table.row("folder missing", "none/blink.gif", QVector<QImage>{a, a}, qint64(0), "папка не найдена");
-        table.row("frames of two sizes", "old.gif", QVector<QImage>{a, a.copy(0, 0, 100, 100)}, qint64(0),
+        table.row("folder missing", "none/blink.gif", {a, a}, qint64(0), "папка не найдена");
+        table.row("frames of two sizes", "old.gif", {a, a.copy(0, 0, 100, 100)}, qint64(0),
                   "кадры разного размера");
-        table.row("no frames", "old.gif", QVector<QImage>{}, qint64(0), "нет кадров");
+        table.row("no frames", "old.gif", {}, qint64(0), "нет кадров");
         // The file may grow to 2000 bytes only, as on a disk that limits the size of a file.
-        table.row("write cut off", "old.gif", QVector<QImage>{a, a}, qint64(2000),
-                  "файл слишком велик для этого диска");
+        table.row("write cut off", "old.gif", {a, a}, qint64(2000), "файл слишком велик для этого диска");
     }
     void failedSaveKeepsOldFile() {
         QFETCH(QString, name);

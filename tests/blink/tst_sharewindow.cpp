@@ -107,12 +107,11 @@ class TestShareWindow : public WindowTest {
         // written: files of the folder that are GIFs
         // message: %1 = the folder
         DataTable<bool, QStringList, QStringList, QString>("loaded", "names", "written", "message")
-            .row("suffix added", true, QStringList{"m45"}, QStringList{"m45.gif"}, QString())
-            .row("old file kept, another name", true, QStringList{"old", "new.GIF"}, QStringList{"new.GIF"},
-                 QString())
-            .row("folder missing", true, QStringList{"none/m45.gif"}, QStringList{},
+            .row("suffix added", true, {"m45"}, {"m45.gif"}, QString())
+            .row("old file kept, another name", true, {"old", "new.GIF"}, {"new.GIF"}, QString())
+            .row("folder missing", true, {"none/m45.gif"}, {},
                  QString("Не удалось записать файл %1/none/m45.gif: папка не найдена"))
-            .row("no picture yet", false, QStringList{"m45"}, QStringList{},
+            .row("no picture yet", false, {"m45"}, {},
                  QString("Нет снимков: сначала загрузите первый снимок."));
     }
     void fileNamesAndFailures() {

@@ -208,13 +208,12 @@ class TestPicCopy : public WindowTest {
         // answers: to the overwrite question, Yes or No
         DataTable<QString, QStringList, QList<int>, int, bool, QString>("existing", "names", "answers",
                                                                         "questions", "written", "message")
-            .row("new file", "", QStringList{"strip.bmp"}, QList<int>{}, 0, true, "")
-            .row("existing: No reopens the dialog, then Yes", "old", QStringList{"strip.bmp", "strip.bmp"},
-                 QList<int>{QMessageBox::No, QMessageBox::Yes}, 2, true, "")
-            .row("existing: No, then cancel", "old", QStringList{"strip.bmp"}, QList<int>{QMessageBox::No}, 1,
-                 false, "")
-            .row("cancelled dialog", "", QStringList{}, QList<int>{}, 0, false, "")
-            .row("a folder's name", "", QStringList{"<dir>"}, QList<int>{}, 0, false,
+            .row("new file", "", {"strip.bmp"}, {}, 0, true, "")
+            .row("existing: No reopens the dialog, then Yes", "old", {"strip.bmp", "strip.bmp"},
+                 {QMessageBox::No, QMessageBox::Yes}, 2, true, "")
+            .row("existing: No, then cancel", "old", {"strip.bmp"}, {QMessageBox::No}, 1, false, "")
+            .row("cancelled dialog", "", {}, {}, 0, false, "")
+            .row("a folder's name", "", {"<dir>"}, {}, 0, false,
                  "Не удалось записать файл\n<dir>\nэто папка, а не файл");
     }
     void save() {

@@ -162,39 +162,19 @@ private slots:
     // line; the text box positions count one more at every soft break): the saved text is what
     // the same keys would make of the unbroken line.
     void editingAcrossSoftBreaks_data() {
-        QTest::addColumn<int>("anchor"); // text box positions
-        QTest::addColumn<int>("caret");
-        QTest::addColumn<QString>(
-            "keys"); // typed text; "⏎" Enter, "⌫" Backspace, "⌦" Delete, "↶" undo, "⎘" paste
-        QTest::addColumn<QString>("clipboard");
-        QTest::addColumn<QString>("line"); // the long line afterwards, from the original one L
-        QTest::newRow("typing inside") << 1501 << 1501 << "XY"
-                                       << ""
-                                       << "L0-1500 XY L1500-";
-        QTest::newRow("Enter at the end of a paragraph") << 1000 << 1000 << "⏎"
-                                                         << ""
-                                                         << "L0-1000 ⏎ L1000-";
-        QTest::newRow("Enter at the start of the next") << 1001 << 1001 << "⏎"
-                                                        << ""
-                                                        << "L0-1000 ⏎ L1000-";
-        QTest::newRow("Backspace over a soft break") << 1001 << 1001 << "⌫"
-                                                     << ""
-                                                     << "L0-999 L1000-";
-        QTest::newRow("Delete over a soft break") << 1000 << 1000 << "⌦"
-                                                  << ""
-                                                  << "L0-1000 L1001-";
-        QTest::newRow("pasting two lines") << 501 << 501 << "⎘"
-                                           << "P\nQ"
-                                           << "L0-501 P⏎Q L501-";
-        QTest::newRow("typing over a selection across breaks") << 990 << 2012 << "Z"
-                                                               << ""
-                                                               << "L0-990 Z L2010-";
-        QTest::newRow("Enter, then undo") << 1501 << 1501 << "⏎↶"
-                                          << ""
-                                          << "L0-";
-        QTest::newRow("Enter twice in one paragraph") << 1200 << 1200 << "⏎⏎"
-                                                      << ""
-                                                      << "L0-1199 ⏎⏎ L1199-";
+        // anchor: text box positions
+        // keys: typed text; "⏎" Enter, "⌫" Backspace, "⌦" Delete, "↶" undo, "⎘" paste
+        // line: the long line afterwards, from the original one L
+        test::DataTable<int, int, QString, QString, QString>("anchor", "caret", "keys", "clipboard", "line")
+            .row("typing inside", 1501, 1501, "XY", "", "L0-1500 XY L1500-")
+            .row("Enter at the end of a paragraph", 1000, 1000, "⏎", "", "L0-1000 ⏎ L1000-")
+            .row("Enter at the start of the next", 1001, 1001, "⏎", "", "L0-1000 ⏎ L1000-")
+            .row("Backspace over a soft break", 1001, 1001, "⌫", "", "L0-999 L1000-")
+            .row("Delete over a soft break", 1000, 1000, "⌦", "", "L0-1000 L1001-")
+            .row("pasting two lines", 501, 501, "⎘", "P\nQ", "L0-501 P⏎Q L501-")
+            .row("typing over a selection across breaks", 990, 2012, "Z", "", "L0-990 Z L2010-")
+            .row("Enter, then undo", 1501, 1501, "⏎↶", "", "L0-")
+            .row("Enter twice in one paragraph", 1200, 1200, "⏎⏎", "", "L0-1199 ⏎⏎ L1199-");
     }
     void editingAcrossSoftBreaks() {
         QFETCH(int, anchor);

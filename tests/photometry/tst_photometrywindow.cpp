@@ -89,16 +89,15 @@ class TestPhotometryWindow : public WindowTest {
         // fields: LblInfo1, LblInfo2, txtKb, lblZV
         DataTable<bool, int, QStringList, QStringList> table("russian", "uv", "texts", "fields");
         const QString i1620 = "Общая интенсивность  1620";
-        table.row("one star", false, 1, QStringList{"20000", "", ""},
-                  QStringList{i1620, "Показатель цвета   0.00", " 2.857866", "1.12"});
-        table.row("one star ru", true, 1, QStringList{"20000", "", ""},
-                  QStringList{i1620, "Показатель цвета   0,00", " 2,857866", "1,12"});
-        table.row("two stars", false, 1, QStringList{"20000", "2000", "0.5"},
-                  QStringList{i1620, "Показатель цвета   0.00", " 2.5", "0.73"});
-        table.row("uv 3", false, 3, QStringList{"20000", "", ""},
-                  QStringList{"Общая интенсивность  180", "Показатель цвета   0.00", " 2.540699", "3.20"});
-        table.row("txtZ emptied", false, 1, QStringList{"", "", ""},
-                  QStringList{i1620, "Показатель цвета   0.00", "2.857866", ""});
+        table.row("one star", false, 1, {"20000", "", ""},
+                  {i1620, "Показатель цвета   0.00", " 2.857866", "1.12"});
+        table.row("one star ru", true, 1, {"20000", "", ""},
+                  {i1620, "Показатель цвета   0,00", " 2,857866", "1,12"});
+        table.row("two stars", false, 1, {"20000", "2000", "0.5"},
+                  {i1620, "Показатель цвета   0.00", " 2.5", "0.73"});
+        table.row("uv 3", false, 3, {"20000", "", ""},
+                  {"Общая интенсивность  180", "Показатель цвета   0.00", " 2.540699", "3.20"});
+        table.row("txtZ emptied", false, 1, {"", "", ""}, {i1620, "Показатель цвета   0.00", "2.857866", ""});
     }
     void workedExample() {
         QFETCH(bool, russian);

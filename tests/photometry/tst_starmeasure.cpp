@@ -110,40 +110,36 @@ class TestStarMeasure : public QObject {
         const QString one = " относительный блеск по отношению к 1 звезде ";
         const QString two = " блеск по отношению к двум звёздам ";
         const QString i1620 = "Общая интенсивность  1620", ci0 = "Показатель цвета   0.00";
-        table.row("worked example", false, example, defaults,
-                  QStringList{i1620, "1620", ci0, " 2.857866", "1.12", one});
+        table.row("worked example", false, example, defaults, {i1620, "1620", ci0, " 2.857866", "1.12", one});
         table.row("worked example ru", true, example, defaults,
-                  QStringList{i1620, "1620", "Показатель цвета   0,00", " 2,857866", "1,12", one});
-        table.row("two stars", false, example, QStringList{"20000", "-2", "2000", "0.5"},
-                  QStringList{i1620, "1620", ci0, " 2.5", "0.73", two});
-        table.row("second light rounds to the first", false, example,
-                  QStringList{"20000", "-2", "20000.4", "0.5"},
-                  QStringList{i1620, "1620", ci0, " 2.857866", "1.12", one});
-        table.row("second magnitude without light", false, example, QStringList{"20000", "-2", "", "0.5"},
-                  QStringList{i1620, "1620", ci0, " 2.857866", "1.12", one});
-        table.row("txtZ emptied", false, example, QStringList{"", "-2", "", ""},
-                  QStringList{i1620, "1620", ci0, "2.857866", "~", "~"});
-        table.row("uv 3", false, QVector<int>{9, 1800, 1800, 1000, 20000, 3}, defaults,
-                  QStringList{"Общая интенсивность  180", "180", ci0, " 2.540699", "3.20", one});
-        table.row("bright red star, k 5", false, QVector<int>{400, 100000, 140000, 1000, 20000, 1}, defaults,
-                  QStringList{"Общая интенсивность  92000", "92000", "Показатель цвета   4.35", " 5", "-5.31",
-                              one});
+                  {i1620, "1620", "Показатель цвета   0,00", " 2,857866", "1,12", one});
+        table.row("two stars", false, example, {"20000", "-2", "2000", "0.5"},
+                  {i1620, "1620", ci0, " 2.5", "0.73", two});
+        table.row("second light rounds to the first", false, example, {"20000", "-2", "20000.4", "0.5"},
+                  {i1620, "1620", ci0, " 2.857866", "1.12", one});
+        table.row("second magnitude without light", false, example, {"20000", "-2", "", "0.5"},
+                  {i1620, "1620", ci0, " 2.857866", "1.12", one});
+        table.row("txtZ emptied", false, example, {"", "-2", "", ""},
+                  {i1620, "1620", ci0, "2.857866", "~", "~"});
+        table.row("uv 3", false, {9, 1800, 1800, 1000, 20000, 3}, defaults,
+                  {"Общая интенсивность  180", "180", ci0, " 2.540699", "3.20", one});
+        table.row("bright red star, k 5", false, {400, 100000, 140000, 1000, 20000, 1}, defaults,
+                  {"Общая интенсивность  92000", "92000", "Показатель цвета   4.35", " 5", "-5.31", one});
         // Nothing undefined reaches a field.
-        table.row("no background", false, QVector<int>{9, 1800, 1800, 0, 0, 1}, defaults,
-                  QStringList{"Общая интенсивность  нет фона", "нет фона", "Показатель цвета   нет фона",
-                              "нет фона", "нет фона", one});
-        table.row("no light", false, QVector<int>{1, 20, 20, 1000, 20000, 1}, defaults,
-                  QStringList{"Общая интенсивность  0", "0", "Показатель цвета   нет света звезды", " 2.5",
-                              "нет света звезды", one});
-        table.row("bright star light 0", false, example, QStringList{"0", "-2", "", ""},
-                  QStringList{i1620, "1620", ci0, " 2.857866", "свет яркой звезды 0", one});
-        table.row("second star light 0", false, example, QStringList{"20000", "-2", "0", "0.5"},
-                  QStringList{i1620, "1620", ci0, "свет 2-й звезды 0", "свет 2-й звезды 0", two});
-        table.row("bright star light not a number", false, example, QStringList{"1/2", "-2", "2000", "0.5"},
-                  QStringList{i1620, "1620", ci0, "свет яркой звезды не число", "~", "~"});
-        table.row(
-            "second star light not a number", false, example, QStringList{"20000", "-2", "2/3", "0.5"},
-            QStringList{i1620, "1620", ci0, "свет 2-й звезды не число", "свет 2-й звезды не число", two});
+        table.row("no background", false, {9, 1800, 1800, 0, 0, 1}, defaults,
+                  {"Общая интенсивность  нет фона", "нет фона", "Показатель цвета   нет фона", "нет фона",
+                   "нет фона", one});
+        table.row("no light", false, {1, 20, 20, 1000, 20000, 1}, defaults,
+                  {"Общая интенсивность  0", "0", "Показатель цвета   нет света звезды", " 2.5",
+                   "нет света звезды", one});
+        table.row("bright star light 0", false, example, {"0", "-2", "", ""},
+                  {i1620, "1620", ci0, " 2.857866", "свет яркой звезды 0", one});
+        table.row("second star light 0", false, example, {"20000", "-2", "0", "0.5"},
+                  {i1620, "1620", ci0, "свет 2-й звезды 0", "свет 2-й звезды 0", two});
+        table.row("bright star light not a number", false, example, {"1/2", "-2", "2000", "0.5"},
+                  {i1620, "1620", ci0, "свет яркой звезды не число", "~", "~"});
+        table.row("second star light not a number", false, example, {"20000", "-2", "2/3", "0.5"},
+                  {i1620, "1620", ci0, "свет 2-й звезды не число", "свет 2-й звезды не число", two});
     }
     void report() {
         QFETCH(bool, russian);

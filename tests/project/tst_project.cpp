@@ -334,10 +334,9 @@ class TestProject : public QObject {
     // An existing file is replaced only on Yes; No asks for another name.
     void replacingAsksFirst_data() {
         DataTable<QList<QMessageBox::StandardButton>, int, bool>("answers", "dialogs", "replaced")
-            .row("Yes", QList<QMessageBox::StandardButton>{QMessageBox::Yes}, 1, true)
-            .row("No, then Yes", QList<QMessageBox::StandardButton>{QMessageBox::No, QMessageBox::Yes}, 2,
-                 true)
-            .row("No, then cancel", QList<QMessageBox::StandardButton>{QMessageBox::No}, 2, false);
+            .row("Yes", {QMessageBox::Yes}, 1, true)
+            .row("No, then Yes", {QMessageBox::No, QMessageBox::Yes}, 2, true)
+            .row("No, then cancel", {QMessageBox::No}, 2, false);
     }
     void replacingAsksFirst() {
         QFETCH(QList<QMessageBox::StandardButton>, answers);

@@ -78,13 +78,13 @@ class TestProjectFile : public QObject {
 
     void splitsAtEveryLineEnd_data() {
         DataTable<QString, QStringList>("text", "lines")
-            .row("CR, CR LF after the last", "a\rb\r\n", QStringList{"a", "b"})
-            .row("CR LF", "a\r\nb\r\n", QStringList{"a", "b"})
-            .row("LF without a last end", "a\nb", QStringList{"a", "b"})
-            .row("mixed, empty lines kept", "a\r\r\nb\n\nc", QStringList{"a", "", "b", "", "c"})
-            .row("LF CR is two ends", "a\n\rb", QStringList{"a", "", "b"})
-            .row("nothing", "", QStringList{})
-            .row("one end", "\r\n", QStringList{""});
+            .row("CR, CR LF after the last", "a\rb\r\n", {"a", "b"})
+            .row("CR LF", "a\r\nb\r\n", {"a", "b"})
+            .row("LF without a last end", "a\nb", {"a", "b"})
+            .row("mixed, empty lines kept", "a\r\r\nb\n\nc", {"a", "", "b", "", "c"})
+            .row("LF CR is two ends", "a\n\rb", {"a", "", "b"})
+            .row("nothing", "", {})
+            .row("one end", "\r\n", {""});
     }
     void splitsAtEveryLineEnd() {
         QFETCH(QString, text);
@@ -213,12 +213,12 @@ class TestProjectFile : public QObject {
 
     void findsPicturesInTheProjectFolder_data() {
         DataTable<QStringList, QString, QString>("files", "stored", "found")
-            .row("exact name, Windows folder", QStringList{"a.jpg"}, "C:\\x\\a.jpg", "a.jpg")
-            .row("exact name wins", QStringList{"M31.JPG", "m31.jpg"}, "/p/m31.jpg", "m31.jpg")
-            .row("other case", QStringList{"m31.jpg"}, "D:\\M31.JPG", "m31.jpg")
-            .row("Cyrillic in other case", QStringList{"снимок1.jpg"}, "СНИМОК1.JPG", "снимок1.jpg")
-            .row("two in other case: none taken", QStringList{"m31.jpg", "M31.jpg"}, "m31.JPG", "m31.JPG")
-            .row("missing", QStringList{"b.jpg"}, "a.jpg", "a.jpg");
+            .row("exact name, Windows folder", {"a.jpg"}, "C:\\x\\a.jpg", "a.jpg")
+            .row("exact name wins", {"M31.JPG", "m31.jpg"}, "/p/m31.jpg", "m31.jpg")
+            .row("other case", {"m31.jpg"}, "D:\\M31.JPG", "m31.jpg")
+            .row("Cyrillic in other case", {"снимок1.jpg"}, "СНИМОК1.JPG", "снимок1.jpg")
+            .row("two in other case: none taken", {"m31.jpg", "M31.jpg"}, "m31.JPG", "m31.JPG")
+            .row("missing", {"b.jpg"}, "a.jpg", "a.jpg");
     }
     void findsPicturesInTheProjectFolder() {
         QFETCH(QStringList, files);

@@ -83,25 +83,21 @@ class TestSkyMath : public QObject {
     // Expected results from an independent double-precision script of the same steps.
     void sphericalHelpersComputeInDouble_data() {
         test::DataTable<QString, QVector<float>, float, float>("function", "in", "out1", "out2")
-            .row("distance 12'", "dist", QVector<float>{1.48f, 1.483f, 0.11f, 0.112f}, 0.00358815584f, 0.0f)
-            .row("distance 12' south", "dist", QVector<float>{5.19f, 5.193f, -0.06f, -0.058f}, 0.00360472593f,
-                 0.0f)
-            .row("distance southern", "dist", QVector<float>{5.7f, 5.75f, -1.2f, -1.19f}, 0.0208968688f, 0.0f)
-            .row("distance 1'", "dist", QVector<float>{0.3f, 0.3004f, 1.0f, 1.0003f}, 0.000345305598f, 0.0f)
-            .row("pole", "pole", QVector<float>{0.98f, 0.4230f, 0.99f, 0.4240f}, 4.38742447f, 1.1342535f)
-            .row("pole of an hour circle", "pole", QVector<float>{1.4402f, 0.19f, 1.4402f, 0.1920f},
-                 6.15258837f, 1.83433144e-06f)
-            .row("pole southern", "pole", QVector<float>{4.0f, -0.7f, 4.3f, -0.5f}, 3.19596958f, 0.689037919f)
-            .row("into frame", "frame1", QVector<float>{1.0f, 0.4f, 0.2f, 0.7f}, 6.11004353f, 0.835566461f)
-            .row("into frame near its pole", "frame1", QVector<float>{3.94f, 0.96f, 3.24f, 1.11f},
-                 6.20583105f, 1.19116306f)
-            .row("into frame southern", "frame1", QVector<float>{3.0f, -1.2f, 5.5f, 0.05f}, 4.48001051f,
-                 -0.343219221f)
-            .row("out of frame", "frame2", QVector<float>{1.2f, 0.01f, 0.2f, 0.7f}, 2.79292202f, 0.802749932f)
-            .row("out of frame, far south", "frame2", QVector<float>{5.45f, -1.05f, 0.84f, 0.33f}, 3.5363853f,
+            .row("distance 12'", "dist", {1.48f, 1.483f, 0.11f, 0.112f}, 0.00358815584f, 0.0f)
+            .row("distance 12' south", "dist", {5.19f, 5.193f, -0.06f, -0.058f}, 0.00360472593f, 0.0f)
+            .row("distance southern", "dist", {5.7f, 5.75f, -1.2f, -1.19f}, 0.0208968688f, 0.0f)
+            .row("distance 1'", "dist", {0.3f, 0.3004f, 1.0f, 1.0003f}, 0.000345305598f, 0.0f)
+            .row("pole", "pole", {0.98f, 0.4230f, 0.99f, 0.4240f}, 4.38742447f, 1.1342535f)
+            .row("pole of an hour circle", "pole", {1.4402f, 0.19f, 1.4402f, 0.1920f}, 6.15258837f,
+                 1.83433144e-06f)
+            .row("pole southern", "pole", {4.0f, -0.7f, 4.3f, -0.5f}, 3.19596958f, 0.689037919f)
+            .row("into frame", "frame1", {1.0f, 0.4f, 0.2f, 0.7f}, 6.11004353f, 0.835566461f)
+            .row("into frame near its pole", "frame1", {3.94f, 0.96f, 3.24f, 1.11f}, 6.20583105f, 1.19116306f)
+            .row("into frame southern", "frame1", {3.0f, -1.2f, 5.5f, 0.05f}, 4.48001051f, -0.343219221f)
+            .row("out of frame", "frame2", {1.2f, 0.01f, 0.2f, 0.7f}, 2.79292202f, 0.802749932f)
+            .row("out of frame, far south", "frame2", {5.45f, -1.05f, 0.84f, 0.33f}, 3.5363853f,
                  -0.680850565f)
-            .row("out of frame southern", "frame2", QVector<float>{2.5f, -0.3f, 5.5f, 0.05f}, 3.5290525f,
-                 0.589875877f);
+            .row("out of frame southern", "frame2", {2.5f, -0.3f, 5.5f, 0.05f}, 3.5290525f, 0.589875877f);
     }
     void sphericalHelpersComputeInDouble() {
         QFETCH(QString, function);
