@@ -4,6 +4,7 @@
 #include "cutout/cutoutgeometry.h"
 #include "registration/rotation.h"
 #include "support/datatable.h"
+#include "support/turning.h"
 
 #include <QLocale>
 #include <QtTest>
@@ -60,13 +61,6 @@ QPointF centreOf(const QImage& img, QRgb colour) {
     return n ? QPointF(sx / n, sy / n) : QPointF(-1, -1);
 }
 
-/// Where a point of the source (pixels, y down) lands when turned counter-clockwise by angle.
-QPointF turned(QPointF p, double angle, QSize canvas) {
-    const double dx = p.x() - W / 2.0, dy = H / 2.0 - p.y();
-    return {dx * std::cos(angle) - dy * std::sin(angle) + canvas.width() / 2.0,
-            canvas.height() / 2.0 - (dx * std::sin(angle) + dy * std::cos(angle))};
-}
-
 } // namespace
 
 class TestRotation : public QObject {
@@ -118,7 +112,8 @@ class TestRotation : public QObject {
         // none of it is cut off. Pixel corners are mapped, not centres, and each 2 x 2 block keeps
         // its unturned order, so the whole picture moves by up to 3 pixels along each axis.
         for (const Mark& m : Marks) {
-            const QPointF expected = turned(QPointF(m.at) + QPointF(1.5, 1.5), angle, canvas);
+            const QPointF expected =
+                test::turnedOnCanvas(QPointF(m.at) + QPointF(1.5, 1.5), degrees, QSizeF(W, H), canvas);
             const QPointF found = centreOf(out, m.colour);
             QVERIFY2(QLineF(found, expected).length() <= 4.5,
                      qPrintable(QString("mark %1: at %2,%3, expected %4,%5")
@@ -131,10 +126,10 @@ class TestRotation : public QObject {
         // The splat leaves no hole inside the turned picture.
         for (int y = 0; y < out.height(); ++y)
             for (int x = 0; x < out.width(); ++x) {
-                const QPointF back =
-                    turned(QPointF(x + 0.5, y + 0.5) - QPointF(out.width() / 2.0, out.height() / 2.0) +
-                               QPointF(W / 2.0, H / 2.0),
-                           -angle, QSize(W, H));
+                const QPointF back = test::turnedOnCanvas(QPointF(x + 0.5, y + 0.5) -
+                                                              QPointF(out.width() / 2.0, out.height() / 2.0) +
+                                                              QPointF(W / 2.0, H / 2.0),
+                                                          -degrees, QSizeF(W, H), QSizeF(W, H));
                 const bool wellInside = back.x() > 2 && back.x() < W - 2 && back.y() > 2 && back.y() < H - 2;
                 if (wellInside)
                     QVERIFY2(out.pixel(x, y) != CanvasBackground,

@@ -6,6 +6,7 @@
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
 #include "support/datatable.h"
+#include "support/turning.h"
 #include "support/windowtest.h"
 #include "view/imageframe.h"
 
@@ -18,19 +19,6 @@
 
 using namespace vorlan;
 using namespace vorlan::test;
-
-namespace {
-
-/// Where a picture point lands on the canvas when the picture of size src is turned
-/// counter-clockwise by degrees about its centre.
-QPointF turned(QPointF p, double degrees, QSizeF src, QSizeF canvas) {
-    const double a = degrees / 57.2957795130823;
-    const double dx = p.x() - src.width() / 2, dy = src.height() / 2 - p.y();
-    return {dx * std::cos(a) - dy * std::sin(a) + canvas.width() / 2,
-            canvas.height() / 2 - (dx * std::sin(a) + dy * std::cos(a))};
-}
-
-} // namespace
 
 class TestRotationWindow : public WindowTest {
     Q_OBJECT
@@ -85,7 +73,7 @@ class TestRotationWindow : public WindowTest {
         QVERIFY(w.Pic1->isVisible());
         const QImage shown = w.Pic1->grab().toImage();
         const double degrees = angle.left(angle.size() - 3).toDouble();
-        const QPointF expected = turned({273, 13}, degrees, target.size(), canvas);
+        const QPointF expected = turnedOnCanvas({273, 13}, degrees, target.size(), canvas);
         QCOMPARE(QColor(shown.pixel(expected.toPoint())), QColor(255, 0, 0));
     }
 
@@ -160,7 +148,7 @@ class TestRotationWindow : public WindowTest {
         load(2, saved);
         const QSizeF canvas = f->Img2->picture().size();
         QCOMPARE(canvas, QSizeF(633, 596));
-        auto onCanvas = [&](QPointF p) { return star(2, turned(inPicture2(p), Turn, size, canvas)); };
+        auto onCanvas = [&](QPointF p) { return star(2, turnedOnCanvas(inPicture2(p), Turn, size, canvas)); };
         mark(2, 1, onCanvas(sky[0]));
         mark(2, 2, onCanvas(sky[1]));
         f->CmdSovm->click();
