@@ -7,6 +7,7 @@
 #include "shell/panbar.h"
 #include "shell/start.h"
 #include "support/datatable.h"
+#include "support/panbars.h"
 #include "support/useractions.h"
 #include "support/windowtest.h"
 #include "view/imageframe.h"
@@ -191,12 +192,8 @@ class TestMainWindow : public WindowTest {
     }
 
     void designValuesOfThePanBars() {
-        QCOMPARE(f->HScroll1->Max(), 30000);
-        QCOMPARE(f->HScroll1->SmallChange(), 300);
-        QCOMPARE(f->HScroll1->LargeChange(), 3000);
-        QCOMPARE(f->VScroll1->Max(), 32767);
-        QCOMPARE(f->VScroll1->SmallChange(), 1);
-        QCOMPARE(f->VScroll1->LargeChange(), 20);
+        QCOMPARE(panSteps(f->HScroll1), QList<int>({30000, 300, 3000}));
+        QCOMPARE(panSteps(f->VScroll1), QList<int>({32767, 1, 20}));
         QCOMPARE(f->HScrTime->value(), 1000);
         QCOMPARE(f->HScrOb->Min(), 1);
     }
