@@ -109,9 +109,7 @@ void frmPicCopy::buildControls() {
 }
 
 void frmPicCopy::connectHandlers() {
-    auto onClick = [this](QPushButton* b, void (frmPicCopy::*h)()) {
-        connect(b, &QPushButton::clicked, this, guard([this, h] { (this->*h)(); }));
-    };
+    const auto onClick = connector(this, &QPushButton::clicked);
     onClick(cmdPrer, &frmPicCopy::cmdPrer_Click);
     onClick(cmdEnd, &frmPicCopy::cmdEnd_Click);
     connect(SaveFile, &QAction::triggered, this, guard([this] { SaveFile_Click(); }));

@@ -261,15 +261,9 @@ void frmBl::buildMenus() {
 }
 
 void frmBl::connectHandlers() {
-    auto onClick = [this](QPushButton* b, void (frmBl::*h)()) {
-        connect(b, &QPushButton::clicked, this, guard([this, h] { (this->*h)(); }));
-    };
-    auto onLabel = [this](ClickLabel* l, void (frmBl::*h)()) {
-        connect(l, &ClickLabel::clicked, this, guard([this, h] { (this->*h)(); }));
-    };
-    auto onChange = [this](PanBar* b, void (frmBl::*h)()) {
-        connect(b, &QScrollBar::valueChanged, this, guard([this, h] { (this->*h)(); }));
-    };
+    const auto onClick = connector(this, &QPushButton::clicked);
+    const auto onLabel = connector(this, &ClickLabel::clicked);
+    const auto onChange = connector(this, &QScrollBar::valueChanged);
     auto onMenu = [this](QAction* a, void (frmBl::*h)()) {
         // A checkable item's mark is the state its handler reads and sets itself, so undo
         // the toggle that QAction did before the handler runs.
@@ -279,9 +273,7 @@ void frmBl::connectHandlers() {
                     (this->*h)();
                 }));
     };
-    auto onOpen = [this](QMenu* m, void (frmBl::*h)()) {
-        connect(m, &QMenu::aboutToShow, this, guard([this, h] { (this->*h)(); }));
-    };
+    const auto onOpen = connector(this, &QMenu::aboutToShow);
 
     onOpen(Menu, &frmBl::Menu_Click);
     onOpen(mnuFile, &frmBl::mnuFile_Click);
