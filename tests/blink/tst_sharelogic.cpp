@@ -32,17 +32,13 @@ class TestShareLogic : public QObject {
     }
 
     void fileName_data() {
-        test::DataTable<QString, QString>("chosen", "written")
+        test::textFunctionTable()
             .row("suffix given", "/tmp/m45.gif", "/tmp/m45.gif")
             .row("suffix in capitals", "/tmp/M45.GIF", "/tmp/M45.GIF")
             .row("another picture format", "/tmp/m45.png", "/tmp/m45.png.gif")
             .row("a folder named .gif", "/tmp/blinks.gif/m45", "/tmp/blinks.gif/m45.gif");
     }
-    void fileName() {
-        QFETCH(QString, chosen);
-        QFETCH(QString, written);
-        QCOMPARE(withGifSuffix(chosen), written);
-    }
+    void fileName() { test::checkTextFunction(withGifSuffix); }
 };
 
 QTEST_GUILESS_MAIN(TestShareLogic)

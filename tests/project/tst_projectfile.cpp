@@ -233,17 +233,13 @@ class TestProjectFile : public QObject {
     }
 
     void addsTheExtensionOnlyWhenNoneWasTyped_data() {
-        DataTable<QString, QString>("typed", "saved")
+        textFunctionTable()
             .row("none", "/d/Proj", "/d/Proj.vln")
             .row("vln kept in its case", "/D/Mixed/Proj.VLN", "/D/Mixed/Proj.VLN")
             .row("other extension", "/d/p.txt", "/d/p.txt")
             .row("dot in the folder only", "/d.x/p", "/d.x/p.vln");
     }
-    void addsTheExtensionOnlyWhenNoneWasTyped() {
-        QFETCH(QString, typed);
-        QFETCH(QString, saved);
-        QCOMPARE(withProjectSuffix(typed), saved);
-    }
+    void addsTheExtensionOnlyWhenNoneWasTyped() { checkTextFunction(withProjectSuffix); }
 };
 
 QTEST_GUILESS_MAIN(TestProjectFile)

@@ -171,7 +171,7 @@ class TestSkyMath : public QObject {
     }
 
     void numericTextFilter_data() {
-        test::DataTable<QString, QString>("in", "out")
+        test::textFunctionTable()
             .row("comma", "12,5", "12.5")
             .row("second sign", "-1-2", "-12")
             .row("letters", "a12b", "a12")
@@ -181,11 +181,7 @@ class TestSkyMath : public QObject {
             .row("leading comma", ",5", ".5")
             .row("cyrillic", QStringLiteral("ф1ю2"), QStringLiteral("ф12"));
     }
-    void numericTextFilter() {
-        QFETCH(QString, in);
-        QFETCH(QString, out);
-        QCOMPARE(NumericTextFilter(in), out);
-    }
+    void numericTextFilter() { test::checkTextFunction(NumericTextFilter); }
 
     void safeLog10() {
         double x = 0;
@@ -196,17 +192,13 @@ class TestSkyMath : public QObject {
     }
 
     void fileNamePart_data() {
-        test::DataTable<QString, QString>("path", "name")
+        test::textFunctionTable()
             .row("backslash", "C:\\a\\b.jpg", "b.jpg")
             .row("slash", "d/e.bmp", "e.bmp")
             .row("mixed", "C:\\x/y\\z.jpg", "z.jpg")
             .row("bare", "f.jpg", "f.jpg");
     }
-    void fileNamePart() {
-        QFETCH(QString, path);
-        QFETCH(QString, name);
-        QCOMPARE(FileNamePart(path), name);
-    }
+    void fileNamePart() { test::checkTextFunction(FileNamePart); }
 };
 
 QTEST_GUILESS_MAIN(TestSkyMath)

@@ -25,4 +25,16 @@ template <typename... Columns> class DataTable {
     }
 };
 
+/// The table of a function from a text to a text: what it is given and what it returns.
+inline DataTable<QString, QString> textFunctionTable() {
+    return DataTable<QString, QString>("given", "returned");
+}
+
+/// Checks function f against the current row of a textFunctionTable().
+template <typename F> void checkTextFunction(F f) {
+    QFETCH(QString, given);
+    QFETCH(QString, returned);
+    QCOMPARE(f(given), returned);
+}
+
 } // namespace vorlan::test
