@@ -72,6 +72,17 @@ int16_t vbKeyCode(int qtKey) {
     }
 }
 
+/// The blink pair item `clicked` was clicked, `other` is the other pair's item and `all` the
+/// item for all three pictures. Between the two pairs a click swaps the pair; from all three it
+/// chooses the pair clicked. The picture outside the clicked pair (`leftOut`) is hidden.
+void chooseBlinkPair(QAction* clicked, QAction* other, QAction* all, QWidget* leftOut) {
+    const bool was = clicked->isChecked();
+    clicked->setChecked(!was);
+    other->setChecked(was);
+    all->setChecked(false);
+    leftOut->hide();
+}
+
 } // namespace
 
 frmBl::frmBl(QWidget* parent)
@@ -518,21 +529,12 @@ void frmBl::mnuRamka_Click() {
         Line4->setLineVisible(i, show);
 }
 
-// Between the two pairs a click swaps the pair; from all three it chooses the pair clicked.
 void frmBl::mnuVL_1_2_Click() {
-    const bool was = mnuVL_1_2->isChecked();
-    mnuVL_1_2->setChecked(!was);
-    mnuVL_1_3->setChecked(was);
-    mnuVL_1_2_3->setChecked(false);
-    Img3->hide();
+    chooseBlinkPair(mnuVL_1_2, mnuVL_1_3, mnuVL_1_2_3, Img3);
 }
 
 void frmBl::mnuVL_1_3_Click() {
-    const bool was = mnuVL_1_3->isChecked();
-    mnuVL_1_3->setChecked(!was);
-    mnuVL_1_2->setChecked(was);
-    mnuVL_1_2_3->setChecked(false);
-    Img2->hide();
+    chooseBlinkPair(mnuVL_1_3, mnuVL_1_2, mnuVL_1_2_3, Img2);
 }
 
 void frmBl::mnuVL_1_2_3_Click() {
