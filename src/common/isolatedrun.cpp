@@ -18,32 +18,32 @@ namespace vorlan {
 
 namespace {
 
-bool writeAll(int fd, const void* data, size_t n) {
-    const char* p = static_cast<const char*>(data);
+/// Moves all n bytes at p through io(at, left): a read or a write of up to `left` bytes at `at`
+/// that returns how many it moved. An interrupted call is made again; false when io fails or
+/// comes to an end first.
+template <typename Byte, typename Io> bool transferAll(Byte* p, size_t n, Io io) {
     while (n > 0) {
-        const ssize_t w = ::write(fd, p, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        p += w;
-        n -= size_t(w);
+        const ssize_t moved = io(p, n);
+        if (moved < 0 && errno == EINTR) continue;
+        if (moved <= 0) return false;
+        p += moved;
+        n -= size_t(moved);
     }
     return true;
 }
 
+bool writeAll(int fd, const void* data, size_t n) {
+    return transferAll(static_cast<const char*>(data), n,
+                       [fd](const char* at, size_t left) { return ::write(fd, at, left); });
+}
+
 bool readAll(int fd, void* data, size_t n, const QDeadlineTimer& deadline) {
-    char* p = static_cast<char*>(data);
-    while (n > 0) {
+    return transferAll(static_cast<char*>(data), n, [&](char* at, size_t left) -> ssize_t {
         pollfd waiting{fd, POLLIN, 0};
         const int ready = ::poll(&waiting, 1, int(std::max<qint64>(0, deadline.remainingTime())));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return false;
-        const ssize_t r = ::read(fd, p, n);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
-        p += r;
-        n -= size_t(r);
-    }
-    return true;
+        if (ready <= 0) return ready; // an interrupted wait is waited again; none in time ends it
+        return ::read(fd, at, left);
+    });
 }
 
 } // namespace

@@ -111,38 +111,34 @@ QString GeneralForm(float v) {
 double LeadingNumber(const QString& text) {
     int i = 0;
     const int n = int(text.size());
+    // Each takes what it reads from `at` on into `into` and moves `at` past it.
+    auto takeSign = [&](QByteArray& into, int& at) {
+        if (at < n && (text[at] == QLatin1Char('+') || text[at] == QLatin1Char('-')))
+            into += char(text[at++].unicode());
+    };
+    auto takeDigits = [&](QByteArray& into, int& at) { // true when there was a digit
+        const int from = at;
+        while (at < n && text[at].isDigit() && text[at].unicode() < 128)
+            into += char(text[at++].unicode());
+        return at > from;
+    };
     while (i < n && (text[i] == QLatin1Char(' ') || text[i] == QLatin1Char('\t')))
         ++i;
     QByteArray number;
-    if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
-        number += char(text[i++].unicode());
-    bool anyDigit = false;
-    while (i < n && text[i].isDigit() && text[i].unicode() < 128) {
-        number += char(text[i++].unicode());
-        anyDigit = true;
-    }
+    takeSign(number, i);
+    bool anyDigit = takeDigits(number, i);
     if (i < n && text[i] == QLatin1Char('.')) {
         number += '.';
         ++i;
-        while (i < n && text[i].isDigit() && text[i].unicode() < 128) {
-            number += char(text[i++].unicode());
-            anyDigit = true;
-        }
+        anyDigit = takeDigits(number, i) || anyDigit;
     }
     if (!anyDigit)
         return 0.0;
     if (i < n && (text[i] == QLatin1Char('e') || text[i] == QLatin1Char('E'))) {
         int j = i + 1;
         QByteArray exponent = "e";
-        if (j < n && (text[j] == QLatin1Char('+') || text[j] == QLatin1Char('-')))
-            exponent += char(text[j++].unicode());
-        bool expDigit = false;
-        while (j < n && text[j].isDigit() && text[j].unicode() < 128) {
-            exponent += char(text[j++].unicode());
-            expDigit = true;
-        }
-        if (expDigit)
-            number += exponent;
+        takeSign(exponent, j);
+        if (takeDigits(exponent, j)) number += exponent;
     }
     return checkedFinite(std::strtod(number.constData(), nullptr));
 }

@@ -7,6 +7,7 @@
 #include "shell/clicklabel.h"
 #include "shell/frmbl.h"
 #include "shell/guard.h"
+#include "shell/ownedwindow.h"
 #include "shell/panbar.h"
 #include "shell/prompter.h"
 #include "shell/sharedstate.h"
@@ -48,9 +49,7 @@ void paintBack(QLabel* l, const QColor& c) {
 } // namespace
 
 frmPicCopy::frmPicCopy(QWidget* parent) : QMainWindow(parent, Qt::Window) {
-    setObjectName(QStringLiteral("frmPicCopy"));
-    setWindowTitle(restingCaption());
-    setAttribute(Qt::WA_DeleteOnClose);
+    setUpToolWindow(this, QStringLiteral("frmPicCopy"), restingCaption());
     buildControls();
     connectHandlers();
     resize(DesignSize);
@@ -110,9 +109,7 @@ void frmPicCopy::buildControls() {
 }
 
 void frmPicCopy::connectHandlers() {
-    auto onClick = [this](QPushButton* b, void (frmPicCopy::*h)()) {
-        connect(b, &QPushButton::clicked, this, guard([this, h] { (this->*h)(); }));
-    };
+    const auto onClick = connector(this, &QPushButton::clicked);
     onClick(cmdPrer, &frmPicCopy::cmdPrer_Click);
     onClick(cmdEnd, &frmPicCopy::cmdEnd_Click);
     connect(SaveFile, &QAction::triggered, this, guard([this] { SaveFile_Click(); }));
@@ -234,8 +231,7 @@ void frmPicCopy::SaveFile_Click() {
 }
 
 frmPicCopy& PicCopyForm() {
-    if (!s_form) s_form = new frmPicCopy(&MainForm());
-    return *s_form;
+    return ownedWindow(s_form);
 }
 
 bool PicCopyFormExists() {

@@ -49,9 +49,7 @@ QString shownName(const QString& path) { return QDir::toNativeSeparators(path); 
 } // namespace
 
 frmAst00::frmAst00(QWidget* parent) : QMainWindow(parent) {
-    setObjectName(QStringLiteral("frmAst00"));
-    setWindowTitle(QStringLiteral("Блокнот"));
-    setAttribute(Qt::WA_DeleteOnClose);
+    setUpToolWindow(this, QStringLiteral("frmAst00"), QStringLiteral("Блокнот"));
     buildControls();
     buildMenus();
     connectHandlers();
@@ -109,12 +107,8 @@ void frmAst00::buildMenus() {
 }
 
 void frmAst00::connectHandlers() {
-    auto onClick = [this](QPushButton* b, void (frmAst00::*h)()) {
-        connect(b, &QPushButton::clicked, this, guard([this, h] { (this->*h)(); }));
-    };
-    auto onMenu = [this](QAction* a, void (frmAst00::*h)()) {
-        connect(a, &QAction::triggered, this, guard([this, h] { (this->*h)(); }));
-    };
+    const auto onClick = connector(this, &QPushButton::clicked);
+    const auto onMenu = connector(this, &QAction::triggered);
     onClick(cmdBol, &frmAst00::cmdBol_Click);
     onClick(cmdMen, &frmAst00::cmdMen_Click);
     connect(KopyRed, &QMenu::aboutToShow, this, guard([this] { KopyRed_Click(); }));

@@ -3,24 +3,13 @@
 #include "shell/windowkit.h"
 
 #include <QMouseEvent>
-#include <QPainter>
 #include <cmath>
 
 namespace vorlan {
 
-CutView::CutView(QWidget* parent) : QWidget(parent) {
+CutView::CutView(QWidget* parent) : PictureBox(parent) {
     setMouseTracking(true);
     setCursor(Qt::CrossCursor);
-}
-
-void CutView::setPicture(const QImage& image) {
-    m_image = image;
-    update();
-}
-
-void CutView::paintEvent(QPaintEvent* e) {
-    QPainter p(this);
-    p.drawImage(e->rect(), m_image, e->rect());
 }
 
 void CutView::mousePressEvent(QMouseEvent* e) {

@@ -6,6 +6,7 @@
 #include "shell/clicklabel.h"
 #include "shell/frmbl.h"
 #include "shell/guard.h"
+#include "shell/ownedwindow.h"
 #include "shell/panbar.h"
 #include "shell/sharedstate.h"
 #include "shell/windowkit.h"
@@ -32,9 +33,7 @@ constexpr QRgb MarkColour = 0xffff6464;
 } // namespace
 
 frmFM::frmFM(QWidget* parent) : QWidget(parent, Qt::Window) {
-    setObjectName(QStringLiteral("frmFM"));
-    setWindowTitle(QStringLiteral("Фотометрия избранной области"));
-    setAttribute(Qt::WA_DeleteOnClose);
+    setUpToolWindow(this, QStringLiteral("frmFM"), QStringLiteral("Фотометрия избранной области"));
     setFixedSize(twipsToPixels(10500), twipsToPixels(10650));
     // The captions were laid out for the narrow font of the main window's panel.
     setFont(panelFont(font()));
@@ -268,8 +267,7 @@ std::optional<double> frmFM::magnitudeAt(QPointF picture1Pixel) const {
 }
 
 frmFM& PhotometryForm() {
-    if (!s_form) s_form = new frmFM(&MainForm());
-    return *s_form;
+    return ownedWindow(s_form);
 }
 
 bool PhotometryFormExists() {

@@ -72,6 +72,17 @@ int16_t vbKeyCode(int qtKey) {
     }
 }
 
+/// The blink pair item `clicked` was clicked, `other` is the other pair's item and `all` the
+/// item for all three pictures. Between the two pairs a click swaps the pair; from all three it
+/// chooses the pair clicked. The picture outside the clicked pair (`leftOut`) is hidden.
+void chooseBlinkPair(QAction* clicked, QAction* other, QAction* all, QWidget* leftOut) {
+    const bool was = clicked->isChecked();
+    clicked->setChecked(!was);
+    other->setChecked(was);
+    all->setChecked(false);
+    leftOut->hide();
+}
+
 } // namespace
 
 frmBl::frmBl(QWidget* parent)
@@ -261,15 +272,9 @@ void frmBl::buildMenus() {
 }
 
 void frmBl::connectHandlers() {
-    auto onClick = [this](QPushButton* b, void (frmBl::*h)()) {
-        connect(b, &QPushButton::clicked, this, guard([this, h] { (this->*h)(); }));
-    };
-    auto onLabel = [this](ClickLabel* l, void (frmBl::*h)()) {
-        connect(l, &ClickLabel::clicked, this, guard([this, h] { (this->*h)(); }));
-    };
-    auto onChange = [this](PanBar* b, void (frmBl::*h)()) {
-        connect(b, &QScrollBar::valueChanged, this, guard([this, h] { (this->*h)(); }));
-    };
+    const auto onClick = connector(this, &QPushButton::clicked);
+    const auto onLabel = connector(this, &ClickLabel::clicked);
+    const auto onChange = connector(this, &QScrollBar::valueChanged);
     auto onMenu = [this](QAction* a, void (frmBl::*h)()) {
         // A checkable item's mark is the state its handler reads and sets itself, so undo
         // the toggle that QAction did before the handler runs.
@@ -279,9 +284,7 @@ void frmBl::connectHandlers() {
                     (this->*h)();
                 }));
     };
-    auto onOpen = [this](QMenu* m, void (frmBl::*h)()) {
-        connect(m, &QMenu::aboutToShow, this, guard([this, h] { (this->*h)(); }));
-    };
+    const auto onOpen = connector(this, &QMenu::aboutToShow);
 
     onOpen(Menu, &frmBl::Menu_Click);
     onOpen(mnuFile, &frmBl::mnuFile_Click);
@@ -526,21 +529,12 @@ void frmBl::mnuRamka_Click() {
         Line4->setLineVisible(i, show);
 }
 
-// Between the two pairs a click swaps the pair; from all three it chooses the pair clicked.
 void frmBl::mnuVL_1_2_Click() {
-    const bool was = mnuVL_1_2->isChecked();
-    mnuVL_1_2->setChecked(!was);
-    mnuVL_1_3->setChecked(was);
-    mnuVL_1_2_3->setChecked(false);
-    Img3->hide();
+    chooseBlinkPair(mnuVL_1_2, mnuVL_1_3, mnuVL_1_2_3, Img3);
 }
 
 void frmBl::mnuVL_1_3_Click() {
-    const bool was = mnuVL_1_3->isChecked();
-    mnuVL_1_3->setChecked(!was);
-    mnuVL_1_2->setChecked(was);
-    mnuVL_1_2_3->setChecked(false);
-    Img2->hide();
+    chooseBlinkPair(mnuVL_1_3, mnuVL_1_2, mnuVL_1_2_3, Img2);
 }
 
 void frmBl::mnuVL_1_2_3_Click() {

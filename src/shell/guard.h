@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QObject>
+
 #include <functional>
 #include <type_traits>
 #include <utility>
@@ -26,6 +28,15 @@ template <typename F, typename... Args> void callHandler(const F& f, Args&... ar
 /// handler under runGuarded.
 template <typename F> auto guard(F f) {
     return [f = std::move(f)](auto&&... args) { runGuarded([&] { callHandler(f, args...); }); };
+}
+
+/// A function connecting `signal` of a sender to a handler of form, a member taking no
+/// arguments, run under guard(): `onClick(cmdOk, &Form::cmdOk_Click)` once
+/// `onClick = connector(this, &QPushButton::clicked)`.
+template <typename Form, typename Signal> auto connector(Form* form, Signal signal) {
+    return [form, signal](auto* sender, void (Form::*handler)()) {
+        QObject::connect(sender, signal, form, guard([form, handler] { (form->*handler)(); }));
+    };
 }
 
 } // namespace vorlan

@@ -42,6 +42,13 @@ template <typename W> W* placed(W* w, const QString& name, const QRect& pixels) 
     return w;
 }
 
+/// Gives a tool window its name and title. Tool windows are deleted when the user closes them and
+/// made afresh when next asked for, so none keeps stale state between uses.
+inline void setUpToolWindow(QWidget* w, const QString& name, const QString& title) {
+    named(w, name)->setWindowTitle(title);
+    w->setAttribute(Qt::WA_DeleteOnClose);
+}
+
 /// The font the captions of the control panels were laid out for: a narrow 8-point system font,
 /// 11 pixels high. Wider or larger desktop defaults would cut them off at their fixed widths.
 inline QFont panelFont(QFont base) {

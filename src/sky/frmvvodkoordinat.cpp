@@ -3,6 +3,7 @@
 #include "common/numberforms.h"
 #include "shell/frmbl.h"
 #include "shell/guard.h"
+#include "shell/ownedwindow.h"
 #include "shell/sharedstate.h"
 #include "shell/windowkit.h"
 #include "sky/coordinatevalidator.h"
@@ -64,9 +65,8 @@ void clean(QLineEdit* field) {
 } // namespace
 
 frmVvodKoordinat::frmVvodKoordinat(QWidget* parent) : QWidget(parent, Qt::Dialog) {
-    setObjectName(QStringLiteral("frmVvodKoordinat"));
-    setWindowTitle(QStringLiteral("Ввод координат отмеченных точек (1 картинка)"));
-    setAttribute(Qt::WA_DeleteOnClose);
+    setUpToolWindow(this, QStringLiteral("frmVvodKoordinat"),
+                    QStringLiteral("Ввод координат отмеченных точек (1 картинка)"));
     setFixedSize(twipsToPixels(8520), twipsToPixels(3480));
 
     auto label = [this](const char* name, const QString& text, int l, int t, int w, int h) {
@@ -242,8 +242,7 @@ void frmVvodKoordinat::closeEvent(QCloseEvent* e) {
 }
 
 frmVvodKoordinat& VvodKoordinatForm() {
-    if (!s_form) s_form = new frmVvodKoordinat(&MainForm());
-    return *s_form;
+    return ownedWindow(s_form);
 }
 
 bool VvodKoordinatFormExists() {

@@ -2,6 +2,7 @@
 #include "blink/markeroverlay.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
+#include "support/datatable.h"
 #include "support/useractions.h"
 #include "support/windowtest.h"
 #include "view/imageframe.h"
@@ -97,12 +98,12 @@ class TestBlink : public WindowTest {
     // Dragged while stopped, the interval slider only sets the interval for the next start: one
     // click starts, the next stops. Dragged while blinking, it sets the running interval.
     void intervalSliderDrag_data() {
-        QTest::addColumn<bool>("blinking");
-        QTest::addColumn<int>("by"); // pixels
-        QTest::newRow("stopped, to the right") << false << 25;
-        QTest::newRow("stopped, to the left") << false << -20;
-        QTest::newRow("blinking, to the right") << true << 25;
-        QTest::newRow("blinking, to the left") << true << -20;
+        // by: pixels
+        DataTable<bool, int>("blinking", "by")
+            .row("stopped, to the right", false, 25)
+            .row("stopped, to the left", false, -20)
+            .row("blinking, to the right", true, 25)
+            .row("blinking, to the left", true, -20);
     }
     void intervalSliderDrag() {
         QFETCH(bool, blinking);

@@ -2,6 +2,7 @@
 // forum would show it; and saves that fail, each leaving the old file as it was.
 
 #include "blink/gifwriter.h"
+#include "support/datatable.h"
 #include "support/gifcheck.h"
 #include "support/skyframes.h"
 
@@ -20,20 +21,19 @@ class TestGifWriter : public QObject {
 
   private slots:
     void framesReadBack_data() {
-        QTest::addColumn<QVector<QImage>>("frames");
-        QTest::addColumn<double>("closeShare"); // of the pixels within 3 levels; 1 = exact
+        // closeShare: of the pixels within 3 levels; 1 = exact
+        DataTable<QVector<QImage>, double> table("frames", "closeShare");
         const QImage grey = skyFrame(320, 240, false), colour = skyFrame(320, 240, true);
         QImage few(200, 100, QImage::Format_RGB32), fewToo(200, 100, QImage::Format_RGB32);
         few.fill(qRgb(10, 20, 30));
         fewToo.fill(qRgb(200, 20, 30));
-        QTest::newRow("grey pair as grabbed")
-            << QVector<QImage>{grey, partnerFrame(grey, false, 40, 200)} << 1.0;
+        table.row("grey pair as grabbed", {grey, partnerFrame(grey, false, 40, 200)}, 1.0);
         QVector<QImage> three{grey, partnerFrame(grey, false, 40, 200), partnerFrame(grey, false, 60, 190)};
         for (QImage& f : three)
             f = f.convertToFormat(QImage::Format_Grayscale8);
-        QTest::newRow("grey 1 - 2 - 3 in grey bytes") << three << 1.0;
-        QTest::newRow("colour pair") << QVector<QImage>{colour, partnerFrame(colour, true, 40, 200)} << 0.99;
-        QTest::newRow("colours few enough to keep") << QVector<QImage>{few, fewToo} << 1.0;
+        table.row("grey 1 - 2 - 3 in grey bytes", three, 1.0);
+        table.row("colour pair", {colour, partnerFrame(colour, true, 40, 200)}, 0.99);
+        table.row("colours few enough to keep", {few, fewToo}, 1.0);
     }
     void framesReadBack() {
         QFETCH(QVector<QImage>, frames);
@@ -58,19 +58,15 @@ class TestGifWriter : public QObject {
     }
 
     void failedSaveKeepsOldFile_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QVector<QImage>>("frames");
-        QTest::addColumn<qint64>("sizeLimit"); // bytes a process may write into one file, 0 = no limit
-        QTest::addColumn<QString>("reason");
+        // sizeLimit: bytes a process may write into one file, 0 = no limit
+        DataTable<QString, QVector<QImage>, qint64, QString> table("name", "frames", "sizeLimit", "reason");
         const QImage a = skyFrame(200, 150, true);
-        QTest::newRow("folder missing")
-            << "none/blink.gif" << QVector<QImage>{a, a} << qint64(0) << "папка не найдена";
-        QTest::newRow("frames of two sizes") << "old.gif" << QVector<QImage>{a, a.copy(0, 0, 100, 100)}
-                                             << qint64(0) << "кадры разного размера";
-        QTest::newRow("no frames") << "old.gif" << QVector<QImage>{} << qint64(0) << "нет кадров";
+        table.row("folder missing", "none/blink.gif", {a, a}, qint64(0), "папка не найдена");
+        table.row("frames of two sizes", "old.gif", {a, a.copy(0, 0, 100, 100)}, qint64(0),
+                  "кадры разного размера");
+        table.row("no frames", "old.gif", {}, qint64(0), "нет кадров");
         // The file may grow to 2000 bytes only, as on a disk that limits the size of a file.
-        QTest::newRow("write cut off")
-            << "old.gif" << QVector<QImage>{a, a} << qint64(2000) << "файл слишком велик для этого диска";
+        table.row("write cut off", "old.gif", {a, a}, qint64(2000), "файл слишком велик для этого диска");
     }
     void failedSaveKeepsOldFile() {
         QFETCH(QString, name);

@@ -3,6 +3,7 @@
 // Qt's GIF reader against grabs of the screen in each phase.
 
 #include "shell/panbar.h"
+#include "support/datatable.h"
 #include "support/gifcheck.h"
 #include "support/skyframes.h"
 #include "support/useractions.h"
@@ -31,11 +32,10 @@ class TestShareWindow : public WindowTest {
     // within 3 levels and with no flicker the screen does not show), shown for the interval and
     // looped; the screen is left as it was, and "Копировать кадр" copies what it shows.
     void blinkWrittenAsTheScreenShowsIt_data() {
-        QTest::addColumn<bool>("colour");
-        QTest::addColumn<bool>("box");
-        QTest::newRow("grey pair") << false << false;
-        QTest::newRow("grey pair, only the marker box") << false << true;
-        QTest::newRow("colour pair") << true << false;
+        DataTable<bool, bool>("colour", "box")
+            .row("grey pair", false, false)
+            .row("grey pair, only the marker box", false, true)
+            .row("colour pair", true, false);
     }
     void blinkWrittenAsTheScreenShowsIt() {
         QFETCH(bool, colour);
@@ -103,18 +103,16 @@ class TestShareWindow : public WindowTest {
     // The name asked for gets ".gif"; an existing file is replaced only when the user agrees; a
     // file that cannot be written, or nothing to write, is said in Russian and nothing is written.
     void fileNamesAndFailures_data() {
-        QTest::addColumn<bool>("loaded");
-        QTest::addColumn<QStringList>("names");   // answers of the file dialog, in turn
-        QTest::addColumn<QStringList>("written"); // files of the folder that are GIFs
-        QTest::addColumn<QString>("message");     // %1 = the folder
-        QTest::newRow("suffix added") << true << QStringList{"m45"} << QStringList{"m45.gif"} << QString();
-        QTest::newRow("old file kept, another name")
-            << true << QStringList{"old", "new.GIF"} << QStringList{"new.GIF"} << QString();
-        QTest::newRow("folder missing")
-            << true << QStringList{"none/m45.gif"} << QStringList{}
-            << QString("Не удалось записать файл %1/none/m45.gif: папка не найдена");
-        QTest::newRow("no picture yet") << false << QStringList{"m45"} << QStringList{}
-                                        << QString("Нет снимков: сначала загрузите первый снимок.");
+        // names: answers of the file dialog, in turn
+        // written: files of the folder that are GIFs
+        // message: %1 = the folder
+        DataTable<bool, QStringList, QStringList, QString>("loaded", "names", "written", "message")
+            .row("suffix added", true, {"m45"}, {"m45.gif"}, QString())
+            .row("old file kept, another name", true, {"old", "new.GIF"}, {"new.GIF"}, QString())
+            .row("folder missing", true, {"none/m45.gif"}, {},
+                 QString("Не удалось записать файл %1/none/m45.gif: папка не найдена"))
+            .row("no picture yet", false, {"m45"}, {},
+                 QString("Нет снимков: сначала загрузите первый снимок."));
     }
     void fileNamesAndFailures() {
         QFETCH(bool, loaded);

@@ -1,4 +1,5 @@
 #include "common/isolatedrun.h"
+#include "support/datatable.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -12,15 +13,13 @@ class TestIsolatedRun : public QObject {
   private slots:
     // Whatever the copy does, this process goes on and learns how the copy ended, in time.
     void endings_data() {
-        QTest::addColumn<int>("behaviour");
-        QTest::addColumn<int>("end");
-        QTest::addColumn<QByteArray>("answer");
-        QTest::newRow("answers") << 0 << int(IsolatedEnd::Answered) << QByteArray("fine\0bytes", 10);
-        QTest::newRow("answers nothing") << 1 << int(IsolatedEnd::Answered) << QByteArray();
-        QTest::newRow("crashes") << 2 << int(IsolatedEnd::Failed) << QByteArray();
-        QTest::newRow("hangs") << 3 << int(IsolatedEnd::Failed) << QByteArray();
-        QTest::newRow("throws") << 4 << int(IsolatedEnd::Failed) << QByteArray();
-        QTest::newRow("answers too much") << 5 << int(IsolatedEnd::Failed) << QByteArray();
+        test::DataTable<int, int, QByteArray>("behaviour", "end", "answer")
+            .row("answers", 0, int(IsolatedEnd::Answered), QByteArray("fine\0bytes", 10))
+            .row("answers nothing", 1, int(IsolatedEnd::Answered), QByteArray())
+            .row("crashes", 2, int(IsolatedEnd::Failed), QByteArray())
+            .row("hangs", 3, int(IsolatedEnd::Failed), QByteArray())
+            .row("throws", 4, int(IsolatedEnd::Failed), QByteArray())
+            .row("answers too much", 5, int(IsolatedEnd::Failed), QByteArray());
     }
     void endings() {
         QFETCH(int, behaviour);

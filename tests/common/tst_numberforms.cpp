@@ -2,6 +2,7 @@
 #include "common/textcodec.h"
 #include "common/vbfilter.h"
 #include "common/vorlanerror.h"
+#include "support/datatable.h"
 
 #include <QLocale>
 #include <QtTest>
@@ -14,16 +15,13 @@ private slots:
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
     void integerConversions_data() {
-        QTest::addColumn<double>("v");
-        QTest::addColumn<double>("intv");
-        QTest::addColumn<double>("fixv");
-        QTest::addColumn<qint64>("rounded");
-        QTest::newRow("2.5") << 2.5 << 2.0 << 2.0 << qint64(2);
-        QTest::newRow("3.5") << 3.5 << 3.0 << 3.0 << qint64(4);
-        QTest::newRow("-2.5") << -2.5 << -3.0 << -2.0 << qint64(-2);
-        QTest::newRow("-0.4") << -0.4 << -1.0 << -0.0 << qint64(0);
-        QTest::newRow("492.5") << 492.5 << 492.0 << 492.0 << qint64(492);
-        QTest::newRow("5015.5") << 5015.5 << 5015.0 << 5015.0 << qint64(5016);
+        test::DataTable<double, double, double, qint64>("v", "intv", "fixv", "rounded")
+            .row("2.5", 2.5, 2.0, 2.0, qint64(2))
+            .row("3.5", 3.5, 3.0, 3.0, qint64(4))
+            .row("-2.5", -2.5, -3.0, -2.0, qint64(-2))
+            .row("-0.4", -0.4, -1.0, -0.0, qint64(0))
+            .row("492.5", 492.5, 492.0, 492.0, qint64(492))
+            .row("5015.5", 5015.5, 5015.0, 5015.0, qint64(5016));
     }
     void integerConversions() {
         QFETCH(double, v);
@@ -71,18 +69,17 @@ private slots:
     }
 
     void invariantShortForm_data() {
-        QTest::addColumn<float>("v");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("half") << 0.5f << " .5";
-        QTest::newRow("minus half") << -0.5f << "-.5";
-        QTest::newRow("zero") << 0.0f << " 0";
-        QTest::newRow("whole") << 1234.0f << " 1234";
-        QTest::newRow("fraction") << 1.5f << " 1.5";
-        QTest::newRow("seven digits") << 1234567.0f << " 1234567";
-        QTest::newRow("large") << 12345678.0f << " 1.234568E+07";
-        QTest::newRow("small") << 0.00001f << " 1E-05";
-        QTest::newRow("tenth keeps 7 digits") << 0.1f << " .1";
-        QTest::newRow("negative large") << -1.5e8f << "-1.5E+08";
+        test::DataTable<float, QString>("v", "expected")
+            .row("half", 0.5f, " .5")
+            .row("minus half", -0.5f, "-.5")
+            .row("zero", 0.0f, " 0")
+            .row("whole", 1234.0f, " 1234")
+            .row("fraction", 1.5f, " 1.5")
+            .row("seven digits", 1234567.0f, " 1234567")
+            .row("large", 12345678.0f, " 1.234568E+07")
+            .row("small", 0.00001f, " 1E-05")
+            .row("tenth keeps 7 digits", 0.1f, " .1")
+            .row("negative large", -1.5e8f, "-1.5E+08");
     }
     void invariantShortForm() {
         QLocale::setDefault(QLocale(QLocale::Russian));
@@ -106,21 +103,20 @@ private slots:
     }
 
     void leadingNumber_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<double>("expected");
-        QTest::newRow("12abc") << "12abc" << 12.0;
-        QTest::newRow("-.5e1x") << "-.5e1x" << -5.0;
-        QTest::newRow("empty") << "" << 0.0;
-        QTest::newRow("abc") << "abc" << 0.0;
-        QTest::newRow("leading blanks") << "   7.25" << 7.25;
-        QTest::newRow("comma stops") << "1,5" << 1.0;
-        QTest::newRow("plus sign") << "+3" << 3.0;
-        QTest::newRow("lone sign") << "-" << 0.0;
-        QTest::newRow("-0") << "-0" << 0.0;
-        QTest::newRow("dangling exponent") << "12e" << 12.0;
-        QTest::newRow("exponent sign only") << "2e+x" << 2.0;
-        QTest::newRow("point only") << "." << 0.0;
-        QTest::newRow("negative exponent") << "15E-1" << 1.5;
+        test::DataTable<QString, double>("text", "expected")
+            .row("12abc", "12abc", 12.0)
+            .row("-.5e1x", "-.5e1x", -5.0)
+            .row("empty", "", 0.0)
+            .row("abc", "abc", 0.0)
+            .row("leading blanks", "   7.25", 7.25)
+            .row("comma stops", "1,5", 1.0)
+            .row("plus sign", "+3", 3.0)
+            .row("lone sign", "-", 0.0)
+            .row("-0", "-0", 0.0)
+            .row("dangling exponent", "12e", 12.0)
+            .row("exponent sign only", "2e+x", 2.0)
+            .row("point only", ".", 0.0)
+            .row("negative exponent", "15E-1", 1.5);
     }
     void leadingNumber() {
         QFETCH(QString, text);

@@ -6,6 +6,7 @@
 #include "cutout/frmpiccopy.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
+#include "support/datatable.h"
 #include "support/files.h"
 #include "support/useractions.h"
 #include "support/windowtest.h"
@@ -69,18 +70,16 @@ class TestPicCopy : public WindowTest {
 
   private slots:
     void cutOut_data() {
-        QTest::addColumn<int>("pictures");
-        QTest::addColumn<QPoint>("spot");
-        QTest::addColumn<QSize>("canvasSize");
-        QTest::addColumn<QSize>("windowSize");
-        QTest::addColumn<int>("columns1"); // of block 1 taken from picture 1
-        QTest::addColumn<QPoint>("from1"); // picture 1 pixel at canvas (0, 0)
-        QTest::newRow("default sizes, two pictures")
-            << 2 << QPoint(300, 200) << QSize(430, 200) << QSize(500, 430) << 201 << QPoint(200, 100);
-        QTest::newRow("spot 50 pixels from the left edge")
-            << 2 << QPoint(50, 200) << QSize(430, 200) << QSize(500, 430) << 151 << QPoint(0, 100);
-        QTest::newRow("only picture 1 loaded")
-            << 1 << QPoint(300, 200) << QSize(230, 200) << QSize(500, 430) << 201 << QPoint(200, 100);
+        // columns1: of block 1 taken from picture 1
+        // from1: picture 1 pixel at canvas (0, 0)
+        DataTable<int, QPoint, QSize, QSize, int, QPoint>("pictures", "spot", "canvasSize", "windowSize",
+                                                          "columns1", "from1")
+            .row("default sizes, two pictures", 2, QPoint(300, 200), QSize(430, 200), QSize(500, 430), 201,
+                 QPoint(200, 100))
+            .row("spot 50 pixels from the left edge", 2, QPoint(50, 200), QSize(430, 200), QSize(500, 430),
+                 151, QPoint(0, 100))
+            .row("only picture 1 loaded", 1, QPoint(300, 200), QSize(230, 200), QSize(500, 430), 201,
+                 QPoint(200, 100));
     }
     void cutOut() {
         QFETCH(int, pictures);
@@ -152,21 +151,17 @@ class TestPicCopy : public WindowTest {
     }
 
     void circles_data() {
-        QTest::addColumn<QPoint>("at");
-        QTest::addColumn<Qt::MouseButton>("button");
-        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-        QTest::addColumn<double>("radius"); // 0: nothing drawn
-        QTest::addColumn<double>("halfWidth");
-        QTest::newRow("left in block 1")
-            << QPoint(100, 100) << Qt::LeftButton << Qt::KeyboardModifiers() << 15.0 << 1.0;
-        QTest::newRow("left in block 2, bars 1000 and 2000")
-            << QPoint(300, 100) << Qt::LeftButton << Qt::KeyboardModifiers() << 7.5 << 1.0;
-        QTest::newRow("Shift + left in block 2 at scale 2")
-            << QPoint(300, 100) << Qt::LeftButton << Qt::KeyboardModifiers(Qt::ShiftModifier) << 35.0 << 1.5;
-        QTest::newRow("right button")
-            << QPoint(100, 100) << Qt::RightButton << Qt::KeyboardModifiers() << 0.0 << 0.0;
-        QTest::newRow("Ctrl + left") << QPoint(100, 100) << Qt::LeftButton
-                                     << Qt::KeyboardModifiers(Qt::ControlModifier) << 0.0 << 0.0;
+        // radius 0: nothing drawn
+        DataTable<QPoint, Qt::MouseButton, Qt::KeyboardModifiers, double, double>("at", "button", "modifiers",
+                                                                                  "radius", "halfWidth")
+            .row("left in block 1", QPoint(100, 100), Qt::LeftButton, Qt::KeyboardModifiers(), 15.0, 1.0)
+            .row("left in block 2, bars 1000 and 2000", QPoint(300, 100), Qt::LeftButton,
+                 Qt::KeyboardModifiers(), 7.5, 1.0)
+            .row("Shift + left in block 2 at scale 2", QPoint(300, 100), Qt::LeftButton,
+                 Qt::KeyboardModifiers(Qt::ShiftModifier), 35.0, 1.5)
+            .row("right button", QPoint(100, 100), Qt::RightButton, Qt::KeyboardModifiers(), 0.0, 0.0)
+            .row("Ctrl + left", QPoint(100, 100), Qt::LeftButton, Qt::KeyboardModifiers(Qt::ControlModifier),
+                 0.0, 0.0);
     }
     void circles() {
         QFETCH(QPoint, at);
@@ -208,21 +203,18 @@ class TestPicCopy : public WindowTest {
     }
 
     void save_data() {
-        QTest::addColumn<QString>("existing");   // contents of the file before; empty: none
-        QTest::addColumn<QStringList>("names");  // answers of the dialog; "<dir>" the folder itself
-        QTest::addColumn<QList<int>>("answers"); // to the overwrite question, Yes or No
-        QTest::addColumn<int>("questions");
-        QTest::addColumn<bool>("written");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("new file") << "" << QStringList{"strip.bmp"} << QList<int>{} << 0 << true << "";
-        QTest::newRow("existing: No reopens the dialog, then Yes")
-            << "old" << QStringList{"strip.bmp", "strip.bmp"} << QList<int>{QMessageBox::No, QMessageBox::Yes}
-            << 2 << true << "";
-        QTest::newRow("existing: No, then cancel")
-            << "old" << QStringList{"strip.bmp"} << QList<int>{QMessageBox::No} << 1 << false << "";
-        QTest::newRow("cancelled dialog") << "" << QStringList{} << QList<int>{} << 0 << false << "";
-        QTest::newRow("a folder's name") << "" << QStringList{"<dir>"} << QList<int>{} << 0 << false
-                                         << "Не удалось записать файл\n<dir>\nэто папка, а не файл";
+        // existing: contents of the file before; empty: none
+        // names: answers of the dialog; "<dir>" the folder itself
+        // answers: to the overwrite question, Yes or No
+        DataTable<QString, QStringList, QList<int>, int, bool, QString>("existing", "names", "answers",
+                                                                        "questions", "written", "message")
+            .row("new file", "", {"strip.bmp"}, {}, 0, true, "")
+            .row("existing: No reopens the dialog, then Yes", "old", {"strip.bmp", "strip.bmp"},
+                 {QMessageBox::No, QMessageBox::Yes}, 2, true, "")
+            .row("existing: No, then cancel", "old", {"strip.bmp"}, {QMessageBox::No}, 1, false, "")
+            .row("cancelled dialog", "", {}, {}, 0, false, "")
+            .row("a folder's name", "", {"<dir>"}, {}, 0, false,
+                 "Не удалось записать файл\n<dir>\nэто папка, а не файл");
     }
     void save() {
         QFETCH(QString, existing);
@@ -257,12 +249,12 @@ class TestPicCopy : public WindowTest {
     }
 
     void stopAndRunsInsideRuns_data() {
-        QTest::addColumn<QString>("during"); // what the user does
-        QTest::addColumn<bool>("region1Complete");
-        QTest::newRow("Прервать before the run: the next run is complete") << "stop before" << true;
-        QTest::newRow("Прервать during it ends only region 1") << "stop during" << false;
-        QTest::newRow("a second Shift + click during it is ignored") << "click again" << true;
-        QTest::newRow("a rotation started during it is ignored") << "rotate" << true;
+        // during: what the user does
+        DataTable<QString, bool>("during", "region1Complete")
+            .row("Прервать before the run: the next run is complete", "stop before", true)
+            .row("Прервать during it ends only region 1", "stop during", false)
+            .row("a second Shift + click during it is ignored", "click again", true)
+            .row("a rotation started during it is ignored", "rotate", true);
     }
     void stopAndRunsInsideRuns() {
         QFETCH(QString, during);
@@ -315,14 +307,10 @@ class TestPicCopy : public WindowTest {
     }
 
     void badSizesAreRefused_data() {
-        QTest::addColumn<QString>("width");
-        QTest::addColumn<QString>("height");
-        QTest::newRow("not a number") << "abc"
-                                      << "200";
-        QTest::newRow("zero") << "200"
-                              << "0";
-        QTest::newRow("too large for memory") << "900000"
-                                              << "900000";
+        DataTable<QString, QString>("width", "height")
+            .row("not a number", "abc", "200")
+            .row("zero", "200", "0")
+            .row("too large for memory", "900000", "900000");
     }
     void badSizesAreRefused() {
         QFETCH(QString, width);

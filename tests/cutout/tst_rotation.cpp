@@ -3,6 +3,8 @@
 
 #include "cutout/cutoutgeometry.h"
 #include "registration/rotation.h"
+#include "support/datatable.h"
+#include "support/turning.h"
 
 #include <QLocale>
 #include <QtTest>
@@ -59,13 +61,6 @@ QPointF centreOf(const QImage& img, QRgb colour) {
     return n ? QPointF(sx / n, sy / n) : QPointF(-1, -1);
 }
 
-/// Where a point of the source (pixels, y down) lands when turned counter-clockwise by angle.
-QPointF turned(QPointF p, double angle, QSize canvas) {
-    const double dx = p.x() - W / 2.0, dy = H / 2.0 - p.y();
-    return {dx * std::cos(angle) - dy * std::sin(angle) + canvas.width() / 2.0,
-            canvas.height() / 2.0 - (dx * std::sin(angle) + dy * std::cos(angle))};
-}
-
 } // namespace
 
 class TestRotation : public QObject {
@@ -74,22 +69,19 @@ class TestRotation : public QObject {
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
     void angleAndAnnouncement_data() {
-        QTest::addColumn<PointPair>("picture1");
-        QTest::addColumn<PointPair>("target");
-        QTest::addColumn<QString>("text");
+        test::DataTable<PointPair, PointPair, QString> table("picture1", "target", "text");
         const PointPair right{1500, 1500, 3000, 1500};
-        QTest::newRow("target turned clockwise: 90")
-            << right << PointPair{1500, 1500, 1500, 3000} << "выполняется поворот на угол 90,00°";
-        QTest::newRow("the other way: 3π/2 becomes -90")
-            << right << PointPair{1500, 3000, 1500, 1500} << "выполняется поворот на угол -90,00°";
-        QTest::newRow("identical geometry")
-            << right << PointPair{100, 700, 1600, 700} << "выполняется поворот на угол 0,00°";
-        QTest::newRow("unmarked target keeps picture 1's direction")
-            << right << PointPair{} << "выполняется поворот на угол 0,00°";
-        QTest::newRow("-270 wraps to 90")
-            << PointPair{0, 1000, 0, 0} << right << "выполняется поворот на угол 90,00°";
-        QTest::newRow("half turn stays -180")
-            << PointPair{3000, 0, 1500, 0} << right << "выполняется поворот на угол -180,00°";
+        table.row("target turned clockwise: 90", right, PointPair{1500, 1500, 1500, 3000},
+                  "выполняется поворот на угол 90,00°");
+        table.row("the other way: 3π/2 becomes -90", right, PointPair{1500, 3000, 1500, 1500},
+                  "выполняется поворот на угол -90,00°");
+        table.row("identical geometry", right, PointPair{100, 700, 1600, 700},
+                  "выполняется поворот на угол 0,00°");
+        table.row("unmarked target keeps picture 1's direction", right, PointPair{},
+                  "выполняется поворот на угол 0,00°");
+        table.row("-270 wraps to 90", PointPair{0, 1000, 0, 0}, right, "выполняется поворот на угол 90,00°");
+        table.row("half turn stays -180", PointPair{3000, 0, 1500, 0}, right,
+                  "выполняется поворот на угол -180,00°");
     }
     void angleAndAnnouncement() {
         QFETCH(PointPair, picture1);
@@ -100,15 +92,14 @@ class TestRotation : public QObject {
     }
 
     void canvasHoldsTheTurnedPicture_data() {
-        QTest::addColumn<double>("degrees");
-        QTest::addColumn<QSize>("canvas");
-        QTest::newRow("0") << 0.0 << QSize(W, H);
-        QTest::newRow("90: H x W") << 90.0 << QSize(H, W);
-        QTest::newRow("-90: H x W") << -90.0 << QSize(H, W);
-        QTest::newRow("30") << 30.0 << QSize(72, 65);
-        QTest::newRow("135: as large as 45") << 135.0 << QSize(71, 71);
-        QTest::newRow("-150") << -150.0 << QSize(72, 65);
-        QTest::newRow("180: W x H, not negative") << 180.0 << QSize(W, H);
+        test::DataTable<double, QSize>("degrees", "canvas")
+            .row("0", 0.0, QSize(W, H))
+            .row("90: H x W", 90.0, QSize(H, W))
+            .row("-90: H x W", -90.0, QSize(H, W))
+            .row("30", 30.0, QSize(72, 65))
+            .row("135: as large as 45", 135.0, QSize(71, 71))
+            .row("-150", -150.0, QSize(72, 65))
+            .row("180: W x H, not negative", 180.0, QSize(W, H));
     }
     void canvasHoldsTheTurnedPicture() {
         QFETCH(double, degrees);
@@ -121,7 +112,8 @@ class TestRotation : public QObject {
         // none of it is cut off. Pixel corners are mapped, not centres, and each 2 x 2 block keeps
         // its unturned order, so the whole picture moves by up to 3 pixels along each axis.
         for (const Mark& m : Marks) {
-            const QPointF expected = turned(QPointF(m.at) + QPointF(1.5, 1.5), angle, canvas);
+            const QPointF expected =
+                test::turnedOnCanvas(QPointF(m.at) + QPointF(1.5, 1.5), degrees, QSizeF(W, H), canvas);
             const QPointF found = centreOf(out, m.colour);
             QVERIFY2(QLineF(found, expected).length() <= 4.5,
                      qPrintable(QString("mark %1: at %2,%3, expected %4,%5")
@@ -134,10 +126,10 @@ class TestRotation : public QObject {
         // The splat leaves no hole inside the turned picture.
         for (int y = 0; y < out.height(); ++y)
             for (int x = 0; x < out.width(); ++x) {
-                const QPointF back =
-                    turned(QPointF(x + 0.5, y + 0.5) - QPointF(out.width() / 2.0, out.height() / 2.0) +
-                               QPointF(W / 2.0, H / 2.0),
-                           -angle, QSize(W, H));
+                const QPointF back = test::turnedOnCanvas(QPointF(x + 0.5, y + 0.5) -
+                                                              QPointF(out.width() / 2.0, out.height() / 2.0) +
+                                                              QPointF(W / 2.0, H / 2.0),
+                                                          -degrees, QSizeF(W, H), QSizeF(W, H));
                 const bool wellInside = back.x() > 2 && back.x() < W - 2 && back.y() > 2 && back.y() < H - 2;
                 if (wellInside)
                     QVERIFY2(out.pixel(x, y) != CanvasBackground,
@@ -146,11 +138,11 @@ class TestRotation : public QObject {
     }
 
     void quarterTurnsMoveEveryPixelAlike_data() {
-        QTest::addColumn<double>("degrees");
-        QTest::addColumn<QTransform>("sourceOfCanvas"); // source pixel = this x canvas pixel + a shift
-        QTest::newRow("90 counter-clockwise") << 90.0 << QTransform(0, 1, -1, 0, 0, 0);
-        QTest::newRow("-90 clockwise") << -90.0 << QTransform(0, -1, 1, 0, 0, 0);
-        QTest::newRow("180") << 180.0 << QTransform(-1, 0, 0, -1, 0, 0);
+        // sourceOfCanvas: source pixel = this x canvas pixel + a shift
+        test::DataTable<double, QTransform>("degrees", "sourceOfCanvas")
+            .row("90 counter-clockwise", 90.0, QTransform(0, 1, -1, 0, 0, 0))
+            .row("-90 clockwise", -90.0, QTransform(0, -1, 1, 0, 0, 0))
+            .row("180", 180.0, QTransform(-1, 0, 0, -1, 0, 0));
     }
     void quarterTurnsMoveEveryPixelAlike() {
         QFETCH(double, degrees);

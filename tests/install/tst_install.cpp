@@ -1,6 +1,8 @@
 // The installed program as the desktop sees it: files in their places, and the file manager's
 // MIME machinery resolving pictures, FITS files and projects to types the desktop entry opens.
 
+#include "support/datatable.h"
+
 #include <QMap>
 #include <QMimeDatabase>
 #include <QProcess>
@@ -31,24 +33,15 @@ class TestInstall : public QObject {
     }
 
     void filesOpenWithVorlan_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("type");
-        QTest::newRow("project") << "comet.vln"
-                                 << "application/x-vorlan-project";
-        QTest::newRow("FITS") << "m31.fits"
-                              << "application/fits";
-        QTest::newRow("FITS, short name") << "m31.fit"
-                                          << "application/fits";
-        QTest::newRow("FITS, tile-compressed") << "m31.fz"
-                                               << "application/fits";
-        QTest::newRow("JPEG") << "m31.jpg"
-                              << "image/jpeg";
-        QTest::newRow("16-bit TIFF") << "m31.tif"
-                                     << "image/tiff";
-        QTest::newRow("PNG") << "m31.png"
-                             << "image/png";
-        QTest::newRow("BMP") << "m31.bmp"
-                             << "image/bmp";
+        vorlan::test::DataTable<QString, QString>("name", "type")
+            .row("project", "comet.vln", "application/x-vorlan-project")
+            .row("FITS", "m31.fits", "application/fits")
+            .row("FITS, short name", "m31.fit", "application/fits")
+            .row("FITS, tile-compressed", "m31.fz", "application/fits")
+            .row("JPEG", "m31.jpg", "image/jpeg")
+            .row("16-bit TIFF", "m31.tif", "image/tiff")
+            .row("PNG", "m31.png", "image/png")
+            .row("BMP", "m31.bmp", "image/bmp");
     }
     void filesOpenWithVorlan() {
         QFETCH(QString, name);

@@ -4,6 +4,7 @@
 #include "notepad/helpcontent.h"
 #include "notepad/helptexts.h"
 #include "pdftext.h"
+#include "support/datatable.h"
 #include "support/files.h"
 #include "support/ordinaryuser.h"
 #include "support/scriptedprompter.h"
@@ -94,14 +95,13 @@ private slots:
     }
 
     void openFile_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("three lines") << QByteArray("first\r\nsecond\r\nthird\r\n")
-                                     << QStringLiteral("first\r\nsecond\r\nthird\r\n");
-        QTest::newRow("Windows-1251") << encodeText(QStringLiteral("Звезда\r\nКомета"), TextEncoding::Windows1251)
-                                      << QStringLiteral("Звезда\r\nКомета\r\n");
-        QTest::newRow("UTF-8") << QStringLiteral("Звезда\nКомета ✓\n").toUtf8()
-                               << QStringLiteral("Звезда\r\nКомета ✓\r\n");
+        test::DataTable<QByteArray, QString>("bytes", "text")
+            .row("three lines", QByteArray("first\r\nsecond\r\nthird\r\n"),
+                 QStringLiteral("first\r\nsecond\r\nthird\r\n"))
+            .row("Windows-1251", encodeText(QStringLiteral("Звезда\r\nКомета"), TextEncoding::Windows1251),
+                 QStringLiteral("Звезда\r\nКомета\r\n"))
+            .row("UTF-8", QStringLiteral("Звезда\nКомета ✓\n").toUtf8(),
+                 QStringLiteral("Звезда\r\nКомета ✓\r\n"));
     }
     void openFile() {
         QFETCH(QByteArray, bytes);
@@ -122,16 +122,16 @@ private slots:
     // A file of one endless line opens whole, and no paragraph of the text box is longer than
     // a segment, so typing stays as quick as in short lines.
     void longLinesOpenWhole_data() {
-        QTest::addColumn<QByteArray>("bytes");
+        test::DataTable<QByteArray> table("bytes");
         auto run = [](qsizetype n) {
             QByteArray b(n, 'x');
             for (qsizetype i = 0; i < n; ++i)
                 b[i] = char('a' + i % 26);
             return b;
         };
-        QTest::newRow("1 MB without a break") << run(1 << 20);
-        QTest::newRow("4 MB without a break") << run(4 << 20);
-        QTest::newRow("long line among short ones") << "start\r\n" + run(2500) + "\rend\n\r\n";
+        table.row("1 MB without a break", run(1 << 20));
+        table.row("4 MB without a break", run(4 << 20));
+        table.row("long line among short ones", "start\r\n" + run(2500) + "\rend\n\r\n");
     }
     void longLinesOpenWhole() {
         QFETCH(QByteArray, bytes);
@@ -162,39 +162,19 @@ private slots:
     // line; the text box positions count one more at every soft break): the saved text is what
     // the same keys would make of the unbroken line.
     void editingAcrossSoftBreaks_data() {
-        QTest::addColumn<int>("anchor"); // text box positions
-        QTest::addColumn<int>("caret");
-        QTest::addColumn<QString>(
-            "keys"); // typed text; "⏎" Enter, "⌫" Backspace, "⌦" Delete, "↶" undo, "⎘" paste
-        QTest::addColumn<QString>("clipboard");
-        QTest::addColumn<QString>("line"); // the long line afterwards, from the original one L
-        QTest::newRow("typing inside") << 1501 << 1501 << "XY"
-                                       << ""
-                                       << "L0-1500 XY L1500-";
-        QTest::newRow("Enter at the end of a paragraph") << 1000 << 1000 << "⏎"
-                                                         << ""
-                                                         << "L0-1000 ⏎ L1000-";
-        QTest::newRow("Enter at the start of the next") << 1001 << 1001 << "⏎"
-                                                        << ""
-                                                        << "L0-1000 ⏎ L1000-";
-        QTest::newRow("Backspace over a soft break") << 1001 << 1001 << "⌫"
-                                                     << ""
-                                                     << "L0-999 L1000-";
-        QTest::newRow("Delete over a soft break") << 1000 << 1000 << "⌦"
-                                                  << ""
-                                                  << "L0-1000 L1001-";
-        QTest::newRow("pasting two lines") << 501 << 501 << "⎘"
-                                           << "P\nQ"
-                                           << "L0-501 P⏎Q L501-";
-        QTest::newRow("typing over a selection across breaks") << 990 << 2012 << "Z"
-                                                               << ""
-                                                               << "L0-990 Z L2010-";
-        QTest::newRow("Enter, then undo") << 1501 << 1501 << "⏎↶"
-                                          << ""
-                                          << "L0-";
-        QTest::newRow("Enter twice in one paragraph") << 1200 << 1200 << "⏎⏎"
-                                                      << ""
-                                                      << "L0-1199 ⏎⏎ L1199-";
+        // anchor: text box positions
+        // keys: typed text; "⏎" Enter, "⌫" Backspace, "⌦" Delete, "↶" undo, "⎘" paste
+        // line: the long line afterwards, from the original one L
+        test::DataTable<int, int, QString, QString, QString>("anchor", "caret", "keys", "clipboard", "line")
+            .row("typing inside", 1501, 1501, "XY", "", "L0-1500 XY L1500-")
+            .row("Enter at the end of a paragraph", 1000, 1000, "⏎", "", "L0-1000 ⏎ L1000-")
+            .row("Enter at the start of the next", 1001, 1001, "⏎", "", "L0-1000 ⏎ L1000-")
+            .row("Backspace over a soft break", 1001, 1001, "⌫", "", "L0-999 L1000-")
+            .row("Delete over a soft break", 1000, 1000, "⌦", "", "L0-1000 L1001-")
+            .row("pasting two lines", 501, 501, "⎘", "P\nQ", "L0-501 P⏎Q L501-")
+            .row("typing over a selection across breaks", 990, 2012, "Z", "", "L0-990 Z L2010-")
+            .row("Enter, then undo", 1501, 1501, "⏎↶", "", "L0-")
+            .row("Enter twice in one paragraph", 1200, 1200, "⏎⏎", "", "L0-1199 ⏎⏎ L1199-");
     }
     void editingAcrossSoftBreaks() {
         QFETCH(int, anchor);
@@ -271,13 +251,12 @@ private slots:
     }
 
     void fontRuleOnResize_data() {
-        QTest::addColumn<int>("windowWidth"); // outer, in pixels
-        QTest::addColumn<int>("txtWidth");
-        QTest::addColumn<double>("size");
-        QTest::newRow("design width") << 642 << 633 << 9.75;
-        QTest::newRow("6000 twips") << 409 << 400 << 7.75;
-        QTest::newRow("8010 twips") << 543 << 534 << 9.75;
-        QTest::newRow("7005 twips") << 476 << 467 << 8.755;
+        // windowWidth: outer, in pixels
+        test::DataTable<int, int, double>("windowWidth", "txtWidth", "size")
+            .row("design width", 642, 633, 9.75)
+            .row("6000 twips", 409, 400, 7.75)
+            .row("8010 twips", 543, 534, 9.75)
+            .row("7005 twips", 476, 467, 8.755);
     }
     void fontRuleOnResize() {
         QFETCH(int, windowWidth);
@@ -403,18 +382,13 @@ private slots:
     // No temporary file can be made beside the file (a read-only folder, a name at the length
     // limit): the text is appended in place; what still cannot be written is reported.
     void appendWhereNoTemporaryFileFits_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("readOnlyFolder");
-        QTest::addColumn<bool>("existingFile");
-        QTest::addColumn<bool>("readOnlyFile");
-        QTest::addColumn<QString>("reason"); // empty: appended
-        QTest::newRow("writable file in a read-only folder") << "notes.txt" << true << true << false << "";
-        QTest::newRow("name at the length limit")
-            << QString(250, 'n') + ".txt" << false << true << false << "";
-        QTest::newRow("read-only file in a read-only folder")
-            << "notes.txt" << true << true << true << "нет прав на запись";
-        QTest::newRow("new file in a read-only folder")
-            << "notes.txt" << true << false << false << "нет прав на запись";
+        // reason empty: appended
+        test::DataTable<QString, bool, bool, bool, QString>("name", "readOnlyFolder", "existingFile",
+                                                            "readOnlyFile", "reason")
+            .row("writable file in a read-only folder", "notes.txt", true, true, false, "")
+            .row("name at the length limit", QString(250, 'n') + ".txt", false, true, false, "")
+            .row("read-only file in a read-only folder", "notes.txt", true, true, true, "нет прав на запись")
+            .row("new file in a read-only folder", "notes.txt", true, false, false, "нет прав на запись");
     }
     void appendWhereNoTemporaryFileFits() {
         QFETCH(QString, name);

@@ -1,5 +1,6 @@
 #include "common/textcodec.h"
 #include "notepad/notepadrules.h"
+#include "support/datatable.h"
 #include "support/files.h"
 
 #include <QDir>
@@ -21,14 +22,13 @@ class TestNotepadRules : public QObject {
     Q_OBJECT
 private slots:
     void fontSize_data() {
-        QTest::addColumn<float>("widthTwips");
-        QTest::addColumn<float>("size");
-        QTest::newRow("wide") << 9495.0f << 9.75f;
-        QTest::newRow("at 8000") << 8000.0f << 9.75f;
-        QTest::newRow("at 6000") << 6000.0f << 7.75f;
-        QTest::newRow("at 7250") << 7250.0f << 9.0f;
-        QTest::newRow("zero width") << 0.0f << 1.75f;
-        QTest::newRow("never below 1 point") << -5000.0f << 1.0f;
+        test::DataTable<float, float>("widthTwips", "size")
+            .row("wide", 9495.0f, 9.75f)
+            .row("at 8000", 8000.0f, 9.75f)
+            .row("at 6000", 6000.0f, 7.75f)
+            .row("at 7250", 7250.0f, 9.0f)
+            .row("zero width", 0.0f, 1.75f)
+            .row("never below 1 point", -5000.0f, 1.0f);
     }
     void fontSize() {
         QFETCH(float, widthTwips);
@@ -67,22 +67,21 @@ private slots:
     }
 
     void textFromBytes_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("three lines CR LF") << QByteArray("one\r\ntwo\r\nthree\r\n") << "one\r\ntwo\r\nthree\r\n";
-        QTest::newRow("LF only") << QByteArray("one\ntwo\n") << "one\r\ntwo\r\n";
-        QTest::newRow("CR only") << QByteArray("one\rtwo") << "one\r\ntwo\r\n";
-        QTest::newRow("last line unended") << QByteArray("one\r\ntwo") << "one\r\ntwo\r\n";
-        QTest::newRow("blank lines kept") << QByteArray("\r\n\r\na\r\n\r\n") << "\r\n\r\na\r\n\r\n";
-        QTest::newRow("empty") << QByteArray() << QString();
-        QTest::newRow("Windows-1251") << cp1251(QStringLiteral("Привет, мир\r\nЁлка\r\n"))
-                                      << QStringLiteral("Привет, мир\r\nЁлка\r\n");
-        QTest::newRow("UTF-8") << QStringLiteral("Привет, мир\r\nЁлка").toUtf8()
-                               << QStringLiteral("Привет, мир\r\nЁлка\r\n");
-        QTest::newRow("begins with the marker") << (TooLargeMarker + QStringLiteral("rest\r\nmore\r\n")).toUtf8()
-                                                << TooLargeMarker + QStringLiteral("rest\r\nmore\r\n");
-        QTest::newRow("marker later is text") << (QStringLiteral("a\r\n") + TooLargeMarker).toUtf8()
-                                              << QStringLiteral("a\r\n") + TooLargeMarker;
+        test::DataTable<QByteArray, QString>("bytes", "text")
+            .row("three lines CR LF", QByteArray("one\r\ntwo\r\nthree\r\n"), "one\r\ntwo\r\nthree\r\n")
+            .row("LF only", QByteArray("one\ntwo\n"), "one\r\ntwo\r\n")
+            .row("CR only", QByteArray("one\rtwo"), "one\r\ntwo\r\n")
+            .row("last line unended", QByteArray("one\r\ntwo"), "one\r\ntwo\r\n")
+            .row("blank lines kept", QByteArray("\r\n\r\na\r\n\r\n"), "\r\n\r\na\r\n\r\n")
+            .row("empty", QByteArray(), QString())
+            .row("Windows-1251", cp1251(QStringLiteral("Привет, мир\r\nЁлка\r\n")),
+                 QStringLiteral("Привет, мир\r\nЁлка\r\n"))
+            .row("UTF-8", QStringLiteral("Привет, мир\r\nЁлка").toUtf8(),
+                 QStringLiteral("Привет, мир\r\nЁлка\r\n"))
+            .row("begins with the marker", (TooLargeMarker + QStringLiteral("rest\r\nmore\r\n")).toUtf8(),
+                 TooLargeMarker + QStringLiteral("rest\r\nmore\r\n"))
+            .row("marker later is text", (QStringLiteral("a\r\n") + TooLargeMarker).toUtf8(),
+                 QStringLiteral("a\r\n") + TooLargeMarker);
     }
     void textFromBytes() {
         QFETCH(QByteArray, bytes);
@@ -128,19 +127,18 @@ private slots:
     }
 
     void appendedBytes_data() {
-        QTest::addColumn<QByteArray>("existing");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QByteArray>("result");
+        test::DataTable<QByteArray, QString, QByteArray> table("existing", "text", "result");
         const QString ru = QStringLiteral("Привет");
         const QString cjk = QStringLiteral("日本");
-        QTest::newRow("new file, Cyrillic") << QByteArray() << ru << cp1251(ru + "\r\n");
-        QTest::newRow("new file, beyond 1251") << QByteArray() << cjk << (cjk + "\r\n").toUtf8();
-        QTest::newRow("ASCII file") << QByteArray("abc\r\n") << ru << "abc\r\n" + cp1251(ru + "\r\n");
-        QTest::newRow("UTF-8 file") << QStringLiteral("Ёж\r\n").toUtf8() << ru
-                                    << QStringLiteral("Ёж\r\nПривет\r\n").toUtf8();
-        QTest::newRow("1251 file") << cp1251(QStringLiteral("Ёж\r\n")) << ru << cp1251(QStringLiteral("Ёж\r\nПривет\r\n"));
-        QTest::newRow("1251 file, text beyond 1251")
-            << cp1251(QStringLiteral("Ёж\r\n")) << cjk << QStringLiteral("Ёж\r\n日本\r\n").toUtf8();
+        table.row("new file, Cyrillic", QByteArray(), ru, cp1251(ru + "\r\n"));
+        table.row("new file, beyond 1251", QByteArray(), cjk, (cjk + "\r\n").toUtf8());
+        table.row("ASCII file", QByteArray("abc\r\n"), ru, "abc\r\n" + cp1251(ru + "\r\n"));
+        table.row("UTF-8 file", QStringLiteral("Ёж\r\n").toUtf8(), ru,
+                  QStringLiteral("Ёж\r\nПривет\r\n").toUtf8());
+        table.row("1251 file", cp1251(QStringLiteral("Ёж\r\n")), ru,
+                  cp1251(QStringLiteral("Ёж\r\nПривет\r\n")));
+        table.row("1251 file, text beyond 1251", cp1251(QStringLiteral("Ёж\r\n")), cjk,
+                  QStringLiteral("Ёж\r\n日本\r\n").toUtf8());
     }
     void appendedBytes() {
         QFETCH(QByteArray, existing);

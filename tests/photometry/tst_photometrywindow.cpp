@@ -6,6 +6,7 @@
 #include "photometry/frmfm.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
+#include "support/datatable.h"
 #include "support/useractions.h"
 #include "support/windowtest.h"
 #include "view/imageframe.h"
@@ -84,22 +85,19 @@ class TestPhotometryWindow : public WindowTest {
     // A grey 3 x 3 star of 200 on 20, Ctrl + clicked on picture 1, measured at once; measured
     // again on the cut-out, it gives the same figures.
     void workedExample_data() {
-        QTest::addColumn<bool>("russian");
-        QTest::addColumn<int>("uv");
-        QTest::addColumn<QStringList>("texts");  // txtZ, txtZ2, txtM2
-        QTest::addColumn<QStringList>("fields"); // LblInfo1, LblInfo2, txtKb, lblZV
+        // texts: txtZ, txtZ2, txtM2
+        // fields: LblInfo1, LblInfo2, txtKb, lblZV
+        DataTable<bool, int, QStringList, QStringList> table("russian", "uv", "texts", "fields");
         const QString i1620 = "Общая интенсивность  1620";
-        QTest::newRow("one star") << false << 1 << QStringList{"20000", "", ""}
-                                  << QStringList{i1620, "Показатель цвета   0.00", " 2.857866", "1.12"};
-        QTest::newRow("one star ru") << true << 1 << QStringList{"20000", "", ""}
-                                     << QStringList{i1620, "Показатель цвета   0,00", " 2,857866", "1,12"};
-        QTest::newRow("two stars") << false << 1 << QStringList{"20000", "2000", "0.5"}
-                                   << QStringList{i1620, "Показатель цвета   0.00", " 2.5", "0.73"};
-        QTest::newRow("uv 3") << false << 3 << QStringList{"20000", "", ""}
-                              << QStringList{"Общая интенсивность  180", "Показатель цвета   0.00",
-                                             " 2.540699", "3.20"};
-        QTest::newRow("txtZ emptied") << false << 1 << QStringList{"", "", ""}
-                                      << QStringList{i1620, "Показатель цвета   0.00", "2.857866", ""};
+        table.row("one star", false, 1, {"20000", "", ""},
+                  {i1620, "Показатель цвета   0.00", " 2.857866", "1.12"});
+        table.row("one star ru", true, 1, {"20000", "", ""},
+                  {i1620, "Показатель цвета   0,00", " 2,857866", "1,12"});
+        table.row("two stars", false, 1, {"20000", "2000", "0.5"},
+                  {i1620, "Показатель цвета   0.00", " 2.5", "0.73"});
+        table.row("uv 3", false, 3, {"20000", "", ""},
+                  {"Общая интенсивность  180", "Показатель цвета   0.00", " 2.540699", "3.20"});
+        table.row("txtZ emptied", false, 1, {"", "", ""}, {i1620, "Показатель цвета   0.00", "2.857866", ""});
     }
     void workedExample() {
         QFETCH(bool, russian);
@@ -179,13 +177,10 @@ class TestPhotometryWindow : public WindowTest {
 
     // Picture 1 of 800 x 600: centre (400, 300), half-diagonal 500 pixels.
     void readout_data() {
-        QTest::addColumn<bool>("russian");
-        QTest::addColumn<QPoint>("cut");
-        QTest::addColumn<QPoint>("at");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("centre") << false << QPoint(400, 300) << QPoint(200, 200) << "от центра снимка =0.0%";
-        QTest::newRow("corner") << false << QPoint(150, 150) << QPoint(50, 50) << "от центра снимка =100.0%";
-        QTest::newRow("30 % ru") << true << QPoint(400, 300) << QPoint(320, 290) << "от центра снимка =30,0%";
+        DataTable<bool, QPoint, QPoint, QString>("russian", "cut", "at", "text")
+            .row("centre", false, QPoint(400, 300), QPoint(200, 200), "от центра снимка =0.0%")
+            .row("corner", false, QPoint(150, 150), QPoint(50, 50), "от центра снимка =100.0%")
+            .row("30 % ru", true, QPoint(400, 300), QPoint(320, 290), "от центра снимка =30,0%");
     }
     void readout() {
         QFETCH(bool, russian);
@@ -228,20 +223,16 @@ class TestPhotometryWindow : public WindowTest {
     // Stars at the edges of the cut-out and of picture 1, a bright star measured twice at a
     // high threshold: the intensity is the star's own, both times.
     void edges_data() {
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<QString>("stars");
-        QTest::addColumn<QPoint>("cut"); // picture-1 pixel right clicked
-        QTest::addColumn<int>("threshold");
-        QTest::addColumn<QPoint>("click"); // on the cut-out
-        QTest::addColumn<QString>("intensity");
-        QTest::newRow("bottom row") << QSize(400, 400) << "195,390,11,10,100" << QPoint(200, 200) << 60
-                                    << QPoint(200, 395) << "8800";
-        QTest::newRow("column 0") << QSize(400, 400) << "0,100,6,11,100" << QPoint(200, 200) << 60
-                                  << QPoint(3, 105) << "5280";
-        QTest::newRow("picture corner")
-            << QSize(300, 300) << "0,0,4,4,150" << QPoint(1, 1) << 60 << QPoint(200, 200) << "2080";
-        QTest::newRow("threshold 200") << QSize(400, 400) << "190,190,20,20,250" << QPoint(200, 200) << 200
-                                       << QPoint(200, 200) << "92000";
+        // cut: picture-1 pixel right clicked
+        // click: on the cut-out
+        DataTable<QSize, QString, QPoint, int, QPoint, QString>("size", "stars", "cut", "threshold", "click",
+                                                                "intensity")
+            .row("bottom row", QSize(400, 400), "195,390,11,10,100", QPoint(200, 200), 60, QPoint(200, 395),
+                 "8800")
+            .row("column 0", QSize(400, 400), "0,100,6,11,100", QPoint(200, 200), 60, QPoint(3, 105), "5280")
+            .row("picture corner", QSize(300, 300), "0,0,4,4,150", QPoint(1, 1), 60, QPoint(200, 200), "2080")
+            .row("threshold 200", QSize(400, 400), "190,190,20,20,250", QPoint(200, 200), 200,
+                 QPoint(200, 200), "92000");
     }
     void edges() {
         QFETCH(QSize, size);
@@ -267,10 +258,9 @@ class TestPhotometryWindow : public WindowTest {
     // The cut-out comes from the picture as decoded at its load, from the file only when the
     // file changed on disk since: content of the same size under the same time is not read.
     void changedFile_data() {
-        QTest::addColumn<int>("laterBy"); // seconds added to the file's time after rewriting it
-        QTest::addColumn<int>("centre");  // brightness expected at the cut-out's centre
-        QTest::newRow("changed") << 10 << 90;
-        QTest::newRow("same time and size") << 0 << 20;
+        // laterBy: seconds added to the file's time after rewriting it
+        // centre: brightness expected at the cut-out's centre
+        DataTable<int, int>("laterBy", "centre").row("changed", 10, 90).row("same time and size", 0, 20);
     }
     void changedFile() {
         QFETCH(int, laterBy);

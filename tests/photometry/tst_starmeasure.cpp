@@ -1,6 +1,7 @@
 #include "greypicture.h"
 #include "photometry/photometrycut.h"
 #include "photometry/starmeasure.h"
+#include "support/datatable.h"
 
 #include <QLocale>
 #include <QPainter>
@@ -35,30 +36,33 @@ class TestStarMeasure : public QObject {
 
     // The star's pixels and its background on a cut-out taken at (left, top) of a picture.
     void scan_data() {
-        QTest::addColumn<ScanCase>("c");
+        DataTable<ScanCase> table("c");
         const QSize p400(400, 400);
         const QPoint none(-1, -1), origin(0, 0);
-        QTest::newRow("3x3 star") << ScanCase{p400, "199,199,3,3,200", origin, {200, 200}, none, 9,
-                                              1800, 201 * 201 - 9};
-        QTest::newRow("click on the pixel left of a star")
-            << ScanCase{p400, "201,199,3,3,200", origin, {200, 200}, none, 9, 1800, -1};
-        QTest::newRow("click row ends at the click column")
-            << ScanCase{p400, "190,195,11,11,100", origin, {200, 200}, none, 121, 12100, -1};
-        QTest::newRow("rows shifted right") << ScanCase{
-            p400, "200,200,5,1,90;203,201,6,1,90;207,202,6,1,90", origin, {201, 200}, none, 17, 1530, -1};
-        QTest::newRow("bottom row") << ScanCase{p400,  "195,390,11,10,100", origin, {200, 395}, none, 110,
-                                                11000, 105 * 201 - 110};
-        QTest::newRow("column 0") << ScanCase{p400, "0,100,6,11,100", origin, {3, 105}, none, 66,
-                                              6600, 104 * 201 - 66};
-        QTest::newRow("top row, right edge")
-            << ScanCase{p400, "390,0,10,3,100", origin, {399, 0}, none, 30, 3000, -1};
-        QTest::newRow("background") << ScanCase{p400, "199,199,3,3,200", origin, {100, 100}, none, -1, 0, -1};
+        table.row("3x3 star", {p400, "199,199,3,3,200", origin, {200, 200}, none, 9, 1800, 201 * 201 - 9});
+        table.row("click on the pixel left of a star",
+                  {p400, "201,199,3,3,200", origin, {200, 200}, none, 9, 1800, -1});
+        table.row("click row ends at the click column",
+                  {p400, "190,195,11,11,100", origin, {200, 200}, none, 121, 12100, -1});
+        table.row(
+            "rows shifted right",
+            {p400, "200,200,5,1,90;203,201,6,1,90;207,202,6,1,90", origin, {201, 200}, none, 17, 1530, -1});
+        table.row("bottom row",
+                  {p400, "195,390,11,10,100", origin, {200, 395}, none, 110, 11000, 105 * 201 - 110});
+        table.row("column 0", {p400, "0,100,6,11,100", origin, {3, 105}, none, 66, 6600, 104 * 201 - 66});
+        table.row("top row, right edge", {p400, "390,0,10,3,100", origin, {399, 0}, none, 30, 3000, -1});
+        table.row("background", {p400, "199,199,3,3,200", origin, {100, 100}, none, -1, 0, -1});
         // The neutral border (brightness 88) is neither star nor background.
-        QTest::newRow("cut past the corner")
-            << ScanCase{{300, 300}, "0,0,4,4,150", {-200, -200}, {201, 201}, none, 16, 2400, 102 * 102 - 16};
-        QTest::newRow("ring between two stars") << ScanCase{
-            p400, "199,199,3,3,200;202,200,8,1,200;210,199,3,3,200", origin, {200, 200}, {211, 200}, 10, 2000,
-            -1};
+        table.row("cut past the corner",
+                  {{300, 300}, "0,0,4,4,150", {-200, -200}, {201, 201}, none, 16, 2400, 102 * 102 - 16});
+        table.row("ring between two stars", {p400,
+                                             "199,199,3,3,200;202,200,8,1,200;210,199,3,3,200",
+                                             origin,
+                                             {200, 200},
+                                             {211, 200},
+                                             10,
+                                             2000,
+                                             -1});
     }
     void scan() {
         QFETCH(ScanCase, c);
@@ -97,61 +101,45 @@ class TestStarMeasure : public QObject {
     }
 
     void report_data() {
-        QTest::addColumn<bool>("russian");
-        QTest::addColumn<QVector<int>>("sums");  // n, S, SR, nB, SB, uv
-        QTest::addColumn<QStringList>("texts");  // txtZ, txtM, txtZ2, txtM2
-        QTest::addColumn<QStringList>("fields"); // LblInfo1 TxtInfo LblInfo2 txtKb lblZV Label7; "~" keeps
+        // sums: n, S, SR, nB, SB, uv
+        // texts: txtZ, txtM, txtZ2, txtM2
+        // fields: LblInfo1 TxtInfo LblInfo2 txtKb lblZV Label7; "~" keeps
+        DataTable<bool, QVector<int>, QStringList, QStringList> table("russian", "sums", "texts", "fields");
         const QVector<int> example{9, 1800, 1800, 1000, 20000, 1};
         const QStringList defaults{"20000", "-2", "", ""};
         const QString one = " относительный блеск по отношению к 1 звезде ";
         const QString two = " блеск по отношению к двум звёздам ";
         const QString i1620 = "Общая интенсивность  1620", ci0 = "Показатель цвета   0.00";
-        QTest::newRow("worked example")
-            << false << example << defaults << QStringList{i1620, "1620", ci0, " 2.857866", "1.12", one};
-        QTest::newRow("worked example ru")
-            << true << example << defaults
-            << QStringList{i1620, "1620", "Показатель цвета   0,00", " 2,857866", "1,12", one};
-        QTest::newRow("two stars") << false << example << QStringList{"20000", "-2", "2000", "0.5"}
-                                   << QStringList{i1620, "1620", ci0, " 2.5", "0.73", two};
-        QTest::newRow("second light rounds to the first")
-            << false << example << QStringList{"20000", "-2", "20000.4", "0.5"}
-            << QStringList{i1620, "1620", ci0, " 2.857866", "1.12", one};
-        QTest::newRow("second magnitude without light")
-            << false << example << QStringList{"20000", "-2", "", "0.5"}
-            << QStringList{i1620, "1620", ci0, " 2.857866", "1.12", one};
-        QTest::newRow("txtZ emptied") << false << example << QStringList{"", "-2", "", ""}
-                                      << QStringList{i1620, "1620", ci0, "2.857866", "~", "~"};
-        QTest::newRow("uv 3") << false << QVector<int>{9, 1800, 1800, 1000, 20000, 3} << defaults
-                              << QStringList{
-                                     "Общая интенсивность  180", "180", ci0, " 2.540699", "3.20", one};
-        QTest::newRow("bright red star, k 5")
-            << false << QVector<int>{400, 100000, 140000, 1000, 20000, 1} << defaults
-            << QStringList{
-                   "Общая интенсивность  92000", "92000", "Показатель цвета   4.35", " 5", "-5.31", one};
+        table.row("worked example", false, example, defaults, {i1620, "1620", ci0, " 2.857866", "1.12", one});
+        table.row("worked example ru", true, example, defaults,
+                  {i1620, "1620", "Показатель цвета   0,00", " 2,857866", "1,12", one});
+        table.row("two stars", false, example, {"20000", "-2", "2000", "0.5"},
+                  {i1620, "1620", ci0, " 2.5", "0.73", two});
+        table.row("second light rounds to the first", false, example, {"20000", "-2", "20000.4", "0.5"},
+                  {i1620, "1620", ci0, " 2.857866", "1.12", one});
+        table.row("second magnitude without light", false, example, {"20000", "-2", "", "0.5"},
+                  {i1620, "1620", ci0, " 2.857866", "1.12", one});
+        table.row("txtZ emptied", false, example, {"", "-2", "", ""},
+                  {i1620, "1620", ci0, "2.857866", "~", "~"});
+        table.row("uv 3", false, {9, 1800, 1800, 1000, 20000, 3}, defaults,
+                  {"Общая интенсивность  180", "180", ci0, " 2.540699", "3.20", one});
+        table.row("bright red star, k 5", false, {400, 100000, 140000, 1000, 20000, 1}, defaults,
+                  {"Общая интенсивность  92000", "92000", "Показатель цвета   4.35", " 5", "-5.31", one});
         // Nothing undefined reaches a field.
-        QTest::newRow("no background") << false << QVector<int>{9, 1800, 1800, 0, 0, 1} << defaults
-                                       << QStringList{"Общая интенсивность  нет фона",
-                                                      "нет фона",
-                                                      "Показатель цвета   нет фона",
-                                                      "нет фона",
-                                                      "нет фона",
-                                                      one};
-        QTest::newRow("no light")
-            << false << QVector<int>{1, 20, 20, 1000, 20000, 1} << defaults
-            << QStringList{"Общая интенсивность  0", "0", "Показатель цвета   нет света звезды", " 2.5",
-                           "нет света звезды",       one};
-        QTest::newRow("bright star light 0")
-            << false << example << QStringList{"0", "-2", "", ""}
-            << QStringList{i1620, "1620", ci0, " 2.857866", "свет яркой звезды 0", one};
-        QTest::newRow("second star light 0")
-            << false << example << QStringList{"20000", "-2", "0", "0.5"}
-            << QStringList{i1620, "1620", ci0, "свет 2-й звезды 0", "свет 2-й звезды 0", two};
-        QTest::newRow("bright star light not a number")
-            << false << example << QStringList{"1/2", "-2", "2000", "0.5"}
-            << QStringList{i1620, "1620", ci0, "свет яркой звезды не число", "~", "~"};
-        QTest::newRow("second star light not a number")
-            << false << example << QStringList{"20000", "-2", "2/3", "0.5"}
-            << QStringList{i1620, "1620", ci0, "свет 2-й звезды не число", "свет 2-й звезды не число", two};
+        table.row("no background", false, {9, 1800, 1800, 0, 0, 1}, defaults,
+                  {"Общая интенсивность  нет фона", "нет фона", "Показатель цвета   нет фона", "нет фона",
+                   "нет фона", one});
+        table.row("no light", false, {1, 20, 20, 1000, 20000, 1}, defaults,
+                  {"Общая интенсивность  0", "0", "Показатель цвета   нет света звезды", " 2.5",
+                   "нет света звезды", one});
+        table.row("bright star light 0", false, example, {"0", "-2", "", ""},
+                  {i1620, "1620", ci0, " 2.857866", "свет яркой звезды 0", one});
+        table.row("second star light 0", false, example, {"20000", "-2", "0", "0.5"},
+                  {i1620, "1620", ci0, "свет 2-й звезды 0", "свет 2-й звезды 0", two});
+        table.row("bright star light not a number", false, example, {"1/2", "-2", "2000", "0.5"},
+                  {i1620, "1620", ci0, "свет яркой звезды не число", "~", "~"});
+        table.row("second star light not a number", false, example, {"20000", "-2", "2/3", "0.5"},
+                  {i1620, "1620", ci0, "свет 2-й звезды не число", "свет 2-й звезды не число", two});
     }
     void report() {
         QFETCH(bool, russian);
@@ -171,16 +159,14 @@ class TestStarMeasure : public QObject {
     }
 
     void centreDistance_data() {
-        QTest::addColumn<QPointF>("cut");
-        QTest::addColumn<QPoint>("at");
-        QTest::addColumn<float>("scale");
-        QTest::addColumn<double>("percent"); // -1: none
-        // Picture 1 of 800 x 600 shown at scale 2: centre (400, 300), half-diagonal 500.
-        QTest::newRow("centre") << QPointF(400, 300) << QPoint(200, 200) << 2.0f << 0.0;
-        QTest::newRow("corner") << QPointF(100, 100) << QPoint(100, 100) << 2.0f << 100.0;
-        QTest::newRow("half way") << QPointF(400, 300) << QPoint(240, 230) << 2.0f << 10.0;
-        QTest::newRow("beyond the corner") << QPointF(0, 0) << QPoint(0, 0) << 2.0f << 43.8;
-        QTest::newRow("no picture 1") << QPointF(0, 0) << QPoint(0, 0) << 0.0f << -1.0;
+        // percent -1: none
+        DataTable<QPointF, QPoint, float, double>("cut", "at", "scale", "percent")
+            // Picture 1 of 800 x 600 shown at scale 2: centre (400, 300), half-diagonal 500.
+            .row("centre", QPointF(400, 300), QPoint(200, 200), 2.0f, 0.0)
+            .row("corner", QPointF(100, 100), QPoint(100, 100), 2.0f, 100.0)
+            .row("half way", QPointF(400, 300), QPoint(240, 230), 2.0f, 10.0)
+            .row("beyond the corner", QPointF(0, 0), QPoint(0, 0), 2.0f, 43.8)
+            .row("no picture 1", QPointF(0, 0), QPoint(0, 0), 0.0f, -1.0);
     }
     void centreDistance() {
         QFETCH(QPointF, cut);

@@ -6,6 +6,7 @@
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
 #include "sky/frmvvodkoordinat.h"
+#include "support/datatable.h"
 #include "support/files.h"
 #include "support/useractions.h"
 #include "support/windowtest.h"
@@ -145,44 +146,46 @@ class TestProject : public QObject {
     // Each hand-made file restores what its lines say; messages only where the file asks for
     // them (no coordinates: the plate solution fails; no third block; a missing picture).
     void readsTheHandMadeFiles_data() {
-        QTest::addColumn<HandMadeCase>("c");
+        DataTable<HandMadeCase> table("c");
         const QStringList two = {"снимок1.jpg:400x300", "карта2.jpg:640x480"};
         const QList<QRect> twoFrames = {{0, 0, 600, 450}, {30, 15, 480, 360}};
-        QTest::newRow("two with coordinates") << HandMadeCase{
-            "two-with-coordinates.vln", two, {}, "100", twoFrames, " 1500  750| 4500  3000", true};
-        QTest::newRow("ends after line 26")
-            << HandMadeCase{"ends-after-line-26.vln", two, {"третьего снимка нет! "}, "100", twoFrames,
-                            " 1500  750| 4500  3000", true};
-        QTest::newRow("no coordinates") << HandMadeCase{"two-without-coordinates.vln",
-                                                        two,
-                                                        {"второго снимка нет! "},
-                                                        "100",
-                                                        twoFrames,
-                                                        " 1500  750|0 0",
-                                                        false};
-        QTest::newRow("three pictures")
-            << HandMadeCase{"three-pictures.vln",
-                            {"a.jpg:400x300", "b.jpg:640x480", "ночь-α.jpg:320x240"},
-                            {},
-                            "111",
-                            twoFrames + QList<QRect>{{30, -5, 640, 480}},
-                            " 900  600|",
-                            true};
-        QTest::newRow("LF, name in another case") << HandMadeCase{"lf-line-ends.vln",
-                                                                  {"m31.jpg:400x300", "Map.jpg:640x480"},
-                                                                  {},
-                                                                  "100",
-                                                                  twoFrames,
-                                                                  " 1500  750| 4500  3000",
-                                                                  true};
-        QTest::newRow("a picture missing")
-            << HandMadeCase{"lf-line-ends.vln",
-                            {"m31.jpg:400x300"},
-                            {"второго снимка нет! Не удалось загрузить картинку "},
-                            "100",
-                            {twoFrames[0]},
-                            " 1500  750| 4500  3000",
-                            true};
+        table.row("two with coordinates",
+                  {"two-with-coordinates.vln", two, {}, "100", twoFrames, " 1500  750| 4500  3000", true});
+        table.row("ends after line 26", {"ends-after-line-26.vln",
+                                         two,
+                                         {"третьего снимка нет! "},
+                                         "100",
+                                         twoFrames,
+                                         " 1500  750| 4500  3000",
+                                         true});
+        table.row("no coordinates", {"two-without-coordinates.vln",
+                                     two,
+                                     {"второго снимка нет! "},
+                                     "100",
+                                     twoFrames,
+                                     " 1500  750|0 0",
+                                     false});
+        table.row("three pictures", {"three-pictures.vln",
+                                     {"a.jpg:400x300", "b.jpg:640x480", "ночь-α.jpg:320x240"},
+                                     {},
+                                     "111",
+                                     twoFrames + QList<QRect>{{30, -5, 640, 480}},
+                                     " 900  600|",
+                                     true});
+        table.row("LF, name in another case", {"lf-line-ends.vln",
+                                               {"m31.jpg:400x300", "Map.jpg:640x480"},
+                                               {},
+                                               "100",
+                                               twoFrames,
+                                               " 1500  750| 4500  3000",
+                                               true});
+        table.row("a picture missing", {"lf-line-ends.vln",
+                                        {"m31.jpg:400x300"},
+                                        {"второго снимка нет! Не удалось загрузить картинку "},
+                                        "100",
+                                        {twoFrames[0]},
+                                        " 1500  750| 4500  3000",
+                                        true});
     }
     void readsTheHandMadeFiles() {
         QFETCH(HandMadeCase, c);
@@ -249,9 +252,9 @@ class TestProject : public QObject {
     // A comparison built through the window comes back after a restart: positions, sizes,
     // scales, points and their captions, star coordinates and "Координаты".
     void roundTripAfterRestart_data() {
-        QTest::addColumn<QLocale>("locale");
-        QTest::newRow("C") << QLocale::c();
-        QTest::newRow("Russian, decimal comma") << QLocale(QLocale::Russian, QLocale::Russia);
+        DataTable<QLocale>("locale")
+            .row("C", QLocale::c())
+            .row("Russian, decimal comma", QLocale(QLocale::Russian, QLocale::Russia));
     }
     void roundTripAfterRestart() {
         QFETCH(QLocale, locale);
@@ -330,13 +333,10 @@ class TestProject : public QObject {
 
     // An existing file is replaced only on Yes; No asks for another name.
     void replacingAsksFirst_data() {
-        QTest::addColumn<QList<QMessageBox::StandardButton>>("answers");
-        QTest::addColumn<int>("dialogs");
-        QTest::addColumn<bool>("replaced");
-        QTest::newRow("Yes") << QList<QMessageBox::StandardButton>{QMessageBox::Yes} << 1 << true;
-        QTest::newRow("No, then Yes")
-            << QList<QMessageBox::StandardButton>{QMessageBox::No, QMessageBox::Yes} << 2 << true;
-        QTest::newRow("No, then cancel") << QList<QMessageBox::StandardButton>{QMessageBox::No} << 2 << false;
+        DataTable<QList<QMessageBox::StandardButton>, int, bool>("answers", "dialogs", "replaced")
+            .row("Yes", {QMessageBox::Yes}, 1, true)
+            .row("No, then Yes", {QMessageBox::No, QMessageBox::Yes}, 2, true)
+            .row("No, then cancel", {QMessageBox::No}, 2, false);
     }
     void replacingAsksFirst() {
         QFETCH(QList<QMessageBox::StandardButton>, answers);
@@ -358,10 +358,10 @@ class TestProject : public QObject {
 
     // A save that cannot be written says which file and why; nothing is left behind.
     void failedSaveIsReported_data() {
-        QTest::addColumn<QString>("name");
-        QTest::newRow("a folder") << "folder.vln";
-        QTest::newRow("a missing folder") << "missing/p.vln";
-        QTest::newRow("a read-only file system") << "/sys/p.vln";
+        DataTable<QString>("name")
+            .row("a folder", "folder.vln")
+            .row("a missing folder", "missing/p.vln")
+            .row("a read-only file system", "/sys/p.vln");
     }
     void failedSaveIsReported() {
         QFETCH(QString, name);
@@ -378,9 +378,7 @@ class TestProject : public QObject {
     // A disk that fills up while a project, or a cut-out so small (3 kB) that it fails only when
     // written out at the end, is saved over an old file: the old file stays, the user learns why.
     void aFullDiskKeepsTheOldFile_data() {
-        QTest::addColumn<QString>("name");
-        QTest::newRow("project") << "old.vln";
-        QTest::newRow("cut-out of 20 x 20") << "old.bmp";
+        DataTable<QString>("name").row("project", "old.vln").row("cut-out of 20 x 20", "old.bmp");
     }
     void aFullDiskKeepsTheOldFile() {
         QFETCH(QString, name);
@@ -416,10 +414,10 @@ class TestProject : public QObject {
     // A project that names no picture for a slot leaves that slot as at start-up: the picture
     // it held before is not shown, and the next save is what a program started afresh writes.
     void slotsWithoutAPictureAreEmptied_data() {
-        QTest::addColumn<int>("slot");
-        QTest::addColumn<QString>("before"); // golden file opened first
-        QTest::newRow("no picture 3") << 3 << "three-pictures.vln";
-        QTest::newRow("no picture 1") << 1 << "two-with-coordinates.vln";
+        // before: golden file opened first
+        DataTable<int, QString>("slot", "before")
+            .row("no picture 3", 3, "three-pictures.vln")
+            .row("no picture 1", 1, "two-with-coordinates.vln");
     }
     void slotsWithoutAPictureAreEmptied() {
         QFETCH(int, slot);
@@ -461,14 +459,10 @@ class TestProject : public QObject {
 
     // Nothing is cleared until a readable file was chosen.
     void openingNothingChangesNothing_data() {
-        QTest::addColumn<QString>("chosen");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("cancelled") << ""
-                                   << "";
-        QTest::newRow("missing file") << "gone.vln"
-                                      << "файл не найден  53";
-        QTest::newRow("a folder") << "folder.vln"
-                                  << "это папка, а не файл  75";
+        DataTable<QString, QString>("chosen", "message")
+            .row("cancelled", "", "")
+            .row("missing file", "gone.vln", "файл не найден  53")
+            .row("a folder", "folder.vln", "это папка, а не файл  75");
     }
     void openingNothingChangesNothing() {
         QFETCH(QString, chosen);

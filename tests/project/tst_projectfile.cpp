@@ -4,6 +4,7 @@
 #include "project/projectwriter.h"
 #include "project/registrationline.h"
 #include "shell/sharedstate.h"
+#include "support/datatable.h"
 #include "support/files.h"
 
 #include <QDir>
@@ -30,11 +31,10 @@ class TestProjectFile : public QObject {
 
     // The writer's text, line ends and encoding, against the hand-made files.
     void writerMatchesTheTable_data() {
-        QTest::addColumn<QString>("golden");
-        QTest::addColumn<bool>("coordinates");
-        QTest::newRow("two pictures with coordinates, Windows-1251") << "two-with-coordinates.vln" << true;
-        QTest::newRow("three pictures, a name beyond Windows-1251 in UTF-8") << "three-pictures.vln" << true;
-        QTest::newRow("coordinates off: no and 0") << "two-without-coordinates.vln" << false;
+        DataTable<QString, bool>("golden", "coordinates")
+            .row("two pictures with coordinates, Windows-1251", "two-with-coordinates.vln", true)
+            .row("three pictures, a name beyond Windows-1251 in UTF-8", "three-pictures.vln", true)
+            .row("coordinates off: no and 0", "two-without-coordinates.vln", false);
     }
     void writerMatchesTheTable() {
         QFETCH(QString, golden);
@@ -59,10 +59,9 @@ class TestProjectFile : public QObject {
     // Lines 17-20: degrees x 10000 with four decimals and the locale's separator; the comma
     // stops the reader's parse, which costs only the part below 1/10000 degree.
     void starLinesFollowTheLocale_data() {
-        QTest::addColumn<QLocale>("locale");
-        QTest::addColumn<QString>("line17");
-        QTest::newRow("C") << QLocale::c() << "838000.0074";
-        QTest::newRow("Russian") << QLocale(QLocale::Russian, QLocale::Russia) << "838000,0074";
+        DataTable<QLocale, QString>("locale", "line17")
+            .row("C", QLocale::c(), "838000.0074")
+            .row("Russian", QLocale(QLocale::Russian, QLocale::Russia), "838000,0074");
     }
     void starLinesFollowTheLocale() {
         QFETCH(QLocale, locale);
@@ -78,15 +77,14 @@ class TestProjectFile : public QObject {
     }
 
     void splitsAtEveryLineEnd_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QStringList>("lines");
-        QTest::newRow("CR, CR LF after the last") << "a\rb\r\n" << QStringList{"a", "b"};
-        QTest::newRow("CR LF") << "a\r\nb\r\n" << QStringList{"a", "b"};
-        QTest::newRow("LF without a last end") << "a\nb" << QStringList{"a", "b"};
-        QTest::newRow("mixed, empty lines kept") << "a\r\r\nb\n\nc" << QStringList{"a", "", "b", "", "c"};
-        QTest::newRow("LF CR is two ends") << "a\n\rb" << QStringList{"a", "", "b"};
-        QTest::newRow("nothing") << "" << QStringList{};
-        QTest::newRow("one end") << "\r\n" << QStringList{""};
+        DataTable<QString, QStringList>("text", "lines")
+            .row("CR, CR LF after the last", "a\rb\r\n", {"a", "b"})
+            .row("CR LF", "a\r\nb\r\n", {"a", "b"})
+            .row("LF without a last end", "a\nb", {"a", "b"})
+            .row("mixed, empty lines kept", "a\r\r\nb\n\nc", {"a", "", "b", "", "c"})
+            .row("LF CR is two ends", "a\n\rb", {"a", "", "b"})
+            .row("nothing", "", {})
+            .row("one end", "\r\n", {""});
     }
     void splitsAtEveryLineEnd() {
         QFETCH(QString, text);
@@ -97,22 +95,19 @@ class TestProjectFile : public QObject {
     // Numbers no window could take count as lines that cannot be read: the field gets the
     // number of the last line that could, or 0 where that one does not fit either.
     void refusesHostileNumbers_data() {
-        QTest::addColumn<int>("line");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<float>("value");
-        QTest::addColumn<int>("error");
-        QTest::newRow("nan is no number: 0") << 6 << "nan" << 0.0f << 0;
-        QTest::newRow("beyond a float") << 6 << "1e39" << 750.0f << 6;
-        QTest::newRow("beyond a double") << 3 << "1e400" << 0.0f << 6;
-        QTest::newRow("negative width") << 6 << "-5000000" << 750.0f << 380;
-        QTest::newRow("position beyond any widget") << 2 << "-1e9" << 0.0f << 380;
-        QTest::newRow("scale beyond the sliders, last number no scale") << 8 << " 100000" << 0.0f << 380;
-        QTest::newRow("width x scale beyond a widget") << 6 << " 6000000" << 6000000.0f << 0;
-        QTest::newRow("a large scale that fits") << 8 << " 30" << 30.0f << 0;
-        QTest::newRow("a scale below the bars' step") << 16 << "1e-45" << 0.0f << 380;
-        QTest::newRow("star beyond a float") << 17 << " 1e39" << float(.75 / 57.2957795130823 / 10000) << 6;
-        QTest::newRow("negative mark scale") << 26 << "-1" << 1.5f << 380;
-        QTest::newRow("a 10 MB line") << 4 << QString(10 * 1024 * 1024, QLatin1Char('7')) << 0.0f << 380;
+        DataTable<int, QString, float, int>("line", "text", "value", "error")
+            .row("nan is no number: 0", 6, "nan", 0.0f, 0)
+            .row("beyond a float", 6, "1e39", 750.0f, 6)
+            .row("beyond a double", 3, "1e400", 0.0f, 6)
+            .row("negative width", 6, "-5000000", 750.0f, 380)
+            .row("position beyond any widget", 2, "-1e9", 0.0f, 380)
+            .row("scale beyond the sliders, last number no scale", 8, " 100000", 0.0f, 380)
+            .row("width x scale beyond a widget", 6, " 6000000", 6000000.0f, 0)
+            .row("a large scale that fits", 8, " 30", 30.0f, 0)
+            .row("a scale below the bars' step", 16, "1e-45", 0.0f, 380)
+            .row("star beyond a float", 17, " 1e39", float(.75 / 57.2957795130823 / 10000), 6)
+            .row("negative mark scale", 26, "-1", 1.5f, 380)
+            .row("a 10 MB line", 4, QString(10 * 1024 * 1024, QLatin1Char('7')), 0.0f, 380);
     }
     void refusesHostileNumbers() {
         QFETCH(int, line);
@@ -152,16 +147,13 @@ class TestProjectFile : public QObject {
     // Running past the end is said once, at the step that reads the missing line; what
     // follows is skipped. An empty line 27 ends the reading without lines 28-34.
     void endOfFile_data() {
-        QTest::addColumn<QString>("golden");
-        QTest::addColumn<int>("kept");
-        QTest::addColumn<int>("errorLine");
-        QTest::addColumn<int>("step");
-        QTest::newRow("empty file") << "two-with-coordinates.vln" << 0 << 1 << 6;
-        QTest::newRow("ends inside picture 1") << "two-with-coordinates.vln" << 5 << 6 << 7;
-        QTest::newRow("ends before the stars") << "two-with-coordinates.vln" << 16 << 17 << 17;
-        QTest::newRow("ends after line 26") << "two-with-coordinates.vln" << 26 << 27 << 26;
-        QTest::newRow("empty line 27, the rest unread") << "two-with-coordinates.vln" << 27 << 0 << 0;
-        QTest::newRow("ends inside picture 3") << "three-pictures.vln" << 30 << 31 << 27;
+        DataTable<QString, int, int, int>("golden", "kept", "errorLine", "step")
+            .row("empty file", "two-with-coordinates.vln", 0, 1, 6)
+            .row("ends inside picture 1", "two-with-coordinates.vln", 5, 6, 7)
+            .row("ends before the stars", "two-with-coordinates.vln", 16, 17, 17)
+            .row("ends after line 26", "two-with-coordinates.vln", 26, 27, 26)
+            .row("empty line 27, the rest unread", "two-with-coordinates.vln", 27, 0, 0)
+            .row("ends inside picture 3", "three-pictures.vln", 30, 31, 27);
     }
     void endOfFile() {
         QFETCH(QString, golden);
@@ -183,17 +175,16 @@ class TestProjectFile : public QObject {
     // After line 34, one fact a line: a registration is written and read back, other keywords
     // and lines that hold no registration are passed over, and the 34 lines read as without them.
     void registrationLinesFollowTheTable_data() {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<int>("picture"); // 0: no registration
-        QTest::addColumn<bool>("mirrored");
-        QTest::newRow("picture 2 turned") << "Совмещение 2: 0.823 0.3842 -12.5 40.25" << 2 << false;
-        QTest::newRow("picture 3 mirrored") << "Совмещение 3: -0.5 0.866 600 7 зеркально" << 3 << true;
-        QTest::newRow("picture 4") << "Совмещение 4: 1 0 0 0" << 0 << false;
-        QTest::newRow("a word for a number") << "Совмещение 2: 1 0 x 0" << 0 << false;
-        QTest::newRow("no scale") << "Совмещение 2: 0 0 5 5" << 0 << false;
-        QTest::newRow("infinite") << "Совмещение 2: inf 0 0 0" << 0 << false;
-        QTest::newRow("not the mirror word") << "Совмещение 2: 1 0 0 0 mirrored" << 0 << false;
-        QTest::newRow("a number missing") << "Совмещение 2: 1 0 0" << 0 << false;
+        // picture 0: no registration
+        DataTable<QString, int, bool>("line", "picture", "mirrored")
+            .row("picture 2 turned", "Совмещение 2: 0.823 0.3842 -12.5 40.25", 2, false)
+            .row("picture 3 mirrored", "Совмещение 3: -0.5 0.866 600 7 зеркально", 3, true)
+            .row("picture 4", "Совмещение 4: 1 0 0 0", 0, false)
+            .row("a word for a number", "Совмещение 2: 1 0 x 0", 0, false)
+            .row("no scale", "Совмещение 2: 0 0 5 5", 0, false)
+            .row("infinite", "Совмещение 2: inf 0 0 0", 0, false)
+            .row("not the mirror word", "Совмещение 2: 1 0 0 0 mirrored", 0, false)
+            .row("a number missing", "Совмещение 2: 1 0 0", 0, false);
     }
     void registrationLinesFollowTheTable() {
         QFETCH(QString, line);
@@ -221,21 +212,13 @@ class TestProjectFile : public QObject {
     }
 
     void findsPicturesInTheProjectFolder_data() {
-        QTest::addColumn<QStringList>("files");
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("found");
-        QTest::newRow("exact name, Windows folder") << QStringList{"a.jpg"} << "C:\\x\\a.jpg"
-                                                    << "a.jpg";
-        QTest::newRow("exact name wins") << QStringList{"M31.JPG", "m31.jpg"} << "/p/m31.jpg"
-                                         << "m31.jpg";
-        QTest::newRow("other case") << QStringList{"m31.jpg"} << "D:\\M31.JPG"
-                                    << "m31.jpg";
-        QTest::newRow("Cyrillic in other case") << QStringList{"снимок1.jpg"} << "СНИМОК1.JPG"
-                                                << "снимок1.jpg";
-        QTest::newRow("two in other case: none taken") << QStringList{"m31.jpg", "M31.jpg"} << "m31.JPG"
-                                                       << "m31.JPG";
-        QTest::newRow("missing") << QStringList{"b.jpg"} << "a.jpg"
-                                 << "a.jpg";
+        DataTable<QStringList, QString, QString>("files", "stored", "found")
+            .row("exact name, Windows folder", {"a.jpg"}, "C:\\x\\a.jpg", "a.jpg")
+            .row("exact name wins", {"M31.JPG", "m31.jpg"}, "/p/m31.jpg", "m31.jpg")
+            .row("other case", {"m31.jpg"}, "D:\\M31.JPG", "m31.jpg")
+            .row("Cyrillic in other case", {"снимок1.jpg"}, "СНИМОК1.JPG", "снимок1.jpg")
+            .row("two in other case: none taken", {"m31.jpg", "M31.jpg"}, "m31.JPG", "m31.JPG")
+            .row("missing", {"b.jpg"}, "a.jpg", "a.jpg");
     }
     void findsPicturesInTheProjectFolder() {
         QFETCH(QStringList, files);
@@ -250,22 +233,13 @@ class TestProjectFile : public QObject {
     }
 
     void addsTheExtensionOnlyWhenNoneWasTyped_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("saved");
-        QTest::newRow("none") << "/d/Proj"
-                              << "/d/Proj.vln";
-        QTest::newRow("vln kept in its case") << "/D/Mixed/Proj.VLN"
-                                              << "/D/Mixed/Proj.VLN";
-        QTest::newRow("other extension") << "/d/p.txt"
-                                         << "/d/p.txt";
-        QTest::newRow("dot in the folder only") << "/d.x/p"
-                                                << "/d.x/p.vln";
+        textFunctionTable()
+            .row("none", "/d/Proj", "/d/Proj.vln")
+            .row("vln kept in its case", "/D/Mixed/Proj.VLN", "/D/Mixed/Proj.VLN")
+            .row("other extension", "/d/p.txt", "/d/p.txt")
+            .row("dot in the folder only", "/d.x/p", "/d.x/p.vln");
     }
-    void addsTheExtensionOnlyWhenNoneWasTyped() {
-        QFETCH(QString, typed);
-        QFETCH(QString, saved);
-        QCOMPARE(withProjectSuffix(typed), saved);
-    }
+    void addsTheExtensionOnlyWhenNoneWasTyped() { checkTextFunction(withProjectSuffix); }
 };
 
 QTEST_GUILESS_MAIN(TestProjectFile)

@@ -1,6 +1,7 @@
 #include "registration/pointtext.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
+#include "support/datatable.h"
 #include "support/windowtest.h"
 #include "view/imageframe.h"
 
@@ -275,11 +276,10 @@ class TestPoints : public WindowTest {
     // A double-click on a picture is one mouse-down: the star is marked once, and nobody is
     // asked whether to re-mark what the first press has just marked.
     void doubleClickMarksOnce_data() {
-        QTest::addColumn<int>("slot");
-        QTest::addColumn<int>("point");
-        QTest::newRow("picture 1, point 1") << 1 << 1;
-        QTest::newRow("picture 1, point 2") << 1 << 2;
-        QTest::newRow("picture 2, point 1") << 2 << 1;
+        DataTable<int, int>("slot", "point")
+            .row("picture 1, point 1", 1, 1)
+            .row("picture 1, point 2", 1, 2)
+            .row("picture 2, point 1", 2, 1);
     }
     void doubleClickMarksOnce() {
         QFETCH(int, slot);
@@ -341,15 +341,13 @@ class TestPoints : public WindowTest {
     // Slot 2 never received a picture: clicks on its empty frame do nothing, and a cut from
     // picture 1 takes picture 1 only. No error box either way.
     void clicksOnASlotNeverLoaded_data() {
-        QTest::addColumn<int>("clicked");
-        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-        QTest::addColumn<bool>("armed");
-        QTest::addColumn<QPointF>("cut1"); // expected CutX1, CutY1
-        QTest::newRow("Shift + click on picture 1")
-            << 1 << Qt::KeyboardModifiers(Qt::ShiftModifier) << false << QPointF(600, 300);
-        QTest::newRow("marking on the empty 2Ф") << 2 << Qt::KeyboardModifiers() << true << QPointF(-1, -1);
-        QTest::newRow("Shift + click on the empty 2Ф")
-            << 2 << Qt::KeyboardModifiers(Qt::ShiftModifier) << false << QPointF(-1, -1);
+        // cut1: expected CutX1, CutY1
+        DataTable<int, Qt::KeyboardModifiers, bool, QPointF>("clicked", "modifiers", "armed", "cut1")
+            .row("Shift + click on picture 1", 1, Qt::KeyboardModifiers(Qt::ShiftModifier), false,
+                 QPointF(600, 300))
+            .row("marking on the empty 2Ф", 2, Qt::KeyboardModifiers(), true, QPointF(-1, -1))
+            .row("Shift + click on the empty 2Ф", 2, Qt::KeyboardModifiers(Qt::ShiftModifier), false,
+                 QPointF(-1, -1));
     }
     void clicksOnASlotNeverLoaded() {
         QFETCH(int, clicked);

@@ -5,6 +5,8 @@
 #include "cutout/frmpiccopy.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
+#include "support/datatable.h"
+#include "support/turning.h"
 #include "support/windowtest.h"
 #include "view/imageframe.h"
 
@@ -18,35 +20,17 @@
 using namespace vorlan;
 using namespace vorlan::test;
 
-namespace {
-
-/// Where a picture point lands on the canvas when the picture of size src is turned
-/// counter-clockwise by degrees about its centre.
-QPointF turned(QPointF p, double degrees, QSizeF src, QSizeF canvas) {
-    const double a = degrees / 57.2957795130823;
-    const double dx = p.x() - src.width() / 2, dy = src.height() / 2 - p.y();
-    return {dx * std::cos(a) - dy * std::sin(a) + canvas.width() / 2,
-            canvas.height() / 2 - (dx * std::sin(a) + dy * std::cos(a))};
-}
-
-} // namespace
-
 class TestRotationWindow : public WindowTest {
     Q_OBJECT
 
   private slots:
     void rotateFromTheMenu_data() {
-        QTest::addColumn<int>("slot");
-        QTest::addColumn<QPointF>("target2"); // point 2 of the target; point 1 is (100, 100)
-        QTest::addColumn<bool>("stopBefore");
-        QTest::addColumn<QString>("angle");
-        QTest::addColumn<QSize>("canvas");
-        QTest::newRow("picture 2 turned clockwise: 90")
-            << 2 << QPointF(100, 200) << false << "90,00" << QSize(220, 300);
-        QTest::newRow("turned the other way: -90")
-            << 2 << QPointF(100, 20) << false << "-90,00" << QSize(220, 300);
-        QTest::newRow("picture 3, same geometry, after Прервать")
-            << 3 << QPointF(200, 100) << true << "0,00" << QSize(300, 220);
+        // target2: point 2 of the target; point 1 is (100, 100)
+        DataTable<int, QPointF, bool, QString, QSize>("slot", "target2", "stopBefore", "angle", "canvas")
+            .row("picture 2 turned clockwise: 90", 2, QPointF(100, 200), false, "90,00", QSize(220, 300))
+            .row("turned the other way: -90", 2, QPointF(100, 20), false, "-90,00", QSize(220, 300))
+            .row("picture 3, same geometry, after Прервать", 3, QPointF(200, 100), true, "0,00",
+                 QSize(300, 220));
     }
     void rotateFromTheMenu() {
         QFETCH(int, slot);
@@ -89,7 +73,7 @@ class TestRotationWindow : public WindowTest {
         QVERIFY(w.Pic1->isVisible());
         const QImage shown = w.Pic1->grab().toImage();
         const double degrees = angle.left(angle.size() - 3).toDouble();
-        const QPointF expected = turned({273, 13}, degrees, target.size(), canvas);
+        const QPointF expected = turnedOnCanvas({273, 13}, degrees, target.size(), canvas);
         QCOMPARE(QColor(shown.pixel(expected.toPoint())), QColor(255, 0, 0));
     }
 
@@ -164,7 +148,7 @@ class TestRotationWindow : public WindowTest {
         load(2, saved);
         const QSizeF canvas = f->Img2->picture().size();
         QCOMPARE(canvas, QSizeF(633, 596));
-        auto onCanvas = [&](QPointF p) { return star(2, turned(inPicture2(p), Turn, size, canvas)); };
+        auto onCanvas = [&](QPointF p) { return star(2, turnedOnCanvas(inPicture2(p), Turn, size, canvas)); };
         mark(2, 1, onCanvas(sky[0]));
         mark(2, 2, onCanvas(sky[1]));
         f->CmdSovm->click();

@@ -4,6 +4,7 @@
 #include "shell/clicklabel.h"
 #include "shell/givenfiles.h"
 #include "shell/start.h"
+#include "support/datatable.h"
 #include "support/files.h"
 #include "support/linearsky.h"
 #include "support/windowtest.h"
@@ -64,16 +65,12 @@ class TestDesktopOpen : public WindowTest {
 
   private slots:
     void commandLineNamesBecomeFullPaths_data() {
-        QTest::addColumn<QString>("argument");
-        QTest::addColumn<QString>("path");
-        QTest::newRow("relative") << "night/m31.fits"
-                                  << "/home/ann/sky/night/m31.fits";
-        QTest::newRow("up a folder") << "../flat.fits"
-                                     << "/home/ann/flat.fits";
-        QTest::newRow("absolute") << "/data/m31.jpg"
-                                  << "/data/m31.jpg";
-        QTest::newRow("file URL, Cyrillic and a blank") << "file:///data/%D0%BD%D0%BE%D1%87%D1%8C%201.jpg"
-                                                        << "/data/ночь 1.jpg";
+        DataTable<QString, QString>("argument", "path")
+            .row("relative", "night/m31.fits", "/home/ann/sky/night/m31.fits")
+            .row("up a folder", "../flat.fits", "/home/ann/flat.fits")
+            .row("absolute", "/data/m31.jpg", "/data/m31.jpg")
+            .row("file URL, Cyrillic and a blank", "file:///data/%D0%BD%D0%BE%D1%87%D1%8C%201.jpg",
+                 "/data/ночь 1.jpg");
     }
     void commandLineNamesBecomeFullPaths() {
         QFETCH(QString, argument);
@@ -82,21 +79,14 @@ class TestDesktopOpen : public WindowTest {
     }
 
     void commandLineOpensPicturesInOrder_data() {
-        QTest::addColumn<QStringList>("names");
-        QTest::addColumn<QStringList>("inSlots");
-        QTest::addColumn<int>("messages");
-        QTest::newRow("three pictures")
-            << QStringList{"a.png", "b.fits", "c.png"} << QStringList{"a.png", "b.fits", "c.png"} << 0;
-        QTest::newRow("a fourth is left out")
-            << QStringList{"a.png", "b.png", "c.png", "d.png"} << QStringList{"a.png", "b.png", "c.png"} << 0;
-        QTest::newRow("a bad file leaves its slot to the next")
-            << QStringList{"bad.jpg", "a.fits"} << QStringList{"a.fits", "", ""} << 1;
-        QTest::newRow("a missing file")
-            << QStringList{"a.png", "gone.png"} << QStringList{"a.png", "", ""} << 1;
-        // A project opens as "Открыть файл *.vln..." does, whatever comes with it; its own
-        // messages (a plate solution of no stars) are the reader's business: not counted.
-        QTest::newRow("a project") << QStringList{"a.png", "b.fits", "x.png", "comet.vln"}
-                                   << QStringList{"a.png", "b.fits", ""} << -1;
+        DataTable<QStringList, QStringList, int>("names", "inSlots", "messages")
+            .row("three pictures", {"a.png", "b.fits", "c.png"}, {"a.png", "b.fits", "c.png"}, 0)
+            .row("a fourth is left out", {"a.png", "b.png", "c.png", "d.png"}, {"a.png", "b.png", "c.png"}, 0)
+            .row("a bad file leaves its slot to the next", {"bad.jpg", "a.fits"}, {"a.fits", "", ""}, 1)
+            .row("a missing file", {"a.png", "gone.png"}, {"a.png", "", ""}, 1)
+            // A project opens as "Открыть файл *.vln..." does, whatever comes with it; its own
+            // messages (a plate solution of no stars) are the reader's business: not counted.
+            .row("a project", {"a.png", "b.fits", "x.png", "comet.vln"}, {"a.png", "b.fits", ""}, -1);
     }
     void commandLineOpensPicturesInOrder() {
         QFETCH(QStringList, names);
@@ -139,26 +129,16 @@ class TestDesktopOpen : public WindowTest {
     }
 
     void droppedFilesOpenWhereTheyLand_data() {
-        QTest::addColumn<int>("loadedBefore");
-        QTest::addColumn<QString>(
-            "target"); // objectName of the widget under the drop, or "" for the picture area
-        QTest::addColumn<QStringList>("names");
-        QTest::addColumn<bool>("accepted");
-        QTest::addColumn<QStringList>("inSlots");
-        QTest::addColumn<int>("messages");
-        QTest::newRow("two on the picture area")
-            << 0 << "" << QStringList{"x.png", "y.fits"} << true << QStringList{"x.png", "y.fits", ""} << 0;
-        QTest::newRow("one on 2Ф") << 1 << "Lbl2" << QStringList{"y.fits"} << true
-                                   << QStringList{"first.png", "y.fits", ""} << 0;
-        QTest::newRow("one on 1Ф replaces picture 1")
-            << 2 << "Lbl1" << QStringList{"x.png"} << true << QStringList{"x.png", "second.png", ""} << 0;
-        QTest::newRow("3Ф before slot 2 was opened")
-            << 1 << "Lbl3" << QStringList{"x.png"} << false << QStringList{"first.png", "", ""} << 0;
-        QTest::newRow("a file that is no picture")
-            << 1 << "Lbl1" << QStringList{"bad.png"} << true << QStringList{"first.png", "", ""} << 1;
-        QTest::newRow("a project on 3Ф opens the project")
-            << 0 << "Lbl3" << QStringList{"a.png", "b.fits", "comet.vln"} << true
-            << QStringList{"a.png", "b.fits", ""} << -1;
+        // target: objectName of the widget under the drop, or "" for the picture area
+        DataTable<int, QString, QStringList, bool, QStringList, int>("loadedBefore", "target", "names",
+                                                                     "accepted", "inSlots", "messages")
+            .row("two on the picture area", 0, "", {"x.png", "y.fits"}, true, {"x.png", "y.fits", ""}, 0)
+            .row("one on 2Ф", 1, "Lbl2", {"y.fits"}, true, {"first.png", "y.fits", ""}, 0)
+            .row("one on 1Ф replaces picture 1", 2, "Lbl1", {"x.png"}, true, {"x.png", "second.png", ""}, 0)
+            .row("3Ф before slot 2 was opened", 1, "Lbl3", {"x.png"}, false, {"first.png", "", ""}, 0)
+            .row("a file that is no picture", 1, "Lbl1", {"bad.png"}, true, {"first.png", "", ""}, 1)
+            .row("a project on 3Ф opens the project", 0, "Lbl3", {"a.png", "b.fits", "comet.vln"}, true,
+                 {"a.png", "b.fits", ""}, -1);
     }
     void droppedFilesOpenWhereTheyLand() {
         QFETCH(int, loadedBefore);

@@ -6,6 +6,8 @@
 #include "shell/layout.h"
 #include "shell/panbar.h"
 #include "shell/start.h"
+#include "support/datatable.h"
+#include "support/panbars.h"
 #include "support/useractions.h"
 #include "support/windowtest.h"
 #include "view/imageframe.h"
@@ -53,21 +55,18 @@ class TestMainWindow : public WindowTest {
     }
 
     void arrowKeyTable_data() {
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("v");
-        QTest::addColumn<int>("step");
-        QTest::addColumn<int>("max");
-        QTest::addColumn<int>("expected"); // -1: unchanged
-        QTest::newRow("left steps") << 37 << 1000 << 300 << 30000 << 700;
-        QTest::newRow("left v == step stays") << 37 << 300 << 300 << 30000 << -1;
-        QTest::newRow("up v <= step goes to 0") << 38 << 1 << 1 << 32767 << 0;
-        QTest::newRow("up steps") << 38 << 50 << 20 << 32767 << 30;
-        QTest::newRow("right reaches max") << 39 << 29800 << 300 << 30000 << 30000;
-        QTest::newRow("right at max rewrites max") << 39 << 30000 << 300 << 30000 << 30000;
-        QTest::newRow("right steps") << 39 << 0 << 300 << 30000 << 300;
-        QTest::newRow("down below max") << 40 << 10 << 20 << 32767 << 30;
-        QTest::newRow("down v + step == max stays") << 40 << 32747 << 20 << 32767 << -1;
-        QTest::newRow("other key") << 65 << 10 << 20 << 100 << -1;
+        // expected -1: unchanged
+        DataTable<int, int, int, int, int>("key", "v", "step", "max", "expected")
+            .row("left steps", 37, 1000, 300, 30000, 700)
+            .row("left v == step stays", 37, 300, 300, 30000, -1)
+            .row("up v <= step goes to 0", 38, 1, 1, 32767, 0)
+            .row("up steps", 38, 50, 20, 32767, 30)
+            .row("right reaches max", 39, 29800, 300, 30000, 30000)
+            .row("right at max rewrites max", 39, 30000, 300, 30000, 30000)
+            .row("right steps", 39, 0, 300, 30000, 300)
+            .row("down below max", 40, 10, 20, 32767, 30)
+            .row("down v + step == max stays", 40, 32747, 20, 32767, -1)
+            .row("other key", 65, 10, 20, 100, -1);
     }
     void arrowKeyTable() {
         QFETCH(int, key);
@@ -108,29 +107,18 @@ class TestMainWindow : public WindowTest {
     // buttons do; an arrow then pans by the small step, once, and the bar that the routing
     // disables for the moment of the key keeps the focus.
     void barsTakeTheFocusAndRouteArrows_data() {
-        QTest::addColumn<QString>("bar");
-        QTest::addColumn<QString>("tabFrom"); // empty: focus by a click on the handle
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("panH"); // expected moves of the pan bars
-        QTest::addColumn<int>("panV");
-        QTest::newRow("HScroll1 click, Left") << "HScroll1"
-                                              << "" << int(Qt::Key_Left) << -300 << 0;
-        QTest::newRow("HScroll1 click, Right") << "HScroll1"
-                                               << "" << int(Qt::Key_Right) << 300 << 0;
-        QTest::newRow("HScroll1 Backtab, Up") << "HScroll1"
-                                              << "VScroll1" << int(Qt::Key_Up) << 0 << -1;
-        QTest::newRow("VScroll1 click, Down") << "VScroll1"
-                                              << "" << int(Qt::Key_Down) << 0 << 1;
-        QTest::newRow("VScroll1 Tab, Right") << "VScroll1"
-                                             << "HScroll1" << int(Qt::Key_Right) << 300 << 0;
-        QTest::newRow("HScr1 click, Left") << "HScr1"
-                                           << "" << int(Qt::Key_Left) << -300 << 0;
-        QTest::newRow("HScr2 Tab, Up") << "HScr2"
-                                       << "HScr1" << int(Qt::Key_Up) << 0 << -1;
-        QTest::newRow("HScrOb click, Right") << "HScrOb"
-                                             << "" << int(Qt::Key_Right) << 300 << 0;
-        QTest::newRow("HScrTime Tab, Down") << "HScrTime"
-                                            << "VScroll1" << int(Qt::Key_Down) << 0 << 1;
+        // tabFrom empty: focus by a click on the handle
+        // panH: expected moves of the pan bars
+        DataTable<QString, QString, int, int, int>("bar", "tabFrom", "key", "panH", "panV")
+            .row("HScroll1 click, Left", "HScroll1", "", int(Qt::Key_Left), -300, 0)
+            .row("HScroll1 click, Right", "HScroll1", "", int(Qt::Key_Right), 300, 0)
+            .row("HScroll1 Backtab, Up", "HScroll1", "VScroll1", int(Qt::Key_Up), 0, -1)
+            .row("VScroll1 click, Down", "VScroll1", "", int(Qt::Key_Down), 0, 1)
+            .row("VScroll1 Tab, Right", "VScroll1", "HScroll1", int(Qt::Key_Right), 300, 0)
+            .row("HScr1 click, Left", "HScr1", "", int(Qt::Key_Left), -300, 0)
+            .row("HScr2 Tab, Up", "HScr2", "HScr1", int(Qt::Key_Up), 0, -1)
+            .row("HScrOb click, Right", "HScrOb", "", int(Qt::Key_Right), 300, 0)
+            .row("HScrTime Tab, Down", "HScrTime", "VScroll1", int(Qt::Key_Down), 0, 1);
     }
     void barsTakeTheFocusAndRouteArrows() {
         QFETCH(QString, bar);
@@ -204,12 +192,8 @@ class TestMainWindow : public WindowTest {
     }
 
     void designValuesOfThePanBars() {
-        QCOMPARE(f->HScroll1->Max(), 30000);
-        QCOMPARE(f->HScroll1->SmallChange(), 300);
-        QCOMPARE(f->HScroll1->LargeChange(), 3000);
-        QCOMPARE(f->VScroll1->Max(), 32767);
-        QCOMPARE(f->VScroll1->SmallChange(), 1);
-        QCOMPARE(f->VScroll1->LargeChange(), 20);
+        QCOMPARE(panSteps(f->HScroll1), QList<int>({30000, 300, 3000}));
+        QCOMPARE(panSteps(f->VScroll1), QList<int>({32767, 1, 20}));
         QCOMPARE(f->HScrTime->value(), 1000);
         QCOMPARE(f->HScrOb->Min(), 1);
     }

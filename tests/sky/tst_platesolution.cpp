@@ -3,6 +3,7 @@
 #include "sky/skymath.h"
 #include "sky/skytext.h"
 #include "skyfield.h"
+#include "support/datatable.h"
 
 #include <QLocale>
 #include <QtTest>
@@ -158,11 +159,7 @@ class TestPlateSolution : public QObject {
 
     // The report lines, in the C locale and in a Russian one: the sizes use the invariant form
     // whatever the locale, the angle the locale's separator.
-    void reportLines_data() {
-        QTest::addColumn<bool>("russian");
-        QTest::newRow("C") << false;
-        QTest::newRow("ru") << true;
-    }
+    void reportLines_data() { DataTable<bool>("russian").row("C", false).row("ru", true); }
     void reportLines() {
         QFETCH(bool, russian);
         QLocale::setDefault(russian ? QLocale(QLocale::Russian) : QLocale::c());
@@ -198,13 +195,13 @@ class TestPlateSolution : public QObject {
     }
 
     void degenerateInputThrows_data() {
-        QTest::addColumn<int>("kind");
-        QTest::newRow("both marks at one place") << 0;
-        QTest::newRow("identical star coordinates") << 1;
-        QTest::newRow("all-zero star coordinates") << 2;
-        QTest::newRow("zero display scale") << 3;
-        QTest::newRow("star 1 at the north pole") << 4;
-        QTest::newRow("star 2 at the south pole") << 5;
+        DataTable<int>("kind")
+            .row("both marks at one place", 0)
+            .row("identical star coordinates", 1)
+            .row("all-zero star coordinates", 2)
+            .row("zero display scale", 3)
+            .row("star 1 at the north pole", 4)
+            .row("star 2 at the south pole", 5);
     }
     void degenerateInputThrows() {
         QFETCH(int, kind);

@@ -3,6 +3,7 @@
 
 #include "shell/clicklabel.h"
 #include "support/badpictures.h"
+#include "support/datatable.h"
 #include "support/files.h"
 #include "support/linearsky.h"
 #include "support/ordinaryuser.h"
@@ -161,9 +162,9 @@ class TestBadFiles : public WindowTest {
     }
 
     void filesThatCannotBeReadAreNamedWithTheReason_data() {
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("not there") << QString("файл не найден");
-        QTest::newRow("no permission to read") << QString("нет прав на чтение файла");
+        DataTable<QString>("reason")
+            .row("not there", QString("файл не найден"))
+            .row("no permission to read", QString("нет прав на чтение файла"));
     }
     void filesThatCannotBeReadAreNamedWithTheReason() {
         QFETCH(QString, reason);
@@ -186,24 +187,20 @@ class TestBadFiles : public WindowTest {
     }
 
     void unusualButSoundPicturesLoad_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<QColor>("colour");
+        DataTable<QByteArray, QSize, QColor> table("bytes", "size", "colour");
         QImage grey16(300, 200, QImage::Format_Grayscale16);
         grey16.fill(QColor(128, 128, 128));
         // Linear 16-bit data is stretched; a picture of one level is shown at the sky's grey.
-        QTest::newRow("16-bit grey PNG") << encoded(grey16, "PNG") << QSize(300, 200) << QColor(38, 38, 38);
-        QTest::newRow("CMYK JPEG") << flatJpeg(40, 24, {200, 100, 50, 255}) << QSize(40, 24)
-                                   << QColor(200, 100, 50);
+        table.row("16-bit grey PNG", encoded(grey16, "PNG"), QSize(300, 200), QColor(38, 38, 38));
+        table.row("CMYK JPEG", flatJpeg(40, 24, {200, 100, 50, 255}), QSize(40, 24), QColor(200, 100, 50));
         // Data after the end marker (camera trailers) and an end marker inside an application
         // segment (an embedded thumbnail) do not make a JPEG incomplete.
-        QTest::newRow("JPEG with a trailer")
-            << flatJpeg(16, 16, {90}) + QByteArray(5000, 'x') << QSize(16, 16) << QColor(90, 90, 90);
+        table.row("JPEG with a trailer", flatJpeg(16, 16, {90}) + QByteArray(5000, 'x'), QSize(16, 16),
+                  QColor(90, 90, 90));
         QByteArray withApp = flatJpeg(16, 16, {90});
         withApp.insert(2, QByteArray("\xFF\xE1\x00\x06\xFF\xD9\xFF\xD8", 8));
-        QTest::newRow("JPEG with an end marker in a segment")
-            << withApp << QSize(16, 16) << QColor(90, 90, 90);
-        QTest::newRow("JPEG named .bmp") << flatJpeg(16, 16, {30}) << QSize(16, 16) << QColor(30, 30, 30);
+        table.row("JPEG with an end marker in a segment", withApp, QSize(16, 16), QColor(90, 90, 90));
+        table.row("JPEG named .bmp", flatJpeg(16, 16, {30}), QSize(16, 16), QColor(30, 30, 30));
     }
     void unusualButSoundPicturesLoad() {
         QFETCH(QByteArray, bytes);

@@ -1,3 +1,4 @@
+#include "support/datatable.h"
 #include "view/pangeometry.h"
 
 #include <QtTest>
@@ -19,13 +20,11 @@ private slots:
     }
 
     void sizeLimit_data() {
-        QTest::addColumn<float>("w");
-        QTest::addColumn<float>("h");
-        QTest::addColumn<bool>("tooBig");
-        QTest::newRow("33001 wide refused") << 33001.f << 100.f << true;
-        QTest::newRow("32985 wide accepted") << 32985.f << 100.f << false;
-        QTest::newRow("32551 high accepted") << 100.f << 32551.f << false;
-        QTest::newRow("32552 high refused") << 100.f << 32552.f << true;
+        test::DataTable<float, float, bool>("w", "h", "tooBig")
+            .row("33001 wide refused", 33001.f, 100.f, true)
+            .row("32985 wide accepted", 32985.f, 100.f, false)
+            .row("32551 high accepted", 100.f, 32551.f, false)
+            .row("32552 high refused", 100.f, 32552.f, true);
     }
     void sizeLimit() {
         QFETCH(float, w);

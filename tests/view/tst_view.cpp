@@ -1,7 +1,9 @@
 #include "common/numberforms.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
+#include "support/datatable.h"
 #include "support/files.h"
+#include "support/panbars.h"
 #include "support/useractions.h"
 #include "support/windowtest.h"
 #include "view/imageframe.h"
@@ -34,12 +36,8 @@ class TestView : public WindowTest {
         SharedState& s = State();
         QCOMPARE(s.PictureWidth1, 6000.0f);
         QCOMPARE(s.PictureHeight1, 4000.0f);
-        QCOMPARE(f->HScroll1->Max(), 5015);
-        QCOMPARE(f->VScroll1->Max(), 3449);
-        QCOMPARE(f->HScroll1->LargeChange(), 492);
-        QCOMPARE(f->VScroll1->LargeChange(), 275);
-        QCOMPARE(f->HScroll1->SmallChange(), 246);
-        QCOMPARE(f->VScroll1->SmallChange(), 137);
+        QCOMPARE(panSteps(f->HScroll1), QList<int>({5015, 246, 492}));
+        QCOMPARE(panSteps(f->VScroll1), QList<int>({3449, 137, 275}));
         QCOMPARE(f->Img1->size(), QSize(6000, 4000));
         QCOMPARE(f->Img1->pos(), QPoint(0, 0));
         QCOMPARE(f->windowTitle(), path);
@@ -119,16 +117,16 @@ class TestView : public WindowTest {
     }
 
     void undecodableFilesLeaveTheSlotAlone_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("not a picture") << QByteArray("just some text, not a picture");
-        QTest::newRow("zero bytes") << QByteArray();
+        DataTable<QByteArray> table("bytes");
+        table.row("not a picture", QByteArray("just some text, not a picture"));
+        table.row("zero bytes", QByteArray());
         QByteArray truncated;
         {
             QBuffer b(&truncated);
             b.open(QIODevice::WriteOnly);
             gradientPicture(200, 200).save(&b, "PNG");
         }
-        QTest::newRow("truncated") << truncated.left(60);
+        table.row("truncated", truncated.left(60));
     }
     void undecodableFilesLeaveTheSlotAlone() {
         QFETCH(QByteArray, bytes);
@@ -196,12 +194,12 @@ class TestView : public WindowTest {
     // The overall zoom acts once per finished move: at the release of a drag, per click on the
     // track, per key step. While dragged the scales stay as they are.
     void overallZoomActsOncePerMove_data() {
-        QTest::addColumn<QString>("move");
-        QTest::newRow("drag right 8 px") << "drag 8";
-        QTest::newRow("drag right 60 px") << "drag 60";
-        QTest::newRow("drag left 12 px") << "drag -12";
-        QTest::newRow("click the track right of the handle") << "page";
-        QTest::newRow("Right key") << "key";
+        DataTable<QString>("move")
+            .row("drag right 8 px", "drag 8")
+            .row("drag right 60 px", "drag 60")
+            .row("drag left 12 px", "drag -12")
+            .row("click the track right of the handle", "page")
+            .row("Right key", "key");
     }
     void overallZoomActsOncePerMove() {
         QFETCH(QString, move);
@@ -291,12 +289,11 @@ class TestView : public WindowTest {
     // Held down on a pan bar's arrow or track, the mouse goes on paging as on any scroll bar,
     // although each step's pan disables the bar for the moment of the move.
     void holdingThePanBarRepeats_data() {
-        QTest::addColumn<bool>("across");
-        QTest::addColumn<QString>("where");
-        QTest::newRow("HScroll1 track") << true << "track";
-        QTest::newRow("HScroll1 arrow") << true << "arrow";
-        QTest::newRow("VScroll1 track") << false << "track";
-        QTest::newRow("VScroll1 arrow") << false << "arrow";
+        DataTable<bool, QString>("across", "where")
+            .row("HScroll1 track", true, "track")
+            .row("HScroll1 arrow", true, "arrow")
+            .row("VScroll1 track", false, "track")
+            .row("VScroll1 arrow", false, "arrow");
     }
     void holdingThePanBarRepeats() {
         QFETCH(bool, across);
@@ -327,9 +324,7 @@ class TestView : public WindowTest {
     // A picture wider (or higher) than 32767 pixels at its scale pans to its far end: the bar
     // is dragged to its end and the picture area shows the picture's last columns (rows).
     void panReachesTheFarEndOfABigPicture_data() {
-        QTest::addColumn<bool>("across");
-        QTest::newRow("12000 wide at scale 3") << true;
-        QTest::newRow("12000 high at scale 3") << false;
+        DataTable<bool>("across").row("12000 wide at scale 3", true).row("12000 high at scale 3", false);
     }
     void panReachesTheFarEndOfABigPicture() {
         QFETCH(bool, across);
@@ -413,11 +408,11 @@ class TestView : public WindowTest {
     // Zoomed in, a screen pixel shows the picture pixel under its top-left corner (where a click
     // there lands); zoomed out to a half, the mean of the 2 x 2 picture pixels it covers.
     void everyPaintPathShowsTheSamePixels_data() {
-        QTest::addColumn<QSize>("frameSize");
-        QTest::newRow("scale 3") << QSize(120, 90);
-        QTest::newRow("scale 1.25") << QSize(50, 37);
-        QTest::newRow("scale 0.5") << QSize(20, 15);
-        QTest::newRow("scale 1") << QSize(40, 30);
+        DataTable<QSize>("frameSize")
+            .row("scale 3", QSize(120, 90))
+            .row("scale 1.25", QSize(50, 37))
+            .row("scale 0.5", QSize(20, 15))
+            .row("scale 1", QSize(40, 30));
     }
     void everyPaintPathShowsTheSamePixels() {
         QFETCH(QSize, frameSize);
