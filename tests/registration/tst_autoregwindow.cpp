@@ -1,12 +1,14 @@
 // "Совместить автоматически" driven as a user drives it: through the menu bar, while the window
 // goes on working, then blinked, saved, reopened and clicked.
 
+#include "blink/differencelayer.h"
 #include "project/projectreader.h"
 #include "registration/pointtext.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
 #include "support/screencompare.h"
 #include "support/starsky.h"
+#include "support/useractions.h"
 #include "support/windowtest.h"
 #include "view/imageframe.h"
 
@@ -159,14 +161,18 @@ class TestAutoRegWindow : public WindowTest {
         }
         QTest::mouseClick(f->CmdStart, Qt::LeftButton);
         const SimilarityTransform toTwo = truth.inverted();
-        auto awayFromEdges = [&](int x, int y) {
+        // Screen pixels on picture 1 away from its edges, either on picture 2 away from its edges
+        // too or, with `beyondTwo`, also well off picture 2.
+        auto awayFromEdges = [&](int x, int y, bool beyondTwo = false) {
             const QPointF q =
                 (QPointF(x + 0.5, y + 0.5) - QPointF(f->Img1->Left(), f->Img1->Top())) / s.DisplayScale1;
             const QPointF p = toTwo.map(q);
-            return QRectF(3, 3, Size.width() - 6, Size.height() - 6).contains(q) &&
-                   QRectF(3, 3, Size.width() - 6, Size.height() - 6).contains(p);
+            const QRectF inner(3, 3, Size.width() - 6, Size.height() - 6);
+            return inner.contains(q) &&
+                   (inner.contains(p) || (beyondTwo && !inner.adjusted(-6, -6, 6, 6).contains(p)));
         };
-        const double share = agreeing(phase[0], phase[1], phase[0].rect(), awayFromEdges);
+        const double share =
+            agreeing(phase[0], phase[1], phase[0].rect(), [&](int x, int y) { return awayFromEdges(x, y); });
         qInfo("blink phases agree within 2 levels in %.3f %% of the common pixels", 100 * share);
         QVERIFY2(share >= 0.99, qPrintable(QString::number(100 * share)));
 
@@ -218,6 +224,22 @@ class TestAutoRegWindow : public WindowTest {
                                                                          .arg(marked.y())
                                                                          .arg(star->at.x())
                                                                          .arg(star->at.y())));
+
+        // Matched brightness and the difference read the turned copy where it lies and only its
+        // sky, not its black corners: the background keeps its level, the difference is mid grey
+        // wherever both pictures are.
+        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuJarkost));
+        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuRaznost));
+        QTRY_COMPARE(f->ImgRaznost->shownSlot(), 2);
+        const QRegularExpressionMatch fit =
+            QRegularExpression("Яркость 2: a ([\\d.]+) b (-?[\\d.]+)$").match(f->txtInfo->toPlainText());
+        QVERIFY2(fit.hasMatch(), qPrintable(f->txtInfo->toPlainText()));
+        QVERIFY(std::abs(30 * fit.captured(1).toDouble() + fit.captured(2).toDouble() - 30) < 1);
+        QImage grey(f->pictureArea->size(), QImage::Format_RGB32);
+        grey.fill(qRgb(128, 128, 128));
+        const double flat = agreeing(f->pictureArea->grab().toImage().convertToFormat(QImage::Format_RGB32), grey,
+                                     grey.rect(), [&](int x, int y) { return awayFromEdges(x, y, true); });
+        QVERIFY2(flat >= 0.99, qPrintable(QString::number(100 * flat)));
     }
 
     // A picture of another field: the message why, and nothing of that picture changes; a third
