@@ -4,6 +4,7 @@
 #include "blink/blinkcycle.h"
 #include "blink/blinkshare.h"
 #include "blink/brightnessmatch.h"
+#include "support/nightsky.h"
 
 #include <QtTest>
 #include <cmath>
@@ -31,33 +32,15 @@ uchar level(double v) {
     return uchar(std::clamp(std::lround(v), 0L, 255L));
 }
 
-/// A grey or colour picture: picture 1's sky shifted by shift, each channel through its line
-/// (red, green, blue), with one star at `mover` and one at `extra` (a star that is not always
-/// there; none at negative positions). Pixel p of the result shows sky pixel p - shift.
+/// A grey or colour picture of six stars: picture 1's sky shifted by shift, each channel through
+/// its line, with one star at `mover` and one at `extra` (a star that is not always there).
 QImage skyPicture(QSize size, QPoint shift, const std::array<ToneLine, 3>& lines, QPointF mover, bool grey,
                   QPointF extra = {-100, -100}) {
-    QImage img(size, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
-    const QPointF stars[] = {{40, 30}, {90, 70}, {150, 40}, {60, 110}, {170, 120}, {120, 20}};
-    for (int y = 0; y < size.height(); ++y)
-        for (int x = 0; x < size.width(); ++x) {
-            const int sx = x - shift.x(), sy = y - shift.y();
-            double v = 30 + int((quint32(sx) * 2654435761u ^ quint32(sy) * 40503u) >> 7) % 13 - 6;
-            int n = 0;
-            for (QPointF s : stars) {
-                const double d2 = (sx - s.x()) * (sx - s.x()) + (sy - s.y()) * (sy - s.y());
-                v += (40 + 20 * n++) * std::exp(-d2 / 5.0);
-            }
-            const double d2 = (sx - mover.x()) * (sx - mover.x()) + (sy - mover.y()) * (sy - mover.y());
-            v += 100 * std::exp(-d2 / 8.0);
-            const double e2 = (sx - extra.x()) * (sx - extra.x()) + (sy - extra.y()) * (sy - extra.y());
-            v += 150 * std::exp(-e2 / 8.0);
-            if (grey)
-                img.scanLine(y)[x] = level(lines[0].at(v));
-            else
-                reinterpret_cast<QRgb*>(img.scanLine(y))[x] =
-                    qRgb(level(lines[0].at(v)), level(lines[1].at(v)), level(lines[2].at(v)));
-        }
-    return img;
+    QVector<test::NightStar> stars{{mover, 100, 2}, {extra, 150, 2}};
+    for (QPointF at : {QPointF(40, 30), QPointF(90, 70), QPointF(150, 40), QPointF(60, 110), QPointF(170, 120),
+                       QPointF(120, 20)})
+        stars.push_back({at, 40 + 20.0 * (stars.size() - 2), std::sqrt(2.5)});
+    return test::nightPicture(size, shift, stars, lines, grey);
 }
 
 ToneLine inverse(const ToneLine& l) {

@@ -13,7 +13,6 @@
 #include "view/imageframe.h"
 
 #include <QFile>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -73,23 +72,6 @@ SlotLook lookOf(frmBl& f, int k) {
 class TestAutoRegWindow : public WindowTest {
     Q_OBJECT
 
-    /// Opens "Выравнивание" from the menu bar as a user does; the item's enabled state as shown.
-    bool openAlignMenu() {
-        QMenuBar* bar = f->menuBar();
-        QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier,
-                          bar->actionGeometry(f->mnuViravnivanie->menuAction()).center());
-        if (!QTest::qWaitFor([this] { return f->mnuViravnivanie->isVisible(); })) return false;
-        return f->mnuAutoSovm->isEnabled();
-    }
-
-    /// "Выравнивание" → "Совместить автоматически", clicked.
-    void chooseAutoSovm() {
-        QVERIFY(openAlignMenu());
-        QTest::mouseClick(f->mnuViravnivanie, Qt::LeftButton, Qt::NoModifier,
-                          f->mnuViravnivanie->actionGeometry(f->mnuAutoSovm).center());
-        QVERIFY(!f->mnuViravnivanie->isVisible());
-    }
-
     /// The picture area as the window shows it with slot k chosen by its label.
     QImage viewOf(int k) {
         QTest::mouseClick(f->Lbl(k), Qt::LeftButton);
@@ -113,12 +95,11 @@ class TestAutoRegWindow : public WindowTest {
         // While it works: a busy cursor, the step in txtInfo, no second start, the window answers.
         QSignalSpy starts(&f->jobs(), &JobRunner::started);
         f->jobs().hold(true);
-        chooseAutoSovm();
+        QVERIFY(chooseMenuItem(f, f->mnuViravnivanie, f->mnuAutoSovm));
         QVERIFY(f->jobs().busy());
         QCOMPARE(f->cursor().shape(), Qt::BusyCursor);
         QVERIFY(f->txtInfo->toPlainText().startsWith("Совмещение"));
-        QVERIFY(!openAlignMenu());
-        QTest::keyClick(f->mnuViravnivanie, Qt::Key_Escape);
+        QVERIFY(!menuOffers(f, f->mnuViravnivanie, f->mnuAutoSovm));
         f->mnuAutoSovm_Click(); // the handler refuses as well as the item
         QCOMPARE(starts.size(), 1);
         QTest::mouseClick(f->Lbl2, Qt::LeftButton);
@@ -219,11 +200,7 @@ class TestAutoRegWindow : public WindowTest {
         QTest::mouseClick(f->Img2, Qt::LeftButton, Qt::NoModifier,
                           (screen - QPointF(f->Img2->pos())).toPoint());
         const QPointF marked(State().Point2X2 / 15, State().Point2Y2 / 15);
-        QVERIFY2(QLineF(marked, star->at).length() < 1.2, qPrintable(QString("%1,%2 for %3,%4")
-                                                                         .arg(marked.x())
-                                                                         .arg(marked.y())
-                                                                         .arg(star->at.x())
-                                                                         .arg(star->at.y())));
+        QVERIFY(QLineF(marked, star->at).length() < 1.2);
 
         // Matched brightness and the difference read the turned copy where it lies and only its
         // sky, not its black corners: the background keeps its level, the difference is mid grey
@@ -265,7 +242,7 @@ class TestAutoRegWindow : public WindowTest {
         f->txtInfo->setPlainText("до совмещения");
         const SlotLook one = lookOf(*f, 1), kept = lookOf(*f, refused);
 
-        chooseAutoSovm();
+        QVERIFY(chooseMenuItem(f, f->mnuViravnivanie, f->mnuAutoSovm));
         QVERIFY(jobEnds());
         QCOMPARE(prompter->messages, QStringList(QString("Снимок %1 не совмещён.\nСнимок %1 показывает "
                                                          "другой участок неба: общих звёзд не найдено.")
