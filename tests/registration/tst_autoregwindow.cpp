@@ -6,6 +6,7 @@
 #include "registration/pointtext.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
+#include "stars/stardetect.h"
 #include "support/screencompare.h"
 #include "support/starsky.h"
 #include "support/useractions.h"
@@ -43,28 +44,12 @@ QVector<SkyStar> skyOf(quint32 seed) {
     return randomSky(QRectF(-300, -300, 1240, 1080), 330, seed, 15, 200);
 }
 
-/// What a slot shows and holds, to tell whether anything of it changed.
-struct SlotLook {
-    float left, top, scale, p1x, p1y, p2x, p2y;
-    QString text1, text2;
-    bool turned;
-    QImage frame;
-    bool operator==(const SlotLook&) const = default;
-};
-
-SlotLook lookOf(frmBl& f, int k) {
+/// What a slot shows and holds (place, scale, points, captions, turn, picture), to tell whether
+/// anything of it changed.
+auto lookOf(frmBl& f, int k) {
     SharedState& s = State();
-    return {s.ImageLeft(k),
-            s.ImageTop(k),
-            s.DisplayScale(k),
-            s.Point1X(k),
-            s.Point1Y(k),
-            s.Point2X(k),
-            s.Point2Y(k),
-            s.Point1Text(k),
-            s.Point2Text(k),
-            f.Img(k)->isTurned(),
-            f.Img(k)->grab().toImage()};
+    return std::tuple(s.ImageLeft(k), s.ImageTop(k), s.DisplayScale(k), s.Point1X(k), s.Point1Y(k), s.Point2X(k),
+                      s.Point2Y(k), s.Point1Text(k), s.Point2Text(k), f.Img(k)->isTurned(), f.Img(k)->grab().toImage());
 }
 
 } // namespace
@@ -130,6 +115,18 @@ class TestAutoRegWindow : public WindowTest {
             QVERIFY(QLineF(truth.map(onTwo), QPointF(s.PointX(p, 1) / 15, s.PointY(p, 1) / 15)).length() <
                     0.1);
         }
+        // Point 1 on the brighter of two bright, unsaturated stars a third of the field apart.
+        const StarList stars1 = detectStars(one.image);
+        int rank[2];
+        for (int p = 1; p <= 2; ++p) {
+            const QPointF at(s.PointX(p, 1) / 15, s.PointY(p, 1) / 15);
+            const auto star = std::find_if(stars1.stars.begin(), stars1.stars.end(),
+                                           [&](const vorlan::Star& st) { return QLineF(st.position(), at).length() < 1e-3; });
+            QVERIFY(star != stars1.stars.end() && star->usable());
+            rank[p - 1] = int(star - stars1.stars.begin());
+        }
+        QVERIFY(rank[0] < rank[1] && rank[1] < 30);
+        QVERIFY(QLineF(s.Point1X1, s.Point1Y1, s.Point2X1, s.Point2Y1).length() / 15 > Size.height() / 3.0);
         QCOMPARE(f->lblT1->text(), s.Point1Text1);
         QVERIFY(f->Img1->isVisible());
 
@@ -240,7 +237,7 @@ class TestAutoRegWindow : public WindowTest {
         // Point 1 of picture 1 marked by hand beforehand.
         mark(1, 1, QPointF(300, 200));
         f->txtInfo->setPlainText("до совмещения");
-        const SlotLook one = lookOf(*f, 1), kept = lookOf(*f, refused);
+        const auto one = lookOf(*f, 1), kept = lookOf(*f, refused);
 
         QVERIFY(chooseMenuItem(f, f->mnuViravnivanie, f->mnuAutoSovm));
         QVERIFY(jobEnds());
@@ -255,7 +252,7 @@ class TestAutoRegWindow : public WindowTest {
         }
         // Picture 2 registered without a turn, picture 1's points moved onto its reference stars.
         QVERIFY(!f->Img2->isTurned());
-        QVERIFY(State().Point1X1 != one.p1x);
+        QVERIFY(State().Point1X1 != std::get<3>(one));
         const QStringList info = f->txtInfo->toPlainText().split('\n');
         QCOMPARE(info.size(), 2);
         QVERIFY(info[0].startsWith("Снимок 2: звёзд "));
