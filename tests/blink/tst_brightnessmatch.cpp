@@ -225,13 +225,7 @@ class TestBrightnessMatch : public QObject {
         for (const BlinkView& v : cycle)
             shown << (v.difference ? "d" : "") + QString::number(v.slot);
         QCOMPARE(shown.join(' '), phases);
-        // Ticks go round the cycle from wherever the phase stood, 0 at start.
-        int phase = 0;
-        QStringList ticks;
-        for (int i = 0; i < 2 * cycle.size(); ++i)
-            ticks << QString::number(phase = nextBlinkPhase(phase, int(cycle.size())));
-        QCOMPARE(ticks.join(' '), cycle.size() == 3 ? QString("1 2 3 1 2 3") : QString("1 2 1 2"));
-        QCOMPARE(nextBlinkPhase(3, 2), 1); // left from a longer cycle
+        QCOMPARE(nextBlinkPhase(3, 2), 1); // left from a longer cycle, a tick starts it again
     }
 };
 

@@ -109,16 +109,9 @@ class TestAutoRegistration : public QObject {
         const QSize size(640, 480);
         const SimilarityTransform truth = skyTransform(QSizeF(size), QSizeF(size), 0, 1, true, {30, -20});
         const QVector<SkyStar> sky = randomSky(QRectF(-200, -200, 1040, 880), 260, 5);
-        SkyView view;
-        view.width = size.width();
-        view.height = size.height();
-        view.colour = true;
-        view.hotPixels = 10;
-        view.ownFraction = 0.2;
-        const QImage one = renderSky(sky, view).image;
-        view.toSky = truth;
-        view.seed = 2;
-        const QImage two = renderSky(sky, view).image;
+        const SkyView view{.colour = true, .ownFraction = 0.2, .hotPixels = 10};
+        const QImage one = viewSky(sky, size, {}, 1, view).image;
+        const QImage two = viewSky(sky, size, truth, 2, view).image;
 
         const AutoRegistration r = registerOnPicture1(one, {{2, two}});
         QVERIFY(!r.stopped);

@@ -30,14 +30,7 @@ const QSize Size(640, 480);
 /// A noise-free sky as picture k sees it through toSky: the same stars look the same on the
 /// screen once the picture is shown at its registered scale.
 SkyPicture skyPicture(const QVector<SkyStar>& sky, const SimilarityTransform& toSky, quint32 seed) {
-    SkyView view;
-    view.width = Size.width();
-    view.height = Size.height();
-    view.toSky = toSky;
-    view.fwhm = 3.0 / toSky.scale();
-    view.noise = 0;
-    view.seed = seed;
-    return renderSky(sky, view);
+    return viewSky(sky, Size, toSky, seed, {.fwhm = 3.0 / toSky.scale(), .noise = 0});
 }
 
 QVector<SkyStar> skyOf(quint32 seed) {
