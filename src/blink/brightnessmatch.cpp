@@ -106,7 +106,8 @@ template <typename Keep> std::optional<ToneLine> matchPairs(const SamplePairs& p
 /// error of the first line, or of the registration on a star's flank, grows with it too.
 std::optional<ToneLine> fitChannel(const SamplePairs& pairs) {
     std::optional<ToneLine> line = matchPairs(pairs, [](const SamplePair&) { return true; });
-    for (int round = 0; round < 2 && line; ++round) {
+    // Each round sheds more of the changed sky; a trail across a sparse field takes a few rounds.
+    for (int round = 0; round < 8 && line; ++round) {
         std::array<uint32_t, 511> residuals{}; // line(k) - one, rounded, from -255
         LevelCounts ones{};
         for (const SamplePair& p : pairs) {
@@ -125,7 +126,9 @@ std::optional<ToneLine> fitChannel(const SamplePairs& pairs) {
             return std::abs(first.at(p.k) - p.one - centre) <= allowed;
         });
         if (!next) break;
+        const bool settled = std::abs(next->a - line->a) * 255 < 0.5 && std::abs(next->b - line->b) < 0.5;
         line = next;
+        if (settled) break;
     }
     return line;
 }
