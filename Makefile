@@ -54,6 +54,10 @@ screenshot: build
 	bash scripts/screenshot $(BUILD)/tools/demo/project_demo $(BUILD)/screenshots/project.png 3
 	bash scripts/screenshot $(BUILD)/tools/demo/photometry_demo $(BUILD)/screenshots/photometry.png 4
 	bash scripts/screenshot $(BUILD)/tools/demo/zoomout_demo $(BUILD)/screenshots/zoomed-out.png 3
+	bash scripts/screenshot $(BUILD)/tools/demo/autoreg_demo $(BUILD)/screenshots/autoreg.png 8 2
+	bash scripts/screenshot $(BUILD)/tools/demo/autoreg_demo $(BUILD)/screenshots/matched.png 8 matched
+	bash scripts/screenshot $(BUILD)/tools/demo/autoreg_demo $(BUILD)/screenshots/difference.png 8 difference
+	bash scripts/screenshot $(BUILD)/tools/demo/autoreg_demo $(BUILD)/screenshots/one-two-three.png 8 three
 
 # The program, its desktop entry, MIME types and icon under $(PREFIX) (DESTDIR stages them).
 install: build

@@ -106,7 +106,8 @@ template <typename Keep> std::optional<ToneLine> matchPairs(const SamplePairs& p
 /// error of the first line, or of the registration on a star's flank, grows with it too.
 std::optional<ToneLine> fitChannel(const SamplePairs& pairs) {
     std::optional<ToneLine> line = matchPairs(pairs, [](const SamplePair&) { return true; });
-    for (int round = 0; round < 2 && line; ++round) {
+    // Each round sheds more of the changed sky; a trail across a sparse field takes a few rounds.
+    for (int round = 0; round < 8 && line; ++round) {
         std::array<uint32_t, 511> residuals{}; // line(k) - one, rounded, from -255
         LevelCounts ones{};
         for (const SamplePair& p : pairs) {
@@ -125,7 +126,9 @@ std::optional<ToneLine> fitChannel(const SamplePairs& pairs) {
             return std::abs(first.at(p.k) - p.one - centre) <= allowed;
         });
         if (!next) break;
+        const bool settled = std::abs(next->a - line->a) * 255 < 0.5 && std::abs(next->b - line->b) < 0.5;
         line = next;
+        if (settled) break;
     }
     return line;
 }
@@ -162,6 +165,30 @@ std::vector<Tap> taps(int count, double scale, double offset, int size) {
         tap.weight = uint32_t(std::lround((p - f) * 256));
     }
     return t;
+}
+
+/// The columns [first, last) of picture 1's row y whose pixel centres fall inside picture k's
+/// footprint through mapping; all w columns when the footprint is the whole drawn picture.
+std::pair<int, int> footprintColumns(int y, int w, const PixelMapping& m, const Footprint& fp) {
+    if (fp.size.isEmpty()) return {0, w};
+    // Along the row the decoded picture's position is start + x * step, x the column.
+    const QPointF start = fp.toFile.map(m.map(QPointF(0.5, y + 0.5)));
+    const QPointF step = fp.toFile.map(m.map(QPointF(1.5, y + 0.5))) - start;
+    double lo = 0, hi = w - 1;
+    auto clip = [&](double from, double by, double least, double most) {
+        if (std::abs(by) < 1e-12) {
+            if (from < least || from > most) hi = lo - 1;
+            return;
+        }
+        const double a = (least - from) / by, b = (most - from) / by;
+        lo = std::max(lo, std::min(a, b));
+        hi = std::min(hi, std::max(a, b));
+    };
+    // Two pixels in from the border: the turned copy's pixels there took black from outside.
+    clip(start.x(), step.x(), 2, fp.size.width() - 2);
+    clip(start.y(), step.y(), 2, fp.size.height() - 2);
+    const int first = std::clamp(int(std::ceil(lo)), 0, w);
+    return {first, std::clamp(int(std::floor(hi)) + 1, first, w)};
 }
 
 /// Grey values a and b mixed, b weighing w 256ths, rounded.
@@ -233,7 +260,8 @@ std::optional<ToneLine> matchLevels(const LevelCounts& picture1, const LevelCoun
     return ToneLine{a, b};
 }
 
-BrightnessFit fitBrightness(const QImage& picture1In, const QImage& pictureKIn, const PixelMapping& m) {
+BrightnessFit fitBrightness(const QImage& picture1In, const QImage& pictureKIn, const PixelMapping& m,
+                            const Footprint& footprint) {
     BrightnessFit fit;
     if (picture1In.isNull() || pictureKIn.isNull() || !(m.scale > 0)) return fit;
     const QImage picture1 = readable(picture1In), pictureK = readable(pictureKIn);
@@ -254,18 +282,21 @@ BrightnessFit fitBrightness(const QImage& picture1In, const QImage& pictureKIn, 
         const int jk = nearestIndex(j, m.scale, m.dy, pictureK.height());
         if (jk < 0) continue;
         const PictureRow row1 = pictureRow(picture1, j), rowK = pictureRow(pictureK, jk);
+        const auto [first, last] = footprintColumns(j, w1, m, footprint);
+        const size_t from = size_t(std::lower_bound(columns.begin(), columns.end(), first) - columns.begin());
+        const size_t to = size_t(std::lower_bound(columns.begin(), columns.end(), last) - columns.begin());
         if (fit.grey) {
-            for (size_t c = 0; c < columns.size(); ++c)
+            for (size_t c = from; c < to; ++c)
                 pairs[0].push_back({row1.grey[columns[c]], rowK.grey[columnsK[c]]});
         } else {
-            for (size_t c = 0; c < columns.size(); ++c) {
+            for (size_t c = from; c < to; ++c) {
                 const QRgb a = row1.colour(columns[c]), b = rowK.colour(columnsK[c]);
                 pairs[0].push_back({uchar(qRed(a)), uchar(qRed(b))});
                 pairs[1].push_back({uchar(qGreen(a)), uchar(qGreen(b))});
                 pairs[2].push_back({uchar(qBlue(a)), uchar(qBlue(b))});
             }
         }
-        fit.samples += int(columns.size());
+        fit.samples += int(to - from);
     }
 
     for (int ch = 0; ch < channels; ++ch) {
@@ -279,7 +310,7 @@ BrightnessFit fitBrightness(const QImage& picture1In, const QImage& pictureKIn, 
 }
 
 QImage differencePicture(const QImage& picture1In, const QImage& pictureKIn, const PixelMapping& m,
-                         const BrightnessFit& fit) {
+                         const BrightnessFit& fit, const Footprint& footprint) {
     if (picture1In.isNull() || pictureKIn.isNull() || !(m.scale > 0)) return {};
     const QImage picture1 = readable(picture1In), pictureK = readable(pictureKIn);
     const bool grey = isGreyPicture(picture1) && isGreyPicture(pictureK);
@@ -317,9 +348,10 @@ QImage differencePicture(const QImage& picture1In, const QImage& pictureKIn, con
             }
             const PictureRow row1 = pictureRow(picture1, y);
             const PictureRow upper = pictureRow(pictureK, ty.first), lower = pictureRow(pictureK, ty.second);
+            const auto [first, last] = footprintColumns(y, w, m, footprint);
             for (int x = 0; x < w; ++x) {
                 const Tap& tx = across[size_t(x)];
-                if (!tx.inside) {
+                if (!tx.inside || x < first || x >= last) {
                     if (grey)
                         line[x] = 128;
                     else
@@ -358,17 +390,19 @@ std::array<int, 3> sharedCeiling(const QVector<BrightnessFit>& fits) {
     return ceiling;
 }
 
-void SlotMatch::update(const QImage& picture1, const QImage& pictureK, const PixelMapping& mapping) {
+void SlotMatch::update(const QImage& picture1, const QImage& pictureK, const PixelMapping& mapping,
+                       const Footprint& footprint) {
     const double extent = std::max(picture1.width(), picture1.height());
     if (m_fitted && m_key1 == picture1.cacheKey() && m_keyK == pictureK.cacheKey() &&
         sameRegistration(m_mapping, mapping, extent))
         return;
-    m_fit = fitBrightness(picture1, pictureK, mapping);
+    m_fit = fitBrightness(picture1, pictureK, mapping, footprint);
     m_fitted = true;
     ++m_fitNumber;
     m_key1 = picture1.cacheKey();
     m_keyK = pictureK.cacheKey();
     m_mapping = mapping;
+    m_footprint = footprint;
     m_difference = QImage();
 }
 

@@ -6,6 +6,7 @@
 //
 // Positions are continuous picture pixels: pixel column i spans [i, i + 1).
 
+#include "stars/similaritytransform.h"
 #include "view/tonemap.h"
 
 #include <QImage>
@@ -32,6 +33,15 @@ struct PixelMapping {
 /// picture k's at (leftK, topK) drawn at scaleK; positions in pixels of the picture area, scales in
 /// drawn pixels per picture pixel (both above 0).
 PixelMapping mappingBetween(double left1, double top1, double scale1, double leftK, double topK, double scaleK);
+
+/// Where picture k has sky of its own in the picture drawn for it: a turned copy has black corners
+/// that are no sky. The drawn picture's point q is the decoded picture's toFile.map(q); it counts
+/// when that lies on the decoded picture (of `size` pixels) two pixels in from its border, where
+/// the turn's resampling took no black from outside. An empty size: the drawn picture is all sky.
+struct Footprint {
+    SimilarityTransform toFile;
+    QSize size;
+};
 
 /// True when the two mappings put every pixel of a picture of `extent` pixels (its larger side)
 /// within a fiftieth of a pixel of the same place: a fit made for one holds for the other.
@@ -68,17 +78,18 @@ constexpr int FitSampleTarget = 1 << 18;
 /// their histograms matched level by level (matchLevels), then matched again without the pairs
 /// that disagree with that first line, so that a star which changed or moved leaves both
 /// histograms instead of bending the line.
-BrightnessFit fitBrightness(const QImage& picture1, const QImage& pictureK, const PixelMapping& mapping);
+BrightnessFit fitBrightness(const QImage& picture1, const QImage& pictureK, const PixelMapping& mapping,
+                            const Footprint& footprint = {});
 
 /// The difference of picture k, brought to picture 1's brightness by fit, less picture 1, in
 /// picture 1's pixel grid: 128 + (a * vk + b) - v1 per channel, clipped to 0..255, so equal sky is
 /// mid grey, lighter where picture k is brighter and darker where it is fainter. A value clipped
 /// at 0 or 255 in either picture is only a bound: a saturated core in picture k that matches
 /// below picture 1's value is no change (128). Picture k is sampled bilinearly at the centre of
-/// each pixel of picture 1; pixels that picture k does not cover are 128. Format_Grayscale8 for
-/// two grey pictures, else Format_RGB32.
+/// each pixel of picture 1; pixels that picture k (within its footprint) does not cover are 128.
+/// Format_Grayscale8 for two grey pictures, else Format_RGB32.
 QImage differencePicture(const QImage& picture1, const QImage& pictureK, const PixelMapping& mapping,
-                         const BrightnessFit& fit);
+                         const BrightnessFit& fit, const Footprint& footprint = {});
 
 /// The level per channel (red, green, blue) at which pictures matched by these fits all saturate:
 /// the lowest level a fitted picture's 255 is drawn at, 255 when none is drawn lower.
@@ -92,12 +103,14 @@ class SlotMatch {
   public:
     /// Makes the fit belong to these pictures placed by mapping: fits again, and drops the
     /// difference picture, only when the pictures or their registration changed.
-    void update(const QImage& picture1, const QImage& pictureK, const PixelMapping& mapping);
+    void update(const QImage& picture1, const QImage& pictureK, const PixelMapping& mapping,
+                const Footprint& footprint = {});
     /// Forgets the fit and lets go of the difference picture.
     void clear();
     bool fitted() const { return m_fitted; }
     const BrightnessFit& fit() const { return m_fit; }
     const PixelMapping& mapping() const { return m_mapping; }
+    const Footprint& footprint() const { return m_footprint; }
     /// Which fit this is: every fit gets the next number.
     quint64 fitNumber() const { return m_fitNumber; }
 
@@ -112,6 +125,7 @@ class SlotMatch {
   private:
     qint64 m_key1 = 0, m_keyK = 0;
     PixelMapping m_mapping;
+    Footprint m_footprint;
     bool m_fitted = false;
     quint64 m_fitNumber = 0;
     BrightnessFit m_fit;

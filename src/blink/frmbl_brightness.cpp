@@ -43,6 +43,12 @@ PixelMapping mappingOfFrames(const ImageFrame& img1, const ImageFrame& imgK) {
     return mappingBetween(img1.Left(), img1.Top(), img1.drawnScale(), imgK.Left(), imgK.Top(), imgK.drawnScale());
 }
 
+/// Where a turned frame's drawn picture holds the decoded picture's pixels; all of it otherwise.
+Footprint footprintOf(const ImageFrame& img) {
+    if (!img.isTurned()) return {};
+    return {img.toShown().inverted(), img.picture().size()};
+}
+
 } // namespace
 
 bool frmBl::matchBrightnessRemembered() {
@@ -75,8 +81,8 @@ void frmBl::makeDifference(int k) {
     slot.startDifference();
     auto made = std::make_shared<QImage>();
     QThread* worker = QThread::create(
-        [made, one = Img1->picture(), other = Img(k)->shownPicture(), mapping = slot.mapping(), fit = slot.fit()] {
-            *made = differencePicture(one, other, mapping, fit);
+        [made, one = Img1->picture(), other = Img(k)->shownPicture(), mapping = slot.mapping(), fit = slot.fit(),
+         footprint = slot.footprint()] { *made = differencePicture(one, other, mapping, fit, footprint);
         });
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     connect(worker, &QThread::finished, this, guard([this, k, made, forFit = slot.fitNumber()] {
@@ -98,7 +104,7 @@ void frmBl::refreshBrightness() {
         if (!(match || difference) || Img1->picture().isNull() || img->picture().isNull()) {
             slot.clear();
         } else {
-            slot.update(Img1->picture(), img->shownPicture(), mappingOfFrames(*Img1, *img));
+            slot.update(Img1->picture(), img->shownPicture(), mappingOfFrames(*Img1, *img), footprintOf(*img));
             if (slot.fit().valid) {
                 fitTexts << QStringLiteral("%1: %2").arg(k).arg(fitText(slot.fit()));
                 shown << slot.fit();

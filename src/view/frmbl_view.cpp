@@ -180,7 +180,8 @@ void frmBl::rescaleSlot(int k, float newScale) {
 
     const float oldScale = s.DisplayScale(k);
     s.DisplayScale(k) = newScale;
-    scaleLabel(k)->setText(GeneralForm(newScale));
+    // An exact scale of the automatic registration is shown to four places: the label holds no more.
+    scaleLabel(k)->setText(GeneralForm(std::round(newScale * 1e4f) / 1e4f));
     // Zoomed about point 1 where the frame shows it, and sized to what it shows.
     const QPointF point1 = img->shownTwips({s.Point1X(k), s.Point1Y(k)});
     const QSizeF size = shownSize(k);

@@ -45,6 +45,8 @@ class ImageFrame : public QWidget {
     /// the same position when the frame is not turned.
     QPointF shownTwips(QPointF pictureTwips) const;
     QPointF pictureTwips(QPointF shownTwips) const;
+    /// Carries the decoded picture's continuous pixels onto the shown picture's (identity unless turned).
+    const SimilarityTransform& toShown() const { return m_toShown; }
 
     /// The automatic registration of the picture on picture 1 (its pixels to picture 1's), kept
     /// for the project file; none until one is set, and after the picture changes.

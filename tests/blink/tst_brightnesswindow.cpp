@@ -5,6 +5,7 @@
 #include "blink/differencelayer.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
+#include "support/nightsky.h"
 #include "support/useractions.h"
 #include "support/windowtest.h"
 #include "view/imageframe.h"
@@ -28,38 +29,15 @@ const QPoint Anchor(60, 50);      ///< the star both pictures are registered on 
 const QPoint MoverThen(120, 100); ///< the moving star on night 1 and night 2 (picture 1 pixels)
 const QPoint MoverNow(150, 112);
 
-struct SkyStar {
-    QPointF at;
-    double amplitude, sigma;
-};
 // The two brightest saturate on night 2: their cores are lost there, not changed.
-const QVector<SkyStar> Stars{{Anchor, 90, 1.6},  {{200, 40}, 60, 1.4},  {{300, 70}, 120, 1.8},
-                             {{40, 180}, 45, 1.3}, {{250, 190}, 170, 2.0}, {{320, 150}, 75, 1.5},
-                             {{90, 140}, 110, 1.7}, {{180, 210}, 55, 1.2}};
+const QVector<NightStar> Stars{{Anchor, 90, 1.6},  {{200, 40}, 60, 1.4},  {{300, 70}, 120, 1.8},
+                               {{40, 180}, 45, 1.3}, {{250, 190}, 170, 2.0}, {{320, 150}, 75, 1.5},
+                               {{90, 140}, 110, 1.7}, {{180, 210}, 55, 1.2}};
 
-/// Brightness of the sky at pixel (x, y) of picture 1's sky, with the mover at `mover`: a
-/// background of 30 with a fixed grain of +-6, and Gaussian stars.
-double sky(int x, int y, QPoint mover) {
-    const quint32 h = quint32(x) * 2654435761u ^ quint32(y) * 40503u;
-    double v = 30 + int((h >> 7) % 13) - 6;
-    auto star = [&](QPointF c, double amplitude, double sigma) {
-        const double d2 = (x - c.x()) * (x - c.x()) + (y - c.y()) * (y - c.y());
-        v += amplitude * std::exp(-d2 / (2 * sigma * sigma));
-    };
-    for (const SkyStar& s : Stars)
-        star(s.at, s.amplitude, s.sigma);
-    star(mover, 90, 2.0);
-    return v;
-}
-
-/// One night as a grey picture: gain * sky + offset, clipped to 0..255, the sky shifted by shift.
+/// One night as a grey picture: gain * sky + offset with the mover at `mover`, the sky shifted by shift.
 QImage night(double gain, double offset, QPoint shift, QPoint mover) {
-    QImage img(W, H, QImage::Format_Grayscale8);
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x)
-            img.scanLine(y)[x] =
-                uchar(std::clamp(std::lround(gain * sky(x - shift.x(), y - shift.y(), mover) + offset), 0L, 255L));
-    return img;
+    const ToneLine line{gain, offset};
+    return nightPicture({W, H}, shift, Stars + QVector<NightStar>{{mover, 90, 2.0}}, {line, line, line});
 }
 
 /// Grey level of a screen pixel.
@@ -133,8 +111,28 @@ class TestBrightnessWindow : public WindowTest {
         return at == lines.end() ? QString() : *at;
     }
 
+    /// The project saved under name (in dir) as its file holds it.
+    QByteArray save(const QString& name) {
+        prompter->saveNames.enqueue(dir.filePath(name));
+        if (!chooseMenuItem(f, f->mnuFile, f->mnuFileSave)) return QByteArray();
+        QFile file(dir.filePath(name + ".vln"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    /// Share of the compared pixels where two grabs differ by at most 2 levels (more than 40 with `flashing`).
+    static double sameShare(const QImage& a, const QImage& b, bool flashing = false) {
+        return shareWhere([&](QPoint p) {
+            const int d = std::abs(greyAt(a, p) - greyAt(b, p));
+            return flashing ? d > 40 : d <= 2;
+        });
+    }
+
   private slots:
-    void matchedBrightnessBlinksOnlyTheMover() {
+    // Two nights of one field, the second brighter and a star moved: as before the whole sky
+    // flashes; the difference shows the mover as a light and a dark spot; with matched brightness
+    // only the mover flashes; none of it goes into a project, the fit is made again on opening,
+    // and the choice is remembered for the next run.
+    void blinksOnlyWhatChanged() {
         loadRegisteredPair();
         f->txtInfo->setPlainText("моя заметка");
         QVERIFY(!f->mnuJarkost->isChecked());
@@ -142,19 +140,54 @@ class TestBrightnessWindow : public WindowTest {
         // Off, as before: the whole sky flashes.
         const auto [plain1, plain2] = blinkPhases();
         QVERIFY(!plain1.isNull() && !plain2.isNull());
-        QVERIFY(shareWhere([&](QPoint p) { return std::abs(greyAt(plain1, p) - greyAt(plain2, p)) > 40; }) > 0.9);
+        QVERIFY(sameShare(plain1, plain2, true) > 0.9);
         QCOMPARE(f->txtInfo->toPlainText(), QString("моя заметка"));
 
+        // "Разность", turned on over picture 1: the view goes to picture 2's difference.
+        QTest::mouseClick(f->Lbl1, Qt::LeftButton);
+        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuRaznost));
+        QVERIFY(f->mnuRaznost->isChecked());
+        QTRY_COMPARE(f->ImgRaznost->shownSlot(), 2);
+        QCOMPARE(f->Lbl2->backColor(), colors::Yellow);
+        const QImage shown = f->pictureArea->grab().toImage();
+        const double grey = shareWhere([&](QPoint p) { return std::abs(greyAt(shown, p) - 128) <= 2; });
+        QVERIFY2(grey >= 0.99, qPrintable(QString("%1 of the sky at 128 +- 2").arg(grey)));
+        QVERIFY2(greyAt(shown, MoverNow) > 170, qPrintable(QString::number(greyAt(shown, MoverNow))));
+        QVERIFY2(greyAt(shown, MoverThen) < 85, qPrintable(QString::number(greyAt(shown, MoverThen))));
+        // Where picture 2 does not reach, there is no difference to show.
+        QCOMPARE(greyAt(shown, QPoint(W - 3, H - 3)), 128);
+
+        // Blinking alternates picture 1 with the difference.
+        const auto [dif1, dif2] = blinkPhases();
+        QCOMPARE(greyAt(dif1, QPoint(20, 200)), qGray(f->Img1->picture().pixel(20, 200)));
+        QVERIFY(std::abs(greyAt(dif2, QPoint(20, 200)) - 128) <= 2);
+        QVERIFY(greyAt(dif2, MoverNow) > 170);
+
+        // A click on the difference lands on picture 2 under it, at the same sky.
+        QTest::mouseClick(f->Lbl2, Qt::LeftButton);
+        QCOMPARE(f->ImgRaznost->shownSlot(), 2);
+        QTest::mouseClick(f->lblVvod2, Qt::LeftButton);
+        QTest::mouseClick(f->windowHandle(), Qt::LeftButton, Qt::NoModifier, f->pictureArea->mapTo(f, QPoint(100, 80)));
+        QCOMPARE(State().Point2X2, float((100 + Shift.x()) * 15));
+
+        // Off again: picture 2 as it is.
+        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuRaznost));
+        QTest::mouseClick(f->Lbl2, Qt::LeftButton);
+        QCOMPARE(f->ImgRaznost->shownSlot(), 0);
+        QCOMPARE(greyAt(f->pictureArea->grab().toImage(), QPoint(20, 200)), qGray(picture2.pixel(20 + 9, 200 + 6)));
+        const QByteArray plain = save("plain");
+        QVERIFY(!plain.isEmpty());
+
+        // "Выравнивать яркость": only the mover flashes, at both its places.
         QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuJarkost));
         QVERIFY(f->mnuJarkost->isChecked());
         const auto [one, two] = blinkPhases();
         QVERIFY(!one.isNull() && !two.isNull());
-        const double same = shareWhere([&](QPoint p) { return std::abs(greyAt(one, p) - greyAt(two, p)) <= 2; });
+        const double same = sameShare(one, two);
         QVERIFY2(same >= 0.99, qPrintable(QString("%1 of the sky within 2 levels").arg(same)));
         for (QPoint mover : {MoverThen, MoverNow})
             QVERIFY2(std::abs(greyAt(one, mover) - greyAt(two, mover)) > 40,
-                     qPrintable(QString("mover at %1,%2: %3 vs %4")
-                                    .arg(mover.x()).arg(mover.y()).arg(greyAt(one, mover)).arg(greyAt(two, mover))));
+                     qPrintable(QString("%1 vs %2").arg(greyAt(one, mover)).arg(greyAt(two, mover))));
 
         // A star that saturated on night 2 is capped alike on night 1: it does not flash either.
         const QPoint saturated = Stars[4].at.toPoint();
@@ -169,74 +202,46 @@ class TestBrightnessWindow : public WindowTest {
         QVERIFY(f->txtInfo->toPlainText().startsWith("моя заметка\n"));
         QVERIFY(std::abs(m.captured(1).toDouble() - 1 / Gain) < 0.01);
         QVERIFY(std::abs(m.captured(2).toDouble() + Offset / Gain) < 1);
-
         // Only the drawing changed: picture 2 is held as it was loaded.
         QCOMPARE(f->Img2->picture(), picture2);
 
-        // Remembered for the next run; switched off, the line goes and the sky flashes again.
+        // The project holds none of the three settings.
+        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuRaznost));
+        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuVL_1_3));
+        QCOMPARE(save("matched"), plain);
+
+        // The next run has matching on, and fits the opened project's pictures afresh.
         DestroyMainForm();
         f = &MainForm();
         QVERIFY(f->mnuJarkost->isChecked());
         f->show();
-        loadRegisteredPair();
+        prompter->openNames.enqueue(dir.filePath("matched.vln"));
+        QVERIFY(chooseMenuItem(f, f->mnuFile, f->mnuFileOpen));
+        // The one complaint of a project without star coordinates: no plate solution.
+        QCOMPARE(prompter->messages.size(), 1);
+        QVERIFY(prompter->messages[0].startsWith("второго снимка нет! Деление на ноль"));
+        QTRY_VERIFY(fitLine().startsWith("Яркость 2: a 0.55"));
+        QVERIFY(!f->mnuRaznost->isChecked() && f->mnuVL_1_2->isChecked());
+        clickHandle(f->HScrTime);
+        typeKey(f, Qt::Key_Home);
+        const auto [opened1, opened2] = blinkPhases();
+        QVERIFY(sameShare(opened1, opened2) >= 0.99);
+
+        // Switched off, the line goes and the sky flashes again.
         QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuJarkost));
         QVERIFY(!f->mnuJarkost->isChecked());
         QVERIFY(!frmBl::matchBrightnessRemembered());
         QCOMPARE(fitLine(), QString());
         const auto [off1, off2] = blinkPhases();
-        QVERIFY(shareWhere([&](QPoint p) { return std::abs(greyAt(off1, p) - greyAt(off2, p)) > 40; }) > 0.9);
-    }
-
-    void differenceShowsTheMoverAsALightAndADarkSpot() {
-        loadRegisteredPair();
-        QTest::mouseClick(f->Lbl1, Qt::LeftButton);
-        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuRaznost));
-        QVERIFY(f->mnuRaznost->isChecked());
-        // Turned on over picture 1, the view goes to picture 2's difference.
-        QTRY_COMPARE(f->ImgRaznost->shownSlot(), 2);
-        QCOMPARE(f->Lbl2->backColor(), colors::Yellow);
-        const QImage shown = f->pictureArea->grab().toImage();
-        const double grey = shareWhere([&](QPoint p) { return std::abs(greyAt(shown, p) - 128) <= 2; });
-        QVERIFY2(grey >= 0.99, qPrintable(QString("%1 of the sky at 128 +- 2").arg(grey)));
-        QVERIFY2(greyAt(shown, MoverNow) > 170, qPrintable(QString::number(greyAt(shown, MoverNow))));
-        QVERIFY2(greyAt(shown, MoverThen) < 85, qPrintable(QString::number(greyAt(shown, MoverThen))));
-        // Where picture 2 does not reach, there is no difference to show.
-        QCOMPARE(greyAt(shown, QPoint(W - 3, H - 3)), 128);
-
-        // Blinking alternates picture 1 with the difference.
-        const auto [one, two] = blinkPhases();
-        QCOMPARE(greyAt(one, MoverThen), greyAt(f->Img1->picture().convertToFormat(QImage::Format_RGB32), MoverThen));
-        QVERIFY(greyAt(one, QPoint(20, 200)) < 50);
-        QVERIFY(std::abs(greyAt(two, QPoint(20, 200)) - 128) <= 2);
-        QVERIFY(greyAt(two, MoverNow) > 170);
-
-        // A click on the difference lands on picture 2 under it, at the same sky.
-        QTest::mouseClick(f->Lbl2, Qt::LeftButton);
-        QCOMPARE(f->ImgRaznost->shownSlot(), 2);
-        QTest::mouseClick(f->lblVvod2, Qt::LeftButton);
-        QTest::mouseClick(f->windowHandle(), Qt::LeftButton, Qt::NoModifier, f->pictureArea->mapTo(f, QPoint(100, 80)));
-        QCOMPARE(State().Point2X2, float((100 + Shift.x()) * 15));
-
-        // Off again: picture 2 as it is.
-        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuRaznost));
-        QTest::mouseClick(f->Lbl2, Qt::LeftButton);
-        QCOMPARE(f->ImgRaznost->shownSlot(), 0);
-        QCOMPARE(greyAt(f->pictureArea->grab().toImage(), QPoint(20, 200)), qGray(picture2.pixel(20 + 9, 200 + 6)));
+        QVERIFY(sameShare(off1, off2, true) > 0.9);
     }
 
     void allThreePicturesInTurn() {
-        auto menuOffers = [&](QAction* item) {
-            QMenuBar* bar = f->menuBar();
-            QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->actionGeometry(f->mnuVL->menuAction()).center());
-            const bool offered = QTest::qWaitFor([&] { return f->mnuVL->isVisible(); }, 2000) && item->isEnabled();
-            QTest::keyClick(f->mnuVL, Qt::Key_Escape);
-            return offered;
-        };
         load(1, solid("red.png", 300, 200, Qt::red));
         load(2, solid("blue.png", 300, 200, Qt::blue));
-        QVERIFY(!menuOffers(f->mnuVL_1_2_3));
+        QVERIFY(!menuOffers(f, f->mnuVL, f->mnuVL_1_2_3));
         load(3, solid("yellow.png", 300, 200, Qt::yellow));
-        QVERIFY(menuOffers(f->mnuVL_1_2_3));
+        QVERIFY(menuOffers(f, f->mnuVL, f->mnuVL_1_2_3));
         QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuVL_1_2_3));
         QVERIFY(f->mnuVL_1_2_3->isChecked() && !f->mnuVL_1_2->isChecked() && !f->mnuVL_1_3->isChecked());
         QVERIFY(chooseMenuItem(f, f->Menu, f->mnuRamka));
@@ -262,38 +267,6 @@ class TestBrightnessWindow : public WindowTest {
         QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuVL_1_2));
         QVERIFY(f->mnuVL_1_2->isChecked() && !f->mnuVL_1_2_3->isChecked() && !f->mnuVL_1_3->isChecked());
         QCOMPARE(f->blinkCycle().size(), 2);
-    }
-
-    void projectsKeepNoneOfItAndFitAgainOnOpening() {
-        loadRegisteredPair();
-        auto save = [&](const QString& name) {
-            prompter->saveNames.enqueue(dir.filePath(name));
-            if (!chooseMenuItem(f, f->mnuFile, f->mnuFileSave)) return QByteArray();
-            QFile file(dir.filePath(name + ".vln"));
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        };
-        const QByteArray plain = save("plain");
-        QVERIFY(!plain.isEmpty());
-        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuJarkost));
-        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuRaznost));
-        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuVL_1_3));
-        QCOMPARE(save("matched"), plain);
-
-        // Opened into a program with matching on, the pictures are fitted afresh.
-        f = &freshProgram();
-        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuJarkost));
-        QCOMPARE(fitLine(), QString());
-        prompter->openNames.enqueue(dir.filePath("matched.vln"));
-        QVERIFY(chooseMenuItem(f, f->mnuFile, f->mnuFileOpen));
-        // The one complaint of a project without star coordinates: no plate solution.
-        QCOMPARE(prompter->messages.size(), 1);
-        QVERIFY(prompter->messages[0].startsWith("второго снимка нет! Деление на ноль"));
-        QTRY_VERIFY(fitLine().startsWith("Яркость 2: a 0.55"));
-        QVERIFY(!f->mnuRaznost->isChecked() && f->mnuVL_1_2->isChecked());
-        clickHandle(f->HScrTime);
-        typeKey(f, Qt::Key_Home);
-        const auto [one, two] = blinkPhases();
-        QVERIFY(shareWhere([&](QPoint p) { return std::abs(greyAt(one, p) - greyAt(two, p)) <= 2; }) >= 0.99);
     }
 };
 

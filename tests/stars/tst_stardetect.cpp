@@ -12,16 +12,11 @@ namespace {
 
 /// The nearest source to p and its distance, pixels; -1 when the list is empty.
 int nearestSource(const StarList& list, QPointF p, double& dist) {
-    int best = -1;
-    dist = 1e300;
-    for (int i = 0; i < list.stars.size(); ++i) {
-        const double d = std::hypot(list.stars[i].x - p.x(), list.stars[i].y - p.y());
-        if (d < dist) {
-            dist = d;
-            best = i;
-        }
-    }
-    return best;
+    const auto d = [&](const Star& s) { return std::hypot(s.x - p.x(), s.y - p.y()); };
+    const auto best = std::min_element(list.stars.begin(), list.stars.end(),
+                                       [&](const Star& a, const Star& b) { return d(a) < d(b); });
+    dist = best == list.stars.end() ? 1e300 : d(*best);
+    return best == list.stars.end() ? -1 : int(best - list.stars.begin());
 }
 
 double median(QVector<double> v) {
@@ -39,29 +34,23 @@ class TestStarDetect : public QObject {
     void findsStars_data() {
         QTest::addColumn<SkyView>("view");
         QTest::addColumn<bool>("inverted");
-        SkyView grey;
-        QTest::newRow("grey") << grey << false;
-        SkyView colour = grey;
-        colour.colour = true;
-        QTest::newRow("colour") << colour << false;
-        SkyView broad = grey;
-        broad.fwhm = 5;
-        QTest::newRow("broad stars") << broad << false;
-        SkyView sharp = grey;
-        sharp.fwhm = 2;
-        QTest::newRow("sharp stars") << sharp << false;
-        SkyView chart = grey;
-        chart.chart = true;
-        QTest::newRow("chart: dark stars on white") << chart << true;
-        SkyView clipped = grey;
-        clipped.background = 0;
-        clipped.noise = 0;
-        QTest::newRow("background clipped to black") << clipped << false;
-        SkyView galaxy = colour;
-        galaxy.glowPeak = 150;
-        galaxy.glowSigma = 200;
-        galaxy.glowCentre = QPointF(420, 310);
-        QTest::newRow("bright galaxy across the field") << galaxy << false;
+        auto row = [](const char* name, bool inverted, const std::function<void(SkyView&)>& change) {
+            SkyView view;
+            change(view);
+            QTest::newRow(name) << view << inverted;
+        };
+        row("grey", false, [](SkyView&) {});
+        row("colour", false, [](SkyView& v) { v.colour = true; });
+        row("broad stars", false, [](SkyView& v) { v.fwhm = 5; });
+        row("sharp stars", false, [](SkyView& v) { v.fwhm = 2; });
+        row("chart: dark stars on white", true, [](SkyView& v) { v.chart = true; });
+        row("background clipped to black", false, [](SkyView& v) { v.background = v.noise = 0; });
+        row("bright galaxy across the field", false, [](SkyView& v) {
+            v.colour = true;
+            v.glowPeak = 150;
+            v.glowSigma = 200;
+            v.glowCentre = QPointF(420, 310);
+        });
     }
     void findsStars() {
         QFETCH(SkyView, view);

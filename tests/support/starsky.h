@@ -201,4 +201,15 @@ inline SkyPicture renderSky(const QVector<SkyStar>& sky, const SkyView& view) {
     return out;
 }
 
+/// What a picture of `size` pixels sees of sky through toSky (its pixels -> picture 1's), with its
+/// own noise seed; the rest as view says.
+inline SkyPicture viewSky(const QVector<SkyStar>& sky, QSize size, const SimilarityTransform& toSky, quint32 seed,
+                          SkyView view = {}) {
+    view.width = size.width();
+    view.height = size.height();
+    view.toSky = toSky;
+    view.seed = seed;
+    return renderSky(sky, view);
+}
+
 } // namespace vorlan::test

@@ -118,6 +118,16 @@ inline void type(QLineEdit* field, const QString& text) {
     return true;
 }
 
+/// Whether menu, opened from the window's menu bar as a user opens it, offers item enabled; the
+/// menu is closed again.
+[[nodiscard]] inline bool menuOffers(QMainWindow* window, QMenu* menu, QAction* item) {
+    QMenuBar* bar = window->menuBar();
+    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->actionGeometry(menu->menuAction()).center());
+    const bool offered = QTest::qWaitFor([menu] { return menu->isVisible(); }, 2000) && item->isEnabled();
+    QTest::keyClick(menu, Qt::Key_Escape);
+    return offered;
+}
+
 /// Moves the mouse, no button held, to pos of widget w through its window, which hands the move
 /// to whatever widget is under that point, as the system does for a real mouse. It arrives from
 /// the pixel to the left, so a mouse that already stood at pos still moves there.
