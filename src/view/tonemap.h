@@ -7,6 +7,19 @@
 
 namespace vorlan {
 
+namespace tone {
+/// Rising lines in 16-bit fixed point, blue, green, red (the byte order of a pixel in memory):
+/// level = min(ceiling, max(0, min(65535, (v * mul >> 8) + plus) - minus) >> fraction).
+struct FixedLines {
+    std::array<uint16_t, 3> mul{}, plus{}, minus{}, ceiling{};
+    int fraction = 8;
+    bool operator==(const FixedLines&) const = default;
+};
+/// Maps the first pixels of a row through lines with AVX2, eight at a time; returns how many
+/// (a multiple of 8). Only for processors that have AVX2.
+int mapRowAvx2(const QRgb* in, QRgb* out, int n, const FixedLines& lines);
+} // namespace tone
+
 /// A straight line on one channel's values: v' = a * v + b, grey levels 0..255.
 struct ToneLine {
     double a = 1;
@@ -48,10 +61,7 @@ class ToneMap {
   private:
     std::array<QRgb, 256> m_red{}, m_green{}, m_blue{}, m_grey{};
     bool m_identity = true;
-    // The lines in fixed point, blue, green, red (the byte order of a pixel in memory):
-    // level = min(ceiling, max(0, min(65535, (v * mul >> 8) + plus) - minus) >> fraction).
-    std::array<uint16_t, 3> m_mul{}, m_plus{}, m_minus{}, m_ceiling{};
-    int m_fraction = 8;
+    tone::FixedLines m_lines;
     bool m_fixed = false; ///< every line rises and fits the 16-bit steps
 };
 

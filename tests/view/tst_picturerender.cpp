@@ -150,7 +150,8 @@ class TestPictureRender : public QObject {
                            {ceiling, ceiling, ceiling});
         QVERIFY(!tone.isIdentity() && ToneMap().isIdentity());
         const Placement at{0.3, -0.6, scale};
-        const QRect area(0, 0, 120, 80);
+        // 125 = 15 x 8 + 4 + 1: a row passes the eight-pixel, the four-pixel and the one-pixel steps.
+        const QRect area(0, 0, 125, 80);
         QImage plain(area.size(), QImage::Format_RGB32), mapped(area.size(), QImage::Format_RGB32);
         renderPicture(src, at, plain, area, Sampling(sampling));
         renderPicture(src, at, mapped, area, Sampling(sampling), ColourKernel::Fastest, &tone);
