@@ -1,11 +1,8 @@
 #include "view/tonemap.h"
+#include "view/tonemaprows.h"
 
 #include <algorithm>
 #include <cmath>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace vorlan {
 
@@ -62,27 +59,8 @@ void ToneMap::mapRow(const QRgb* in, QRgb* out, int n) const {
         static const bool avx2 = __builtin_cpu_supports("avx2");
         if (avx2) x = tone::mapRowAvx2(in, out, n, m_lines);
 #endif
-        // Lanes b g r a of two pixels, 16 bits each, the value in the high byte; alpha is
-        // multiplied by 0 and set afterwards.
-        auto lanes = [](const std::array<uint16_t, 3>& c) {
-            return _mm_setr_epi16(short(c[0]), short(c[1]), short(c[2]), 0, short(c[0]), short(c[1]),
-                                  short(c[2]), 0);
-        };
-        const __m128i mul = lanes(m_lines.mul), plus = lanes(m_lines.plus), minus = lanes(m_lines.minus),
-                      top = lanes(m_lines.ceiling);
-        const __m128i zero = _mm_setzero_si128(), opaque = _mm_set1_epi32(int(0xff000000u));
-        const __m128i fraction = _mm_cvtsi32_si128(m_lines.fraction);
-        auto twoPixels = [&](__m128i high) {
-            const __m128i t = _mm_subs_epu16(_mm_adds_epu16(_mm_mulhi_epu16(high, mul), plus), minus);
-            // At least one bit of fraction: the lanes hold at most 32767, signed minima are safe.
-            return _mm_min_epi16(_mm_srl_epi16(t, fraction), top);
-        };
-        for (; x + 4 <= n; x += 4) { // what the wider loop left, or all of it
-            const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
-            const __m128i mapped = _mm_packus_epi16(twoPixels(_mm_unpacklo_epi8(zero, px)),
-                                                    twoPixels(_mm_unpackhi_epi8(zero, px)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_or_si128(mapped, opaque));
-        }
+        // What the wider steps left, or all of it.
+        x += tone::mapRowBy<tone::Sse2Lanes>(in + x, out + x, n - x, m_lines);
     }
 #endif
     for (; x < n; ++x)
