@@ -1,8 +1,12 @@
 #include "registration/pictureturn.h"
 
 #include "common/jobrunner.h"
+#include "view/rowbands.h"
+
+#include <QThread>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 namespace vorlan {
@@ -158,7 +162,9 @@ QImage turnPicture(const QImage& picture, const PictureTurn& turn, JobControl* c
     constexpr double Margin = 1e-3;
     const qint64 dx = std::llround(stepX * Fixed), dy = std::llround(stepY * Fixed);
     const bool inner = w >= 2 && h >= 2;
-    for (int j = 0; j < oh; ++j) {
+    uchar* const outBits = out.bits(); // taken here: the bands must not call QImage members
+    const qsizetype outBpl = out.bytesPerLine();
+    auto drawRow = [&](int j) {
         // Where the row meets the picture: [first, last] inside it, [inFirst, inLast] with all
         // four pixels of every sample inside it.
         const QPointF start = back.map(QPointF(0.5, j + 0.5));
@@ -174,7 +180,7 @@ QImage turnPicture(const QImage& picture, const PictureTurn& turn, JobControl* c
             inFirst = last + 1;
             inLast = last;
         }
-        uchar* line = out.scanLine(j);
+        uchar* line = outBits + j * outBpl;
         black(line, 0, std::min(first, ow));
         for (int i = first; i < inFirst; ++i)
             edge(line, i, start.x() + i * stepX, start.y() + i * stepY);
@@ -187,11 +193,21 @@ QImage turnPicture(const QImage& picture, const PictureTurn& turn, JobControl* c
         for (int i = std::max(first, inLast + 1); i <= last; ++i)
             edge(line, i, start.x() + i * stepX, start.y() + i * stepY);
         black(line, std::max(last + 1, 0), ow);
-        if (control) {
-            control->progress(j + 1, oh, what);
-            if (control->stopRequested()) return QImage();
+    };
+    // Rows are shared out among the threads of the pool and this one; this one reports.
+    const QThread* reporter = QThread::currentThread();
+    std::atomic<int> rowsDone{0};
+    std::atomic<bool> stopped{false};
+    inBands(oh, double(ow) * oh, [&](int j0, int j1) {
+        for (int j = j0; j < j1 && !stopped.load(std::memory_order_relaxed); ++j) {
+            drawRow(j);
+            const int done = ++rowsDone;
+            if (control && control->stopRequested()) stopped = true;
+            if (control && QThread::currentThread() == reporter) control->progress(done, oh, what);
         }
-    }
+    });
+    if (stopped) return QImage();
+    if (control) control->progress(oh, oh, what);
     return out;
 }
 
