@@ -10,12 +10,14 @@
 #include "support/screencompare.h"
 #include "support/starsky.h"
 #include "support/useractions.h"
+#include "support/wcsheader.h"
 #include "support/windowtest.h"
 #include "view/imageframe.h"
 
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QtTest>
@@ -41,8 +43,9 @@ QVector<SkyStar> skyOf(quint32 seed) {
 /// anything of it changed.
 auto lookOf(frmBl& f, int k) {
     SharedState& s = State();
-    return std::tuple(s.ImageLeft(k), s.ImageTop(k), s.DisplayScale(k), s.Point1X(k), s.Point1Y(k), s.Point2X(k),
-                      s.Point2Y(k), s.Point1Text(k), s.Point2Text(k), f.Img(k)->isTurned(), f.Img(k)->grab().toImage());
+    return std::tuple(s.ImageLeft(k), s.ImageTop(k), s.DisplayScale(k), s.Point1X(k), s.Point1Y(k),
+                      s.Point2X(k), s.Point2Y(k), s.Point1Text(k), s.Point2Text(k), f.Img(k)->isTurned(),
+                      f.Img(k)->grab().toImage());
 }
 
 } // namespace
@@ -113,8 +116,10 @@ class TestAutoRegWindow : public WindowTest {
         int rank[2];
         for (int p = 1; p <= 2; ++p) {
             const QPointF at(s.PointX(p, 1) / 15, s.PointY(p, 1) / 15);
-            const auto star = std::find_if(stars1.stars.begin(), stars1.stars.end(),
-                                           [&](const vorlan::Star& st) { return QLineF(st.position(), at).length() < 1e-3; });
+            const auto star =
+                std::find_if(stars1.stars.begin(), stars1.stars.end(), [&](const vorlan::Star& st) {
+                    return QLineF(st.position(), at).length() < 1e-3;
+                });
             QVERIFY(star != stars1.stars.end() && star->usable());
             rank[p - 1] = int(star - stars1.stars.begin());
         }
@@ -204,8 +209,9 @@ class TestAutoRegWindow : public WindowTest {
         QVERIFY(std::abs(30 * fit.captured(1).toDouble() + fit.captured(2).toDouble() - 30) < 1);
         QImage grey(f->pictureArea->size(), QImage::Format_RGB32);
         grey.fill(qRgb(128, 128, 128));
-        const double flat = agreeing(f->pictureArea->grab().toImage().convertToFormat(QImage::Format_RGB32), grey,
-                                     grey.rect(), [&](int x, int y) { return awayFromEdges(x, y, true); });
+        const double flat =
+            agreeing(f->pictureArea->grab().toImage().convertToFormat(QImage::Format_RGB32), grey,
+                     grey.rect(), [&](int x, int y) { return awayFromEdges(x, y, true); });
         QVERIFY2(flat >= 0.99, qPrintable(QString::number(100 * flat)));
     }
 
@@ -256,6 +262,45 @@ class TestAutoRegWindow : public WindowTest {
         QVERIFY(QLineF(drawn2, p1 * State().DisplayScale1 + QPointF(State().ImageLeft1, State().ImageTop1))
                     .length() < 1e-3);
         QVERIFY(QLineF(slight.map(QPointF(State().Point1X2 / 15, State().Point1Y2 / 15)), p1).length() < 0.1);
+    }
+
+    // Five stars are too few to match by their shapes: FITS pictures whose headers carry a WCS
+    // are registered through the sky, picture 2 shown turned, the points on the same two stars.
+    void sparsePicturesRegisteredThroughTheirWcs() {
+        const TanPicture tan1{1.2, 0.4, 0.5, 0, Size.width(), Size.height()};
+        const TanPicture tan2{1.2 + 0.0004, 0.4 - 0.0003, 0.5, 40, Size.width(), Size.height()};
+        const SkyWcs wcs1 = tanWcs(tan1), wcs2 = tanWcs(tan2);
+        QVector<SkyStar> stars1, stars2;
+        QRandomGenerator rng(7);
+        for (int i = 0; i < 5; ++i) {
+            const QPointF p(80 + rng.bounded(480.0), 80 + rng.bounded(320.0));
+            const double peak = 60 + rng.bounded(150.0);
+            stars1.push_back({p.x(), p.y(), peak});
+            const QPointF p2 = *wcs2.skyToPicture(*wcs1.pictureToSky(p));
+            stars2.push_back({p2.x(), p2.y(), peak});
+        }
+        for (const auto& [k, stars, tan] : {std::tuple(1, stars1, tan1), std::tuple(2, stars2, tan2)}) {
+            const LinearData counts = countsOf(viewSky(stars, Size, {}, quint32(k), {}).image);
+            const QString path = dir.filePath(QString("sky%1.fits").arg(k));
+            QCOMPARE(writeFitsWithCards(path, counts, tanHeaderCards(tan)), 0);
+            load(k, path);
+        }
+
+        QVERIFY(chooseMenuItem(f, f->mnuViravnivanie, f->mnuAutoSovm));
+        QVERIFY(jobEnds());
+        QCOMPARE(prompter->messages, QStringList());
+        QVERIFY(f->Img2->isTurned());
+        QVERIFY2(f->txtInfo->toPlainText().contains("Снимок 2: звёзд "),
+                 qPrintable(f->txtInfo->toPlainText()));
+        // Each point of picture 2 shows the sky of the same point of picture 1.
+        SharedState& s = State();
+        for (const auto& [one, two] :
+             {std::pair(QPointF(s.Point1X1, s.Point1Y1), QPointF(s.Point1X2, s.Point1Y2)),
+              std::pair(QPointF(s.Point2X1, s.Point2Y1), QPointF(s.Point2X2, s.Point2Y2))}) {
+            const QPointF seen = *wcs1.skyToPicture(*wcs2.pictureToSky(two / 15));
+            QVERIFY2(QLineF(seen, one / 15).length() < 0.2,
+                     qPrintable(QString::number(QLineF(seen, one / 15).length())));
+        }
     }
 };
 

@@ -84,11 +84,7 @@ QString skyPicture1(const QTemporaryDir& dir) {
     view.fwhm = 2.5;
     QVector<SkyStar> sky = randomSky(QRectF(50, 50, 1500, 1100), 40, 5, 20, 120);
     sky.push_back({Star1.x(), Star1.y(), 150});
-    const QImage picture = renderSky(sky, view).image;
-    LinearData counts{picture.width(), picture.height(), 1, {}, {}};
-    for (int y = 0; y < picture.height(); ++y)
-        for (int x = 0; x < picture.width(); ++x)
-            counts.values.push_back(picture.constScanLine(y)[x]);
+    const LinearData counts = countsOf(renderSky(sky, view).image);
     const QString path = dir.filePath("one.fits");
     // The FITS y axis grows upwards from the bottom row.
     writeFitsWithCards(path, counts,

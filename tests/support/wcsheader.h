@@ -62,6 +62,15 @@ inline int writeFitsWithCards(const QString& path, const LinearData& picture, co
     return status ? status : closing;
 }
 
+/// The grey levels of a Grayscale8 picture as the counts of a FITS picture, rows as shown.
+inline LinearData countsOf(const QImage& picture) {
+    LinearData counts{picture.width(), picture.height(), 1, {}, {}};
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            counts.values.push_back(picture.constScanLine(y)[x]);
+    return counts;
+}
+
 /// FITS cards from "KEY = value" texts with bars between them: each key padded to eight characters.
 inline QStringList cards(const QString& barred) {
     QStringList out;
