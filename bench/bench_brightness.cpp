@@ -57,15 +57,7 @@ void BM_BlinkTick(benchmark::State& state) {
         f.HScr(k)->setValue(250);
     if (state.range(0)) f.mnuJarkost->trigger();
     settle();
-    f.CmdStart->click();
-    for (int i = 0; i < 2; ++i) {
-        f.Timer1_Timer();
-        f.pictureArea->repaint();
-    }
-    for (auto _ : state) {
-        f.Timer1_Timer();
-        f.pictureArea->repaint();
-    }
+    timeBlinkTicks(state, f);
     if (!prompter.messages.isEmpty() || f.Img2->toneMap().isIdentity() != !state.range(0))
         state.SkipWithError("picture 2 is not drawn as asked");
     f.stopBlinking();

@@ -149,20 +149,13 @@ BENCHMARK(BM_DetectBoth)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DecodePicture2)
-    ->Arg(0)
-    ->Arg(1)
-    ->UseManualTime()
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_TurnPicture)
-    ->Arg(0)
-    ->Arg(1)
-    ->UseManualTime()
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true)
-    ->Unit(benchmark::kMillisecond);
+/// Colour and grey, timed by the wall clock the benchmark sets.
+void colourAndGreyByWall(benchmark::internal::Benchmark* b) {
+    b->Arg(0)->Arg(1)->UseManualTime()->Repetitions(5)->ReportAggregatesOnly(true)->Unit(
+        benchmark::kMillisecond);
+}
+BENCHMARK(BM_DecodePicture2)->Apply(colourAndGreyByWall);
+BENCHMARK(BM_TurnPicture)->Apply(colourAndGreyByWall);
 BENCHMARK(BM_MatchAndFit)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
 
 } // namespace

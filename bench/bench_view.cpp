@@ -144,15 +144,7 @@ void BM_BlinkTick(benchmark::State& state) {
     showArea(f);
     for (int k = 1; k <= 2; ++k)
         f.HScr(k)->setValue(int(state.range(0)));
-    f.CmdStart->click();
-    for (int i = 0; i < 2; ++i) {
-        f.Timer1_Timer();
-        f.pictureArea->repaint();
-    }
-    for (auto _ : state) {
-        f.Timer1_Timer();
-        f.pictureArea->repaint();
-    }
+    timeBlinkTicks(state, f);
     if (!prompter.messages.isEmpty() || f.pictureArea->size() != Area.size())
         state.SkipWithError("the pictures are not shown in a 1900 x 1000 area");
     DestroyMainForm();

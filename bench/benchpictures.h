@@ -9,6 +9,7 @@
 
 #include <QImage>
 #include <QImageReader>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -38,13 +39,27 @@ inline QImage noisyStarField(quint32 seed) {
             // Each channel its own noise, as a colour sensor gives: the picture is held as colour.
             const quint32 n = rng.generate();
             const QRgb c = line[x];
-            line[x] = qRgb(std::min(255, qRed(c) + int(n & 31)), std::min(255, qGreen(c) + int((n >> 5) & 31)),
-                           std::min(255, qBlue(c) + int((n >> 10) & 31)));
+            line[x] =
+                qRgb(std::min(255, qRed(c) + int(n & 31)), std::min(255, qGreen(c) + int((n >> 5) & 31)),
+                     std::min(255, qBlue(c) + int((n >> 10) & 31)));
         }
     }
     return img;
 }
 
+/// Starts f blinking and times one tick with the repaint it causes a round, after two untimed
+/// ticks that draw both frames first.
+inline void timeBlinkTicks(benchmark::State& state, frmBl& f) {
+    f.CmdStart->click();
+    for (int i = 0; i < 2; ++i) {
+        f.Timer1_Timer();
+        f.pictureArea->repaint();
+    }
+    for (auto _ : state) {
+        f.Timer1_Timer();
+        f.pictureArea->repaint();
+    }
+}
 
 /// Resident memory of the program with the empty main window, and after files were loaded into
 /// slots 1, 2, 3 in turn through the menu; problem says what went wrong (a message, or what
