@@ -42,8 +42,8 @@ std::vector<LevelPair> quantilePairs(const LevelCounts& h1, const LevelCounts& h
         belowK += c;
         if (v == 0 || v == 255 || c < MinLevelCount) continue;
         // Picture 1's value at that quantile, each of its levels spread evenly over [u - 0.5, u + 0.5).
-        const int u = std::clamp(int(std::upper_bound(below1.begin() + 1, below1.end(), mid) - below1.begin()) - 1,
-                                 0, 255);
+        const int u = std::clamp(
+            int(std::upper_bound(below1.begin() + 1, below1.end(), mid) - below1.begin()) - 1, 0, 255);
         const double within = h1[size_t(u)] ? (mid - below1[size_t(u)]) / h1[size_t(u)] : 0.5;
         const double value = u - 0.5 + within;
         if (value < 0.5 || value > 254.5) continue; // where picture 1 was clipped
@@ -64,7 +64,8 @@ std::optional<double> medianSlope(const std::vector<LevelPair>& pairs, double mi
     std::vector<double> slopes;
     for (size_t i = 0; i < pairs.size(); ++i)
         for (size_t j = i + 1; j < pairs.size(); ++j)
-            if (pairs[j].v - pairs[i].v >= minGap) slopes.push_back((pairs[j].u - pairs[i].u) / (pairs[j].v - pairs[i].v));
+            if (pairs[j].v - pairs[i].v >= minGap)
+                slopes.push_back((pairs[j].u - pairs[i].u) / (pairs[j].v - pairs[i].v));
     if (slopes.empty()) return std::nullopt;
     return median(slopes);
 }
@@ -213,16 +214,10 @@ std::array<uchar, 511> differenceLevels() {
     return levels;
 }
 
-/// The format the fit and the difference read: grey or RGB32 as loaded, anything else converted.
-QImage readable(const QImage& picture) {
-    const QImage::Format f = picture.format();
-    if (f == QImage::Format_Grayscale8 || f == QImage::Format_RGB32) return picture;
-    return picture.convertToFormat(QImage::Format_RGB32);
-}
-
 } // namespace
 
-PixelMapping mappingBetween(double left1, double top1, double scale1, double leftK, double topK, double scaleK) {
+PixelMapping mappingBetween(double left1, double top1, double scale1, double leftK, double topK,
+                            double scaleK) {
     return {scale1 / scaleK, (left1 - leftK) / scaleK, (top1 - topK) / scaleK};
 }
 
@@ -264,7 +259,7 @@ BrightnessFit fitBrightness(const QImage& picture1In, const QImage& pictureKIn, 
                             const Footprint& footprint) {
     BrightnessFit fit;
     if (picture1In.isNull() || pictureKIn.isNull() || !(m.scale > 0)) return fit;
-    const QImage picture1 = readable(picture1In), pictureK = readable(pictureKIn);
+    const QImage picture1 = rowReadable(picture1In), pictureK = rowReadable(pictureKIn);
     fit.grey = isGreyPicture(picture1) && isGreyPicture(pictureK);
     const int w1 = picture1.width(), h1 = picture1.height();
     const int step = std::max(1, int(std::ceil(std::sqrt(double(w1) * h1 / FitSampleTarget))));
@@ -312,7 +307,7 @@ BrightnessFit fitBrightness(const QImage& picture1In, const QImage& pictureKIn, 
 QImage differencePicture(const QImage& picture1In, const QImage& pictureKIn, const PixelMapping& m,
                          const BrightnessFit& fit, const Footprint& footprint) {
     if (picture1In.isNull() || pictureKIn.isNull() || !(m.scale > 0)) return {};
-    const QImage picture1 = readable(picture1In), pictureK = readable(pictureKIn);
+    const QImage picture1 = rowReadable(picture1In), pictureK = rowReadable(pictureKIn);
     const bool grey = isGreyPicture(picture1) && isGreyPicture(pictureK);
     const int w = picture1.width(), h = picture1.height();
     QImage out(picture1.size(), grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
@@ -359,7 +354,8 @@ QImage differencePicture(const QImage& picture1In, const QImage& pictureKIn, con
                     continue;
                 }
                 if (grey) {
-                    const uint32_t top = mixGrey(uint32_t(upper.grey[tx.first]), uint32_t(upper.grey[tx.second]), tx.weight);
+                    const uint32_t top =
+                        mixGrey(uint32_t(upper.grey[tx.first]), uint32_t(upper.grey[tx.second]), tx.weight);
                     const uint32_t bottom =
                         mixGrey(uint32_t(lower.grey[tx.first]), uint32_t(lower.grey[tx.second]), tx.weight);
                     const uint32_t vk = mixGrey(top, bottom, ty.weight);
@@ -427,8 +423,8 @@ QString fitText(const BrightnessFit& fit) {
         const bool alike = texts.count(texts.front()) == texts.size();
         return alike ? texts.front() : texts.join(QLatin1Char('/'));
     };
-    return QStringLiteral("a %1 b %2").arg(values(&ToneLine::a, QStringLiteral("0.000")),
-                                           values(&ToneLine::b, QStringLiteral("0.0")));
+    return QStringLiteral("a %1 b %2")
+        .arg(values(&ToneLine::a, QStringLiteral("0.000")), values(&ToneLine::b, QStringLiteral("0.0")));
 }
 
 } // namespace vorlan

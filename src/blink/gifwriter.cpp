@@ -43,19 +43,6 @@ int writeToSink(GifFileType* gif, const GifByteType* bytes, int count) {
     return count;
 }
 
-/// The formats the row accessor reads as they are; anything else is converted once.
-QImage readableFrame(const QImage& frame) {
-    switch (frame.format()) {
-    case QImage::Format_Grayscale8:
-    case QImage::Format_RGB32:
-    case QImage::Format_ARGB32:
-    case QImage::Format_ARGB32_Premultiplied:
-        return frame;
-    default:
-        return frame.convertToFormat(QImage::Format_RGB32);
-    }
-}
-
 bool isGreyFrame(const QImage& frame) {
     if (isGreyPicture(frame)) return true;
     for (int y = 0; y < frame.height(); ++y) {
@@ -174,7 +161,7 @@ QString writeAnimatedGif(const QString& path, const QVector<QImage>& input, int 
     bool grey = true;
     for (const QImage& f : input) {
         if (f.size() != size) return fileWriteFailure(path, QStringLiteral("кадры разного размера"));
-        frames.push_back(readableFrame(f));
+        frames.push_back(rowReadable(f));
         grey = grey && isGreyFrame(frames.back());
     }
     FramePalette palette;

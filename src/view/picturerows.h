@@ -46,6 +46,20 @@ inline PictureRow pictureRow(const QImage& picture, int y) {
     return {nullptr, reinterpret_cast<const QRgb*>(line)};
 }
 
+/// An opaque picture in a form pictureRow reads: Grayscale8 and the 32-bit RGB forms as they are,
+/// anything else converted to RGB32 once.
+inline QImage rowReadable(const QImage& picture) {
+    switch (picture.format()) {
+    case QImage::Format_Grayscale8:
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+        return picture;
+    default:
+        return picture.convertToFormat(QImage::Format_RGB32);
+    }
+}
+
 /// Colour of pixel (x, y) inside a Grayscale8 or RGB32 picture, as RGB32.
 inline QRgb pictureColour(const QImage& picture, int x, int y) {
     return pictureRow(picture, y).colour(x);
