@@ -5,6 +5,7 @@
 #include "blink/differencelayer.h"
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
+#include "support/files.h"
 #include "support/nightsky.h"
 #include "support/useractions.h"
 #include "support/windowtest.h"
@@ -44,21 +45,18 @@ int greyAt(const QImage& img, QPoint p) {
     return qGray(img.pixel(p));
 }
 
-/// The screen pixels compared: where both pictures lie, away from their edges and the mover.
-QVector<QPoint> comparedPixels() {
-    QVector<QPoint> pixels;
+/// Share of the screen pixels where both pictures lie, away from their edges and the mover, for
+/// which test holds.
+double shareWhere(const std::function<bool(QPoint)>& test) {
+    int holds = 0, all = 0;
     for (int y = 10; y < H - Shift.y() - 10; ++y)
         for (int x = 10; x < W - Shift.x() - 10; ++x) {
             const QPoint p(x, y);
-            if (QLineF(p, MoverThen).length() > 10 && QLineF(p, MoverNow).length() > 10) pixels << p;
+            if (QLineF(p, MoverThen).length() <= 10 || QLineF(p, MoverNow).length() <= 10) continue;
+            ++all;
+            holds += test(p);
         }
-    return pixels;
-}
-
-/// Share of the compared pixels where the test holds.
-double shareWhere(const std::function<bool(QPoint)>& test) {
-    const QVector<QPoint> pixels = comparedPixels();
-    return double(std::count_if(pixels.begin(), pixels.end(), test)) / pixels.size();
+    return double(holds) / all;
 }
 
 } // namespace
@@ -118,9 +116,8 @@ class TestBrightnessWindow : public WindowTest {
     /// The project saved under name (in dir) as its file holds it.
     QByteArray save(const QString& name) {
         prompter->saveNames.enqueue(dir.filePath(name));
-        if (!chooseMenuItem(f, f->mnuFile, f->mnuFileSave)) return QByteArray();
-        QFile file(dir.filePath(name + ".vln"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        return chooseMenuItem(f, f->mnuFile, f->mnuFileSave) ? readFile(dir.filePath(name + ".vln"))
+                                                             : QByteArray();
     }
 
     /// Share of the compared pixels where two grabs differ by at most 2 levels (more than 40 with
