@@ -4,12 +4,15 @@
 #include "blink/blinkcycle.h"
 #include "blink/blinkshare.h"
 #include "blink/brightnessmatch.h"
+#include "support/datatable.h"
 #include "support/nightsky.h"
+#include "support/screencompare.h"
 
 #include <QtTest>
 #include <cmath>
 
 using namespace vorlan;
+using namespace vorlan::test;
 
 namespace {
 
@@ -35,17 +38,25 @@ uchar level(double v) {
 /// A grey or colour picture of six stars: picture 1's sky shifted by shift, each channel through
 /// its line, with one star at `mover` and what only this picture shows (a nova, a trail).
 QImage skyPicture(QSize size, QPoint shift, const std::array<ToneLine, 3>& lines, QPointF mover, bool grey,
-                  const QVector<test::NightStar>& own = {}) {
-    QVector<test::NightStar> stars = own;
-    for (QPointF at : {QPointF(40, 30), QPointF(90, 70), QPointF(150, 40), QPointF(60, 110), QPointF(170, 120),
-                       QPointF(120, 20)})
+                  const QVector<NightStar>& own = {}) {
+    QVector<NightStar> stars = own;
+    for (QPointF at : {QPointF(40, 30), QPointF(90, 70), QPointF(150, 40), QPointF(60, 110),
+                       QPointF(170, 120), QPointF(120, 20)})
         stars.push_back({at, 40 + 20.0 * (stars.size() - own.size()), std::sqrt(2.5)});
-    return test::nightPicture(size, shift, stars + QVector<test::NightStar>{{mover, 100, 2}}, lines, grey);
+    return nightPicture(size, shift, stars + QVector<NightStar>{{mover, 100, 2}}, lines, grey);
 }
 
-ToneLine inverse(const ToneLine& l) {
-    return {1 / l.a, -l.b / l.a};
+/// Whether line undoes what k did to picture 1: its slope within 2 %, its offset within a level.
+bool undoes(const ToneLine& line, const ToneLine& k) {
+    return std::abs(line.a * k.a - 1) < 0.02 && std::abs(line.b + k.b / k.a) < 1.0;
 }
+
+/// Three lines from a, b of red, green, blue.
+std::array<ToneLine, 3> linesOf(const QVector<double>& v) {
+    return {{{v[0], v[1]}, {v[2], v[3]}, {v[4], v[5]}}};
+}
+
+const QRgb MidGrey = qRgb(128, 128, 128);
 
 } // namespace
 
@@ -53,18 +64,17 @@ class TestBrightnessMatch : public QObject {
     Q_OBJECT
   private slots:
     void matchLevels_data() {
-        QTest::addColumn<double>("gain");   // picture k = gain * picture 1 + offset
-        QTest::addColumn<double>("offset");
-        QTest::addColumn<double>("brightest"); // amplitude of the brightest star of picture 1, 0: none
-        QTest::addColumn<bool>("fits");
-        QTest::newRow("brighter with an offset") << 1.8 << 25.0 << 120.0 << true;
-        QTest::newRow("brighter, the bright stars clipped") << 1.8 << 25.0 << 220.0 << true;
-        QTest::newRow("four times, most stars clipped") << 4.0 << 10.0 << 200.0 << true;
-        QTest::newRow("fainter, offset below 0") << 0.55 << -8.0 << 200.0 << true;
-        QTest::newRow("alike") << 1.0 << 0.0 << 150.0 << true;
-        QTest::newRow("grain only") << 1.8 << 25.0 << 0.0 << true;
-        QTest::newRow("one level") << 1.8 << 25.0 << -1.0 << false;
-        QTest::newRow("all clipped") << 10.0 << 255.0 << 120.0 << false;
+        // picture k = gain * picture 1 + offset; brightest: amplitude of picture 1's brightest
+        // star, 0 none, -1 no grain either
+        DataTable<double, double, double, bool>("gain", "offset", "brightest", "fits")
+            .row("brighter with an offset", 1.8, 25, 120, true)
+            .row("brighter, the bright stars clipped", 1.8, 25, 220, true)
+            .row("four times, most stars clipped", 4, 10, 200, true)
+            .row("fainter, offset below 0", 0.55, -8, 200, true)
+            .row("alike", 1, 0, 150, true)
+            .row("grain only", 1.8, 25, 0, true)
+            .row("one level", 1.8, 25, -1, false)
+            .row("all clipped", 10, 255, 120, false);
     }
     void matchLevels() {
         QFETCH(double, gain);
@@ -79,27 +89,23 @@ class TestBrightnessMatch : public QObject {
         }
         const std::optional<ToneLine> line = vorlan::matchLevels(one, k);
         QCOMPARE(line.has_value(), fits);
-        if (!line) return;
-        const ToneLine expected = inverse({gain, offset});
-        QVERIFY2(std::abs(line->a / expected.a - 1) < 0.02 && std::abs(line->b - expected.b) < 1.0,
-                 qPrintable(QString("a %1 b %2, expected a %3 b %4").arg(line->a).arg(line->b).arg(expected.a).arg(expected.b)));
+        if (line)
+            QVERIFY2(undoes(*line, {gain, offset}),
+                     qPrintable(QString("a %1 b %2").arg(line->a).arg(line->b)));
     }
 
     void fitAndDifference_data() {
-        QTest::addColumn<bool>("grey");
-        QTest::addColumn<QPoint>("shift");  // picture k shows picture 1's sky shifted by this
-        QTest::addColumn<int>("enlarged");  // picture k drawn this many times larger, then shifted
-        QTest::addColumn<QVector<double>>("lines"); // a, b of red, green, blue in picture k
-        QTest::addColumn<bool>("nova");             // picture k shows a bright star picture 1 lacks
-        const QVector<double> brighter{1.8, 25, 1.8, 25, 1.8, 25};
-        QTest::newRow("grey, shifted") << true << QPoint(9, 6) << 1 << brighter << false;
-        QTest::newRow("grey, a new star") << true << QPoint(9, 6) << 1 << brighter << true;
-        QTest::newRow("colour, each channel its own line")
-            << false << QPoint(-5, 3) << 1 << QVector<double>{1.8, 25, 1.5, 5, 0.7, -3} << false;
-        QTest::newRow("colour, a new star") << false << QPoint(-5, 3) << 1 << QVector<double>{1.8, 25, 1.5, 5, 0.7, -3}
-                                            << true;
-        QTest::newRow("grey, twice the resolution")
-            << true << QPoint(0, 0) << 2 << QVector<double>{0.9, 10, 0.9, 10, 0.9, 10} << false;
+        // shift: picture k shows picture 1's sky shifted by this; enlarged: picture k drawn this
+        // many times larger, then shifted; lines: a, b of red, green, blue in picture k; nova:
+        // picture k shows a bright star picture 1 lacks
+        DataTable<bool, QPoint, int, QVector<double>, bool> table("grey", "shift", "enlarged", "lines",
+                                                                  "nova");
+        const QVector<double> brighter{1.8, 25, 1.8, 25, 1.8, 25}, own{1.8, 25, 1.5, 5, 0.7, -3};
+        table.row("grey, shifted", true, {9, 6}, 1, brighter, false)
+            .row("grey, a new star", true, {9, 6}, 1, brighter, true)
+            .row("colour, each channel its own line", false, {-5, 3}, 1, own, false)
+            .row("colour, a new star", false, {-5, 3}, 1, own, true)
+            .row("grey, twice the resolution", true, {0, 0}, 2, {0.9, 10, 0.9, 10, 0.9, 10}, false);
     }
     void fitAndDifference() {
         QFETCH(bool, grey);
@@ -108,44 +114,39 @@ class TestBrightnessMatch : public QObject {
         QFETCH(QVector<double>, lines);
         QFETCH(bool, nova);
         const QSize size(200, 150);
-        const std::array<ToneLine, 3> same{}, k{{{lines[0], lines[1]}, {lines[2], lines[3]}, {lines[4], lines[5]}}};
+        const std::array<ToneLine, 3> same{}, k = linesOf(lines);
         const QPointF then(100, 90), now(115, 95), novaAt = nova ? QPointF(140, 115) : QPointF(-100, -100);
         const QImage one = skyPicture(size, {}, same, then, grey);
         QImage other = skyPicture(size, shift, k, now, grey, {{novaAt, 150, 2}});
         if (enlarged > 1) other = other.scaled(size * enlarged); // nearest: each pixel a block
         // Picture k lies where its sky meets picture 1's: pixel p of picture 1 is (p + shift) * enlarged.
-        const PixelMapping mapping = mappingBetween(0, 0, enlarged, -shift.x() * enlarged, -shift.y() * enlarged, 1);
+        const PixelMapping mapping =
+            mappingBetween(0, 0, enlarged, -shift.x() * enlarged, -shift.y() * enlarged, 1);
         QCOMPARE(mapping.map(QPointF(10, 20)), (QPointF(10, 20) + shift) * enlarged);
 
         const BrightnessFit fit = fitBrightness(one, other, mapping);
         QVERIFY(fit.valid);
         QCOMPARE(fit.grey, grey);
-        for (size_t ch = 0; ch < 3; ++ch) {
-            const ToneLine expected = inverse(k[ch]);
-            QVERIFY2(std::abs(fit.rgb[ch].a / expected.a - 1) < 0.02 && std::abs(fit.rgb[ch].b - expected.b) < 1.0,
-                     qPrintable(QString("channel %1: a %2 b %3").arg(ch).arg(fit.rgb[ch].a).arg(fit.rgb[ch].b)));
-        }
+        for (size_t ch = 0; ch < 3; ++ch)
+            QVERIFY2(undoes(fit.rgb[ch], k[ch]),
+                     qPrintable(QString("channel %1: %2").arg(ch).arg(vorlan::fitText(fit))));
 
         const QImage d = differencePicture(one, other, mapping, fit);
         QCOMPARE(d.size(), size);
         QCOMPARE(d.format(), grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
         const QRect overlap = QRect(QPoint(0, 0), size).translated(-shift) & QRect(QPoint(0, 0), size);
-        int agree = 0, counted = 0;
-        for (int y = overlap.top() + 2; y < overlap.bottom() - 2; ++y)
-            for (int x = overlap.left() + 2; x < overlap.right() - 2; ++x) {
+        QImage mid(size, QImage::Format_RGB32);
+        mid.fill(MidGrey);
+        const double agree = agreeing(
+            d.convertToFormat(QImage::Format_RGB32), mid, overlap.adjusted(2, 2, -3, -3), [&](int x, int y) {
                 const QPointF p(x, y);
-                if (QLineF(p, then).length() < 8 || QLineF(p, now).length() < 8 || QLineF(p, novaAt).length() < 8)
-                    continue;
-                const QColor c = d.pixelColor(x, y);
-                agree += std::max({std::abs(c.red() - 128), std::abs(c.green() - 128), std::abs(c.blue() - 128)}) <= 2;
-                ++counted;
-            }
-        QVERIFY2(agree >= 0.99 * counted, qPrintable(QString("%1 of %2 at mid grey").arg(agree).arg(counted)));
+                return QLineF(p, then).length() >= 8 && QLineF(p, now).length() >= 8 &&
+                       QLineF(p, novaAt).length() >= 8;
+            });
+        QCOMPARE_GE(agree, 0.99); // at mid grey
         QVERIFY(qGray(d.pixel(now.toPoint())) > 170);
         // The brightest star saturates in picture k where its line is steeper than 1: still no change.
-        const QColor core = d.pixelColor(170, 120);
-        QVERIFY2(std::max({std::abs(core.red() - 128), std::abs(core.green() - 128), std::abs(core.blue() - 128)}) <= 2,
-                 qPrintable(core.name()));
+        QCOMPARE_LE(channelDifference(d.pixel(170, 120), MidGrey), 2);
         QVERIFY(qGray(d.pixel(then.toPoint())) < 85);
         if (nova) QVERIFY(qGray(d.pixel(novaAt.toPoint())) > 170);
         // Outside picture k there is nothing to compare: mid grey.
@@ -155,14 +156,14 @@ class TestBrightnessMatch : public QObject {
 
     // A satellite trail across picture k alone is changed sky as well: the fit sheds it.
     void aTrailDoesNotBendTheFit() {
-        QVector<test::NightStar> trail;
+        QVector<NightStar> trail;
         for (int x = 0; x < 200; x += 2)
             trail.push_back({QPointF(x, 10 + 0.6 * x), 70, 0.8});
         const ToneLine k{1.8, 25};
         const QImage one = skyPicture({200, 150}, {}, {}, {100, 90}, true);
-        const BrightnessFit fit = fitBrightness(one, skyPicture({200, 150}, {}, {k, k, k}, {100, 90}, true, trail), {});
-        QVERIFY2(std::abs(fit.rgb[0].a * 1.8 - 1) < 0.02 && std::abs(fit.rgb[0].b + 25 / 1.8) < 1,
-                 qPrintable(QString("a %1 b %2").arg(fit.rgb[0].a).arg(fit.rgb[0].b)));
+        const BrightnessFit fit =
+            fitBrightness(one, skyPicture({200, 150}, {}, {k, k, k}, {100, 90}, true, trail), {});
+        QVERIFY2(undoes(fit.rgb[0], k), qPrintable(vorlan::fitText(fit)));
     }
 
     void matchedPicturesSaturateAlike() {
@@ -186,12 +187,11 @@ class TestBrightnessMatch : public QObject {
     }
 
     void sameRegistration_data() {
-        QTest::addColumn<QVector<double>>("b"); // scale, dx, dy against {1, 9, 6}
-        QTest::addColumn<bool>("same");
-        QTest::newRow("identical") << QVector<double>{1, 9, 6} << true;
-        QTest::newRow("a hundredth of a pixel") << QVector<double>{1, 9.01, 5.99} << true;
-        QTest::newRow("a tenth of a pixel") << QVector<double>{1, 9.1, 6} << false;
-        QTest::newRow("scale off by 1/1000 over 3000 pixels") << QVector<double>{1.001, 9, 6} << false;
+        DataTable<QVector<double>, bool>("b", "same") // b: scale, dx, dy against {1, 9, 6}
+            .row("identical", {1, 9, 6}, true)
+            .row("a hundredth of a pixel", {1, 9.01, 5.99}, true)
+            .row("a tenth of a pixel", {1, 9.1, 6}, false)
+            .row("scale off by 1/1000 over 3000 pixels", {1.001, 9, 6}, false);
     }
     void sameRegistration() {
         QFETCH(QVector<double>, b);
@@ -200,32 +200,27 @@ class TestBrightnessMatch : public QObject {
     }
 
     void fitText_data() {
-        QTest::addColumn<QVector<double>>("lines");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("one line") << QVector<double>{0.5556, -13.89, 0.5556, -13.89, 0.5556, -13.89}
-                                  << "a 0.556 b -13.9";
-        QTest::newRow("channels differ") << QVector<double>{0.5556, -13.89, 0.6667, -3.3, 1.4286, 4.29}
-                                         << "a 0.556/0.667/1.429 b -13.9/-3.3/4.3";
+        DataTable<QVector<double>, QString>("lines", "text")
+            .row("one line", {0.5556, -13.89, 0.5556, -13.89, 0.5556, -13.89}, "a 0.556 b -13.9")
+            .row("channels differ", {0.5556, -13.89, 0.6667, -3.3, 1.4286, 4.29},
+                 "a 0.556/0.667/1.429 b -13.9/-3.3/4.3");
     }
     void fitText() {
         QFETCH(QVector<double>, lines);
         QFETCH(QString, text);
         BrightnessFit fit;
-        fit.rgb = {{{lines[0], lines[1]}, {lines[2], lines[3]}, {lines[4], lines[5]}}};
+        fit.rgb = linesOf(lines);
         QCOMPARE(vorlan::fitText(fit), text);
     }
 
     void blinkCycle_data() {
-        QTest::addColumn<int>("set");
-        QTest::addColumn<bool>("difference");
-        QTest::addColumn<bool>("third");
-        QTest::addColumn<QString>("phases"); // slots, "d" for a difference
-        QTest::newRow("1 - 2") << int(BlinkSet::OneTwo) << false << true << "1 2";
-        QTest::newRow("1 - 3") << int(BlinkSet::OneThree) << false << false << "1 3";
-        QTest::newRow("1 - 2 - 3") << int(BlinkSet::OneTwoThree) << false << true << "1 2 3";
-        QTest::newRow("1 - 2 - 3 without picture 3") << int(BlinkSet::OneTwoThree) << false << false << "1 2";
-        QTest::newRow("difference 1 - 2") << int(BlinkSet::OneTwo) << true << true << "1 d2";
-        QTest::newRow("difference 1 - 2 - 3") << int(BlinkSet::OneTwoThree) << true << true << "1 d2 d3";
+        DataTable<int, bool, bool, QString>("set", "difference", "third", "phases") // "d": a difference
+            .row("1 - 2", int(BlinkSet::OneTwo), false, true, "1 2")
+            .row("1 - 3", int(BlinkSet::OneThree), false, false, "1 3")
+            .row("1 - 2 - 3", int(BlinkSet::OneTwoThree), false, true, "1 2 3")
+            .row("1 - 2 - 3 without picture 3", int(BlinkSet::OneTwoThree), false, false, "1 2")
+            .row("difference 1 - 2", int(BlinkSet::OneTwo), true, true, "1 d2")
+            .row("difference 1 - 2 - 3", int(BlinkSet::OneTwoThree), true, true, "1 d2 d3");
     }
     void blinkCycle() {
         QFETCH(int, set);
@@ -233,8 +228,7 @@ class TestBrightnessMatch : public QObject {
         QFETCH(bool, third);
         QFETCH(QString, phases);
         QStringList shown;
-        const QVector<BlinkView> cycle = blinkCycleOf(BlinkSet(set), difference, third);
-        for (const BlinkView& v : cycle)
+        for (const BlinkView& v : blinkCycleOf(BlinkSet(set), difference, third))
             shown << (v.difference ? "d" : "") + QString::number(v.slot);
         QCOMPARE(shown.join(' '), phases);
         QCOMPARE(nextBlinkPhase(3, 2), 1); // left from a longer cycle, a tick starts it again

@@ -3,6 +3,7 @@
 
 #include "blink/gifwriter.h"
 #include "support/datatable.h"
+#include "support/files.h"
 #include "support/gifcheck.h"
 #include "support/skyframes.h"
 
@@ -42,12 +43,10 @@ class TestGifWriter : public QObject {
         const QString path = dir.filePath("blink.gif");
         QCOMPARE(writeAnimatedGif(path, frames, 70), QString());
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"blink.gif"}); // no temporary file left
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.read(6), QByteArray("GIF89a"));
+        QCOMPARE(readFile(path).left(6), QByteArray("GIF89a"));
         const ReadGif gif = readGif(path);
         QCOMPARE(gif.format, QByteArray("gif"));
-        QCOMPARE(gif.loopCount, -1); // forever
+        QCOMPARE(gif.loopCount, -1);                            // forever
         QCOMPARE(gif.delays, QVector<int>(frames.size(), 700)); // milliseconds
         const FrameDifference d = compareFrames(frames, gif.frames);
         QVERIFY2(d.far <= (1 - closeShare) * d.pixels,
@@ -73,24 +72,19 @@ class TestGifWriter : public QObject {
         QFETCH(QVector<QImage>, frames);
         QFETCH(qint64, sizeLimit);
         const QTemporaryDir dir;
-        QFile old(dir.filePath("old.gif"));
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old content") == 11);
-        old.close();
+        QVERIFY(writeFile(dir.filePath("old.gif"), "old content"));
         rlimit saved{};
         getrlimit(RLIMIT_FSIZE, &saved);
-        if (sizeLimit) {
-            std::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead of ending the test
-            rlimit limited = saved;
-            limited.rlim_cur = rlim_t(sizeLimit);
-            setrlimit(RLIMIT_FSIZE, &limited);
-        }
+        rlimit limited = saved;
+        if (sizeLimit) limited.rlim_cur = rlim_t(sizeLimit);
+        std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails with EFBIG instead of ending the test
+        setrlimit(RLIMIT_FSIZE, &limited);
         const QString path = dir.filePath(name);
         const QString result = writeAnimatedGif(path, frames, 50);
         setrlimit(RLIMIT_FSIZE, &saved);
         QFETCH(QString, reason);
         QCOMPARE(result, QStringLiteral("Не удалось записать файл %1: %2").arg(path, reason));
-        QVERIFY(old.open(QIODevice::ReadOnly));
-        QCOMPARE(old.readAll(), QByteArray("old content"));
+        QCOMPARE(readFile(dir.filePath("old.gif")), QByteArray("old content"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"old.gif"}); // nothing left beside it
     }
 };

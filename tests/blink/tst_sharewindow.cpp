@@ -4,6 +4,7 @@
 
 #include "shell/panbar.h"
 #include "support/datatable.h"
+#include "support/files.h"
 #include "support/gifcheck.h"
 #include "support/skyframes.h"
 #include "support/useractions.h"
@@ -120,9 +121,7 @@ class TestShareWindow : public WindowTest {
         QFETCH(QStringList, written);
         QFETCH(QString, message);
         const QTemporaryDir folder;
-        QFile old(folder.filePath("old.gif"));
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
-        old.close();
+        QVERIFY(writeFile(folder.filePath("old.gif"), "old"));
         if (loaded) load(1, "sky.png", skyFrame(300, 200, false));
         for (const QString& n : names)
             prompter->saveNames.enqueue(folder.filePath(n));
@@ -134,8 +133,7 @@ class TestShareWindow : public WindowTest {
         for (const QString& name : QDir(folder.path()).entryList(QDir::Files))
             if (!readGif(folder.filePath(name)).frames.isEmpty()) gifs << name;
         QCOMPARE(gifs, written);
-        QVERIFY(old.open(QIODevice::ReadOnly));
-        QCOMPARE(old.readAll(), QByteArray("old"));
+        QCOMPARE(readFile(folder.filePath("old.gif")), QByteArray("old"));
     }
 };
 

@@ -48,15 +48,22 @@ auto lookOf(frmBl& f, int k) {
                       f.Img(k)->grab().toImage());
 }
 
+/// Reference point p of picture k in the file's pixels.
+QPointF filePoint(int p, int k) {
+    return QPointF(State().PointX(p, k), State().PointY(p, k)) / 15;
+}
+
 } // namespace
 
 class TestAutoRegWindow : public WindowTest {
     Q_OBJECT
 
+    QImage screen() { return f->pictureArea->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+
     /// The picture area as the window shows it with slot k chosen by its label.
     QImage viewOf(int k) {
         QTest::mouseClick(f->Lbl(k), Qt::LeftButton);
-        return f->pictureArea->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        return screen();
     }
 
   private slots:
@@ -106,25 +113,20 @@ class TestAutoRegWindow : public WindowTest {
         QCOMPARE(f->HScr2->value(), 909);
         for (int k = 1; k <= 2; ++k)
             QVERIFY(isMarked(s.Point1Text(k)) && isMarked(s.Point2Text(k)));
-        for (int p = 1; p <= 2; ++p) {
-            const QPointF onTwo(s.PointX(p, 2) / 15, s.PointY(p, 2) / 15);
-            QVERIFY(QLineF(truth.map(onTwo), QPointF(s.PointX(p, 1) / 15, s.PointY(p, 1) / 15)).length() <
-                    0.1);
-        }
         // Point 1 on the brighter of two bright, unsaturated stars a third of the field apart.
         const StarList stars1 = detectStars(one.image);
         int rank[2];
         for (int p = 1; p <= 2; ++p) {
-            const QPointF at(s.PointX(p, 1) / 15, s.PointY(p, 1) / 15);
+            QVERIFY(QLineF(truth.map(filePoint(p, 2)), filePoint(p, 1)).length() < 0.1);
             const auto star =
                 std::find_if(stars1.stars.begin(), stars1.stars.end(), [&](const vorlan::Star& st) {
-                    return QLineF(st.position(), at).length() < 1e-3;
+                    return QLineF(st.position(), filePoint(p, 1)).length() < 1e-3;
                 });
             QVERIFY(star != stars1.stars.end() && star->usable());
             rank[p - 1] = int(star - stars1.stars.begin());
         }
         QVERIFY(rank[0] < rank[1] && rank[1] < 30);
-        QVERIFY(QLineF(s.Point1X1, s.Point1Y1, s.Point2X1, s.Point2Y1).length() / 15 > Size.height() / 3.0);
+        QVERIFY(QLineF(filePoint(1, 1), filePoint(2, 1)).length() > Size.height() / 3.0);
         QCOMPARE(f->lblT1->text(), s.Point1Text1);
         QVERIFY(f->Img1->isVisible());
 
@@ -133,7 +135,7 @@ class TestAutoRegWindow : public WindowTest {
         QImage phase[2];
         for (QImage& grab : phase) {
             f->Timer1_Timer();
-            grab = f->pictureArea->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            grab = screen();
         }
         QTest::mouseClick(f->CmdStart, Qt::LeftButton);
         const SimilarityTransform toTwo = truth.inverted();
@@ -147,10 +149,9 @@ class TestAutoRegWindow : public WindowTest {
             return inner.contains(q) &&
                    (inner.contains(p) || (beyondTwo && !inner.adjusted(-6, -6, 6, 6).contains(p)));
         };
-        const double share =
-            agreeing(phase[0], phase[1], phase[0].rect(), [&](int x, int y) { return awayFromEdges(x, y); });
-        qInfo("blink phases agree within 2 levels in %.3f %% of the common pixels", 100 * share);
-        QVERIFY2(share >= 0.99, qPrintable(QString::number(100 * share)));
+        QCOMPARE_GE(
+            agreeing(phase[0], phase[1], phase[0].rect(), [&](int x, int y) { return awayFromEdges(x, y); }),
+            0.99);
 
         // Saved, and opened in a fresh program: the same view, turned again but not registered again.
         const QImage before[2] = {viewOf(1), viewOf(2)};
@@ -173,13 +174,8 @@ class TestAutoRegWindow : public WindowTest {
         QCOMPARE(titles.size(), 1);
         QCOMPARE(titles[0][0].toString(), QString("Поворот снимков"));
         QVERIFY(f->Img2->isTurned());
-        const QImage after[2] = {viewOf(1), viewOf(2)};
-        for (int k = 0; k < 2; ++k) {
-            const double same = agreeing(before[k], after[k], before[k].rect());
-            qInfo("view of picture %d after reopening: %.4f %% of the pixels within 2 levels", k + 1,
-                  100 * same);
-            QVERIFY(same >= 0.999);
-        }
+        for (int k = 1; k <= 2; ++k)
+            QCOMPARE_GE(agreeing(before[k - 1], viewOf(k), before[k - 1].rect()), 0.999);
 
         // A click on a star of the turned picture marks that star in the file's pixels.
         const auto star = std::find_if(two.stars.begin(), two.stars.end(), [&](const SkyPicture::Shown& st) {
@@ -188,14 +184,13 @@ class TestAutoRegWindow : public WindowTest {
                    QRectF(40, 40, 560, 400).contains(st.at);
         });
         QVERIFY(star != two.stars.end());
-        const QPointF screen =
+        const QPointF onScreen =
             truth.map(star->at) * State().DisplayScale1 + QPointF(f->Img1->Left(), f->Img1->Top());
         QTest::mouseClick(f->lblVvod2, Qt::LeftButton);
         prompter->answers.enqueue(QMessageBox::Ok);
         QTest::mouseClick(f->Img2, Qt::LeftButton, Qt::NoModifier,
-                          (screen - QPointF(f->Img2->pos())).toPoint());
-        const QPointF marked(State().Point2X2 / 15, State().Point2Y2 / 15);
-        QVERIFY(QLineF(marked, star->at).length() < 1.2);
+                          (onScreen - QPointF(f->Img2->pos())).toPoint());
+        QVERIFY(QLineF(filePoint(2, 2), star->at).length() < 1.2);
 
         // Matched brightness and the difference read the turned copy where it lies and only its
         // sky, not its black corners: the background keeps its level, the difference is mid grey
@@ -209,10 +204,9 @@ class TestAutoRegWindow : public WindowTest {
         QVERIFY(std::abs(30 * fit.captured(1).toDouble() + fit.captured(2).toDouble() - 30) < 1);
         QImage grey(f->pictureArea->size(), QImage::Format_RGB32);
         grey.fill(qRgb(128, 128, 128));
-        const double flat =
-            agreeing(f->pictureArea->grab().toImage().convertToFormat(QImage::Format_RGB32), grey,
-                     grey.rect(), [&](int x, int y) { return awayFromEdges(x, y, true); });
-        QVERIFY2(flat >= 0.99, qPrintable(QString::number(100 * flat)));
+        QCOMPARE_GE(
+            agreeing(screen(), grey, grey.rect(), [&](int x, int y) { return awayFromEdges(x, y, true); }),
+            0.99);
     }
 
     // A picture of another field: the message why, and nothing of that picture changes; a third
@@ -256,12 +250,12 @@ class TestAutoRegWindow : public WindowTest {
         QCOMPARE(info.size(), 2);
         QVERIFY(info[0].startsWith("Снимок 2: звёзд "));
         QCOMPARE(info[1], QString("Снимок 3 не совмещён."));
-        const QPointF p1(State().Point1X1 / 15, State().Point1Y1 / 15);
-        const QPointF drawn2 = QPointF(State().Point1X2 / 15, State().Point1Y2 / 15) * State().DisplayScale2 +
-                               QPointF(State().ImageLeft2, State().ImageTop2);
-        QVERIFY(QLineF(drawn2, p1 * State().DisplayScale1 + QPointF(State().ImageLeft1, State().ImageTop1))
-                    .length() < 1e-3);
-        QVERIFY(QLineF(slight.map(QPointF(State().Point1X2 / 15, State().Point1Y2 / 15)), p1).length() < 0.1);
+        SharedState& s = State();
+        const QPointF drawn2 = filePoint(1, 2) * s.DisplayScale2 + QPointF(s.ImageLeft2, s.ImageTop2);
+        QVERIFY(
+            QLineF(drawn2, filePoint(1, 1) * s.DisplayScale1 + QPointF(s.ImageLeft1, s.ImageTop1)).length() <
+            1e-3);
+        QVERIFY(QLineF(slight.map(filePoint(1, 2)), filePoint(1, 1)).length() < 0.1);
     }
 
     // Five stars are too few to match by their shapes: FITS pictures whose headers carry a WCS
@@ -293,14 +287,10 @@ class TestAutoRegWindow : public WindowTest {
         QVERIFY2(f->txtInfo->toPlainText().contains("Снимок 2: звёзд "),
                  qPrintable(f->txtInfo->toPlainText()));
         // Each point of picture 2 shows the sky of the same point of picture 1.
-        SharedState& s = State();
-        for (const auto& [one, two] :
-             {std::pair(QPointF(s.Point1X1, s.Point1Y1), QPointF(s.Point1X2, s.Point1Y2)),
-              std::pair(QPointF(s.Point2X1, s.Point2Y1), QPointF(s.Point2X2, s.Point2Y2))}) {
-            const QPointF seen = *wcs1.skyToPicture(*wcs2.pictureToSky(two / 15));
-            QVERIFY2(QLineF(seen, one / 15).length() < 0.2,
-                     qPrintable(QString::number(QLineF(seen, one / 15).length())));
-        }
+        for (int p = 1; p <= 2; ++p)
+            QCOMPARE_LT(
+                QLineF(*wcs1.skyToPicture(*wcs2.pictureToSky(filePoint(p, 2))), filePoint(p, 1)).length(),
+                0.2);
     }
 };
 
