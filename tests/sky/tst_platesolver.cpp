@@ -5,6 +5,7 @@
 
 #include "sky/platesolver.h"
 #include "support/catalogfield.h"
+#include "support/datatable.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -70,19 +71,13 @@ class TestPlateSolver : public QObject {
     }
 
     void refusesWithoutWhatItNeeds_data() {
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<QString>("config"); // index folder line, or empty for the installed one
-        QTest::addColumn<int>("stars");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("no solver") << "/nonexistent/solve-field"
-                                   << "" << 100 << SolverMissingText;
-        QTest::newRow("no solver in PATH") << "solve-field-not-installed"
-                                           << "" << 100 << SolverMissingText;
-        QTest::newRow("no index files") << "solve-field"
-                                        << "add_path %1" << 100 << IndexMissingText;
-        QTest::newRow("too few stars")
-            << "solve-field"
-            << "" << 4 << "Не удалось определить координаты по звёздам: на снимке слишком мало звёзд (4).";
+        // config: the index folder line, or empty for the installed one
+        DataTable<QString, QString, int, QString>("program", "config", "stars", "reason")
+            .row("no solver", "/nonexistent/solve-field", "", 100, SolverMissingText)
+            .row("no solver in PATH", "solve-field-not-installed", "", 100, SolverMissingText)
+            .row("no index files", "solve-field", "add_path %1", 100, IndexMissingText)
+            .row("too few stars", "solve-field", "", 4,
+                 "Не удалось определить координаты по звёздам: на снимке слишком мало звёзд (4).");
     }
     void refusesWithoutWhatItNeeds() {
         QFETCH(QString, program);
