@@ -31,7 +31,8 @@ class TestSkyWcs : public QObject {
     QTemporaryDir dir;
 
   private slots:
-    // reference: what astrometry.net reads instead, for a form it does not know; empty: the same file.
+    // reference: what astrometry.net reads instead, for a form it does not know; empty: the same
+    // file. optics: cards of the lens and camera, scale: the arc-seconds per pixel they give, 0: no hint.
     void agreesWithAstrometryNet_data() {
         const TanPicture orion{84 * Rad, -1.2 * Rad, 2.0, 23.0, W, H};
         const QString common = "CTYPE1 = 'RA---TAN'|CTYPE2 = 'DEC--TAN'|CRPIX1 = 801.25|CRPIX2 = 470.5|"
@@ -39,31 +40,39 @@ class TestSkyWcs : public QObject {
         // astrometry.net ignores CROTA2: it reads the CD matrix the standard derives from it,
         // CD = [[CDELT1 cos r, -CDELT2 sin r], [CDELT1 sin r, CDELT2 cos r]].
         const double c = 0.0013333333 * std::cos(-12.5 * Rad), s = 0.0013333333 * std::sin(-12.5 * Rad);
-        DataTable<QStringList, QStringList>("cards", "reference")
-            .row("TAN-SIP, CD matrix", withSip(tanHeaderCards(orion)), {})
-            .row("TAN-SIP near the pole, across 0h",
-                 withSip(tanHeaderCards({2 * Rad, 88.5 * Rad, 3.0, -71, W, H})), {})
-            .row("TAN-SIP mirrored", mirroredCards(withSip(tanHeaderCards(orion))), {})
-            .row("TAN, CDELT and CROTA2",
+        DataTable<QStringList, QStringList, QString, double>("cards", "reference", "optics", "scale")
+            .row("TAN-SIP, CD matrix; XPIXSZ, binned as written", withSip(tanHeaderCards(orion)), {},
+                 "FOCALLEN = 400.|XPIXSZ = 3.76", 1.9389)
+            .row("TAN-SIP near the pole, across 0h; PIXSIZE1 times XBINNING",
+                 withSip(tanHeaderCards({2 * Rad, 88.5 * Rad, 3.0, -71, W, H})), {},
+                 "FOCALLEN = 400.|PIXSIZE1 = 3.76|XBINNING = 2", 3.8778)
+            .row("TAN-SIP mirrored; no focal length", mirroredCards(withSip(tanHeaderCards(orion))), {},
+                 "XPIXSZ = 3.76", 0)
+            .row("TAN, CDELT and CROTA2; zero focal length",
                  cards(common + "CDELT1 = -0.0013333333|CDELT2 = 0.0013333333|CROTA2 = -12.5"),
                  cards(common + QString("CD1_1 = %1|CD1_2 = %2|CD2_1 = %2|CD2_2 = %3")
                                     .arg(-c, 0, 'G', 17)
                                     .arg(-s, 0, 'G', 17)
-                                    .arg(c, 0, 'G', 17)))
+                                    .arg(c, 0, 'G', 17)),
+                 "FOCALLEN = 0.|XPIXSZ = 3.76", 0)
             .row("TAN, PC and CDELT",
                  cards(common +
                        "CDELT1 = -0.0014|CDELT2 = 0.0014|PC1_1 = 0.96592582628907|"
                        "PC1_2 = 0.25881904510252|PC2_1 = -0.25881904510252|PC2_2 = 0.96592582628907"),
-                 {});
+                 {}, "", 0);
     }
     // Corners and centre of the displayed picture, taken through the display flip, agree with
     // astrometry.net on the same file within 0.1" in every form of the header (the readout at
-    // zooms and pans: tst_skycoordinates).
+    // zooms and pans: tst_skycoordinates). The lens and camera of the header give a solve its hint.
     void agreesWithAstrometryNet() {
         QFETCH(QStringList, cards);
         QFETCH(QStringList, reference);
+        QFETCH(QString, optics);
+        QFETCH(double, scale);
         const QString file = dir.filePath("picture.fits"), other = dir.filePath("reference.fits");
-        QCOMPARE(writeFitsWithCards(file, blankPicture(W, H), cards), 0);
+        QCOMPARE(writeFitsWithCards(file, blankPicture(W, H),
+                                    cards + (optics.isEmpty() ? QStringList() : test::cards(optics))),
+                 0);
         QCOMPARE(writeFitsWithCards(other, blankPicture(W, H), reference.isEmpty() ? cards : reference), 0);
         const SkyWcs wcs = SkyWcs::fromFitsFile(file);
         QVERIFY2(wcs.isValid(), qPrintable(wcs.reason()));
@@ -83,6 +92,12 @@ class TestSkyWcs : public QObject {
         }
         qInfo("largest difference from wcs-xy2rd: %.4f\"", worst);
         QVERIFY2(worst < 0.1, qPrintable(QString::number(worst)));
+        const ScaleHint hint = ScaleHintFromHeader(file);
+        QCOMPARE(hint.known(), scale > 0);
+        if (scale > 0) {
+            QVERIFY(hint.low < scale && hint.high > scale);
+            QVERIFY(std::fabs(std::sqrt(hint.low * hint.high) - scale) < 0.02 * scale);
+        }
     }
 
     void plateFacts_data() {
@@ -194,27 +209,6 @@ class TestSkyWcs : public QObject {
         qInfo("largest miss %.3f px at %d points, residual %.3f px over %d", worst, checked, r.rmsPixels,
               r.points);
         QVERIFY(checked >= 5 && r.points >= 40 && worst < 0.5 && r.rmsPixels < 0.5);
-    }
-
-    void scaleHintFromHeader_data() {
-        // scale: arc-seconds per pixel, 0: no hint
-        DataTable<QString, double>("optics", "scale")
-            .row("XPIXSZ, binned as written", "FOCALLEN = 400.|XPIXSZ = 3.76", 1.9389)
-            .row("PIXSIZE1 times XBINNING", "FOCALLEN = 400.|PIXSIZE1 = 3.76|XBINNING = 2", 3.8778)
-            .row("no focal length", "XPIXSZ = 3.76", 0)
-            .row("zero focal length", "FOCALLEN = 0.|XPIXSZ = 3.76", 0);
-    }
-    void scaleHintFromHeader() {
-        QFETCH(QString, optics);
-        QFETCH(double, scale);
-        const QString file = dir.filePath("optics.fits");
-        QCOMPARE(writeFitsWithCards(file, blankPicture(16, 16), cards(optics)), 0);
-        const ScaleHint hint = ScaleHintFromHeader(file);
-        QCOMPARE(hint.known(), scale > 0);
-        if (scale > 0) {
-            QVERIFY(hint.low < scale && hint.high > scale);
-            QVERIFY(std::fabs(std::sqrt(hint.low * hint.high) - scale) < 0.02 * scale);
-        }
     }
 };
 
