@@ -61,16 +61,6 @@ void pictureAtScale1(frmBl& f, const QImage& picture) {
     f.HScr1->setValue(1000);
 }
 
-/// Marks picture 1's two reference points at picture pixels.
-void markTwo(frmBl& f, QPointF p1, QPointF p2) {
-    // Marked by clicking, at the exact twips of the stars.
-    f.lblVvod1_Click();
-    f.Img_MouseDown(1, 1, 0, float(p1.x() * 15), float(p1.y() * 15));
-    f.lblVvod2_Click();
-    f.Img_MouseDown(1, 1, 0, float(p2.x() * 15), float(p2.y() * 15));
-    f.mnuViravnivanie_Click(); // opening the menu enables the coordinate items
-}
-
 } // namespace
 
 class TestSkyWindow : public WindowTest {
@@ -327,8 +317,12 @@ class TestSkyWindow : public WindowTest {
         hover(f->Img1, QPoint(0, 0));
         QCOMPARE(f->lblInfo2->text(), QStringLiteral("от центра=100.0%"));
         QVERIFY(prompter->messages.isEmpty());
-        const QPointF p1(300, 200);
-        markTwo(*f, p1, kind == 0 ? p1 : QPointF(500, 260));
+        // Marked by clicking, at the exact twips of the points.
+        f->lblVvod1_Click();
+        f->Img_MouseDown(1, 1, 0, 300 * 15, 200 * 15);
+        f->lblVvod2_Click();
+        f->Img_MouseDown(1, 1, 0, (kind == 0 ? 300 : 500) * 15, (kind == 0 ? 200 : 260) * 15);
+        f->mnuViravnivanie_Click(); // opening the menu enables the coordinate items
         frmVvodKoordinat& w = VvodKoordinatForm();
         f->mnuViravnivanie_vvod_koord->trigger();
         if (kind != 2) {
