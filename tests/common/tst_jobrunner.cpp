@@ -24,6 +24,18 @@ JobRunner::Work stepping(int steps, int msPerStep = 2) {
     };
 }
 
+/// Counts the ends a job's finish handler is given and keeps the last.
+struct Ends {
+    int count = 0;
+    JobEnd last;
+    auto handler() {
+        return [this](const JobEnd& e) {
+            ++count;
+            last = e;
+        };
+    }
+};
+
 } // namespace
 
 class TestJobRunner : public QObject {
@@ -34,8 +46,7 @@ class TestJobRunner : public QObject {
         JobRunner jobs;
         QList<JobProgress> seen;
         QList<bool> busyWhenSeen;
-        int ends = 0;
-        JobEnd end;
+        Ends ends;
         QSignalSpy started(&jobs, &JobRunner::started);
         QSignalSpy finished(&jobs, &JobRunner::finished);
         QVERIFY(jobs.start(
@@ -43,19 +54,18 @@ class TestJobRunner : public QObject {
             [&](const JobProgress& p) {
                 seen << p;
                 busyWhenSeen << jobs.busy();
-                QCOMPARE(ends, 0);
+                QCOMPARE(ends.count, 0);
             },
             [&](const JobEnd& e) {
-                ++ends;
-                end = e;
                 QVERIFY(!jobs.busy()); // a finish handler may start the next job
+                ends.handler()(e);
             }));
         QVERIFY(jobs.busy());
         QCOMPARE(jobs.title(), QString("steps"));
         QCOMPARE(started.value(0).value(0).toString(), QString("steps"));
-        QTRY_COMPARE_WITH_TIMEOUT(ends, 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(ends.count, 1, 10000);
         QCOMPARE(finished.size(), 1);
-        QVERIFY(!end.stopped && !end.failure);
+        QVERIFY(!ends.last.stopped && !ends.last.failure);
         QVERIFY(!jobs.busy());
         QVERIFY(jobs.title().isEmpty());
         // Reports came while the job ran, in order, never all of them, and the last was exact.
@@ -68,59 +78,39 @@ class TestJobRunner : public QObject {
         QCOMPARE(seen.last(), (JobProgress{60, 60, "60"}));
     }
 
-    void aStopEndsAPollingJobWithin100Ms() {
+    // A polling job ends within 100 ms of a stop; meanwhile a second job is refused whatever it
+    // is, and a stop asked for while nothing runs does not reach the next job.
+    void aStopEndsAPollingJobQuicklyAndOneJobRunsAtATime() {
         JobRunner jobs;
-        bool ended = false;
-        JobEnd end;
-        QVERIFY(jobs.start("until stopped", stepping(0, 1), {}, [&](const JobEnd& e) {
-            ended = true;
-            end = e;
-        }));
-        QTRY_VERIFY(jobs.busy()); // let it run a little
+        Ends ends;
+        std::atomic<int> secondRan{0};
+        QVERIFY(jobs.start("first", stepping(0, 1), {}, ends.handler()));
+        QVERIFY(!jobs.start(
+            "second", [&](JobControl&) { ++secondRan; }, {}, ends.handler()));
+        QCOMPARE(jobs.title(), QString("first"));
         QTest::qWait(30);
-        QVERIFY(!ended);
+        QVERIFY(jobs.busy());
+        QCOMPARE(ends.count, 0);
         QElapsedTimer sinceStop;
         sinceStop.start();
         jobs.requestStop();
-        QTRY_VERIFY_WITH_TIMEOUT(ended, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(ends.count, 1, 1000);
         QVERIFY2(sinceStop.elapsed() <= 100, qPrintable(QString::number(sinceStop.elapsed())));
-        QVERIFY(end.stopped);
+        QVERIFY(ends.last.stopped);
         QVERIFY(!jobs.busy());
-    }
-
-    void oneJobAtATime() {
-        JobRunner jobs;
-        std::atomic<int> secondRan{0};
-        int ends = 0;
-        QVERIFY(jobs.start("first", stepping(0, 1), {}, [&](const JobEnd&) { ++ends; }));
-        // Refused, whatever it is: nothing of it runs, the first goes on.
-        QVERIFY(!jobs.start(
-            "second", [&](JobControl&) { ++secondRan; }, {}, [&](const JobEnd&) { ++ends; }));
-        QCOMPARE(jobs.title(), QString("first"));
-        QTest::qWait(20);
-        QVERIFY(jobs.busy());
-        jobs.requestStop();
-        QTRY_VERIFY(!jobs.busy());
-        QCOMPARE(ends, 1);
         QCOMPARE(secondRan.load(), 0);
 
-        // A stop asked for while nothing runs does not reach the next job.
         jobs.requestStop();
-        JobEnd end;
-        QVERIFY(jobs.start("third", stepping(5), {}, [&](const JobEnd& e) {
-            ++ends;
-            end = e;
-        }));
-        QTRY_COMPARE(ends, 2);
-        QVERIFY(!end.stopped);
+        QVERIFY(jobs.start("third", stepping(5), {}, ends.handler()));
+        QTRY_COMPARE(ends.count, 2);
+        QVERIFY(!ends.last.stopped);
     }
 
     void aJobThatTakesTheStopGoesOnAndItsFailureComesBack() {
         JobRunner jobs;
         std::atomic<int> phase{0};
         jobs.hold(true);
-        JobEnd end;
-        bool ended = false;
+        Ends ends;
         QVERIFY(jobs.start(
             "two phases",
             [&](JobControl& c) {
@@ -130,22 +120,18 @@ class TestJobRunner : public QObject {
                 phase = 2;
                 if (first && !second) throw overflowError();
             },
-            {},
-            [&](const JobEnd& e) {
-                end = e;
-                ended = true;
-            }));
+            {}, ends.handler()));
         QTRY_COMPARE(phase.load(), 1);
         QTest::qWait(20);
         QCOMPARE(phase.load(), 1); // held at its poll
         jobs.requestStop();
         jobs.hold(false);
-        QTRY_VERIFY(ended);
+        QTRY_COMPARE(ends.count, 1);
         QCOMPARE(phase.load(), 2);
-        QVERIFY(end.stopped);
-        QVERIFY(end.failure);
+        QVERIFY(ends.last.stopped);
+        QVERIFY(ends.last.failure);
         try {
-            end.rethrowFailure();
+            ends.last.rethrowFailure();
             QFAIL("no exception");
         } catch (const VorlanError& e) {
             QCOMPARE(e.number(), int(Overflow));
@@ -154,7 +140,7 @@ class TestJobRunner : public QObject {
 
     void destroyingTheRunnerStopsTheJobAndWaits() {
         std::atomic<bool> returned{false};
-        bool handled = false;
+        Ends ends;
         {
             JobRunner jobs;
             QVERIFY(jobs.start(
@@ -164,12 +150,12 @@ class TestJobRunner : public QObject {
                         QThread::msleep(1);
                     returned = true;
                 },
-                {}, [&](const JobEnd&) { handled = true; }));
+                {}, ends.handler()));
             QTest::qWait(10);
         }
         QVERIFY(returned);
         QCoreApplication::processEvents();
-        QVERIFY(!handled);
+        QCOMPARE(ends.count, 0);
     }
 };
 

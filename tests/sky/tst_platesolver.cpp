@@ -5,6 +5,8 @@
 
 #include "sky/platesolver.h"
 #include "support/catalogfield.h"
+#include "support/datatable.h"
+#include "support/wcsheader.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -55,14 +57,12 @@ class TestPlateSolver : public QObject {
         const SkyWcs wcs = done.first().first().value<SkyWcs>();
         QCOMPARE(wcs.width(), 1500);
         QCOMPARE(wcs.height(), 1000);
-        double worst = 0;
+        double worst = 0; // a position missing counts as huge
         for (const QPointF p :
              {QPointF(750, 500), QPointF(10, 10), QPointF(1490, 15), QPointF(20, 985), QPointF(1400, 900)}) {
-            double skyRa = 0, skyDec = 0;
-            tan.skyAt(p.x(), p.y(), skyRa, skyDec);
-            const std::optional<SkyCoord> solved = wcs.pictureToSky(p);
-            QVERIFY(solved);
-            worst = std::max(worst, arcMinutesBetween(solved->ra, solved->dec, skyRa, skyDec) * 60);
+            SkyCoord drawn;
+            tan.skyAt(p.x(), p.y(), drawn.ra, drawn.dec);
+            worst = std::max(worst, arcsec(wcs.pictureToSky(p), drawn));
         }
         qInfo("largest difference from the drawn projection: %.3f\"", worst);
         QVERIFY2(worst < 2, qPrintable(QString::number(worst)));
@@ -70,19 +70,13 @@ class TestPlateSolver : public QObject {
     }
 
     void refusesWithoutWhatItNeeds_data() {
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<QString>("config"); // index folder line, or empty for the installed one
-        QTest::addColumn<int>("stars");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("no solver") << "/nonexistent/solve-field"
-                                   << "" << 100 << SolverMissingText;
-        QTest::newRow("no solver in PATH") << "solve-field-not-installed"
-                                           << "" << 100 << SolverMissingText;
-        QTest::newRow("no index files") << "solve-field"
-                                        << "add_path %1" << 100 << IndexMissingText;
-        QTest::newRow("too few stars")
-            << "solve-field"
-            << "" << 4 << "Не удалось определить координаты по звёздам: на снимке слишком мало звёзд (4).";
+        // config: the index folder line, or empty for the installed one
+        DataTable<QString, QString, int, QString>("program", "config", "stars", "reason")
+            .row("no solver", "/nonexistent/solve-field", "", 100, SolverMissingText)
+            .row("no solver in PATH", "solve-field-not-installed", "", 100, SolverMissingText)
+            .row("no index files", "solve-field", "add_path %1", 100, IndexMissingText)
+            .row("too few stars", "solve-field", "", 4,
+                 "Не удалось определить координаты по звёздам: на снимке слишком мало звёзд (4).");
     }
     void refusesWithoutWhatItNeeds() {
         QFETCH(QString, program);

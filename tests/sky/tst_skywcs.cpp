@@ -8,6 +8,7 @@
 #include "sky/platesolver.h"
 #include "sky/skywcs.h"
 #include "sky/wcsregistration.h"
+#include "support/datatable.h"
 #include "support/wcsheader.h"
 
 #include <QRegularExpression>
@@ -17,53 +18,61 @@
 using namespace vorlan;
 using namespace vorlan::test;
 
-namespace {
-
 constexpr int W = 1500, H = 1000;
 
-} // namespace
+/// A mirror image of cards' picture (taken through a diagonal): east to the right, when both CD1
+/// cards are negative.
+QStringList mirroredCards(QStringList cards) {
+    return cards.replaceInStrings(QRegularExpression("^(CD1_[12]\\s*=\\s*)-"), "\\1 ");
+}
 
 class TestSkyWcs : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
 
   private slots:
+    // reference: what astrometry.net reads instead, for a form it does not know; empty: the same
+    // file. optics: cards of the lens and camera, scale: the arc-seconds per pixel they give, 0: no hint.
     void agreesWithAstrometryNet_data() {
-        QTest::addColumn<QStringList>("cards");
-        // What astrometry.net reads instead, for a form it does not know; empty: the same file.
-        QTest::addColumn<QStringList>("reference");
         const TanPicture orion{84 * Rad, -1.2 * Rad, 2.0, 23.0, W, H};
-        QTest::newRow("TAN-SIP, CD matrix") << withSip(tanHeaderCards(orion)) << QStringList();
-        QTest::newRow("TAN-SIP near the pole, across 0h")
-            << withSip(tanHeaderCards({2 * Rad, 88.5 * Rad, 3.0, -71, W, H})) << QStringList();
-        // The same field mirrored (a picture taken through a diagonal): CD1_1 > 0.
-        QStringList mirrored = withSip(tanHeaderCards(orion));
-        mirrored.replaceInStrings(QRegularExpression("^(CD1_[12]\\s*=\\s*)-"), "\\1 ");
-        QTest::newRow("TAN-SIP mirrored") << mirrored << QStringList();
         const QString common = "CTYPE1 = 'RA---TAN'|CTYPE2 = 'DEC--TAN'|CRPIX1 = 801.25|CRPIX2 = 470.5|"
                                "CRVAL1 = 201.5|CRVAL2 = -43.02|";
         // astrometry.net ignores CROTA2: it reads the CD matrix the standard derives from it,
         // CD = [[CDELT1 cos r, -CDELT2 sin r], [CDELT1 sin r, CDELT2 cos r]].
         const double c = 0.0013333333 * std::cos(-12.5 * Rad), s = 0.0013333333 * std::sin(-12.5 * Rad);
-        QTest::newRow("TAN, CDELT and CROTA2")
-            << cards(common + "CDELT1 = -0.0013333333|CDELT2 = 0.0013333333|CROTA2 = -12.5")
-            << cards(common + QString("CD1_1 = %1|CD1_2 = %2|CD2_1 = %2|CD2_2 = %3")
-                                  .arg(-c, 0, 'G', 17)
-                                  .arg(-s, 0, 'G', 17)
-                                  .arg(c, 0, 'G', 17));
-        QTest::newRow("TAN, PC and CDELT")
-            << cards(common + "CDELT1 = -0.0014|CDELT2 = 0.0014|PC1_1 = 0.96592582628907|"
-                              "PC1_2 = 0.25881904510252|PC2_1 = -0.25881904510252|PC2_2 = 0.96592582628907")
-            << QStringList();
+        DataTable<QStringList, QStringList, QString, double>("cards", "reference", "optics", "scale")
+            .row("TAN-SIP, CD matrix; XPIXSZ, binned as written", withSip(tanHeaderCards(orion)), {},
+                 "FOCALLEN = 400.|XPIXSZ = 3.76", 1.9389)
+            .row("TAN-SIP near the pole, across 0h; PIXSIZE1 times XBINNING",
+                 withSip(tanHeaderCards({2 * Rad, 88.5 * Rad, 3.0, -71, W, H})), {},
+                 "FOCALLEN = 400.|PIXSIZE1 = 3.76|XBINNING = 2", 3.8778)
+            .row("TAN-SIP mirrored; no focal length", mirroredCards(withSip(tanHeaderCards(orion))), {},
+                 "XPIXSZ = 3.76", 0)
+            .row("TAN, CDELT and CROTA2; zero focal length",
+                 cards(common + "CDELT1 = -0.0013333333|CDELT2 = 0.0013333333|CROTA2 = -12.5"),
+                 cards(common + QString("CD1_1 = %1|CD1_2 = %2|CD2_1 = %2|CD2_2 = %3")
+                                    .arg(-c, 0, 'G', 17)
+                                    .arg(-s, 0, 'G', 17)
+                                    .arg(c, 0, 'G', 17)),
+                 "FOCALLEN = 0.|XPIXSZ = 3.76", 0)
+            .row("TAN, PC and CDELT",
+                 cards(common +
+                       "CDELT1 = -0.0014|CDELT2 = 0.0014|PC1_1 = 0.96592582628907|"
+                       "PC1_2 = 0.25881904510252|PC2_1 = -0.25881904510252|PC2_2 = 0.96592582628907"),
+                 {}, "", 0);
     }
     // Corners and centre of the displayed picture, taken through the display flip, agree with
     // astrometry.net on the same file within 0.1" in every form of the header (the readout at
-    // zooms and pans: tst_skycoordinates).
+    // zooms and pans: tst_skycoordinates). The lens and camera of the header give a solve its hint.
     void agreesWithAstrometryNet() {
         QFETCH(QStringList, cards);
         QFETCH(QStringList, reference);
+        QFETCH(QString, optics);
+        QFETCH(double, scale);
         const QString file = dir.filePath("picture.fits"), other = dir.filePath("reference.fits");
-        QCOMPARE(writeFitsWithCards(file, blankPicture(W, H), cards), 0);
+        QCOMPARE(writeFitsWithCards(file, blankPicture(W, H),
+                                    cards + (optics.isEmpty() ? QStringList() : test::cards(optics))),
+                 0);
         QCOMPARE(writeFitsWithCards(other, blankPicture(W, H), reference.isEmpty() ? cards : reference), 0);
         const SkyWcs wcs = SkyWcs::fromFitsFile(file);
         QVERIFY2(wcs.isValid(), qPrintable(wcs.reason()));
@@ -83,14 +92,20 @@ class TestSkyWcs : public QObject {
         }
         qInfo("largest difference from wcs-xy2rd: %.4f\"", worst);
         QVERIFY2(worst < 0.1, qPrintable(QString::number(worst)));
+        const ScaleHint hint = ScaleHintFromHeader(file);
+        QCOMPARE(hint.known(), scale > 0);
+        if (scale > 0) {
+            QVERIFY(hint.low < scale && hint.high > scale);
+            QVERIFY(std::fabs(std::sqrt(hint.low * hint.high) - scale) < 0.02 * scale);
+        }
     }
 
     void plateFacts_data() {
-        QTest::addColumn<double>("rotation");
-        QTest::newRow("upright") << 0.0;
-        QTest::newRow("north up-left") << 10.0;
-        QTest::newRow("upside down") << 180.0;
-        QTest::newRow("north right") << -90.0;
+        DataTable<double>("rotation")
+            .row("upright", 0)
+            .row("north up-left", 10)
+            .row("upside down", 180)
+            .row("north right", -90);
     }
     // The four txtInfo lines from a WCS have the two-star solution's form and the picture's
     // figures: centre, whole degrees, pixels, and the angle of north from the picture's up.
@@ -119,12 +134,10 @@ class TestSkyWcs : public QObject {
     }
 
     void projectLines_data() {
-        QTest::addColumn<bool>("header");
-        QTest::addColumn<bool>("solved");
-        QTest::addColumn<int>("source"); // SkySource
-        QTest::newRow("no WCS: nothing, written as before") << false << false << int(SkySource::TwoStars);
-        QTest::newRow("header in force: the source only") << true << false << int(SkySource::HeaderWcs);
-        QTest::newRow("solved, two stars made later") << true << true << int(SkySource::TwoStars);
+        DataTable<bool, bool, int>("header", "solved", "source")
+            .row("no WCS: nothing, written as before", false, false, int(SkySource::TwoStars))
+            .row("header in force: the source only", true, false, int(SkySource::HeaderWcs))
+            .row("solved, two stars made later", true, true, int(SkySource::TwoStars));
     }
     // A project keeps the source in force and a solved WCS, distortion included, on lines of its
     // own keyword; a registration line between them changes nothing, and is read itself.
@@ -155,16 +168,15 @@ class TestSkyWcs : public QObject {
         QVERIFY(!SkyWcs::fromFitsFile(dir.filePath("missing.fits")).isValid());
     }
 
+    // Picture 2's centre shiftDeg east of picture 1's, its north turned counter-clockwise by turn
+    // degrees, field degrees wide (picture 1: 2°).
     void registrationFromWcs_data() {
-        QTest::addColumn<double>("shiftDeg"); // picture 2's centre east of picture 1's
-        QTest::addColumn<double>("turn");     // picture 2's north turned counter-clockwise, degrees
-        QTest::addColumn<double>("field");    // picture 2's width, degrees (picture 1: 2°)
-        QTest::addColumn<bool>("mirrored");
-        QTest::newRow("nearly the same field") << 0.0 << 0.0 << 2.0 << false;
-        QTest::newRow("turned 25°, scaled 1.1, shifted") << 0.4 << 25.0 << 2.2 << false;
-        QTest::newRow("mirrored chart, turned") << -0.3 << 40.0 << 1.6 << true;
-        QTest::newRow("half overlapping") << 1.5 << 10.0 << 2.0 << false;
-        QTest::newRow("apart") << 8.0 << 0.0 << 2.0 << false;
+        DataTable<double, double, double, bool>("shiftDeg", "turn", "field", "mirrored")
+            .row("nearly the same field", 0, 0, 2, false)
+            .row("turned 25°, scaled 1.1, shifted", 0.4, 25, 2.2, false)
+            .row("mirrored chart, turned", -0.3, 40, 1.6, true)
+            .row("half overlapping", 1.5, 10, 2, false)
+            .row("apart", 8, 0, 2, false);
     }
     // The transform two WCSs imply carries what picture 2 shows onto where picture 1 shows it,
     // within half a pixel over 2° fields (two gnomonic projections differ by a perspective no
@@ -176,10 +188,8 @@ class TestSkyWcs : public QObject {
         QFETCH(bool, mirrored);
         const TanPicture two{
             (150 + shiftDeg / std::cos(20 * Rad)) * Rad, 20.1 * Rad, field, 12 + turn, 1200, 900};
-        QStringList cards2 = tanHeaderCards(two);
-        // A mirror image: east to the right (both CD1 cards are negative at these turns).
-        if (mirrored) cards2.replaceInStrings(QRegularExpression("^(CD1_[12]\\s*=\\s*)-"), "\\1 ");
-        const SkyWcs wcs1 = tanWcs({150 * Rad, 20 * Rad, 2.0, 12, W, H}), wcs2 = tanWcs(two, cards2);
+        const SkyWcs wcs1 = tanWcs({150 * Rad, 20 * Rad, 2.0, 12, W, H}),
+                     wcs2 = tanWcs(two, mirrored ? mirroredCards(tanHeaderCards(two)) : tanHeaderCards(two));
         const WcsRegistration r = RegistrationFromWcs(wcs1, wcs2);
         QCOMPARE(r.ok, shiftDeg < 3);
         QCOMPARE(r.reason.isEmpty(), r.ok);
@@ -199,27 +209,6 @@ class TestSkyWcs : public QObject {
         qInfo("largest miss %.3f px at %d points, residual %.3f px over %d", worst, checked, r.rmsPixels,
               r.points);
         QVERIFY(checked >= 5 && r.points >= 40 && worst < 0.5 && r.rmsPixels < 0.5);
-    }
-
-    void scaleHintFromHeader_data() {
-        QTest::addColumn<QString>("optics");
-        QTest::addColumn<double>("scale"); // arc-seconds per pixel, 0: no hint
-        QTest::newRow("XPIXSZ, binned as written") << "FOCALLEN = 400.|XPIXSZ = 3.76" << 1.9389;
-        QTest::newRow("PIXSIZE1 times XBINNING") << "FOCALLEN = 400.|PIXSIZE1 = 3.76|XBINNING = 2" << 3.8778;
-        QTest::newRow("no focal length") << "XPIXSZ = 3.76" << 0.0;
-        QTest::newRow("zero focal length") << "FOCALLEN = 0.|XPIXSZ = 3.76" << 0.0;
-    }
-    void scaleHintFromHeader() {
-        QFETCH(QString, optics);
-        QFETCH(double, scale);
-        const QString file = dir.filePath("optics.fits");
-        QCOMPARE(writeFitsWithCards(file, blankPicture(16, 16), cards(optics)), 0);
-        const ScaleHint hint = ScaleHintFromHeader(file);
-        QCOMPARE(hint.known(), scale > 0);
-        if (scale > 0) {
-            QVERIFY(hint.low < scale && hint.high > scale);
-            QVERIFY(std::fabs(std::sqrt(hint.low * hint.high) - scale) < 0.02 * scale);
-        }
     }
 };
 

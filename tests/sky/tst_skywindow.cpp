@@ -3,6 +3,7 @@
 #include "sky/frmvvodkoordinat.h"
 #include "sky/skytext.h"
 #include "skyfield.h"
+#include "support/datatable.h"
 #include "support/useractions.h"
 #include "support/windowtest.h"
 #include "view/imageframe.h"
@@ -48,8 +49,8 @@ QImage pleiadesPicture(QVector<QPointF>& at) {
     return starField(PleiadesPicture.widthPx, PleiadesPicture.heightPx, drawn);
 }
 
-/// Picture 1 of the given size at scale 1, with its two reference points at picture pixels.
-void pictureWithMarks(frmBl& f, const QImage& picture, QPointF p1, QPointF p2) {
+/// Picture 1 at scale 1, with no marks yet.
+void pictureAtScale1(frmBl& f, const QImage& picture) {
     SharedState& s = State();
     f.Img1->setPicture(picture);
     f.Img1->resize(picture.size());
@@ -58,12 +59,6 @@ void pictureWithMarks(frmBl& f, const QImage& picture, QPointF p1, QPointF p2) {
     s.PictureHeight1 = float(picture.height());
     s.DisplayScale1 = 1;
     f.HScr1->setValue(1000);
-    // Marked by clicking, at the exact twips of the stars.
-    f.lblVvod1_Click();
-    f.Img_MouseDown(1, 1, 0, float(p1.x() * 15), float(p1.y() * 15));
-    f.lblVvod2_Click();
-    f.Img_MouseDown(1, 1, 0, float(p2.x() * 15), float(p2.y() * 15));
-    f.mnuViravnivanie_Click(); // opening the menu enables the coordinate items
 }
 
 } // namespace
@@ -72,8 +67,10 @@ class TestSkyWindow : public WindowTest {
     Q_OBJECT
 
   private slots:
-    // Also: the initial texts are no change, the stored coordinates are left alone.
-    void designState() {
+    // The entry window as designed (its initial texts are no change: the stored coordinates are
+    // left alone); "Выход" hides it with what was typed, the title bar's close destroys it, and a
+    // fresh one puts the caret in the hours and selects from the caret on Tab.
+    void entryWindow() {
         State().StarDec2 = -0.5f;
         frmVvodKoordinat& w = VvodKoordinatForm();
         QCOMPARE(State().StarDec2, -0.5f);
@@ -99,30 +96,44 @@ class TestSkyWindow : public WindowTest {
             QCOMPARE(widget->geometry(),
                      QRect(c.twips.x() / 15, c.twips.y() / 15, c.twips.width() / 15, c.twips.height() / 15));
         }
+
+        f->mnuViravnivanie_vvod_koord->trigger();
+        QVERIFY(w.isVisible());
+        QCOMPARE(w.windowModality(), Qt::ApplicationModal);
+        type(w.txtH[0], QStringLiteral("5"));
+        QTest::mouseClick(w.cmdExit, Qt::LeftButton);
+        QVERIFY(!w.isVisible());
+        QCOMPARE(&VvodKoordinatForm(), &w);
+        QCOMPARE(w.txtH[0]->text(), QStringLiteral("5"));
+        w.showModal();
+        w.close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!VvodKoordinatFormExists());
+        QCOMPARE(State().StarRA1, float(75 / Deg)); // what was typed stays stored
+
+        frmVvodKoordinat& fresh = VvodKoordinatForm();
+        QCOMPARE(fresh.txtH[0]->text(), QStringLiteral("0"));
+        fresh.showModal();
+        QVERIFY(QTest::qWaitForWindowActive(&fresh));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(fresh.txtH[0]));
+        fresh.txtHM[0]->setText(QStringLiteral("123456789012"));
+        QTest::keyClick(fresh.txtH[0], Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(fresh.txtHM[0]));
+        QCOMPARE(fresh.txtHM[0]->selectedText(), QStringLiteral("1234567890"));
     }
 
     void coordinateEntry_data() {
-        QTest::addColumn<bool>("russian");
-        QTest::addColumn<QStringList>("typing"); // field, row, text, ...
-        QTest::addColumn<double>("ra1");         // degrees expected in the shared fields
-        QTest::addColumn<double>("dec1");
-        QTest::addColumn<double>("ra2");
-        QTest::addColumn<QString>("echo"); // lblAlf1 | lblDel1
-        QTest::newRow("-0 then 30 minutes")
-            << true << QStringList{"txtGrM", "0", "30"} << 0.0 << -0.5 << 0.0 << QStringLiteral("|-0,5");
-        QTest::newRow("then -12 degrees") << true << QStringList{"txtGrM", "0", "30", "txtGr", "0", "-12"}
-                                          << 0.0 << -12.5 << 0.0 << QStringLiteral("|-12,5");
-        QTest::newRow("then 12 degrees")
-            << false << QStringList{"txtGrM", "0", "30", "txtGr", "0", "-12", "txtGr", "0", "12"} << 0.0
-            << 12.5 << 0.0 << QStringLiteral("|12.5");
-        QTest::newRow("5 h 30 m ru") << true << QStringList{"txtH", "0", "5", "txtHM", "0", "30"} << 82.5
-                                     << 0.0 << 0.0 << QStringLiteral("82,5|");
-        QTest::newRow("5 h 30 m C") << false << QStringList{"txtH", "0", "5", "txtHM", "0", "30"} << 82.5
-                                    << 0.0 << 0.0 << QStringLiteral("82.5|");
-        QTest::newRow("comma in minutes")
-            << true << QStringList{"txtHM", "0", "1,5"} << 0.375 << 0.0 << 0.0 << QStringLiteral("0,375|");
-        QTest::newRow("second star only") << false << QStringList{"txtH", "1", "3", "txtHM", "1", "47.5"}
-                                          << 0.0 << 0.0 << 56.875 << QStringLiteral("|");
+        // typing: field, row, text, ...; ra1, dec1, ra2: degrees in the shared fields; echo: lblAlf1|lblDel1
+        DataTable<bool, QStringList, double, double, double, QString>("russian", "typing", "ra1", "dec1",
+                                                                      "ra2", "echo")
+            .row("-0 then 30 minutes", true, {"txtGrM", "0", "30"}, 0, -0.5, 0, "|-0,5")
+            .row("then -12 degrees", true, {"txtGrM", "0", "30", "txtGr", "0", "-12"}, 0, -12.5, 0, "|-12,5")
+            .row("then 12 degrees", false, {"txtGrM", "0", "30", "txtGr", "0", "-12", "txtGr", "0", "12"}, 0,
+                 12.5, 0, "|12.5")
+            .row("5 h 30 m ru", true, {"txtH", "0", "5", "txtHM", "0", "30"}, 82.5, 0, 0, "82,5|")
+            .row("5 h 30 m C", false, {"txtH", "0", "5", "txtHM", "0", "30"}, 82.5, 0, 0, "82.5|")
+            .row("comma in minutes", true, {"txtHM", "0", "1,5"}, 0.375, 0, 0, "0,375|")
+            .row("second star only", false, {"txtH", "1", "3", "txtHM", "1", "47.5"}, 0, 0, 56.875, "|");
     }
     void coordinateEntry() {
         QFETCH(bool, russian);
@@ -149,18 +160,12 @@ class TestSkyWindow : public WindowTest {
     // A run of digits that no coordinate has is refused key by key (or as a whole when pasted):
     // no error box, the field keeps what it could take and the star's coordinate stays finite.
     void digitsBeyondAnyCoordinateAreRefused_data() {
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<bool>("paste");
-        QTest::addColumn<QString>("kept");
-        QTest::newRow("320 digits into hours")
-            << "txtH_0" << QString("1234567890").repeated(32) << false << "123456";
-        QTest::newRow("50 nines into negative degrees") << "txtGr_0"
-                                                        << "-" + QString(50, '9') << false << "-999999";
-        QTest::newRow("digits after the point are free")
-            << "txtHM_1"
-            << "12,345678901234567" << false << "12.345678901234567";
-        QTest::newRow("400 digits pasted into arc-minutes") << "txtGrM_0" << QString(400, '7') << true << "";
+        DataTable<QString, QString, bool, QString>("field", "typed", "paste", "kept")
+            .row("320 digits into hours", "txtH_0", QString("1234567890").repeated(32), false, "123456")
+            .row("50 nines into negative degrees", "txtGr_0", "-" + QString(50, '9'), false, "-999999")
+            .row("digits after the point are free", "txtHM_1", "12,345678901234567", false,
+                 "12.345678901234567")
+            .row("400 digits pasted into arc-minutes", "txtGrM_0", QString(400, '7'), true, "");
     }
     void digitsBeyondAnyCoordinateAreRefused() {
         QFETCH(QString, field);
@@ -172,50 +177,14 @@ class TestSkyWindow : public WindowTest {
         QVERIFY(QTest::qWaitForWindowActive(&w));
         auto* box = w.findChild<QLineEdit*>(field);
         QVERIFY(box);
-        QTest::mouseClick(box, Qt::LeftButton);
+        QGuiApplication::clipboard()->setText(typed);
+        type(box, paste ? QString() : typed);
+        if (paste) QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(box));
-        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(box, Qt::Key_Backspace);
-        if (paste) {
-            QGuiApplication::clipboard()->setText(typed);
-            QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
-        } else {
-            QTest::keyClicks(box, typed);
-        }
         QCOMPARE(box->text(), kept);
         QVERIFY2(prompter->messages.isEmpty(), qPrintable(prompter->messages.join('\n')));
         for (float v : {State().StarRA1, State().StarRA2, State().StarDec1, State().StarDec2})
             QVERIFY(std::isfinite(v));
-    }
-
-    void focusSelectsFromTheCaret() {
-        frmVvodKoordinat& w = VvodKoordinatForm();
-        w.showModal();
-        QVERIFY(QTest::qWaitForWindowActive(&w));
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.txtH[0])); // Form_Activate
-        w.txtHM[0]->setText(QStringLiteral("123456789012"));
-        QTest::keyClick(w.txtH[0], Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.txtHM[0]));
-        QCOMPARE(w.txtHM[0]->selectedText(), QStringLiteral("1234567890"));
-    }
-
-    void exitHidesAndTitleBarCloseDestroys() {
-        frmVvodKoordinat* w = &VvodKoordinatForm();
-        f->mnuViravnivanie_vvod_koord->trigger();
-        QVERIFY(w->isVisible());
-        QCOMPARE(w->windowModality(), Qt::ApplicationModal);
-        type(w->txtH[0], QStringLiteral("5"));
-        QTest::mouseClick(w->cmdExit, Qt::LeftButton);
-        QVERIFY(!w->isVisible());
-        QCOMPARE(&VvodKoordinatForm(), w);
-        QCOMPARE(w->txtH[0]->text(), QStringLiteral("5"));
-
-        w->showModal();
-        w->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(!VvodKoordinatFormExists());
-        QCOMPARE(VvodKoordinatForm().txtH[0]->text(), QStringLiteral("0"));
-        QCOMPARE(State().StarRA1, float(75 / Deg)); // what was typed stays stored
     }
 
     // A synthetic photograph of the Pleiades: mark Electra and Atlas, type their catalogue
@@ -223,11 +192,11 @@ class TestSkyWindow : public WindowTest {
     // another way), "Считать!" reports the same centre, sizes and angle as before the zoom, and
     // the cursor reads the stars as well; CoordText keeps the lines as written, CR LF each.
     void plateSolutionAgainstGnomonicPicture_data() {
-        QTest::addColumn<QString>("zoom");
-        QTest::newRow("drag right") << "drag 40";
-        QTest::newRow("drag left") << "drag -8";
-        QTest::newRow("End key") << "End";
-        QTest::newRow("Page Down key") << "PageDown";
+        DataTable<QString>("zoom")
+            .row("drag right", "drag 40")
+            .row("drag left", "drag -8")
+            .row("End key", "End")
+            .row("Page Down key", "PageDown");
     }
     void plateSolutionAgainstGnomonicPicture() {
         QFETCH(QString, zoom);
@@ -321,41 +290,33 @@ class TestSkyWindow : public WindowTest {
         checkReport();
     }
 
-    void readoutDistanceFromCentre_data() {
-        QTest::addColumn<bool>("russian");
-        QTest::addColumn<QPoint>("pixel");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("centre ru") << true << QPoint(200, 150) << QStringLiteral("от центра=0,0%");
-        QTest::newRow("corner C") << false << QPoint(0, 0) << QStringLiteral("от центра=100.0%");
-    }
-    // Also without any marks: the distance needs none, and the sky part stays silent.
-    void readoutDistanceFromCentre() {
-        QFETCH(bool, russian);
-        QFETCH(QPoint, pixel);
-        QFETCH(QString, text);
-        QLocale::setDefault(russian ? QLocale(QLocale::Russian) : QLocale::c());
-        f->Img1->setPicture(gradientPicture(400, 300));
-        f->Img1->resize(400, 300);
-        f->Img1->show();
-        f->mnuKoordinat->setEnabled(true);
-        hover(f->Img1, pixel);
-        QCOMPARE(f->lblInfo2->text(), text);
-        QVERIFY(prompter->messages.isEmpty());
-    }
-
     void degenerateInput_data() {
-        QTest::addColumn<int>("kind");
-        QTest::newRow("both marks at one place") << 0;
-        QTest::newRow("identical star coordinates") << 1;
-        QTest::newRow("all-zero star coordinates") << 2;
-        QTest::newRow("star at the pole") << 3;
+        DataTable<int>("kind")
+            .row("both marks at one place", 0)
+            .row("identical star coordinates", 1)
+            .row("all-zero star coordinates", 2)
+            .row("star at the pole", 3);
     }
-    // "Считать!" reports once and the program goes on; the readout keeps its last position
-    // and reports nothing, however often the mouse moves.
+    // Without any marks the readout tells the distance from the centre and its sky part stays
+    // silent. Then "Считать!" reports once and the program goes on; the readout keeps its last
+    // position and reports nothing, however often the mouse moves.
     void degenerateInput() {
         QFETCH(int, kind);
-        const QPointF p1(300, 200);
-        pictureWithMarks(*f, gradientPicture(800, 600), p1, kind == 0 ? p1 : QPointF(500, 260));
+        pictureAtScale1(*f, gradientPicture(800, 600));
+        f->mnuKoordinat->setEnabled(true);
+        QLocale::setDefault(QLocale(QLocale::Russian));
+        hover(f->Img1, QPoint(400, 300));
+        QCOMPARE(f->lblInfo2->text(), QStringLiteral("от центра=0,0%"));
+        QLocale::setDefault(QLocale::c());
+        hover(f->Img1, QPoint(0, 0));
+        QCOMPARE(f->lblInfo2->text(), QStringLiteral("от центра=100.0%"));
+        QVERIFY(prompter->messages.isEmpty());
+        // Marked by clicking, at the exact twips of the points.
+        f->lblVvod1_Click();
+        f->Img_MouseDown(1, 1, 0, 300 * 15, 200 * 15);
+        f->lblVvod2_Click();
+        f->Img_MouseDown(1, 1, 0, (kind == 0 ? 300 : 500) * 15, (kind == 0 ? 200 : 260) * 15);
+        f->mnuViravnivanie_Click(); // opening the menu enables the coordinate items
         frmVvodKoordinat& w = VvodKoordinatForm();
         f->mnuViravnivanie_vvod_koord->trigger();
         if (kind != 2) {

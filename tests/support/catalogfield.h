@@ -66,6 +66,12 @@ inline LinearData noisySky(int w, int h, QRandomGenerator& rng) {
     return sky;
 }
 
+/// The list of a w x h picture's stars, brightest first, as detection hands it over.
+inline StarList brightestFirst(int w, int h, QVector<Star> stars) {
+    std::sort(stars.begin(), stars.end(), [](const Star& a, const Star& b) { return a.flux > b.flux; });
+    return StarList{stars, w, h};
+}
+
 struct CatalogField {
     TanPicture tan;
     StarList stars;     ///< what detection would find: picture pixels, brightest first
@@ -83,41 +89,28 @@ inline CatalogField catalogField(const TanPicture& tan, quint32 seed) {
     QRandomGenerator rng(seed);
     field.picture = noisySky(w, h, rng);
     const double sigma = 1.3;
-    field.stars.width = w;
-    field.stars.height = h;
+    QVector<Star> stars;
     for (const IndexStar& s : sky) {
         double x = 0, y = 0;
         tan.project(s.ra * Rad, s.dec * Rad, x, y);
         if (!tan.inside(x, y)) continue;
         const double peak = 30000 * std::pow(10.0, -0.4 * (s.mag - 7));
         drawStar(field.picture, x, y, peak, sigma);
-        Star star;
-        star.x = x + 0.1 * gaussian(rng);
-        star.y = y + 0.1 * gaussian(rng);
-        star.flux = peak * 2 * M_PI * sigma * sigma;
-        field.stars.stars << star;
+        stars << Star{x + 0.1 * gaussian(rng), y + 0.1 * gaussian(rng), peak * 2 * M_PI * sigma * sigma};
     }
-    std::sort(field.stars.stars.begin(), field.stars.stars.end(),
-              [](const Star& a, const Star& b) { return a.flux > b.flux; });
+    field.stars = brightestFirst(w, h, stars);
     return field;
 }
 
 /// The list detection might give for a picture of noise: count random sources.
 inline StarList noiseStars(int w, int h, int count, quint32 seed) {
     QRandomGenerator rng(seed);
-    StarList list;
-    list.width = w;
-    list.height = h;
+    QVector<Star> stars;
     for (int i = 0; i < count; ++i) {
-        Star s;
-        s.x = rng.bounded(double(w));
-        s.y = rng.bounded(double(h));
-        s.flux = 100 + rng.bounded(10000.0);
-        list.stars << s;
+        const double x = rng.bounded(double(w)), y = rng.bounded(double(h));
+        stars << Star{x, y, 100 + rng.bounded(10000.0)};
     }
-    std::sort(list.stars.begin(), list.stars.end(),
-              [](const Star& a, const Star& b) { return a.flux > b.flux; });
-    return list;
+    return brightestFirst(w, h, stars);
 }
 
 /// A picture of noise: the sources of noiseStars, each its flux in counts of peak, on a noisy
