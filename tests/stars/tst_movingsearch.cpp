@@ -2,6 +2,7 @@
 // list), and the measurement of a spot on the pixels that it relies on.
 
 #include "stars/movingsearch.h"
+#include "support/datatable.h"
 #include "support/moverfield.h"
 #include "support/skyframes.h"
 
@@ -111,31 +112,27 @@ class TestMovingSearch : public QObject {
         auto row = [](const char* name, const SearchCase& c) { QTest::newRow(name) << c; };
         row("one picture only", {.pictures = 1, .motion = {10, 0}});
         row("two pictures, 10 px to the right",
-            {.motion = {10, 0}, .movers = 1, .speed = 10.0, .direction = 90.0});
+            {.motion = {10, 0}, .movers = 1, .speed = 10, .direction = 90});
         row("two pictures, up and left",
-            {.motion = {-20, -20}, .movers = 1, .speed = 28.284, .direction = 315.0});
+            {.motion = {-20, -20}, .movers = 1, .speed = 28.284, .direction = 315});
         row("timed: pixels per hour",
-            {.motion = {0, 12}, .hours = "0,0.5", .movers = 1, .speed = 24.0, .direction = 180.0});
-        row("picture 2 taken first", {.motion = {0, 12}, .hours = "1,0.5", .movers = 1, .speed = 24.0});
+            {.motion = {0, 12}, .hours = "0,0.5", .movers = 1, .speed = 24, .direction = 180});
+        row("picture 2 taken first", {.motion = {0, 12}, .hours = "1,0.5", .movers = 1, .speed = 24});
         row("under two star widths", {.motion = {4.9, 0}, .flashes = 2});
         row("beyond the largest step", {.motion = {0, 61}, .flashes = 2});
         row("0.9 magnitudes fainter",
-            {.motion = {30, 0}, .fading = 0.437, .movers = 1, .speed = 30.0, .direction = 90.0});
+            {.motion = {30, 0}, .fading = 0.437, .movers = 1, .speed = 30, .direction = 90});
         row("1.2 magnitudes fainter", {.motion = {30, 0}, .fading = 0.33, .flashes = 2});
         row("picture 2 exposed 3 times longer",
-            {.motion = {30, 0}, .exposure = 3.0, .movers = 1, .speed = 30.0, .direction = 90.0});
+            {.motion = {30, 0}, .exposure = 3, .movers = 1, .speed = 30, .direction = 90});
         row("hot pixels", {.motion = {10, 0}, .flags = StarHotPixel});
         row("trails", {.motion = {10, 0}, .flags = StarTrail});
         row("picture 2 turned 30 degrees",
-            {.motion = {15, 5}, .turn = 30.0, .movers = 1, .speed = 15.811, .direction = 108.435});
+            {.motion = {15, 5}, .turn = 30, .movers = 1, .speed = 15.811, .direction = 108.435});
         row("outside the overlap", {.motion = {0, 10}, .start = {Width - 10, 400}});
         row("a star that stays", {.motion = {0, 0}});
-        row("three pictures, equal steps", {.pictures = 3,
-                                            .motion = {8, -6},
-                                            .turn = 10.0,
-                                            .movers = 1,
-                                            .speed = 10.0,
-                                            .direction = 53.130});
+        row("three pictures, equal steps",
+            {.pictures = 3, .motion = {8, -6}, .turn = 10, .movers = 1, .speed = 10, .direction = 53.13});
         row("three pictures, off the line",
             {.pictures = 3, .motion = {8, -6}, .steps = "0,1,2.4", .flashes = 3});
         row("three pictures, steps as the times", {.pictures = 3,
@@ -143,7 +140,7 @@ class TestMovingSearch : public QObject {
                                                    .steps = "0,1,3",
                                                    .hours = "0,1,3",
                                                    .movers = 1,
-                                                   .speed = 10.0});
+                                                   .speed = 10});
         row("three pictures, unequal steps, no times",
             {.pictures = 3, .motion = {0, -10}, .steps = "0,1,3", .flashes = 3});
         row("three pictures, equal steps, unequal times",
@@ -153,8 +150,8 @@ class TestMovingSearch : public QObject {
                                                  .steps = "1,0,2",
                                                  .hours = "1,0,2",
                                                  .movers = 1,
-                                                 .speed = 10.0,
-                                                 .direction = 90.0});
+                                                 .speed = 10,
+                                                 .direction = 90});
         row("three pictures, one step too long",
             {.pictures = 3, .motion = {10, 0}, .steps = "0,1,8", .hours = "0,1,8", .flashes = 3});
     }
@@ -224,28 +221,17 @@ class TestMovingSearch : public QObject {
     }
 
     void measure_data() {
-        QTest::addColumn<QPointF>("star");  // where the star is
-        QTest::addColumn<double>("peak");   // its height over the background, grey levels; 0 for none
-        QTest::addColumn<QPointF>("asked"); // where the measurement starts
-        QTest::addColumn<bool>("recentre");
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<double>("minSnr");
-        QTest::addColumn<double>("maxSnr");
-        QTest::addColumn<QPointF>("centre"); // where the measurement must end ...
-        QTest::addColumn<double>("within");  // ... to this many pixels
-
+        // Where the star is and its height over the background (0: none), where the measurement
+        // starts, and its signal-to-noise range and where it must end, to `within` pixels.
         const QPointF asked(40.5, 30.5);
-        QTest::newRow("bright star, found from a pixel off")
-            << QPointF(40.3, 30.8) << 120.0 << QPointF(41.2, 30.0) << true << true << 65.0 << 85.0
-            << QPointF(40.3, 30.8) << 0.1;
-        QTest::newRow("faint star (peak 5 sigma)") << QPointF(40.7, 30.2) << 15.0 << asked << true << true
-                                                   << 6.0 << 13.0 << QPointF(40.7, 30.2) << 0.4;
-        QTest::newRow("empty sky") << QPointF() << 0.0 << asked << false << true << -3.0 << 3.0 << asked
-                                   << 0.0;
-        QTest::newRow("too near the edge") << QPointF(6.5, 30.5) << 120.0 << QPointF(6.5, 30.5) << true
-                                           << false << 0.0 << 0.0 << QPointF() << 0.0;
-        QTest::newRow("a star three widths away stays away")
-            << QPointF(48, 30.5) << 120.0 << asked << false << true << -3.0 << 3.0 << asked << 0.0;
+        test::DataTable<QPointF, double, QPointF, bool, bool, double, double, QPointF, double>(
+            "star", "peak", "asked", "recentre", "ok", "minSnr", "maxSnr", "centre", "within")
+            .row("bright star, found from a pixel off", {40.3, 30.8}, 120, {41.2, 30.0}, true, true, 65, 85,
+                 {40.3, 30.8}, 0.1)
+            .row("faint star (peak 5 sigma)", {40.7, 30.2}, 15, asked, true, true, 6, 13, {40.7, 30.2}, 0.4)
+            .row("empty sky", {}, 0, asked, false, true, -3, 3, asked, 0)
+            .row("too near the edge", {6.5, 30.5}, 120, {6.5, 30.5}, true, false, 0, 0, {}, 0)
+            .row("a star three widths away stays away", {48, 30.5}, 120, asked, false, true, -3, 3, asked, 0);
     }
 
     void measure() {
