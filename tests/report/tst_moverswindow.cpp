@@ -78,13 +78,9 @@ const double Star1Ra = (10 + 20 / 60.0 + 30.42 / 3600) * M_PI / 12,
 /// started at 2024-03-05 21:14:07.25 and lasted 30 seconds, and whose TAN projection of 1.8"
 /// pixels, north up, has its tangent point on Star1.
 QString skyPicture1(const QTemporaryDir& dir) {
-    SkyView view;
-    view.width = 1600;
-    view.height = 1200;
-    view.fwhm = 2.5;
     QVector<SkyStar> sky = randomSky(QRectF(50, 50, 1500, 1100), 40, 5, 20, 120);
     sky.push_back({Star1.x(), Star1.y(), 150});
-    const LinearData counts = countsOf(renderSky(sky, view).image);
+    const LinearData counts = countsOf(renderSky(sky, {.width = 1600, .height = 1200, .fwhm = 2.5}).image);
     const QString path = dir.filePath("one.fits");
     // The FITS y axis grows upwards from the bottom row.
     writeFitsWithCards(path, counts,
@@ -217,9 +213,7 @@ class TestMoversWindow : public WindowTest {
         QCOMPARE(dialog->windowTitle(), QString("Настройки"));
         QCOMPARE(dialog->txtStation->text(), QString("500"));
         QCOMPARE(dialog->txtDesignation->text(), QString("VRL0001"));
-        QTest::mouseClick(dialog->txtClockOffset, Qt::LeftButton);
-        QTest::keyClick(dialog->txtClockOffset, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(dialog->txtClockOffset, "180");
+        type(dialog->txtClockOffset->findChild<QLineEdit*>(), "180");
         type(dialog->txtStation, "c95");
         type(dialog->txtDesignation, "K24-X/01");
         QCOMPARE(dialog->txtDesignation->text(), QString("K24X01"));
@@ -280,16 +274,9 @@ class TestMoversWindow : public WindowTest {
         QStringList lines = QGuiApplication::clipboard()->text().split('\n');
         QCOMPARE(lines.size(), 7); // two lines, an empty one, the ADES names, two rows, the end
         const QString line = lines[0];
-        QCOMPARE(line.size(), 80);
-        QCOMPARE(line.mid(0, 5), QString(5, ' '));
-        QCOMPARE(line.mid(5, 7), QString("K24X01 "));
-        QCOMPARE(line.mid(12, 2), QString("  "));
-        QCOMPARE(line.mid(14, 1), QString("C"));
-        QCOMPARE(line.mid(15, 17), QString("2024 03 05.88498 ")); // 21:14:22.25, mid-exposure
-        QCOMPARE(line.mid(32, 12), QString("10 20 30.42 "));
-        QCOMPARE(line.mid(44, 12), QString("+12 34 56.7 "));
-        QCOMPARE(line.mid(56, 21), QString(21, ' '));
-        QCOMPARE(line.mid(77, 3), QString("C95"));
+        // The designation, "C" for CCD, the mid-exposure time 21:14:22.25, RA, Dec and the station.
+        QCOMPARE(line, QString(5, ' ') + "K24X01   C2024 03 05.88498 10 20 30.42 +12 34 56.7 " +
+                           QString(21, ' ') + "C95");
         QCOMPARE(lines[1].mid(15, 17), QString("2024 03 05.90582 ")); // picture 2, 21:44:22.5
         QVERIFY(lines[1].mid(32, 24) != line.mid(32, 24));
         QCOMPARE(lines[2], QString());
