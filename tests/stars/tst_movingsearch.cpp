@@ -18,14 +18,7 @@ constexpr int Width = 1000, Height = 800;
 constexpr double Fwhm = 2.5;
 
 Star source(QPointF at, double flux, unsigned flags = 0) {
-    Star s;
-    s.x = at.x();
-    s.y = at.y();
-    s.flux = flux;
-    s.peak = flux / 7;
-    s.fwhm = Fwhm;
-    s.flags = flags;
-    return s;
+    return {.x = at.x(), .y = at.y(), .flux = flux, .peak = flux / 7, .fwhm = Fwhm, .flags = flags};
 }
 
 /// "0,1,2.5" as numbers; empty for "".
@@ -65,17 +58,11 @@ QVector<SearchPicture> scene(const SearchCase& c) {
                              300 + rng.bounded(5000.0)));
     for (int k = 0; k < c.pictures; ++k) {
         SearchPicture& p = pictures[k];
-        if (k > 0) {
-            p.toPicture1.a = 1.1 * std::cos(c.turn * k * M_PI / 180);
-            p.toPicture1.b = 1.1 * std::sin(c.turn * k * M_PI / 180);
-            p.toPicture1.tx = 30.0 * k;
-            p.toPicture1.ty = -20.0 * k;
-        }
+        const double turn = c.turn * k * M_PI / 180, scale = k == 0 ? 1 : 1.1;
+        p.toPicture1 = {scale * std::cos(turn), scale * std::sin(turn), 30.0 * k, -20.0 * k};
         const SimilarityTransform back = p.toPicture1.inverted();
         const double gain = k == 0 ? 1 : c.exposure;
-        p.stars.width = Width;
-        p.stars.height = Height;
-        p.stars.noiseSigma = 3;
+        p.stars = {.width = Width, .height = Height, .noiseSigma = 3};
         for (const Star& s : sky)
             p.stars.stars.push_back(source(back.map(s.position()), s.flux * gain));
         const double flux = 2000 * gain * std::pow(c.fading, k);
