@@ -240,8 +240,7 @@ class TestMovingSearch : public QObject {
         QVERIFY2(std::hypot(m.centre.x() - centre.x(), m.centre.y() - centre.y()) <= within + 1e-9,
                  qPrintable(QStringLiteral("%1, %2").arg(m.centre.x()).arg(m.centre.y())));
         if (centre != star) return;
-        const double sigma = Fwhm / 2.3548;
-        const double flux = peak * 2 * M_PI * sigma * sigma;
+        const double flux = peak * 2 * M_PI * std::pow(Fwhm / 2.3548, 2);
         QVERIFY2(std::abs(m.flux / flux - 1) < (peak > 50 ? 0.05 : 0.25),
                  qPrintable(QString::number(m.flux / flux)));
     }
