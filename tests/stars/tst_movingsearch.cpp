@@ -21,24 +21,16 @@ Star source(QPointF at, double flux, unsigned flags = 0) {
     return {.x = at.x(), .y = at.y(), .flux = flux, .peak = flux / 7, .fwhm = Fwhm, .flags = flags};
 }
 
-/// "0,1,2.5" as numbers; empty for "".
-QVector<double> numbers(const QString& text) {
-    QVector<double> v;
-    for (const QString& p : text.split(',', Qt::SkipEmptyParts))
-        v.push_back(p.toDouble());
-    return v;
-}
-
 /// One row of the search table: how the object moves, and what the search must list.
 struct SearchCase {
     int pictures = 2;
-    QPointF motion;      ///< per step, picture 1's pixels
-    QString steps;       ///< the object's steps at each picture; "" for 0, 1, 2
-    QString hours;       ///< each picture's time; "" for unknown
-    double fading = 1;   ///< flux factor from one picture to the next
-    unsigned flags = 0;  ///< of the object's sources
-    double turn = 0;     ///< of each further picture, degrees
-    double exposure = 1; ///< picture k's fluxes over picture 1's
+    QPointF motion;        ///< per step, picture 1's pixels
+    QVector<double> steps; ///< the object's steps at each picture; none for 0, 1, 2
+    QVector<double> hours; ///< each picture's time; none for unknown
+    double fading = 1;     ///< flux factor from one picture to the next
+    unsigned flags = 0;    ///< of the object's sources
+    double turn = 0;       ///< of each further picture, degrees
+    double exposure = 1;   ///< picture k's fluxes over picture 1's
     QPointF start{500, 400};
     int movers = 0, flashes = 0;
     double speed = 0, direction = 0; ///< of the object found
@@ -49,7 +41,6 @@ struct SearchCase {
 /// start + motion x steps[k] in picture k (picture 1's pixels), with its flux multiplied by
 /// fading in each further picture.
 QVector<SearchPicture> scene(const SearchCase& c) {
-    const QVector<double> steps = numbers(c.steps), hours = numbers(c.hours);
     QVector<SearchPicture> pictures(c.pictures);
     QRandomGenerator rng(11);
     QVector<Star> sky;
@@ -66,8 +57,8 @@ QVector<SearchPicture> scene(const SearchCase& c) {
         for (const Star& s : sky)
             p.stars.stars.push_back(source(back.map(s.position()), s.flux * gain));
         const double flux = 2000 * gain * std::pow(c.fading, k);
-        p.stars.stars.push_back(source(back.map(c.start + c.motion * steps.value(k, k)), flux, c.flags));
-        if (!hours.isEmpty()) p.hours = hours[k];
+        p.stars.stars.push_back(source(back.map(c.start + c.motion * c.steps.value(k, k)), flux, c.flags));
+        if (!c.hours.isEmpty()) p.hours = c.hours[k];
     }
     return pictures;
 }
@@ -103,8 +94,8 @@ class TestMovingSearch : public QObject {
         row("two pictures, up and left",
             {.motion = {-20, -20}, .movers = 1, .speed = 28.284, .direction = 315});
         row("timed: pixels per hour",
-            {.motion = {0, 12}, .hours = "0,0.5", .movers = 1, .speed = 24, .direction = 180});
-        row("picture 2 taken first", {.motion = {0, 12}, .hours = "1,0.5", .movers = 1, .speed = 24});
+            {.motion = {0, 12}, .hours = {0, 0.5}, .movers = 1, .speed = 24, .direction = 180});
+        row("picture 2 taken first", {.motion = {0, 12}, .hours = {1, 0.5}, .movers = 1, .speed = 24});
         row("under two star widths", {.motion = {4.9, 0}, .flashes = 2});
         row("beyond the largest step", {.motion = {0, 61}, .flashes = 2});
         row("0.9 magnitudes fainter",
@@ -121,26 +112,26 @@ class TestMovingSearch : public QObject {
         row("three pictures, equal steps",
             {.pictures = 3, .motion = {8, -6}, .turn = 10, .movers = 1, .speed = 10, .direction = 53.13});
         row("three pictures, off the line",
-            {.pictures = 3, .motion = {8, -6}, .steps = "0,1,2.4", .flashes = 3});
+            {.pictures = 3, .motion = {8, -6}, .steps = {0, 1, 2.4}, .flashes = 3});
         row("three pictures, steps as the times", {.pictures = 3,
                                                    .motion = {0, -10},
-                                                   .steps = "0,1,3",
-                                                   .hours = "0,1,3",
+                                                   .steps = {0, 1, 3},
+                                                   .hours = {0, 1, 3},
                                                    .movers = 1,
                                                    .speed = 10});
         row("three pictures, unequal steps, no times",
-            {.pictures = 3, .motion = {0, -10}, .steps = "0,1,3", .flashes = 3});
+            {.pictures = 3, .motion = {0, -10}, .steps = {0, 1, 3}, .flashes = 3});
         row("three pictures, equal steps, unequal times",
-            {.pictures = 3, .motion = {0, -10}, .steps = "0,1,2", .hours = "0,1,3", .flashes = 3});
+            {.pictures = 3, .motion = {0, -10}, .steps = {0, 1, 2}, .hours = {0, 1, 3}, .flashes = 3});
         row("three pictures out of time order", {.pictures = 3,
                                                  .motion = {10, 0},
-                                                 .steps = "1,0,2",
-                                                 .hours = "1,0,2",
+                                                 .steps = {1, 0, 2},
+                                                 .hours = {1, 0, 2},
                                                  .movers = 1,
                                                  .speed = 10,
                                                  .direction = 90});
         row("three pictures, one step too long",
-            {.pictures = 3, .motion = {10, 0}, .steps = "0,1,8", .hours = "0,1,8", .flashes = 3});
+            {.pictures = 3, .motion = {10, 0}, .steps = {0, 1, 8}, .hours = {0, 1, 8}, .flashes = 3});
     }
     void search() {
         QFETCH(SearchCase, c);
@@ -151,10 +142,9 @@ class TestMovingSearch : public QObject {
         QCOMPARE(r.fwhm, Fwhm);
         const MovingCandidate& m = r.movers[0];
         QCOMPARE(m.at.size(), c.pictures);
-        const QVector<double> steps = numbers(c.steps);
         for (int k = 0; k < c.pictures; ++k)
             QVERIFY2(
-                QLineF(m.at[k], c.start + c.motion * steps.value(k, k)).length() < 1e-6,
+                QLineF(m.at[k], c.start + c.motion * c.steps.value(k, k)).length() < 1e-6,
                 qPrintable(
                     QStringLiteral("picture %1 at %2, %3").arg(k + 1).arg(m.at[k].x()).arg(m.at[k].y())));
         QCOMPARE(m.perHour, !c.hours.isEmpty());
