@@ -2,11 +2,13 @@
 // input changed a row, each field rounding at its last digit with its carries; and the ADES row.
 
 #include "report/mpcreport.h"
+#include "support/datatable.h"
 
 #include <QtTest>
 #include <cmath>
 
 using namespace vorlan;
+using vorlan::test::DataTable;
 
 namespace {
 
@@ -38,28 +40,24 @@ class TestMpcReport : public QObject {
 
   private slots:
     void observationLine_data() {
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<int>("column"); // where the changed field starts, 1-based
-        QTest::addColumn<QString>("field");
-        auto row = [](const char* name, const char* input, const char* value, int column, const char* field) {
-            QTest::newRow(name) << QString(input) << QString(value) << column << QString(field);
-        };
-        row("known position", "", "", 1, "");
-        row("RA seconds carry into the hour", "ra", "05 59 59.996", 33, "06 00 00.00");
-        row("RA wraps past 24 h", "ra", "23 59 59.996", 33, "00 00 00.00");
-        row("small southern declination", "dec", "-00 00 12.34", 45, "-00 00 12.3");
-        row("declination rounding to zero", "dec", "-00 00 00.04", 45, "+00 00 00.0");
-        row("arc seconds carry into the degree", "dec", "-05 59 59.96", 45, "-06 00 00.0");
-        row("day carries into 1 March", "time", "2024-02-29T23:59:59.800Z", 16, "2024 03 01.00000");
-        row("last moment of the year", "time", "2023-12-31T23:59:59.999Z", 16, "2024 01 01.00000");
-        row("half a unit of the day rounds up", "time", "2024-03-05T00:00:00.432Z", 16, "2024 03 05.00001");
-        row("no magnitude, no band", "magnitude", "", 66, "      ");
-        row("magnitude below 10", "magnitude", "9.46", 66, " 9.5 R");
-        row("own designation", "designation", "K24X01", 6, "K24X01 ");
-        row("designation cleaned and cut", "designation", "ab-c/12345678", 6, "abc1234");
-        row("own station", "station", "g96", 78, "G96");
-        row("station refused", "station", "G9", 78, "500");
+        // The input changed, its value, and the field it changes in the line, from its 1-based column.
+        DataTable<QString, QString, int, QString>("input", "value", "column", "field")
+            .row("known position", "", "", 1, "")
+            .row("RA seconds carry into the hour", "ra", "05 59 59.996", 33, "06 00 00.00")
+            .row("RA wraps past 24 h", "ra", "23 59 59.996", 33, "00 00 00.00")
+            .row("small southern declination", "dec", "-00 00 12.34", 45, "-00 00 12.3")
+            .row("declination rounding to zero", "dec", "-00 00 00.04", 45, "+00 00 00.0")
+            .row("arc seconds carry into the degree", "dec", "-05 59 59.96", 45, "-06 00 00.0")
+            .row("day carries into 1 March", "time", "2024-02-29T23:59:59.800Z", 16, "2024 03 01.00000")
+            .row("last moment of the year", "time", "2023-12-31T23:59:59.999Z", 16, "2024 01 01.00000")
+            .row("half a unit of the day rounds up", "time", "2024-03-05T00:00:00.432Z", 16,
+                 "2024 03 05.00001")
+            .row("no magnitude, no band", "magnitude", "", 66, "      ")
+            .row("magnitude below 10", "magnitude", "9.46", 66, " 9.5 R")
+            .row("own designation", "designation", "K24X01", 6, "K24X01 ")
+            .row("designation cleaned and cut", "designation", "ab-c/12345678", 6, "abc1234")
+            .row("own station", "station", "g96", 78, "G96")
+            .row("station refused", "station", "G9", 78, "500");
     }
     void observationLine() {
         QFETCH(QString, input);

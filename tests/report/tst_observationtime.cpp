@@ -2,6 +2,7 @@
 // from a camera's EXIF, each header a row; the camera's clock offset applies to EXIF only.
 
 #include "report/observationtime.h"
+#include "support/datatable.h"
 #include "support/exifjpeg.h"
 #include "support/wcsheader.h"
 
@@ -10,6 +11,8 @@
 
 using namespace vorlan;
 using namespace vorlan::test;
+
+Q_DECLARE_METATYPE(CameraStamp)
 
 namespace {
 
@@ -25,26 +28,24 @@ class TestObservationTime : public QObject {
 
   private slots:
     void fromFitsHeader_data() {
-        QTest::addColumn<QStringList>("cards");
-        QTest::addColumn<QString>("expected");
-        auto row = [](const char* name, const QStringList& cards, const char* expected) {
-            QTest::newRow(name) << cards << QString(expected);
-        };
         const QString start = "DATE-OBS= '2024-03-05T21:14:07.25'";
-        row("DATE-OBS only", {start}, "2024-03-05T21:14:07.250Z");
-        row("plus half EXPTIME", {start, "EXPTIME = 30."}, "2024-03-05T21:14:22.250Z");
-        row("EXPOSURE when no EXPTIME", {start, "EXPOSURE= 0.5"}, "2024-03-05T21:14:07.500Z");
-        row("EXPTIME before EXPOSURE", {start, "EXPOSURE= 10", "EXPTIME = 60"}, "2024-03-05T21:14:37.250Z");
-        row("FORTRAN exponent", {start, "EXPTIME = 3.0D1"}, "2024-03-05T21:14:22.250Z");
-        row("Z and more decimals", {"DATE-OBS= '2024-03-05T21:14:07.2506Z'"}, "2024-03-05T21:14:07.251Z");
-        row("TIME-OBS, mid-point the next day",
-            {"DATE-OBS= '2024-02-28'", "TIME-OBS= '23:59:50.5'", "EXPTIME = 20"}, "2024-02-29T00:00:00.500Z");
-        row("date without a time of day", {"DATE-OBS= '2024-03-05'"}, "none");
-        row("no DATE-OBS", {"EXPTIME = 30"}, "none");
-        row("garbled date", {"DATE-OBS= '2024-13-45T25:00:00'"}, "none");
-        row("garbled TIME-OBS", {"DATE-OBS= '2024-03-05'", "TIME-OBS= 'evening'"}, "none");
-        row("garbled EXPTIME", {start, "EXPTIME = 'abc'"}, "none");
-        row("negative EXPTIME", {start, "EXPTIME = -5"}, "none");
+        DataTable<QStringList, QString>("cards", "expected")
+            .row("DATE-OBS only", {start}, "2024-03-05T21:14:07.250Z")
+            .row("plus half EXPTIME", {start, "EXPTIME = 30."}, "2024-03-05T21:14:22.250Z")
+            .row("EXPOSURE when no EXPTIME", {start, "EXPOSURE= 0.5"}, "2024-03-05T21:14:07.500Z")
+            .row("EXPTIME before EXPOSURE", {start, "EXPOSURE= 10", "EXPTIME = 60"},
+                 "2024-03-05T21:14:37.250Z")
+            .row("FORTRAN exponent", {start, "EXPTIME = 3.0D1"}, "2024-03-05T21:14:22.250Z")
+            .row("Z and more decimals", {"DATE-OBS= '2024-03-05T21:14:07.2506Z'"}, "2024-03-05T21:14:07.251Z")
+            .row("TIME-OBS, mid-point the next day",
+                 {"DATE-OBS= '2024-02-28'", "TIME-OBS= '23:59:50.5'", "EXPTIME = 20"},
+                 "2024-02-29T00:00:00.500Z")
+            .row("date without a time of day", {"DATE-OBS= '2024-03-05'"}, "none")
+            .row("no DATE-OBS", {"EXPTIME = 30"}, "none")
+            .row("garbled date", {"DATE-OBS= '2024-13-45T25:00:00'"}, "none")
+            .row("garbled TIME-OBS", {"DATE-OBS= '2024-03-05'", "TIME-OBS= 'evening'"}, "none")
+            .row("garbled EXPTIME", {start, "EXPTIME = 'abc'"}, "none")
+            .row("negative EXPTIME", {start, "EXPTIME = -5"}, "none");
     }
     void fromFitsHeader() {
         QFETCH(QStringList, cards);
@@ -55,36 +56,23 @@ class TestObservationTime : public QObject {
     }
 
     void fromExif_data() {
-        QTest::addColumn<QByteArray>("stamp");
-        QTest::addColumn<QByteArray>("subSeconds");
-        QTest::addColumn<QString>("exposure"); // "numerator/denominator", empty: no ExposureTime
-        QTest::addColumn<int>("clockOffset");  // minutes ahead of UTC
-        QTest::addColumn<QString>("expected");
-        auto row = [](const char* name, const char* stamp, const char* subSeconds, const char* exposure,
-                      int offset, const char* expected) {
-            QTest::newRow(name) << QByteArray(stamp) << QByteArray(subSeconds) << QString(exposure) << offset
-                                << QString(expected);
-        };
-        const char* stamp = "2024:03:05 21:14:07";
-        row("camera on UTC", stamp, "", "", 0, "2024-03-05T21:14:07.000Z");
-        row("sub-seconds, half the exposure", stamp, "25", "30/1", 0, "2024-03-05T21:14:22.250Z");
-        row("Moscow time, back into February", "2024:03:01 01:00:00", "", "1/250", 180,
-            "2024-02-29T22:00:00.002Z");
-        row("camera behind UTC", "2024:12:31 21:14:07", "", "", -300, "2025-01-01T02:14:07.000Z");
-        row("clock never set", "    :  :     :  :  ", "", "", 0, "none");
-        row("no DateTimeOriginal", "", "25", "30/1", 0, "none");
-        row("exposure over zero", stamp, "", "30/0", 0, "none");
-        row("no EXIF at all", "", "", "", 0, "none");
+        const QByteArray stamp = "2024:03:05 21:14:07";
+        // The clock offset: minutes the camera's clock runs ahead of UTC.
+        DataTable<CameraStamp, int, QString>("camera", "clockOffset", "expected")
+            .row("camera on UTC", {stamp}, 0, "2024-03-05T21:14:07.000Z")
+            .row("sub-seconds, half the exposure", {stamp, "25", ExifRational{30, 1}}, 0,
+                 "2024-03-05T21:14:22.250Z")
+            .row("Moscow time, back into February", {"2024:03:01 01:00:00", "", ExifRational{1, 250}}, 180,
+                 "2024-02-29T22:00:00.002Z")
+            .row("camera behind UTC", {"2024:12:31 21:14:07"}, -300, "2025-01-01T02:14:07.000Z")
+            .row("clock never set", {"    :  :     :  :  "}, 0, "none")
+            .row("no DateTimeOriginal", {"", "25", ExifRational{30, 1}}, 0, "none")
+            .row("exposure over zero", {stamp, "", ExifRational{30, 0}}, 0, "none")
+            .row("no EXIF at all", {}, 0, "none");
     }
     void fromExif() {
-        QFETCH(QByteArray, stamp);
-        QFETCH(QByteArray, subSeconds);
-        QFETCH(QString, exposure);
+        QFETCH(CameraStamp, camera);
         QFETCH(int, clockOffset);
-        CameraStamp camera{stamp, subSeconds, std::nullopt};
-        if (!exposure.isEmpty())
-            camera.exposureTime =
-                ExifRational{exposure.section('/', 0, 0).toUInt(), exposure.section('/', 1).toUInt()};
         const QString path = dir.filePath("photo.jpg");
         QVERIFY(writeJpegWithExif(path, camera));
         QTEST(shown(pictureMidExposureUtc(path, clockOffset)), "expected");

@@ -2,6 +2,7 @@
 // list), and the measurement of a spot on the pixels that it relies on.
 
 #include "stars/movingsearch.h"
+#include "support/datatable.h"
 #include "support/moverfield.h"
 #include "support/skyframes.h"
 
@@ -17,34 +18,19 @@ constexpr int Width = 1000, Height = 800;
 constexpr double Fwhm = 2.5;
 
 Star source(QPointF at, double flux, unsigned flags = 0) {
-    Star s;
-    s.x = at.x();
-    s.y = at.y();
-    s.flux = flux;
-    s.peak = flux / 7;
-    s.fwhm = Fwhm;
-    s.flags = flags;
-    return s;
-}
-
-/// "0,1,2.5" as numbers; empty for "".
-QVector<double> numbers(const QString& text) {
-    QVector<double> v;
-    for (const QString& p : text.split(',', Qt::SkipEmptyParts))
-        v.push_back(p.toDouble());
-    return v;
+    return {.x = at.x(), .y = at.y(), .flux = flux, .peak = flux / 7, .fwhm = Fwhm, .flags = flags};
 }
 
 /// One row of the search table: how the object moves, and what the search must list.
 struct SearchCase {
     int pictures = 2;
-    QPointF motion;      ///< per step, picture 1's pixels
-    QString steps;       ///< the object's steps at each picture; "" for 0, 1, 2
-    QString hours;       ///< each picture's time; "" for unknown
-    double fading = 1;   ///< flux factor from one picture to the next
-    unsigned flags = 0;  ///< of the object's sources
-    double turn = 0;     ///< of each further picture, degrees
-    double exposure = 1; ///< picture k's fluxes over picture 1's
+    QPointF motion;        ///< per step, picture 1's pixels
+    QVector<double> steps; ///< the object's steps at each picture; none for 0, 1, 2
+    QVector<double> hours; ///< each picture's time; none for unknown
+    double fading = 1;     ///< flux factor from one picture to the next
+    unsigned flags = 0;    ///< of the object's sources
+    double turn = 0;       ///< of each further picture, degrees
+    double exposure = 1;   ///< picture k's fluxes over picture 1's
     QPointF start{500, 400};
     int movers = 0, flashes = 0;
     double speed = 0, direction = 0; ///< of the object found
@@ -55,7 +41,6 @@ struct SearchCase {
 /// start + motion x steps[k] in picture k (picture 1's pixels), with its flux multiplied by
 /// fading in each further picture.
 QVector<SearchPicture> scene(const SearchCase& c) {
-    const QVector<double> steps = numbers(c.steps), hours = numbers(c.hours);
     QVector<SearchPicture> pictures(c.pictures);
     QRandomGenerator rng(11);
     QVector<Star> sky;
@@ -64,22 +49,16 @@ QVector<SearchPicture> scene(const SearchCase& c) {
                              300 + rng.bounded(5000.0)));
     for (int k = 0; k < c.pictures; ++k) {
         SearchPicture& p = pictures[k];
-        if (k > 0) {
-            p.toPicture1.a = 1.1 * std::cos(c.turn * k * M_PI / 180);
-            p.toPicture1.b = 1.1 * std::sin(c.turn * k * M_PI / 180);
-            p.toPicture1.tx = 30.0 * k;
-            p.toPicture1.ty = -20.0 * k;
-        }
+        const double turn = c.turn * k * M_PI / 180, scale = k == 0 ? 1 : 1.1;
+        p.toPicture1 = {scale * std::cos(turn), scale * std::sin(turn), 30.0 * k, -20.0 * k};
         const SimilarityTransform back = p.toPicture1.inverted();
         const double gain = k == 0 ? 1 : c.exposure;
-        p.stars.width = Width;
-        p.stars.height = Height;
-        p.stars.noiseSigma = 3;
+        p.stars = {.width = Width, .height = Height, .noiseSigma = 3};
         for (const Star& s : sky)
             p.stars.stars.push_back(source(back.map(s.position()), s.flux * gain));
         const double flux = 2000 * gain * std::pow(c.fading, k);
-        p.stars.stars.push_back(source(back.map(c.start + c.motion * steps.value(k, k)), flux, c.flags));
-        if (!hours.isEmpty()) p.hours = hours[k];
+        p.stars.stars.push_back(source(back.map(c.start + c.motion * c.steps.value(k, k)), flux, c.flags));
+        if (!c.hours.isEmpty()) p.hours = c.hours[k];
     }
     return pictures;
 }
@@ -111,52 +90,48 @@ class TestMovingSearch : public QObject {
         auto row = [](const char* name, const SearchCase& c) { QTest::newRow(name) << c; };
         row("one picture only", {.pictures = 1, .motion = {10, 0}});
         row("two pictures, 10 px to the right",
-            {.motion = {10, 0}, .movers = 1, .speed = 10.0, .direction = 90.0});
+            {.motion = {10, 0}, .movers = 1, .speed = 10, .direction = 90});
         row("two pictures, up and left",
-            {.motion = {-20, -20}, .movers = 1, .speed = 28.284, .direction = 315.0});
+            {.motion = {-20, -20}, .movers = 1, .speed = 28.284, .direction = 315});
         row("timed: pixels per hour",
-            {.motion = {0, 12}, .hours = "0,0.5", .movers = 1, .speed = 24.0, .direction = 180.0});
-        row("picture 2 taken first", {.motion = {0, 12}, .hours = "1,0.5", .movers = 1, .speed = 24.0});
+            {.motion = {0, 12}, .hours = {0, 0.5}, .movers = 1, .speed = 24, .direction = 180});
+        row("picture 2 taken first", {.motion = {0, 12}, .hours = {1, 0.5}, .movers = 1, .speed = 24});
         row("under two star widths", {.motion = {4.9, 0}, .flashes = 2});
         row("beyond the largest step", {.motion = {0, 61}, .flashes = 2});
         row("0.9 magnitudes fainter",
-            {.motion = {30, 0}, .fading = 0.437, .movers = 1, .speed = 30.0, .direction = 90.0});
+            {.motion = {30, 0}, .fading = 0.437, .movers = 1, .speed = 30, .direction = 90});
         row("1.2 magnitudes fainter", {.motion = {30, 0}, .fading = 0.33, .flashes = 2});
         row("picture 2 exposed 3 times longer",
-            {.motion = {30, 0}, .exposure = 3.0, .movers = 1, .speed = 30.0, .direction = 90.0});
+            {.motion = {30, 0}, .exposure = 3, .movers = 1, .speed = 30, .direction = 90});
         row("hot pixels", {.motion = {10, 0}, .flags = StarHotPixel});
         row("trails", {.motion = {10, 0}, .flags = StarTrail});
         row("picture 2 turned 30 degrees",
-            {.motion = {15, 5}, .turn = 30.0, .movers = 1, .speed = 15.811, .direction = 108.435});
+            {.motion = {15, 5}, .turn = 30, .movers = 1, .speed = 15.811, .direction = 108.435});
         row("outside the overlap", {.motion = {0, 10}, .start = {Width - 10, 400}});
         row("a star that stays", {.motion = {0, 0}});
-        row("three pictures, equal steps", {.pictures = 3,
-                                            .motion = {8, -6},
-                                            .turn = 10.0,
-                                            .movers = 1,
-                                            .speed = 10.0,
-                                            .direction = 53.130});
+        row("three pictures, equal steps",
+            {.pictures = 3, .motion = {8, -6}, .turn = 10, .movers = 1, .speed = 10, .direction = 53.13});
         row("three pictures, off the line",
-            {.pictures = 3, .motion = {8, -6}, .steps = "0,1,2.4", .flashes = 3});
+            {.pictures = 3, .motion = {8, -6}, .steps = {0, 1, 2.4}, .flashes = 3});
         row("three pictures, steps as the times", {.pictures = 3,
                                                    .motion = {0, -10},
-                                                   .steps = "0,1,3",
-                                                   .hours = "0,1,3",
+                                                   .steps = {0, 1, 3},
+                                                   .hours = {0, 1, 3},
                                                    .movers = 1,
-                                                   .speed = 10.0});
+                                                   .speed = 10});
         row("three pictures, unequal steps, no times",
-            {.pictures = 3, .motion = {0, -10}, .steps = "0,1,3", .flashes = 3});
+            {.pictures = 3, .motion = {0, -10}, .steps = {0, 1, 3}, .flashes = 3});
         row("three pictures, equal steps, unequal times",
-            {.pictures = 3, .motion = {0, -10}, .steps = "0,1,2", .hours = "0,1,3", .flashes = 3});
+            {.pictures = 3, .motion = {0, -10}, .steps = {0, 1, 2}, .hours = {0, 1, 3}, .flashes = 3});
         row("three pictures out of time order", {.pictures = 3,
                                                  .motion = {10, 0},
-                                                 .steps = "1,0,2",
-                                                 .hours = "1,0,2",
+                                                 .steps = {1, 0, 2},
+                                                 .hours = {1, 0, 2},
                                                  .movers = 1,
-                                                 .speed = 10.0,
-                                                 .direction = 90.0});
+                                                 .speed = 10,
+                                                 .direction = 90});
         row("three pictures, one step too long",
-            {.pictures = 3, .motion = {10, 0}, .steps = "0,1,8", .hours = "0,1,8", .flashes = 3});
+            {.pictures = 3, .motion = {10, 0}, .steps = {0, 1, 8}, .hours = {0, 1, 8}, .flashes = 3});
     }
     void search() {
         QFETCH(SearchCase, c);
@@ -167,10 +142,9 @@ class TestMovingSearch : public QObject {
         QCOMPARE(r.fwhm, Fwhm);
         const MovingCandidate& m = r.movers[0];
         QCOMPARE(m.at.size(), c.pictures);
-        const QVector<double> steps = numbers(c.steps);
         for (int k = 0; k < c.pictures; ++k)
             QVERIFY2(
-                QLineF(m.at[k], c.start + c.motion * steps.value(k, k)).length() < 1e-6,
+                QLineF(m.at[k], c.start + c.motion * c.steps.value(k, k)).length() < 1e-6,
                 qPrintable(
                     QStringLiteral("picture %1 at %2, %3").arg(k + 1).arg(m.at[k].x()).arg(m.at[k].y())));
         QCOMPARE(m.perHour, !c.hours.isEmpty());
@@ -196,21 +170,18 @@ class TestMovingSearch : public QObject {
             int found = 0, spurious = 0;
             double largest = 0;
             for (const MovingCandidate& c : findMovingObjects(searched).movers) {
-                QVector<double> miss(field.objects.size());
-                for (int i = 0; i < field.objects.size(); ++i)
-                    for (int k = 0; k < shown.size(); ++k) {
-                        const QPointF d = c.at[k] - field.objects[i].in(shown[k]);
-                        miss[i] = std::max(miss[i], std::hypot(d.x(), d.y()));
-                    }
-                const double best = *std::min_element(miss.begin(), miss.end());
+                double best = 1e9; // the largest miss of the object it stands nearest to
+                for (const test::MovingObject& o : field.objects) {
+                    double miss = 0;
+                    for (int k = 0; k < shown.size(); ++k)
+                        miss = std::max(miss, QLineF(c.at[k], o.in(shown[k])).length());
+                    best = std::min(best, miss);
+                }
                 if (best < 2) largest = std::max(largest, best);
                 (best < 2 ? found : spurious)++;
             }
-            QStringList names;
-            for (int k : shown)
-                names << QString::number(k + 1);
-            qInfo("pictures %s: %d of 10 found, %d false, largest miss %.3f px", qPrintable(names.join('-')),
-                  found, spurious, largest);
+            qInfo() << "pictures" << shown << "(from 0):" << found << "of 10 found," << spurious
+                    << "false, largest miss" << largest << "px";
             worst = std::max(worst, largest);
             return std::pair{found, spurious};
         };
@@ -224,28 +195,17 @@ class TestMovingSearch : public QObject {
     }
 
     void measure_data() {
-        QTest::addColumn<QPointF>("star");  // where the star is
-        QTest::addColumn<double>("peak");   // its height over the background, grey levels; 0 for none
-        QTest::addColumn<QPointF>("asked"); // where the measurement starts
-        QTest::addColumn<bool>("recentre");
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<double>("minSnr");
-        QTest::addColumn<double>("maxSnr");
-        QTest::addColumn<QPointF>("centre"); // where the measurement must end ...
-        QTest::addColumn<double>("within");  // ... to this many pixels
-
+        // Where the star is and its height over the background (0: none), where the measurement
+        // starts, and its signal-to-noise range and where it must end, to `within` pixels.
         const QPointF asked(40.5, 30.5);
-        QTest::newRow("bright star, found from a pixel off")
-            << QPointF(40.3, 30.8) << 120.0 << QPointF(41.2, 30.0) << true << true << 65.0 << 85.0
-            << QPointF(40.3, 30.8) << 0.1;
-        QTest::newRow("faint star (peak 5 sigma)") << QPointF(40.7, 30.2) << 15.0 << asked << true << true
-                                                   << 6.0 << 13.0 << QPointF(40.7, 30.2) << 0.4;
-        QTest::newRow("empty sky") << QPointF() << 0.0 << asked << false << true << -3.0 << 3.0 << asked
-                                   << 0.0;
-        QTest::newRow("too near the edge") << QPointF(6.5, 30.5) << 120.0 << QPointF(6.5, 30.5) << true
-                                           << false << 0.0 << 0.0 << QPointF() << 0.0;
-        QTest::newRow("a star three widths away stays away")
-            << QPointF(48, 30.5) << 120.0 << asked << false << true << -3.0 << 3.0 << asked << 0.0;
+        test::DataTable<QPointF, double, QPointF, bool, bool, double, double, QPointF, double>(
+            "star", "peak", "asked", "recentre", "ok", "minSnr", "maxSnr", "centre", "within")
+            .row("bright star, found from a pixel off", {40.3, 30.8}, 120, {41.2, 30.0}, true, true, 65, 85,
+                 {40.3, 30.8}, 0.1)
+            .row("faint star (peak 5 sigma)", {40.7, 30.2}, 15, asked, true, true, 6, 13, {40.7, 30.2}, 0.4)
+            .row("empty sky", {}, 0, asked, false, true, -3, 3, asked, 0)
+            .row("too near the edge", {6.5, 30.5}, 120, {6.5, 30.5}, true, false, 0, 0, {}, 0)
+            .row("a star three widths away stays away", {48, 30.5}, 120, asked, false, true, -3, 3, asked, 0);
     }
 
     void measure() {
@@ -270,8 +230,7 @@ class TestMovingSearch : public QObject {
         QVERIFY2(std::hypot(m.centre.x() - centre.x(), m.centre.y() - centre.y()) <= within + 1e-9,
                  qPrintable(QStringLiteral("%1, %2").arg(m.centre.x()).arg(m.centre.y())));
         if (centre != star) return;
-        const double sigma = Fwhm / 2.3548;
-        const double flux = peak * 2 * M_PI * sigma * sigma;
+        const double flux = peak * 2 * M_PI * std::pow(Fwhm / 2.3548, 2);
         QVERIFY2(std::abs(m.flux / flux - 1) < (peak > 50 ? 0.05 : 0.25),
                  qPrintable(QString::number(m.flux / flux)));
     }

@@ -46,11 +46,9 @@ inline bool writeJpegWithExif(const QString& path, const CameraStamp& stamp, QIm
     ExifData* data = exif_data_new();
     exif_data_unset_option(data, EXIF_DATA_OPTION_FOLLOW_SPECIFICATION); // no entries made up
     exif_data_set_byte_order(data, EXIF_BYTE_ORDER_INTEL);
-    if (!stamp.dateTimeOriginal.isEmpty()) // ASCII entries end in a zero byte
-        addExifEntry(data, EXIF_TAG_DATE_TIME_ORIGINAL, EXIF_FORMAT_ASCII, stamp.dateTimeOriginal + '\0');
-    if (!stamp.subSecTimeOriginal.isEmpty())
-        addExifEntry(data, EXIF_TAG_SUB_SEC_TIME_ORIGINAL, EXIF_FORMAT_ASCII,
-                     stamp.subSecTimeOriginal + '\0');
+    for (const auto& [tag, text] : {std::pair{EXIF_TAG_DATE_TIME_ORIGINAL, &stamp.dateTimeOriginal},
+                                    std::pair{EXIF_TAG_SUB_SEC_TIME_ORIGINAL, &stamp.subSecTimeOriginal}})
+        if (!text->isEmpty()) addExifEntry(data, tag, EXIF_FORMAT_ASCII, *text + '\0'); // ends in a zero byte
     if (stamp.exposureTime) {
         QByteArray rational(8, '\0');
         exif_set_rational(reinterpret_cast<unsigned char*>(rational.data()), EXIF_BYTE_ORDER_INTEL,

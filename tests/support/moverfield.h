@@ -39,9 +39,7 @@ struct MoverField {
 inline MoverField moverField(int count, quint32 seed = 2, int width = 6000, int height = 4000,
                              double fwhm = 1.6, int stars = 2000, double turn = 0.2, bool mirrored = false) {
     MoverField f;
-    const QRectF field(0, 0, width, height);
-    const QVector<SkyStar> sky = randomSky(field, stars, seed, 12, 230);
-    f.sky = sky;
+    f.sky = randomSky(QRectF(0, 0, width, height), stars, seed, 12, 230);
     QRandomGenerator rng(seed + 100);
     for (int i = 0; i < 10; ++i) {
         MovingObject o;
@@ -54,30 +52,23 @@ inline MoverField moverField(int count, quint32 seed = 2, int width = 6000, int 
             o.at =
                 QPointF(margin + rng.bounded(width - 2 * margin), margin + rng.bounded(height - 2 * margin));
             clear = true;
-            for (const SkyStar& s : sky)
+            for (const SkyStar& s : f.sky)
                 for (int k = 0; k < 3 && clear; ++k)
                     clear = std::hypot(s.x - o.in(k).x(), s.y - o.in(k).y()) > 8;
         }
         f.objects.push_back(o);
     }
     for (int k = 0; k < count; ++k) {
-        SkyView view;
-        view.width = width;
-        view.height = height;
-        view.fwhm = fwhm;
-        view.background = 30;
-        view.noise = f.noise;
-        view.seed = seed * 10 + k;
-        view.hotPixels = 30;
-        view.trail = k == 1;
-        view.toSky = k == 0 ? SimilarityTransform()
-                            : skyTransform(QSizeF(width, height), QSizeF(width, height), turn * k, 1.0,
-                                           mirrored, QPointF(23.37 * k, -41.71 * k));
-        QVector<SkyStar> shown = sky;
+        const SimilarityTransform toPicture1 =
+            k == 0 ? SimilarityTransform()
+                   : skyTransform(QSizeF(width, height), QSizeF(width, height), turn * k, 1.0, mirrored,
+                                  QPointF(23.37 * k, -41.71 * k));
+        QVector<SkyStar> shown = f.sky;
         for (const MovingObject& o : f.objects)
             shown.push_back({o.in(k).x(), o.in(k).y(), o.peakSnr * f.noise});
-        f.pictures.push_back(renderSky(shown, view));
-        f.toPicture1.push_back(view.toSky);
+        f.pictures.push_back(viewSky(shown, QSize(width, height), toPicture1, seed * 10 + k,
+                                     {.fwhm = fwhm, .noise = f.noise, .hotPixels = 30, .trail = k == 1}));
+        f.toPicture1.push_back(toPicture1);
         f.hours.push_back(0.25 * k);
     }
     return f;
@@ -88,12 +79,11 @@ inline MoverField moverField(int count, quint32 seed = 2, int width = 6000, int 
 inline QVector<SearchPicture> searchPictures(const MoverField& field, int count) {
     QVector<SearchPicture> pictures;
     for (int k = 0; k < count; ++k) {
-        SearchPicture p;
-        p.picture = field.pictures[k].image;
-        p.stars = detectForMovingSearch(p.picture);
-        p.toPicture1 = field.toPicture1[k];
-        p.hours = field.hours[k];
-        pictures << p;
+        const QImage& picture = field.pictures[k].image;
+        pictures << SearchPicture{.stars = detectForMovingSearch(picture),
+                                  .toPicture1 = field.toPicture1[k],
+                                  .picture = picture,
+                                  .hours = field.hours[k]};
     }
     return pictures;
 }
