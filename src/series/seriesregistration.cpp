@@ -1,0 +1,174 @@
+#include "series/seriesregistration.h"
+
+#include "common/jobrunner.h"
+#include "common/numberforms.h"
+#include "report/observationtime.h"
+#include "series/framepool.h"
+#include "series/linearframe.h"
+#include "sky/skywcs.h"
+#include "sky/wcsregistration.h"
+#include "stars/stardetect.h"
+#include "stars/starmatch.h"
+#include "view/fitsimage.h"
+#include "view/picturebudget.h"
+
+#include <QThread>
+#include <algorithm>
+
+namespace vorlan {
+
+qint64 SeriesOptions::budget() const {
+    return memoryBudget > 0 ? memoryBudget : pictureMemoryBudget();
+}
+
+int SeriesOptions::workersFor(qint64 framePixels, int bytesPerPixel) const {
+    const int processors = workers > 0 ? workers : std::max(1, QThread::idealThreadCount());
+    const qint64 perWorker = std::max<qint64>(1, framePixels * bytesPerPixel);
+    return int(std::clamp<qint64>(budget() / perWorker, 1, processors));
+}
+
+namespace {
+
+/// Bytes a pixel while a frame is looked at: its linear values, the stretched picture and the
+/// detector's working rows.
+constexpr int LookBytesPerPixel = 6;
+/// Of the usable stars the poorer of two frames shows, at least this share must pair up.
+constexpr double MinSharedStars = 0.2;
+
+/// A frame read once: what the list shows of it and what registering it needs.
+struct FrameLook {
+    SeriesFrame frame;
+    StarList stars;
+    SkyWcs wcs;
+    bool read = false;
+};
+
+FrameLook lookAt(const QString& path, const SeriesOptions& options) {
+    FrameLook look;
+    look.frame.path = path;
+    look.frame.midTime = pictureMidExposureUtc(path, options.cameraClockOffsetMinutes);
+    Outcome<LinearFrame> linear = readLinearFrame(path, options.budget());
+    if (!linear.ok()) {
+        look.frame.reason = QStringLiteral("Файл не читается: %1.").arg(linear.reason());
+        look.frame.leftOut = true;
+        return look;
+    }
+    look.read = true;
+    look.frame.size = QSize(linear.value().width, linear.value().height);
+    look.frame.exposureSeconds = linear.value().exposureSeconds;
+    const QImage shown = stretchedFrame(linear.value());
+    linear = Failure{}; // its values are no longer needed while the stars are found
+    look.stars = detectStars(shown);
+    look.frame.stars =
+        int(std::count_if(look.stars.stars.begin(), look.stars.stars.end(), [](const Star& s) { return s.usable(); }));
+    if (isFitsFile(path)) look.wcs = SkyWcs::fromFitsFile(path);
+    return look;
+}
+
+/// Registers look (frame number `number`, from 1) onto the reference frame.
+void registerLook(FrameLook& look, const FrameLook& reference, int number) {
+    if (!look.read) return;
+    MatchOptions options;
+    options.picture = number;
+    const StarMatch match = matchStars(reference.stars, look.stars, options);
+    SeriesFrame& f = look.frame;
+    // Frames of one run share most of their stars; a few chance pairs between two fields can
+    // still fit within the matcher's tolerance.
+    const int common = std::min(reference.frame.stars, f.stars);
+    if (match.ok && match.matched < common * MinSharedStars) {
+        f.reason = QStringLiteral("Снимок %1 показывает другой участок неба: совпало лишь %2 звёзд из %3.")
+                       .arg(number)
+                       .arg(match.matched)
+                       .arg(common);
+        f.leftOut = true;
+        return;
+    }
+    if (match.ok) {
+        f.toReference = match.transform;
+        f.matched = match.matched;
+        f.residualPixels = match.rmsPixels;
+        return;
+    }
+    if (reference.wcs.isValid() && look.wcs.isValid()) {
+        const WcsRegistration sky = RegistrationFromWcs(reference.wcs, look.wcs);
+        if (sky.ok && sky.rmsPixels < 1) {
+            f.toReference = sky.transform;
+            f.residualPixels = sky.rmsPixels;
+            f.bySky = true;
+            return;
+        }
+    }
+    // A frame with stars of its own that do not pair with the reference's shows other sky (or
+    // clouds hid most of it); the matcher's words say what it found.
+    f.reason = f.stars >= options.minMatched && !match.reason.contains(QStringLiteral("другой участок неба"))
+                   ? QStringLiteral("Снимок %1 не совпадает с опорным: другой участок неба? %2").arg(number).arg(match.reason)
+                   : match.reason;
+    f.leftOut = true;
+}
+
+/// Frames too poor in stars to be a reference are refused for that.
+bool goodReference(const FrameLook& look) {
+    return look.read && look.frame.stars >= MatchOptions().minMatched;
+}
+
+} // namespace
+
+SeriesRegistration registerSeries(const QStringList& paths, const SeriesOptions& options, JobControl* control) {
+    SeriesRegistration result;
+    for (const QString& path : paths) {
+        SeriesFrame f;
+        f.path = path;
+        result.frames.push_back(f);
+    }
+    const QString title = QStringLiteral("Совмещение серии");
+    // The reference: the first frame that can be read and shows stars. Those before it are
+    // matched to it afterwards, so that the matcher words why they failed.
+    FrameLook reference;
+    QVector<FrameLook> poor;
+    int next = 0;
+    for (; next < paths.size() && result.reference < 0; ++next) {
+        if (control) control->progress(next, int(paths.size()), title);
+        if (control && control->stopRequested()) {
+            result.stopped = true;
+            return result;
+        }
+        FrameLook look = lookAt(paths[next], options);
+        if (goodReference(look)) {
+            look.frame.toReference = SimilarityTransform();
+            result.reference = next;
+            reference = look;
+        } else {
+            poor.push_back(look);
+        }
+        result.frames[next] = look.frame;
+    }
+    if (result.reference < 0) return result;
+    for (int k = 0; k < poor.size(); ++k) {
+        registerLook(poor[k], reference, k + 1);
+        result.frames[k] = poor[k].frame;
+    }
+
+    const qint64 pixels = qint64(reference.frame.size.width()) * reference.frame.size.height();
+    const int first = next;
+    FramePool pool(int(paths.size()) - first, options.workersFor(pixels, LookBytesPerPixel), control);
+    result.stopped = !pool.run([&](int i) {
+        const int k = first + i;
+        FrameLook look = lookAt(paths[k], options);
+        registerLook(look, reference, k + 1);
+        result.frames[k] = look.frame; // each worker writes its own element
+        pool.itemDone(title);
+    });
+    return result;
+}
+
+QString seriesFrameState(const SeriesFrame& frame) {
+    if (!frame.toReference) return frame.reason;
+    if (frame.bySky)
+        return QStringLiteral("по координатам неба, невязка %1 пикс.")
+            .arg(PatternForm(frame.residualPixels, QStringLiteral("0.00")));
+    return QStringLiteral("звёзд совпало %1, невязка %2 пикс.")
+        .arg(frame.matched)
+        .arg(PatternForm(frame.residualPixels, QStringLiteral("0.00")));
+}
+
+} // namespace vorlan

@@ -1,0 +1,218 @@
+// A series as an observer takes it: registered once, stacked into three pictures in which the
+// moving-object search finds what no single frame shows, stacked along a motion into a point,
+// with the frames that cannot take part listed and left out, and one frame's defects clipped.
+
+#include "series/seriesregistration.h"
+#include "series/seriesstack.h"
+#include "stars/movingsearch.h"
+#include "support/seriesframes.h"
+
+#include <QLineF>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace vorlan;
+using namespace vorlan::test;
+
+namespace {
+
+/// Median and robust noise (1.4826 MAD) of the finite values of a stack.
+std::pair<double, double> levelAndNoise(const LinearFrame& f) {
+    std::vector<float> v;
+    for (float x : f.pixels)
+        if (std::isfinite(x)) v.push_back(x);
+    auto mid = v.begin() + v.size() / 2;
+    std::nth_element(v.begin(), mid, v.end());
+    const float median = *mid;
+    for (float& x : v)
+        x = std::abs(x - median);
+    std::nth_element(v.begin(), mid, v.end());
+    return {median, 1.4826 * *mid};
+}
+
+/// The highest value within 1.5 pixels of at, over the stack's noise.
+double peakSnr(const LinearFrame& f, QPointF at) {
+    const auto [level, noise] = levelAndNoise(f);
+    float best = -1e30f;
+    for (int y = int(at.y() - 2); y <= int(at.y() + 1); ++y)
+        for (int x = int(at.x() - 2); x <= int(at.x() + 1); ++x)
+            if (QLineF(at, QPointF(x + 0.5, y + 0.5)).length() <= 1.5) best = std::max(best, f.row(y)[x]);
+    return (best - level) / noise;
+}
+
+double hoursOf(const std::optional<QDateTime>& t) {
+    return double(t->toMSecsSinceEpoch()) / 3.6e6;
+}
+
+/// The frame (in frames from the first) at which the stack's mid-time falls.
+double frameAt(const SeriesScene& s, const SeriesStack& stack) {
+    return (hoursOf(stack.midTime) - hoursOf(s.start.addSecs(qint64(s.exposureSeconds / 2)))) * 3600 /
+           s.cadenceSeconds;
+}
+
+SeriesOptions twoWorkers() {
+    SeriesOptions o;
+    o.workers = 2;
+    return o;
+}
+
+} // namespace
+
+class TestSeries : public QObject {
+    Q_OBJECT
+  private slots:
+    void stacksShowAFaintMoverAndStackingAlongItMakesAPoint();
+    void framesThatCannotTakePartAreListedAndLeftOut();
+    void oneFramesTrailAndHotPixelAreClipped_data();
+    void oneFramesTrailAndHotPixelAreClipped();
+};
+
+void TestSeries::stacksShowAFaintMoverAndStackingAlongItMakesAPoint() {
+    SeriesScene s;
+    s.movers = {{QPointF(300, 250), QPointF(0.4, 0.1)}, {QPointF(200, 500), QPointF(2, -0.5)}};
+    QTemporaryDir dir;
+    const WrittenSeries written = writeSeries(s, dir.path());
+    const SeriesRegistration series = registerSeries(written.paths, twoWorkers());
+    QCOMPARE(series.reference, 0);
+    for (int f = 0; f < s.frames; ++f) {
+        QVERIFY2(series.frames[f].stackable(), qPrintable(series.frames[f].reason));
+        const QPointF corner(s.width - 10, s.height - 10);
+        QVERIFY(QLineF(series.frames[f].toReference->map(corner), written.toFirst[f].map(corner)).length() < 0.3);
+    }
+
+    const Outcome<SeriesStacks> stacked = stackSeries(series);
+    QVERIFY2(stacked.ok(), qPrintable(stacked.reason()));
+    const QVector<SeriesStack>& stacks = stacked.value().stacks;
+    QCOMPARE(stacks.size(), 3);
+    QCOMPARE(stackCaption(1, stacks[0]), QStringLiteral("стопка 1: 10 кадров, 21:00:25–21:09:25"));
+    QCOMPARE(stackCaption(3, stacks[2]), QStringLiteral("стопка 3: 10 кадров, 21:20:25–21:29:25"));
+    // Ten frames lower the noise about threefold.
+    QVERIFY(levelAndNoise(stacks[1].picture).second < s.sigma / 2.6);
+
+    QVector<SearchPicture> pictures;
+    for (const SeriesStack& stack : stacks) {
+        const QImage shown = stretchedFrame(stack.picture);
+        pictures.push_back({detectForMovingSearch(shown), SimilarityTransform(), shown, hoursOf(stack.midTime)});
+    }
+    // The search asks for two star widths between pictures; ten frames carry it 4 pixels, 1.4
+    // widths of the stacks' stars.
+    MovingSearchOptions nearer;
+    nearer.minStepFwhm = 1.2;
+    const MovingSearchResult found = findMovingObjects(pictures, nearer);
+    const auto slow = std::find_if(found.movers.begin(), found.movers.end(), [&](const MovingCandidate& c) {
+        return QLineF(c.at[0], moverAt(s, 0, frameAt(s, stacks[0]))).length() < 3;
+    });
+    QVERIFY2(slow != found.movers.end(), qPrintable(QString::number(found.movers.size())));
+    for (int k = 0; k < 3; ++k)
+        QVERIFY2(QLineF(slow->at[k], moverAt(s, 0, frameAt(s, stacks[k]))).length() <= 0.5,
+                 qPrintable(QStringLiteral("stack %1").arg(k + 1)));
+
+    // Along each mover's motion the whole series gives a point where the mover was at mid-time.
+    const double wanted = 0.8 * std::sqrt(30.0) * 3.5;
+    for (int m = 0; m < 2; ++m) {
+        StackOptions along;
+        along.groups = 1;
+        const QPointF perHour = s.movers[m].step * (3600.0 / s.cadenceSeconds);
+        along.motion = SeriesMotion{QLineF(QPointF(), perHour).length(),
+                                    std::atan2(perHour.x(), -perHour.y()) * 180 / M_PI};
+        const Outcome<SeriesStacks> point = stackSeries(series, along);
+        QVERIFY2(point.ok(), qPrintable(point.reason()));
+        const SeriesStack& all = point.value().stacks[0];
+        QCOMPARE(all.frames, 30);
+        const QPointF at = moverAt(s, m, frameAt(s, all));
+        QVERIFY2(peakSnr(all.picture, at) >= wanted, qPrintable(QString::number(peakSnr(all.picture, at))));
+        // A plain stack of the same frames shows the fast one as a faint trail only.
+        if (m == 1) QVERIFY(peakSnr(stacks[1].picture, moverAt(s, m, frameAt(s, stacks[1]))) < wanted / 2);
+    }
+}
+
+void TestSeries::framesThatCannotTakePartAreListedAndLeftOut() {
+    SeriesScene s;
+    s.width = 500;
+    s.height = 400;
+    s.frames = 10;
+    s.stars = 150;
+    QTemporaryDir dir;
+    WrittenSeries written = writeSeries(s, dir.path());
+    // Frame 1 holds noise only, frame 4 shows another field, frame 7 is cut short.
+    SeriesScene noise = s, other = s;
+    noise.stars = 0;
+    other.seed = 99;
+    QDir().mkpath(dir.path() + "/n");
+    QDir().mkpath(dir.path() + "/o");
+    QFile::remove(written.paths[0]);
+    QVERIFY(QFile::copy(writeSeries(noise, dir.path() + "/n").paths[0], written.paths[0]));
+    QFile::remove(written.paths[4]);
+    QVERIFY(QFile::copy(writeSeries(other, dir.path() + "/o").paths[4], written.paths[4]));
+    QFile cut(written.paths[7]);
+    QVERIFY(cut.resize(cut.size() / 2));
+
+    const SeriesRegistration series = registerSeries(written.paths, twoWorkers());
+    QCOMPARE(series.reference, 1);
+    const QStringList reasons = {QStringLiteral("слишком мало звёзд"), QStringLiteral("другой участок неба"),
+                                 QStringLiteral("повреждён")};
+    const int bad[3] = {0, 4, 7};
+    for (int i = 0; i < 3; ++i) {
+        const SeriesFrame& f = series.frames[bad[i]];
+        QVERIFY(f.leftOut && !f.toReference);
+        QVERIFY2(seriesFrameState(f).contains(reasons[i]), qPrintable(seriesFrameState(f)));
+    }
+    QCOMPARE(stackGroups(series, 3), (QVector<QVector<int>>{{1, 2}, {3, 5}, {6, 8, 9}}));
+    const Outcome<SeriesStacks> stacked = stackSeries(series);
+    QVERIFY2(stacked.ok(), qPrintable(stacked.reason()));
+    QCOMPARE(stackCaption(3, stacked.value().stacks[2]), QStringLiteral("стопка 3: 3 кадра, 21:06:25–21:09:25"));
+}
+
+void TestSeries::oneFramesTrailAndHotPixelAreClipped_data() {
+    QTest::addColumn<int>("frame");
+    QTest::addColumn<int>("combine");
+    // Frames 5..9 make the middle group: 5, 7 and 9 give its robust level, 6 is added later.
+    QTest::newRow("later frame, clipped mean") << 6 << int(StackCombine::ClippedMean);
+    QTest::newRow("level frame, clipped mean") << 7 << int(StackCombine::ClippedMean);
+    QTest::newRow("later frame, median") << 6 << int(StackCombine::Median);
+}
+
+void TestSeries::oneFramesTrailAndHotPixelAreClipped() {
+    QFETCH(int, frame);
+    QFETCH(int, combine);
+    SeriesScene s;
+    s.width = 400;
+    s.height = 300;
+    s.frames = 15;
+    s.stars = 120;
+    QTemporaryDir dir;
+    QDir().mkpath(dir.path() + "/clean");
+    const SeriesRegistration clean = registerSeries(writeSeries(s, dir.path() + "/clean").paths);
+    s.trailFrame = s.hotFrame = frame;
+    const WrittenSeries written = writeSeries(s, dir.path());
+    SeriesRegistration defective = clean; // the same registration, the files with the defects
+    for (int f = 0; f < s.frames; ++f)
+        defective.frames[f].path = written.paths[f];
+
+    StackOptions options;
+    options.combine = StackCombine(combine);
+    const LinearFrame expected = stackSeries(clean, options).value().stacks[1].picture;
+    const LinearFrame cleaned = stackSeries(defective, options).value().stacks[1].picture;
+    options.kappa = 1e9; // nothing clipped: the defects show
+    const LinearFrame plain = stackSeries(defective, options).value().stacks[1].picture;
+    const double noise = levelAndNoise(expected).second;
+    double worst = 0, shown = 0;
+    const SimilarityTransform t = written.toFirst[frame];
+    for (int x = 40; x < s.width - 40; ++x) {
+        const QPointF on = t.map(QPointF(x + 0.5, s.height / 3 + x / 4 + 0.5));
+        const int i = int(on.y()) * s.width + int(on.x());
+        worst = std::max(worst, double(std::abs(cleaned.pixels[i] - expected.pixels[i])));
+        shown = std::max(shown, double(plain.pixels[i] - expected.pixels[i]));
+    }
+    const QPointF hot = t.map(QPointF(s.width / 2 + 0.5, s.height / 2 + 0.5));
+    const int h = int(hot.y()) * s.width + int(hot.x());
+    QVERIFY2(worst < 4 * noise, qPrintable(QStringLiteral("%1 vs noise %2").arg(worst).arg(noise)));
+    QVERIFY(std::abs(cleaned.pixels[h] - expected.pixels[h]) < 4 * noise);
+    if (combine == int(StackCombine::ClippedMean)) {
+        QVERIFY(shown > 20 * noise);
+        QVERIFY(plain.pixels[h] - expected.pixels[h] > 1000);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestSeries)
+#include "tst_series.moc"

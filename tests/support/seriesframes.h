@@ -1,0 +1,96 @@
+#pragma once
+
+// A series of frames of one field as a night's run gives it, for the series tests and benchmark:
+// every frame drifted and turned a little against the first, with sensor noise, stars, moving
+// objects and the defects a run collects, written as 16-bit FITS files with their times.
+
+#include "stars/similaritytransform.h"
+#include "support/linearsky.h"
+#include "support/wcsheader.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QRandomGenerator>
+#include <QVector>
+
+namespace vorlan::test {
+
+struct SeriesScene {
+    int width = 1000, height = 750, frames = 30;
+    int stars = 400;
+    double background = 1000, sigma = 20, psfSigma = 0.7; ///< counts; pixels
+    double turnDegrees = 0.2;                             ///< each frame against the one before
+    struct Mover {
+        QPointF start;        ///< frame 1's pixels at the first frame
+        QPointF step;         ///< pixels a frame
+        double peakSnr = 3.5; ///< its peak over the noise sigma in one frame
+    };
+    QVector<Mover> movers;
+    QDateTime start = QDateTime(QDate(2026, 3, 1), QTime(21, 0), Qt::UTC);
+    int cadenceSeconds = 60;
+    double exposureSeconds = 50;
+    quint32 seed = 7;
+    /// Frames changed after drawing: a trail across frame trailFrame, a hot pixel in hotFrame.
+    int trailFrame = -1, hotFrame = -1;
+};
+
+struct WrittenSeries {
+    QStringList paths;
+    QVector<SimilarityTransform> toFirst; ///< each frame's pixels -> frame 1's
+};
+
+/// Where mover m is at time frame + fraction (in frames), frame 1's pixels.
+inline QPointF moverAt(const SeriesScene& s, int m, double frame) {
+    return s.movers[m].start + s.movers[m].step * frame;
+}
+
+inline void addGaussian(LinearData& d, QPointF at, double amplitude, double sigma) {
+    const double r = 4 * sigma;
+    for (int y = std::max(0, int(at.y() - r)); y <= std::min(d.height - 1, int(at.y() + r)); ++y)
+        for (int x = std::max(0, int(at.x() - r)); x <= std::min(d.width - 1, int(at.x() + r)); ++x) {
+            const double dx = x + 0.5 - at.x(), dy = y + 0.5 - at.y();
+            d.at(x, y) += amplitude * std::exp(-(dx * dx + dy * dy) / (2 * sigma * sigma));
+        }
+}
+
+/// Draws and writes the scene's frames into dir as frame00.fits, frame01.fits, ...
+inline WrittenSeries writeSeries(const SeriesScene& s, const QString& dir) {
+    QRandomGenerator rng(s.seed);
+    QVector<QPair<QPointF, double>> sky; // frame 1's pixels, peak counts
+    for (int i = 0; i < s.stars; ++i)
+        sky.push_back({QPointF(-50 + rng.bounded(s.width + 100.0), -50 + rng.bounded(s.height + 100.0)),
+                       s.sigma * 8 * std::pow(30.0, rng.generateDouble())});
+    WrittenSeries out;
+    QPointF drift;
+    const QPointF centre(s.width / 2.0, s.height / 2.0);
+    for (int f = 0; f < s.frames; ++f) {
+        if (f > 0) {
+            const double angle = rng.bounded(2 * M_PI), length = 1 + rng.bounded(2.0);
+            drift += QPointF(length * std::cos(angle), length * std::sin(angle));
+        }
+        const double turn = s.turnDegrees * f * M_PI / 180;
+        SimilarityTransform t{std::cos(turn), std::sin(turn), 0, 0, false};
+        const QPointF c = t.map(centre);
+        t.tx = centre.x() - c.x() + drift.x();
+        t.ty = centre.y() - c.y() + drift.y();
+        out.toFirst.push_back(t);
+        const SimilarityTransform back = t.inverted();
+        LinearData d = linearStarField(s.width, s.height, 0, s.background, s.sigma, 65535, s.seed * 1000 + f);
+        for (const auto& [at, peak] : sky)
+            addGaussian(d, back.map(at), peak, s.psfSigma);
+        for (int m = 0; m < s.movers.size(); ++m)
+            addGaussian(d, back.map(moverAt(s, m, f)), s.movers[m].peakSnr * s.sigma, s.psfSigma);
+        if (f == s.trailFrame)
+            for (int x = 0; x < s.width; ++x)
+                d.at(x, std::clamp(s.height / 3 + x / 4, 0, s.height - 1)) += 40 * s.sigma;
+        if (f == s.hotFrame) d.at(s.width / 2, s.height / 2) = 60000;
+        const QDateTime begins = s.start.addSecs(qint64(f) * s.cadenceSeconds);
+        out.paths << QDir(dir).filePath(QStringLiteral("frame%1.fits").arg(f, 2, 10, QLatin1Char('0')));
+        writeFitsWithCards(out.paths.back(), d,
+                           {QStringLiteral("DATE-OBS= '%1'").arg(begins.toString(Qt::ISODate).chopped(1)),
+                            QStringLiteral("EXPTIME = %1").arg(s.exposureSeconds)});
+    }
+    return out;
+}
+
+} // namespace vorlan::test
