@@ -2,6 +2,7 @@
 // moving-object search finds what no single frame shows, stacked along a motion into a point,
 // with the frames that cannot take part listed and left out, and one frame's defects clipped.
 
+#include "common/jobrunner.h"
 #include "series/seriesregistration.h"
 #include "series/seriesstack.h"
 #include "stars/movingsearch.h"
@@ -65,6 +66,7 @@ class TestSeries : public QObject {
     void framesThatCannotTakePartAreListedAndLeftOut();
     void oneFramesTrailAndHotPixelAreClipped_data();
     void oneFramesTrailAndHotPixelAreClipped();
+    void runsOnTheJobRunnerWithProgressAndStop();
 };
 
 void TestSeries::stacksShowAFaintMoverAndStackingAlongItMakesAPoint() {
@@ -212,6 +214,34 @@ void TestSeries::oneFramesTrailAndHotPixelAreClipped() {
         QVERIFY(shown > 20 * noise);
         QVERIFY(plain.pixels[h] - expected.pixels[h] > 1000);
     }
+}
+
+void TestSeries::runsOnTheJobRunnerWithProgressAndStop() {
+    SeriesScene s;
+    s.width = 300;
+    s.height = 200;
+    s.frames = 8;
+    s.stars = 80;
+    QTemporaryDir dir;
+    const WrittenSeries written = writeSeries(s, dir.path());
+    JobRunner jobs;
+    SeriesRegistration series;
+    JobProgress last;
+    QVERIFY(jobs.start(
+        QStringLiteral("серия"), [&](JobControl& c) { series = registerSeries(written.paths, twoWorkers(), &c); },
+        [&](const JobProgress& p) { last = p; }));
+    QTRY_VERIFY_WITH_TIMEOUT(!jobs.busy(), 60000);
+    QCOMPARE(last.text, QStringLiteral("Совмещение серии: 7 из 7"));
+    QVERIFY(!series.stopped && stackGroups(series, 3).value(2).size() == 3);
+
+    // A stop while the first group is stacked ends the run without stacks.
+    Outcome<SeriesStacks> stacked = Failure{};
+    jobs.hold(true);
+    QVERIFY(jobs.start(QStringLiteral("стопки"), [&](JobControl& c) { stacked = stackSeries(series, {}, &c); }));
+    jobs.requestStop();
+    jobs.hold(false);
+    QTRY_VERIFY_WITH_TIMEOUT(!jobs.busy(), 60000);
+    QVERIFY(stacked.ok() && stacked.value().stopped);
 }
 
 QTEST_GUILESS_MAIN(TestSeries)
