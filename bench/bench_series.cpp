@@ -129,12 +129,7 @@ int main(int argc, char** argv) {
     g_files = writeSeries(g_scene, dir.path());
     const MemoryFigures mem = measureMemory();
 
-    benchmark::Initialize(&argc, argv);
-    MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-
-    auto t = [&](const std::string& name) { return reporter.ms.count(name) ? reporter.ms[name] : 0.0; };
+    const auto t = runForMedians(argc, argv);
     const double bare = t("BM_BareCfitsioReadAll");
     std::printf("\nSeries of %d frames of %dx%d, 16-bit FITS (median CPU times of every thread)\n", g_scene.frames,
                 g_scene.width, g_scene.height);

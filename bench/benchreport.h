@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <benchmark/benchmark.h>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <map>
@@ -62,6 +64,16 @@ inline long residentBytes() {
         std::fclose(f);
     }
     return resident * sysconf(_SC_PAGESIZE);
+}
+
+/// Runs the benchmarks the command line selects and hands back their median times by name
+/// ("BM_Name" or "BM_Name/arg"), 0 for one that failed or was left out.
+inline std::function<double(const std::string&)> runForMedians(int& argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    auto reporter = std::make_shared<MedianReporter>();
+    benchmark::RunSpecifiedBenchmarks(reporter.get());
+    benchmark::Shutdown();
+    return [reporter](const std::string& name) { return reporter->ms.count(name) ? reporter->ms[name] : 0.0; };
 }
 
 /// Lets pending window events (repaints) run, as they would after a handler returns.

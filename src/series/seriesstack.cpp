@@ -139,6 +139,9 @@ class NoiseCurve {
         return m_sigma[k - 1] + t * (m_sigma[k] - m_sigma[k - 1]);
     }
 
+    float lowest() const { return m_level.front(); }
+    float highest() const { return m_level.back(); }
+
     static float median(std::vector<float>& v) {
         if (v.empty()) return 0;
         auto mid = v.begin() + v.size() / 2;
@@ -281,8 +284,16 @@ Outcome<LinearFrame> GroupStack::clippedMean(FramePool::Progress progress, JobCo
     progress();
     if (control && control->stopRequested()) return stoppedFailure();
     const NoiseCurve noise = NoiseCurve::measure(level, second);
-    const float kappa = float(m_options.kappa);
-    auto window = [&](float at) { return kappa * MedianOfThreeSpread * noise.at(at); };
+    // The clipping reach read from a table over the curve's levels: looked up for every value.
+    constexpr int Steps = 1024;
+    const float low = noise.lowest(), span = std::max(noise.highest() - low, 1e-30f);
+    std::vector<float> reaches(Steps + 1);
+    for (int k = 0; k <= Steps; ++k)
+        reaches[size_t(k)] = float(m_options.kappa) * MedianOfThreeSpread * noise.at(low + span * k / Steps);
+    const float perStep = Steps / span;
+    auto window = [&](float at) {
+        return reaches[size_t(std::clamp(int((at - low) * perStep + 0.5f), 0, Steps))];
+    };
 
     std::vector<float> sum(n, 0.f);
     std::vector<quint16> count(n, 0);

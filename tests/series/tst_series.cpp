@@ -129,11 +129,7 @@ void TestSeries::stacksShowAFaintMoverAndStackingAlongItMakesAPoint() {
 }
 
 void TestSeries::framesThatCannotTakePartAreListedAndLeftOut() {
-    SeriesScene s;
-    s.width = 500;
-    s.height = 400;
-    s.frames = 10;
-    s.stars = 150;
+    SeriesScene s = smallerScene(500, 400, 10, 150);
     QTemporaryDir dir;
     WrittenSeries written = writeSeries(s, dir.path());
     // Frame 1 holds noise only, frame 4 shows another field, frame 7 is cut short.
@@ -177,11 +173,7 @@ void TestSeries::oneFramesTrailAndHotPixelAreClipped_data() {
 void TestSeries::oneFramesTrailAndHotPixelAreClipped() {
     QFETCH(int, frame);
     QFETCH(int, combine);
-    SeriesScene s;
-    s.width = 400;
-    s.height = 300;
-    s.frames = 15;
-    s.stars = 120;
+    SeriesScene s = smallerScene(400, 300, 15, 120);
     QTemporaryDir dir;
     QDir().mkpath(dir.path() + "/clean");
     const SeriesRegistration clean = registerSeries(writeSeries(s, dir.path() + "/clean").paths);
@@ -217,11 +209,7 @@ void TestSeries::oneFramesTrailAndHotPixelAreClipped() {
 }
 
 void TestSeries::runsOnTheJobRunnerWithProgressAndStop() {
-    SeriesScene s;
-    s.width = 300;
-    s.height = 200;
-    s.frames = 8;
-    s.stars = 80;
+    SeriesScene s = smallerScene(300, 200, 8, 80);
     QTemporaryDir dir;
     const WrittenSeries written = writeSeries(s, dir.path());
     JobRunner jobs;

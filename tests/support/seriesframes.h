@@ -34,6 +34,16 @@ struct SeriesScene {
     int trailFrame = -1, hotFrame = -1;
 };
 
+/// A scene smaller than the default, where size does not change what is tested.
+inline SeriesScene smallerScene(int width, int height, int frames, int stars) {
+    SeriesScene s;
+    s.width = width;
+    s.height = height;
+    s.frames = frames;
+    s.stars = stars;
+    return s;
+}
+
 struct WrittenSeries {
     QStringList paths;
     QVector<SimilarityTransform> toFirst; ///< each frame's pixels -> frame 1's
