@@ -186,11 +186,12 @@ SeriesRegistration registerSeries(const QStringList& paths, const SeriesOptions&
     const qint64 pixels = qint64(reference.frame.size.width()) * reference.frame.size.height();
     const int first = next;
     FramePool pool(int(paths.size()) - first, options.workersFor(pixels, LookBytesPerPixel), control);
+    SeriesFrame* frames = result.frames.data(); // detached once here, not by the workers
     result.stopped = !pool.run([&](int i) {
         const int k = first + i;
-        FrameLook look = lookAt(paths[k], options);
+        FrameLook look = lookAt(paths.at(k), options);
         registerLook(look, reference, k + 1);
-        result.frames[k] = look.frame; // each worker writes its own element
+        frames[k] = look.frame; // each worker writes its own element
         pool.itemDone(title);
     });
     return result;

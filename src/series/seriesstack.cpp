@@ -213,7 +213,7 @@ class GroupStack {
     Outcome<void> readInto(int i, std::vector<float>& into) const;
 
     const SeriesRegistration& m_series;
-    QVector<int> m_frames;
+    const QVector<int> m_frames;
     const StackOptions& m_options;
     double m_midHours = 0;
     int m_width = 0, m_height = 0;
@@ -336,7 +336,7 @@ Outcome<LinearFrame> GroupStack::clippedMean(FramePool::Progress progress, JobCo
     bool done = false;
     try {
         done = pool.run([&](int k) {
-        const int i = rest[k];
+        const int i = rest.at(k);
         const Outcome<LinearFrame> frame = read(i);
         if (!frame.ok()) {
             std::lock_guard lock(failing);
