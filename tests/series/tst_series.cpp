@@ -67,6 +67,7 @@ class TestSeries : public QObject {
     void oneFramesTrailAndHotPixelAreClipped_data();
     void oneFramesTrailAndHotPixelAreClipped();
     void runsOnTheJobRunnerWithProgressAndStop();
+    void aFrameWithoutStarsRegistersByItsHeaderWcs();
 };
 
 void TestSeries::stacksShowAFaintMoverAndStackingAlongItMakesAPoint() {
@@ -230,6 +231,25 @@ void TestSeries::runsOnTheJobRunnerWithProgressAndStop() {
     jobs.hold(false);
     QTRY_VERIFY_WITH_TIMEOUT(!jobs.busy(), 60000);
     QVERIFY(stacked.ok() && stacked.value().stopped);
+}
+
+void TestSeries::aFrameWithoutStarsRegistersByItsHeaderWcs() {
+    SeriesScene s = smallerScene(400, 300, 3, 100);
+    s.turnDegrees = 0;
+    s.withWcs = true;
+    QTemporaryDir dir;
+    const WrittenSeries written = writeSeries(s, dir.path());
+    // Clouds hide every star of frame 3; its header still says where it points.
+    SeriesScene cloud = s;
+    cloud.stars = 0;
+    QDir().mkpath(dir.path() + "/c");
+    const WrittenSeries clouded = writeSeries(cloud, dir.path() + "/c");
+    const SeriesRegistration series = registerSeries({written.paths[0], written.paths[1], clouded.paths[2]});
+    const SeriesFrame& f = series.frames[2];
+    QVERIFY2(f.stackable() && f.bySky, qPrintable(f.reason));
+    QVERIFY(QLineF(f.toReference->map(QPointF(100, 250)), clouded.toFirst[2].map(QPointF(100, 250))).length() < 0.05);
+    QVERIFY(seriesFrameState(f).startsWith(QStringLiteral("по координатам неба")));
+    QVERIFY(series.frames[1].stackable() && !series.frames[1].bySky);
 }
 
 QTEST_GUILESS_MAIN(TestSeries)

@@ -32,6 +32,8 @@ struct SeriesScene {
     quint32 seed = 7;
     /// Frames changed after drawing: a trail across frame trailFrame, a hot pixel in hotFrame.
     int trailFrame = -1, hotFrame = -1;
+    /// Each frame's header carries a WCS that registers it as drawn (frames not turned only).
+    bool withWcs = false;
 };
 
 /// A scene smaller than the default, where size does not change what is tested.
@@ -96,9 +98,16 @@ inline WrittenSeries writeSeries(const SeriesScene& s, const QString& dir) {
         if (f == s.hotFrame) d.at(s.width / 2, s.height / 2) = 60000;
         const QDateTime begins = s.start.addSecs(qint64(f) * s.cadenceSeconds);
         out.paths << QDir(dir).filePath(QStringLiteral("frame%1.fits").arg(f, 2, 10, QLatin1Char('0')));
-        writeFitsWithCards(out.paths.back(), d,
-                           {QStringLiteral("DATE-OBS= '%1'").arg(begins.toString(Qt::ISODate).chopped(1)),
-                            QStringLiteral("EXPTIME = %1").arg(s.exposureSeconds)});
+        QStringList cards = {QStringLiteral("DATE-OBS= '%1'").arg(begins.toString(Qt::ISODate).chopped(1)),
+                             QStringLiteral("EXPTIME = %1").arg(s.exposureSeconds)};
+        if (s.withWcs) {
+            // One sky point at frame 1's pixel p and this frame's p - drift; FITS rows count upwards.
+            QStringList wcs = tanHeaderCards(TanPicture{1.0, 0.5, 0.5, 0, s.width, s.height});
+            wcs[2] = QStringLiteral("CRPIX1  = %1").arg(s.width / 2.0 + 0.5 - t.tx, 0, 'f', 6);
+            wcs[3] = QStringLiteral("CRPIX2  = %1").arg(s.height / 2.0 + 0.5 + t.ty, 0, 'f', 6);
+            cards += wcs;
+        }
+        writeFitsWithCards(out.paths.back(), d, cards);
     }
     return out;
 }
