@@ -295,7 +295,6 @@ Outcome<LinearFrame> GroupStack::clippedMean(FramePool::Progress progress, JobCo
         return reaches[size_t(std::clamp(int((at - low) * perStep + 0.5f), 0, Steps))];
     };
 
-    std::vector<float> sum(n, 0.f);
     std::vector<quint16> count(n, 0);
     {
         const Outcome<LinearFrame> third = read(seeds[2]);
@@ -310,16 +309,19 @@ Outcome<LinearFrame> GroupStack::clippedMean(FramePool::Progress progress, JobCo
                 const float m = medianOfThree(a, b, c);
                 level[o + x] = m;
                 const float reach = std::isnan(m) ? 0 : window(m);
+                float added = 0;
                 for (float v : {a, b, c})
                     if (accepted(v, m, reach)) {
-                        sum[o + x] += v;
+                        added += v;
                         ++count[o + x];
                     }
+                second[o + x] = added; // read above: the frame's values become the sum's start
             }
         }
         progress();
     }
-    second = std::vector<float>(); // its memory goes back before the other frames are read
+    // No third frame's worth of memory for the sum while the three are read.
+    std::vector<float> sum = std::move(second);
 
     // The rest, each read once, by workers as memory allows.
     const qint64 frameBytes = qint64(n) * qint64(sizeof(float));
