@@ -219,6 +219,7 @@ QString SolveFolderTemplate() {
 
 int RemoveLeftoverSolveFolders() {
     int removed = 0;
+    if (QDir::tempPath().isEmpty()) return 0; // no temporary folder: nothing was left there
     const QDir temp(QDir::tempPath());
     for (const QString& name :
          temp.entryList({SolveFolderPrefix + QLatin1Char('*')}, QDir::Dirs | QDir::NoDotAndDotDot)) {
@@ -278,12 +279,19 @@ bool PlateSolver::start(const StarList& stars, const SolveOptions& options) {
     const QStringList indexes = AstrometryIndexFiles(options.configFile);
     if (indexes.isEmpty()) return refuse(IndexMissingText);
 
-    // Everything the run writes goes into a folder of its own, and nowhere else.
+    // Everything the run writes goes into a folder of its own, and nowhere else: Qt names no
+    // temporary folder (an empty path, that is the working folder) when TMPDIR is missing.
+    const QString temp = QDir::tempPath();
+    const QString named = QDir::toNativeSeparators(temp.isEmpty() ? qEnvironmentVariable("TMPDIR") : temp);
+    if (temp.isEmpty() || !QDir::isAbsolutePath(temp) || !QFileInfo(temp).isDir())
+        return refuse(FailedPrefix + QStringLiteral("временной папки %1 нет. Укажите в TMPDIR папку, "
+                                                    "доступную для записи.")
+                                         .arg(named));
     m_dir = std::make_unique<QTemporaryDir>(SolveFolderTemplate());
     if (!m_dir->isValid())
-        return refuse(FailedPrefix + QStringLiteral("не создаётся временная папка в %1 (%2). Укажите "
+        return refuse(FailedPrefix + QStringLiteral("во временной папке %1 не создаётся папка (%2). Укажите "
                                                     "в TMPDIR папку, доступную для записи.")
-                                         .arg(QDir::toNativeSeparators(QDir::tempPath()), m_dir->errorString()));
+                                         .arg(named, m_dir->errorString()));
     QStringList args = SolveFieldOptions(indexes, stars.width, stars.height, m_dir->path(), options);
     const QString xyList = m_dir->filePath(QStringLiteral("stars.xyls"));
     const int written = WriteXyList(xyList, stars);

@@ -38,6 +38,8 @@ int intCard(const QByteArray& header, const char* key) {
     return 0;
 }
 
+const QString SingularText = QStringLiteral("матрица CD (PC) вырождена");
+
 /// What makes a description unusable before wcslib sets it up: values that are no numbers, a
 /// declination beyond the pole, a linear matrix with a row or column of zeros. Empty when none.
 QString brokenValues(const wcsprm& w) {
@@ -57,6 +59,11 @@ QString brokenValues(const wcsprm& w) {
         if ((m[2 * i] == 0 && m[2 * i + 1] == 0) || (m[i] == 0 && m[2 + i] == 0) || scale[i] == 0)
             return cd ? QStringLiteral("матрица CD нулевая: масштаб снимка не задан")
                       : QStringLiteral("CDELT или PC нулевые: масштаб снимка не задан");
+    // wcsset takes a matrix whose rows are (nearly) parallel: every pixel of a line would map to
+    // one point of the sky.
+    const double det = m[0] * m[3] - m[1] * m[2];
+    if (std::fabs(det) <= 1e-10 * (std::fabs(m[0] * m[3]) + std::fabs(m[1] * m[2])))
+        return SingularText;
     return {};
 }
 
@@ -146,7 +153,7 @@ struct SkyWcs::Impl {
             int fixes[NWCSFIX];
             wcsfix(7, width && height ? naxis : nullptr, w, fixes); // CROTA, units, old forms
             const int set = wcsset(w);
-            if (set == WCSERR_SINGULAR_MTX) return refuse(QStringLiteral("матрица CD (PC) вырождена"));
+            if (set == WCSERR_SINGULAR_MTX) return refuse(SingularText);
             if (set) return refuse(QStringLiteral("wcslib не принимает описание (ошибка %1)").arg(set));
             wcs = w;
         }
