@@ -133,8 +133,9 @@ QString adesPsvRow(const Observation& o) {
         if (c.unicode() < 128 && (c.isLetterOrNumber() || c == QLatin1Char('.') || c == QLatin1Char('_')))
             catalogue += c;
     catalogue.truncate(8);
-    return adesLine({designationOf(o), o.mode == QLatin1String("CMO") ? o.mode : QStringLiteral("CCD"), stationOf(o),
-                     o.utc.toUTC().toString(Qt::ISODateWithMs), adesDegrees(raUnits(o.ra, 360 * Micro)),
+    return adesLine({designationOf(o), o.mode == QLatin1String("CMO") ? o.mode : QStringLiteral("CCD"),
+                     stationOf(o), o.utc.toUTC().toString(Qt::ISODateWithMs),
+                     adesDegrees(raUnits(o.ra, 360 * Micro)),
                      adesDegrees(std::llround(decDegrees(o.dec) * Micro)),
                      catalogue.isEmpty() ? QStringLiteral("UNK") : catalogue,
                      hasMagnitude(o) ? QString::asprintf("%.1f", *o.magnitude) : QString(), bandOf(o)});
@@ -179,8 +180,8 @@ QString adesPsvContext(const AdesContext& c) {
         aperture.chop(1);
     if (aperture.endsWith(QLatin1Char('.'))) aperture.chop(1);
     return text + QStringLiteral("# telescope\n! design %1\n! aperture %2\n! detector %3\n")
-                      .arg(adesText(c.design), aperture, c.detector == QLatin1String("CMO") ? c.detector
-                                                                                          : QStringLiteral("CCD"));
+                      .arg(adesText(c.design), aperture,
+                           c.detector == QLatin1String("CMO") ? c.detector : QStringLiteral("CCD"));
 }
 
 QString reportText(const QVector<Observation>& observations, const AdesContext& context) {

@@ -34,9 +34,9 @@ struct Observation {
 /// What an ADES submission says of who observed, with what (its obsContext): taken from the
 /// settings. Texts are ADES's: a name at most 100 characters, no "|".
 struct AdesContext {
-    QString station = QStringLiteral("500"); ///< the observatory's MPC code
-    QString submitter;                       ///< who sends the report
-    QStringList measurers;                   ///< who measured the positions, at least one
+    QString station = QStringLiteral("500");      ///< the observatory's MPC code
+    QString submitter;                            ///< who sends the report
+    QStringList measurers;                        ///< who measured the positions, at least one
     QString design = QStringLiteral("Reflector"); ///< telescope design: Reflector, Refractor, ...
     double apertureMetres = 0.2;                  ///< > 0
     QString detector = QStringLiteral("CCD");     ///< "CCD" or "CMO"

@@ -43,7 +43,9 @@ const QString SingularText = QStringLiteral("матрица CD (PC) вырожд
 /// What makes a description unusable before wcslib sets it up: values that are no numbers, a
 /// declination beyond the pole, a linear matrix with a row or column of zeros. Empty when none.
 QString brokenValues(const wcsprm& w) {
-    auto finite = [](const double* v, int n) { return std::all_of(v, v + n, [](double x) { return std::isfinite(x); }); };
+    auto finite = [](const double* v, int n) {
+        return std::all_of(v, v + n, [](double x) { return std::isfinite(x); });
+    };
     for (int i = 0; i < 2; ++i) {
         if (!finite(w.crval + i, 1)) return QStringLiteral("CRVAL%1 не число").arg(i + 1);
         if (!finite(w.crpix + i, 1)) return QStringLiteral("CRPIX%1 не число").arg(i + 1);
@@ -62,8 +64,7 @@ QString brokenValues(const wcsprm& w) {
     // wcsset takes a matrix whose rows are (nearly) parallel: every pixel of a line would map to
     // one point of the sky.
     const double det = m[0] * m[3] - m[1] * m[2];
-    if (std::fabs(det) <= 1e-10 * (std::fabs(m[0] * m[3]) + std::fabs(m[1] * m[2])))
-        return SingularText;
+    if (std::fabs(det) <= 1e-10 * (std::fabs(m[0] * m[3]) + std::fabs(m[1] * m[2]))) return SingularText;
     return {};
 }
 
@@ -122,8 +123,10 @@ struct SkyWcs::Impl {
             const QRegularExpressionMatch m = IndexCard.match(card);
             if (!m.hasMatch()) continue;
             indexCards << card;
-            if (m.captured(1) == QLatin1String("id")) indexId = m.captured(2).toInt();
-            else indexName = m.captured(2);
+            if (m.captured(1) == QLatin1String("id"))
+                indexId = m.captured(2).toInt();
+            else
+                indexName = m.captured(2);
         }
         catalogue = CatalogueOfIndex(indexId, indexName);
         width = intCard(header, "NAXIS1");

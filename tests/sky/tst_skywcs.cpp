@@ -168,65 +168,38 @@ class TestSkyWcs : public QObject {
         QVERIFY(!SkyWcs::fromFitsFile(dir.filePath("missing.fits")).isValid());
     }
 
-    // changes: "KEY = value" cards put in place of tan's (or added), bars between; reason: a
-    // part of the refusal, empty for a header that must still be taken.
+    // changes: cards put in place of tan's; reason: a part of the refusal, empty: taken.
     void refusesBrokenHeaders_data() {
         DataTable<QString, QString>("changes", "reason")
-            .row("sound, with a malformed EQUINOX and a note of the Tycho-2 index", "EQUINOX = 'J2000'", "")
-            .row("NaN right ascension", "CRVAL1 = NAN", "CRVAL1  = NAN")
+            .row("sound but for its EQUINOX", "CRVAL2 = 20", "")
+            .row("NaN right ascension", "CRVAL1 = NAN", "карточки не читаются: CRVAL1  = NAN")
             .row("infinite reference pixel", "CRPIX1 = INF", "CRPIX1  = INF")
             .row("reference pixel out of range", "CRPIX2 = 1E999", "CRPIX2 не число")
-            .row("a number in quotes", "CRPIX2 = '150.5'", "CRPIX2  = '150.5'")
             .row("all-zero CD matrix", "CD1_1 = 0|CD1_2 = 0|CD2_1 = 0|CD2_2 = 0", "матрица CD нулевая")
             .row("CD matrix of one direction", "CD1_1 = 1E-3|CD1_2 = 1E-3|CD2_1 = 1E-3|CD2_2 = 1E-3",
                  "вырождена")
             .row("declination beyond the pole", "CRVAL2 = 95", "CRVAL2 = 95 за полюсом");
     }
-    // A header whose WCS would put a 400 x 300 picture at a wrong place (at 00h00m, shifted, or
-    // 148° wide) is refused with the card or value to blame; one only malformed beside the
-    // mapping is taken, and it keeps astrometry.net's note of its catalogue through a project.
+    // A WCS that would put a picture at a wrong place (00h00m, shifted, 148° wide) is refused
+    // with the card or value to blame; a sound one keeps its catalogue through a project.
     void refusesBrokenHeaders() {
         QFETCH(QString, changes);
         QFETCH(QString, reason);
         const TanPicture tan{150 * Rad, 20 * Rad, 1.0, 0, 400, 300};
-        QStringList header = tanHeaderCards(tan) << "COMMENT Index id: 4110";
-        for (const QString& card : cards(changes)) {
-            const qsizetype at = header.indexOf(QRegularExpression("^" + card.left(8) + "="));
-            if (at >= 0) header[at] = card;
-            else header << card;
-        }
-        const QString file = dir.filePath("broken.fits");
-        QCOMPARE(writeFitsWithCards(file, blankPicture(400, 300), header), 0);
-        const SkyWcs wcs = SkyWcs::fromFitsFile(file);
-        QCOMPARE(wcs.isValid(), reason.isEmpty());
-        QCOMPARE(wcs.refused(), !reason.isEmpty());
-        QVERIFY2(wcs.reason().contains(reason), qPrintable(wcs.reason()));
-        if (!reason.isEmpty()) {
-            QVERIFY(wcs.reason().startsWith("WCS в заголовке испорчен: "));
-            QVERIFY(!wcs.pictureToSky({200, 150}) && wcs.toHeaderText().isEmpty());
-            QVERIFY_THROWS_EXCEPTION(VorlanError, wcs.plateFacts());
-            return;
-        }
-        QVERIFY(std::fabs(wcs.plateFacts().widthDeg - 1.0) < 1e-6);
-        QCOMPARE(wcs.catalogue(), QString("Tyc2"));
-        QCOMPARE(SkyWcs::fromHeaderText(wcs.toHeaderText()).catalogue(), QString("Tyc2"));
-        QCOMPARE(tanWcs(tan).catalogue(), QString());
-    }
-
-    void catalogueOfIndex_data() {
-        DataTable<int, QString, QString>("id", "file", "code")
-            .row("Tycho-2 series", 4110, "", "Tyc2")
-            .row("Debian's Tycho-2 files", 0, "/usr/share/astrometry/index-tycho2-10.littleendian.fits", "Tyc2")
-            .row("2MASS series", 4208, "index-4208.fits", "2MASS")
-            .row("Gaia DR2 series", 5004, "", "Gaia2")
-            .row("Tycho-2 with Gaia DR2", 5203, "index-5203-07.fits", "Gaia2")
-            .row("a home-made index", 7, "index-7.fits", "");
-    }
-    void catalogueOfIndex() {
-        QFETCH(int, id);
-        QFETCH(QString, file);
-        QFETCH(QString, code);
-        QCOMPARE(CatalogueOfIndex(id, file), code);
+        QStringList header = tanHeaderCards(tan) << "COMMENT Index id: 4110"
+                                                 << "EQUINOX = 'J2000'";
+        for (const QString& card : cards(changes))
+            header.replaceInStrings(QRegularExpression("^" + card.left(8) + "=.*"), card);
+        QCOMPARE(writeFitsWithCards(dir.filePath("broken.fits"), blankPicture(400, 300), header), 0);
+        const SkyWcs wcs = SkyWcs::fromFitsFile(dir.filePath("broken.fits"));
+        QVERIFY(wcs.isValid() == reason.isEmpty() && wcs.refused() == !reason.isEmpty());
+        QVERIFY2(reason.isEmpty()
+                     ? wcs.reason().isEmpty()
+                     : wcs.reason().startsWith("WCS в заголовке испорчен: ") && wcs.reason().contains(reason),
+                 qPrintable(wcs.reason()));
+        QVERIFY(wcs.pictureToSky({200, 150}).has_value() == reason.isEmpty());
+        if (reason.isEmpty())
+            QCOMPARE(SkyWcs::fromHeaderText(wcs.toHeaderText()).catalogue(), QString("Tyc2"));
     }
 
     // Picture 2's centre shiftDeg east of picture 1's, its north turned counter-clockwise by turn
