@@ -72,20 +72,20 @@ QString brokenValues(const wcsprm& w) {
 
 namespace {
 
-/// astrometry.net's notes in a solution of the index file that solved it: "Index id: 4110",
-/// "Index name: .../index-tycho2-10.fits". Kept with the WCS, so that a project knows them too.
-const QRegularExpression IndexCard(QStringLiteral("^COMMENT Index (id|name): *(.*)$"));
+/// astrometry.net's note in a solution of the index that solved it ("COMMENT index id: 4109").
+/// Kept with the WCS, so that a project knows it too.
+const QRegularExpression IndexCard(QStringLiteral("^COMMENT index id: *([0-9]+)"),
+                                   QRegularExpression::CaseInsensitiveOption);
 
 } // namespace
 
-QString CatalogueOfIndex(int id, const QString& fileName) {
-    // Each series of index files was built from one catalogue.
-    const QString name = fileName.toLower();
-    if ((id >= 4100 && id < 4200) || name.contains(QLatin1String("tycho2"))) return QStringLiteral("Tyc2");
-    if ((id >= 4200 && id < 4300) || name.contains(QLatin1String("2mass"))) return QStringLiteral("2MASS");
-    // The 5000 series is Gaia DR2; the 5200 series Gaia DR2 with Tycho-2 for the brightest stars,
-    // reduced to Gaia's frame.
-    if ((id >= 5000 && id < 5300) || name.contains(QLatin1String("gaia"))) return QStringLiteral("Gaia2");
+QString CatalogueOfIndex(int id) {
+    // Each series of index files was built from one catalogue: the 4100 series (Debian's
+    // index-tycho2-*) from Tycho-2, the 4200 series from 2MASS, the 5000 series from Gaia DR2 and
+    // the 5200 series from Gaia DR2 with Tycho-2 for the brightest stars, in Gaia's frame.
+    if (id >= 4100 && id < 4200) return QStringLiteral("Tyc2");
+    if (id >= 4200 && id < 4300) return QStringLiteral("2MASS");
+    if (id >= 5000 && id < 5300) return QStringLiteral("Gaia2");
     return {};
 }
 
@@ -98,7 +98,7 @@ struct SkyWcs::Impl {
     QString reason;
     bool refused = false;   ///< the header describes a WCS, but one that cannot be used
     QString catalogue;      ///< see SkyWcs::catalogue()
-    QStringList indexCards; ///< astrometry.net's notes of the index that solved it
+    QStringList indexCards; ///< astrometry.net's note of the index that solved it
 
     ~Impl() {
         if (all) wcsvfree(&count, &all);
@@ -116,19 +116,13 @@ struct SkyWcs::Impl {
             reason = cardReason("wcspih");
             return;
         }
-        int indexId = 0;
-        QString indexName;
         for (qsizetype at = 0; at + CardLength <= header.size(); at += CardLength) {
             const QString card = QString::fromLatin1(header.mid(at, CardLength)).trimmed();
-            const QRegularExpressionMatch m = IndexCard.match(card);
-            if (!m.hasMatch()) continue;
-            indexCards << card;
-            if (m.captured(1) == QLatin1String("id"))
-                indexId = m.captured(2).toInt();
-            else
-                indexName = m.captured(2);
+            if (const QRegularExpressionMatch m = IndexCard.match(card); m.hasMatch()) {
+                indexCards = QStringList{card};
+                catalogue = CatalogueOfIndex(m.captured(1).toInt());
+            }
         }
-        catalogue = CatalogueOfIndex(indexId, indexName);
         width = intCard(header, "NAXIS1");
         height = intCard(header, "NAXIS2");
         if (!width || !height) {

@@ -33,10 +33,9 @@ struct SkyCoord {
     double dec = 0;
 };
 
-/// The MPC's code of the catalogue an astrometry.net index file was built from, by its index id
-/// or its file name (4100 series and "tycho2": "Tyc2"; 4200 and "2mass": "2MASS"; 5000 to 5299
-/// and "gaia": "Gaia2"); empty when unknown.
-QString CatalogueOfIndex(int id, const QString& fileName);
+/// The MPC's code of the catalogue an astrometry.net index was built from, by its index id
+/// (4100 series: "Tyc2", 4200: "2MASS", 5000 to 5299: "Gaia2"); empty when unknown.
+QString CatalogueOfIndex(int id);
 
 class SkyWcs {
   public:
@@ -60,7 +59,7 @@ class SkyWcs {
     static SkyWcs fromHeaderText(const QString& cards);
 
     /// The WCS as header cards, one card a line without its trailing blanks: wcslib's own
-    /// rendering of it (SIP kept as SIP) at 17 significant digits, astrometry.net's notes of the
+    /// rendering of it (SIP kept as SIP) at 17 significant digits, astrometry.net's note of the
     /// index that solved it, IMAGEW and IMAGEH.
     /// fromHeaderText of it gives the same mapping. Empty for an invalid WCS.
     QString toHeaderText() const;
@@ -74,7 +73,7 @@ class SkyWcs {
     /// False for a valid WCS and for a header without any.
     bool refused() const;
     /// The MPC's code of the star catalogue the WCS was fitted to ("Tyc2", "2MASS", "Gaia2"),
-    /// when the header names astrometry.net's index that solved it; empty otherwise.
+    /// when the header has astrometry.net's note of the index that solved it; empty otherwise.
     QString catalogue() const;
     /// The picture size in pixels the WCS is for; 0 when the header does not say.
     int width() const;

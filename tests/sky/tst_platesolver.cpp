@@ -29,7 +29,7 @@ bool outcome(QSignalSpy& done, QSignalSpy& failed, int seconds) {
 SolveOptions standIn(const QString& folder) {
     SolveOptions options{60, {}, folder + "/solve-field", folder + "/astrometry.cfg"};
     QFile script(options.program), config(options.configFile), index(folder + "/index-4110.fits");
-    script.open(QIODevice::WriteOnly) && script.write("sleep 600 &\nexec sleep 600\n");
+    script.open(QIODevice::WriteOnly) && script.write("#!/bin/sh\nsleep 600 &\nexec sleep 600\n");
     script.setPermissions(QFileDevice::ExeOwner | QFileDevice::ReadOwner);
     config.open(QIODevice::WriteOnly) && config.write("index " + index.fileName().toUtf8());
     index.open(QIODevice::WriteOnly);
@@ -132,19 +132,19 @@ class TestPlateSolver : public QObject {
             PlateSolver solver;
             QSignalSpy done(&solver, &PlateSolver::finished), failed(&solver, &PlateSolver::failed);
             QVERIFY(solver.start(noiseStars(800, 600, 100, 3), options) && outcome(done, failed, 5));
-            QVERIFY(failed.value(0).value(0).toString().contains(" " + tmp + ". Укажите в TMPDIR"));
+            QVERIFY(failed.value(0).value(0).toString().contains(" " + tmp + " нет. Укажите в TMPDIR"));
         }
         QFile users(options.configFile);
         QVERIFY(users.open(QIODevice::ReadOnly) &&
                 users.readAll() == "index " + scratch.filePath("index-4110.fits"));
         QCOMPARE(QDir().entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), 3);
-
         qputenv("TMPDIR", scratch.path().toUtf8());
         QProcess vorlan;
         vorlan.setEnvironment(QProcess::systemEnvironment() << "SOLVE_STAND_IN=" + scratch.path());
         vorlan.start(QCoreApplication::applicationFilePath());
         QVERIFY(vorlan.waitForReadyRead(10000));
-        const qint64 group = vorlan.readLine().toLongLong(); // the stand-in, its child, the watchdog
+        const qint64 group =
+            vorlan.readLine().trimmed().toLongLong(); // the stand-in, its child, the watchdog
         QVERIFY(group > 0 && QTest::qWaitFor([&] { return livingInGroup(group) == 3; }, 5000));
         const QStringList left = QDir().entryList({"vorlan-solve-*"}, QDir::Dirs);
         QVERIFY(left.size() == 1 && left[0].startsWith(QString("vorlan-solve-%1-").arg(vorlan.processId())));

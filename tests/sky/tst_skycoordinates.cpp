@@ -80,8 +80,7 @@ class TestSkyCoordinates : public WindowTest {
         broken.replaceInStrings(QRegularExpression("^CRVAL1 .*"), "CRVAL1  = NAN");
         QCOMPARE(writeFitsWithCards(dir.filePath("broken.fits"), blankPicture(600, 400), broken), 0);
         load(1, dir.filePath("broken.fits"));
-        QCOMPARE(f->txtInfo->toPlainText(),
-                 "WCS в заголовке испорчен: карточки не читаются: CRVAL1  = NAN\n");
+        QCOMPARE(f->txtInfo->toPlainText(), "WCS в заголовке испорчен: карточки не читаются: CRVAL1  = NAN");
         hoverPicture(*f, QPoint(30, 30));
         QVERIFY(!f->mnuKoordinat->isEnabled() && f->lblInfo->grab().toImage() == blankLabel);
         load(1, file);
