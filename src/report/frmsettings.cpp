@@ -52,6 +52,7 @@ frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
     auto nameField = [this](const char* name, const QString& tip) {
         auto* field = named(new QLineEdit(this), name);
         field->setMaxLength(100);
+        field->setMinimumWidth(field->fontMetrics().averageCharWidth() * 28);
         field->setToolTip(tip);
         return field;
     };
