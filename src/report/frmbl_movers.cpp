@@ -334,6 +334,7 @@ void frmBl::reportSpots(const QVector<std::pair<int, QPointF>>& spots) {
         o.utc = *time;
         o.ra = sky->ra;
         o.dec = sky->dec;
+        o.catalogue = m_sky->catalogue();
         // Photometry measures picture 1; its comparison stars' magnitudes are taken as visual,
         // the band star charts give.
         if (slot == 1 && PhotometryFormExists()) {
@@ -349,7 +350,7 @@ void frmBl::reportSpots(const QVector<std::pair<int, QPointF>>& spots) {
                                      QMessageBox::Information);
         return;
     }
-    const QString text = reportText(observations);
+    const QString text = reportText(observations, settings.adesContext());
     QGuiApplication::clipboard()->setText(text);
     frmAst00& notepad = Notepad();
     QString kept = notepad.text();

@@ -3,6 +3,8 @@
 #include "report/reportsettings.h"
 #include "shell/guard.h"
 
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -46,6 +48,28 @@ frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
                            QStringLiteral("Код обсерватории Центра малых планет; 500 - геоцентр"));
     txtDesignation =
         codeField(this, "txtDesignation", 7, QStringLiteral("Временное обозначение объекта в строке отчёта"));
+    // ADES takes names of at most 100 characters.
+    auto nameField = [this](const char* name, const QString& tip) {
+        auto* field = named(new QLineEdit(this), name);
+        field->setMaxLength(100);
+        field->setMinimumWidth(field->fontMetrics().averageCharWidth() * 28);
+        field->setToolTip(tip);
+        return field;
+    };
+    txtSubmitter = nameField("txtSubmitter", QStringLiteral("Кто отправляет отчёт ADES, например J. Smith"));
+    txtMeasurers =
+        nameField("txtMeasurers", QStringLiteral("Кто измерял положения (отчёт ADES), имена через запятую"));
+    txtTelescope = nameField("txtTelescope", QStringLiteral("Тип телескопа для отчёта ADES: Reflector, "
+                                                            "Refractor, Schmidt, ..."));
+    txtAperture = named(new QDoubleSpinBox(this), "txtAperture");
+    txtAperture->setRange(0.01, 99.999);
+    txtAperture->setDecimals(3);
+    txtAperture->setSingleStep(0.01);
+    txtAperture->setSuffix(QStringLiteral(" м"));
+    txtAperture->setToolTip(QStringLiteral("Диаметр объектива в метрах"));
+    cboDetector = named(new QComboBox(this), "cboDetector");
+    cboDetector->addItem(QStringLiteral("ПЗС (CCD)"), QStringLiteral("CCD"));
+    cboDetector->addItem(QStringLiteral("КМОП (CMO)"), QStringLiteral("CMO"));
     cmdOK = named(new QPushButton(QStringLiteral("ОК"), this), "cmdOK");
     cmdOK->setDefault(true);
     cmdCancel = named(new QPushButton(QStringLiteral("Отмена"), this), "cmdCancel");
@@ -54,6 +78,11 @@ frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
     form->addRow(QStringLiteral("Часы фотоаппарата спешат на:"), txtClockOffset);
     form->addRow(QStringLiteral("Код обсерватории:"), txtStation);
     form->addRow(QStringLiteral("Временное обозначение:"), txtDesignation);
+    form->addRow(QStringLiteral("Отправитель:"), txtSubmitter);
+    form->addRow(QStringLiteral("Измерители:"), txtMeasurers);
+    form->addRow(QStringLiteral("Телескоп:"), txtTelescope);
+    form->addRow(QStringLiteral("Апертура:"), txtAperture);
+    form->addRow(QStringLiteral("Приёмник:"), cboDetector);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(cmdOK);
@@ -66,6 +95,11 @@ frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
     txtClockOffset->setValue(s.cameraClockOffsetMinutes);
     txtStation->setText(s.station);
     txtDesignation->setText(s.designation);
+    txtSubmitter->setText(s.submitter);
+    txtMeasurers->setText(s.measurers);
+    txtTelescope->setText(s.telescopeDesign);
+    txtAperture->setValue(s.apertureMetres);
+    cboDetector->setCurrentIndex(std::max(0, cboDetector->findData(s.detector)));
 
     connect(cmdOK, &QPushButton::clicked, this, guard([this] { cmdOK_Click(); }));
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -78,6 +112,11 @@ void frmSettings::cmdOK_Click() {
     s.station =
         txtStation->text().size() == 3 ? txtStation->text().toUpper() : ReportSettings::load().station;
     if (!txtDesignation->text().isEmpty()) s.designation = txtDesignation->text();
+    s.submitter = txtSubmitter->text().trimmed();
+    s.measurers = txtMeasurers->text().trimmed();
+    s.telescopeDesign = txtTelescope->text().trimmed();
+    s.apertureMetres = txtAperture->value();
+    s.detector = cboDetector->currentData().toString();
     s.save();
     emit saved();
     accept();

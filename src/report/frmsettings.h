@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+class QComboBox;
+class QDoubleSpinBox;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
@@ -9,7 +11,8 @@ class QSpinBox;
 namespace vorlan {
 
 /// "Настройки": the camera clock's offset from UTC, the observatory code and the temporary
-/// designation of the report line. Opened on the saved values; "ОК" saves them and emits saved.
+/// designation of the report line, and who observed with what for the ADES report. Opened on
+/// the saved values; "ОК" saves them and emits saved.
 class frmSettings : public QDialog {
     Q_OBJECT
   public:
@@ -18,6 +21,11 @@ class frmSettings : public QDialog {
     QSpinBox* txtClockOffset;
     QLineEdit* txtStation;
     QLineEdit* txtDesignation;
+    QLineEdit* txtSubmitter;
+    QLineEdit* txtMeasurers;
+    QLineEdit* txtTelescope;
+    QDoubleSpinBox* txtAperture; ///< metres
+    QComboBox* cboDetector;      ///< "CCD" or "CMO"
     QPushButton* cmdOK;
     QPushButton* cmdCancel;
 

@@ -127,22 +127,79 @@ QString adesPsvHeader() {
 }
 
 QString adesPsvRow(const Observation& o) {
-    const QString catalogue = lettersAndDigits(o.catalogue, 16);
-    return adesLine({designationOf(o), QStringLiteral("CCD"), stationOf(o),
-                     o.utc.toUTC().toString(Qt::ISODateWithMs), adesDegrees(raUnits(o.ra, 360 * Micro)),
+    // ADES's catalogue codes: at most 8 of letters, digits, "." and "_" ("GSC1.2", "PS1_DR2").
+    QString catalogue;
+    for (const QChar c : o.catalogue)
+        if (c.unicode() < 128 && (c.isLetterOrNumber() || c == QLatin1Char('.') || c == QLatin1Char('_')))
+            catalogue += c;
+    catalogue.truncate(8);
+    return adesLine({designationOf(o), o.mode == QLatin1String("CMO") ? o.mode : QStringLiteral("CCD"),
+                     stationOf(o), o.utc.toUTC().toString(Qt::ISODateWithMs),
+                     adesDegrees(raUnits(o.ra, 360 * Micro)),
                      adesDegrees(std::llround(decDegrees(o.dec) * Micro)),
                      catalogue.isEmpty() ? QStringLiteral("UNK") : catalogue,
                      hasMagnitude(o) ? QString::asprintf("%.1f", *o.magnitude) : QString(), bandOf(o)});
 }
 
-QString reportText(const QVector<Observation>& observations) {
+namespace {
+
+/// An ADES text value: one line, no "|", at most 100 characters.
+QString adesText(const QString& text) {
+    return text.simplified().replace(QLatin1Char('|'), QLatin1Char('/')).left(100);
+}
+
+QStringList adesNames(const AdesContext& c) {
+    QStringList names;
+    for (const QString& name : c.measurers)
+        if (!adesText(name).isEmpty()) names << adesText(name);
+    return names;
+}
+
+} // namespace
+
+QString AdesContext::missing() const {
+    QStringList lacking;
+    if (adesText(submitter).isEmpty()) lacking << QStringLiteral("отправитель");
+    if (adesNames(*this).isEmpty()) lacking << QStringLiteral("измерители");
+    if (adesText(design).isEmpty()) lacking << QStringLiteral("тип телескопа");
+    if (!(apertureMetres > 0 && apertureMetres < 100)) lacking << QStringLiteral("апертура");
+    return lacking.join(QStringLiteral(", "));
+}
+
+QString adesPsvContext(const AdesContext& c) {
+    Observation station;
+    station.station = c.station;
+    QString text = QStringLiteral("# version=2017\n# observatory\n! mpcCode %1\n# submitter\n! name %2\n"
+                                  "# measurers\n")
+                       .arg(stationOf(station), adesText(c.submitter));
+    for (const QString& name : adesNames(c))
+        text += QStringLiteral("! name %1\n").arg(name);
+    // At most six characters: metres to the millimetre, without trailing zeros.
+    QString aperture = QString::number(std::clamp(c.apertureMetres, 0.001, 99.999), 'f', 3);
+    while (aperture.endsWith(QLatin1Char('0')))
+        aperture.chop(1);
+    if (aperture.endsWith(QLatin1Char('.'))) aperture.chop(1);
+    return text + QStringLiteral("# telescope\n! design %1\n! aperture %2\n! detector %3\n")
+                      .arg(adesText(c.design), aperture,
+                           c.detector == QLatin1String("CMO") ? c.detector : QStringLiteral("CCD"));
+}
+
+QString reportText(const QVector<Observation>& observations, const AdesContext& context) {
     QStringList lines;
     for (const Observation& o : observations)
         lines << mpcObservationLine(o);
-    lines << QString() << adesPsvHeader();
-    for (const Observation& o : observations)
-        lines << adesPsvRow(o);
-    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    lines << QString();
+    if (const QString lacking = context.missing(); !lacking.isEmpty()) {
+        lines << QStringLiteral("Для отчёта ADES заполните в настройках: %1.").arg(lacking);
+        return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    }
+    QString text = lines.join(QLatin1Char('\n')) + QLatin1Char('\n') + adesPsvContext(context) +
+                   adesPsvHeader() + QLatin1Char('\n');
+    for (Observation o : observations) {
+        o.mode = context.detector;
+        text += adesPsvRow(o) + QLatin1Char('\n');
+    }
+    return text;
 }
 
 } // namespace vorlan

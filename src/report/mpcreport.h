@@ -6,6 +6,7 @@
 #include <QChar>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <optional>
 
@@ -23,9 +24,32 @@ struct Observation {
     QChar band;                      ///< its photometric band ('R', 'V', 'G', ...), or none
     /// The observatory code: three letters or digits; anything else becomes "500" (geocentric).
     QString station = QStringLiteral("500");
-    /// ADES astCat: the star catalogue the sky solution was fitted to; "UNK" when unknown.
+    /// ADES astCat: the MPC's code of the star catalogue the sky solution was fitted to ("Tyc2",
+    /// "UCAC4", "Gaia2", ...); "UNK" when unknown or empty.
     QString catalogue = QStringLiteral("UNK");
+    /// ADES mode: "CCD" or "CMO" (a CMOS camera).
+    QString mode = QStringLiteral("CCD");
 };
+
+/// What an ADES submission says of who observed, with what (its obsContext): taken from the
+/// settings. Texts are ADES's: a name at most 100 characters, no "|".
+struct AdesContext {
+    QString station = QStringLiteral("500");      ///< the observatory's MPC code
+    QString submitter;                            ///< who sends the report
+    QStringList measurers;                        ///< who measured the positions, at least one
+    QString design = QStringLiteral("Reflector"); ///< telescope design: Reflector, Refractor, ...
+    double apertureMetres = 0.2;                  ///< > 0
+    QString detector = QStringLiteral("CCD");     ///< "CCD" or "CMO"
+
+    /// What the settings still lack for a submission (Russian, ", " between), empty when
+    /// nothing.
+    QString missing() const;
+};
+
+/// The header block of an ADES PSV submission, each line ended by "\n":
+///   # version=2017, # observatory / ! mpcCode, # submitter / ! name, # measurers / ! name for
+///   each, # telescope / ! design, ! aperture (metres), ! detector.
+QString adesPsvContext(const AdesContext& context);
 
 /// The observation as the Minor Planet Center's 80-column optical line, exactly 80 ASCII
 /// characters with blanks in every unused column:
@@ -54,7 +78,9 @@ QString mpcRightAscension(double ra);
 QString mpcDeclination(double dec);
 
 /// Observations as the clipboard and the notepad take them: the 80-column lines, an empty line,
-/// adesPsvHeader() and the ADES rows, each line ended by "\n".
-QString reportText(const QVector<Observation>& observations);
+/// and a complete ADES PSV submission: adesPsvContext(), adesPsvHeader() and the ADES rows in the
+/// context's detector mode. Each line ended by "\n". When the context lacks what a submission
+/// needs, one line saying what to fill in stands instead of the submission.
+QString reportText(const QVector<Observation>& observations, const AdesContext& context);
 
 } // namespace vorlan

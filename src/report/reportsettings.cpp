@@ -1,5 +1,6 @@
 #include "report/reportsettings.h"
 
+#include <QRegularExpression>
 #include <QSettings>
 
 namespace vorlan {
@@ -16,6 +17,11 @@ QSettings store() {
 const QString OffsetKey = QStringLiteral("report/cameraClockOffsetMinutes");
 const QString StationKey = QStringLiteral("report/station");
 const QString DesignationKey = QStringLiteral("report/designation");
+const QString SubmitterKey = QStringLiteral("report/submitter");
+const QString MeasurersKey = QStringLiteral("report/measurers");
+const QString DesignKey = QStringLiteral("report/telescopeDesign");
+const QString ApertureKey = QStringLiteral("report/apertureMetres");
+const QString DetectorKey = QStringLiteral("report/detector");
 
 } // namespace
 
@@ -25,6 +31,11 @@ ReportSettings ReportSettings::load() {
     r.cameraClockOffsetMinutes = s.value(OffsetKey, r.cameraClockOffsetMinutes).toInt();
     r.station = s.value(StationKey, r.station).toString();
     r.designation = s.value(DesignationKey, r.designation).toString();
+    r.submitter = s.value(SubmitterKey, r.submitter).toString();
+    r.measurers = s.value(MeasurersKey, r.measurers).toString();
+    r.telescopeDesign = s.value(DesignKey, r.telescopeDesign).toString();
+    r.apertureMetres = s.value(ApertureKey, r.apertureMetres).toDouble();
+    r.detector = s.value(DetectorKey, r.detector).toString();
     return r;
 }
 
@@ -33,6 +44,23 @@ void ReportSettings::save() const {
     s.setValue(OffsetKey, cameraClockOffsetMinutes);
     s.setValue(StationKey, station);
     s.setValue(DesignationKey, designation);
+    s.setValue(SubmitterKey, submitter);
+    s.setValue(MeasurersKey, measurers);
+    s.setValue(DesignKey, telescopeDesign);
+    s.setValue(ApertureKey, apertureMetres);
+    s.setValue(DetectorKey, detector);
+}
+
+AdesContext ReportSettings::adesContext() const {
+    AdesContext c;
+    c.station = station;
+    c.submitter = submitter;
+    static const QRegularExpression between(QStringLiteral("[;,]"));
+    c.measurers = measurers.split(between, Qt::SkipEmptyParts);
+    c.design = telescopeDesign;
+    c.apertureMetres = apertureMetres;
+    c.detector = detector;
+    return c;
 }
 
 } // namespace vorlan

@@ -3,6 +3,8 @@
 // What the observation times and the report lines take from the user, kept between runs (in the
 // user's configuration folder, Vorlan/Vorlan.ini).
 
+#include "report/mpcreport.h"
+
 #include <QString>
 
 namespace vorlan {
@@ -15,6 +17,18 @@ struct ReportSettings {
     QString station = QStringLiteral("500");
     /// The observer's temporary designation of the object being reported.
     QString designation = QStringLiteral("VRL0001");
+
+    /// Who sends the ADES report, and who measured (names separated by ";" or ",").
+    QString submitter;
+    QString measurers;
+    /// The telescope of the ADES report: its design ("Reflector", "Refractor", ...), aperture in
+    /// metres, and detector "CCD" or "CMO" (CMOS).
+    QString telescopeDesign = QStringLiteral("Reflector");
+    double apertureMetres = 0.2;
+    QString detector = QStringLiteral("CCD");
+
+    /// The obsContext of an ADES report from these settings.
+    AdesContext adesContext() const;
 
     /// The settings as last saved; the defaults above for what was never saved.
     static ReportSettings load();

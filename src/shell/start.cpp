@@ -5,6 +5,7 @@
 #include "shell/keyrouting.h"
 #include "shell/panbar.h"
 #include "shell/sharedstate.h"
+#include "sky/platesolver.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,6 +15,8 @@ namespace vorlan {
 
 void Main(const QStringList& files) {
     QDir::setCurrent(QCoreApplication::applicationDirPath());
+    // What a solve of an earlier run left behind when that run was killed.
+    RemoveLeftoverSolveFolders();
     State().MarkScale1 = 1.0f;
     State().MarkScale2 = 1.0f;
     MainForm().show();

@@ -80,10 +80,14 @@ void frmBl::picture1Changed(const QString& path) {
     const bool hadWcs = sky.wcsInForce() != nullptr;
     sky = PictureSky{};
     sky.header = HeaderWcs(path);
-    if (sky.header.isValid())
+    if (sky.header.isValid()) {
         putSkyInForce(SkySource::HeaderWcs);
-    else if (hadWcs)
-        mnuKoordinat->setEnabled(false); // that WCS was the old picture's
+        return;
+    }
+    if (hadWcs) mnuKoordinat->setEnabled(false); // that WCS was the old picture's
+    // A header WCS that would put the picture at a wrong place is not used, and the user is told
+    // why, so that a picture without coordinates is not taken for one without a header WCS.
+    if (sky.header.refused()) txtInfo->setPlainText(sky.header.reason() + QStringLiteral("\r\n"));
 }
 
 } // namespace vorlan

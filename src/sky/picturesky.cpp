@@ -36,6 +36,11 @@ const SkyWcs* PictureSky::wcsInForce() const {
     return wcs && wcs->isValid() ? wcs : nullptr;
 }
 
+QString PictureSky::catalogue() const {
+    const SkyWcs* wcs = wcsInForce();
+    return wcs ? wcs->catalogue() : QString();
+}
+
 SkyWcs HeaderWcs(const QString& picturePath) {
     return !picturePath.isEmpty() && isFitsFile(picturePath) ? SkyWcs::fromFitsFile(picturePath) : SkyWcs();
 }

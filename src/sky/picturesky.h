@@ -42,6 +42,9 @@ struct PictureSky {
     /// The WCS the readout uses: the header's or the solved one when that is in force and
     /// valid; null otherwise (then the two-star solution, if any, is the readout's).
     const SkyWcs* wcsInForce() const;
+    /// The MPC's code of the catalogue behind the coordinates in force; empty when unknown (the
+    /// two-star solution's stars are typed in from any catalogue).
+    QString catalogue() const;
 };
 
 /// The WCS of a picture file's FITS header; invalid for a picture of another format, or a FITS

@@ -1,12 +1,15 @@
 #include "sky/platesolver.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTextStream>
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <fitsio.h>
 #include <unistd.h>
 #include <vector>
@@ -163,6 +166,9 @@ QStringList SolveFieldOptions(const QStringList& indexes, int width, int height,
     // first that solves. The installed configuration takes the sparsest first; the densest that
     // fits the field matches several times as many stars, and the distortion fitted to them
     // holds to the corners.
+    // A relative or empty folder would put the configuration into the working folder, over a
+    // file of the user's.
+    if (!QDir::isAbsolutePath(dir) || !QFileInfo(dir).isDir()) return {};
     const QString config = QDir(dir).filePath(QStringLiteral("astrometry.cfg"));
     QFile file(config);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) return {};
@@ -188,6 +194,46 @@ QStringList SolveFieldOptions(const QStringList& indexes, int width, int height,
     return args;
 }
 
+namespace {
+
+const QString SolveFolderPrefix = QStringLiteral("vorlan-solve-");
+
+/// When a process started, in clock ticks since boot (field 22 of /proc/<pid>/stat); empty
+/// when there is no such process. With the process id it names one process for good.
+QString processStart(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return {};
+    // "pid (name) state ppid ...": the name may hold blanks, so count after its ')'.
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 19 ? QString::fromLatin1(fields[19]) : QString();
+}
+
+} // namespace
+
+QString SolveFolderTemplate() {
+    const qint64 pid = QCoreApplication::applicationPid();
+    return QDir(QDir::tempPath())
+        .filePath(SolveFolderPrefix + QStringLiteral("%1-%2-XXXXXX").arg(pid).arg(processStart(pid)));
+}
+
+int RemoveLeftoverSolveFolders() {
+    int removed = 0;
+    if (QDir::tempPath().isEmpty()) return 0; // no temporary folder: nothing was left there
+    const QDir temp(QDir::tempPath());
+    for (const QString& name :
+         temp.entryList({SolveFolderPrefix + QLatin1Char('*')}, QDir::Dirs | QDir::NoDotAndDotDot)) {
+        // vorlan-solve-<pid>-<start>-XXXXXX
+        const QStringList parts = name.mid(SolveFolderPrefix.size()).split(QLatin1Char('-'));
+        bool ok = false;
+        const qint64 pid = parts.value(0).toLongLong(&ok);
+        if (parts.size() != 3 || !ok || pid <= 0) continue;
+        if (processStart(pid) == parts[1]) continue; // its owner still runs
+        if (QDir(temp.filePath(name)).removeRecursively()) ++removed;
+    }
+    return removed;
+}
+
 PlateSolver::PlateSolver(QObject* parent) : QObject(parent) {
     m_limit.setSingleShot(true);
     connect(&m_limit, &QTimer::timeout, this, [this] {
@@ -197,10 +243,8 @@ PlateSolver::PlateSolver(QObject* parent) : QObject(parent) {
 }
 
 PlateSolver::~PlateSolver() {
-    if (isRunning()) {
-        m_stopped = true;
-        killTree();
-    }
+    if (isRunning()) m_stopped = true;
+    killTree();
 }
 
 bool PlateSolver::isRunning() const {
@@ -235,31 +279,76 @@ bool PlateSolver::start(const StarList& stars, const SolveOptions& options) {
     const QStringList indexes = AstrometryIndexFiles(options.configFile);
     if (indexes.isEmpty()) return refuse(IndexMissingText);
 
-    m_dir = std::make_unique<QTemporaryDir>();
+    // Everything the run writes goes into a folder of its own, and nowhere else: Qt names no
+    // temporary folder (an empty path, that is the working folder) when TMPDIR is missing.
+    const QString temp = QDir::tempPath();
+    const QString named = QDir::toNativeSeparators(temp.isEmpty() ? qEnvironmentVariable("TMPDIR") : temp);
+    if (temp.isEmpty() || !QDir::isAbsolutePath(temp) || !QFileInfo(temp).isDir())
+        return refuse(FailedPrefix + QStringLiteral("временной папки %1 нет. Укажите в TMPDIR папку, "
+                                                    "доступную для записи.")
+                                         .arg(named));
+    m_dir = std::make_unique<QTemporaryDir>(SolveFolderTemplate());
+    if (!m_dir->isValid())
+        return refuse(FailedPrefix + QStringLiteral("во временной папке %1 не создаётся папка (%2). Укажите "
+                                                    "в TMPDIR папку, доступную для записи.")
+                                         .arg(named, m_dir->errorString()));
     QStringList args = SolveFieldOptions(indexes, stars.width, stars.height, m_dir->path(), options);
     const QString xyList = m_dir->filePath(QStringLiteral("stars.xyls"));
     const int written = WriteXyList(xyList, stars);
     if (args.isEmpty() || written < 0)
-        return refuse(FailedPrefix + QStringLiteral("не записаны файлы во временную папку."));
+        return refuse(FailedPrefix + QStringLiteral("не записаны файлы во временную папку %1.")
+                                         .arg(QDir::toNativeSeparators(m_dir->path())));
     if (written < FewestStars)
         return refuse(FailedPrefix + QStringLiteral("на снимке слишком мало звёзд (%1).").arg(written));
     args.prepend(xyList);
 
+    int lifeline[2] = {-1, -1};
+    if (::pipe2(lifeline, O_CLOEXEC) != 0)
+        return refuse(FailedPrefix + QStringLiteral("не создаётся канал к процессу (%1).").arg(errno));
+    m_lifeline = lifeline[1];
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::MergedChannels);
-    // Its own process group, so that a stop reaches the engine solve-field starts as well.
-    m_process->setChildProcessModifier([] { ::setpgid(0, 0); });
+    // Its own process group, so that a stop reaches the engine solve-field starts as well. A
+    // watchdog in that group waits on a pipe only this process writes to: when this process
+    // ends, however it ends, the pipe closes and the watchdog kills the group. Only calls that
+    // are safe between fork and exec are made here.
+    m_process->setChildProcessModifier([watch = lifeline[0], keep = lifeline[1]] {
+        ::setpgid(0, 0);
+        if (::fork() == 0) {
+            ::close(keep);
+            if (watch != 3) ::dup2(watch, 3);
+            // Holds none of the solver's or QProcess's pipes open.
+            const int quiet = ::open("/dev/null", O_RDWR);
+            for (int fd = 0; fd < 3; ++fd)
+                ::dup2(quiet, fd);
+            ::close_range(4, ~0U, 0);
+            char byte = 0;
+            while (::read(3, &byte, 1) < 0 && errno == EINTR) {
+            }
+            ::kill(0, SIGKILL);
+            ::_exit(0);
+        }
+        ::close(watch);
+    });
     connect(m_process.get(), &QProcess::finished, this, &PlateSolver::onProcessFinished);
     connect(m_process.get(), &QProcess::errorOccurred, this, [this](QProcess::ProcessError e) {
         if (e == QProcess::FailedToStart) fail(SolverMissingText);
     });
     m_process->start(program, args);
+    ::close(lifeline[0]);
     m_limit.start(options.timeLimitSeconds * 1000);
     return true;
 }
 
+void PlateSolver::dropLifeline() {
+    // The watchdog then ends the group: whatever of the solver is left, and itself.
+    if (m_lifeline >= 0) ::close(m_lifeline);
+    m_lifeline = -1;
+}
+
 void PlateSolver::killTree() {
     m_limit.stop();
+    dropLifeline();
     if (!isRunning()) return;
     // The outcome of a killed run is the caller's to report, not the process's.
     m_process->disconnect(this);
@@ -278,6 +367,7 @@ void PlateSolver::stop() {
 
 void PlateSolver::fail(const QString& reason) {
     m_limit.stop();
+    dropLifeline();
     if (m_process) m_process->disconnect(this);
     m_dir.reset();
     emit failed(reason);
@@ -286,6 +376,7 @@ void PlateSolver::fail(const QString& reason) {
 void PlateSolver::onProcessFinished(int exitCode, QProcess::ExitStatus status) {
     if (m_stopped) return;
     m_limit.stop();
+    dropLifeline();
     const QString wcsPath = m_dir->filePath(QStringLiteral("stars.wcs"));
     if (status == QProcess::NormalExit && exitCode == 0 && QFile::exists(wcsPath)) {
         const SkyWcs wcs = SkyWcs::fromFitsFile(wcsPath);

@@ -65,12 +65,25 @@ int WriteXyList(const QString& path, const StarList& stars);
 /// Everything solve-field is given besides its input (an x/y list or a picture) for a picture
 /// width x height pixels: the time limit, the scale hint, the outputs in dir (only the WCS is
 /// written, as <input name>.wcs) and a configuration written into dir that lists indexes in
-/// the order given. Empty when the configuration cannot be written.
+/// the order given. Empty when the configuration cannot be written or dir is not an absolute
+/// path of an existing folder (nothing is then written anywhere).
 QStringList SolveFieldOptions(const QStringList& indexes, int width, int height, const QString& dir,
                               const SolveOptions& options);
 
+/// The folder a solve works in: "vorlan-solve-<process id>-<its start time>-XXXXXX" in the
+/// temporary folder, so that a later run can tell whose it is.
+QString SolveFolderTemplate();
+
+/// Removes the solve folders of runs whose process is gone (ended by a signal or a crash
+/// before it could clean up): those of a live process, this one included, are kept. Returns
+/// how many were removed.
+int RemoveLeftoverSolveFolders();
+
 /// One solve-field run at a time. start() returns at once; exactly one of finished or failed
 /// follows (failed also after stop()). Safe to destroy while running: the process is killed.
+/// The solver runs in a process group of its own together with a watchdog that kills the group
+/// as soon as this process is gone, so solve-field and astrometry-engine do not outlive a
+/// Vorlan that was killed or crashed.
 class PlateSolver : public QObject {
     Q_OBJECT
   public:
@@ -101,6 +114,7 @@ class PlateSolver : public QObject {
     void onProcessFinished(int exitCode, QProcess::ExitStatus status);
     void fail(const QString& reason);
     void killTree();
+    void dropLifeline();
 
     std::unique_ptr<QProcess> m_process;
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -108,6 +122,7 @@ class PlateSolver : public QObject {
     QElapsedTimer m_clock;
     SolveOptions m_options;
     bool m_stopped = false;
+    int m_lifeline = -1; ///< write end of the pipe the watchdog waits on; -1 when none
 };
 
 } // namespace vorlan

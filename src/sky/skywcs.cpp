@@ -4,6 +4,9 @@
 #include "sky/platesolution.h"
 
 #include <QFile>
+#include <QRegularExpression>
+#include <QStringList>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fitsio.h>
@@ -35,7 +38,56 @@ int intCard(const QByteArray& header, const char* key) {
     return 0;
 }
 
+const QString SingularText = QStringLiteral("матрица CD (PC) вырождена");
+
+/// What makes a description unusable before wcslib sets it up: values that are no numbers, a
+/// declination beyond the pole, a linear matrix with a row or column of zeros. Empty when none.
+QString brokenValues(const wcsprm& w) {
+    auto finite = [](const double* v, int n) {
+        return std::all_of(v, v + n, [](double x) { return std::isfinite(x); });
+    };
+    for (int i = 0; i < 2; ++i) {
+        if (!finite(w.crval + i, 1)) return QStringLiteral("CRVAL%1 не число").arg(i + 1);
+        if (!finite(w.crpix + i, 1)) return QStringLiteral("CRPIX%1 не число").arg(i + 1);
+        if (std::strncmp(w.ctype[i], "DEC-", 4) == 0 && std::fabs(w.crval[i]) > 90)
+            return QStringLiteral("склонение CRVAL%1 = %2 за полюсом").arg(i + 1).arg(w.crval[i]);
+    }
+    const bool cd = w.altlin & 2;
+    const double* m = cd ? w.cd : w.pc;
+    if (!finite(m, 4) || (!cd && !finite(w.cdelt, 2)))
+        return cd ? QStringLiteral("матрица CD не из чисел") : QStringLiteral("PC или CDELT не числа");
+    double scale[2] = {cd ? 1.0 : w.cdelt[0], cd ? 1.0 : w.cdelt[1]};
+    for (int i = 0; i < 2; ++i)
+        if ((m[2 * i] == 0 && m[2 * i + 1] == 0) || (m[i] == 0 && m[2 + i] == 0) || scale[i] == 0)
+            return cd ? QStringLiteral("матрица CD нулевая: масштаб снимка не задан")
+                      : QStringLiteral("CDELT или PC нулевые: масштаб снимка не задан");
+    // wcsset takes a matrix whose rows are (nearly) parallel: every pixel of a line would map to
+    // one point of the sky.
+    const double det = m[0] * m[3] - m[1] * m[2];
+    if (std::fabs(det) <= 1e-10 * (std::fabs(m[0] * m[3]) + std::fabs(m[1] * m[2]))) return SingularText;
+    return {};
+}
+
 } // namespace
+
+namespace {
+
+/// astrometry.net's note in a solution of the index that solved it ("COMMENT index id: 4109").
+/// Kept with the WCS, so that a project knows it too.
+const QRegularExpression IndexCard(QStringLiteral("^COMMENT index id: *([0-9]+)"),
+                                   QRegularExpression::CaseInsensitiveOption);
+
+} // namespace
+
+QString CatalogueOfIndex(int id) {
+    // Each series of index files was built from one catalogue: the 4100 series (Debian's
+    // index-tycho2-*) from Tycho-2, the 4200 series from 2MASS, the 5000 series from Gaia DR2 and
+    // the 5200 series from Gaia DR2 with Tycho-2 for the brightest stars, in Gaia's frame.
+    if (id >= 4100 && id < 4200) return QStringLiteral("Tyc2");
+    if (id >= 4200 && id < 4300) return QStringLiteral("2MASS");
+    if (id >= 5000 && id < 5300) return QStringLiteral("Gaia2");
+    return {};
+}
 
 struct SkyWcs::Impl {
     QByteArray header;     ///< the cards it was made from, 80 characters each
@@ -44,12 +96,16 @@ struct SkyWcs::Impl {
     wcsprm* wcs = nullptr; ///< the celestial one in use, inside all
     int width = 0, height = 0;
     QString reason;
+    bool refused = false;   ///< the header describes a WCS, but one that cannot be used
+    QString catalogue;      ///< see SkyWcs::catalogue()
+    QStringList indexCards; ///< astrometry.net's note of the index that solved it
 
     ~Impl() {
         if (all) wcsvfree(&count, &all);
     }
 
-    /// Parses header; on failure leaves wcs null and says why.
+    /// Parses header; on failure leaves wcs null and says why (refused when the header has a
+    /// celestial description that cannot be used, not merely none).
     void parse() {
         int rejected = 0;
         // wcspih reads SIP's A_p_q / B_p_q / AP_p_q / BP_p_q into a prior distortion that
@@ -60,24 +116,71 @@ struct SkyWcs::Impl {
             reason = cardReason("wcspih");
             return;
         }
+        for (qsizetype at = 0; at + CardLength <= header.size(); at += CardLength) {
+            const QString card = QString::fromLatin1(header.mid(at, CardLength)).trimmed();
+            if (const QRegularExpressionMatch m = IndexCard.match(card); m.hasMatch()) {
+                indexCards = QStringList{card};
+                catalogue = CatalogueOfIndex(m.captured(1).toInt());
+            }
+        }
         width = intCard(header, "NAXIS1");
         height = intCard(header, "NAXIS2");
         if (!width || !height) {
             width = intCard(header, "IMAGEW");
             height = intCard(header, "IMAGEH");
         }
+        // A card wcslib could not read is left at its default (CRVAL1 = NAN reads as 0h): a
+        // header with such cards is refused as a whole rather than shown at a wrong place.
+        if (rejected) {
+            const QString cards = rejectedCards();
+            if (!cards.isEmpty()) return refuse(QStringLiteral("карточки не читаются: %1").arg(cards));
+        }
         for (int i = 0; i < count && !wcs; ++i) {
             wcsprm* w = all + i;
+            if (w->naxis != 2) continue;
+            bool ra = false, dec = false;
+            for (int axis = 0; axis < 2; ++axis) {
+                ra = ra || std::strncmp(w->ctype[axis], "RA--", 4) == 0;
+                dec = dec || std::strncmp(w->ctype[axis], "DEC-", 4) == 0;
+            }
+            if (!ra || !dec) continue;
+            // Checked before wcsfix, whose cdfix turns an all-zero CD matrix into 1° a pixel.
+            if (const QString broken = brokenValues(*w); !broken.isEmpty()) return refuse(broken);
             int naxis[2] = {width, height};
             int fixes[NWCSFIX];
             wcsfix(7, width && height ? naxis : nullptr, w, fixes); // CROTA, units, old forms
-            if (wcsset(w) || w->naxis != 2 || w->lng < 0 || w->lat < 0) continue;
-            if (std::strncmp(w->ctype[w->lng], "RA--", 4) != 0 ||
-                std::strncmp(w->ctype[w->lat], "DEC-", 4) != 0)
-                continue;
+            const int set = wcsset(w);
+            if (set == WCSERR_SINGULAR_MTX) return refuse(SingularText);
+            if (set) return refuse(QStringLiteral("wcslib не принимает описание (ошибка %1)").arg(set));
             wcs = w;
         }
         if (!wcs) reason = cardReason("RA/DEC");
+    }
+
+    void refuse(const QString& why) {
+        wcs = nullptr;
+        refused = true;
+        reason = QStringLiteral("WCS в заголовке испорчен: ") + why;
+    }
+
+    /// The WCS cards of the header wcspih rejected: those it leaves behind when asked to take
+    /// out every card it read.
+    QString rejectedCards() const {
+        QByteArray copy = header;
+        int rejected = 0, n = 0;
+        wcsprm* w = nullptr;
+        wcspih(copy.data(), int(copy.size() / CardLength), WCSHDR_all, -1, &rejected, &n, &w);
+        if (w) wcsvfree(&n, &w);
+        // Only cards of the mapping itself: a malformed EQUINOX or CUNIT changes no position.
+        static const QRegularExpression wcsKey(QStringLiteral(
+            "^(CTYPE|CRVAL|CRPIX|CDELT|CROTA|CD[0-9]_|PC[0-9]_|PV[0-9]_|[AB]P?_|LONPOLE|LATPOLE)"));
+        QStringList names;
+        const qsizetype end = copy.indexOf('\0') < 0 ? copy.size() : copy.indexOf('\0');
+        for (qsizetype at = 0; at + CardLength <= end; at += CardLength) {
+            const QString card = QString::fromLatin1(copy.mid(at, CardLength));
+            if (wcsKey.match(card).hasMatch()) names << card.trimmed();
+        }
+        return names.join(QStringLiteral("; "));
     }
 };
 
@@ -143,7 +246,8 @@ SkyWcs SkyWcs::fromFitsFile(const QString& path) {
             out = std::move(candidate);
             break;
         }
-        out.d->reason = candidate.d->reason;
+        // A refused description says more than a later HDU without any.
+        if (!out.d->refused) out = std::move(candidate);
     }
     int closing = 0;
     fits_close_file(f, &closing);
@@ -162,6 +266,7 @@ QString SkyWcs::toHeaderText() const {
         if (!card.startsWith(QLatin1String("COMMENT")) && !card.trimmed().isEmpty()) lines << card.trimmed();
     }
     wcsdealloc(text);
+    lines << d->indexCards;
     if (d->width && d->height)
         lines << QStringLiteral("IMAGEW  = %1").arg(d->width, 20)
               << QStringLiteral("IMAGEH  = %1").arg(d->height, 20);
@@ -170,6 +275,12 @@ QString SkyWcs::toHeaderText() const {
 
 bool SkyWcs::isValid() const {
     return d->wcs != nullptr;
+}
+bool SkyWcs::refused() const {
+    return d->refused;
+}
+QString SkyWcs::catalogue() const {
+    return isValid() ? d->catalogue : QString();
 }
 QString SkyWcs::reason() const {
     return isValid() ? QString() : d->reason;

@@ -33,6 +33,10 @@ struct SkyCoord {
     double dec = 0;
 };
 
+/// The MPC's code of the catalogue an astrometry.net index was built from, by its index id
+/// (4100 series: "Tyc2", 4200: "2MASS", 5000 to 5299: "Gaia2"); empty when unknown.
+QString CatalogueOfIndex(int id);
+
 class SkyWcs {
   public:
     /// No WCS: isValid() is false.
@@ -55,13 +59,22 @@ class SkyWcs {
     static SkyWcs fromHeaderText(const QString& cards);
 
     /// The WCS as header cards, one card a line without its trailing blanks: wcslib's own
-    /// rendering of it (SIP kept as SIP) at 17 significant digits, plus IMAGEW and IMAGEH.
+    /// rendering of it (SIP kept as SIP) at 17 significant digits, astrometry.net's note of the
+    /// index that solved it, IMAGEW and IMAGEH.
     /// fromHeaderText of it gives the same mapping. Empty for an invalid WCS.
     QString toHeaderText() const;
 
     bool isValid() const;
     /// Why the WCS is invalid (Russian), empty when valid.
     QString reason() const;
+    /// The header describes a celestial WCS, but one that would put the picture at a wrong place:
+    /// a mapping card wcslib cannot read (CRVAL1 = NAN), a value that is no finite number, a
+    /// declination beyond the pole, a zero or singular CD / PC matrix. reason() says which.
+    /// False for a valid WCS and for a header without any.
+    bool refused() const;
+    /// The MPC's code of the star catalogue the WCS was fitted to ("Tyc2", "2MASS", "Gaia2"),
+    /// when the header has astrometry.net's note of the index that solved it; empty otherwise.
+    QString catalogue() const;
     /// The picture size in pixels the WCS is for; 0 when the header does not say.
     int width() const;
     int height() const;

@@ -214,6 +214,8 @@ class TestMoversWindow : public WindowTest {
         type(dialog->txtStation, "c95");
         type(dialog->txtDesignation, "K24-X/01");
         QCOMPARE(dialog->txtDesignation->text(), QString("K24X01"));
+        type(dialog->txtSubmitter, "A. Petrov");
+        type(dialog->txtMeasurers, "A. Petrov, B. Ivanova");
         QTest::mouseClick(dialog->cmdOK, Qt::LeftButton);
         QTRY_VERIFY(!f->findChild<frmSettings*>());
         QVERIFY(f->txtInfo->toPlainText().contains(
@@ -267,6 +269,8 @@ class TestMoversWindow : public WindowTest {
         QCOMPARE(prompter->messages.size(), 1);
 
         QStringList lines = QGuiApplication::clipboard()->text().split('\n');
+        QCOMPARE(lines.mid(8, 3), QStringList({"# measurers", "! name A. Petrov", "! name B. Ivanova"}));
+        lines.remove(3, 12);       // the ADES lines of who observed with what
         QCOMPARE(lines.size(), 7); // two lines, an empty one, the ADES names, two rows, the end
         const QString line = lines[0];
         // The designation, "C" for CCD, the mid-exposure time 21:14:22.25, RA, Dec and the station.
@@ -289,7 +293,7 @@ class TestMoversWindow : public WindowTest {
         clickRow(*w, 1);
         QTest::mouseClick(w->cmdReport, Qt::LeftButton);
         lines = QGuiApplication::clipboard()->text().split('\n');
-        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines.size(), 5 + 12);
         QCOMPARE(lines[0].mid(15, 17), QString("2024 03 05.90582 "));
 
         // Star1 measured by photometry (Ctrl + click) against a bright star of light 1000 and
@@ -309,7 +313,7 @@ class TestMoversWindow : public WindowTest {
         f->mnuReportLine->trigger();
         QVERIFY(jobEnds());
         lines = QGuiApplication::clipboard()->text().split('\n');
-        QCOMPARE(lines.size(), 5); // one line, an empty one, the ADES names, one row, the end
+        QCOMPARE(lines.size(), 5 + 12); // one line, an empty one, the ADES submission, the end
         QCOMPARE(lines[0].mid(15, 17), QString("2024 03 05.88498 "));
         QCOMPARE(lines[0].mid(65, 6), QString::asprintf("%4.1f V", measured.toDouble()));
         const SkyCoord reported{sexagesimal(lines[0].mid(32, 11), M_PI / 12),

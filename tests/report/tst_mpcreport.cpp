@@ -1,7 +1,8 @@
 // The observation of a candidate as the Minor Planet Center takes it: the 80-column line, one
-// input changed a row, each field rounding at its last digit with its carries; and the ADES row.
+// input changed a row, each field rounding at its last digit with its carries; ADES rows.
 
 #include "report/mpcreport.h"
+#include "report/reportsettings.h"
 #include "support/datatable.h"
 
 #include <QtTest>
@@ -85,6 +86,32 @@ class TestMpcReport : public QObject {
         south.catalogue = "Gaia3";
         QCOMPARE(adesPsvRow(south),
                  QString("VRL0001|CCD |500 |2024-03-05T21:14:07.250Z|0.000000  |-0.500000 |Gaia3 |    |"));
+    }
+
+    // A complete ADES PSV submission in the forms of ADES's submission schema, with astCat the
+    // catalogue behind the coordinates; settings that lack a name say what to fill in instead.
+    void adesSubmission() {
+        ReportSettings s{.station = "C95",
+                         .submitter = " A. | Petrov ",
+                         .measurers = "A. Petrov; B. Ivanova,",
+                         .apertureMetres = 0.254,
+                         .detector = "CMO"};
+        Observation solved = known(), typedIn = known("magnitude", "");
+        solved.station = typedIn.station = s.station;
+        solved.catalogue = "Tyc2";
+        const QString lines = mpcObservationLine(solved) + '\n' + mpcObservationLine(typedIn) + "\n\n";
+        QCOMPARE(reportText({solved, typedIn}, s.adesContext()),
+                 lines +
+                     "# version=2017\n# observatory\n! mpcCode C95\n# submitter\n! name A. / Petrov\n"
+                     "# measurers\n! name A. Petrov\n! name B. Ivanova\n# telescope\n! design Reflector\n"
+                     "! aperture 0.254\n! detector CMO\n" +
+                     adesPsvHeader() +
+                     "\nVRL0001|CMO |C95 |2024-03-05T21:14:07.250Z|155.126900|12.582439 |Tyc2  |17.2|R\n"
+                     "VRL0001|CMO |C95 |2024-03-05T21:14:07.250Z|155.126900|12.582439 |UNK   |    |\n");
+        s.submitter = " ";
+        s.measurers = " , ";
+        QCOMPARE(reportText({solved, typedIn}, s.adesContext()),
+                 lines + "Для отчёта ADES заполните в настройках: отправитель, измерители.\n");
     }
 };
 

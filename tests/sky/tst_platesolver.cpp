@@ -1,16 +1,19 @@
 // Solving a photograph with astrometry.net's solve-field from a star list: a field of real
 // catalogue stars, handed over unsorted and with a scale hint, comes back where it was drawn, and
-// a missing solver or index says what to install. (A solve through the window, a failing one and
-// a stopped one: tst_skycoordinates.)
+// a missing solver or index says what to install; a killed Vorlan leaves nothing. (A solve
+// through the window, a failing one and a stopped one: tst_skycoordinates.)
 
 #include "sky/platesolver.h"
 #include "support/catalogfield.h"
 #include "support/datatable.h"
 #include "support/wcsheader.h"
 
+#include "support/processgroup.h"
+
 #include <QDir>
 #include <QSignalSpy>
 #include <QtTest>
+#include <csignal>
 
 using namespace vorlan;
 using namespace vorlan::test;
@@ -20,6 +23,17 @@ namespace {
 /// Waits for the solver's outcome; false when neither signal came within seconds.
 bool outcome(QSignalSpy& done, QSignalSpy& failed, int seconds) {
     return QTest::qWaitFor([&] { return done.count() + failed.count() > 0; }, seconds * 1000);
+}
+
+/// A solve-field in folder that hangs, with a child as astrometry-engine, and an (empty) index.
+SolveOptions standIn(const QString& folder) {
+    SolveOptions options{60, {}, folder + "/solve-field", folder + "/astrometry.cfg"};
+    QFile script(options.program), config(options.configFile), index(folder + "/index-4110.fits");
+    script.open(QIODevice::WriteOnly) && script.write("#!/bin/sh\nsleep 600 &\nexec sleep 600\n");
+    script.setPermissions(QFileDevice::ExeOwner | QFileDevice::ReadOwner);
+    config.open(QIODevice::WriteOnly) && config.write("index " + index.fileName().toUtf8());
+    index.open(QIODevice::WriteOnly);
+    return options;
 }
 
 } // namespace
@@ -51,12 +65,15 @@ class TestPlateSolver : public QObject {
         QSignalSpy done(&solver, &PlateSolver::finished), failed(&solver, &PlateSolver::failed);
         QVERIFY(solver.start(shuffled, options));
         QVERIFY(!solver.start(shuffled, options)); // one run at a time
+        const qint64 group = solver.processGroup();
         QVERIFY(outcome(done, failed, options.timeLimitSeconds + 5));
+        QVERIFY(QTest::qWaitFor([&] { return livingInGroup(group) == 0; }, 1000)); // nothing left
         QVERIFY2(failed.isEmpty(), qPrintable(failed.value(0).value(0).toString()));
         qInfo("solved in %.2f s, %d stars", solver.elapsedSeconds(), int(field.stars.stars.size()));
         const SkyWcs wcs = done.first().first().value<SkyWcs>();
         QCOMPARE(wcs.width(), 1500);
         QCOMPARE(wcs.height(), 1000);
+        QCOMPARE(wcs.catalogue(), QString("Tyc2"));
         double worst = 0; // a position missing counts as huge
         for (const QPointF p :
              {QPointF(750, 500), QPointF(10, 10), QPointF(1490, 15), QPointF(20, 985), QPointF(1400, 900)}) {
@@ -99,7 +116,58 @@ class TestPlateSolver : public QObject {
         QCOMPARE(failed.first().first().toString(), reason);
         QVERIFY(done.isEmpty());
     }
+
+    // A bad TMPDIR is named, and nothing written (no astrometry.cfg over the user's). A Vorlan
+    // killed during a solve takes solve-field and its child with it; the next start removes the
+    // folder it left, and keeps that of a running one.
+    void leavesNoFilesNorProcesses() {
+        QTemporaryDir scratch; // the working folder, with an astrometry.cfg of the user's
+        const SolveOptions options = standIn(scratch.path());
+        const QString current = QDir::currentPath();
+        auto restore =
+            qScopeGuard([&, tmp = qgetenv("TMPDIR")] { qputenv("TMPDIR", tmp), QDir::setCurrent(current); });
+        QDir::setCurrent(scratch.path());
+        for (const QString& tmp : {scratch.filePath("gone"), options.program, QString("tmp")}) {
+            qputenv("TMPDIR", tmp.toUtf8());
+            PlateSolver solver;
+            QSignalSpy done(&solver, &PlateSolver::finished), failed(&solver, &PlateSolver::failed);
+            QVERIFY(solver.start(noiseStars(800, 600, 100, 3), options) && outcome(done, failed, 5));
+            QVERIFY(failed.value(0).value(0).toString().contains(" " + tmp + " нет. Укажите в TMPDIR"));
+        }
+        QFile users(options.configFile);
+        QVERIFY(users.open(QIODevice::ReadOnly) &&
+                users.readAll() == "index " + scratch.filePath("index-4110.fits"));
+        QCOMPARE(QDir().entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), 3);
+        qputenv("TMPDIR", scratch.path().toUtf8());
+        QProcess vorlan;
+        vorlan.setEnvironment(QProcess::systemEnvironment() << "SOLVE_STAND_IN=" + scratch.path());
+        vorlan.start(QCoreApplication::applicationFilePath());
+        QVERIFY(vorlan.waitForReadyRead(10000));
+        const qint64 group =
+            vorlan.readLine().trimmed().toLongLong(); // the stand-in, its child, the watchdog
+        QVERIFY(group > 0 && QTest::qWaitFor([&] { return livingInGroup(group) == 3; }, 5000));
+        const QStringList left = QDir().entryList({"vorlan-solve-*"}, QDir::Dirs);
+        QVERIFY(left.size() == 1 && left[0].startsWith(QString("vorlan-solve-%1-").arg(vorlan.processId())));
+        ::kill(pid_t(vorlan.processId()), SIGKILL);
+        QVERIFY(vorlan.waitForFinished() && QTest::qWaitFor([&] { return livingInGroup(group) == 0; }, 1000));
+        QTemporaryDir mine(SolveFolderTemplate());
+        QCOMPARE(RemoveLeftoverSolveFolders(), 1);
+        QVERIFY(!QFileInfo::exists(left[0]) && QFileInfo::exists(mine.path()));
+    }
 };
 
-QTEST_GUILESS_MAIN(TestPlateSolver)
+int main(int argc, char** argv) {
+    // As the Vorlan that is killed: solves with the stand-in, tells the solver's group, waits.
+    if (qEnvironmentVariableIsSet("SOLVE_STAND_IN")) {
+        QCoreApplication app(argc, argv);
+        PlateSolver solver;
+        solver.start(noiseStars(800, 600, 100, 3), standIn(qEnvironmentVariable("SOLVE_STAND_IN")));
+        std::printf("%lld\n", solver.processGroup());
+        std::fflush(stdout);
+        return app.exec();
+    }
+    QCoreApplication app(argc, argv);
+    TestPlateSolver test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_platesolver.moc"

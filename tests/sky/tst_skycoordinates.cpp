@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QtTest>
 
 using namespace vorlan;
@@ -74,6 +75,14 @@ class TestSkyCoordinates : public WindowTest {
         const QString file = dir.filePath("orion.fits");
         QCOMPARE(writeFitsWithCards(file, blankPicture(600, 400), withSip(tanHeaderCards(tan))), 0);
         const QImage blankLabel = f->lblInfo->grab().toImage();
+        // First a broken copy, with CRVAL1 = NAN (wcslib would read 0h): refused, with the card to blame.
+        QStringList broken = withSip(tanHeaderCards(tan));
+        broken.replaceInStrings(QRegularExpression("^CRVAL1 .*"), "CRVAL1  = NAN");
+        QCOMPARE(writeFitsWithCards(dir.filePath("broken.fits"), blankPicture(600, 400), broken), 0);
+        load(1, dir.filePath("broken.fits"));
+        QCOMPARE(f->txtInfo->toPlainText(), "WCS в заголовке испорчен: карточки не читаются: CRVAL1  = NAN");
+        hoverPicture(*f, QPoint(30, 30));
+        QVERIFY(!f->mnuKoordinat->isEnabled() && f->lblInfo->grab().toImage() == blankLabel);
         load(1, file);
         QVERIFY(f->mnuKoordinat->isEnabled());
         QCOMPARE(sourceLine(*f), QStringLiteral("координаты: WCS из файла"));
@@ -202,8 +211,8 @@ class TestSkyCoordinates : public WindowTest {
         QVERIFY(solverRuns(*f));
         frmSolve& w = SolveForm();
         const qint64 group = w.solver().processGroup();
-        // solve-field hands the stars to astrometry-engine, a process of its own.
-        QVERIFY(QTest::qWaitFor([&] { return livingInGroup(group) >= 2; }, 10000));
+        // solve-field hands the stars to astrometry-engine, a process of its own (and a watchdog).
+        QVERIFY(QTest::qWaitFor([&] { return livingInGroup(group) >= 3; }, 10000));
         QElapsedTimer clock;
         clock.start();
         QTest::mouseClick(w.cmdPrer, Qt::LeftButton);

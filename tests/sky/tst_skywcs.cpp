@@ -168,6 +168,37 @@ class TestSkyWcs : public QObject {
         QVERIFY(!SkyWcs::fromFitsFile(dir.filePath("missing.fits")).isValid());
     }
 
+    // changes: cards put in place of tan's; reason: a part of the refusal, empty: taken.
+    void refusesBrokenHeaders_data() {
+        DataTable<QString, QString>("changes", "reason")
+            .row("sound but for its EQUINOX", "CRVAL2 = 20", "")
+            .row("NaN right ascension", "CRVAL1 = NAN", "карточки не читаются: CRVAL1  = NAN")
+            .row("infinite reference pixel", "CRPIX1 = INF", "CRPIX1  = INF")
+            .row("reference pixel out of range", "CRPIX2 = 1E999", "CRPIX2 не число")
+            .row("all-zero CD matrix", "CD1_1 = 0|CD1_2 = 0|CD2_1 = 0|CD2_2 = 0", "матрица CD нулевая")
+            .row("CD matrix of one direction", "CD1_1 = 1E-3|CD1_2 = 1E-3|CD2_1 = 1E-3|CD2_2 = 1E-3",
+                 "вырождена")
+            .row("declination beyond the pole", "CRVAL2 = 95", "CRVAL2 = 95 за полюсом");
+    }
+    // A WCS that would put a picture at a wrong place (00h00m, shifted, 148° wide) is refused
+    // with the card or value to blame; a sound one keeps its catalogue through a project.
+    void refusesBrokenHeaders() {
+        QFETCH(QString, changes);
+        QFETCH(QString, reason);
+        const TanPicture tan{150 * Rad, 20 * Rad, 1.0, 0, 400, 300};
+        QStringList header = tanHeaderCards(tan) << "COMMENT index id: 4110"
+                                                 << "EQUINOX = 'J2000'";
+        for (const QString& card : cards(changes))
+            header.replaceInStrings(QRegularExpression("^" + card.left(8) + "=.*"), card);
+        QCOMPARE(writeFitsWithCards(dir.filePath("broken.fits"), blankPicture(400, 300), header), 0);
+        const SkyWcs wcs = SkyWcs::fromFitsFile(dir.filePath("broken.fits"));
+        QVERIFY(wcs.isValid() == reason.isEmpty() && wcs.refused() == !reason.isEmpty());
+        QVERIFY2(reason.isEmpty() || wcs.reason().contains(reason), qPrintable(wcs.reason()));
+        QVERIFY(wcs.pictureToSky({200, 150}).has_value() == reason.isEmpty());
+        if (reason.isEmpty())
+            QCOMPARE(SkyWcs::fromHeaderText(wcs.toHeaderText()).catalogue(), QString("Tyc2"));
+    }
+
     // Picture 2's centre shiftDeg east of picture 1's, its north turned counter-clockwise by turn
     // degrees, field degrees wide (picture 1: 2°).
     void registrationFromWcs_data() {
