@@ -8,6 +8,8 @@
 #include "sky/frmvvodkoordinat.h"
 #include "support/datatable.h"
 #include "support/files.h"
+#include "support/screencompare.h"
+#include "support/starsky.h"
 #include "support/useractions.h"
 #include "support/windowtest.h"
 #include "view/imageframe.h"
@@ -144,7 +146,7 @@ class TestProject : public QObject {
     }
 
     // Each hand-made file restores what its lines say; messages only where the file asks for
-    // them (no coordinates: the plate solution fails; no third block; a missing picture).
+    // them (no third block; a missing picture). Without coordinates nothing is solved.
     void readsTheHandMadeFiles_data() {
         DataTable<HandMadeCase> table("c");
         const QStringList two = {"снимок1.jpg:400x300", "карта2.jpg:640x480"};
@@ -160,7 +162,7 @@ class TestProject : public QObject {
                                          true});
         table.row("no coordinates", {"two-without-coordinates.vln",
                                      two,
-                                     {"второго снимка нет! "},
+                                     {},
                                      "100",
                                      twoFrames,
                                      " 1500  750|0 0",
@@ -481,6 +483,70 @@ class TestProject : public QObject {
         if (!message.isEmpty())
             QCOMPARE(prompter->messages[0],
                      QStringLiteral("Не удалось открыть файл %1: %2").arg(dir->filePath(chosen), message));
+    }
+
+    // Saved after an automatic registration (no stars typed) in a folder apart from its pictures:
+    // the project opens again without a word, from where the pictures lie, turned as saved. Copies
+    // beside the project come first; a damaged registration line is named and the rest opens.
+    void projectApartFromItsPicturesAfterAutomaticRegistration() {
+        QDir folder(dir->path());
+        QVERIFY(folder.mkdir("pictures") && folder.mkdir("projects"));
+        const QSize size(640, 480);
+        const SimilarityTransform truth = skyTransform(QSizeF(size), QSizeF(size), 12, 1, false, {15, -10});
+        const QVector<SkyStar> sky = randomSky(QRectF(-300, -300, 1240, 1080), 330, 8, 15, 200);
+        const QString shot[2] = {dir->filePath("pictures/one.png"), dir->filePath("pictures/two.png")};
+        QVERIFY(viewSky(sky, size, {}, 1, {.noise = 0}).image.save(shot[0]));
+        QVERIFY(viewSky(sky, size, truth, 2, {.noise = 0}).image.save(shot[1]));
+        loadSlot(*f, *prompter, 1, shot[0]);
+        loadSlot(*f, *prompter, 2, shot[1]);
+        QVERIFY(chooseMenuItem(f, f->mnuViravnivanie, f->mnuAutoSovm));
+        QVERIFY(jobEnds(*f));
+        QVERIFY(f->Img2->isTurned());
+        auto viewOf = [this](int k) {
+            QTest::mouseClick(f->Lbl(k), Qt::LeftButton);
+            return f->pictureArea->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        };
+        const QImage before[2] = {viewOf(1), viewOf(2)};
+        const QString project = dir->filePath("projects/auto.vln");
+        prompter->saveNames.enqueue(project);
+        QVERIFY(chooseMenuItem(f, f->mnuFile, f->mnuFileSave));
+
+        auto reopen = [&] {
+            freshProgram();
+            f = &MainForm();
+            prompter->messages.clear();
+            prompter->openNames.enqueue(project);
+            QVERIFY(chooseMenuItem(f, f->mnuFile, f->mnuFileOpen));
+            QVERIFY(jobEnds(*f));
+        };
+        reopen();
+        QCOMPARE(prompter->messages, QStringList());
+        for (int k = 1; k <= 2; ++k) {
+            QCOMPARE(State().FileName(k), shot[k - 1]);
+            QCOMPARE_GE(agreeing(before[k - 1], viewOf(k), before[k - 1].rect()), 0.999);
+        }
+        QVERIFY(f->Img2->isTurned());
+        QVERIFY(!f->mnuKoordinat->isEnabled());
+        QVERIFY(!f->txtInfo->toPlainText().contains("центр"));
+
+        // Pictures moved together with their project keep opening from the project's folder.
+        for (const QString& p : shot)
+            QVERIFY(QFile::copy(p, dir->filePath("projects/" + QFileInfo(p).fileName())));
+        reopen();
+        QCOMPARE(prompter->messages, QStringList());
+        QCOMPARE(State().FileName2, dir->filePath("projects/two.png"));
+
+        QStringList lines = fromWindows1251(readFile(project)).chopped(2).split('\r');
+        QVERIFY(lines.size() == 35 && lines[34].startsWith("Совмещение 2: "));
+        lines[34] = "Совмещение 2: nan " + lines[34].section(' ', 3);
+        QVERIFY(writeFile(project, projectFileBytes(lines.join('\r'))));
+        reopen();
+        QCOMPARE(prompter->messages.size(), 1);
+        QVERIFY2(prompter->messages[0].startsWith("Переполнение в строке 35: Совмещение 2: nan ") &&
+                     prompter->messages[0].endsWith(" (число nan недопустимо)  6"),
+                 qPrintable(prompter->messages[0]));
+        QVERIFY(!f->Img2->isTurned() && !f->Img2->picture().isNull());
+        QCOMPARE(agreeing(before[0], viewOf(1), before[0].rect()), 1.0);
     }
 
     // Thousands of damaged files go through the reader: no crash, no hang, no frame beyond what

@@ -16,8 +16,10 @@ Q_DECLARE_METATYPE(CameraStamp)
 
 namespace {
 
-QString shown(const std::optional<QDateTime>& t) {
-    return t ? t->toString(Qt::ISODateWithMs) : QStringLiteral("none");
+/// The time, or the refusal: its number and reason.
+QString shown(const Outcome<QDateTime>& t) {
+    return t.ok() ? t.value().toString(Qt::ISODateWithMs)
+                  : QStringLiteral("%1: %2").arg(t.failure().number).arg(t.reason());
 }
 
 } // namespace
@@ -40,12 +42,19 @@ class TestObservationTime : public QObject {
             .row("TIME-OBS, mid-point the next day",
                  {"DATE-OBS= '2024-02-28'", "TIME-OBS= '23:59:50.5'", "EXPTIME = 20"},
                  "2024-02-29T00:00:00.500Z")
-            .row("date without a time of day", {"DATE-OBS= '2024-03-05'"}, "none")
-            .row("no DATE-OBS", {"EXPTIME = 30"}, "none")
-            .row("garbled date", {"DATE-OBS= '2024-13-45T25:00:00'"}, "none")
-            .row("garbled TIME-OBS", {"DATE-OBS= '2024-03-05'", "TIME-OBS= 'evening'"}, "none")
-            .row("garbled EXPTIME", {start, "EXPTIME = 'abc'"}, "none")
-            .row("negative EXPTIME", {start, "EXPTIME = -5"}, "none");
+            .row("date without a time of day", {"DATE-OBS= '2024-03-05'"},
+                 "380: DATE-OBS «2024-03-05» без времени суток, и TIME-OBS нет")
+            .row("no DATE-OBS", {"EXPTIME = 30"}, "5: в файле нет DATE-OBS (FITS)")
+            .row("garbled date", {"DATE-OBS= '2024-13-45T25:00:00'"},
+                 "380: DATE-OBS «2024-13-45T25:00:00» не дата и время")
+            .row("garbled TIME-OBS", {"DATE-OBS= '2024-03-05'", "TIME-OBS= 'evening'"},
+                 "380: TIME-OBS «evening» не время суток")
+            .row("garbled EXPTIME", {start, "EXPTIME = 'abc'"}, "380: EXPTIME «abc» не число секунд")
+            .row("negative EXPTIME", {start, "EXPTIME = -5"}, "380: выдержка EXPTIME -5 с вне 0 … 86400 с")
+            .row("year 9999, a leap second, EXPOSURE of 2^32 s",
+                 {"DATE-OBS= '9999-12-31T23:59:60'", "EXPOSURE= 4294967295"},
+                 "380: DATE-OBS «9999-12-31T23:59:60»: год 9999 вне 1900–2100")
+            .row("EXPTIME over a day", {start, "EXPTIME = 90000"}, "380: выдержка EXPTIME 90000 с вне 0 … 86400 с");
     }
     void fromFitsHeader() {
         QFETCH(QStringList, cards);
@@ -65,10 +74,19 @@ class TestObservationTime : public QObject {
             .row("Moscow time, back into February", {"2024:03:01 01:00:00", "", ExifRational{1, 250}}, 180,
                  "2024-02-29T22:00:00.002Z")
             .row("camera behind UTC", {"2024:12:31 21:14:07"}, -300, "2025-01-01T02:14:07.000Z")
-            .row("clock never set", {"    :  :     :  :  "}, 0, "none")
-            .row("no DateTimeOriginal", {"", "25", ExifRational{30, 1}}, 0, "none")
-            .row("exposure over zero", {stamp, "", ExifRational{30, 0}}, 0, "none")
-            .row("no EXIF at all", {}, 0, "none");
+            .row("leap second at the end of 2016", {"2016:12:31 23:59:60"}, 0, "2017-01-01T00:00:00.000Z")
+            .row("clock never set", {"    :  :     :  :  "}, 0,
+                 "380: DateTimeOriginal «    :  :     :  :  » не дата и время")
+            .row("no DateTimeOriginal", {"", "25", ExifRational{30, 1}}, 0,
+                 "5: в файле нет DateTimeOriginal (EXIF)")
+            .row("exposure over zero", {stamp, "", ExifRational{30, 0}}, 0, "380: ExposureTime «30/0» не число секунд")
+            .row("no EXIF at all", {}, 0, "5: в файле нет DateTimeOriginal (EXIF)")
+            .row("year 9999, a leap second, 2^32-1 s", {"9999:12:31 23:59:60", "", ExifRational{4294967295U, 1}},
+                 0, "380: DateTimeOriginal «9999:12:31 23:59:60»: год 9999 вне 1900–2100")
+            .row("a sound date, 2^32-1 s", {stamp, "", ExifRational{4294967295U, 1}}, 0,
+                 "380: выдержка ExposureTime 4294967295 с вне 0 … 86400 с")
+            .row("year 1899", {"1899:12:31 23:00:00"}, 0, "380: DateTimeOriginal «1899:12:31 23:00:00»: год 1899 вне 1900–2100")
+            .row("February 30th", {"2024:02:30 21:14:07"}, 0, "380: DateTimeOriginal «2024:02:30 21:14:07» не дата и время");
     }
     void fromExif() {
         QFETCH(CameraStamp, camera);

@@ -4,6 +4,7 @@
 #include "shell/clicklabel.h"
 #include "support/badpictures.h"
 #include "support/datatable.h"
+#include "support/exifjpeg.h"
 #include "support/files.h"
 #include "support/linearsky.h"
 #include "support/ordinaryuser.h"
@@ -17,6 +18,8 @@
 
 using namespace vorlan;
 using namespace vorlan::test;
+
+Q_DECLARE_METATYPE(CameraStamp)
 
 namespace {
 
@@ -34,6 +37,18 @@ QByteArray bmp() {
 
 // BMP header fields (little-endian): width at 18, height at 22, bits per pixel at 28.
 constexpr int BmpWidth = 18, BmpHeight = 22, BmpBits = 28;
+
+/// Files named "large…" are grown to this size as a sparse file: what a user may pick by mistake.
+constexpr qint64 LargeFile = qint64(2) << 30;
+
+/// Bytes this process has read through system calls so far (files, pipes, sockets).
+qint64 bytesRead() {
+    QFile io("/proc/self/io");
+    if (!io.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : io.readAll().split('\n'))
+        if (line.startsWith("rchar:")) return line.mid(6).trimmed().toLongLong();
+    return -1;
+}
 
 } // namespace
 
@@ -103,6 +118,8 @@ class TestBadFiles : public WindowTest {
         QTest::newRow("zero bytes") << 1 << "empty.jpg" << QByteArray() << QString("файл пуст");
         QTest::newRow("text named .jpg")
             << 1 << "notes.jpg" << QByteArray("Снимок M31, 3 марта\r\n") << NotAPicture;
+        // Within the budget, so only its first bytes can refuse it before 2 GB are read.
+        QTest::newRow("2 GB of zeros named .jpg") << 2 << "large.jpg" << QByteArray(16, '\0') << NotAPicture;
         const QByteArray png = encoded(gradientPicture(200, 150), "PNG");
         QTest::newRow("PNG cut in half") << 2 << "cut.png" << png.left(png.size() / 2) << Damaged;
 
@@ -152,7 +169,11 @@ class TestBadFiles : public WindowTest {
         QFETCH(QString, reason);
         loadGoodWithPoint(slot);
         const QString bad = writeFile(dir, name, bytes);
+        const bool large = name.startsWith("large");
+        if (large) QVERIFY(QFile(bad).resize(LargeFile));
+        const qint64 readBefore = bytesRead();
         load(slot, bad);
+        if (large) QCOMPARE_LT(bytesRead() - readBefore, 16 << 20);
         QCOMPARE(prompter->messages.size(), 1);
         const QString message = prompter->messages[0];
         QVERIFY2(message.contains(bad) && message.contains(reason), qPrintable(message));
@@ -218,6 +239,29 @@ class TestBadFiles : public WindowTest {
         QVERIFY2(qAbs(seen.red() - colour.red()) <= 2 && qAbs(seen.green() - colour.green()) <= 2 &&
                      qAbs(seen.blue() - colour.blue()) <= 2,
                  qPrintable(seen.name()));
+    }
+
+    // A sound picture whose camera time stamp is absurd loads, and its time is refused with the
+    // reason in the slot's tool tip rather than shown 68 years on; no stamp at all is no fault.
+    void hostileTimeStampsAreRefusedWithTheirReason_data() {
+        DataTable<CameraStamp, QString>("stamp", "said")
+            .row("year 9999, a leap second, 2^32-1 s", {"9999:12:31 23:59:60", "", ExifRational{4294967295U, 1}},
+                 "время снимка неизвестно: DateTimeOriginal «9999:12:31 23:59:60»: год 9999 вне 1900–2100")
+            .row("exposure of 2^32-1 s", {"2024:03:05 21:14:07", "", ExifRational{4294967295U, 1}},
+                 "время снимка неизвестно: выдержка ExposureTime 4294967295 с вне 0 … 86400 с")
+            .row("no EXIF", {}, "");
+    }
+    void hostileTimeStampsAreRefusedWithTheirReason() {
+        QFETCH(CameraStamp, stamp);
+        QFETCH(QString, said);
+        const QString path = dir.filePath("stamped.jpg");
+        QVERIFY(writeJpegWithExif(path, stamp));
+        load(1, path);
+        QVERIFY2(prompter->messages.isEmpty(), qPrintable(prompter->messages.join('\n')));
+        QCOMPARE(f->Img1->picture().size(), QSize(16, 16));
+        const QString tip = f->Lbl1->toolTip();
+        QVERIFY2(said.isEmpty() ? !tip.contains("время снимка") : tip.endsWith("\n" + said), qPrintable(tip));
+        QVERIFY(!f->txtInfo->toPlainText().contains("снимок 1:"));
     }
 
     // Runs last: the peak of the whole run, bombs included. A decoded bomb would take 450 MB and
