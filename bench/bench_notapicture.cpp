@@ -3,6 +3,7 @@
 // loader reads for it against the file's size.
 
 #include "benchreport.h"
+#include "support/files.h"
 #include "view/picturefile.h"
 
 #include <QFile>
@@ -13,6 +14,7 @@
 #include <cstdio>
 
 using namespace vorlan;
+using namespace vorlan::test;
 
 namespace {
 
@@ -24,15 +26,6 @@ PictureLoadOptions options() {
     PictureLoadOptions o;
     o.memoryBudget = FileBytes * 2;
     return o;
-}
-
-/// Bytes this process has read through system calls so far.
-qint64 bytesRead() {
-    QFile io(QStringLiteral("/proc/self/io"));
-    if (!io.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : io.readAll().split('\n'))
-        if (line.startsWith("rchar:")) return line.mid(6).trimmed().toLongLong();
-    return -1;
 }
 
 void BM_QtFormatCheck(benchmark::State& state) {
@@ -65,9 +58,9 @@ int main(int argc, char** argv) {
     }
     file.close();
 
-    const qint64 before = bytesRead();
+    const qint64 before = bytesReadSoFar();
     const DecodedPicture once = decodePictureFile(g_file, options());
-    const qint64 read = bytesRead() - before;
+    const qint64 read = bytesReadSoFar() - before;
 
     benchmark::Initialize(&argc, argv);
     MedianReporter reporter;

@@ -5,8 +5,8 @@
 #include "common/vorlanerror.h"
 #include "project/projectlayout.h"
 #include "project/registrationline.h"
-#include "sky/picturesky.h"
 #include "sky/fieldhelpers.h"
+#include "sky/picturesky.h"
 #include "sky/skymath.h"
 
 #include <QDir>

@@ -53,8 +53,7 @@ class TestObservationTime : public QObject {
             .row("negative EXPTIME", {start, "EXPTIME = -5"}, "380: выдержка EXPTIME -5 с вне 0 … 86400 с")
             .row("year 9999, a leap second, EXPOSURE of 2^32 s",
                  {"DATE-OBS= '9999-12-31T23:59:60'", "EXPOSURE= 4294967295"},
-                 "380: DATE-OBS «9999-12-31T23:59:60»: год 9999 вне 1900–2100")
-            .row("EXPTIME over a day", {start, "EXPTIME = 90000"}, "380: выдержка EXPTIME 90000 с вне 0 … 86400 с");
+                 "380: DATE-OBS «9999-12-31T23:59:60»: год 9999 вне 1900–2100");
     }
     void fromFitsHeader() {
         QFETCH(QStringList, cards);
@@ -74,7 +73,6 @@ class TestObservationTime : public QObject {
             .row("Moscow time, back into February", {"2024:03:01 01:00:00", "", ExifRational{1, 250}}, 180,
                  "2024-02-29T22:00:00.002Z")
             .row("camera behind UTC", {"2024:12:31 21:14:07"}, -300, "2025-01-01T02:14:07.000Z")
-            .row("leap second at the end of 2016", {"2016:12:31 23:59:60"}, 0, "2017-01-01T00:00:00.000Z")
             .row("clock never set", {"    :  :     :  :  "}, 0,
                  "380: DateTimeOriginal «    :  :     :  :  » не дата и время")
             .row("no DateTimeOriginal", {"", "25", ExifRational{30, 1}}, 0,
@@ -84,9 +82,7 @@ class TestObservationTime : public QObject {
             .row("year 9999, a leap second, 2^32-1 s", {"9999:12:31 23:59:60", "", ExifRational{4294967295U, 1}},
                  0, "380: DateTimeOriginal «9999:12:31 23:59:60»: год 9999 вне 1900–2100")
             .row("a sound date, 2^32-1 s", {stamp, "", ExifRational{4294967295U, 1}}, 0,
-                 "380: выдержка ExposureTime 4294967295 с вне 0 … 86400 с")
-            .row("year 1899", {"1899:12:31 23:00:00"}, 0, "380: DateTimeOriginal «1899:12:31 23:00:00»: год 1899 вне 1900–2100")
-            .row("February 30th", {"2024:02:30 21:14:07"}, 0, "380: DateTimeOriginal «2024:02:30 21:14:07» не дата и время");
+                 "380: выдержка ExposureTime 4294967295 с вне 0 … 86400 с");
     }
     void fromExif() {
         QFETCH(CameraStamp, camera);

@@ -13,6 +13,7 @@
 #include "view/picturefile.h"
 
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QtTest>
 #include <sys/resource.h>
 
@@ -40,15 +41,6 @@ constexpr int BmpWidth = 18, BmpHeight = 22, BmpBits = 28;
 
 /// Files named "large…" are grown to this size as a sparse file: what a user may pick by mistake.
 constexpr qint64 LargeFile = qint64(2) << 30;
-
-/// Bytes this process has read through system calls so far (files, pipes, sockets).
-qint64 bytesRead() {
-    QFile io("/proc/self/io");
-    if (!io.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : io.readAll().split('\n'))
-        if (line.startsWith("rchar:")) return line.mid(6).trimmed().toLongLong();
-    return -1;
-}
 
 } // namespace
 
@@ -171,9 +163,9 @@ class TestBadFiles : public WindowTest {
         const QString bad = writeFile(dir, name, bytes);
         const bool large = name.startsWith("large");
         if (large) QVERIFY(QFile(bad).resize(LargeFile));
-        const qint64 readBefore = bytesRead();
+        const qint64 readBefore = bytesReadSoFar();
         load(slot, bad);
-        if (large) QCOMPARE_LT(bytesRead() - readBefore, 16 << 20);
+        if (large) QCOMPARE_LT(bytesReadSoFar() - readBefore, 16 << 20);
         QCOMPARE(prompter->messages.size(), 1);
         const QString message = prompter->messages[0];
         QVERIFY2(message.contains(bad) && message.contains(reason), qPrintable(message));
@@ -247,8 +239,6 @@ class TestBadFiles : public WindowTest {
         DataTable<CameraStamp, QString>("stamp", "said")
             .row("year 9999, a leap second, 2^32-1 s", {"9999:12:31 23:59:60", "", ExifRational{4294967295U, 1}},
                  "время снимка неизвестно: DateTimeOriginal «9999:12:31 23:59:60»: год 9999 вне 1900–2100")
-            .row("exposure of 2^32-1 s", {"2024:03:05 21:14:07", "", ExifRational{4294967295U, 1}},
-                 "время снимка неизвестно: выдержка ExposureTime 4294967295 с вне 0 … 86400 с")
             .row("no EXIF", {}, "");
     }
     void hostileTimeStampsAreRefusedWithTheirReason() {
