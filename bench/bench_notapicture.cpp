@@ -70,8 +70,8 @@ int main(int argc, char** argv) {
     auto t = [&](const std::string& name) { return reporter.ms.count(name) ? reporter.ms[name] : 0.0; };
     std::printf("\n2 GB of zeros named .jpg (median CPU times)\n");
     std::printf("refused: %s\n", once.ok() ? "no, it decoded" : qPrintable(once.reason()));
-    ratioLine("refuse it through the loader", t("BM_RefuseNotAPicture"), "Qt's format check", t("BM_QtFormatCheck"),
-              3.0, "us");
+    ratioLine("refuse it through the loader", t("BM_RefuseNotAPicture"), "Qt's format check",
+              t("BM_QtFormatCheck"), 3.0, "us");
     // The file's first bytes and the small reads around them, never the file.
     constexpr qint64 Goal = 1 << 20;
     if (before >= 0)

@@ -240,8 +240,7 @@ class ProjectOpening {
         // A project with no star coordinates (saved with "Координаты" off, after an automatic
         // registration or before any stars were typed) has nothing to solve: a solution from
         // all-zero coordinates could only fail.
-        if (r.hasStarCoordinates())
-            attempt(step::Solution, [] { VvodKoordinatForm().cmdSzet_Click(); });
+        if (r.hasStarCoordinates()) attempt(step::Solution, [] { VvodKoordinatForm().cmdSzet_Click(); });
         w.lblT1->setText(s.Point1Text1);
         w.LblT2->setText(s.Point2Text1);
         coordinatesFound();

@@ -187,9 +187,11 @@ bool ProjectRecord::hasStarCoordinates() const {
 }
 
 QString damagedLineText(int number, int line, const QString& text, const QString& why) {
-    const QString said = number == ErrorNumber::Overflow ? QStringLiteral("Переполнение в строке %1: %2")
-                                                         : QStringLiteral("Недопустимое значение в строке %1: %2");
-    return said.arg(line).arg(shortened(text)) + (why.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(why));
+    const QString said = number == ErrorNumber::Overflow
+                             ? QStringLiteral("Переполнение в строке %1: %2")
+                             : QStringLiteral("Недопустимое значение в строке %1: %2");
+    return said.arg(line).arg(shortened(text)) +
+           (why.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(why));
 }
 
 namespace {

@@ -49,7 +49,8 @@ Outcome<RegistrationLine> readRegistrationLine(const QString& line) {
         v[i] = words[2 + i].toDouble(&ok);
         if (!ok) return refused(QStringLiteral("«%1» не число").arg(words[2 + i].left(20)));
         if (!std::isfinite(v[i]) || std::abs(v[i]) > 1e9)
-            return refused(QStringLiteral("число %1 недопустимо").arg(words[2 + i].left(20)), ErrorNumber::Overflow);
+            return refused(QStringLiteral("число %1 недопустимо").arg(words[2 + i].left(20)),
+                           ErrorNumber::Overflow);
     }
     if (words.size() == 7 && words[6] != Mirrored)
         return refused(QStringLiteral("«%1» вместо «%2»").arg(words[6].left(20), Mirrored));

@@ -337,7 +337,8 @@ void frmBl::reportSpots(const QVector<std::pair<int, QPointF>>& spots) {
         const std::optional<QDateTime> time = pictureTime(slot);
         const std::optional<SkyCoord> sky = skyAtPicture1(at);
         if (!time && noTime.isEmpty())
-            noTime = pictureMidExposureUtc(State().FileName(slot), settings.cameraClockOffsetMinutes).reason();
+            noTime =
+                pictureMidExposureUtc(State().FileName(slot), settings.cameraClockOffsetMinutes).reason();
         if (!time || !sky) continue;
         Observation o;
         o.designation = settings.designation;

@@ -35,7 +35,8 @@ Outcome<QDateTime> utcAt(const QString& stamp, int year, int month, int day, std
     const QDate date(year, month, day);
     if (!date.isValid() || !dayMs) return unusable(QStringLiteral("%1 не дата и время").arg(stamp));
     if (year < EarliestYear || year > LatestYear)
-        return unusable(QStringLiteral("%1: год %2 вне %3–%4").arg(stamp).arg(year).arg(EarliestYear).arg(LatestYear));
+        return unusable(
+            QStringLiteral("%1: год %2 вне %3–%4").arg(stamp).arg(year).arg(EarliestYear).arg(LatestYear));
     return QDateTime(date, QTime(0, 0), Qt::UTC).addMSecs(*dayMs);
 }
 
@@ -48,12 +49,14 @@ Outcome<qint64> halfExposureMs(const QString& name, const std::optional<QString>
     if (!ok || !std::isfinite(s))
         return unusable(QStringLiteral("%1 «%2» не число секунд").arg(name, seconds->left(30)));
     if (s < 0 || s > LongestExposure)
-        return unusable(QStringLiteral("выдержка %1 %2 с вне 0 … %3 с").arg(name, *seconds).arg(LongestExposure));
+        return unusable(
+            QStringLiteral("выдержка %1 %2 с вне 0 … %3 с").arg(name, *seconds).arg(LongestExposure));
     return std::llround(s * 500);
 }
 
 /// The mid-exposure time from a start and a half exposure, the first refusal of the two.
-Outcome<QDateTime> midExposure(const Outcome<QDateTime>& start, const Outcome<qint64>& half, qint64 shiftMs = 0) {
+Outcome<QDateTime> midExposure(const Outcome<QDateTime>& start, const Outcome<qint64>& half,
+                               qint64 shiftMs = 0) {
     if (!start.ok()) return start.failure();
     if (!half.ok()) return half.failure();
     return start.value().addMSecs(half.value() + shiftMs);

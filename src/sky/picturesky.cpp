@@ -131,7 +131,8 @@ QList<DamagedSkyLine> DamagedProjectSkyLines(const QStringList& extensionLines) 
     const SkyWcs wcs = SkyWcs::fromHeaderText(cards.join(QLatin1Char('\n')));
     const double scale = wcs.arcsecPerPixel();
     if (!wcs.isValid())
-        damaged.append({firstCard, {ErrorNumber::InvalidValue, QStringLiteral("WCS не читается: ") + wcs.reason()}});
+        damaged.append(
+            {firstCard, {ErrorNumber::InvalidValue, QStringLiteral("WCS не читается: ") + wcs.reason()}});
     else if (wcs.width() > 0 && wcs.height() > 0 && !(scale >= 1e-3 && scale <= 36000))
         damaged.append({firstCard,
                         {ErrorNumber::InvalidValue,

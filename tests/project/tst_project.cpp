@@ -160,13 +160,8 @@ class TestProject : public QObject {
                                          twoFrames,
                                          " 1500  750| 4500  3000",
                                          true});
-        table.row("no coordinates", {"two-without-coordinates.vln",
-                                     two,
-                                     {},
-                                     "100",
-                                     twoFrames,
-                                     " 1500  750|0 0",
-                                     false});
+        table.row("no coordinates",
+                  {"two-without-coordinates.vln", two, {}, "100", twoFrames, " 1500  750|0 0", false});
         table.row("three pictures", {"three-pictures.vln",
                                      {"a.jpg:400x300", "b.jpg:640x480", "ночь-α.jpg:320x240"},
                                      {},
@@ -494,7 +489,8 @@ class TestProject : public QObject {
         const QVector<SkyStar> sky = randomSky(QRectF(-300, -300, 1240, 1080), 330, 8, 15, 200);
         const QString shot[2] = {dir->filePath("pictures/one.png"), dir->filePath("pictures/two.png")};
         for (int k = 1; k <= 2; ++k) {
-            const SimilarityTransform toOne = skyTransform(QSizeF(size), QSizeF(size), 12 * (k - 1), 1, false, {});
+            const SimilarityTransform toOne =
+                skyTransform(QSizeF(size), QSizeF(size), 12 * (k - 1), 1, false, {});
             QVERIFY(viewSky(sky, size, toOne, k, {.noise = 0}).image.save(shot[k - 1]));
             loadSlot(*f, *prompter, k, shot[k - 1]);
         }

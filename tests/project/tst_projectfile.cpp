@@ -235,9 +235,11 @@ class TestProjectFile : public QObject {
         QFETCH(int, error);
         QFETCH(QString, why);
         QStringList extension = {registrationLine(2, {0.823, 0.3842, -12.5, 40.25, false})};
-        extension += ProjectSkyLines({SkySource::SolvedWcs, {}, tanWcs({84 * Rad, -1.2 * Rad, 2, 0, 1500, 1000})});
+        extension +=
+            ProjectSkyLines({SkySource::SolvedWcs, {}, tanWcs({84 * Rad, -1.2 * Rad, 2, 0, 1500, 1000})});
         const QString key = damaged.section(QRegularExpression("[:=]"), 0, 0);
-        const auto at = std::find_if(extension.begin(), extension.end(), [&](auto& l) { return l.startsWith(key); });
+        const auto at =
+            std::find_if(extension.begin(), extension.end(), [&](auto& l) { return l.startsWith(key); });
         at == extension.end() ? void(extension << damaged) : void(*at = damaged);
         SharedState s;
         stateFromGolden(s, goldenLines(QStringLiteral("two-with-coordinates.vln")));
@@ -247,7 +249,8 @@ class TestProjectFile : public QObject {
         if (!error) return;
         // A WCS that reads but cannot be is named at its first card.
         const int line = 35 + int(why.contains("пиксель") ? 2 : extension.indexOf(damaged));
-        const QString said = error == 6 ? "Переполнение в строке %1: " : "Недопустимое значение в строке %1: ";
+        const QString said =
+            error == 6 ? "Переполнение в строке %1: " : "Недопустимое значение в строке %1: ";
         QVERIFY2(r.errors[0].reason.startsWith(said.arg(line)) && r.errors[0].reason.contains(why),
                  qPrintable(r.errors[0].reason));
         QCOMPARE(r.errors[0].number, error);

@@ -77,10 +77,12 @@ class TestObservationTime : public QObject {
                  "380: DateTimeOriginal «    :  :     :  :  » не дата и время")
             .row("no DateTimeOriginal", {"", "25", ExifRational{30, 1}}, 0,
                  "5: в файле нет DateTimeOriginal (EXIF)")
-            .row("exposure over zero", {stamp, "", ExifRational{30, 0}}, 0, "380: ExposureTime «30/0» не число секунд")
+            .row("exposure over zero", {stamp, "", ExifRational{30, 0}}, 0,
+                 "380: ExposureTime «30/0» не число секунд")
             .row("no EXIF at all", {}, 0, "5: в файле нет DateTimeOriginal (EXIF)")
-            .row("year 9999, a leap second, 2^32-1 s", {"9999:12:31 23:59:60", "", ExifRational{4294967295U, 1}},
-                 0, "380: DateTimeOriginal «9999:12:31 23:59:60»: год 9999 вне 1900–2100")
+            .row("year 9999, a leap second, 2^32-1 s",
+                 {"9999:12:31 23:59:60", "", ExifRational{4294967295U, 1}}, 0,
+                 "380: DateTimeOriginal «9999:12:31 23:59:60»: год 9999 вне 1900–2100")
             .row("a sound date, 2^32-1 s", {stamp, "", ExifRational{4294967295U, 1}}, 0,
                  "380: выдержка ExposureTime 4294967295 с вне 0 … 86400 с");
     }

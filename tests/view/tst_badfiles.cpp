@@ -237,7 +237,8 @@ class TestBadFiles : public WindowTest {
     // reason in the slot's tool tip rather than shown 68 years on; no stamp at all is no fault.
     void hostileTimeStampsAreRefusedWithTheirReason_data() {
         DataTable<CameraStamp, QString>("stamp", "said")
-            .row("year 9999, a leap second, 2^32-1 s", {"9999:12:31 23:59:60", "", ExifRational{4294967295U, 1}},
+            .row("year 9999, a leap second, 2^32-1 s",
+                 {"9999:12:31 23:59:60", "", ExifRational{4294967295U, 1}},
                  "время снимка неизвестно: DateTimeOriginal «9999:12:31 23:59:60»: год 9999 вне 1900–2100")
             .row("no EXIF", {}, "");
     }
