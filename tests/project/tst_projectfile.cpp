@@ -227,7 +227,6 @@ class TestProjectFile : public QObject {
             .row("card NaN", "WCS1 CARD CRVAL1  =                  NAN", 6, "число NAN недопустимо")
             .row("card 1e308", "WCS1 CARD CRVAL2  = 1e308 / [deg]", 6, "число 1e308 недопустимо")
             .row("WCS of scale 1e-9", "WCS1 CARD CDELT1  = 1e-9 / [deg]", 380, "″ на пиксель невозможен")
-            .row("unknown source", "WCS1 SOURCE moon", 380, "источник координат «moon» неизвестен")
             .row("another program's line", "Заметка: облака", 0, "");
     }
     void damagedLinesAfterTheTableAreNamed() {

@@ -233,26 +233,22 @@ class TestBadFiles : public WindowTest {
                  qPrintable(seen.name()));
     }
 
-    // A sound picture whose camera time stamp is absurd loads, and its time is refused with the
-    // reason in the slot's tool tip rather than shown 68 years on; no stamp at all is no fault.
-    void hostileTimeStampsAreRefusedWithTheirReason_data() {
-        DataTable<CameraStamp, QString>("stamp", "said")
-            .row("year 9999, a leap second, 2^32-1 s",
-                 {"9999:12:31 23:59:60", "", ExifRational{4294967295U, 1}},
-                 "время снимка неизвестно: DateTimeOriginal «9999:12:31 23:59:60»: год 9999 вне 1900–2100")
-            .row("no EXIF", {}, "");
-    }
+    // Sound pictures, one with an absurd camera time stamp, one with none: both load, and the
+    // absurd time is refused with its reason in the slot's tool tip rather than shown 68 years on.
     void hostileTimeStampsAreRefusedWithTheirReason() {
-        QFETCH(CameraStamp, stamp);
-        QFETCH(QString, said);
-        const QString path = dir.filePath("stamped.jpg");
-        QVERIFY(writeJpegWithExif(path, stamp));
-        load(1, path);
-        QVERIFY2(prompter->messages.isEmpty(), qPrintable(prompter->messages.join('\n')));
-        QCOMPARE(f->Img1->picture().size(), QSize(16, 16));
-        const QString tip = f->Lbl1->toolTip();
-        QVERIFY2(said.isEmpty() ? !tip.contains("время снимка") : tip.endsWith("\n" + said), qPrintable(tip));
-        QVERIFY(!f->txtInfo->toPlainText().contains("снимок 1:"));
+        QVERIFY(
+            writeJpegWithExif(dir.filePath("9999.jpg"), {"9999:12:31 23:59:60", "", ExifRational{~0U, 1}}));
+        QVERIFY(writeJpegWithExif(dir.filePath("none.jpg"), {}));
+        load(1, dir.filePath("9999.jpg"));
+        load(2, dir.filePath("none.jpg"));
+        QVERIFY2(prompter->messages.isEmpty() && !f->Img2->picture().isNull(),
+                 qPrintable(prompter->messages.join('\n')));
+        QVERIFY2(
+            f->Lbl1->toolTip().endsWith(
+                "\nвремя снимка неизвестно: DateTimeOriginal «9999:12:31 23:59:60»: год 9999 вне 1900–2100"),
+            qPrintable(f->Lbl1->toolTip()));
+        QVERIFY(!f->Lbl2->toolTip().contains("время снимка") &&
+                !f->txtInfo->toPlainText().contains("снимок"));
     }
 
     // Runs last: the peak of the whole run, bombs included. A decoded bomb would take 450 MB and
