@@ -60,16 +60,14 @@ std::optional<QDateTime> frmBl::pictureTime(int k) const {
 }
 
 QString frmBl::slotToolTip(int k) const {
-    QString tip = State().FileName(k) + QString::fromUtf8(ToolTipTail[k]);
-    if (const std::optional<QDateTime> t = pictureTime(k)) {
-        tip += QStringLiteral("\nсередина экспозиции: ") + timeText(*t);
-    } else if (!Img(k)->picture().isNull()) {
-        // A time stamp that is there but cannot be used is said; a picture without one is common.
-        const Outcome<QDateTime> refused =
-            pictureMidExposureUtc(State().FileName(k), ReportSettings::load().cameraClockOffsetMinutes);
-        if (!refused.ok() && refused.failure().number != NoTimeStamp)
-            tip += QStringLiteral("\nвремя снимка неизвестно: ") + refused.reason();
-    }
+    const QString& file = State().FileName(k);
+    QString tip = file + QString::fromUtf8(ToolTipTail[k]);
+    if (file.isEmpty() || Img(k)->picture().isNull()) return tip;
+    const Outcome<QDateTime> t = pictureMidExposureUtc(file, ReportSettings::load().cameraClockOffsetMinutes);
+    if (t.ok())
+        tip += QStringLiteral("\nсередина экспозиции: ") + timeText(t.value());
+    else if (t.failure().number != NoTimeStamp) // a time stamp that is there but cannot be used
+        tip += QStringLiteral("\nвремя снимка неизвестно: ") + t.reason();
     return tip;
 }
 
