@@ -148,6 +148,7 @@ class ProjectOpening {
         // The next slot to load is offered.
         if (s.PictureCount == 1) w.Open2File->setEnabled(true);
         if (s.PictureCount == 2) w.Open3File->setEnabled(true);
+        readErrors(step::Extension);
         w.restoreProjectSky(r.extensionLines);
     }
 
@@ -236,7 +237,10 @@ class ProjectOpening {
             if (bothTaken(xLine)) s.Point2Text(k) = numberText(xLine);
         }
         coordinatesFound();
-        attempt(step::Solution, [] { VvodKoordinatForm().cmdSzet_Click(); });
+        // A project with no star coordinates (saved with "Координаты" off, after an automatic
+        // registration or before any stars were typed) has nothing to solve: a solution from
+        // all-zero coordinates could only fail.
+        if (r.hasStarCoordinates()) attempt(step::Solution, [] { VvodKoordinatForm().cmdSzet_Click(); });
         w.lblT1->setText(s.Point1Text1);
         w.LblT2->setText(s.Point2Text1);
         coordinatesFound();
@@ -265,8 +269,8 @@ class ProjectOpening {
         });
     }
 
-    /// The picture named on slot k's name line, found in the project's folder; "" for an empty
-    /// line.
+    /// The picture named on slot k's name line, found in the project's folder or else where it
+    /// was when the project was saved; "" for an empty line.
     QString pictureName(int k) {
         const QString stored = r.line[size_t(nameLine(k))].text;
         if (stored.isEmpty()) return QString();
@@ -329,7 +333,9 @@ void frmBl::mnuFileOpen_Click() {
 }
 
 void frmBl::restoreProjectSky(const QStringList& extensionLines) {
-    const StoredSky stored = ReadProjectSkyLines(extensionLines);
+    StoredSky stored = ReadProjectSkyLines(extensionLines);
+    // A WCS with a damaged line (said while reading) could put picture 1 anywhere on the sky.
+    if (!DamagedProjectSkyLines(extensionLines).isEmpty()) stored.solved = SkyWcs();
     PictureSky& sky = pictureSky();
     sky.solved = stored.solved;
     // A project written before WCSs were kept: the two-star solution, when it came up, was made

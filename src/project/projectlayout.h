@@ -72,6 +72,9 @@ constexpr int sliders(bool third) {
 /// The error context begins to name the missing second picture here, the third one here.
 inline constexpr int SecondPictureContext = 12;
 inline constexpr int ThirdPictureContext = 25;
+/// The extension lines, read once the table is applied: their failures have no context, since
+/// they belong to no picture block.
+inline constexpr int Extension = 35;
 } // namespace step
 
 /// The reader step that reads table line `l` of the fixed part.

@@ -4,11 +4,14 @@
 #include "common/textcodec.h"
 #include "common/vorlanerror.h"
 #include "project/projectlayout.h"
+#include "project/registrationline.h"
 #include "sky/fieldhelpers.h"
+#include "sky/picturesky.h"
 #include "sky/skymath.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <optional>
@@ -112,10 +115,7 @@ class LineCursor {
             m_lastText = text;
             return;
         }
-        fail(line, failure,
-             failure == ErrorNumber::Overflow
-                 ? QStringLiteral("Переполнение в строке %1: %2").arg(line).arg(shortened(text))
-                 : QStringLiteral("Недопустимое значение в строке %1: %2").arg(line).arg(shortened(text)));
+        fail(line, failure, damagedLineText(failure, line, text));
         // A line that cannot be read leaves the number of the last line that could; where that
         // number does not fit this line either, 0 stands in.
         if (refusal(kind, m_lastNumber) == 0)
@@ -180,6 +180,44 @@ QList<ProjectReadError> ProjectRecord::errorsOfStep(int step) const {
     return found;
 }
 
+bool ProjectRecord::hasStarCoordinates() const {
+    for (int l = line::StarRA1; l <= line::StarDec2; ++l)
+        if (line[size_t(l)].value != 0) return true;
+    return false;
+}
+
+QString damagedLineText(int number, int line, const QString& text, const QString& why) {
+    const QString said = number == ErrorNumber::Overflow
+                             ? QStringLiteral("Переполнение в строке %1: %2")
+                             : QStringLiteral("Недопустимое значение в строке %1: %2");
+    return said.arg(line).arg(shortened(text)) +
+           (why.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(why));
+}
+
+namespace {
+
+/// The extension lines of the keywords this program writes that cannot be read.
+QList<ProjectReadError> damagedExtensionLines(const QStringList& lines) {
+    QList<std::pair<int, Failure>> found;
+    for (int i = 0; i < lines.size(); ++i)
+        if (isRegistrationLine(lines[i]))
+            if (const Outcome<RegistrationLine> r = readRegistrationLine(lines[i]); !r.ok())
+                found.append({i, r.failure()});
+    for (const DamagedSkyLine& d : DamagedProjectSkyLines(lines))
+        found.append({d.index, d.failure});
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    QList<ProjectReadError> errors;
+    for (const auto& [i, failure] : found) {
+        const int fileLine = line::Last + 1 + i;
+        errors.append({{failure.number, damagedLineText(failure.number, fileLine, lines[i], failure.reason)},
+                       fileLine,
+                       step::Extension});
+    }
+    return errors;
+}
+
+} // namespace
+
 QStringList splitProjectLines(const QString& text, int maxLines) {
     QStringList lines;
     qsizetype start = 0;
@@ -233,11 +271,12 @@ ProjectRecord readProjectRecord(const QByteArray& bytes) {
     cursor.number(line::MarkScale2);
     cursor.name(line::Name3);
     if (!record.line[line::Name3].text.isEmpty()) pictureBlock(3);
+    record.errors += damagedExtensionLines(record.extensionLines);
     return record;
 }
 
 QString projectErrorContext(int step) {
-    if (step < project::step::SecondPictureContext) return QString();
+    if (step < project::step::SecondPictureContext || step >= project::step::Extension) return QString();
     if (step < project::step::ThirdPictureContext) return QStringLiteral("второго снимка нет! ");
     return QStringLiteral("третьего снимка нет! ");
 }
@@ -259,7 +298,11 @@ QString findProjectPicture(const QString& folder, const QString& storedName) {
         if (!match.isEmpty()) return exact; // two candidates: neither is surely the one
         match = entry;
     }
-    return match.isEmpty() ? exact : folder + match;
+    if (!match.isEmpty()) return folder + match;
+    // The folder comes first, so that a folder of pictures moved together with its project keeps
+    // opening; the stored path serves a project saved elsewhere than its pictures.
+    if (QDir::isAbsolutePath(storedName) && QFileInfo(storedName).isFile()) return storedName;
+    return exact;
 }
 
 } // namespace vorlan

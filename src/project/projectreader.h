@@ -28,7 +28,7 @@ struct ProjectLine {
 
 /// A failure met while reading a line: shown to the user at the reader step that reads it.
 struct ProjectReadError : Failure {
-    int line = 0; ///< table line, 1..34
+    int line = 0; ///< table line, 1..34, or the file line of an extension line (35 on)
     int step = 0; ///< reader step that reads the line
 };
 
@@ -41,11 +41,15 @@ struct ProjectRecord {
     /// picture 1 (2) is cleared and its y line is not consumed.
     std::array<bool, 2> point2Cleared{};
     QList<ProjectReadError> errors;
-    /// The file lines after table line 34, as they stand (see projectlayout.h).
+    /// The file lines after table line 34, as they stand (see projectlayout.h). Those that open
+    /// with a keyword of this program but cannot be read are among the errors (step Extension);
+    /// each reader passes over them.
     QStringList extensionLines;
 
     /// The errors found while reading the lines of the given reader step.
     QList<ProjectReadError> errorsOfStep(int step) const;
+    /// True when a star line (17-20) holds a coordinate other than 0.
+    bool hasStarCoordinates() const;
 };
 
 namespace project {
@@ -75,8 +79,13 @@ QStringList splitProjectLines(const QString& text, int maxLines);
 /// larger than a widget, scales beyond the sliders) count as lines that cannot be read.
 ProjectRecord readProjectRecord(const QByteArray& bytes);
 
+/// The description of a line that cannot be read: file line `line`, as it stands in `text`,
+/// and why when more than the number (the error number Overflow or InvalidValue) says.
+QString damagedLineText(int number, int line, const QString& text, const QString& why = {});
+
 /// The error context the reader shows before a failure of the given step: empty up to step
-/// 11, "второго снимка нет! " for steps 12-24, "третьего снимка нет! " from step 25 on.
+/// 11, "второго снимка нет! " for steps 12-24, "третьего снимка нет! " for steps 25-34, and
+/// empty again for the extension lines.
 QString projectErrorContext(int step);
 
 /// The folder part of a project file's path, up to and including its last "\" or "/" (empty
@@ -85,7 +94,8 @@ QString projectFolderOf(const QString& path);
 
 /// Where a picture stored as storedName (a path from any machine, "\" or "/") is found: in
 /// folder, by its name part; when that exact name is not there, the one file of the folder
-/// whose name matches it ignoring case. Without such a file, folder + the name part.
+/// whose name matches it ignoring case; else storedName itself when it names a file here (a
+/// project kept apart from its pictures). Without any of these, folder + the name part.
 QString findProjectPicture(const QString& folder, const QString& storedName);
 
 } // namespace vorlan

@@ -21,11 +21,11 @@
 // On reading, a picture whose registration turns or mirrors it is shown turned again; its
 // display scale and position come from the 34 lines and the overlay as always.
 
+#include "common/outcome.h"
 #include "stars/starlist.h"
 
 #include <QString>
 #include <QStringList>
-#include <optional>
 
 namespace vorlan {
 
@@ -38,11 +38,16 @@ struct RegistrationLine {
 /// The line for picture (2 or 3) registered by toPicture1.
 QString registrationLine(int picture, const SimilarityTransform& toPicture1);
 
-/// The registration a line holds; nothing for a line of another keyword, of another picture than
-/// 2 or 3, or with numbers no registration has (not finite, a scale outside 0.01 .. 100).
-std::optional<RegistrationLine> readRegistrationLine(const QString& line);
+/// True when the line opens with the registration keyword.
+bool isRegistrationLine(const QString& line);
 
-/// The registrations among the lines after line 34, the last line of a picture winning.
+/// The registration a line of the keyword holds, or why it holds none: words missing or too
+/// many, another picture than 2 or 3, a word for a number, numbers no registration has (not
+/// finite or beyond 1e9: the number Overflow; a scale outside 0.01 .. 100: InvalidValue).
+Outcome<RegistrationLine> readRegistrationLine(const QString& line);
+
+/// The registrations among the lines after line 34, the last sound line of a picture winning;
+/// lines that hold none are passed over.
 QList<RegistrationLine> readRegistrationLines(const QStringList& extensionLines);
 
 } // namespace vorlan

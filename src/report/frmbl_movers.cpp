@@ -55,13 +55,19 @@ QString timeText(const QDateTime& t) {
 std::optional<QDateTime> frmBl::pictureTime(int k) const {
     const QString& file = State().FileName(k);
     if (file.isEmpty() || Img(k)->picture().isNull()) return std::nullopt;
-    return pictureMidExposureUtc(file, ReportSettings::load().cameraClockOffsetMinutes);
+    const Outcome<QDateTime> t = pictureMidExposureUtc(file, ReportSettings::load().cameraClockOffsetMinutes);
+    return t.ok() ? std::optional(t.value()) : std::nullopt;
 }
 
 QString frmBl::slotToolTip(int k) const {
-    QString tip = State().FileName(k) + QString::fromUtf8(ToolTipTail[k]);
-    if (const std::optional<QDateTime> t = pictureTime(k))
-        tip += QStringLiteral("\nсередина экспозиции: ") + timeText(*t);
+    const QString& file = State().FileName(k);
+    QString tip = file + QString::fromUtf8(ToolTipTail[k]);
+    if (file.isEmpty() || Img(k)->picture().isNull()) return tip;
+    const Outcome<QDateTime> t = pictureMidExposureUtc(file, ReportSettings::load().cameraClockOffsetMinutes);
+    if (t.ok())
+        tip += QStringLiteral("\nсередина экспозиции: ") + timeText(t.value());
+    else if (t.failure().number != NoTimeStamp) // a time stamp that is there but cannot be used
+        tip += QStringLiteral("\nвремя снимка неизвестно: ") + t.reason();
     return tip;
 }
 
@@ -324,9 +330,13 @@ void frmBl::reportSpots(const QVector<std::pair<int, QPointF>>& spots) {
     }
     const ReportSettings settings = ReportSettings::load();
     QVector<Observation> observations;
+    QString noTime;
     for (const auto& [slot, at] : spots) {
         const std::optional<QDateTime> time = pictureTime(slot);
         const std::optional<SkyCoord> sky = skyAtPicture1(at);
+        if (!time && noTime.isEmpty())
+            noTime =
+                pictureMidExposureUtc(State().FileName(slot), settings.cameraClockOffsetMinutes).reason();
         if (!time || !sky) continue;
         Observation o;
         o.designation = settings.designation;
@@ -344,9 +354,7 @@ void frmBl::reportSpots(const QVector<std::pair<int, QPointF>>& spots) {
         observations << o;
     }
     if (observations.isEmpty()) {
-        Prompter::instance().message(this,
-                                     QStringLiteral("Время снимка неизвестно: в файле нет DATE-OBS (FITS) "
-                                                    "или DateTimeOriginal (EXIF)."),
+        Prompter::instance().message(this, QStringLiteral("Время снимка неизвестно: %1.").arg(noTime),
                                      QMessageBox::Information);
         return;
     }

@@ -24,19 +24,42 @@ std::optional<qint64> dayMilliseconds(const QString& hours, const QString& minut
     return h * 3600000LL + m * 60000LL + std::llround(s * 1000);
 }
 
-std::optional<QDateTime> utcAt(QDate date, std::optional<qint64> dayMs) {
-    if (!date.isValid() || !dayMs) return std::nullopt;
+Failure unusable(const QString& reason) {
+    return {ErrorNumber::InvalidValue, reason};
+}
+
+/// The start of an exposure from a date and a time of day, with `stamp` (the tag or card as
+/// written) named in a refusal: a date that is no date, a year no picture can have, or a time of
+/// day out of range.
+Outcome<QDateTime> utcAt(const QString& stamp, int year, int month, int day, std::optional<qint64> dayMs) {
+    const QDate date(year, month, day);
+    if (!date.isValid() || !dayMs) return unusable(QStringLiteral("%1 не дата и время").arg(stamp));
+    if (year < EarliestYear || year > LatestYear)
+        return unusable(
+            QStringLiteral("%1: год %2 вне %3–%4").arg(stamp).arg(year).arg(EarliestYear).arg(LatestYear));
     return QDateTime(date, QTime(0, 0), Qt::UTC).addMSecs(*dayMs);
 }
 
-/// Half an exposure in milliseconds: none when the text is present but not seconds >= 0, 0 when
-/// it is absent. FORTRAN writers may put a D exponent ("3.0D1").
-std::optional<qint64> halfExposureMs(const std::optional<QString>& seconds) {
-    if (!seconds) return 0;
+/// Half an exposure in milliseconds: 0 when the text is absent, refused when it is present but
+/// not seconds from 0 to a day. FORTRAN writers may put a D exponent ("3.0D1").
+Outcome<qint64> halfExposureMs(const QString& name, const std::optional<QString>& seconds) {
+    if (!seconds) return qint64(0);
     bool ok = false;
     const double s = QString(*seconds).replace(QLatin1Char('D'), QLatin1Char('E')).toDouble(&ok);
-    if (!ok || !std::isfinite(s) || s < 0) return std::nullopt;
+    if (!ok || !std::isfinite(s))
+        return unusable(QStringLiteral("%1 «%2» не число секунд").arg(name, seconds->left(30)));
+    if (s < 0 || s > LongestExposure)
+        return unusable(
+            QStringLiteral("выдержка %1 %2 с вне 0 … %3 с").arg(name, *seconds).arg(LongestExposure));
     return std::llround(s * 500);
+}
+
+/// The mid-exposure time from a start and a half exposure, the first refusal of the two.
+Outcome<QDateTime> midExposure(const Outcome<QDateTime>& start, const Outcome<qint64>& half,
+                               qint64 shiftMs = 0) {
+    if (!start.ok()) return start.failure();
+    if (!half.ok()) return half.failure();
+    return start.value().addMSecs(half.value() + shiftMs);
 }
 
 // ---- FITS ----
@@ -52,17 +75,22 @@ std::optional<QString> cardValue(fitsfile* f, const char* key) {
     return v;
 }
 
-std::optional<QDateTime> fitsStart(const QString& dateObs, const std::optional<QString>& timeObs) {
+Outcome<QDateTime> fitsStart(const QString& dateObs, const std::optional<QString>& timeObs) {
     static const QRegularExpression iso(
         QStringLiteral(R"(^(\d{4})-(\d{2})-(\d{2})(?:T(\d{2}):(\d{2}):(\d{2}(?:\.\d*)?)Z?)?$)"));
     static const QRegularExpression time(QStringLiteral(R"(^(\d{2}):(\d{2}):(\d{2}(?:\.\d*)?)$)"));
+    const QString stamp = QStringLiteral("DATE-OBS «%1»").arg(dateObs.left(40));
     const auto m = iso.match(dateObs);
-    if (!m.hasMatch()) return std::nullopt;
-    const QDate date(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
-    if (m.hasCaptured(4)) return utcAt(date, dayMilliseconds(m.captured(4), m.captured(5), m.captured(6)));
+    if (!m.hasMatch()) return unusable(stamp + QStringLiteral(" не дата"));
+    const int year = m.captured(1).toInt(), month = m.captured(2).toInt(), day = m.captured(3).toInt();
+    if (m.hasCaptured(4))
+        return utcAt(stamp, year, month, day, dayMilliseconds(m.captured(4), m.captured(5), m.captured(6)));
     const auto t = time.match(timeObs.value_or(QString()));
-    if (!t.hasMatch()) return std::nullopt;
-    return utcAt(date, dayMilliseconds(t.captured(1), t.captured(2), t.captured(3)));
+    if (!t.hasMatch())
+        return unusable(timeObs ? QStringLiteral("TIME-OBS «%1» не время суток").arg(timeObs->left(40))
+                                : stamp + QStringLiteral(" без времени суток, и TIME-OBS нет"));
+    return utcAt(stamp + QStringLiteral(" с TIME-OBS «%1»").arg(*timeObs), year, month, day,
+                 dayMilliseconds(t.captured(1), t.captured(2), t.captured(3)));
 }
 
 // ---- EXIF ----
@@ -96,58 +124,66 @@ std::optional<QString> exifText(ExifData* data, ExifTag tag) {
     return QString::fromLatin1(text, qsizetype(strnlen(text, e->size)));
 }
 
-/// ExposureTime as seconds in text: none when absent, an empty text when it is not a fraction.
+/// ExposureTime as seconds in text: none when absent, the fraction as written ("30/0") when it
+/// is no number, an empty text when it is not a fraction.
 std::optional<QString> exifExposure(ExifData* data) {
     const ExifEntry* e = exif_content_get_entry(data->ifd[EXIF_IFD_EXIF], EXIF_TAG_EXPOSURE_TIME);
     if (!e) return std::nullopt;
     if (e->format != EXIF_FORMAT_RATIONAL || !e->data || e->size < 8) return QString();
     const ExifRational r = exif_get_rational(e->data, exif_data_get_byte_order(data));
-    return r.denominator ? QString::number(double(r.numerator) / r.denominator, 'g', 17) : QString();
+    return r.denominator ? QString::number(double(r.numerator) / r.denominator, 'g', 17)
+                         : QStringLiteral("%1/0").arg(r.numerator);
+}
+
+Failure noStamp(const QString& what) {
+    return {NoTimeStamp, QStringLiteral("в файле нет %1").arg(what)};
 }
 
 } // namespace
 
-std::optional<QDateTime> fitsMidExposureUtc(const QString& path) {
+Outcome<QDateTime> fitsMidExposureUtc(const QString& path) {
     int status = 0;
     const FitsHandle file = openFitsForReading(path, status);
-    if (status) return std::nullopt;
+    if (status) return Failure{ErrorNumber::BadFile, QStringLiteral("файл FITS не читается")};
     int count = 0;
     fits_get_num_hdus(file.get(), &count, &status);
     for (int hdu = 1; hdu <= count && !status; ++hdu) {
-        if (fits_movabs_hdu(file.get(), hdu, nullptr, &status)) return std::nullopt;
+        if (fits_movabs_hdu(file.get(), hdu, nullptr, &status)) break;
         const std::optional<QString> dateObs = cardValue(file.get(), "DATE-OBS");
         if (!dateObs) continue;
-        const std::optional<QDateTime> start = fitsStart(*dateObs, cardValue(file.get(), "TIME-OBS"));
-        std::optional<QString> exposure = cardValue(file.get(), "EXPTIME");
-        if (!exposure) exposure = cardValue(file.get(), "EXPOSURE");
-        const std::optional<qint64> half = halfExposureMs(exposure);
-        if (!start || !half) return std::nullopt;
-        return start->addMSecs(*half);
+        const Outcome<QDateTime> start = fitsStart(*dateObs, cardValue(file.get(), "TIME-OBS"));
+        const char* key = "EXPTIME";
+        std::optional<QString> exposure = cardValue(file.get(), key);
+        if (!exposure) exposure = cardValue(file.get(), key = "EXPOSURE");
+        return midExposure(start, halfExposureMs(QLatin1String(key), exposure));
     }
-    return std::nullopt;
+    return noStamp(QStringLiteral("DATE-OBS (FITS)"));
 }
 
-std::optional<QDateTime> exifMidExposureUtc(const QString& path, int cameraClockOffsetMinutes) {
+Outcome<QDateTime> exifMidExposureUtc(const QString& path, int cameraClockOffsetMinutes) {
     const auto data = readExif(path);
-    if (!data) return std::nullopt;
+    const Failure none = noStamp(QStringLiteral("DateTimeOriginal (EXIF)"));
+    if (!data) return none;
     static const QRegularExpression stamp(
         QStringLiteral(R"(^(\d{4}):(\d{2}):(\d{2}) (\d{2}):(\d{2}):(\d{2})$)"));
     static const QRegularExpression digits(QStringLiteral(R"(^\d+$)"));
-    const auto m = stamp.match(exifText(data.get(), EXIF_TAG_DATE_TIME_ORIGINAL).value_or(QString()));
-    if (!m.hasMatch()) return std::nullopt;
+    const std::optional<QString> original = exifText(data.get(), EXIF_TAG_DATE_TIME_ORIGINAL);
+    if (!original) return none;
+    const QString named = QStringLiteral("DateTimeOriginal «%1»").arg(original->left(40));
+    const auto m = stamp.match(*original);
+    if (!m.hasMatch()) return unusable(named + QStringLiteral(" не дата и время"));
     QString seconds = m.captured(6);
     const QString fraction =
         exifText(data.get(), EXIF_TAG_SUB_SEC_TIME_ORIGINAL).value_or(QString()).trimmed();
     if (digits.match(fraction).hasMatch()) seconds += QLatin1Char('.') + fraction;
-    const std::optional<QDateTime> camera =
-        utcAt(QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt()),
+    const Outcome<QDateTime> camera =
+        utcAt(named, m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(),
               dayMilliseconds(m.captured(4), m.captured(5), seconds));
-    const std::optional<qint64> half = halfExposureMs(exifExposure(data.get()));
-    if (!camera || !half) return std::nullopt;
-    return camera->addMSecs(*half - qint64(cameraClockOffsetMinutes) * 60000);
+    return midExposure(camera, halfExposureMs(QStringLiteral("ExposureTime"), exifExposure(data.get())),
+                       -qint64(cameraClockOffsetMinutes) * 60000);
 }
 
-std::optional<QDateTime> pictureMidExposureUtc(const QString& path, int cameraClockOffsetMinutes) {
+Outcome<QDateTime> pictureMidExposureUtc(const QString& path, int cameraClockOffsetMinutes) {
     return isFitsFile(path) ? fitsMidExposureUtc(path) : exifMidExposureUtc(path, cameraClockOffsetMinutes);
 }
 

@@ -2,6 +2,10 @@
 
 #include "view/fitsimage.h"
 
+#include <QRegularExpression>
+#include <algorithm>
+#include <cmath>
+
 namespace vorlan {
 
 namespace {
@@ -73,6 +77,72 @@ StoredSky ReadProjectSkyLines(const QStringList& extensionLines) {
     }
     if (!cards.isEmpty()) stored.solved = SkyWcs::fromHeaderText(cards.join(QLatin1Char('\n')));
     return stored;
+}
+
+namespace {
+
+/// Why one header card cannot be part of a WCS; empty when it can. Values are what wcslib reads:
+/// a quoted text, T or F, or a finite number of sane size.
+QString cardDamage(const QString& card, int& number) {
+    static const QRegularExpression keyword(QStringLiteral("^[A-Z0-9_-]{1,8} *$"));
+    number = ErrorNumber::InvalidValue;
+    if (card.size() < 10 || card.mid(8, 2) != QLatin1String("= ") || !keyword.match(card.left(8)).hasMatch())
+        return QStringLiteral("карточка обрезана или без значения");
+    const QString rest = card.mid(10).trimmed();
+    if (rest.startsWith(QLatin1Char('\''))) {
+        return rest.indexOf(QLatin1Char('\''), 1) > 0 ? QString() : QStringLiteral("текст без конца");
+    }
+    const QString value = rest.section(QLatin1Char('/'), 0, 0).trimmed();
+    if (value.isEmpty()) return QStringLiteral("карточка обрезана или без значения");
+    if (value == QLatin1String("T") || value == QLatin1String("F")) return QString();
+    bool ok = false;
+    const double v = QString(value).replace(QLatin1Char('D'), QLatin1Char('E')).toDouble(&ok);
+    if (!ok) return QStringLiteral("«%1» не число").arg(value.left(20));
+    // No WCS number comes near this: degrees, pixels, and distortion terms far below 1.
+    if (!std::isfinite(v) || std::fabs(v) > 1e15) {
+        number = ErrorNumber::Overflow;
+        return QStringLiteral("число %1 недопустимо").arg(value.left(20));
+    }
+    return QString();
+}
+
+} // namespace
+
+QList<DamagedSkyLine> DamagedProjectSkyLines(const QStringList& extensionLines) {
+    QList<DamagedSkyLine> damaged;
+    QStringList cards;
+    int firstCard = -1;
+    for (int i = 0; i < extensionLines.size(); ++i) {
+        const QString& line = extensionLines[i];
+        if (!line.startsWith(LinePrefix)) continue;
+        const QString rest = line.mid(LinePrefix.size());
+        int number = ErrorNumber::InvalidValue;
+        QString why;
+        if (rest.startsWith(CardKey)) {
+            why = cardDamage(rest.mid(CardKey.size()), number);
+            cards << rest.mid(CardKey.size());
+            if (firstCard < 0) firstCard = i;
+        } else if (rest.startsWith(SourceKey)) {
+            const QString word = rest.mid(SourceKey.size()).trimmed();
+            if (std::none_of(std::begin(SourceWords), std::end(SourceWords),
+                             [&word](const char* w) { return word == QLatin1String(w); }))
+                why = QStringLiteral("источник координат «%1» неизвестен").arg(word.left(20));
+        } else {
+            why = QStringLiteral("после «%1» нет ни SOURCE, ни CARD").arg(LinePrefix.trimmed());
+        }
+        if (!why.isEmpty()) damaged.append({i, {number, why}});
+    }
+    if (!damaged.isEmpty() || cards.isEmpty()) return damaged;
+    const SkyWcs wcs = SkyWcs::fromHeaderText(cards.join(QLatin1Char('\n')));
+    const double scale = wcs.arcsecPerPixel();
+    if (!wcs.isValid())
+        damaged.append(
+            {firstCard, {ErrorNumber::InvalidValue, QStringLiteral("WCS не читается: ") + wcs.reason()}});
+    else if (wcs.width() > 0 && wcs.height() > 0 && !(scale >= 1e-3 && scale <= 36000))
+        damaged.append({firstCard,
+                        {ErrorNumber::InvalidValue,
+                         QStringLiteral("масштаб WCS %1″ на пиксель невозможен").arg(scale, 0, 'g', 3)}});
+    return damaged;
 }
 
 ScaleHint SolveScaleHint(const PictureSky& sky, const QString& picturePath) {

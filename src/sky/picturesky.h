@@ -14,6 +14,7 @@
 // Every line begins with "WCS1 ", so a reader looking for other blocks after line 34 passes
 // over these, and a reader that stops at line 34 never sees them.
 
+#include "common/outcome.h"
 #include "sky/platesolver.h"
 #include "sky/skywcs.h"
 
@@ -63,6 +64,18 @@ struct StoredSky {
     SkyWcs solved;
 };
 StoredSky ReadProjectSkyLines(const QStringList& extensionLines);
+
+/// A line of this block that cannot be read: its index among the extension lines and why (the
+/// number Overflow for a number beyond any WCS, else InvalidValue).
+struct DamagedSkyLine {
+    int index = 0;
+    Failure failure;
+};
+/// The damaged lines among a project's sky lines: an unknown source word or line kind, a card
+/// cut short or holding no number (NaN, 1e308), and, when every card reads, a WCS that wcslib
+/// refuses or whose pixels are not between 0.001″ and 10° across (named at its first card).
+/// A project with any of them is opened without its solved WCS.
+QList<DamagedSkyLine> DamagedProjectSkyLines(const QStringList& extensionLines);
 
 /// The scale range a solve of picture 1 may search, arc-seconds per pixel: an earlier solve's,
 /// else the header WCS's, else the one FOCALLEN with XPIXSZ / PIXSIZE of the picture file give

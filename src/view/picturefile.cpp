@@ -21,6 +21,13 @@ namespace {
 
 const QString SourceKey = QStringLiteral("vorlan.source");
 
+/// Bytes read to tell a file's format: more than any decoder's signature and header need.
+constexpr qint64 FormatHeadBytes = 64 * 1024;
+
+QString notAPictureReason() {
+    return QStringLiteral("это не картинка: формат файла не распознан");
+}
+
 /// What identifies a file's contents cheaply: its modification time and size.
 QString fileStamp(const QFileInfo& info) {
     return QStringLiteral("%1 %2").arg(info.lastModified().toMSecsSinceEpoch()).arg(info.size());
@@ -56,13 +63,25 @@ DecodedPicture decodePictureFile(const QString& path, const PictureLoadOptions& 
         image.setText(SourceKey, stamp);
         return image;
     }
+    // The content decides the format: a text file named .jpg is no picture, a JPEG named .bmp is.
+    // The decoders tell their formats by the first bytes, so a large file that is no picture is
+    // refused after reading those alone.
+    const qint64 size = file.size();
+    if (size > 0) {
+        QBuffer head;
+        head.setData(file.read(std::min(size, FormatHeadBytes)));
+        head.open(QIODevice::ReadOnly);
+        if (file.error() != QFileDevice::NoError) return pictureFailure(fileErrorReason(errno, false));
+        if (!QImageReader(&head).canRead()) return pictureFailure(notAPictureReason());
+        file.seek(0);
+    }
     // Read no further than the size the file had when it was opened, and only what the memory
     // budget allows.
     const qint64 budget = options.budget();
-    if (file.size() > budget) {
-        return pictureFailure(fileTooLargeReason(file.size(), budget));
+    if (size > budget) {
+        return pictureFailure(fileTooLargeReason(size, budget));
     }
-    const QByteArray bytes = file.read(file.size());
+    const QByteArray bytes = file.read(size);
     if (file.error() != QFileDevice::NoError) {
         return pictureFailure(fileErrorReason(errno, false));
     }
@@ -74,14 +93,14 @@ DecodedPicture decodePictureFile(const QString& path, const PictureLoadOptions& 
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    // The content decides the format: a text file named .jpg is no picture, a JPEG named .bmp is.
     QImageReader reader(&buffer);
     reader.setAutoTransform(false);
+    // The whole file may still disagree with its first bytes (it shrank since).
     if (!reader.canRead()) {
-        return pictureFailure(QStringLiteral("это не картинка: формат файла не распознан"));
+        return pictureFailure(notAPictureReason());
     }
-    const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty()) {
+    const QSize pixels = reader.size();
+    if (!pixels.isValid() || pixels.isEmpty()) {
         return pictureFailure(damagedReason());
     }
     // 16-bit data is decoded whole before it is stretched to the 8-bit picture that is kept.
@@ -94,9 +113,9 @@ DecodedPicture decodePictureFile(const QString& path, const PictureLoadOptions& 
     // A decoder that says grey gives a picture that is held at one byte a pixel.
     const bool greyDecoded = decoded == QImage::Format_Grayscale8 || decoded == QImage::Format_Grayscale16;
     const int heldBytes = options.keepGrey && greyDecoded ? 1 : 4;
-    const qint64 needed = qint64(size.width()) * qint64(size.height()) * (heldBytes + linearBytes) +
-                          (linearBytes ? stretchWorkingBytes(size.width(), 2) : 0);
-    const QString tooLarge = tooLargeReason(size, needed, budget);
+    const qint64 needed = qint64(pixels.width()) * qint64(pixels.height()) * (heldBytes + linearBytes) +
+                          (linearBytes ? stretchWorkingBytes(pixels.width(), 2) : 0);
+    const QString tooLarge = tooLargeReason(pixels, needed, budget);
     if (needed > budget) {
         return pictureFailure(tooLarge);
     }

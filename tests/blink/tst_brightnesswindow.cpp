@@ -217,9 +217,8 @@ class TestBrightnessWindow : public WindowTest {
         f->show();
         prompter->openNames.enqueue(dir.filePath("matched.vln"));
         QVERIFY(chooseMenuItem(f, f->mnuFile, f->mnuFileOpen));
-        // The one complaint of a project without star coordinates: no plate solution.
-        QCOMPARE(prompter->messages.size(), 1);
-        QVERIFY(prompter->messages[0].startsWith("второго снимка нет! Деление на ноль"));
+        // A project without star coordinates opens without a complaint: there is nothing to solve.
+        QCOMPARE(prompter->messages, QStringList());
         QTRY_VERIFY(fitLine().startsWith("Яркость 2: a 0.55"));
         QVERIFY(!f->mnuRaznost->isChecked() && f->mnuVL_1_2->isChecked());
         quickestBlink();

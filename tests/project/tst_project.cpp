@@ -8,6 +8,8 @@
 #include "sky/frmvvodkoordinat.h"
 #include "support/datatable.h"
 #include "support/files.h"
+#include "support/screencompare.h"
+#include "support/starsky.h"
 #include "support/useractions.h"
 #include "support/windowtest.h"
 #include "view/imageframe.h"
@@ -144,7 +146,7 @@ class TestProject : public QObject {
     }
 
     // Each hand-made file restores what its lines say; messages only where the file asks for
-    // them (no coordinates: the plate solution fails; no third block; a missing picture).
+    // them (no third block; a missing picture). Without coordinates nothing is solved.
     void readsTheHandMadeFiles_data() {
         DataTable<HandMadeCase> table("c");
         const QStringList two = {"снимок1.jpg:400x300", "карта2.jpg:640x480"};
@@ -158,13 +160,8 @@ class TestProject : public QObject {
                                          twoFrames,
                                          " 1500  750| 4500  3000",
                                          true});
-        table.row("no coordinates", {"two-without-coordinates.vln",
-                                     two,
-                                     {"второго снимка нет! "},
-                                     "100",
-                                     twoFrames,
-                                     " 1500  750|0 0",
-                                     false});
+        table.row("no coordinates",
+                  {"two-without-coordinates.vln", two, {}, "100", twoFrames, " 1500  750|0 0", false});
         table.row("three pictures", {"three-pictures.vln",
                                      {"a.jpg:400x300", "b.jpg:640x480", "ночь-α.jpg:320x240"},
                                      {},
@@ -481,6 +478,55 @@ class TestProject : public QObject {
         if (!message.isEmpty())
             QCOMPARE(prompter->messages[0],
                      QStringLiteral("Не удалось открыть файл %1: %2").arg(dir->filePath(chosen), message));
+    }
+
+    // Saved after an automatic registration (no stars typed) in a folder apart from its pictures:
+    // the project opens again without a word, from where the pictures lie, turned as saved; with a
+    // damaged registration line, that line is named and the rest opens unturned.
+    void projectApartFromItsPicturesAfterAutomaticRegistration() {
+        QVERIFY(QDir(dir->path()).mkpath("pictures") && QDir(dir->path()).mkpath("projects"));
+        const QSize size(640, 480);
+        const QVector<SkyStar> sky = randomSky(QRectF(-300, -300, 1240, 1080), 330, 8, 15, 200);
+        const QString shot[2] = {dir->filePath("pictures/one.png"), dir->filePath("pictures/two.png")};
+        for (int k = 1; k <= 2; ++k) {
+            const SimilarityTransform toOne =
+                skyTransform(QSizeF(size), QSizeF(size), 12 * (k - 1), 1, false, {});
+            QVERIFY(viewSky(sky, size, toOne, k, {.noise = 0}).image.save(shot[k - 1]));
+            loadSlot(*f, *prompter, k, shot[k - 1]);
+        }
+        QVERIFY(chooseMenuItem(f, f->mnuViravnivanie, f->mnuAutoSovm) && jobEnds(*f));
+        auto viewOf = [this](int k) {
+            QTest::mouseClick(f->Lbl(k), Qt::LeftButton);
+            return f->pictureArea->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        };
+        const QImage before[2] = {viewOf(1), viewOf(2)};
+        const QString project = dir->filePath("projects/auto.vln");
+        prompter->saveNames.enqueue(project);
+        QVERIFY(chooseMenuItem(f, f->mnuFile, f->mnuFileSave));
+        auto reopen = [&] {
+            f = &freshProgram();
+            prompter->openNames.enqueue(project);
+            QVERIFY(chooseMenuItem(f, f->mnuFile, f->mnuFileOpen) && jobEnds(*f));
+        };
+        reopen();
+        QCOMPARE(prompter->messages, QStringList());
+        for (int k = 1; k <= 2; ++k) {
+            QCOMPARE(State().FileName(k), shot[k - 1]);
+            QCOMPARE_GE(agreeing(before[k - 1], viewOf(k), before[k - 1].rect()), 0.999);
+        }
+        QVERIFY(f->Img2->isTurned() && !f->mnuKoordinat->isEnabled());
+
+        QStringList lines = fromWindows1251(readFile(project)).chopped(2).split('\r');
+        QVERIFY(lines.size() == 35 && lines[34].startsWith("Совмещение 2: "));
+        lines[34] = "Совмещение 2: nan " + lines[34].section(' ', 3);
+        QVERIFY(writeFile(project, projectFileBytes(lines.join('\r'))));
+        reopen();
+        QCOMPARE(prompter->messages.size(), 1);
+        QVERIFY2(prompter->messages[0].startsWith("Переполнение в строке 35: Совмещение 2: nan ") &&
+                     prompter->messages[0].endsWith(" (число nan недопустимо)  6"),
+                 qPrintable(prompter->messages[0]));
+        QVERIFY(!f->Img2->isTurned() && !f->Img2->picture().isNull());
+        QCOMPARE(agreeing(before[0], viewOf(1), before[0].rect()), 1.0);
     }
 
     // Thousands of damaged files go through the reader: no crash, no hang, no frame beyond what

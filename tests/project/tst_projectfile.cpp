@@ -4,8 +4,10 @@
 #include "project/projectwriter.h"
 #include "project/registrationline.h"
 #include "shell/sharedstate.h"
+#include "sky/picturesky.h"
 #include "support/datatable.h"
 #include "support/files.h"
+#include "support/wcsheader.h"
 
 #include <QDir>
 #include <QLocale>
@@ -200,7 +202,7 @@ class TestProjectFile : public QObject {
             QCOMPARE(r.line[size_t(i)].taken, plain.line[size_t(i)].taken);
             QCOMPARE(r.line[size_t(i)].text, plain.line[size_t(i)].text);
         }
-        QCOMPARE(r.errors.size(), plain.errors.size());
+        QCOMPARE(r.errors.size(), plain.errors.size() + (picture ? 0 : 1)); // a damaged line is named
         QVERIFY(plain.extensionLines.isEmpty());
         QCOMPARE(r.extensionLines, extra);
         const QList<RegistrationLine> found = readRegistrationLines(r.extensionLines);
@@ -211,6 +213,46 @@ class TestProjectFile : public QObject {
         QCOMPARE(registrationLine(picture, found[0].toPicture1), line);
     }
 
+    // A damaged line after line 34 is named with its file line and why, with no context; the
+    // other lines are read as ever. Each row's line stands for the registration of picture 2, a
+    // card of the solved WCS or the source line with the same key, or follows them.
+    void damagedLinesAfterTheTableAreNamed_data() {
+        DataTable<QString, int, QString>("damaged", "error", "why")
+            .row("registration cut short", "Совмещение 2: 0.823 0.3842", 380, "строка обрезана")
+            .row("registration NaN", "Совмещение 2: nan 0.3842 -12.5 40.25", 6, "число nan недопустимо")
+            .row("registration 1e308", "Совмещение 2: 1e308 0 0 0", 6, "число 1e308 недопустимо")
+            .row("registration of scale 1e-9", "Совмещение 2: 1e-9 0 0 0", 380, "масштаб 1e-09 вне 0.01")
+            .row("card cut short", "WCS1 CARD CRVAL1  =", 380, "карточка обрезана")
+            .row("card NaN", "WCS1 CARD CRVAL1  =                  NAN", 6, "число NAN недопустимо")
+            .row("card 1e308", "WCS1 CARD CRVAL2  = 1e308 / [deg]", 6, "число 1e308 недопустимо")
+            .row("WCS of scale 1e-9", "WCS1 CARD CDELT1  = 1e-9 / [deg]", 380, "″ на пиксель невозможен")
+            .row("another program's line", "Заметка: облака", 0, "");
+    }
+    void damagedLinesAfterTheTableAreNamed() {
+        QFETCH(QString, damaged);
+        QFETCH(int, error);
+        QFETCH(QString, why);
+        QStringList extension = {registrationLine(2, {0.823, 0.3842, -12.5, 40.25, false})};
+        extension +=
+            ProjectSkyLines({SkySource::SolvedWcs, {}, tanWcs({84 * Rad, -1.2 * Rad, 2, 0, 1500, 1000})});
+        const QString key = damaged.section(QRegularExpression("[:=]"), 0, 0);
+        const auto at =
+            std::find_if(extension.begin(), extension.end(), [&](auto& l) { return l.startsWith(key); });
+        at == extension.end() ? void(extension << damaged) : void(*at = damaged);
+        const QStringList lines = goldenLines(QStringLiteral("two-with-coordinates.vln")) + extension;
+        const ProjectRecord r = readProjectRecord(joined(lines, QStringLiteral("\r")));
+        QCOMPARE(readRegistrationLines(r.extensionLines).size(), damaged.startsWith("Совмещение") ? 0 : 1);
+        QCOMPARE(r.errors.size(), error ? 1 : 0);
+        if (!error) return;
+        // A WCS that reads but cannot be is named at its first card.
+        const int line = 35 + int(why.contains("пиксель") ? 2 : extension.indexOf(damaged));
+        const QString said =
+            error == 6 ? "Переполнение в строке %1: " : "Недопустимое значение в строке %1: ";
+        QVERIFY2(r.errors[0].reason.startsWith(said.arg(line)) && r.errors[0].reason.contains(why),
+                 qPrintable(r.errors[0].reason));
+        QVERIFY(r.errors[0].number == error && projectErrorContext(r.errors[0].step).isEmpty());
+    }
+
     void findsPicturesInTheProjectFolder_data() {
         DataTable<QStringList, QString, QString>("files", "stored", "found")
             .row("exact name, Windows folder", {"a.jpg"}, "C:\\x\\a.jpg", "a.jpg")
@@ -218,7 +260,9 @@ class TestProjectFile : public QObject {
             .row("other case", {"m31.jpg"}, "D:\\M31.JPG", "m31.jpg")
             .row("Cyrillic in other case", {"снимок1.jpg"}, "СНИМОК1.JPG", "снимок1.jpg")
             .row("two in other case: none taken", {"m31.jpg", "M31.jpg"}, "m31.JPG", "m31.JPG")
-            .row("missing", {"b.jpg"}, "a.jpg", "a.jpg");
+            .row("missing", {"b.jpg"}, "a.jpg", "a.jpg")
+            .row("the folder before the stored path", {"passwd"}, "/etc/passwd", "passwd")
+            .row("the stored path, saved apart", {}, "/etc/passwd", "/etc/passwd");
     }
     void findsPicturesInTheProjectFolder() {
         QFETCH(QStringList, files);
@@ -229,7 +273,7 @@ class TestProjectFile : public QObject {
             QVERIFY(writeFile(dir.filePath(f), {}));
         const QString folder = projectFolderOf(dir.filePath(QStringLiteral("p.vln")));
         QCOMPARE(folder, dir.path() + QLatin1Char('/'));
-        QCOMPARE(findProjectPicture(folder, stored), folder + found);
+        QCOMPARE(findProjectPicture(folder, stored), found.startsWith('/') ? found : folder + found);
     }
 
     void addsTheExtensionOnlyWhenNoneWasTyped_data() {

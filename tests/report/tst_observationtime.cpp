@@ -16,8 +16,11 @@ Q_DECLARE_METATYPE(CameraStamp)
 
 namespace {
 
-QString shown(const std::optional<QDateTime>& t) {
-    return t ? t->toString(Qt::ISODateWithMs) : QStringLiteral("none");
+/// The time, "none" for a picture without a time stamp, or why a time stamp was refused.
+QString shown(const Outcome<QDateTime>& t) {
+    return t.ok()                              ? t.value().toString(Qt::ISODateWithMs)
+           : t.failure().number == NoTimeStamp ? QStringLiteral("none")
+                                               : t.reason();
 }
 
 } // namespace
@@ -40,12 +43,15 @@ class TestObservationTime : public QObject {
             .row("TIME-OBS, mid-point the next day",
                  {"DATE-OBS= '2024-02-28'", "TIME-OBS= '23:59:50.5'", "EXPTIME = 20"},
                  "2024-02-29T00:00:00.500Z")
-            .row("date without a time of day", {"DATE-OBS= '2024-03-05'"}, "none")
+            .row("date without a time of day", {"DATE-OBS= '2024-03-05'"},
+                 "DATE-OBS «2024-03-05» без времени суток, и TIME-OBS нет")
             .row("no DATE-OBS", {"EXPTIME = 30"}, "none")
-            .row("garbled date", {"DATE-OBS= '2024-13-45T25:00:00'"}, "none")
-            .row("garbled TIME-OBS", {"DATE-OBS= '2024-03-05'", "TIME-OBS= 'evening'"}, "none")
-            .row("garbled EXPTIME", {start, "EXPTIME = 'abc'"}, "none")
-            .row("negative EXPTIME", {start, "EXPTIME = -5"}, "none");
+            .row("garbled date", {"DATE-OBS= '2024-13-45T25:00:00'"},
+                 "DATE-OBS «2024-13-45T25:00:00» не дата и время")
+            .row("garbled TIME-OBS", {"DATE-OBS= '2024-03-05'", "TIME-OBS= 'evening'"},
+                 "TIME-OBS «evening» не время суток")
+            .row("garbled EXPTIME", {start, "EXPTIME = 'abc'"}, "EXPTIME «abc» не число секунд")
+            .row("negative EXPTIME", {start, "EXPTIME = -5"}, "выдержка EXPTIME -5 с вне 0 … 86400 с");
     }
     void fromFitsHeader() {
         QFETCH(QStringList, cards);
@@ -65,10 +71,16 @@ class TestObservationTime : public QObject {
             .row("Moscow time, back into February", {"2024:03:01 01:00:00", "", ExifRational{1, 250}}, 180,
                  "2024-02-29T22:00:00.002Z")
             .row("camera behind UTC", {"2024:12:31 21:14:07"}, -300, "2025-01-01T02:14:07.000Z")
-            .row("clock never set", {"    :  :     :  :  "}, 0, "none")
+            .row("clock never set", {"    :  :     :  :  "}, 0,
+                 "DateTimeOriginal «    :  :     :  :  » не дата и время")
             .row("no DateTimeOriginal", {"", "25", ExifRational{30, 1}}, 0, "none")
-            .row("exposure over zero", {stamp, "", ExifRational{30, 0}}, 0, "none")
-            .row("no EXIF at all", {}, 0, "none");
+            .row("exposure over zero", {stamp, "", ExifRational{30, 0}}, 0,
+                 "ExposureTime «30/0» не число секунд")
+            .row("no EXIF at all", {}, 0, "none")
+            .row("year 9999, a leap second", {"9999:12:31 23:59:60"}, 0,
+                 "DateTimeOriginal «9999:12:31 23:59:60»: год 9999 вне 1900–2100")
+            .row("2^32-1 s", {stamp, "", ExifRational{4294967295U, 1}}, 0,
+                 "выдержка ExposureTime 4294967295 с вне 0 … 86400 с");
     }
     void fromExif() {
         QFETCH(CameraStamp, camera);

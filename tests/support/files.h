@@ -27,4 +27,12 @@ inline QByteArray readFile(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+/// Bytes this process has read through system calls so far (files, pipes); -1 where the system
+/// does not say.
+inline qint64 bytesReadSoFar() {
+    for (const QByteArray& line : readFile(QStringLiteral("/proc/self/io")).split('\n'))
+        if (line.startsWith("rchar:")) return line.mid(6).trimmed().toLongLong();
+    return -1;
+}
+
 } // namespace vorlan::test

@@ -4,6 +4,7 @@
 #include "shell/clicklabel.h"
 #include "support/badpictures.h"
 #include "support/datatable.h"
+#include "support/exifjpeg.h"
 #include "support/files.h"
 #include "support/linearsky.h"
 #include "support/ordinaryuser.h"
@@ -12,11 +13,14 @@
 #include "view/picturefile.h"
 
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QtTest>
 #include <sys/resource.h>
 
 using namespace vorlan;
 using namespace vorlan::test;
+
+Q_DECLARE_METATYPE(CameraStamp)
 
 namespace {
 
@@ -34,6 +38,9 @@ QByteArray bmp() {
 
 // BMP header fields (little-endian): width at 18, height at 22, bits per pixel at 28.
 constexpr int BmpWidth = 18, BmpHeight = 22, BmpBits = 28;
+
+/// Files named "large…" are grown to this size as a sparse file: what a user may pick by mistake.
+constexpr qint64 LargeFile = qint64(2) << 30;
 
 } // namespace
 
@@ -103,6 +110,8 @@ class TestBadFiles : public WindowTest {
         QTest::newRow("zero bytes") << 1 << "empty.jpg" << QByteArray() << QString("файл пуст");
         QTest::newRow("text named .jpg")
             << 1 << "notes.jpg" << QByteArray("Снимок M31, 3 марта\r\n") << NotAPicture;
+        // Within the budget, so only its first bytes can refuse it before 2 GB are read.
+        QTest::newRow("2 GB of zeros named .jpg") << 2 << "large.jpg" << QByteArray(16, '\0') << NotAPicture;
         const QByteArray png = encoded(gradientPicture(200, 150), "PNG");
         QTest::newRow("PNG cut in half") << 2 << "cut.png" << png.left(png.size() / 2) << Damaged;
 
@@ -152,7 +161,11 @@ class TestBadFiles : public WindowTest {
         QFETCH(QString, reason);
         loadGoodWithPoint(slot);
         const QString bad = writeFile(dir, name, bytes);
+        const bool large = name.startsWith("large");
+        if (large) QVERIFY(QFile(bad).resize(LargeFile));
+        const qint64 readBefore = bytesReadSoFar();
         load(slot, bad);
+        if (large) QCOMPARE_LT(bytesReadSoFar() - readBefore, 16 << 20);
         QCOMPARE(prompter->messages.size(), 1);
         const QString message = prompter->messages[0];
         QVERIFY2(message.contains(bad) && message.contains(reason), qPrintable(message));
@@ -218,6 +231,24 @@ class TestBadFiles : public WindowTest {
         QVERIFY2(qAbs(seen.red() - colour.red()) <= 2 && qAbs(seen.green() - colour.green()) <= 2 &&
                      qAbs(seen.blue() - colour.blue()) <= 2,
                  qPrintable(seen.name()));
+    }
+
+    // Sound pictures, one with an absurd camera time stamp, one with none: both load, and the
+    // absurd time is refused with its reason in the slot's tool tip rather than shown 68 years on.
+    void hostileTimeStampsAreRefusedWithTheirReason() {
+        QVERIFY(
+            writeJpegWithExif(dir.filePath("9999.jpg"), {"9999:12:31 23:59:60", "", ExifRational{~0U, 1}}));
+        QVERIFY(writeJpegWithExif(dir.filePath("none.jpg"), {}));
+        load(1, dir.filePath("9999.jpg"));
+        load(2, dir.filePath("none.jpg"));
+        QVERIFY2(prompter->messages.isEmpty() && !f->Img2->picture().isNull(),
+                 qPrintable(prompter->messages.join('\n')));
+        QVERIFY2(
+            f->Lbl1->toolTip().endsWith(
+                "\nвремя снимка неизвестно: DateTimeOriginal «9999:12:31 23:59:60»: год 9999 вне 1900–2100"),
+            qPrintable(f->Lbl1->toolTip()));
+        QVERIFY(!f->Lbl2->toolTip().contains("время снимка") &&
+                !f->txtInfo->toPlainText().contains("снимок"));
     }
 
     // Runs last: the peak of the whole run, bombs included. A decoded bomb would take 450 MB and
