@@ -376,13 +376,14 @@ class Search {
                 const SpotMeasure m =
                     measureSpot(p.in->picture, p.in->stars.inverted, stars[s].position(), p.fwhm, true);
                 if (!m.ok) continue;
-                if (sensorSpike(p.in->picture, p.in->stars.inverted, m.centre, p.fwhm, m_o.spikePeak))
-                    continue;
                 l.at = p.toPicture1(m.centre);
                 l.flux = m.flux;
                 l.snr = m.snr;
             }
             if (l.snr < keep || l.flux <= 0 || !inOverlap(l.at)) continue;
+            if (p.hasPixels() &&
+                sensorSpike(p.in->picture, p.in->stars.inverted, p.own(l.at), p.fwhm, m_o.spikePeak))
+                continue;
             l.flux /= std::pow(10.0, p.zeroPoint);
             p.lonely.push_back(l);
         }
