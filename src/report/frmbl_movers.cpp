@@ -217,7 +217,9 @@ void frmBl::lstMovers_Choose(int row) {
     m_session->chosen.clear();
     if (const int c = rows[row].candidate; c >= 0)
         for (int i = 0; i < m.pictureSlots.size(); ++i)
-            m_session->chosen.push_back({m.pictureSlots[i], m.result.movers[c].at[i]});
+            // Where a picture could not show it, the object is predicted, not observed.
+            if (i != m.result.movers[c].unseen)
+                m_session->chosen.push_back({m.pictureSlots[i], m.result.movers[c].at[i]});
     if (const int f = rows[row].flash; f >= 0)
         m_session->chosen.push_back({m.pictureSlots[m.result.flashes[f].picture], m.result.flashes[f].at});
     m_session->picked.reset();

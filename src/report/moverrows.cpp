@@ -39,8 +39,10 @@ QVector<MoverRow> moverRows(const MovingSearchResult& result, const SkyOfPixel& 
     for (int i = 0; i < result.movers.size(); ++i) {
         const MovingCandidate& c = result.movers[i];
         MoverRow r{placeCells(rows.size() + 1, c.at[0], sky), c.at[0], i};
+        // An object one picture could not show moves as the other two say: the motion tells so.
         r.cells << decimal(c.speed, 1) +
-                       (c.perHour ? QStringLiteral(" пикс/ч") : QStringLiteral(" пикс/снимок"))
+                       (c.perHour ? QStringLiteral(" пикс/ч") : QStringLiteral(" пикс/снимок")) +
+                       (c.unseen >= 0 ? QStringLiteral(", 2 из 3") : QString())
                 << QString::number(std::lround(c.directionDegrees) % 360) + QStringLiteral("°")
                 << magnitudeChange(c.magnitudeDifference);
         rows << r;

@@ -28,7 +28,8 @@ using SkyOfPixel = std::function<std::optional<SkyCoord>(QPointF)>;
 
 /// One row a candidate, numbered from 1, then one a flash ("вспышка?" and the picture it is in):
 /// its position in picture 1 (pixels to 0.1, and right ascension and declination as the report
-/// line writes them when sky gives them), its motion in pixels per hour (or per picture), its
+/// line writes them when sky gives them), its motion in pixels per hour (or per picture; ", 2 из 3"
+/// after it for an object one of three pictures could not show), its
 /// direction in degrees clockwise from the picture's up, and its change of brightness from
 /// picture 1 to the last picture in magnitudes.
 QVector<MoverRow> moverRows(const MovingSearchResult& result, const SkyOfPixel& sky);

@@ -121,6 +121,32 @@ class SpotWindow {
     std::vector<double> m_v;
 };
 
+/// Whether the source at `at` (picture pixels, its centroid) is a defect of the sensor rather
+/// than light through the optics: its brightest pixel stands above both side neighbours along one
+/// axis by more than a star of width fwhm (the pixel's own size included) lets it, even centred on
+/// that pixel, where its sides get least. So a hot pixel shows, or a few of them side by side or
+/// corner to corner, or a cosmic ray's hit, also on a star's wing. Told only for a peak of
+/// minPeak noise sigmas or more: below, the noise of the sides could fake it.
+bool sensorSpike(const QImage& picture, bool inverted, QPointF at, double fwhm, double minPeak) {
+    const SpotGeometry g(fwhm);
+    const SpotWindow w(picture, inverted, at, g);
+    if (!w.ok) return false;
+    const int px = int(std::floor(at.x())), py = int(std::floor(at.y()));
+    QPoint top(px, py);
+    for (int y = py - 1; y <= py + 1; ++y)
+        for (int x = px - 1; x <= px + 1; ++x)
+            if (w.above(x, y) > w.above(top.x(), top.y())) top = QPoint(x, y);
+    const double peak = w.above(top.x(), top.y());
+    if (peak < minPeak * w.noise) return false;
+    const double across = (w.above(top.x() - 1, top.y()) + w.above(top.x() + 1, top.y())) / 2;
+    const double down = (w.above(top.x(), top.y() - 1) + w.above(top.x(), top.y() + 1)) / 2;
+    // The Gaussian over the next pixel against over its own, along one axis.
+    const double sigma = std::sqrt(std::max(0.01, std::pow(fwhm / FwhmPerSigma, 2) - 1.0 / 12));
+    const double own = std::erf(0.5 / (sigma * M_SQRT2)),
+                 next = (std::erf(1.5 / (sigma * M_SQRT2)) - own) / 2;
+    return std::min(across, down) < 0.5 * next / own * peak;
+}
+
 /// Points of picture 1's frame in square cells, for their neighbours within a radius.
 class PointGrid {
   public:
@@ -167,12 +193,6 @@ class PointGrid {
                     if (d <= radius) visit(i, d);
                 }
             }
-    }
-
-    bool any(QPointF p, double radius) const {
-        bool found = false;
-        near(p, radius, [&found](int, double) { found = true; });
-        return found;
     }
 
   private:
@@ -347,9 +367,10 @@ class Search {
             if (stars[s].flags & NeverCandidate) continue;
             if (!inOverlap(p.at[s])) continue;
             bool counterpart = false;
+            const double flux1 = stars[s].flux / std::pow(10.0, p.zeroPoint);
             for (int j = 0; j < m_p.size() && !counterpart; ++j)
-                counterpart = j != i && m_p[j].grid.any(p.at[s], m_match);
-            if (counterpart) continue;
+                counterpart = j != i && listedNear(j, p.at[s], flux1);
+            if (counterpart || onSensorElsewhere(i, stars[s].position())) continue;
             Lonely l{i, s, p.at[s], stars[s].flux, listSnr(stars[s], p.in->stars, p.fwhm)};
             if (p.hasPixels()) {
                 const SpotMeasure m =
@@ -360,6 +381,9 @@ class Search {
                 l.snr = m.snr;
             }
             if (l.snr < keep || l.flux <= 0 || !inOverlap(l.at)) continue;
+            if (p.hasPixels() &&
+                sensorSpike(p.in->picture, p.in->stars.inverted, p.own(l.at), p.fwhm, m_o.spikePeak))
+                continue;
             l.flux /= std::pow(10.0, p.zeroPoint);
             p.lonely.push_back(l);
         }
@@ -367,6 +391,35 @@ class Search {
         for (const Lonely& l : p.lonely)
             at.push_back(l.at);
         p.lonelyGrid = PointGrid(at, std::max(16.0, m_o.maxStep / 2));
+    }
+
+    /// Whether picture j's list holds, within a star width of a spot (picture 1's pixels), a source
+    /// that could be the same light as one of the given flux (picture 1's brightness). A wide star
+    /// makes that reach wide, and a detection of the noise a hundred times fainter inside it is no
+    /// counterpart; the pixels tell whether a faint star stands there.
+    bool listedNear(int j, QPointF at, double flux) const {
+        const Prepared& p = m_p[j];
+        const double least = m_o.absentFraction * flux * std::pow(10.0, p.zeroPoint);
+        bool found = false;
+        p.grid.near(at, m_match, [&](int k, double) { found = found || p.in->stars.stars[k].flux >= least; });
+        return found;
+    }
+
+    /// Whether another picture of the same size holds a source on the same pixel of the sensor as
+    /// picture i's spot `own` (its own pixels): what moves on the sky exactly as the pictures were
+    /// shifted is a defect of the camera (hot pixels together, which a star's light can hide from
+    /// the test of their shape) or dust.
+    bool onSensorElsewhere(int i, QPointF own) const {
+        const StarList& list = m_p[i].in->stars;
+        bool found = false;
+        for (int j = 0; j < m_p.size() && !found; ++j) {
+            const Prepared& other = m_p[j];
+            if (j == i || other.in->stars.width != list.width || other.in->stars.height != list.height)
+                continue;
+            other.grid.near(other.toPicture1(own), m_o.sensorTolerance * other.in->toPicture1.scale(),
+                            [&found](int, double) { found = true; });
+        }
+        return found;
     }
 
     /// Whether the other pictures' pixels lack the source at its place.
@@ -395,11 +448,6 @@ class Search {
             double dm;
         };
         std::vector<Pair> all;
-        // A faint star that the detection found in one picture only, and whose pixels happen to
-        // be low in the other, must stand well above what the other picture shows at its place.
-        auto strong = [this](const Lonely& s) {
-            return s.snr >= m_o.minSignificance && absent(s) && s.snr - s.elsewhere >= m_o.vanishSignificance;
-        };
         for (const Lonely& a : m_p[0].lonely) {
             if (!strong(a)) continue;
             m_p[1].lonelyGrid.near(a.at, m_o.maxStep, [&](int k, double d) {
@@ -423,7 +471,7 @@ class Search {
             QVector<Lonely> members; // by picture
             double score;
         };
-        std::vector<Track> all;
+        std::vector<Track> all, partial;
         static constexpr std::array<std::array<int, 3>, 3> Orders{{{0, 1, 2}, {0, 2, 1}, {1, 2, 0}}};
         for (const auto& [i, j, c] : Orders) {
             const double span = m_t[j] - m_t[i];
@@ -447,10 +495,17 @@ class Search {
                     if (!inOverlap(predicted)) return;
                     std::optional<Lonely> third = listedAt(c, predicted, tolerance, a);
                     if (!third) third = measuredAt(c, predicted, tolerance, a, i, j);
-                    if (!third) return;
                     QVector<Lonely> members(3);
                     members[i] = a;
                     members[j] = b;
+                    if (!third) {
+                        // Two sources that would each make a pair, with the third picture
+                        // unable to show the object where they put it.
+                        members[c] = {c, -1, predicted, (a.flux + b.flux) / 2, 0};
+                        if (strong(a) && strong(b) && stepsAllowed(members) && hidden(c, predicted, a, i, j))
+                            partial.push_back({members, std::abs(std::log10(b.flux / a.flux))});
+                        return;
+                    }
                     members[c] = *third;
                     if (!stepsAllowed(members) || !likeBrightness(b, *third)) return;
                     // The three together, as the pictures stacked along the track would show it.
@@ -463,12 +518,41 @@ class Search {
                 });
             }
         }
-        std::stable_sort(all.begin(), all.end(),
-                         [](const Track& x, const Track& y) { return x.score < y.score; });
+        // Objects seen in every picture first, then those seen in two.
+        auto byScore = [](const Track& x, const Track& y) { return x.score < y.score; };
+        std::stable_sort(all.begin(), all.end(), byScore);
+        std::stable_sort(partial.begin(), partial.end(), byScore);
+        all.insert(all.end(), partial.begin(), partial.end());
         QVector<QVector<Lonely>> chosen;
         for (const Track& t : all)
             if (take(t.members)) chosen.push_back(t.members);
         return chosen;
+    }
+
+    /// Whether picture c cannot show an object like `like` at a spot (picture 1's pixels): a star
+    /// stands there (the other pictures' lists or pixels show it), or a star of c much brighter
+    /// than the object stands so near that its light there outshines the object's peak.
+    bool hidden(int c, QPointF at, const Lonely& like, int i, int j) const {
+        if (listedNear(i, at, like.flux) || listedNear(j, at, like.flux) ||
+            !absentElsewhere(at, c, like.flux))
+            return true;
+        const Prepared& p = m_p[c];
+        const double sigma = p.fwhm / FwhmPerSigma * p.in->toPicture1.scale();
+        const double object = like.flux * std::pow(10.0, p.zeroPoint);
+        bool outshone = false;
+        p.grid.near(at, m_match + 4 * sigma, [&](int k, double d) {
+            const Star& s = p.in->stars.stars[k];
+            if (s.flags & StarHotPixel || s.flux <= object) return;
+            outshone = outshone || d <= m_match + sigma * std::sqrt(2 * std::log(s.flux / object));
+        });
+        return outshone;
+    }
+
+    /// A source that could make a pair on its own: significant, and well above what the other
+    /// pictures show at its place (a faint star that the detection found in one picture only,
+    /// and whose pixels happen to be low in the other, is not).
+    bool strong(const Lonely& s) const {
+        return s.snr >= m_o.minSignificance && absent(s) && s.snr - s.elsewhere >= m_o.vanishSignificance;
     }
 
     std::optional<Lonely> listedAt(int c, QPointF predicted, double tolerance, const Lonely& like) const {
@@ -500,7 +584,7 @@ class Search {
         // What the pixels show there must be missing from the other two pictures, and must not be
         // a star their lists hold.
         for (int k : {i, j})
-            if (m_p[k].grid.any(s.at, m_match)) return std::nullopt;
+            if (listedNear(k, s.at, s.flux)) return std::nullopt;
         if (!absent(s)) return std::nullopt;
         return s;
     }
@@ -561,16 +645,21 @@ class Search {
 
     MovingCandidate candidate(const QVector<Lonely>& members) const {
         MovingCandidate c;
+        QVector<const Lonely*> seen;
         for (const Lonely& s : members) {
             c.at.push_back(s.at);
             c.significance.push_back(s.snr);
+            if (s.snr > 0)
+                seen.push_back(&s);
+            else
+                c.unseen = s.picture;
         }
         const auto [first, last] = std::minmax_element(m_t.begin(), m_t.end());
         const QPointF d = members[int(last - m_t.begin())].at - members[int(first - m_t.begin())].at;
         c.perHour = m_perHour;
         c.speed = std::hypot(d.x(), d.y()) / (*last - *first);
         c.directionDegrees = std::fmod(std::atan2(d.x(), -d.y()) * 180 / M_PI + 360, 360);
-        c.magnitudeDifference = -2.5 * std::log10(members.back().flux / members.front().flux);
+        c.magnitudeDifference = -2.5 * std::log10(seen.back()->flux / seen.front()->flux);
         return c;
     }
 

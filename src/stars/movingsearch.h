@@ -49,17 +49,28 @@ struct MovingSearchOptions {
     double absentSignificance = 3; ///< below this the pixels at a spot hold nothing, ...
     double absentFraction = 0.3;   ///< ... nor do they when it is less than this part of the source's flux
     double flashSignificance = 8;  ///< signal-to-noise a source needs to be listed as a flash
-    double trackTolerance = 1.5;   ///< the third position of a track is looked for this many pixels
-                                   ///< plus 2 % of the step round where the other two predict it ...
-    double trackChi2 = 11.8;       ///< ... and its miss off their line may be this many times (squared)
-                                   ///< what the noise of the three centroids allows (3 sigma)
+    /// A source whose brightest pixel (this many noise sigmas or more) stands alone along an axis,
+    /// sharper than the stars' profile allows, is a defect of the sensor (a hot pixel, a few of
+    /// them together, a cosmic ray's hit), never a candidate nor a flash.
+    double spikePeak = 10;
+    /// A source with one of another picture of the same size this close (pixels) to its own pixel
+    /// of the sensor is a defect of the camera that moves with the pointing, never a candidate
+    /// nor a flash.
+    double sensorTolerance = 1;
+    double trackTolerance = 1.5; ///< the third position of a track is looked for this many pixels
+                                 ///< plus 2 % of the step round where the other two predict it ...
+    double trackChi2 = 11.8;     ///< ... and its miss off their line may be this many times (squared)
+                                 ///< what the noise of the three centroids allows (3 sigma)
 };
 
-/// A moving object seen in every picture of the search.
+/// A moving object seen in every picture of the search, or in two of three.
 struct MovingCandidate {
     QVector<QPointF> at;          ///< its centroid in each picture, mapped into picture 1's pixels
     QVector<double> significance; ///< signal-to-noise of each measurement (list sources: from their peak)
-    double speed = 0;             ///< picture 1's pixels per hour, or per picture when !perHour
+    /// The picture (0 for picture 1) that could not show it, hidden on or beside a star: its `at`
+    /// there is where the other two put it, its significance 0; -1 when every picture shows it.
+    int unseen = -1;
+    double speed = 0; ///< picture 1's pixels per hour, or per picture when !perHour
     bool perHour = false;
     double directionDegrees =
         0; ///< direction of the motion in time: 0 up, 90 right (clockwise on the screen)
@@ -84,7 +95,9 @@ struct MovingSearchResult {
 /// and the overlap are as MovingSearchOptions says. Hot pixels, trails, extended sources and
 /// sources cut by a picture's edge are never candidates. With three pictures only straight tracks
 /// count: the steps in proportion to the times when every picture has one, else equal steps in
-/// the order of the pictures.
+/// the order of the pictures. Two sources of three pictures that would make a pair make a
+/// candidate seen in two of three when the third picture cannot show the object where they put
+/// it (a star stands there, or a much brighter one beside it); listed after those seen in all.
 MovingSearchResult findMovingObjects(const QVector<SearchPicture>& pictures,
                                      const MovingSearchOptions& options = {});
 

@@ -331,6 +331,10 @@ class TestMoversWindow : public WindowTest {
         // (Its single-precision fields place Star1 to a few tenths of an arc-second.)
         QVERIFY2(w->lstMovers->item(0, 3)->text().startsWith("10 21 30."),
                  qPrintable(w->lstMovers->item(0, 3)->text()));
+
+        r.movers[0].unseen = 1; // picture 2 could not show it
+        f->showMovers(r, {1, 2, 3});
+        QCOMPARE(cells(*w, 0)[5], QString("26.0 пикс/ч, 2 из 3"));
     }
 };
 
