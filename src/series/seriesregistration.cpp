@@ -77,7 +77,9 @@ struct FrameLook {
 FrameLook lookAt(const QString& path, const SeriesOptions& options) {
     FrameLook look;
     look.frame.path = path;
-    look.frame.midTime = pictureMidExposureUtc(path, options.cameraClockOffsetMinutes);
+    const Outcome<QDateTime> midTime = pictureMidExposureUtc(path, options.cameraClockOffsetMinutes);
+    if (midTime.ok())
+        look.frame.midTime = midTime.value();
     Outcome<LinearFrame> linear = readLinearFrame(path, options.budget());
     if (!linear.ok()) {
         look.frame.reason = QStringLiteral("Файл не читается: %1.").arg(linear.reason());
