@@ -28,6 +28,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QWheelEvent>
 #include <cmath>
 
 namespace vorlan {
@@ -197,6 +198,7 @@ void frmBl::buildMenus() {
 
     Menu = named(bar->addMenu(QStringLiteral("Меню")), "Menu");
     Open1File = menuItem(this, "Open1File", QStringLiteral("Загрузить первый снимок..."));
+    Open1File->setShortcut(QKeySequence::Open);
     Open2File = menuItem(this, "Open2File", QStringLiteral("Загрузить второй снимок или карту..."));
     Open2File->setEnabled(false);
     Open3File = menuItem(this, "Open3File", QStringLiteral("Загрузить третий снимок"));
@@ -253,6 +255,10 @@ void frmBl::buildMenus() {
     mnuVL->addSeparator();
     mnuVL->addActions({mnuJarkost, mnuRaznost});
     mnuVL->addSeparator();
+    mnuVesSnimok = menuItem(this, "mnuVesSnimok", QStringLiteral("Весь снимок в окне"));
+    mnuVesSnimok->setShortcut(Qt::Key_F);
+    mnuVL->addAction(mnuVesSnimok);
+    mnuVL->addSeparator();
     mnuSettings = menuItem(this, "mnuSettings", QStringLiteral("Настройки..."));
     mnuVL->addAction(mnuSettings);
 
@@ -261,6 +267,7 @@ void frmBl::buildMenus() {
 
     mnuHelp = named(bar->addMenu(QStringLiteral("?")), "mnuHelp");
     mnuHelpVL = menuItem(this, "mnuHelpVL", QStringLiteral("справка по Vorlan"));
+    mnuHelpVL->setShortcut(Qt::Key_F1);
     mnuHelpFM = menuItem(this, "mnuHelpFM", QStringLiteral("справка по фотометрии"));
     mnuHelp->addActions({mnuHelpVL, mnuHelpFM});
 
@@ -290,6 +297,8 @@ void frmBl::connectHandlers() {
     onOpen(mnuFile, &frmBl::mnuFile_Click);
     onOpen(mnuViravnivanie, &frmBl::mnuViravnivanie_Click);
     onOpen(mnuVL, &frmBl::mnuVL_Click);
+    // Ctrl+O reaches the loader without the menu opening, which would have stopped blinking.
+    connect(Open1File, &QAction::triggered, this, guard([this] { stopBlinking(); }));
     onMenu(Open1File, &frmBl::Open1File_Click);
     onMenu(Open2File, &frmBl::Open2File_Click);
     onMenu(Open3File, &frmBl::Open3File_Click);
@@ -307,6 +316,7 @@ void frmBl::connectHandlers() {
     onMenu(mnuMovers, &frmBl::mnuMovers_Click);
     onMenu(mnuReportLine, &frmBl::mnuReportLine_Click);
     onMenu(mnuSettings, &frmBl::mnuSettings_Click);
+    onMenu(mnuVesSnimok, &frmBl::mnuVesSnimok_Click);
     onMenu(mnuVL_1_2, &frmBl::mnuVL_1_2_Click);
     onMenu(mnuVL_1_3, &frmBl::mnuVL_1_3_Click);
     onMenu(mnuVL_1_2_3, &frmBl::mnuVL_1_2_3_Click);
@@ -470,6 +480,12 @@ void frmBl::Form_Resize() {
 }
 
 void frmBl::keyPressEvent(QKeyEvent* e) {
+    // Space starts and stops blinking wherever the focused control has no use for it: a button
+    // is pressed by it and the info box types it, so those never pass it on.
+    if (e->key() == Qt::Key_Space && e->modifiers() == Qt::NoModifier) {
+        if (!e->isAutoRepeat()) runGuarded([this] { CmdStart_Click(); });
+        return;
+    }
     // Only keys that reach the window itself: none of its controls holds the focus.
     QWidget* focus = QApplication::focusWidget();
     if (focus && focus != this && isAncestorOf(focus)) {
@@ -478,6 +494,19 @@ void frmBl::keyPressEvent(QKeyEvent* e) {
     }
     const int16_t code = vbKeyCode(e->key());
     runGuarded([this, code] { Form_KeyDown(code); });
+}
+
+// The wheel over the pictures zooms about the cursor; elsewhere it is the control's or nothing.
+void frmBl::wheelEvent(QWheelEvent* e) {
+    const QPointF at = pictureArea->mapFrom(this, e->position());
+    if (!pictureArea->rect().contains(at.toPoint()) || e->angleDelta().y() == 0) {
+        QMainWindow::wheelEvent(e);
+        return;
+    }
+    e->accept();
+    // One notch (120) is a quarter larger or smaller; finer wheels turn by parts of it.
+    const float factor = float(std::pow(1.25, e->angleDelta().y() / 120.0));
+    runGuarded([this, at, factor] { zoomPictures(at, at, factor); });
 }
 
 void frmBl::Form_KeyDown(int16_t keyCode) {
