@@ -21,9 +21,14 @@ void describe(QCommandLineParser& parser) {
         QStringLiteral("[ФАЙЛ...]"));
 }
 
+/// Whether the help is asked for (--help-all too: the program has no options of Qt's to add).
+bool helpAsked(const QCommandLineParser& parser) {
+    return parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"));
+}
+
 /// Whether the command line is answered by printing, without a window.
 bool answers(const QCommandLineParser& parser) {
-    return parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("version"));
+    return helpAsked(parser) || parser.isSet(QStringLiteral("version"));
 }
 
 void print(FILE* to, const QString& text) {
@@ -73,7 +78,7 @@ CommandLine readCommandLine(const QStringList& arguments) {
                                                     QCoreApplication::applicationVersion()));
         return {0, {}};
     }
-    if (parser.isSet(QStringLiteral("help"))) {
+    if (helpAsked(parser)) {
         print(stdout, parser.helpText());
         return {0, {}};
     }

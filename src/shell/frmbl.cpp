@@ -365,6 +365,10 @@ void frmBl::connectHandlers() {
                                                      HScrTime, HScroll1, VScroll1})
         w->installEventFilter(this);
     txtInfo->viewport()->installEventFilter(this);
+    // The wheel zooms over whichever layer of the picture area is under the mouse.
+    pictureArea->installEventFilter(this);
+    for (QWidget* w : pictureArea->findChildren<QWidget*>())
+        w->installEventFilter(this);
 }
 
 bool frmBl::eventFilter(QObject* watched, QEvent* e) {
@@ -375,6 +379,17 @@ bool frmBl::eventFilter(QObject* watched, QEvent* e) {
         // the routing has just moved the bar, and the bar's own step would move it again.
         const bool panBar = watched == HScroll1 || watched == VScroll1;
         return panBar && arrowKeyBar(code) != 0;
+    }
+    if (e->type() == QEvent::Wheel && watched->isWidgetType()) {
+        auto* over = static_cast<QWidget*>(watched);
+        if (over == pictureArea || pictureArea->isAncestorOf(over)) {
+            const auto* wheel = static_cast<QWheelEvent*>(e);
+            const QPointF at = over->mapTo(pictureArea, wheel->position());
+            // One notch (120) is a quarter larger or smaller; finer wheels turn by parts of it.
+            const float factor = float(std::pow(1.25, wheel->angleDelta().y() / 120.0));
+            runGuarded([this, at, factor] { zoomPictures(at, at, factor); });
+            return true;
+        }
     }
     if (e->type() == QEvent::MouseMove && watched == txtInfo->viewport())
         runGuarded([this] { txtInfo_MouseMove(); });
@@ -494,19 +509,6 @@ void frmBl::keyPressEvent(QKeyEvent* e) {
     }
     const int16_t code = vbKeyCode(e->key());
     runGuarded([this, code] { Form_KeyDown(code); });
-}
-
-// The wheel over the pictures zooms about the cursor; elsewhere it is the control's or nothing.
-void frmBl::wheelEvent(QWheelEvent* e) {
-    const QPointF at = pictureArea->mapFrom(this, e->position());
-    if (!pictureArea->rect().contains(at.toPoint()) || e->angleDelta().y() == 0) {
-        QMainWindow::wheelEvent(e);
-        return;
-    }
-    e->accept();
-    // One notch (120) is a quarter larger or smaller; finer wheels turn by parts of it.
-    const float factor = float(std::pow(1.25, e->angleDelta().y() / 120.0));
-    runGuarded([this, at, factor] { zoomPictures(at, at, factor); });
 }
 
 void frmBl::Form_KeyDown(int16_t keyCode) {

@@ -376,7 +376,6 @@ protected:
     void showEvent(QShowEvent* e) override;
     void moveEvent(QMoveEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
-    void wheelEvent(QWheelEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dragMoveEvent(QDragMoveEvent* e) override;

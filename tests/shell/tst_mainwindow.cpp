@@ -432,12 +432,12 @@ class TestMainWindow : public WindowTest {
         connect(&named, &QObject::objectNameChanged, &b, guard([&seen](const QString& name) { seen = name; }));
         named.setObjectName("Img1");
         QCOMPARE(seen, QString("Img1"));
-        QThread worker;
+        const std::unique_ptr<QThread> worker(QThread::create([] {}));
         int ended = 0;
-        connect(&worker, &QThread::finished, &b, guard([&ended] { ++ended; }));
-        worker.start();
+        connect(worker.get(), &QThread::finished, &b, guard([&ended] { ++ended; }));
+        worker->start();
         QTRY_COMPARE(ended, 1);
-        worker.wait();
+        worker->wait();
     }
 
     void zeroIntervalStopsTheTimer() {

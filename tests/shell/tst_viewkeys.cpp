@@ -2,6 +2,7 @@
 // window, zoom about the cursor, keys that keep their meaning in the controls.
 
 #include "notepad/frmast00.h"
+#include "shell/clicklabel.h"
 #include "shell/panbar.h"
 #include "support/useractions.h"
 #include "support/windowtest.h"
@@ -9,6 +10,7 @@
 
 #include <QDir>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QtTest>
 
 using namespace vorlan;
@@ -46,6 +48,13 @@ class TestViewKeys : public WindowTest {
     }
 
   private slots:
+    void init() {
+        WindowTest::init();
+        // A user's keys go to the window in front; the shortcuts act only there.
+        f->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f));
+    }
+
     void wholePictureAndWheelKeepTheRegistration() {
         registerTwoPictures();
         clickHandle(f->HScrTime);
