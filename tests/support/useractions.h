@@ -143,10 +143,9 @@ inline void moveMouse(QWidget* w, QPoint pos) {
 /// Turns the mouse wheel by notches (positive: away from the user) with the mouse at pos of w, as
 /// the system delivers it: to the window, which hands it to the widget under the mouse.
 inline void turnWheel(QWidget* w, QPoint pos, int notches) {
-    QWidget* window = w->window();
-    QWheelEvent wheel(QPointF(w->mapTo(window, pos)), QPointF(w->mapToGlobal(pos)), QPoint(),
+    QWheelEvent wheel(w->mapTo(w->window(), QPointF(pos)), w->mapToGlobal(QPointF(pos)), QPoint(),
                       QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(window->windowHandle(), &wheel);
+    QCoreApplication::sendEvent(w->window()->windowHandle(), &wheel);
 }
 
 } // namespace vorlan::test
