@@ -28,6 +28,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QWheelEvent>
 #include <cmath>
 
 namespace vorlan {
@@ -197,6 +198,7 @@ void frmBl::buildMenus() {
 
     Menu = named(bar->addMenu(QStringLiteral("Меню")), "Menu");
     Open1File = menuItem(this, "Open1File", QStringLiteral("Загрузить первый снимок..."));
+    Open1File->setShortcut(QKeySequence::Open);
     Open2File = menuItem(this, "Open2File", QStringLiteral("Загрузить второй снимок или карту..."));
     Open2File->setEnabled(false);
     Open3File = menuItem(this, "Open3File", QStringLiteral("Загрузить третий снимок"));
@@ -253,6 +255,10 @@ void frmBl::buildMenus() {
     mnuVL->addSeparator();
     mnuVL->addActions({mnuJarkost, mnuRaznost});
     mnuVL->addSeparator();
+    mnuVesSnimok = menuItem(this, "mnuVesSnimok", QStringLiteral("Весь снимок в окне"));
+    mnuVesSnimok->setShortcut(Qt::Key_F);
+    mnuVL->addAction(mnuVesSnimok);
+    mnuVL->addSeparator();
     mnuSettings = menuItem(this, "mnuSettings", QStringLiteral("Настройки..."));
     mnuVL->addAction(mnuSettings);
 
@@ -261,6 +267,7 @@ void frmBl::buildMenus() {
 
     mnuHelp = named(bar->addMenu(QStringLiteral("?")), "mnuHelp");
     mnuHelpVL = menuItem(this, "mnuHelpVL", QStringLiteral("справка по Vorlan"));
+    mnuHelpVL->setShortcut(Qt::Key_F1);
     mnuHelpFM = menuItem(this, "mnuHelpFM", QStringLiteral("справка по фотометрии"));
     mnuHelp->addActions({mnuHelpVL, mnuHelpFM});
 
@@ -290,6 +297,8 @@ void frmBl::connectHandlers() {
     onOpen(mnuFile, &frmBl::mnuFile_Click);
     onOpen(mnuViravnivanie, &frmBl::mnuViravnivanie_Click);
     onOpen(mnuVL, &frmBl::mnuVL_Click);
+    // Ctrl+O reaches the loader without the menu opening, which would have stopped blinking.
+    connect(Open1File, &QAction::triggered, this, guard([this] { stopBlinking(); }));
     onMenu(Open1File, &frmBl::Open1File_Click);
     onMenu(Open2File, &frmBl::Open2File_Click);
     onMenu(Open3File, &frmBl::Open3File_Click);
@@ -307,6 +316,7 @@ void frmBl::connectHandlers() {
     onMenu(mnuMovers, &frmBl::mnuMovers_Click);
     onMenu(mnuReportLine, &frmBl::mnuReportLine_Click);
     onMenu(mnuSettings, &frmBl::mnuSettings_Click);
+    onMenu(mnuVesSnimok, &frmBl::mnuVesSnimok_Click);
     onMenu(mnuVL_1_2, &frmBl::mnuVL_1_2_Click);
     onMenu(mnuVL_1_3, &frmBl::mnuVL_1_3_Click);
     onMenu(mnuVL_1_2_3, &frmBl::mnuVL_1_2_3_Click);
@@ -355,6 +365,10 @@ void frmBl::connectHandlers() {
                                                      HScrTime, HScroll1, VScroll1})
         w->installEventFilter(this);
     txtInfo->viewport()->installEventFilter(this);
+    // The wheel zooms over whichever layer of the picture area is under the mouse.
+    pictureArea->installEventFilter(this);
+    for (QWidget* w : pictureArea->findChildren<QWidget*>())
+        w->installEventFilter(this);
 }
 
 bool frmBl::eventFilter(QObject* watched, QEvent* e) {
@@ -365,6 +379,17 @@ bool frmBl::eventFilter(QObject* watched, QEvent* e) {
         // the routing has just moved the bar, and the bar's own step would move it again.
         const bool panBar = watched == HScroll1 || watched == VScroll1;
         return panBar && arrowKeyBar(code) != 0;
+    }
+    if (e->type() == QEvent::Wheel && watched->isWidgetType()) {
+        auto* over = static_cast<QWidget*>(watched);
+        if (over == pictureArea || pictureArea->isAncestorOf(over)) {
+            const auto* wheel = static_cast<QWheelEvent*>(e);
+            const QPointF at = over->mapTo(pictureArea, wheel->position());
+            // One notch (120) is a quarter larger or smaller; finer wheels turn by parts of it.
+            const float factor = float(std::pow(1.25, wheel->angleDelta().y() / 120.0));
+            runGuarded([this, at, factor] { zoomPictures(at, at, factor); });
+            return true;
+        }
     }
     if (e->type() == QEvent::MouseMove && watched == txtInfo->viewport())
         runGuarded([this] { txtInfo_MouseMove(); });
@@ -470,6 +495,12 @@ void frmBl::Form_Resize() {
 }
 
 void frmBl::keyPressEvent(QKeyEvent* e) {
+    // Space starts and stops blinking wherever the focused control has no use for it: a button
+    // is pressed by it and the info box types it, so those never pass it on.
+    if (e->key() == Qt::Key_Space && e->modifiers() == Qt::NoModifier) {
+        if (!e->isAutoRepeat()) runGuarded([this] { CmdStart_Click(); });
+        return;
+    }
     // Only keys that reach the window itself: none of its controls holds the focus.
     QWidget* focus = QApplication::focusWidget();
     if (focus && focus != this && isAncestorOf(focus)) {

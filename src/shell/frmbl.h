@@ -123,6 +123,7 @@ class frmBl : public QMainWindow {
     QAction* mnuMovers;
     QAction* mnuReportLine;
     QAction* mnuSettings;
+    QAction* mnuVesSnimok;
     QAction* mnuFM;
     QMenu* mnuHelp;
     QAction* mnuHelpVL;
@@ -208,6 +209,13 @@ class frmBl : public QMainWindow {
     void HScrOb_Change();
     void HScroll1_Change();
     void VScroll1_Change();
+    /// "Весь снимок в окне": picture 1 whole in the picture area, the other pictures zoomed and
+    /// moved with it, so that what is registered stays registered.
+    void mnuVesSnimok_Click();
+    /// Zooms every picture by factor, and moves them, so that what was drawn at `from` comes to
+    /// `to` (pixels of the picture area): the pictures stay registered on each other. The factor
+    /// is limited so that no scale leaves its bar's range; returns the factor applied.
+    float zoomPictures(QPointF from, QPointF to, float factor);
     void Lbl1_Click() { ShowSlot(1); }
     void Lbl2_Click() { ShowSlot(2); }
     void Lbl3_Click() { ShowSlot(3); }
@@ -376,6 +384,11 @@ protected:
   private:
     /// Rescales slot k to newScale as its scale bar does (zoom about point 1, pan bars for slot 1).
     void rescaleSlot(int k, float newScale);
+    /// Gives slot k the scale and its frame the top-left corner (left, top), pixels of the picture
+    /// area; for slot 1 the pan bars follow. Shows and hides nothing, moves no scale bar.
+    void placeScaled(int k, float scale, float left, float top);
+    /// Shows scale on slot k's bar to the nearest thousandth, without the bar acting.
+    void showScaleQuietly(int k, float scale);
     /// Applies a registration run that has ended: pictures keyed by their decoded picture at the start.
     void applyAutoRegistration(const AutoRegistration& result, const QList<qint64>& pictureKeys);
     void buildControls();

@@ -20,8 +20,9 @@ QMessageBox::StandardButton GivenFilePrompter::question(QWidget* parent, const Q
     return m_previous->question(parent, text, buttons, icon);
 }
 
-QString GivenFilePrompter::openFileName(QWidget* parent, const QString& title, const QString& filter) {
-    if (m_answered) return m_previous->openFileName(parent, title, filter);
+QString GivenFilePrompter::openFileName(QWidget* parent, const QString& title, const QString& filter,
+                                        const QString& folder) {
+    if (m_answered) return m_previous->openFileName(parent, title, filter, folder);
     m_answered = true;
     return m_path;
 }

@@ -19,7 +19,8 @@ class GivenFilePrompter : public Prompter {
     QMessageBox::StandardButton question(QWidget* parent, const QString& text,
                                          QMessageBox::StandardButtons buttons,
                                          QMessageBox::Icon icon) override;
-    QString openFileName(QWidget* parent, const QString& title, const QString& filter) override;
+    QString openFileName(QWidget* parent, const QString& title, const QString& filter,
+                         const QString& folder) override;
     QString saveFileName(QWidget* parent, const QString& title, const QString& filter) override;
     bool printDialog(QWidget* parent, QPrinter* printer) override;
 

@@ -23,11 +23,18 @@ template <typename F, typename... Args> void callHandler(const F& f, Args&... ar
         f();
 }
 
+/// A private signal's tag (the empty QPrivateSignal of QThread::finished and the like). Qt hands
+/// it over as a null pointer, so a functor that takes it by reference binds a reference to null;
+/// refusing it makes Qt call the functor with the arguments before it only.
+template <typename T> inline constexpr bool isSignalTag = std::is_empty_v<std::remove_cvref_t<T>>;
+
 /// Wraps a handler for connect(): the returned functor takes the signal's arguments, passes
 /// them on when the handler takes them (a handler without parameters ignores them) and runs the
 /// handler under runGuarded.
 template <typename F> auto guard(F f) {
-    return [f = std::move(f)](auto&&... args) { runGuarded([&] { callHandler(f, args...); }); };
+    return [f = std::move(f)]<typename... Args>(Args&&... args)
+        requires(!(isSignalTag<Args> || ...))
+    { runGuarded([&] { callHandler(f, args...); }); };
 }
 
 /// A function connecting `signal` of a sender to a handler of form, a member taking no

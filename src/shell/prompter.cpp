@@ -23,8 +23,9 @@ QMessageBox::StandardButton Prompter::question(QWidget* parent, const QString& t
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-QString Prompter::openFileName(QWidget* parent, const QString& title, const QString& filter) {
-    return QFileDialog::getOpenFileName(parent, title, QString(), filter);
+QString Prompter::openFileName(QWidget* parent, const QString& title, const QString& filter,
+                               const QString& folder) {
+    return QFileDialog::getOpenFileName(parent, title, folder, filter);
 }
 
 QString Prompter::saveFileName(QWidget* parent, const QString& title, const QString& filter) {

@@ -21,8 +21,10 @@ public:
     /// A question; returns the button pressed.
     virtual QMessageBox::StandardButton question(QWidget* parent, const QString& text,
                                                  QMessageBox::StandardButtons buttons, QMessageBox::Icon icon);
-    /// Open-file dialog; filter in Qt's ";;" form. Empty when cancelled.
-    virtual QString openFileName(QWidget* parent, const QString& title, const QString& filter);
+    /// Open-file dialog starting in folder (empty: the current folder); filter in Qt's ";;"
+    /// form. Empty when cancelled.
+    virtual QString openFileName(QWidget* parent, const QString& title, const QString& filter,
+                                 const QString& folder = QString());
     /// Save-file dialog (does not ask about overwriting: callers ask their own question).
     virtual QString saveFileName(QWidget* parent, const QString& title, const QString& filter);
     /// Colour dialog opened on initial; an invalid colour when cancelled.

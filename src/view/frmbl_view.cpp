@@ -13,8 +13,11 @@
 #include "view/picturebox.h"
 #include "view/picturefile.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QLabel>
+#include <QSettings>
 #include <QSignalBlocker>
 #include <algorithm>
 #include <cmath>
@@ -23,11 +26,35 @@ namespace vorlan {
 
 namespace {
 
+const QString PictureFolderKey = QStringLiteral("pictureFolder");
+const QString FitsPatterns = QStringLiteral("*.fits;*.fit;*.fts;*.fz");
+
+/// Every picture the program opens: what Qt's decoders read, and FITS. The dialog offers it
+/// first, so that a FITS or PNG file is seen without changing the filter.
+QString allPicturesFilter() {
+    QStringList patterns = FitsPatterns.split(QLatin1Char(';'));
+    for (const QByteArray& format : QImageReader::supportedImageFormats())
+        patterns << QStringLiteral("*.") + QString::fromLatin1(format);
+    patterns.sort();
+    patterns.removeDuplicates();
+    return QStringLiteral("Все снимки|") + patterns.join(QLatin1Char(';')) + QLatin1Char('|');
+}
+
 /// Shows the open-file dialog for a picture and leaves the chosen path (or "") in DialogFileName.
+/// The dialog starts where the last picture was chosen (the program's own folder, the current
+/// one, holds no pictures).
 void OpenPictureDialog(QWidget* parent) {
+    QSettings settings;
+    QString folder = settings.value(PictureFolderKey).toString();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
     State().DialogFileName = Prompter::instance().openFileName(
         parent, QStringLiteral("Открыть файл"),
-        qtFileFilter(QStringLiteral("(*.jpg)|*.jpg|(*.bmp)|*.bmp|(*.fits *.fit *.fts *.fz)|*.fits;*.fit;*.fts;*.fz|(*.*)|*.*")));
+        qtFileFilter(allPicturesFilter() + QStringLiteral("(*.jpg)|*.jpg|(*.bmp)|*.bmp|(") +
+                     QString(FitsPatterns).replace(QLatin1Char(';'), QLatin1Char(' ')) + QStringLiteral(")|") +
+                     FitsPatterns + QStringLiteral("|(*.*)|*.*")),
+        folder);
+    if (!State().DialogFileName.isEmpty())
+        settings.setValue(PictureFolderKey, QFileInfo(State().DialogFileName).absolutePath());
 }
 
 } // namespace
@@ -147,12 +174,14 @@ void frmBl::RescaleSlot(int k) {
     rescaleSlot(k, float(HScr(k)->value()) / 1000.0f);
 }
 
+void frmBl::showScaleQuietly(int k, float scale) {
+    const QSignalBlocker quiet(HScr(k));
+    HScr(k)->setValue(int(std::lround(std::clamp(double(scale) * 1000.0, 0.0, 32767.0))));
+}
+
 void frmBl::setExactScale(int k, float scale) {
-    {
-        // The bar shows the nearest thousandth; the slot gets the scale itself.
-        const QSignalBlocker quiet(HScr(k));
-        HScr(k)->setValue(int(std::lround(std::clamp(double(scale) * 1000.0, 0.0, 32767.0))));
-    }
+    // The bar shows the nearest thousandth; the slot gets the scale itself.
+    showScaleQuietly(k, scale);
     rescaleSlot(k, scale);
 }
 
@@ -178,20 +207,30 @@ void frmBl::rescaleSlot(int k, float newScale) {
     if (k == 1 && s.DisplayScale1 == 0)
         return; // no picture 1 yet: the pan bars stay blocked until picture 1 is loaded
 
-    const float oldScale = s.DisplayScale(k);
-    s.DisplayScale(k) = newScale;
-    // An exact scale of the automatic registration is shown to four places: the label holds no more.
-    scaleLabel(k)->setText(GeneralForm(std::round(newScale * 1e4f) / 1e4f));
-    // Zoomed about point 1 where the frame shows it, and sized to what it shows.
+    // Zoomed about point 1 where the frame shows it.
     const QPointF point1 = img->shownTwips({s.Point1X(k), s.Point1Y(k)});
     const QSizeF size = shownSize(k);
-    const RescaleGeometry g = rescaleGeometry(oldScale, newScale, img->Left(), img->Top(), float(point1.x()),
-                                              float(point1.y()), float(size.width()), float(size.height()));
-    img->setPosition(g.left, g.top);
-    s.ImageLeft(k) = g.left;
-    s.ImageTop(k) = g.top;
-    img->resize(g.width, g.height);
-    img->setDisplayScale(newScale);
+    const RescaleGeometry g = rescaleGeometry(s.DisplayScale(k), newScale, img->Left(), img->Top(),
+                                              float(point1.x()), float(point1.y()), float(size.width()),
+                                              float(size.height()));
+    placeScaled(k, newScale, g.left, g.top);
+    img->show();
+    s.ViewBusy = 0;
+}
+
+void frmBl::placeScaled(int k, float scale, float left, float top) {
+    SharedState& s = State();
+    ImageFrame* img = Img(k);
+    s.DisplayScale(k) = scale;
+    // An exact scale of the automatic registration is shown to four places: the label holds no more.
+    scaleLabel(k)->setText(GeneralForm(std::round(scale * 1e4f) / 1e4f));
+    img->setPosition(left, top);
+    s.ImageLeft(k) = left;
+    s.ImageTop(k) = top;
+    // Sized to what it shows.
+    const QSizeF size = shownSize(k);
+    img->resize(int(Int(float(size.width()) * scale)), int(Int(float(size.height()) * scale)));
+    img->setDisplayScale(scale);
 
     if (k == 1) {
         const RescalePanSetup pan =
@@ -205,8 +244,46 @@ void frmBl::rescaleSlot(int k, float newScale) {
         VScroll1->setLargeChange(pan.largeV);
         VScroll1->setSmallChange(pan.smallV);
     }
-    img->show();
-    s.ViewBusy = 0;
+}
+
+float frmBl::zoomPictures(QPointF from, QPointF to, float factor) {
+    SharedState& s = State();
+    QVector<int> shown;
+    for (int k = 1; k <= 3; ++k)
+        if (!Img(k)->picture().isNull() && s.DisplayScale(k) > 0 && (k == 1 || s.PictureCount >= k)) shown << k;
+    if (shown.isEmpty()) return 1;
+    // One factor for all, or the pictures would fall apart: the one scale that would leave its
+    // bar's range holds them all back.
+    for (int k : shown) {
+        const float lowest = float(HScr(k)->Min()) / 1000.0f;
+        const float highest = float(HScr(k)->Max()) / 1000.0f;
+        factor = std::clamp(factor, lowest / s.DisplayScale(k), highest / s.DisplayScale(k));
+    }
+    const int wasBusy = s.ViewBusy;
+    s.ViewBusy = 1; // the pan bars follow picture 1 without moving the frames again
+    for (int k : shown) {
+        const ImageFrame* img = Img(k);
+        const float left = float(to.x() - (from.x() - img->Left()) * factor);
+        const float top = float(to.y() - (from.y() - img->Top()) * factor);
+        const float scale = s.DisplayScale(k) * factor;
+        showScaleQuietly(k, scale);
+        placeScaled(k, scale, left, top);
+    }
+    s.ViewBusy = wasBusy;
+    // The marker box stays on the star it framed.
+    s.BoxCentreX = float(to.x() + (s.BoxCentreX - from.x()) * factor);
+    s.BoxCentreY = float(to.y() + (s.BoxCentreY - from.y()) * factor);
+    placeMarkerBox();
+    return factor;
+}
+
+void frmBl::mnuVesSnimok_Click() {
+    const SharedState& s = State();
+    if (Img1->picture().isNull() || s.DisplayScale1 <= 0) return;
+    const QSizeF picture = shownSize(1);
+    const float fit = float(std::min(pictureArea->width() / picture.width(), pictureArea->height() / picture.height()));
+    // Picture 1's corner to the area's corner, where the pan bars at 0 put it.
+    zoomPictures(QPointF(Img1->Left(), Img1->Top()), QPointF(0, 0), fit / s.DisplayScale1);
 }
 
 void frmBl::HScrOb_Change() {

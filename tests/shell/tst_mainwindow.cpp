@@ -1,6 +1,8 @@
 #include "blink/markeroverlay.h"
 #include "common/vorlanerror.h"
+#include "notepad/frmast00.h"
 #include "shell/clicklabel.h"
+#include "shell/commandline.h"
 #include "shell/guard.h"
 #include "shell/keyrouting.h"
 #include "shell/layout.h"
@@ -13,6 +15,7 @@
 #include "view/imageframe.h"
 
 #include <QMenuBar>
+#include <QProcess>
 #include <QToolBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -288,7 +291,8 @@ class TestMainWindow : public WindowTest {
                               "Определить координаты по звёздам...", "-", "Найти движущиеся объекты",
                               "Копировать строку отчёта"}));
         QCOMPARE(captions(f->mnuVL), QStringList({"1 - 2", "1 - 3", "1 - 2 - 3", "-", "Выравнивать яркость",
-                                                  "Разность", "-", "Настройки..."}));
+                                                  "Разность", "-", "Весь снимок в окне", "-",
+                                                  "Настройки..."}));
         QCOMPARE(captions(f->mnuHelp), QStringList({"справка по Vorlan", "справка по фотометрии"}));
         QVERIFY(f->Open1File->isEnabled());
         QVERIFY(!f->Open2File->isEnabled());
@@ -422,6 +426,7 @@ class TestMainWindow : public WindowTest {
         QVERIFY(!runGuarded([] { throw std::runtime_error("boom"); }));
         QVERIFY(prompter->messages.last().contains("boom"));
         QVERIFY(runGuarded([] {}));
+
     }
 
     void zeroIntervalStopsTheTimer() {
@@ -430,6 +435,88 @@ class TestMainWindow : public WindowTest {
         f->setTimerInterval(0);
         QVERIFY(!f->Timer1->isActive());
         QCOMPARE(f->timerInterval(), 0);
+    }
+    // ---- what a newcomer meets first
+    void wholePictureAndWheelKeepTheRegistration() {
+        load(1, "one.png", starField(1500, 1100, {{200, 150, 5}, {700, 420, 6}}));
+        load(2, "two.png", starField(1560, 1150, {{237, 173, 5}, {737, 443, 6}}));
+        mark(1, 1, QPointF(200, 150));
+        mark(2, 1, QPointF(237, 173));
+        QTest::mouseClick(f->CmdSovm, Qt::LeftButton);
+        activate();
+        clickHandle(f->HScrTime);
+        typeKey(f, Qt::Key_F);
+        const float fit = std::min(f->pictureArea->width() / 1500.0f, f->pictureArea->height() / 1100.0f);
+        QCOMPARE(State().DisplayScale1, fit);
+        auto starAt = [this](int slot, QPointF near) { // where the area shows it, slot selected
+            QTest::mouseClick(f->Lbl(slot), Qt::LeftButton);
+            return spotCentre(f->pictureArea->grab().toImage(), near, 6);
+        };
+        const QPointF cursor = starAt(1, QPointF(700.5, 420.5) * fit), other = starAt(1, QPointF(200, 150) * fit);
+        turnWheel(f->pictureArea, cursor.toPoint(), 1); // away from the user, over a star
+        QCOMPARE(State().DisplayScale1, fit * 1.25f);
+        for (int slot : {1, 2}) // the star stays under the mouse, the other moves away from it
+            for (QPointF at : {cursor, cursor + (other - cursor) * 1.25})
+                QVERIFY(QLineF(starAt(slot, at), at).length() < 1);
+    }
+
+    void keysKeepTheirMeaningInTheControls() {
+        load(1, "small.png", starField(300, 200, {}));
+        activate();
+        QTest::mouseClick(f->txtInfo->viewport(), Qt::LeftButton);
+        typeKey(f, Qt::Key_F);
+        typeKey(f, Qt::Key_Space);
+        QVERIFY(f->txtInfo->toPlainText() == "f " && !f->isBlinking() && State().DisplayScale1 == 1.0f);
+        clickHandle(f->HScr2);
+        typeKey(f, Qt::Key_Space);
+        QVERIFY(f->isBlinking());
+        typeKey(f, Qt::Key_F);
+        QCOMPARE(State().DisplayScale1, std::min({f->pictureArea->width() / 300.0f, f->pictureArea->height() / 200.0f, 3.0f}));
+        prompter->openNames.enqueue(savePicture(dir, "next.png", starField(320, 240, {})));
+        typeKey(f, Qt::Key_O, Qt::ControlModifier); // stops blinking as the menu would
+        QVERIFY(!f->isBlinking() && f->Img1->picture().width() == 320);
+        typeKey(f, Qt::Key_F1);
+        QVERIFY(NotepadExists() && Notepad().isVisible());
+    }
+
+    void pictureDialogStartsWhereTheLastPictureWas() {
+        QVERIFY(QDir(dir.path()).mkpath("night"));
+        prompter->openNames.enqueue(savePicture(dir, "night/one.png", starField(64, 48, {})));
+        QVERIFY(chooseMenuItem(f, f->Menu, f->Open1File) && chooseMenuItem(f, f->Menu, f->Open2File));
+        QCOMPARE(prompter->dialogFolders, QStringList({QDir::homePath(), dir.filePath("night")}));
+        const QStringList filters = prompter->dialogFilters.value(0).split(";;");
+        QCOMPARE(filters.mid(1, 2), QStringList({"(*.jpg) (*.jpg)", "(*.bmp) (*.bmp)"}));
+        for (const char* pattern : {"*.fits", "*.fz", "*.jpg", "*.bmp", "*.png", "*.tif"})
+            QVERIFY2(filters[0].startsWith("Все снимки (") && filters[0].contains(QString(pattern) + " "), pattern);
+    }
+
+    void helpAndVersionWithoutADisplay() {
+        auto said = [](const QStringList& arguments) {
+            QProcess vorlan;
+            vorlan.setProcessEnvironment(QProcessEnvironment()); // no display, no platform named
+            vorlan.start(VORLAN_BINARY, arguments);
+            const bool ok = vorlan.waitForFinished(30000) && vorlan.exitStatus() == 0 && vorlan.exitCode() == 0;
+            return ok ? QString::fromUtf8(vorlan.readAllStandardOutput()) : QString("failed");
+        };
+        QVERIFY(said({"--help"}).contains(QRegularExpression("^Использование: \\S*vorlan \\[параметры\\] \\[ФАЙЛ...\\]\\n"
+                                                             "Поочерёдный показ \\(блинк\\)")));
+        QVERIFY(said({"--version"}).contains(QRegularExpression("^Vorlan \\d+\\.\\d+(\\.\\d+)?\\n$")));
+        // Qt's own option is known only to the QApplication, which then answers.
+        QVERIFY(said({"-platform", "offscreen", "-v"}).startsWith("Vorlan "));
+    }
+
+    // Last: the translations stay installed for the rest of the run.
+    void standardDialogsSpeakRussian() {
+        QVERIFY(installQtTranslations(*qApp));
+        QMessageBox box(QMessageBox::Question, "Vorlan", "?", QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(box.button(QMessageBox::Yes)->text() + box.button(QMessageBox::No)->text(), QString("&Да&Нет"));
+    }
+
+  private:
+    /// The window in front, as a user's is: its shortcuts act only then.
+    void activate() {
+        f->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f));
     }
 };
 

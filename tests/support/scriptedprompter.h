@@ -28,6 +28,7 @@ public:
     QStringList questions;
     QStringList dialogTitles;
     QStringList dialogFilters;
+    QStringList dialogFolders; ///< where each open-file dialog started
     QList<QMessageBox::Icon> icons;
     QList<QColor> colourInitials;
 
@@ -44,9 +45,10 @@ public:
         icons << icon;
         return answers.isEmpty() ? QMessageBox::Cancel : answers.dequeue();
     }
-    QString openFileName(QWidget*, const QString& title, const QString& filter) override {
+    QString openFileName(QWidget*, const QString& title, const QString& filter, const QString& folder) override {
         dialogTitles << title;
         dialogFilters << filter;
+        dialogFolders << folder;
         if (onDialog) onDialog();
         return openNames.isEmpty() ? QString() : openNames.dequeue();
     }

@@ -14,7 +14,9 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTest>
+#include <QWheelEvent>
 #include <QWidget>
+#include <QWindow>
 #include <functional>
 #include <optional>
 
@@ -136,6 +138,14 @@ inline void moveMouse(QWidget* w, QPoint pos) {
     const QPoint at = w->mapTo(window, pos);
     QTest::mouseMove(window->windowHandle(), at - QPoint(1, 0));
     QTest::mouseMove(window->windowHandle(), at);
+}
+
+/// Turns the mouse wheel by notches (positive: away from the user) with the mouse at pos of w, as
+/// the system delivers it: to the window, which hands it to the widget under the mouse.
+inline void turnWheel(QWidget* w, QPoint pos, int notches) {
+    QWheelEvent wheel(w->mapTo(w->window(), QPointF(pos)), w->mapToGlobal(QPointF(pos)), QPoint(),
+                      QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(w->window()->windowHandle(), &wheel);
 }
 
 } // namespace vorlan::test
