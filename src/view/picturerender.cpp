@@ -50,6 +50,16 @@ std::vector<int> nearestIndices(int begin, int count, double origin, double scal
     return index;
 }
 
+/// True when every target pixel lies within one picture pixel: a whole scale and an origin on a
+/// whole target pixel (to the thousandth that nearestIndices allows for). Anywhere else a picture
+/// pixel covers parts of target pixels, and only the area mean keeps a star where it belongs: the
+/// pixel under a target pixel's corner is up to a whole target pixel off, and the one under its
+/// centre up to half of one, which a blink shows as a jump.
+bool onWholePixels(const Placement& at) {
+    auto whole = [](double v) { return std::abs(v - std::nearbyint(v)) < 1e-3; };
+    return at.scale >= 1.0 && whole(at.scale) && whole(at.originX) && whole(at.originY);
+}
+
 /// Grey values drawn as they are.
 const ToneMap& plainTone() {
     static const ToneMap identity;
@@ -234,7 +244,7 @@ void renderPicture(const QImage& picture, const Placement& at, QImage& target, c
                   (tone ? *tone : plainTone()).greyTable(),
                   colourTone};
     const int w = picture.width(), h = picture.height();
-    if (sampling == Sampling::AreaAverage && at.scale < 1.0) {
+    if (sampling == Sampling::AreaAverage && !onWholePixels(at)) {
         const std::vector<Span> xs = areaSpans(r.left(), r.width(), at.originX, at.scale, w);
         const std::vector<Span> ys = areaSpans(r.top(), r.height(), at.originY, at.scale, h);
         const double covered = double(r.width()) * r.height() / (at.scale * at.scale);

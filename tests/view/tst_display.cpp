@@ -4,7 +4,9 @@
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
 #include "support/screencompare.h"
+#include "support/starsky.h"
 #include "support/useractions.h"
+#include "support/wcsheader.h"
 #include "support/windowtest.h"
 #include "view/imageframe.h"
 #include "view/picturerender.h"
@@ -40,6 +42,27 @@ QImage skyField(int w, int h, quint32 seed) {
                 img.setPixel(x + dx, y + dy, qRgb(v, v, v - 40));
     }
     return img;
+}
+
+/// The centre of the light around `at` (pixels of img) within radius, above the darkest level
+/// there: where a star is drawn, to a small fraction of a pixel.
+QPointF drawnCentre(const QImage& img, QPointF at, double radius) {
+    const QRect box = QRect(QPoint(int(at.x() - radius), int(at.y() - radius)),
+                            QPoint(int(at.x() + radius), int(at.y() + radius))) &
+                      img.rect();
+    int least = 255;
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x)
+            least = std::min(least, qGreen(img.pixel(x, y)));
+    double sum = 0, sx = 0, sy = 0;
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x) {
+            const double w = qGreen(img.pixel(x, y)) - least;
+            sum += w;
+            sx += w * (x + 0.5);
+            sy += w * (y + 0.5);
+        }
+    return sum > 0 ? QPointF(sx / sum, sy / sum) : QPointF(-1e9, -1e9);
 }
 
 } // namespace
@@ -144,7 +167,7 @@ class TestDisplay : public WindowTest {
         QImage phase[2], nearest[2];
         QRectF common = f->pictureArea->rect();
         for (int i = 0; i < 2; ++i) {
-            f->Timer1_Timer();
+            if (i > 0) f->Timer1_Timer(); // the start itself shows phase 1
             const int k = i == 0 ? 1 : 2;
             QVERIFY(f->Img(k)->isVisible());
             phase[i] = area();
@@ -171,6 +194,87 @@ class TestDisplay : public WindowTest {
               scale / 1000.0, 100 * share, inside.width() * inside.height(),
               100 * agreeing(nearest[0], nearest[1], inside));
         QVERIFY2(share >= 0.995, qPrintable(QString::number(100 * share) + " %"));
+    }
+
+    // Picture 2 of the same sky, turned (or turned and mirrored) and shifted by fractions of a
+    // pixel, registered automatically and blinked: every bright lone star is drawn at the same
+    // place of the screen in both phases, at the registered scale of about 1, zoomed in and out,
+    // whether the pictures came as PNG or as FITS (whose rows are stored bottom row first).
+    void registeredStarsStayPut_data() {
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<double>("turn");
+        QTest::addColumn<bool>("mirrored");
+        for (const char* suffix : {"png", "fits"}) {
+            QTest::addRow("%s, turned 0.5°", suffix) << QString(suffix) << 0.5 << false;
+            QTest::addRow("%s, turned -0.4°", suffix) << QString(suffix) << -0.4 << false;
+            QTest::addRow("%s, mirrored, turned 3°", suffix) << QString(suffix) << 3.0 << true;
+        }
+    }
+    void registeredStarsStayPut() {
+        QFETCH(QString, suffix);
+        QFETCH(double, turn);
+        QFETCH(bool, mirrored);
+        const QSize size(640, 480);
+        const QVector<SkyStar> sky = randomSky(QRectF(-100, -100, 840, 680), 260, 11, 20, 220);
+        const SimilarityTransform toOne = skyTransform(QSizeF(size), QSizeF(size), turn, 1, mirrored, {7.37, -4.61});
+        for (int k = 1; k <= 2; ++k) {
+            const QImage picture =
+                viewSky(sky, size, k == 1 ? SimilarityTransform() : toOne, quint32(k), {.fwhm = 3.0, .noise = 0})
+                    .image;
+            const QString path = dir.filePath(QString("sky%1.%2").arg(k).arg(suffix));
+            if (suffix == "fits")
+                QCOMPARE(writeFitsWithCards(path, countsOf(picture), {}), 0);
+            else
+                QVERIFY(picture.save(path));
+            load(k, path);
+        }
+        QVERIFY(chooseMenuItem(f, f->mnuViravnivanie, f->mnuAutoSovm));
+        QVERIFY(jobEnds());
+        QVERIFY(f->Img2->isTurned());
+
+        // Bright stars with no other star near them, on both pictures well in from the edges.
+        QVector<QPointF> lone;
+        const QRectF inner(20, 20, size.width() - 40, size.height() - 40);
+        for (const SkyStar& star : sky) {
+            const QPointF p(star.x, star.y);
+            const bool alone = std::none_of(sky.begin(), sky.end(), [&](const SkyStar& o) {
+                return &o != &star && QLineF(p, QPointF(o.x, o.y)).length() < 12;
+            });
+            if (star.peak > 60 && alone && inner.contains(p) && inner.contains(toOne.inverted().map(p)))
+                lone << p;
+        }
+        QVERIFY(lone.size() >= 8);
+
+        for (const int scale : {0, 2000, 500}) {
+            if (scale) {
+                QVERIFY(keysTo(f->HScr1, scale, true));
+                QVERIFY(keysTo(f->HScr2, scale, true));
+            }
+            QTest::mouseClick(f->CmdStart, Qt::LeftButton);
+            QImage phase[2];
+            bool oneShown[2];
+            for (int i = 0; i < 2; ++i) {
+                phase[i] = area();
+                oneShown[i] = f->Img1->isVisible();
+                f->Timer1_Timer();
+            }
+            QVERIFY(oneShown[0] != oneShown[1]);
+            QTest::mouseClick(f->CmdStart, Qt::LeftButton);
+            const double s = f->Img1->drawnScale();
+            int measured = 0;
+            double worst = 0;
+            for (const QPointF& p : std::as_const(lone)) {
+                const QPointF at = QPointF(f->Img1->Left(), f->Img1->Top()) + p * s;
+                if (!QRectF(phase[0].rect()).adjusted(10, 10, -10, -10).contains(at)) continue;
+                ++measured;
+                const double radius = std::max(3.0, 5 * s);
+                worst = std::max(worst, QLineF(drawnCentre(phase[0], at, radius),
+                                               drawnCentre(phase[1], at, radius)).length());
+            }
+            qInfo("scale %g: %d stars, farthest apart %.3f px", s, measured, worst);
+            QVERIFY(measured >= 4);
+            QCOMPARE_LE(worst, 0.1);
+        }
     }
 
     // Picture 2 registered at a fraction of a pixel (its point 1 marked zoomed out): a click on a

@@ -1,5 +1,6 @@
-// The two colour kernels of a zoomed-out picture, the SSE2 one and the plain one that processors
-// without SSE2 run: the same pixels at every scale and offset, and both the true area mean.
+// The two colour kernels of a picture drawn zoomed out or between whole pixels, the SSE2 one and
+// the plain one that processors without SSE2 run: the same pixels at every scale and offset, and
+// both the true area mean.
 
 #include "support/datatable.h"
 #include "view/picturerender.h"
@@ -59,7 +60,10 @@ class TestPictureRender : public QObject {
             table.row(qPrintable(n + ", half, whole pixels"), format, {203, 151}, 0.5, {0, 0})
                 .row(qPrintable(n + ", 0.37, quarter pixels"), format, {203, 151}, 0.37, {0.25, -0.75})
                 .row(qPrintable(n + ", 0.999, a third off"), format, {97, 61}, 0.999, {-0.33, 0.66})
-                .row(qPrintable(n + ", a tenth, edges repeated"), format, {640, 480}, 0.1, {-20.5, 7.25});
+                .row(qPrintable(n + ", a tenth, edges repeated"), format, {640, 480}, 0.1, {-20.5, 7.25})
+                // Placed between whole pixels at 1 and above: the area mean keeps each pixel where it lies.
+                .row(qPrintable(n + ", 1, a third off"), format, {97, 61}, 1.0, {0.33, -0.66})
+                .row(qPrintable(n + ", 2, quarter pixels"), format, {97, 61}, 2.0, {-0.25, 0.75});
         }
         // So far out that a target pixel's columns overflow 32-bit sums and add up as floats.
         table.row("RGB32, 1/300, float sums", QImage::Format_RGB32, {2400, 1500}, 1.0 / 300, {0.4, 0.1});
