@@ -3,6 +3,7 @@
 
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
+#include "support/datatable.h"
 #include "support/screencompare.h"
 #include "support/starsky.h"
 #include "support/useractions.h"
@@ -47,22 +48,19 @@ QImage skyField(int w, int h, quint32 seed) {
 /// The centre of the light around `at` (pixels of img) within radius, above the darkest level
 /// there: where a star is drawn, to a small fraction of a pixel.
 QPointF drawnCentre(const QImage& img, QPointF at, double radius) {
-    const QRect box = QRect(QPoint(int(at.x() - radius), int(at.y() - radius)),
-                            QPoint(int(at.x() + radius), int(at.y() + radius))) &
-                      img.rect();
-    int least = 255;
-    for (int y = box.top(); y <= box.bottom(); ++y)
-        for (int x = box.left(); x <= box.right(); ++x)
-            least = std::min(least, qGreen(img.pixel(x, y)));
-    double sum = 0, sx = 0, sy = 0;
+    const QRect box = QRectF(at - QPointF(radius, radius), at + QPointF(radius, radius)).toAlignedRect() & img.rect();
+    double least = 255, n = 0, sum = 0;
+    QPointF moment, places;
     for (int y = box.top(); y <= box.bottom(); ++y)
         for (int x = box.left(); x <= box.right(); ++x) {
-            const double w = qGreen(img.pixel(x, y)) - least;
-            sum += w;
-            sx += w * (x + 0.5);
-            sy += w * (y + 0.5);
+            const double v = qGreen(img.pixel(x, y));
+            least = std::min(least, v);
+            n += 1;
+            sum += v;
+            moment += v * QPointF(x + 0.5, y + 0.5);
+            places += QPointF(x + 0.5, y + 0.5);
         }
-    return sum > 0 ? QPointF(sx / sum, sy / sum) : QPointF(-1e9, -1e9);
+    return (moment - least * places) / (sum - least * n);
 }
 
 } // namespace
@@ -201,14 +199,11 @@ class TestDisplay : public WindowTest {
     // place of the screen in both phases, at the registered scale of about 1, zoomed in and out,
     // whether the pictures came as PNG or as FITS (whose rows are stored bottom row first).
     void registeredStarsStayPut_data() {
-        QTest::addColumn<QString>("suffix");
-        QTest::addColumn<double>("turn");
-        QTest::addColumn<bool>("mirrored");
-        for (const char* suffix : {"png", "fits"}) {
-            QTest::addRow("%s, turned 0.5°", suffix) << QString(suffix) << 0.5 << false;
-            QTest::addRow("%s, turned -0.4°", suffix) << QString(suffix) << -0.4 << false;
-            QTest::addRow("%s, mirrored, turned 3°", suffix) << QString(suffix) << 3.0 << true;
-        }
+        DataTable<QString, double, bool> table("suffix", "turn", "mirrored");
+        for (const QString suffix : {"png", "fits"})
+            table.row(qPrintable(suffix + ", turned 0.5°"), suffix, 0.5, false)
+                .row(qPrintable(suffix + ", turned -0.4°"), suffix, -0.4, false)
+                .row(qPrintable(suffix + ", mirrored, turned 3°"), suffix, 3.0, true);
     }
     void registeredStarsStayPut() {
         QFETCH(QString, suffix);
@@ -218,58 +213,41 @@ class TestDisplay : public WindowTest {
         const QVector<SkyStar> sky = randomSky(QRectF(-100, -100, 840, 680), 260, 11, 20, 220);
         const SimilarityTransform toOne = skyTransform(QSizeF(size), QSizeF(size), turn, 1, mirrored, {7.37, -4.61});
         for (int k = 1; k <= 2; ++k) {
-            const QImage picture =
-                viewSky(sky, size, k == 1 ? SimilarityTransform() : toOne, quint32(k), {.fwhm = 3.0, .noise = 0})
-                    .image;
+            const QImage picture = viewSky(sky, size, k == 1 ? SimilarityTransform() : toOne, k, {.noise = 0}).image;
             const QString path = dir.filePath(QString("sky%1.%2").arg(k).arg(suffix));
-            if (suffix == "fits")
-                QCOMPARE(writeFitsWithCards(path, countsOf(picture), {}), 0);
-            else
-                QVERIFY(picture.save(path));
+            QVERIFY(suffix == "fits" ? writeFitsWithCards(path, countsOf(picture), {}) == 0 : picture.save(path));
             load(k, path);
         }
         QVERIFY(chooseMenuItem(f, f->mnuViravnivanie, f->mnuAutoSovm));
         QVERIFY(jobEnds());
         QVERIFY(f->Img2->isTurned());
-
         // Bright stars with no other star near them, on both pictures well in from the edges.
         QVector<QPointF> lone;
         const QRectF inner(20, 20, size.width() - 40, size.height() - 40);
         for (const SkyStar& star : sky) {
             const QPointF p(star.x, star.y);
-            const bool alone = std::none_of(sky.begin(), sky.end(), [&](const SkyStar& o) {
-                return &o != &star && QLineF(p, QPointF(o.x, o.y)).length() < 12;
-            });
-            if (star.peak > 60 && alone && inner.contains(p) && inner.contains(toOne.inverted().map(p)))
+            const auto near = [&](const SkyStar& o) { return &o != &star && QLineF(p, {o.x, o.y}).length() < 12; };
+            if (star.peak > 60 && std::none_of(sky.begin(), sky.end(), near) && inner.contains(p) &&
+                inner.contains(toOne.inverted().map(p)))
                 lone << p;
         }
-        QVERIFY(lone.size() >= 8);
-
         for (const int scale : {0, 2000, 500}) {
-            if (scale) {
-                QVERIFY(keysTo(f->HScr1, scale, true));
-                QVERIFY(keysTo(f->HScr2, scale, true));
-            }
+            QVERIFY(!scale || (keysTo(f->HScr1, scale, true) && keysTo(f->HScr2, scale, true)));
             QTest::mouseClick(f->CmdStart, Qt::LeftButton);
             QImage phase[2];
             bool oneShown[2];
-            for (int i = 0; i < 2; ++i) {
-                phase[i] = area();
-                oneShown[i] = f->Img1->isVisible();
-                f->Timer1_Timer();
-            }
-            QVERIFY(oneShown[0] != oneShown[1]);
+            for (int i = 0; i < 2; f->Timer1_Timer(), ++i)
+                std::tie(phase[i], oneShown[i]) = std::pair(area(), f->Img1->isVisible());
             QTest::mouseClick(f->CmdStart, Qt::LeftButton);
-            const double s = f->Img1->drawnScale();
+            QVERIFY(oneShown[0] != oneShown[1]);
+            const double s = f->Img1->drawnScale(), radius = std::max(3.0, 5 * s);
             int measured = 0;
             double worst = 0;
             for (const QPointF& p : std::as_const(lone)) {
                 const QPointF at = QPointF(f->Img1->Left(), f->Img1->Top()) + p * s;
                 if (!QRectF(phase[0].rect()).adjusted(10, 10, -10, -10).contains(at)) continue;
                 ++measured;
-                const double radius = std::max(3.0, 5 * s);
-                worst = std::max(worst, QLineF(drawnCentre(phase[0], at, radius),
-                                               drawnCentre(phase[1], at, radius)).length());
+                worst = std::max(worst, QLineF(drawnCentre(phase[0], at, radius), drawnCentre(phase[1], at, radius)).length());
             }
             qInfo("scale %g: %d stars, farthest apart %.3f px", s, measured, worst);
             QVERIFY(measured >= 4);
