@@ -41,14 +41,6 @@ QImage night(double gain, double offset, QPoint shift, QPoint mover) {
     return nightPicture({W, H}, shift, Stars + QVector<NightStar>{{mover, 90, 2.0}}, {line, line, line});
 }
 
-/// img with a glow of the sky added: glow(x, y) grey levels at pixel (x, y).
-QImage withGlow(QImage img, const std::function<double(int, int)>& glow) {
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            img.scanLine(y)[x] = uchar(std::min(255L, img.scanLine(y)[x] + std::lround(glow(x, y))));
-    return img;
-}
-
 int greyAt(const QImage& img, QPoint p) {
     return qGray(img.pixel(p));
 }
@@ -245,21 +237,23 @@ class TestBrightnessWindow : public WindowTest {
     }
 
     // Skies of different shapes, a glow rising to the right on night 1 and a round one on night 2
-    // (brighter, with an offset): one line per picture cannot match them, the skies matched as
-    // well do, within 3 levels nearly everywhere.
+    // (brighter, with an offset): matched, the phases agree within 3 levels nearly everywhere;
+    // through the fitted line alone they do not.
     void skiesOfDifferentShapesMatched() {
-        loadRegisteredPair(withGlow(night(1, 0, {}, MoverThen), [](int x, int) { return 26.0 * x / W; }),
-                           withGlow(night(Gain, Offset, Shift, MoverNow), [](int x, int y) {
+        auto glow = [](QImage img, auto level) {
+            for (int y = 0; y < H; ++y)
+                for (int x = 0; x < W; ++x)
+                    img.scanLine(y)[x] = uchar(std::min(255L, img.scanLine(y)[x] + std::lround(level(x, y))));
+            return img;
+        };
+        loadRegisteredPair(glow(night(1, 0, {}, MoverThen), [](int x, int) { return 26.0 * x / W; }),
+                           glow(night(Gain, Offset, Shift, MoverNow), [](int x, int y) {
                                return 35 * std::exp(-(std::pow(x - 250, 2) + std::pow(y - 60, 2)) / (2 * 150 * 150));
                            }));
         QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuJarkost));
         QTRY_VERIFY(f->Img2->drawsOwnPicture());
-        const QRegularExpressionMatch fit = QRegularExpression("^Яркость 2: a (0[.,]\\d+)").match(fitLine());
-        QVERIFY2(fit.hasMatch(), qPrintable(fitLine()));
-        QCOMPARE_LT(std::abs(fit.captured(1).replace(',', '.').toDouble() * Gain - 1), 0.02);
         const auto [one, two] = blinkPhases();
         QCOMPARE_GE(sameShare(one, two, false, 3), 0.95);
-        // Through the fitted line alone the skies part by more than 3 levels over much of the field.
         f->Img2->setDrawnPicture(QImage());
         const auto [lineOne, lineTwo] = blinkPhases();
         QCOMPARE_LT(sameShare(lineOne, lineTwo, false, 3), 0.8);

@@ -1,6 +1,5 @@
-// The two colour kernels of a picture drawn zoomed out or between whole pixels, the SSE2 one and
-// the plain one that processors without SSE2 run: the same pixels at every scale and offset, and
-// both the true area mean.
+// The two colour kernels of a zoomed-out picture, the SSE2 one and the plain one that processors
+// without SSE2 run: the same pixels at every scale and offset, and both the true area mean.
 
 #include "support/datatable.h"
 #include "view/picturerender.h"
@@ -61,7 +60,6 @@ class TestPictureRender : public QObject {
                 .row(qPrintable(n + ", 0.37, quarter pixels"), format, {203, 151}, 0.37, {0.25, -0.75})
                 .row(qPrintable(n + ", 0.999, a third off"), format, {97, 61}, 0.999, {-0.33, 0.66})
                 .row(qPrintable(n + ", a tenth, edges repeated"), format, {640, 480}, 0.1, {-20.5, 7.25})
-                // Placed between whole pixels at 1 and above: the area mean keeps each pixel where it lies.
                 .row(qPrintable(n + ", 1, a third off"), format, {97, 61}, 1.0, {0.33, -0.66})
                 .row(qPrintable(n + ", 2, quarter pixels"), format, {97, 61}, 2.0, {-0.25, 0.75});
         }
