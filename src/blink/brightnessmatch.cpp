@@ -206,6 +206,61 @@ inline QRgb mixColour(QRgb a, QRgb b, uint32_t w) {
     return rb | g;
 }
 
+/// Where a sample pair was taken: the pixel of picture 1 and the pixel of picture k.
+struct SamplePlace {
+    int x1, y1, xk, yk;
+};
+
+/// The sky a value stands above, moved to mid grey: 128 + v - sky, within 1..254 so that only
+/// values clipped in the picture itself (0, 255) are taken for clipped.
+uchar aboveSky(uchar v, double sky) {
+    if (v == 0 || v == 255) return v;
+    return uchar(std::clamp(int(std::lround(v - sky + 128)), 1, 254));
+}
+
+/// Where the two pictures' skies differ in shape, one line per channel cannot match them: the
+/// skies are measured, and when they differ by more than LeastSkyOffset anywhere on the shared
+/// sky the lines are fitted again on the heights above each sky and the skies go into the fit.
+void matchSkies(BrightnessFit& fit, const QImage& picture1, const QImage& pictureK, const PixelMapping& m,
+                const Footprint& footprint, const std::array<SamplePairs, 3>& pairs,
+                const std::vector<SamplePlace>& places) {
+    const bool ownSky = !footprint.decoded.isNull() && !footprint.size.isEmpty();
+    const QImage& skyK = ownSky ? footprint.decoded : pictureK;
+    const int channels = fit.grey ? 1 : 3;
+    using Channel = BackgroundMap::Channel;
+    const Channel channelOf[3] = {fit.grey ? Channel::Brightness : Channel::Red, Channel::Green, Channel::Blue};
+    std::array<BackgroundMap, 3> one, k;
+    for (int ch = 0; ch < channels; ++ch) {
+        one[size_t(ch)] = BackgroundMap::measure(picture1, 64, 0.5, channelOf[ch]);
+        k[size_t(ch)] = BackgroundMap::measure(skyK, 64, 0.5, channelOf[ch]);
+    }
+    auto sky = std::make_shared<SkyGradients>(one, k, m, fit.grey,
+                                              ownSky ? footprint.toFile : SimilarityTransform());
+    std::array<ToneLine, 3> slopes{};
+    for (int ch = 0; ch < 3; ++ch)
+        slopes[size_t(ch)] = {fit.rgb[size_t(ch)].a, 0};
+    sky->setResidualLines(slopes);
+    if (sky->largestOffset(picture1.size(), pictureK.size()) <= LeastSkyOffset) return;
+
+    std::array<ToneLine, 3> residual = slopes;
+    for (int ch = 0; ch < channels; ++ch) {
+        SamplePairs above(pairs[size_t(ch)].size());
+        for (size_t i = 0; i < above.size(); ++i) {
+            const SamplePlace& p = places[i];
+            above[i] = {aboveSky(pairs[size_t(ch)][i].one, sky->skyOne(ch, QPointF(p.x1 + 0.5, p.y1 + 0.5))),
+                        aboveSky(pairs[size_t(ch)][i].k, sky->skyK(ch, QPointF(p.xk + 0.5, p.yk + 0.5)))};
+        }
+        // Heights above the sky, both moved to 128: h1 + 128 = a (hk + 128) + b.
+        if (const std::optional<ToneLine> line = fitChannel(above))
+            residual[size_t(ch)] = {line->a, line->b + 128 * line->a - 128};
+    }
+    if (fit.grey) residual[1] = residual[2] = residual[0];
+    sky->setResidualLines(residual);
+    for (int ch = 0; ch < 3; ++ch)
+        fit.rgb[size_t(ch)] = sky->line(ch);
+    fit.sky = sky;
+}
+
 /// 128 + m - v1 clipped to 0..255, looked up at m - v1 + 255.
 std::array<uchar, 511> differenceLevels() {
     std::array<uchar, 511> levels{};
@@ -270,9 +325,11 @@ BrightnessFit fitBrightness(const QImage& picture1In, const QImage& pictureKIn, 
             columnsK.push_back(k);
         }
 
-    // The sample pairs, channel by channel: picture 1's value and picture k's at the same sky.
+    // The sample pairs, channel by channel: picture 1's value and picture k's at the same sky;
+    // and where each pair was taken.
     const int channels = fit.grey ? 1 : 3;
     std::array<SamplePairs, 3> pairs;
+    std::vector<SamplePlace> places;
     for (int j = step / 2; j < h1 && !columns.empty(); j += step) {
         const int jk = nearestIndex(j, m.scale, m.dy, pictureK.height());
         if (jk < 0) continue;
@@ -280,6 +337,8 @@ BrightnessFit fitBrightness(const QImage& picture1In, const QImage& pictureKIn, 
         const auto [first, last] = footprintColumns(j, w1, m, footprint);
         const size_t from = size_t(std::lower_bound(columns.begin(), columns.end(), first) - columns.begin());
         const size_t to = size_t(std::lower_bound(columns.begin(), columns.end(), last) - columns.begin());
+        for (size_t c = from; c < to; ++c)
+            places.push_back({columns[c], j, columnsK[c], jk});
         if (fit.grey) {
             for (size_t c = from; c < to; ++c)
                 pairs[0].push_back({row1.grey[columns[c]], rowK.grey[columnsK[c]]});
@@ -301,6 +360,7 @@ BrightnessFit fitBrightness(const QImage& picture1In, const QImage& pictureKIn, 
         fit.valid = true;
     }
     if (fit.grey) fit.rgb[1] = fit.rgb[2] = fit.rgb[0];
+    if (fit.valid) matchSkies(fit, picture1, pictureK, m, footprint, pairs, places);
     return fit;
 }
 
@@ -319,8 +379,8 @@ QImage differencePicture(const QImage& picture1In, const QImage& pictureKIn, con
     // Level of one channel: vk picture k's value, matched its value at picture 1's brightness. A
     // clipped value is only a bound (a saturated core was at least that bright), so it shows a
     // change only where even the bound disagrees.
-    auto difference = [&levels](uint32_t matched, int vk, int v1) {
-        int d = int(matched & 0xff) - v1;
+    auto difference = [&levels](uint32_t matched, int vk, int v1, float skyOffset = 0) {
+        int d = int(matched & 0xff) + int(std::lround(skyOffset)) - v1;
         if ((d < 0 && (vk == 255 || v1 == 0)) || (d > 0 && (vk == 0 || v1 == 255))) d = 0;
         return levels[size_t(d + 255)];
     };
@@ -330,7 +390,14 @@ QImage differencePicture(const QImage& picture1In, const QImage& pictureKIn, con
     const qsizetype outStride = out.bytesPerLine();
 
     inBands(h, double(w) * h * (grey ? 2 : 6), [&](int y0, int y1) {
+        // Where the skies differ in shape, what picture k's smooth sky adds at each column.
+        std::vector<float> skyOffsets(fit.sky ? size_t(w) * 3 : 0);
+        auto skyOffset = [&](int ch, int x) { return fit.sky ? skyOffsets[size_t(ch) * w + x] : 0.0f; };
         for (int y = y0; y < y1; ++y) {
+            if (fit.sky)
+                for (int ch = 0; ch < (grey ? 1 : 3); ++ch)
+                    fit.sky->offsetRow(ch, m.map(QPointF(0.5, y + 0.5)), QPointF(m.scale, 0), w,
+                                       skyOffsets.data() + size_t(ch) * w);
             uchar* line = outBits + y * outStride;
             auto* rgb = reinterpret_cast<QRgb*>(line);
             const Tap& ty = down[size_t(y)];
@@ -359,7 +426,7 @@ QImage differencePicture(const QImage& picture1In, const QImage& pictureKIn, con
                     const uint32_t bottom =
                         mixGrey(uint32_t(lower.grey[tx.first]), uint32_t(lower.grey[tx.second]), tx.weight);
                     const uint32_t vk = mixGrey(top, bottom, ty.weight);
-                    line[x] = difference(tone.grey(uchar(vk)), int(vk), row1.grey[x]);
+                    line[x] = difference(tone.grey(uchar(vk)), int(vk), row1.grey[x], skyOffset(0, x));
                     continue;
                 }
                 const QRgb top = mixColour(upper.colour(tx.first), upper.colour(tx.second), tx.weight);
@@ -367,9 +434,107 @@ QImage differencePicture(const QImage& picture1In, const QImage& pictureKIn, con
                 const QRgb vk = mixColour(top, bottom, ty.weight);
                 const QRgb matched = tone.colour(vk);
                 const QRgb v1 = row1.colour(x);
-                rgb[x] = qRgb(difference(matched >> 16, qRed(vk), qRed(v1)),
-                              difference(matched >> 8, qGreen(vk), qGreen(v1)),
-                              difference(matched, qBlue(vk), qBlue(v1)));
+                rgb[x] = qRgb(difference(matched >> 16, qRed(vk), qRed(v1), skyOffset(0, x)),
+                              difference(matched >> 8, qGreen(vk), qGreen(v1), skyOffset(1, x)),
+                              difference(matched, qBlue(vk), qBlue(v1), skyOffset(2, x)));
+            }
+        }
+    });
+    return out;
+}
+
+SkyGradients::SkyGradients(std::array<BackgroundMap, 3> one, std::array<BackgroundMap, 3> k,
+                           const PixelMapping& mapping, bool grey, const SimilarityTransform& kToMap)
+    : m_one(std::move(one)), m_k(std::move(k)), m_mapping(mapping), m_grey(grey), m_kToMap(kToMap) {
+    auto median = [](const BackgroundMap& map) {
+        return map.inverted() ? 255.0 - map.medianLevel() : map.medianLevel();
+    };
+    for (size_t ch = 0; ch < 3; ++ch) {
+        m_medianOne[ch] = median(m_one[ch]);
+        m_medianK[ch] = median(m_k[ch]);
+    }
+}
+
+double SkyGradients::skyOne(int ch, QPointF p1) const {
+    return m_one[size_t(index(ch))].skyLevel(p1.x(), p1.y());
+}
+
+double SkyGradients::skyK(int ch, QPointF pk) const {
+    const QPointF at = m_kToMap.map(pk);
+    return m_k[size_t(index(ch))].skyLevel(at.x(), at.y());
+}
+
+void SkyGradients::setResidualLines(const std::array<ToneLine, 3>& lines) {
+    m_residual = lines;
+}
+
+ToneLine SkyGradients::line(int ch) const {
+    const ToneLine& r = m_residual[size_t(ch)];
+    return {r.a, medianOne(ch) - r.a * medianK(ch) + r.b};
+}
+
+double SkyGradients::offset(int ch, QPointF pk) const {
+    const QPointF p1((pk.x() - m_mapping.dx) / m_mapping.scale, (pk.y() - m_mapping.dy) / m_mapping.scale);
+    return skyOne(ch, p1) - medianOne(ch) - m_residual[size_t(ch)].a * (skyK(ch, pk) - medianK(ch));
+}
+
+void SkyGradients::offsetRow(int ch, QPointF start, QPointF step, int n, float* out) const {
+    // The skies bend only at their cells' centres, 64 pixels apart: exact every 8 pixels is plenty.
+    constexpr int Exact = 8;
+    for (int i0 = 0; i0 < n; i0 += Exact) {
+        const int i1 = std::min(n - 1, i0 + Exact);
+        const double a = offset(ch, start + i0 * step), b = offset(ch, start + i1 * step);
+        const int end = i1 == n - 1 ? n : i1; // the last stretch takes its end as well
+        for (int i = i0; i < end; ++i)
+            out[i] = float(a + (b - a) * (i - i0) / std::max(1, i1 - i0));
+    }
+}
+
+double SkyGradients::largestOffset(QSize sizeOne, QSize sizeK) const {
+    constexpr int Grid = 24;
+    double largest = 0;
+    for (int j = 0; j <= Grid; ++j)
+        for (int i = 0; i <= Grid; ++i) {
+            const QPointF pk(sizeK.width() * (i + 0.5) / (Grid + 1), sizeK.height() * (j + 0.5) / (Grid + 1));
+            const QPointF p1((pk.x() - m_mapping.dx) / m_mapping.scale, (pk.y() - m_mapping.dy) / m_mapping.scale);
+            if (!QRectF(QPointF(0, 0), QSizeF(sizeOne)).contains(p1)) continue;
+            for (int ch = 0; ch < (m_grey ? 1 : 3); ++ch)
+                largest = std::max(largest, std::abs(offset(ch, pk)));
+        }
+    return largest;
+}
+
+QImage matchedPicture(const QImage& pictureKIn, const BrightnessFit& fit) {
+    if (!fit.sky || pictureKIn.isNull()) return {};
+    const QImage pictureK = rowReadable(pictureKIn);
+    const bool grey = isGreyPicture(pictureK);
+    const int w = pictureK.width(), h = pictureK.height();
+    QImage out(pictureK.size(), grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+    if (out.isNull()) return {};
+    uchar* const outBits = out.bits(); // taken here: the bands must not call QImage members
+    const qsizetype outStride = out.bytesPerLine();
+    const SkyGradients& sky = *fit.sky;
+    inBands(h, double(w) * h * (grey ? 1 : 3), [&](int y0, int y1) {
+        std::vector<float> offsets(size_t(w) * (grey ? 1 : 3));
+        for (int y = y0; y < y1; ++y) {
+            const PictureRow row = pictureRow(pictureK, y);
+            for (int ch = 0; ch < (grey ? 1 : 3); ++ch)
+                sky.offsetRow(ch, QPointF(0.5, y + 0.5), QPointF(1, 0), w, offsets.data() + size_t(ch) * w);
+            auto level = [&](int ch, int v, int x) {
+                if (v == 0) return 0;
+                const ToneLine& l = fit.rgb[size_t(ch)];
+                return std::clamp(int(std::lround(l.a * v + l.b + offsets[size_t(ch) * w + x])), 0, 255);
+            };
+            uchar* line = outBits + y * outStride;
+            if (grey) {
+                for (int x = 0; x < w; ++x)
+                    line[x] = uchar(level(0, row.grey[x], x));
+                continue;
+            }
+            auto* rgb = reinterpret_cast<QRgb*>(line);
+            for (int x = 0; x < w; ++x) {
+                const QRgb c = row.rgb[x];
+                rgb[x] = qRgb(level(0, qRed(c), x), level(1, qGreen(c), x), level(2, qBlue(c), x));
             }
         }
     });
@@ -399,20 +564,22 @@ void SlotMatch::update(const QImage& picture1, const QImage& pictureK, const Pix
     m_keyK = pictureK.cacheKey();
     m_mapping = mapping;
     m_footprint = footprint;
-    m_difference = QImage();
+    m_difference.picture = QImage();
+    m_matched.picture = QImage();
 }
 
 void SlotMatch::clear() {
-    const quint64 number = m_fitNumber + 1; // a difference still being made is not taken
-    const bool pending = m_pending;
+    const quint64 number = m_fitNumber + 1; // a picture still being made is not taken
+    const bool differencePending = m_difference.pending, matchedPending = m_matched.pending;
     *this = SlotMatch();
     m_fitNumber = number;
-    m_pending = pending;
+    m_difference.pending = differencePending;
+    m_matched.pending = matchedPending;
 }
 
-void SlotMatch::takeDifference(const QImage& difference, quint64 forFit) {
-    m_pending = false;
-    if (m_fitted && forFit == m_fitNumber) m_difference = difference;
+void SlotMatch::take(Made& made, const QImage& picture, quint64 forFit) {
+    made.pending = false;
+    if (m_fitted && forFit == m_fitNumber) made.picture = picture;
 }
 
 QString fitText(const BrightnessFit& fit) {

@@ -6,6 +6,7 @@
 //
 // Positions are continuous picture pixels: pixel column i spans [i, i + 1).
 
+#include "stars/backgroundmap.h"
 #include "stars/similaritytransform.h"
 #include "view/tonemap.h"
 
@@ -15,6 +16,7 @@
 #include <QVector>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace vorlan {
@@ -41,6 +43,7 @@ PixelMapping mappingBetween(double left1, double top1, double scale1, double lef
 struct Footprint {
     SimilarityTransform toFile;
     QSize size;
+    QImage decoded; ///< the decoded picture itself, whose sky is measured (optional)
 };
 
 /// True when the two mappings put every pixel of a picture of `extent` pixels (its larger side)
@@ -59,15 +62,64 @@ using LevelCounts = std::array<uint32_t, 256>;
 /// Empty histograms, or a single usable level, give no line: nothing is returned then.
 std::optional<ToneLine> matchLevels(const LevelCounts& picture1, const LevelCounts& pictureK);
 
+/// The smooth sky of two pictures whose gradients differ (moonlight in one, light pollution from
+/// another side in the other), as star detection measures it (BackgroundMap, cells of 64 pixels),
+/// channel by channel. Picture k is matched as a * (vk - sky k) + sky 1 + c: its line a * vk + b
+/// (the line at the median sky) plus offset(), which changes as slowly as the two skies do.
+class SkyGradients {
+  public:
+    /// The maps of picture 1 and picture k (red, green, blue; the first alone for grey pictures),
+    /// placed by mapping; picture k's map measured on the picture that kToMap carries its drawn
+    /// pixels to (the decoded picture of a turned copy, whose black corners are no sky).
+    SkyGradients(std::array<BackgroundMap, 3> one, std::array<BackgroundMap, 3> k, const PixelMapping& mapping,
+                 bool grey, const SimilarityTransform& kToMap = {});
+    /// Sky level of channel ch (0 red, 1 green, 2 blue) of picture 1 at p1 and of picture k at pk,
+    /// grey levels; positions in each picture's continuous pixels.
+    double skyOne(int ch, QPointF p1) const;
+    double skyK(int ch, QPointF pk) const;
+    /// The median sky level of each picture's map, channel ch.
+    double medianOne(int ch) const { return m_medianOne[size_t(index(ch))]; }
+    double medianK(int ch) const { return m_medianK[size_t(index(ch))]; }
+    const PixelMapping& mapping() const { return m_mapping; }
+
+    /// Takes the lines fitted on the pictures less their skies: line[ch] carries picture k's
+    /// height above its sky onto picture 1's (a, and the offset c that is left).
+    void setResidualLines(const std::array<ToneLine, 3>& lines);
+    /// The line of channel ch at the median skies: a * vk + b with b = median 1 - a * median k + c.
+    ToneLine line(int ch) const;
+    /// What is added to line(ch) at picture k's point pk (its continuous pixels), grey levels.
+    double offset(int ch, QPointF pk) const;
+    /// offset() at the pixel centres start, start + step, ... (n of them, picture k's pixels),
+    /// exact every few pixels and straight in between; into out.
+    void offsetRow(int ch, QPointF start, QPointF step, int n, float* out) const;
+    /// The largest |offset()| on a coarse grid over picture k (of sizeK pixels) where it lies on
+    /// picture 1 (of sizeOne pixels), any channel.
+    double largestOffset(QSize sizeOne, QSize sizeK) const;
+
+  private:
+    int index(int ch) const { return m_grey ? 0 : ch; }
+    std::array<BackgroundMap, 3> m_one, m_k;
+    std::array<double, 3> m_medianOne{}, m_medianK{};
+    std::array<ToneLine, 3> m_residual{};
+    PixelMapping m_mapping;
+    bool m_grey = true;
+    SimilarityTransform m_kToMap;
+};
+
 /// The fitted map of picture k onto picture 1: a line per channel (red, green, blue; all three
 /// equal for two grey pictures). valid is false when the pictures share too little sky or show
-/// nothing but flat areas; the lines are then the identity.
+/// nothing but flat areas; the lines are then the identity. When the pictures' skies differ in
+/// shape, sky holds them and picture k is drawn as its line plus sky's offset.
 struct BrightnessFit {
     std::array<ToneLine, 3> rgb{};
     bool grey = true; ///< both pictures are grey: one line stands for all channels
     bool valid = false;
     int samples = 0; ///< pixel pairs the histograms were taken from
+    std::shared_ptr<const SkyGradients> sky;
 };
+
+/// An offset this small (grey levels) anywhere on the shared sky is left to the line alone.
+constexpr double LeastSkyOffset = 2.0;
 
 /// The samples the fit takes at most: a regular grid over the shared sky, thinned out so that a
 /// 24-megapixel pair costs a small part of one pass over its pixels.
@@ -87,9 +139,16 @@ BrightnessFit fitBrightness(const QImage& picture1, const QImage& pictureK, cons
 /// at 0 or 255 in either picture is only a bound: a saturated core in picture k that matches
 /// below picture 1's value is no change (128). Picture k is sampled bilinearly at the centre of
 /// each pixel of picture 1; pixels that picture k (within its footprint) does not cover are 128.
-/// Format_Grayscale8 for two grey pictures, else Format_RGB32.
+/// Format_Grayscale8 for two grey pictures, else Format_RGB32. Where the skies differ in shape
+/// (fit.sky), picture k's sky offset is added to its matched value.
 QImage differencePicture(const QImage& picture1, const QImage& pictureK, const PixelMapping& mapping,
                          const BrightnessFit& fit, const Footprint& footprint = {});
+
+/// Picture k as its fit draws it where the skies differ in shape (fit.sky set): every value v of
+/// channel ch at pixel (x, y) becomes a * v + b + offset, rounded and clipped to 0..255; a value of 0
+/// (a turned copy's corners) stays 0. Same size and format as pictureK (the picture drawn for
+/// the slot, in whose pixels the fit was made). Null without fit.sky.
+QImage matchedPicture(const QImage& pictureK, const BrightnessFit& fit);
 
 /// The level per channel (red, green, blue) at which pictures matched by these fits all saturate:
 /// the lowest level a fitted picture's 255 is drawn at, 255 when none is drawn lower.
@@ -114,23 +173,36 @@ class SlotMatch {
     /// Which fit this is: every fit gets the next number.
     quint64 fitNumber() const { return m_fitNumber; }
 
-    const QImage& difference() const { return m_difference; }
+    /// Picture k as matchedPicture() draws it for this fit, once made elsewhere (fit().sky only).
+    const QImage& matched() const { return m_matched.picture; }
+    bool matchedPending() const { return m_matched.pending; }
+    void startMatched() { m_matched.pending = true; }
+    /// A matched picture made for fit number `forFit`; kept only if that fit still stands.
+    void takeMatched(const QImage& matched, quint64 forFit) { take(m_matched, matched, forFit); }
+
+    const QImage& difference() const { return m_difference.picture; }
     /// True from startDifference() until a difference picture arrives.
-    bool differencePending() const { return m_pending; }
-    void startDifference() { m_pending = true; }
+    bool differencePending() const { return m_difference.pending; }
+    void startDifference() { m_difference.pending = true; }
     /// A difference picture made for fit number `forFit`; kept only if that fit still stands.
-    void takeDifference(const QImage& difference, quint64 forFit);
-    void dropDifference() { m_difference = QImage(); }
+    void takeDifference(const QImage& difference, quint64 forFit) { take(m_difference, difference, forFit); }
+    void dropDifference() { m_difference.picture = QImage(); }
 
   private:
+    /// A picture made elsewhere for one fit, and whether one is being made.
+    struct Made {
+        QImage picture;
+        bool pending = false;
+    };
+    void take(Made& made, const QImage& picture, quint64 forFit);
+
     qint64 m_key1 = 0, m_keyK = 0;
     PixelMapping m_mapping;
     Footprint m_footprint;
     bool m_fitted = false;
     quint64 m_fitNumber = 0;
     BrightnessFit m_fit;
-    QImage m_difference;
-    bool m_pending = false;
+    Made m_difference, m_matched;
 };
 
 /// The fitted lines as the info box shows them, short: "a 0,556 b -13,9", with a value per

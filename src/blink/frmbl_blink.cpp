@@ -30,6 +30,9 @@ void frmBl::CmdStart_Click() {
     Img1->hide();
     Img2->hide();
     Img3->hide();
+    // The first phase comes with the click: an empty picture area for a whole interval looked like
+    // a failure to load. The timer, just started, gives the next one an interval later.
+    Timer1_Timer();
 }
 
 void frmBl::HScrTime_Change() {

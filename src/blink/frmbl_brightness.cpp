@@ -46,7 +46,7 @@ PixelMapping mappingOfFrames(const ImageFrame& img1, const ImageFrame& imgK) {
 /// Where a turned frame's drawn picture holds the decoded picture's pixels; all of it otherwise.
 Footprint footprintOf(const ImageFrame& img) {
     if (!img.isTurned()) return {};
-    return {img.toShown().inverted(), img.picture().size()};
+    return {img.toShown().inverted(), img.picture().size(), img.picture()};
 }
 
 } // namespace
@@ -92,6 +92,25 @@ void frmBl::makeDifference(int k) {
     worker->start();
 }
 
+// Picture k matched pixel by pixel (skies of different shapes) takes as long as its difference:
+// made on a thread of its own, and drawn when it arrives if its fit still stands. Until then the
+// frame draws through the fitted line.
+void frmBl::makeMatched(int k) {
+    SlotMatch& slot = m_matches[size_t(k - 2)];
+    slot.startMatched();
+    auto made = std::make_shared<QImage>();
+    QThread* worker = QThread::create(
+        [made, other = Img(k)->shownPicture(), fit = slot.fit()] { *made = matchedPicture(other, fit); });
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    connect(worker, &QThread::finished, this, [this, k, made, forFit = slot.fitNumber()] {
+        runGuarded([&] {
+            m_matches[size_t(k - 2)].takeMatched(*made, forFit);
+            refreshBrightness();
+        });
+    });
+    worker->start();
+}
+
 void frmBl::refreshBrightness() {
     m_brightnessDue->stop();
     const bool match = mnuJarkost->isChecked();
@@ -109,6 +128,7 @@ void frmBl::refreshBrightness() {
                 fitTexts << QStringLiteral("%1: %2").arg(k).arg(fitText(slot.fit()));
                 shown << slot.fit();
             }
+            if (match && slot.fit().sky && slot.matched().isNull() && !slot.matchedPending()) makeMatched(k);
             if (!difference)
                 slot.dropDifference();
             else if (slot.difference().isNull() && !slot.differencePending())
@@ -122,7 +142,10 @@ void frmBl::refreshBrightness() {
     for (int k = 2; k <= 3; ++k) {
         const SlotMatch& slot = m_matches[size_t(k - 2)];
         const bool mapped = match && slot.fitted() && slot.fit().valid;
-        Img(k)->setToneMap(ToneMap(mapped ? slot.fit().rgb : std::array<ToneLine, 3>{}, ceiling));
+        const bool matchedPixels = mapped && !slot.matched().isNull();
+        Img(k)->setDrawnPicture(matchedPixels ? slot.matched() : QImage());
+        Img(k)->setToneMap(
+            ToneMap(mapped && !matchedPixels ? slot.fit().rgb : std::array<ToneLine, 3>{}, ceiling));
     }
     const QString line = fitTexts.isEmpty() ? QString() : FitLinePrefix + fitTexts.join(QStringLiteral("; "));
     const QString text = withFitLine(txtInfo->toPlainText(), line);

@@ -243,6 +243,7 @@ class frmBl : public QMainWindow {
     static bool matchBrightnessRemembered();
     /// Starts making the difference picture of slot k (2 or 3) for its current fit.
     void makeDifference(int k);
+    void makeMatched(int k);
 
     // ---- sharing what blinks
     void mnuFileGif_Click();

@@ -71,7 +71,7 @@ double medianOf(std::vector<float> v) {
 
 } // namespace
 
-BackgroundMap BackgroundMap::measure(const QImage& picture, int cellSize, double noiseFloor) {
+BackgroundMap BackgroundMap::measure(const QImage& picture, int cellSize, double noiseFloor, Channel channel) {
     BackgroundMap m;
     m.m_width = picture.width();
     m.m_height = picture.height();
@@ -142,8 +142,12 @@ BackgroundMap BackgroundMap::measure(const QImage& picture, int cellSize, double
                   y1 = std::min(m.m_height, int(std::ceil((j + 1) * m.m_cellH)));
         if (isGreyPicture(picture))
             sampleRows([](const PictureRow& row, int x) { return int(row.grey[x]); }, y0, y1);
-        else
+        else if (channel == Channel::Brightness)
             sampleRows([](const PictureRow& row, int x) { return (lumaOf(row.rgb[x]) + 128) >> 8; }, y0, y1);
+        else
+            sampleRows([shift = channel == Channel::Red ? 16 : channel == Channel::Green ? 8 : 0](
+                           const PictureRow& row, int x) { return int(row.rgb[x] >> shift) & 0xff; },
+                       y0, y1);
         int guess = j > 0 ? int(m.m_level[(j - 1) * m.m_columns] + 0.5f) : 0;
         for (int i = 0; i < m.m_columns; ++i) {
             const double n = samples[i];

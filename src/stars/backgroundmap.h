@@ -12,6 +12,10 @@ namespace vorlan {
 
 class BackgroundMap {
   public:
+    /// What is measured of a colour picture: its brightness, or one channel (a grey picture is
+    /// the same in all).
+    enum class Channel { Brightness, Red, Green, Blue };
+
     /// Measures picture (Format_Grayscale8 or Format_RGB32; colour through its brightness) in
     /// cells of about cellSize x cellSize pixels, from a subsample: every 8th pixel of every 8th
     /// row, which reads an eighth of the picture. Each cell's level is the median of its
@@ -23,7 +27,8 @@ class BackgroundMap {
     /// its levels. cellSize is held to 8 .. 1024. When the median level lies in the upper half of the range
     /// the picture is a chart (dark stars on a light ground) and the map describes the inverted values 255 -
     /// v.
-    static BackgroundMap measure(const QImage& picture, int cellSize = 64, double noiseFloor = 0.5);
+    static BackgroundMap measure(const QImage& picture, int cellSize = 64, double noiseFloor = 0.5,
+                                 Channel channel = Channel::Brightness);
 
     int columns() const { return m_columns; }
     int rows() const { return m_rows; }
@@ -34,6 +39,9 @@ class BackgroundMap {
 
     /// Background level and noise at (x, y), grey levels (after inversion), picture pixels.
     double level(double x, double y) const { return interpolate(m_level, x, y); }
+    /// Background level at (x, y) in the picture's own values, grey levels: level() turned back
+    /// where the map describes a chart's inverted values.
+    double skyLevel(double x, double y) const { return m_inverted ? 255.0 - level(x, y) : level(x, y); }
     double noise(double x, double y) const { return interpolate(m_noise, x, y); }
     /// Background level at (x, y) as level(), and its slope there, grey levels per pixel along
     /// x and y: the plane that touches the map at that point.

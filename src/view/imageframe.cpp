@@ -54,6 +54,7 @@ void ImageFrame::clearTurn() {
 }
 
 void ImageFrame::shownChanged() {
+    m_drawn = QImage();
     m_cache = QImage();
     m_cacheRect = QRect();
     // Every pixel of the frame is drawn from the picture, opaque whatever its format.
@@ -130,9 +131,17 @@ void ImageFrame::setToneMap(const ToneMap& tone) {
     update();
 }
 
+void ImageFrame::setDrawnPicture(const QImage& drawn) {
+    if (drawn.cacheKey() == m_drawn.cacheKey() || (!drawn.isNull() && drawn.size() != shownPicture().size()))
+        return;
+    m_drawn = drawn;
+    m_cache = QImage();
+    update();
+}
+
 void ImageFrame::updateCache(const QRect& visible) {
     const Placement at = placement();
-    const QImage& shown = shownPicture();
+    const QImage& shown = drawnPicture();
     const bool same =
         !m_cache.isNull() && m_cacheKey == shown.cacheKey() && samePlacement(at, m_cachePlacement);
     if (same && m_cacheRect.contains(visible)) return;
@@ -178,7 +187,7 @@ void ImageFrame::paintEvent(QPaintEvent* e) {
         for (const QRect& r : QRegion(part) - QRegion(m_cacheRect)) {
             QImage tile(r.size(), QImage::Format_RGB32);
             const Placement at = placement();
-            renderPicture(shownPicture(), {at.originX - r.left(), at.originY - r.top(), at.scale}, tile, tile.rect(),
+            renderPicture(drawnPicture(), {at.originX - r.left(), at.originY - r.top(), at.scale}, tile, tile.rect(),
                           m_sampling, ColourKernel::Fastest, &m_tone);
             p.drawImage(r.topLeft(), tile);
         }
@@ -193,14 +202,16 @@ QPointF ImageFrame::twipsOf(const QPointF& widgetPos) const {
 void ImageFrame::mousePressEvent(QMouseEvent* e) {
     QPointF t = twipsOf(e->position());
     // Zoomed out, the pixel clicked shows the mean of several picture pixels; the user clicked on
-    // what stands out there, so the click goes to the centre of its brightest picture pixel.
+    // what stands out there, so the click goes to its brightest picture pixel, named as a click at
+    // scale 1 names it: by its top-left corner (a thousandth in, so that 32-bit twips divided by the
+    // scale stay in it). Points marked at different scales then agree.
     const Placement at = placement();
     if (m_sampling == Sampling::AreaAverage && at.scale < 1.0) {
         const QPointF corner = QPointF(std::floor(e->position().x()), std::floor(e->position().y())) -
                                QPointF(at.originX, at.originY);
         const QRectF covered(corner / at.scale, QSizeF(1.0, 1.0) / at.scale);
         if (const std::optional<QPoint> star = brightestPixel(shownPicture(), covered))
-            t = (QPointF(*star) + QPointF(0.5, 0.5)) * at.scale * 15.0;
+            t = (QPointF(*star) + QPointF(1e-3, 1e-3)) * at.scale * 15.0;
     }
     emit mouseDown(vbButton(e->button()), vbShift(e->modifiers()), float(t.x()), float(t.y()));
 }

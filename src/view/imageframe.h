@@ -77,6 +77,11 @@ class ImageFrame : public QWidget {
     /// What the picture is drawn through (brightness matched to another picture); the picture
     /// itself is not changed. Drawn as it is unless set.
     void setToneMap(const ToneMap& tone);
+    /// A picture of the shown picture's size drawn in its place (its brightness matched pixel by
+    /// pixel, where no tone map can), until it is set null or the shown picture changes; one of
+    /// another size is not taken. Mouse positions and shownPicture() stay as they were.
+    void setDrawnPicture(const QImage& drawn);
+    bool drawsOwnPicture() const { return !m_drawn.isNull(); }
     const ToneMap& toneMap() const { return m_tone; }
 
   signals:
@@ -100,8 +105,12 @@ class ImageFrame : public QWidget {
     /// Makes the drawing cache hold `visible` (widget pixels) for the current placement.
     void updateCache(const QRect& visible);
 
+    /// What is drawn: the picture set by setDrawnPicture, or else the shown picture.
+    const QImage& drawnPicture() const { return m_drawn.isNull() ? shownPicture() : m_drawn; }
+
     QImage m_image;
     QImage m_turned;
+    QImage m_drawn;
     SimilarityTransform m_toShown;
     std::optional<SimilarityTransform> m_registration;
     float m_left = 0;

@@ -50,6 +50,16 @@ std::vector<int> nearestIndices(int begin, int count, double origin, double scal
     return index;
 }
 
+/// True when every target pixel lies within one picture pixel: a whole scale and an origin on a
+/// whole target pixel (to the thousandth that nearestIndices allows for). Anywhere else a picture
+/// pixel covers parts of target pixels, and only the area mean keeps a star where it belongs: the
+/// pixel under a target pixel's corner is up to a whole target pixel off, and the one under its
+/// centre up to half of one, which a blink shows as a jump.
+bool onWholePixels(const Placement& at) {
+    auto whole = [](double v) { return std::abs(v - std::nearbyint(v)) < 1e-3; };
+    return at.scale >= 1.0 && whole(at.scale) && whole(at.originX) && whole(at.originY);
+}
+
 /// Grey values drawn as they are.
 const ToneMap& plainTone() {
     static const ToneMap identity;
@@ -61,57 +71,6 @@ void toneRows(const Frame& f, int y0, int y1, int dstTop) {
     for (int y = y0; y < y1; ++y) {
         auto* out = reinterpret_cast<QRgb*>(f.dst + (dstTop + y) * f.dstStride) + f.dstLeft;
         f.tone->mapRow(out, out, f.width);
-    }
-}
-
-/// Sum of one grey source row over each span, times the span's norm: one value per target column.
-void reduceGreyRow(const Frame& f, int row, const std::vector<Span>& xs, float* out) {
-    const uchar* line = f.src + row * f.srcStride;
-    for (size_t c = 0; c < xs.size(); ++c) {
-        const Span& s = xs[c];
-        if (s.first == s.last) {
-            out[c] = line[s.first];
-            continue;
-        }
-        uint32_t sum = 0;
-        for (int i = s.first + 1; i < s.last; ++i)
-            sum += line[i];
-        out[c] = (s.wFirst * line[s.first] + float(sum) + s.wLast * line[s.last]) * s.norm;
-    }
-}
-
-inline int toByte(float v) {
-    return std::min(255, int(v + 0.5f));
-}
-
-/// Grey target rows [y0, y1) of the area (indices into ys), area-averaged.
-void averageGreyRows(const Frame& f, const std::vector<Span>& xs, const std::vector<Span>& ys, int y0, int y1,
-                     int dstTop) {
-    const size_t n = xs.size();
-    std::vector<float> work(n), kept(n), acc(n);
-    int keptRow = -1;
-    for (int y = y0; y < y1; ++y) {
-        const Span& s = ys[size_t(y)];
-        std::fill(acc.begin(), acc.end(), 0.0f);
-        for (int r = s.first; r <= s.last; ++r) {
-            const float w = render::coverOf(s, r);
-            const float* h = kept.data();
-            if (r != keptRow) {
-                reduceGreyRow(f, r, xs, work.data());
-                h = work.data();
-                // The last row of this target row is usually the first of the next one.
-                if (r == s.last) {
-                    std::swap(work, kept);
-                    keptRow = r;
-                    h = kept.data();
-                }
-            }
-            for (size_t i = 0; i < n; ++i)
-                acc[i] += w * h[i];
-        }
-        auto* out = reinterpret_cast<QRgb*>(f.dst + (dstTop + y) * f.dstStride) + f.dstLeft;
-        for (int c = 0; c < f.width; ++c)
-            out[c] = f.greyTable[toByte(acc[size_t(c)] * s.norm)];
     }
 }
 
@@ -156,22 +115,26 @@ void nearestRows(const Frame& f, const std::vector<int>& xs, const std::vector<i
 namespace render {
 
 // The SSE2 kernel's arithmetic, lane by lane: the same integer column sums, the same float steps
-// in the same order, the same rounding and clamping, so that both give the same pixels.
-void averageColourRows(const Frame& f, const std::vector<Span>& xs, const std::vector<Span>& ys, int y0,
-                       int y1, int dstTop) {
+// in the same order, the same rounding and clamping, so that both give the same pixels. A grey
+// picture takes the same steps on its one channel, so that grey and colour copies of one picture
+// look the same at every scale.
+template <bool Grey>
+void averageRows(const Frame& f, const std::vector<Span>& xs, const std::vector<Span>& ys, int y0, int y1,
+                 int dstTop) {
+    constexpr size_t Bytes = Grey ? 1 : 4;
+    constexpr int Channels = Grey ? 1 : 3;
     const int xa = xs.front().first, xb = xs.back().last;
     const int m = xb - xa + 1;
-    std::vector<int32_t> columnSums(4 * size_t(m));
+    std::vector<int32_t> columnSums(Bytes * size_t(m));
     RowWeights rw;
     for (int y = y0; y < y1; ++y) {
         rw.take(ys[size_t(y)]);
-        // Down: sums of the covered rows for every picture column, channels b g r a.
+        // Down: sums of the covered rows for every picture column (channels b g r a of colour).
         std::fill(columnSums.begin(), columnSums.end(), 0);
         for (size_t i = 0; i < rw.rows.size(); ++i) {
-            const auto* line =
-                reinterpret_cast<const uchar*>(f.src + rw.rows[i] * f.srcStride) + 4 * size_t(xa);
+            const auto* line = reinterpret_cast<const uchar*>(f.src + rw.rows[i] * f.srcStride) + Bytes * size_t(xa);
             const int w = rw.weights[i];
-            for (size_t k = 0; k < 4 * size_t(m); ++k)
+            for (size_t k = 0; k < Bytes * size_t(m); ++k)
                 columnSums[k] += w * line[k];
         }
         // Across: each target pixel averages the column sums it covers.
@@ -180,30 +143,38 @@ void averageColourRows(const Frame& f, const std::vector<Span>& xs, const std::v
         const int wholeLimit = rw.wholeLimit();
         for (size_t c = 0; c < xs.size(); ++c) {
             const Span& sx = xs[c];
-            const int32_t* first = &columnSums[4 * size_t(sx.first - xa)];
-            const int32_t* last = &columnSums[4 * size_t(sx.last - xa)];
+            const int32_t* first = &columnSums[Bytes * size_t(sx.first - xa)];
+            const int32_t* last = &columnSums[Bytes * size_t(sx.last - xa)];
             QRgb pixel = 0xff000000u;
-            for (int ch = 0; ch < 3; ++ch) {
+            for (int ch = 0; ch < Channels; ++ch) {
                 float sum = float(first[ch]);
                 if (sx.first != sx.last) {
                     sum = sum * sx.wFirst + float(last[ch]) * sx.wLast;
                     if (sx.last - sx.first - 1 <= wholeLimit) {
                         int32_t whole = 0;
                         for (int i = sx.first + 1; i < sx.last; ++i)
-                            whole += columnSums[4 * size_t(i - xa) + size_t(ch)];
+                            whole += columnSums[Bytes * size_t(i - xa) + size_t(ch)];
                         sum = sum + float(whole);
                     } else {
                         for (int i = sx.first + 1; i < sx.last; ++i)
-                            sum = sum + float(columnSums[4 * size_t(i - xa) + size_t(ch)]);
+                            sum = sum + float(columnSums[Bytes * size_t(i - xa) + size_t(ch)]);
                     }
                 }
                 const float mean = sum * (rowNorm * sx.norm);
                 const int v = std::clamp(int(mean + 0.5f), 0, 255); // halves up
-                pixel |= QRgb(v) << (8 * ch);
+                if constexpr (Grey)
+                    pixel = f.greyTable[v];
+                else
+                    pixel |= QRgb(v) << (8 * ch);
             }
             out[c] = pixel;
         }
     }
+}
+
+void averageColourRows(const Frame& f, const std::vector<Span>& xs, const std::vector<Span>& ys, int y0,
+                       int y1, int dstTop) {
+    averageRows<false>(f, xs, ys, y0, y1, dstTop);
 }
 
 } // namespace render
@@ -234,11 +205,11 @@ void renderPicture(const QImage& picture, const Placement& at, QImage& target, c
                   (tone ? *tone : plainTone()).greyTable(),
                   colourTone};
     const int w = picture.width(), h = picture.height();
-    if (sampling == Sampling::AreaAverage && at.scale < 1.0) {
+    if (sampling == Sampling::AreaAverage && !onWholePixels(at)) {
         const std::vector<Span> xs = areaSpans(r.left(), r.width(), at.originX, at.scale, w);
         const std::vector<Span> ys = areaSpans(r.top(), r.height(), at.originY, at.scale, h);
         const double covered = double(r.width()) * r.height() / (at.scale * at.scale);
-        auto rows = grey ? averageGreyRows : render::averageColourRows;
+        auto rows = grey ? render::averageRows<true> : render::averageColourRows;
 #if defined(__SSE2__)
         if (!grey && kernel == ColourKernel::Fastest) rows = render::averageColourRowsSse2;
 #endif

@@ -33,10 +33,12 @@ struct Placement {
 /// Draws the rectangle `area` of `target` (Format_RGB32 or Format_ARGB32_Premultiplied, target
 /// pixels) from `picture` (Format_RGB32, Format_ARGB32, Format_ARGB32_Premultiplied or
 /// Format_Grayscale8, where grey v shows as (v, v, v)) placed as `at`; the result is opaque.
-/// At scale 1 and above, or with Sampling::Nearest, each target pixel shows the picture pixel under
-/// its top-left corner (where a mouse position points), so pixels stay sharp blocks. Below scale 1 with
-/// Sampling::AreaAverage each target pixel shows the mean of the picture pixels it covers, each weighted by
-/// the fraction covered, so a one-pixel star is dimmed in proportion but never dropped. Target pixels beyond
+/// With Sampling::AreaAverage each target pixel shows the mean of the picture pixels it covers, each
+/// weighted by the fraction covered: zoomed out a one-pixel star is dimmed in proportion but never
+/// dropped, and at any scale a picture placed between whole pixels is drawn where it lies, to a small
+/// fraction of a pixel. At a whole scale from a whole-pixel origin that is each picture pixel as a
+/// sharp block. With Sampling::Nearest each target pixel shows the picture pixel under its top-left
+/// corner (where a mouse position points). Target pixels beyond
 /// the picture's edge repeat the nearest edge pixel. Only `area` is written; large areas are shared out in
 /// bands among the worker threads. With a tone map every drawn pixel goes through it, after the
 /// averaging: the map is applied to what is drawn, never to the picture.

@@ -29,41 +29,40 @@ class TestBlink : public WindowTest {
     }
 
   private slots:
-    void startHidesAllAndTicksAlternateOneAndTwo() {
+    // "ПУСК" shows the first phase with the click, never an empty picture area; the ticks then
+    // alternate, and a stop keeps the phase, so the next start shows the partner at once.
+    void startShowsAPictureAtOnceAndTicksAlternate() {
         loadThree();
         f->lblVvod1->setBackColor(colors::Yellow);
-        f->CmdStart->click();
+        QTest::mouseClick(f->CmdStart, Qt::LeftButton);
+        const QImage first = f->pictureArea->grab().toImage();
+        QCOMPARE(first.pixelColor(10, 10), QColor(Qt::red));
+        QCOMPARE(first.pixelColor(290, 190), QColor(Qt::red));
+        QCOMPARE(f->BlinkPhase, int16_t(1));
         QCOMPARE(f->CmdStart->text(), QString("СТОП"));
         QCOMPARE(f->timerInterval(), 1000);
-        QVERIFY(f->Img1->isHidden() && f->Img2->isHidden() && f->Img3->isHidden());
+        QVERIFY(f->Img2->isHidden() && f->Img3->isHidden());
         QCOMPARE(f->lblVvod1->backColor(), QColor(255, 0, 255));
         QCOMPARE(f->lblVvod2->backColor(), QColor(255, 0, 255));
         QCOMPARE(f->armedPoint(), 0);
-        const QColor background = seen();
-        QVERIFY(background != QColor(Qt::red) && background != QColor(Qt::blue));
-        f->Timer1_Timer();
-        QCOMPARE(f->BlinkPhase, int16_t(1));
-        QCOMPARE(seen(), QColor(Qt::red));
         f->Timer1_Timer();
         QCOMPARE(f->BlinkPhase, int16_t(2));
         QCOMPARE(seen(), QColor(Qt::blue));
         f->Timer1_Timer();
         QCOMPARE(f->BlinkPhase, int16_t(1));
         QCOMPARE(seen(), QColor(Qt::red));
-        f->CmdStart->click();
+        QTest::mouseClick(f->CmdStart, Qt::LeftButton);
         QCOMPARE(f->CmdStart->text(), QString("ПУСК"));
         QCOMPARE(f->timerInterval(), 0);
-        // The phase survives the stop: the next start goes on with the partner.
-        f->CmdStart->click();
-        f->Timer1_Timer();
+        QTest::mouseClick(f->CmdStart, Qt::LeftButton);
         QCOMPARE(seen(), QColor(Qt::blue));
+        QVERIFY(f->Img1->isHidden() && f->Img3->isHidden());
     }
 
     void pairOneThreeAndSwitchWhileBlinking() {
         loadThree();
-        f->CmdStart->click();
-        f->Timer1_Timer();
-        f->Timer1_Timer(); // phase 2: blue
+        f->CmdStart->click(); // phase 1
+        f->Timer1_Timer();    // phase 2: blue
         QCOMPARE(seen(), QColor(Qt::blue));
         f->mnuVL_1_2->trigger(); // now 1-3; hides Img3 at once, Img2 stays until a tick
         QVERIFY(f->Img3->isHidden());

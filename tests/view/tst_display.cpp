@@ -3,8 +3,11 @@
 
 #include "shell/clicklabel.h"
 #include "shell/panbar.h"
+#include "support/datatable.h"
 #include "support/screencompare.h"
+#include "support/starsky.h"
 #include "support/useractions.h"
+#include "support/wcsheader.h"
 #include "support/windowtest.h"
 #include "view/imageframe.h"
 #include "view/picturerender.h"
@@ -40,6 +43,21 @@ QImage skyField(int w, int h, quint32 seed) {
                 img.setPixel(x + dx, y + dy, qRgb(v, v, v - 40));
     }
     return img;
+}
+
+/// The centre of the light above the sky within radius of `at` (pixels of img), the sky taken at
+/// the corner: where a lone star is drawn, to a small fraction of a pixel.
+QPointF drawnCentre(const QImage& img, QPointF at, double radius) {
+    const QRect box = QRectF(at - QPointF(radius, radius), at + QPointF(radius, radius)).toAlignedRect() & img.rect();
+    const int sky = qGreen(img.pixel(box.topLeft()));
+    double sum = 0;
+    QPointF moment;
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x) {
+            sum += std::max(0, qGreen(img.pixel(x, y)) - sky);
+            moment += std::max(0, qGreen(img.pixel(x, y)) - sky) * QPointF(x + 0.5, y + 0.5);
+        }
+    return moment / sum;
 }
 
 } // namespace
@@ -144,7 +162,7 @@ class TestDisplay : public WindowTest {
         QImage phase[2], nearest[2];
         QRectF common = f->pictureArea->rect();
         for (int i = 0; i < 2; ++i) {
-            f->Timer1_Timer();
+            if (i > 0) f->Timer1_Timer(); // the start itself shows phase 1
             const int k = i == 0 ? 1 : 2;
             QVERIFY(f->Img(k)->isVisible());
             phase[i] = area();
@@ -171,6 +189,64 @@ class TestDisplay : public WindowTest {
               scale / 1000.0, 100 * share, inside.width() * inside.height(),
               100 * agreeing(nearest[0], nearest[1], inside));
         QVERIFY2(share >= 0.995, qPrintable(QString::number(100 * share) + " %"));
+    }
+
+    // Picture 2 of the same sky, turned (or turned and mirrored) and shifted by fractions of a
+    // pixel, registered automatically and blinked: every bright lone star is drawn at the same
+    // place of the screen in both phases, at the registered scale of about 1, zoomed in and out,
+    // whether the pictures came as PNG or as FITS (whose rows are stored bottom row first).
+    void registeredStarsStayPut_data() {
+        DataTable<QString, double, bool> table("suffix", "turn", "mirrored");
+        for (const QString suffix : {"png", "fits"})
+            table.row(qPrintable(suffix + ", turned 0.5°"), suffix, 0.5, false)
+                .row(qPrintable(suffix + ", turned -0.4°"), suffix, -0.4, false)
+                .row(qPrintable(suffix + ", mirrored, turned 3°"), suffix, 3.0, true);
+    }
+    void registeredStarsStayPut() {
+        QFETCH(QString, suffix);
+        QFETCH(double, turn);
+        QFETCH(bool, mirrored);
+        const QSize size(640, 480);
+        const QVector<SkyStar> sky = randomSky(QRectF(-100, -100, 840, 680), 260, 11, 20, 220);
+        const SimilarityTransform toOne = skyTransform(QSizeF(size), QSizeF(size), turn, 1, mirrored, {7.37, -4.61});
+        for (int k = 1; k <= 2; ++k) {
+            const QImage picture = viewSky(sky, size, k == 1 ? SimilarityTransform() : toOne, k, {.noise = 0}).image;
+            const QString path = dir.filePath(QString("sky%1.%2").arg(k).arg(suffix));
+            QVERIFY(suffix == "fits" ? writeFitsWithCards(path, countsOf(picture), {}) == 0 : picture.save(path));
+            load(k, path);
+        }
+        QVERIFY(chooseMenuItem(f, f->mnuViravnivanie, f->mnuAutoSovm));
+        QVERIFY(jobEnds());
+        QVERIFY(f->Img2->isTurned());
+        // Bright stars with no other star near them, on both pictures well in from the edges.
+        QVector<QPointF> lone;
+        const QRectF inner(20, 20, size.width() - 40, size.height() - 40);
+        for (const SkyStar& star : sky) {
+            const QPointF p(star.x, star.y);
+            const auto near = [&](const SkyStar& o) { return &o != &star && QLineF(p, {o.x, o.y}).length() < 12; };
+            if (star.peak > 60 && std::none_of(sky.begin(), sky.end(), near) && inner.contains(p) &&
+                inner.contains(toOne.inverted().map(p)))
+                lone << p;
+        }
+        for (const int scale : {0, 2000, 500}) {
+            QVERIFY(!scale || (keysTo(f->HScr1, scale, true) && keysTo(f->HScr2, scale, true)));
+            QTest::mouseClick(f->CmdStart, Qt::LeftButton);
+            const QImage phase[2] = {area(), (f->Timer1_Timer(), area())};
+            QVERIFY(phase[0] != phase[1]);
+            QTest::mouseClick(f->CmdStart, Qt::LeftButton);
+            const double s = f->Img1->drawnScale(), radius = std::max(3.0, 5 * s);
+            int measured = 0;
+            double worst = 0;
+            for (const QPointF& p : std::as_const(lone)) {
+                const QPointF at = QPointF(f->Img1->Left(), f->Img1->Top()) + p * s;
+                if (!QRectF(phase[0].rect()).adjusted(10, 10, -10, -10).contains(at)) continue;
+                ++measured;
+                worst = std::max(worst, QLineF(drawnCentre(phase[0], at, radius), drawnCentre(phase[1], at, radius)).length());
+            }
+            qInfo("scale %g: %d stars, farthest apart %.3f px", s, measured, worst);
+            QVERIFY(measured >= 4);
+            QCOMPARE_LE(worst, 0.1);
+        }
     }
 
     // Picture 2 registered at a fraction of a pixel (its point 1 marked zoomed out): a click on a

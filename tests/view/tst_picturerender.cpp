@@ -59,7 +59,9 @@ class TestPictureRender : public QObject {
             table.row(qPrintable(n + ", half, whole pixels"), format, {203, 151}, 0.5, {0, 0})
                 .row(qPrintable(n + ", 0.37, quarter pixels"), format, {203, 151}, 0.37, {0.25, -0.75})
                 .row(qPrintable(n + ", 0.999, a third off"), format, {97, 61}, 0.999, {-0.33, 0.66})
-                .row(qPrintable(n + ", a tenth, edges repeated"), format, {640, 480}, 0.1, {-20.5, 7.25});
+                .row(qPrintable(n + ", a tenth, edges repeated"), format, {640, 480}, 0.1, {-20.5, 7.25})
+                .row(qPrintable(n + ", 1, a third off"), format, {97, 61}, 1.0, {0.33, -0.66})
+                .row(qPrintable(n + ", 2, quarter pixels"), format, {97, 61}, 2.0, {-0.25, 0.75});
         }
         // So far out that a target pixel's columns overflow 32-bit sums and add up as floats.
         table.row("RGB32, 1/300, float sums", QImage::Format_RGB32, {2400, 1500}, 1.0 / 300, {0.4, 0.1});
