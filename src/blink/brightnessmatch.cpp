@@ -1,5 +1,6 @@
 #include "blink/brightnessmatch.h"
 
+#include "common/jobrunner.h"
 #include "common/numberforms.h"
 #include "view/picturerows.h"
 #include "view/rowbands.h"
@@ -328,9 +329,11 @@ QImage differencePicture(const QImage& picture1In, const QImage& pictureKIn, con
     // may detach.
     uchar* const outBits = out.bits();
     const qsizetype outStride = out.bytesPerLine();
+    // The bands run on pool threads, which know no job of their own: they poll this one's stop.
+    const JobControl* const job = JobControl::current();
 
     inBands(h, double(w) * h * (grey ? 2 : 6), [&](int y0, int y1) {
-        for (int y = y0; y < y1; ++y) {
+        for (int y = y0; y < y1 && !(job && job->stopRequested()); ++y) {
             uchar* line = outBits + y * outStride;
             auto* rgb = reinterpret_cast<QRgb*>(line);
             const Tap& ty = down[size_t(y)];
