@@ -170,6 +170,7 @@ QString writeAnimatedGif(const QString& path, const QVector<QImage>& input, int 
     }
     FramePalette palette;
     if (!grey) palette = FramePalette::build(frames);
+    if (stopRequestedHere()) return {};
 
     if (const int obstacle = saveObstacle(path)) return fileWriteFailure(path, obstacle);
     QSaveFile file(path);

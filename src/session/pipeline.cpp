@@ -9,7 +9,9 @@
 #include "sky/wcsregistration.h"
 
 #include <QEventLoop>
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace vorlan {
 
@@ -44,7 +46,7 @@ Outcome<void> runJob(JobRunner& jobs, const QString& title, JobRunner::Work work
 }
 
 Outcome<void> load(Session& session, JobRunner& jobs, const PipelineOptions& options) {
-    auto read = std::make_shared<QVector<Outcome<LoadedPicture>>>();
+    auto read = std::make_shared<std::vector<Outcome<LoadedPicture>>>();
     const Outcome<void> ran = runJob(jobs, QStringLiteral("Загрузка снимков"), [&options, read](JobControl& c) {
         for (int i = 0; i < options.files.size() && !c.stopRequested(); ++i) {
             c.progress(i, int(options.files.size()));
@@ -53,8 +55,8 @@ Outcome<void> load(Session& session, JobRunner& jobs, const PipelineOptions& opt
     });
     if (!ran.ok()) return ran;
     session.setCount(int(read->size()));
-    for (int k = 1; k <= read->size(); ++k) {
-        const Outcome<LoadedPicture>& picture = (*read)[k - 1];
+    for (int k = 1; k <= int(read->size()); ++k) {
+        const Outcome<LoadedPicture>& picture = (*read)[size_t(k - 1)];
         if (!picture.ok())
             return Failure{picture.failure().number, options.files[k - 1] + QStringLiteral("\n") + picture.reason()};
         session.setLoaded(k, picture.value());
@@ -99,8 +101,8 @@ Outcome<QStringList> registerAll(Session& session, JobRunner& jobs) {
     return summaries;
 }
 
-Outcome<void> findAllStars(Session& session, JobRunner& jobs, const QVector<int>& slots) {
-    for (int k : slots) {
+Outcome<void> findAllStars(Session& session, JobRunner& jobs, const QVector<int>& searched) {
+    for (int k : searched) {
         if (!session.findStars(k, jobs))
             return Failure{InvalidValue, QStringLiteral("Подождите: ещё идёт \"%1\".").arg(jobs.title())};
         waitForJobs(jobs);
@@ -109,10 +111,10 @@ Outcome<void> findAllStars(Session& session, JobRunner& jobs, const QVector<int>
     return {};
 }
 
-Outcome<MovingSearchResult> search(const Session& session, JobRunner& jobs, const QVector<int>& slots,
+Outcome<MovingSearchResult> search(const Session& session, JobRunner& jobs, const QVector<int>& searched,
                                    const MovingSearchOptions& options) {
     QVector<SearchPicture> pictures;
-    for (int k : slots) {
+    for (int k : searched) {
         const Slot& s = session.slot(k);
         SearchPicture p{*s.currentStars(), *session.toPicture1(k), s.picture, std::nullopt};
         if (s.time) p.hours = double(s.time->toMSecsSinceEpoch()) / 3600000.0;

@@ -18,7 +18,7 @@ Outcome<LoadedPicture> readPicture(const QString& path, const PictureLoadOptions
                          HeaderWcs(path)};
 }
 
-Session::Session(int slots, QObject* parent) : QObject(parent), m_slots(size_t(std::max(slots, 0))) {}
+Session::Session(int count, QObject* parent) : QObject(parent), m_slots(size_t(std::max(count, 0))) {}
 
 void Session::setCount(int n) {
     n = std::max(n, 0);

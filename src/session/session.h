@@ -41,7 +41,7 @@ Outcome<LoadedPicture> readPicture(const QString& path, const PictureLoadOptions
 class Session : public QObject {
     Q_OBJECT
   public:
-    explicit Session(int slots = 3, QObject* parent = nullptr);
+    explicit Session(int count = 3, QObject* parent = nullptr);
 
     int count() const { return int(m_slots.size()); }
     /// Makes the session hold n slots; slots beyond n are dropped, new ones are empty.

@@ -70,9 +70,12 @@ class TestPipeline : public QObject {
                      qPrintable(QStringLiteral("object at %1, %2").arg(o.at.x()).arg(o.at.y())));
         }
 
-        // The report: one line a picture at its mid-exposure time and the sky place the header's
-        // projection gives the candidate there, then the ADES block.
+        // The report: one line a picture at its mid-exposure time and the sky place of the object
+        // there by the header's projection, then the ADES block.
         const MovingCandidate& first = r.search.movers[r.rows[0].candidate];
+        const MovingObject& truth = *std::ranges::min_element(field().objects, {}, [&](const MovingObject& o) {
+            return QLineF(o.at, first.at[0]).length();
+        });
         const QStringList lines = r.report.split('\n');
         QCOMPARE(lines.size(), 9);
         QCOMPARE(lines[3], QString());
@@ -82,7 +85,8 @@ class TestPipeline : public QObject {
             QVERIFY2(lines[i].startsWith("     VRL0001  C") && lines[i].endsWith("500"), qPrintable(lines[i]));
             QCOMPARE(lines[i].mid(15, 17), QString(days[i]));
             const SkyCoord at{sexagesimal(lines[i].mid(32, 11), M_PI / 12), sexagesimal(lines[i].mid(44, 11), M_PI / 180)};
-            QVERIFY2(arcsec(at, wcs.pictureToSky(first.at[i])) < 0.2, qPrintable(lines[i]));
+            // A tenth or two of a 1.8" pixel from where it was drawn.
+            QVERIFY2(arcsec(at, wcs.pictureToSky(truth.in(i))) < 0.6, qPrintable(lines[i]));
         }
 
         // The stars are found once a picture: asked again, they are there without a job.

@@ -20,7 +20,7 @@ inline const SkyCoord MoverFitsCentre{(10 + 20.5 / 60) * M_PI / 12, (12 + 35 / 6
 /// that each later picture is picture 1 shifted. The paths, picture 1 first.
 inline QStringList writeMoverFits(const QTemporaryDir& dir, const MoverField& field) {
     QStringList paths;
-    const QDateTime start(QDate(2024, 3, 5), QTime(21, 0), QTimeZone::UTC);
+    const QDateTime start(QDate(2024, 3, 5), QTime(21, 0), Qt::UTC);
     for (int k = 0; k < field.pictures.size(); ++k) {
         const QImage& image = field.pictures[k].image;
         // Picture k's pixel p lies on picture 1's pixel p + shift; FITS y grows upwards.
