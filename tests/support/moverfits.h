@@ -1,8 +1,7 @@
 #pragma once
 
-// Three exposures of a field with moving objects as FITS files a camera program writes: the
-// counts of moverField's pictures, each with its start time and exposure, and a TAN projection
-// of 1.8" pixels, north up, that places every picture on the same sky.
+// Exposures of a field with moving objects as FITS files a camera program writes: start time,
+// exposure, and a TAN projection of 1.8" pixels, north up, that places each on the same sky.
 
 #include "support/moverfield.h"
 #include "support/wcsheader.h"
