@@ -88,9 +88,8 @@ void frmBl::makeDifference(int k) {
         },
         guard([this, k, made, forFit = slot.fitNumber()](const JobEnd& end) {
             end.rethrowFailure();
-            // A stopped difference is half made: none is shown, and the next refresh asks again.
-            m_matches[size_t(k - 2)].takeDifference(end.stopped ? QImage() : *made, forFit);
-            if (!end.stopped) refreshBrightness();
+            m_matches[size_t(k - 2)].takeDifference(*made, forFit);
+            refreshBrightness();
         }));
     if (started) slot.startDifference();
 }

@@ -100,11 +100,9 @@ bool JobRunner::startBackground(Work work, OnFinished onFinished) {
 }
 
 void JobRunner::requestStop() {
-    for (Lane* lane : {&m_user, &m_background})
-        if (lane->thread) {
-            lane->stopSeen = true;
-            lane->stop = true;
-        }
+    if (!m_user.thread) return;
+    m_user.stopSeen = true;
+    m_user.stop = true;
 }
 
 void JobRunner::hold(bool held) {

@@ -17,8 +17,8 @@
 // StopRequested, and stop them through frmBl::requestStop ("Прервать").
 //
 // Work the user did not ask for (the difference picture the view wants next) runs in a lane of
-// its own, startBackground, so that it never makes the user's own start wait or fail; a stop
-// ends it as well. Code deep below a work function (star detection inside a registration)
+// its own, startBackground, so that it never makes the user's own start wait or fail. "Прервать"
+// is for what the user started; a background job is stopped when the runner goes. Code deep below a work function (star detection inside a registration)
 // polls the stop of the job it runs in through JobControl::current(), without a control
 // handed through every signature.
 
@@ -118,11 +118,12 @@ class JobRunner : public QObject {
     QString title() const { return m_title; }
     /// Runs work in the background lane, beside whatever the user started: one background job
     /// at a time (false, and nothing run, while one runs), no progress, and neither busy(),
-    /// title() nor the signals tell of it. onFinished runs later on this object's thread.
+    /// title() nor the signals tell of it, and requestStop leaves it alone. onFinished runs
+    /// later on this object's thread.
     bool startBackground(Work work, OnFinished onFinished = {});
     bool backgroundBusy() const { return m_background.thread != nullptr; }
 
-    /// Asks the running jobs of both lanes to stop; nothing when none runs.
+    /// Asks the user's running job to stop; nothing when none runs.
     void requestStop();
 
     /// For tests that must act at a known point inside a run: while held, a running job waits
