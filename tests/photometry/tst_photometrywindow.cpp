@@ -38,10 +38,7 @@ QImage shown(frmFM& w) {
 /// Counts the paint events a widget gets.
 struct PaintCount : QObject {
     int count = 0;
-    bool eventFilter(QObject*, QEvent* e) override {
-        count += e->type() == QEvent::Paint;
-        return false;
-    }
+    bool eventFilter(QObject*, QEvent* e) override { return (count += e->type() == QEvent::Paint), false; }
 };
 
 class TestPhotometryWindow : public WindowTest {
