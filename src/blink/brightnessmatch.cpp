@@ -1,5 +1,6 @@
 #include "blink/brightnessmatch.h"
 
+#include "common/jobrunner.h"
 #include "common/numberforms.h"
 #include "view/picturerows.h"
 #include "view/rowbands.h"
@@ -388,12 +389,14 @@ QImage differencePicture(const QImage& picture1In, const QImage& pictureKIn, con
     // may detach.
     uchar* const outBits = out.bits();
     const qsizetype outStride = out.bytesPerLine();
+    // The bands run on pool threads, which know no job of their own: they poll this one's stop.
+    const JobControl* const job = JobControl::current();
 
     inBands(h, double(w) * h * (grey ? 2 : 6), [&](int y0, int y1) {
         // Where the skies differ in shape, what picture k's smooth sky adds at each column.
         std::vector<float> skyOffsets(fit.sky ? size_t(w) * 3 : 0);
         auto skyOffset = [&](int ch, int x) { return fit.sky ? skyOffsets[size_t(ch) * w + x] : 0.0f; };
-        for (int y = y0; y < y1; ++y) {
+        for (int y = y0; y < y1 && !(job && job->stopRequested()); ++y) {
             if (fit.sky)
                 for (int ch = 0; ch < (grey ? 1 : 3); ++ch)
                     fit.sky->offsetRow(ch, m.map(QPointF(0.5, y + 0.5)), QPointF(m.scale, 0), w,

@@ -1,5 +1,7 @@
 #include "blink/framepalette.h"
 
+#include "common/jobrunner.h"
+
 #include "view/picturerows.h"
 
 #include <algorithm>
@@ -22,7 +24,7 @@ constexpr size_t CoverEntries = 224;
 /// Sorts 24-bit keys (0xRRGGBB) in three counting passes of one byte each.
 void radixSort24(std::vector<quint32>& keys) {
     std::vector<quint32> sorted(keys.size());
-    for (int shift = 0; shift < 24; shift += 8) {
+    for (int shift = 0; shift < 24 && !stopRequestedHere(); shift += 8) {
         std::array<size_t, 257> start{};
         for (const quint32 k : keys)
             ++start[((k >> shift) & 0xff) + 1];
@@ -100,10 +102,12 @@ class ColourCube {
 /// recomputed only when it reaches the top). Stops at count entries or when every pixel is covered.
 std::vector<Entry> coveringEntries(ColourCube& cube, const std::vector<quint32>& keys, size_t count) {
     std::priority_queue<std::pair<quint64, size_t>> gains;
-    for (size_t i = 0; i < keys.size(); ++i)
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (i % 4096 == 0 && stopRequestedHere()) return {};
         gains.push({cube.uncoveredNear(i), i});
+    }
     std::vector<Entry> entries;
-    while (entries.size() < count && !gains.empty()) {
+    while (entries.size() < count && !gains.empty() && !stopRequestedHere()) {
         const size_t i = gains.top().second;
         gains.pop();
         const quint64 gain = cube.uncoveredNear(i);
@@ -194,7 +198,7 @@ std::pair<Box, Box> splitBox(std::vector<Colour>& colours, const Box& box) {
 /// Median cut (variance-based): the entries are the weighted means of up to count boxes.
 std::vector<Entry> medianCut(std::vector<Colour> colours, size_t count) {
     std::vector<Box> boxes{makeBox(colours, 0, colours.size())};
-    while (boxes.size() < count) {
+    while (boxes.size() < count && !stopRequestedHere()) {
         const auto worst = std::max_element(boxes.begin(), boxes.end(),
                                             [](const Box& a, const Box& b) { return a.error() < b.error(); });
         if (!worst->splittable) break;
@@ -273,12 +277,15 @@ FramePalette FramePalette::build(const QVector<QImage>& frames) {
     for (const QImage& f : frames) {
         row.resize(size_t(f.width()));
         for (int y = 0; y < f.height(); ++y) {
+            // A stopped job gets no palette; the writer then writes nothing.
+            if (stopRequestedHere()) return {};
             pictureRow(f, y).copyColours(0, f.width(), row.data());
             for (const QRgb c : row)
                 keys.push_back(c & 0xffffffu);
         }
     }
     radixSort24(keys);
+    if (stopRequestedHere()) return {};
 
     FramePalette p;
     std::vector<quint32> weights;
@@ -301,6 +308,7 @@ FramePalette FramePalette::build(const QVector<QImage>& frames) {
 
     ColourCube cube(p.m_keys, weights);
     std::vector<Entry> entries = coveringEntries(cube, p.m_keys, CoverEntries);
+    if (stopRequestedHere()) return {};
     std::vector<Colour> left;
     for (size_t i = 0; i < p.m_keys.size(); ++i)
         if (cube.uncovered(i)) left.push_back({entryOf(p.m_keys[i]), double(cube.uncovered(i))});
@@ -310,8 +318,10 @@ FramePalette FramePalette::build(const QVector<QImage>& frames) {
     }
 
     const NearestEntry nearest(entries);
-    for (size_t i = 0; i < p.m_keys.size(); ++i)
+    for (size_t i = 0; i < p.m_keys.size(); ++i) {
+        if (i % 4096 == 0 && stopRequestedHere()) return {};
         p.m_entries.push_back(uchar(nearest.find(entryOf(p.m_keys[i]), std::max(0, cube.owner(i)))));
+    }
     for (const Entry& e : entries)
         p.m_colours.push_back(qRgb(e[0], e[1], e[2]));
     return p;

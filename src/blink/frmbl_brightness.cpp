@@ -3,6 +3,7 @@
 
 #include "blink/brightnessmatch.h"
 #include "blink/differencelayer.h"
+#include "common/jobrunner.h"
 #include "shell/frmbl.h"
 #include "shell/guard.h"
 #include "view/imageframe.h"
@@ -10,7 +11,6 @@
 #include <QAction>
 #include <QPlainTextEdit>
 #include <QSettings>
-#include <QThread>
 #include <QTimer>
 #include <memory>
 
@@ -74,22 +74,24 @@ void frmBl::mnuRaznost_Click() {
     }
 }
 
-// A 24-megapixel difference takes a few tenths of a second: it is made on a thread of its own
-// (its rows shared out among the pool's), and shown when it arrives if its fit still stands.
+// A 24-megapixel difference takes a few tenths of a second: it is made in the job runner's
+// background lane (its rows shared out among the pool's), beside whatever the user runs, and
+// shown when it arrives if its fit still stands. While the lane makes one slot's difference,
+// the other's waits for the refresh that follows.
 void frmBl::makeDifference(int k) {
     SlotMatch& slot = m_matches[size_t(k - 2)];
-    slot.startDifference();
     auto made = std::make_shared<QImage>();
-    QThread* worker = QThread::create(
+    const bool started = jobs().startBackground(
         [made, one = Img1->picture(), other = Img(k)->shownPicture(), mapping = slot.mapping(), fit = slot.fit(),
-         footprint = slot.footprint()] { *made = differencePicture(one, other, mapping, fit, footprint);
-        });
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    connect(worker, &QThread::finished, this, guard([this, k, made, forFit = slot.fitNumber()] {
-                m_matches[size_t(k - 2)].takeDifference(*made, forFit);
-                refreshBrightness();
-            }));
-    worker->start();
+         footprint = slot.footprint()](JobControl&) {
+            *made = differencePicture(one, other, mapping, fit, footprint);
+        },
+        guard([this, k, made, forFit = slot.fitNumber()](const JobEnd& end) {
+            end.rethrowFailure();
+            m_matches[size_t(k - 2)].takeDifference(*made, forFit);
+            refreshBrightness();
+        }));
+    if (started) slot.startDifference();
 }
 
 // Picture k matched pixel by pixel (skies of different shapes) takes as long as its difference:

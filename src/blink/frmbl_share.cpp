@@ -97,7 +97,7 @@ void frmBl::mnuFileGif_Click() {
         [path, frames, delay, failure](JobControl&) { *failure = writeAnimatedGif(path, frames, delay); }, {},
         [this, failure](const JobEnd& end) {
             end.rethrowFailure();
-            if (!failure->isEmpty()) Prompter::instance().message(this, *failure, QMessageBox::Critical);
+            if (!end.stopped && !failure->isEmpty()) Prompter::instance().message(this, *failure, QMessageBox::Critical);
         });
 }
 

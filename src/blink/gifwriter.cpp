@@ -1,5 +1,7 @@
 #include "blink/gifwriter.h"
 
+#include "common/jobrunner.h"
+
 #include "blink/framepalette.h"
 #include "common/fileerror.h"
 #include "view/picturerows.h"
@@ -121,6 +123,8 @@ bool putFrame(GifFileType* gif, const QImage& frame, int delay, IndexRows& indic
         return false;
     std::vector<GifPixelType> line(size_t(frame.width()));
     for (int y = 0; y < frame.height(); ++y) {
+        // A stopped job writes nothing: the file is left as it was.
+        if (stopRequestedHere()) return false;
         indices.fill(frame, y, line.data());
         if (EGifPutLine(gif, line.data(), frame.width()) != GIF_OK) return false;
     }
@@ -166,6 +170,7 @@ QString writeAnimatedGif(const QString& path, const QVector<QImage>& input, int 
     }
     FramePalette palette;
     if (!grey) palette = FramePalette::build(frames);
+    if (stopRequestedHere()) return {};
 
     if (const int obstacle = saveObstacle(path)) return fileWriteFailure(path, obstacle);
     QSaveFile file(path);
@@ -178,6 +183,7 @@ QString writeAnimatedGif(const QString& path, const QVector<QImage>& input, int 
                              std::clamp(delayCentiseconds, 0, 65535));
     if (error || !sink.flush()) {
         file.cancelWriting();
+        if (stopRequestedHere()) return {};
         if (sink.errorNumber) return fileWriteFailure(path, sink.errorNumber);
         return fileWriteFailure(
             path,

@@ -17,7 +17,8 @@ namespace vorlan {
 /// same in two frames is the same in both frames of the file.
 /// The file is written whole or not at all (a temporary file beside it, renamed over it when
 /// complete). Returns an empty text on success, else the Russian sentence "Не удалось записать
-/// файл <path>: <reason>".
+/// файл <path>: <reason>". Run in a job that is stopped, it writes nothing and returns an empty
+/// text.
 QString writeAnimatedGif(const QString& path, const QVector<QImage>& frames, int delayCentiseconds);
 
 } // namespace vorlan

@@ -10,6 +10,7 @@ enum ErrorNumber : int {
     Overflow = 6,
     SubscriptOutOfRange = 9,
     DivisionByZero = 11,
+    UserInterrupt = 18,
     FileNotFound = 53,
     DiskFull = 61,
     PastEndOfFile = 62,

@@ -15,6 +15,12 @@
 // touches a widget or the shared state; the two handlers run on the GUI thread, where it is safe.
 // The windows start their jobs through frmBl::startJob, which guards the handlers and keeps
 // StopRequested, and stop them through frmBl::requestStop ("Прервать").
+//
+// Work the user did not ask for (the difference picture the view wants next) runs in a lane of
+// its own, startBackground, so that it never makes the user's own start wait or fail. "Прервать"
+// is for what the user started; a background job is stopped when the runner goes. Code deep below a work function (star detection inside a registration)
+// polls the stop of the job it runs in through JobControl::current(), without a control
+// handed through every signature.
 
 #include <QObject>
 #include <QString>
@@ -65,13 +71,24 @@ class JobControl {
     /// next request is then seen afresh.
     inline bool takeStopRequest();
 
+    /// The control of the job running on this thread; null on any other thread (the GUI
+    /// thread, a pool thread a job shares its rows out to).
+    static JobControl* current();
+
   private:
     friend class JobRunner;
-    explicit JobControl(JobRunner& runner);
+    JobControl(JobRunner& runner, std::atomic<bool>& stop, bool reports);
     JobRunner& m_runner;
     std::atomic<bool>& m_stop;
     const std::atomic<bool>& m_held;
+    const bool m_reports; ///< false in the background lane, which shows no progress
 };
+
+/// True once a stop was asked for the job running on this thread; false off a job's thread.
+inline bool stopRequestedHere() {
+    const JobControl* c = JobControl::current();
+    return c && c->stopRequested();
+}
 
 /// Runs one job at a time on a worker thread and reports its progress and end on the thread
 /// that owns the runner (the GUI thread). A start while a job runs is refused; a stop is a
@@ -96,10 +113,17 @@ class JobRunner : public QObject {
     /// asked for before the start does not reach this job.
     bool start(const QString& title, Work work, OnProgress onProgress = {}, OnFinished onFinished = {});
     /// True from a successful start until the job's end has been handled.
-    bool busy() const { return m_thread != nullptr; }
+    bool busy() const { return m_user.thread != nullptr; }
     /// The running job's title; empty when none runs.
     QString title() const { return m_title; }
-    /// Asks the running job to stop; nothing when none runs.
+    /// Runs work in the background lane, beside whatever the user started: one background job
+    /// at a time (false, and nothing run, while one runs), no progress, and neither busy(),
+    /// title() nor the signals tell of it, and requestStop leaves it alone. onFinished runs
+    /// later on this object's thread.
+    bool startBackground(Work work, OnFinished onFinished = {});
+    bool backgroundBusy() const { return m_background.thread != nullptr; }
+
+    /// Asks the user's running job to stop; nothing when none runs.
     void requestStop();
 
     /// For tests that must act at a known point inside a run: while held, a running job waits
@@ -116,19 +140,26 @@ class JobRunner : public QObject {
 
   private:
     friend class JobControl;
+    /// One job at a time on a thread of its own.
+    struct Lane {
+        QThread* thread = nullptr;
+        OnFinished onFinished;
+        std::exception_ptr failure;
+        std::atomic<bool> stop{false};
+        std::atomic<bool> stopSeen{false};
+    };
+    void launch(Lane& lane, Work work, OnFinished onFinished, bool reports);
+    JobEnd endOf(Lane& lane);
     void report(JobProgress p);
     void waitWhileHeld();
     void deliverProgress();
     void onThreadFinished();
 
-    QThread* m_thread = nullptr;
+    Lane m_user;
+    Lane m_background;
     QTimer* m_progressTimer = nullptr;
     QString m_title;
     OnProgress m_onProgress;
-    OnFinished m_onFinished;
-    std::exception_ptr m_failure;
-    std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_stopSeen{false};
     std::atomic<bool> m_held{false};
 
     std::mutex m_mutex; ///< guards what follows and the waits while held, shared with the worker

@@ -39,7 +39,6 @@ void frmBl::ShowPhotometryCut(float x, float y, bool startMeasuring) {
     cut.point = QPointF(s.CutX1, s.CutY1);
     frmFM& w = PhotometryForm();
     w.showWindow();
-    QCoreApplication::processEvents();
     w.setCut(cut);
     if (startMeasuring) w.MeasureStar(CutSize / 2, CutSize / 2);
 }

@@ -232,7 +232,9 @@ void frmFM::MeasureStar(double x, double y) {
     repaintPicture();
 
     Label4->show();
-    QCoreApplication::processEvents();
+    // Painted now, without letting other events in: the notice stands while the background is
+    // estimated, and nothing can draw or cut anew meanwhile.
+    Label4->repaint();
     const StarBackground background = EstimateBackground(cut, threshold, star.x0, star.y0);
     Label4->hide();
 

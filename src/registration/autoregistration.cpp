@@ -159,6 +159,11 @@ AutoRegistration registerOnPicture1(const QImage& one, const QVector<QPair<int, 
             matches.back() = matchThroughSky(stars1, lists.back(), *skyGuesses[i]);
     }
 
+    // A stop taken inside the last detection or match leaves them unfinished.
+    if (control && control->stopRequested()) {
+        result.stopped = true;
+        return result;
+    }
     const ReferenceStars reference = chooseReferenceStars(stars1, lists, matches);
     if (reference.found) result.points = reference.points[0];
     for (int i = 0; i < others.size(); ++i) {

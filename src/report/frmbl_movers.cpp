@@ -14,6 +14,7 @@
 #include "report/mpcreport.h"
 #include "report/observationtime.h"
 #include "report/reportsettings.h"
+#include "report/sightingreport.h"
 #include "shell/clicklabel.h"
 #include "shell/frmbl.h"
 #include "shell/panbar.h"
@@ -214,14 +215,7 @@ void frmBl::lstMovers_Choose(int row) {
     const QVector<MoverRow>& rows = MoversWindow().rows();
     if (row < 0 || row >= rows.size()) return;
     const MoverSession& m = *m_session;
-    m_session->chosen.clear();
-    if (const int c = rows[row].candidate; c >= 0)
-        for (int i = 0; i < m.pictureSlots.size(); ++i)
-            // Where a picture could not show it, the object is predicted, not observed.
-            if (i != m.result.movers[c].unseen)
-                m_session->chosen.push_back({m.pictureSlots[i], m.result.movers[c].at[i]});
-    if (const int f = rows[row].flash; f >= 0)
-        m_session->chosen.push_back({m.pictureSlots[m.result.flashes[f].picture], m.result.flashes[f].at});
+    m_session->chosen = rowSightings(m.result, m.pictureSlots, rows[row]);
     m_session->picked.reset();
     centreOn(rows[row].at);
 }
@@ -331,30 +325,18 @@ void frmBl::reportSpots(const QVector<std::pair<int, QPointF>>& spots) {
         return;
     }
     const ReportSettings settings = ReportSettings::load();
-    QVector<Observation> observations;
+    QVector<Observation> observations = sightingObservations(
+        spots, [this](int slot) { return pictureTime(slot); }, [this](QPointF p) { return skyAtPicture1(p); },
+        settings, [this](const Sighting& s) -> std::optional<double> {
+            // Photometry measures picture 1.
+            if (s.first != 1 || !PhotometryFormExists()) return std::nullopt;
+            return PhotometryForm().magnitudeAt(s.second);
+        });
+    for (Observation& o : observations) o.catalogue = m_sky->catalogue();
     QString noTime;
-    for (const auto& [slot, at] : spots) {
-        const std::optional<QDateTime> time = pictureTime(slot);
-        const std::optional<SkyCoord> sky = skyAtPicture1(at);
-        if (!time && noTime.isEmpty())
-            noTime =
-                pictureMidExposureUtc(State().FileName(slot), settings.cameraClockOffsetMinutes).reason();
-        if (!time || !sky) continue;
-        Observation o;
-        o.designation = settings.designation;
-        o.station = settings.station;
-        o.utc = *time;
-        o.ra = sky->ra;
-        o.dec = sky->dec;
-        o.catalogue = m_sky->catalogue();
-        // Photometry measures picture 1; its comparison stars' magnitudes are taken as visual,
-        // the band star charts give.
-        if (slot == 1 && PhotometryFormExists()) {
-            o.magnitude = PhotometryForm().magnitudeAt(at);
-            if (o.magnitude) o.band = QLatin1Char('V');
-        }
-        observations << o;
-    }
+    for (const auto& [slot, at] : spots)
+        if (noTime.isEmpty() && !pictureTime(slot))
+            noTime = pictureMidExposureUtc(State().FileName(slot), settings.cameraClockOffsetMinutes).reason();
     if (observations.isEmpty()) {
         Prompter::instance().message(this, QStringLiteral("Время снимка неизвестно: %1.").arg(noTime),
                                      QMessageBox::Information);

@@ -185,12 +185,10 @@ void frmVvodKoordinat::Form_Activate() {
 
 void frmVvodKoordinat::cmdExit_Click() {
     hide();
-    QCoreApplication::processEvents();
 }
 
 void frmVvodKoordinat::Form_QueryUnload() {
     hide();
-    QCoreApplication::processEvents();
 }
 
 void frmVvodKoordinat::cmdSzet_Click() {

@@ -1,5 +1,7 @@
 #include "stars/movingsearch.h"
 
+#include "common/jobrunner.h"
+
 #include "stars/pixelluma.h"
 #include "stars/stardetect.h"
 #include "view/picturerows.h"
@@ -364,6 +366,7 @@ class Search {
         std::iota(order.begin(), order.end(), 0);
         std::sort(order.begin(), order.end(), [&stars](int a, int b) { return stars[a].y < stars[b].y; });
         for (int s : order) {
+            if (stopRequestedHere()) break; // the job that runs the search was stopped
             if (stars[s].flags & NeverCandidate) continue;
             if (!inOverlap(p.at[s])) continue;
             bool counterpart = false;
@@ -449,6 +452,7 @@ class Search {
         };
         std::vector<Pair> all;
         for (const Lonely& a : m_p[0].lonely) {
+            if (stopRequestedHere()) break;
             if (!strong(a)) continue;
             m_p[1].lonelyGrid.near(a.at, m_o.maxStep, [&](int k, double d) {
                 const Lonely& b = m_p[1].lonely[k];
@@ -476,6 +480,7 @@ class Search {
         for (const auto& [i, j, c] : Orders) {
             const double span = m_t[j] - m_t[i];
             for (const Lonely& a : m_p[i].lonely) {
+                if (stopRequestedHere()) break;
                 if (a.snr < m_o.confirmSignificance || !absent(a)) continue;
                 m_p[j].lonelyGrid.near(a.at, 2 * m_o.maxStep, [&](int k, double) {
                     const Lonely& b = m_p[j].lonely[k];
@@ -701,7 +706,7 @@ QImage smoothedBrightness(const QImage& picture) {
     };
     smoothAcross(-1);
     smoothAcross(0);
-    for (int y = 0; y < h; ++y) {
+    for (int y = 0; y < h && !stopRequestedHere(); ++y) {
         smoothAcross(y + 1);
         const int* up = across[size_t((y + 2) % 3)].data();
         const int* mid = across[size_t(y % 3)].data();

@@ -1,5 +1,7 @@
 #include "stars/stardetect.h"
 
+#include "common/jobrunner.h"
+
 #include "stars/backgroundmap.h"
 #include "stars/pixelluma.h"
 #include "view/picturerows.h"
@@ -260,6 +262,8 @@ void labelPicture(const QImage& picture, const BackgroundMap& map, double sigmas
         waiting.erase(ready, waiting.end());
     };
     for (int y = 0; y < h; ++y) {
+        // A stopped job keeps the sources found so far; its caller drops them.
+        if (stopRequestedHere()) return;
         int j0, j1;
         float t;
         map.rowBlend(y, j0, j1, t);

@@ -1,5 +1,7 @@
 #include "stars/starmatch.h"
 
+#include "common/jobrunner.h"
+
 #include <QLocale>
 #include <QRectF>
 #include <algorithm>
@@ -224,7 +226,10 @@ class Matcher {
         best.rms = 1e9;
         auto registers = [&](const Proposal& p) { return p.support >= std::max(m_o.minMatched, p.needed()); };
         for (const auto& [refStars, otherStars] : attempts()) {
+            // The job that matches was stopped: what is found so far is dropped by its caller.
+            if (stopRequestedHere()) break;
             for (Proposal& p : verifiedProposals(refStars, otherStars)) {
+                if (stopRequestedHere()) break;
                 refine(p);
                 if (p.evidence() > best.evidence()) best = p;
             }
@@ -400,6 +405,7 @@ class Matcher {
         const int scaleBins = int(std::ceil(std::log(m_o.maxScale / m_o.minScale) / ScaleBinLog)) + 1;
         std::vector<Candidate> out;
         for (const Triangle& o : otherTri) {
+            if (stopRequestedHere()) break;
             const int cu = int(o.u / ShapeTolerance), cv = int(o.v / ShapeTolerance);
             for (int v = std::max(0, cv - 1); v <= std::min(cells - 1, cv + 1); ++v)
                 for (int u = std::max(0, cu - 1); u <= std::min(cells - 1, cu + 1); ++u) {

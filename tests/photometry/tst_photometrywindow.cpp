@@ -35,6 +35,12 @@ QImage shown(frmFM& w) {
 
 } // namespace
 
+/// Counts the paint events a widget gets.
+struct PaintCount : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* e) override { return (count += e->type() == QEvent::Paint), false; }
+};
+
 class TestPhotometryWindow : public WindowTest {
     Q_OBJECT
 
@@ -124,11 +130,12 @@ class TestPhotometryWindow : public WindowTest {
             QCOMPARE(mode->text().startsWith(QLatin1Char(' ')), !texts[0].isEmpty());
             QCOMPARE(shown(w).pixel(200, 200), qRgb(255, 100, 100));
             QCOMPARE(w.measured().image.pixel(200, 200), qRgb(200, 200, 200));
-            // The notice is up while the events run before the background pass.
-            bool notice = false;
-            QTimer::singleShot(0, w.Label4, [&] { notice = w.Label4->isVisible(); });
+            // The notice is painted before the background pass, and gone after it.
+            PaintCount notice;
+            w.Label4->installEventFilter(&notice);
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
             ctrlClick(w, QPoint(201, 199));
-            QVERIFY(notice && !w.Label4->isVisible());
+            QVERIFY(notice.count > 0 && !w.Label4->isVisible());
         }
     }
 

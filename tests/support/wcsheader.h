@@ -111,6 +111,17 @@ inline double arcsec(std::optional<SkyCoord> a, std::optional<SkyCoord> b) {
     return a && b ? arcMinutesBetween(a->ra, a->dec, b->ra, b->dec) * 60 : 1e9;
 }
 
+/// The sky position an 80-column MPC line gives: "HH MM SS.ss" in columns 33-43, "sDD MM SS.s"
+/// in 45-55.
+inline SkyCoord mpcLineSky(const QString& line) {
+    auto value = [](const QString& text, double radiansPerUnit) {
+        const QStringList p = text.trimmed().split(' ');
+        const double v = std::fabs(p[0].toDouble()) + p[1].toDouble() / 60 + p[2].toDouble() / 3600;
+        return (text.trimmed().startsWith('-') ? -v : v) * radiansPerUnit;
+    };
+    return {value(line.mid(32, 11), M_PI / 12), value(line.mid(44, 11), M_PI / 180)};
+}
+
 /// A dark picture of the given size, for headers whose picture does not matter.
 inline LinearData blankPicture(int w, int h) {
     return LinearData{w, h, 1, std::vector<double>(size_t(w) * h, 100.0), {}};

@@ -1,0 +1,170 @@
+#include "session/pipeline.h"
+
+#include "common/jobrunner.h"
+#include "common/vorlanerror.h"
+#include "registration/autoregistration.h"
+#include "registration/handregistration.h"
+#include "report/sightingreport.h"
+#include "session/session.h"
+#include "sky/wcsregistration.h"
+
+#include <QEventLoop>
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace vorlan {
+
+namespace {
+
+const QString StoppedReason = QStringLiteral("Прервано.");
+
+/// Waits, in an event loop of the calling thread, until jobs has no job running.
+void waitForJobs(JobRunner& jobs) {
+    if (!jobs.busy()) return;
+    QEventLoop loop;
+    QObject::connect(&jobs, &JobRunner::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+/// Runs work as a job and waits for its end: a failure when the runner is taken, the job was
+/// stopped or it threw.
+Outcome<void> runJob(JobRunner& jobs, const QString& title, JobRunner::Work work) {
+    auto ended = std::make_shared<JobEnd>();
+    if (!jobs.start(title, std::move(work), {}, [ended](const JobEnd& end) { *ended = end; }))
+        return Failure{InvalidValue, QStringLiteral("Подождите: ещё идёт \"%1\".").arg(jobs.title())};
+    waitForJobs(jobs);
+    if (ended->stopped) return Failure{UserInterrupt, StoppedReason};
+    try {
+        ended->rethrowFailure();
+    } catch (const VorlanError& e) {
+        return Failure{e.number(), e.description()};
+    } catch (const std::exception& e) {
+        return Failure{InvalidValue, QString::fromLocal8Bit(e.what())};
+    }
+    return {};
+}
+
+Outcome<void> load(Session& session, JobRunner& jobs, const PipelineOptions& options) {
+    auto read = std::make_shared<std::vector<Outcome<LoadedPicture>>>();
+    const Outcome<void> ran = runJob(jobs, QStringLiteral("Загрузка снимков"), [&options, read](JobControl& c) {
+        for (int i = 0; i < options.files.size() && !c.stopRequested(); ++i) {
+            c.progress(i, int(options.files.size()));
+            read->push_back(readPicture(options.files[i], options.load, options.report.cameraClockOffsetMinutes));
+        }
+    });
+    if (!ran.ok()) return ran;
+    session.setCount(int(read->size()));
+    for (int k = 1; k <= int(read->size()); ++k) {
+        const Outcome<LoadedPicture>& picture = (*read)[size_t(k - 1)];
+        if (!picture.ok())
+            return Failure{picture.failure().number, options.files[k - 1] + QStringLiteral("\n") + picture.reason()};
+        session.setLoaded(k, picture.value());
+    }
+    return {};
+}
+
+Outcome<QStringList> registerAll(Session& session, JobRunner& jobs) {
+    const QImage one = session.slot(1).picture;
+    QVector<QPair<int, QImage>> others;
+    QVector<std::optional<SimilarityTransform>> skyGuesses;
+    const SkyWcs* sky1 = session.slot(1).sky.wcs.wcsInForce();
+    for (int k = 2; k <= session.count(); ++k) {
+        others.append({k, session.slot(k).picture});
+        // Where the stars cannot be matched, the WCSs of both pictures may still register them.
+        const WcsRegistration byWcs =
+            sky1 ? RegistrationFromWcs(*sky1, session.slot(k).sky.wcs.header) : WcsRegistration{};
+        skyGuesses.append(byWcs.ok && byWcs.rmsPixels < 1 ? std::optional(byWcs.transform) : std::nullopt);
+    }
+    auto result = std::make_shared<AutoRegistration>();
+    const Outcome<void> ran =
+        runJob(jobs, QStringLiteral("Совмещение снимков"), [one, others, skyGuesses, result](JobControl& c) {
+            *result = registerOnPicture1(one, others, &c, skyGuesses);
+        });
+    if (!ran.ok()) return ran.failure();
+    if (result->stopped) return Failure{UserInterrupt, StoppedReason};
+    QStringList summaries;
+    for (const RegisteredPicture& r : result->pictures) {
+        if (!r.match.ok) {
+            // Picture 2 is the search's partner; a later one that fails is left out of it.
+            if (r.picture == 2) return Failure{InvalidValue, registrationFailure(r.picture, r.match)};
+            continue;
+        }
+        session.setRegistration(r.picture, SlotRegistrationState{r.match.transform, RegistrationSource::Stars,
+                                                                 r.turn, r.turned});
+        for (int p = 1; p <= 2; ++p)
+            session.setPoint(r.picture, p, r.points[size_t(p - 1)]);
+        summaries << registrationSummary(r.picture, r.match);
+    }
+    for (int p = 1; p <= 2; ++p)
+        session.setPoint(1, p, result->points[size_t(p - 1)]);
+    return summaries;
+}
+
+Outcome<void> findAllStars(Session& session, JobRunner& jobs, const QVector<int>& searched) {
+    for (int k : searched) {
+        if (!session.findStars(k, jobs))
+            return Failure{InvalidValue, QStringLiteral("Подождите: ещё идёт \"%1\".").arg(jobs.title())};
+        waitForJobs(jobs);
+        if (!session.slot(k).currentStars()) return Failure{UserInterrupt, StoppedReason};
+    }
+    return {};
+}
+
+Outcome<MovingSearchResult> search(const Session& session, JobRunner& jobs, const QVector<int>& searched,
+                                   const MovingSearchOptions& options) {
+    QVector<SearchPicture> pictures;
+    for (int k : searched) {
+        const Slot& s = session.slot(k);
+        SearchPicture p{*s.currentStars(), *session.toPicture1(k), s.picture, std::nullopt};
+        if (s.time) p.hours = double(s.time->toMSecsSinceEpoch()) / 3600000.0;
+        // Two reference stars place a picture to a pixel or two; the stars both lists hold place
+        // it to a fraction.
+        if (!pictures.isEmpty()) p.toPicture1 = refineTransform(pictures[0].stars, p.stars, p.toPicture1);
+        pictures << p;
+    }
+    auto found = std::make_shared<MovingSearchResult>();
+    const Outcome<void> ran =
+        runJob(jobs, QStringLiteral("Поиск движущихся объектов"),
+               [pictures, options, found](JobControl&) { *found = findMovingObjects(pictures, options); });
+    if (!ran.ok()) return ran.failure();
+    return *found;
+}
+
+} // namespace
+
+Outcome<PipelineResult> runPipeline(Session& session, JobRunner& jobs, const PipelineOptions& options) {
+    if (options.files.size() < 2)
+        return Failure{InvalidArgument, QStringLiteral("Нужно не меньше двух снимков.")};
+    if (const Outcome<void> loaded = load(session, jobs, options); !loaded.ok()) return loaded.failure();
+
+    PipelineResult result;
+    Outcome<QStringList> registered = registerAll(session, jobs);
+    if (!registered.ok()) return registered.failure();
+    result.registered = std::move(registered).value();
+    for (int k = 1; k <= session.count(); ++k)
+        if (session.toPicture1(k)) result.pictureSlots << k;
+
+    if (const Outcome<void> stars = findAllStars(session, jobs, result.pictureSlots); !stars.ok())
+        return stars.failure();
+    if (!session.skyAtPicture1(QPointF(session.slot(1).picture.width(), session.slot(1).picture.height()) / 2))
+        return Failure{InvalidValue, QStringLiteral("Нет привязки снимка 1 к небу: в его заголовке нет WCS.")};
+
+    Outcome<MovingSearchResult> found = search(session, jobs, result.pictureSlots, options.search);
+    if (!found.ok()) return found.failure();
+    result.search = std::move(found).value();
+
+    const SkyOfPixel sky = [&session](QPointF p) { return session.skyAtPicture1(p); };
+    result.rows = moverRows(result.search, sky);
+    const auto first = std::find_if(result.rows.begin(), result.rows.end(),
+                                    [](const MoverRow& r) { return r.candidate >= 0; });
+    if (first != result.rows.end()) {
+        const QVector<Observation> observations = sightingObservations(
+            rowSightings(result.search, result.pictureSlots, *first),
+            [&session](int k) { return session.slot(k).time; }, sky, options.report);
+        if (!observations.isEmpty()) result.report = reportText(observations);
+    }
+    return result;
+}
+
+} // namespace vorlan
