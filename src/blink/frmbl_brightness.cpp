@@ -95,22 +95,21 @@ void frmBl::makeDifference(int k) {
 }
 
 // Picture k matched pixel by pixel (skies of different shapes) takes as long as its difference:
-// made on a thread of its own, and drawn when it arrives if its fit still stands. Until then the
-// frame draws through the fitted line.
+// made in the same background lane, and drawn when it arrives if its fit still stands. Until
+// then the frame draws through the fitted line; a busy lane leaves it to the refresh that follows.
 void frmBl::makeMatched(int k) {
     SlotMatch& slot = m_matches[size_t(k - 2)];
-    slot.startMatched();
     auto made = std::make_shared<QImage>();
-    QThread* worker = QThread::create(
-        [made, other = Img(k)->shownPicture(), fit = slot.fit()] { *made = matchedPicture(other, fit); });
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    connect(worker, &QThread::finished, this, [this, k, made, forFit = slot.fitNumber()] {
-        runGuarded([&] {
+    const bool started = jobs().startBackground(
+        [made, other = Img(k)->shownPicture(), fit = slot.fit()](JobControl&) {
+            *made = matchedPicture(other, fit);
+        },
+        guard([this, k, made, forFit = slot.fitNumber()](const JobEnd& end) {
+            end.rethrowFailure();
             m_matches[size_t(k - 2)].takeMatched(*made, forFit);
             refreshBrightness();
-        });
-    });
-    worker->start();
+        }));
+    if (started) slot.startMatched();
 }
 
 void frmBl::refreshBrightness() {

@@ -159,10 +159,11 @@ Outcome<PipelineResult> runPipeline(Session& session, JobRunner& jobs, const Pip
     const auto first = std::find_if(result.rows.begin(), result.rows.end(),
                                     [](const MoverRow& r) { return r.candidate >= 0; });
     if (first != result.rows.end()) {
-        const QVector<Observation> observations = sightingObservations(
+        QVector<Observation> observations = sightingObservations(
             rowSightings(result.search, result.pictureSlots, *first),
             [&session](int k) { return session.slot(k).time; }, sky, options.report);
-        if (!observations.isEmpty()) result.report = reportText(observations);
+        for (Observation& o : observations) o.catalogue = session.slot(1).sky.wcs.catalogue();
+        if (!observations.isEmpty()) result.report = reportText(observations, options.report.adesContext());
     }
     return result;
 }

@@ -14,8 +14,9 @@ Outcome<LoadedPicture> readPicture(const QString& path, const PictureLoadOptions
                                    int cameraClockOffsetMinutes) {
     DecodedPicture decoded = decodePictureFile(path, options);
     if (!decoded.ok()) return decoded.failure();
-    return LoadedPicture{path, std::move(decoded).value(), pictureMidExposureUtc(path, cameraClockOffsetMinutes),
-                         HeaderWcs(path)};
+    const Outcome<QDateTime> time = pictureMidExposureUtc(path, cameraClockOffsetMinutes);
+    return LoadedPicture{path, std::move(decoded).value(),
+                         time.ok() ? std::optional<QDateTime>(time.value()) : std::nullopt, HeaderWcs(path)};
 }
 
 Session::Session(int count, QObject* parent) : QObject(parent), m_slots(size_t(std::max(count, 0))) {}
