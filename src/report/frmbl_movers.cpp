@@ -200,6 +200,7 @@ void frmBl::showMovers(const MovingSearchResult& result, const QVector<int>& pic
     m_session->chosen.clear();
     frmMovers& list = MoversWindow();
     list.setRows(moverRows(result, [this](QPointF p) { return skyAtPicture1(p); }), moverSummary(result));
+    showKnownInMovers();
     list.show();
     list.raise();
 }
@@ -323,6 +324,8 @@ void frmBl::reportSpots(const QVector<std::pair<int, QPointF>>& spots) {
         return;
     }
     const ReportSettings settings = ReportSettings::load();
+    // A known object is reported under its own designation (found at picture 1's spot).
+    const QString known = knownColumnsAt(spots.first().second);
     QVector<Observation> observations;
     for (const auto& [slot, at] : spots) {
         const std::optional<QDateTime> time = pictureTime(slot);
@@ -330,6 +333,7 @@ void frmBl::reportSpots(const QVector<std::pair<int, QPointF>>& spots) {
         if (!time || !sky) continue;
         Observation o;
         o.designation = settings.designation;
+        o.knownColumns = known;
         o.station = settings.station;
         o.utc = *time;
         o.ra = sky->ra;

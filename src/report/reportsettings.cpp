@@ -16,6 +16,10 @@ QSettings store() {
 const QString OffsetKey = QStringLiteral("report/cameraClockOffsetMinutes");
 const QString StationKey = QStringLiteral("report/station");
 const QString DesignationKey = QStringLiteral("report/designation");
+const QString OrbitFilesKey = QStringLiteral("known/orbitFiles");
+const QString ShowKnownKey = QStringLiteral("known/show");
+const QString LimitKey = QStringLiteral("known/magnitudeLimit");
+const QString PlaceKey = QStringLiteral("known/place");
 
 } // namespace
 
@@ -25,6 +29,16 @@ ReportSettings ReportSettings::load() {
     r.cameraClockOffsetMinutes = s.value(OffsetKey, r.cameraClockOffsetMinutes).toInt();
     r.station = s.value(StationKey, r.station).toString();
     r.designation = s.value(DesignationKey, r.designation).toString();
+    r.orbitFiles = s.value(OrbitFilesKey).toStringList();
+    r.showKnownObjects = s.value(ShowKnownKey, r.showKnownObjects).toBool();
+    r.knownMagnitudeLimit = s.value(LimitKey, r.knownMagnitudeLimit).toDouble();
+    const QStringList place = s.value(PlaceKey).toStringList();
+    if (place.size() == 3) {
+        r.placeTyped = true;
+        r.longitudeDeg = place[0].toDouble();
+        r.latitudeDeg = place[1].toDouble();
+        r.heightM = place[2].toDouble();
+    }
     return r;
 }
 
@@ -33,6 +47,14 @@ void ReportSettings::save() const {
     s.setValue(OffsetKey, cameraClockOffsetMinutes);
     s.setValue(StationKey, station);
     s.setValue(DesignationKey, designation);
+    s.setValue(OrbitFilesKey, orbitFiles);
+    s.setValue(ShowKnownKey, showKnownObjects);
+    s.setValue(LimitKey, knownMagnitudeLimit);
+    if (placeTyped)
+        s.setValue(PlaceKey, QStringList{QString::number(longitudeDeg, 'g', 12), QString::number(latitudeDeg, 'g', 12),
+                                         QString::number(heightM, 'g', 12)});
+    else
+        s.remove(PlaceKey);
 }
 
 } // namespace vorlan

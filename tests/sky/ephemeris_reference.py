@@ -153,3 +153,13 @@ def kepler_place(a, e, i, node, peri, M, epoch_jd, tt):
 
 print("// near-Earth object, Kepler + ERFA: %.8f %.8f" % kepler_place(nea[0], nea[1], nea[2], nea[3], nea[4], nea[5],
       tt_jd(*EPOCH, 0, 0, 0.0) - 69.184 / 86400, tt_jd(*UTC)))
+
+# The field of the known-objects window test (tests/report/tst_knownwindow.cpp): (1) as above and two
+# neighbours on the same orbit a little ahead of and behind it in mean anomaly, geocentric.
+for packed, dM, H in [("00001", 0.0, 3.34), ("K24A01B", 0.04, 14.2), ("~0000", -0.06, 13.9)]:
+    a, e, i, node, peri, M = 2.7660512, 0.0794013, 10.58780, 80.25221, 73.27343, 188.70269 + dM
+    b = ephem.readdb(f"{packed},e,{i},{node},{peri},{a},{math.degrees(K / a ** 1.5):.8f},{e},{M:.5f},3/15.0/2026,2000,H{H},0.15")
+    b.compute(site.date)
+    line = f"// window test {packed}: M {M:.5f} H {H}  {math.degrees(b.a_ra):.8f} {math.degrees(b.a_dec):.8f} V {b.mag:.2f}"
+    b.compute(ephem.Date(site.date + 40 * ephem.minute))
+    print(line + f"; 40 min later {math.degrees(b.a_ra):.8f} {math.degrees(b.a_dec):.8f}")
