@@ -317,8 +317,9 @@ void frmBl::connectHandlers() {
     onMenu(mnuSettings, &frmBl::mnuSettings_Click);
     onMenu(mnuOrbitFile, &frmBl::mnuOrbitFile_Click);
     onMenu(mnuKnownObjects, &frmBl::mnuKnownObjects_Click);
-    // A new picture 1 (or a new place of it) may need its known objects found again.
-    connect(Img1, &ImageFrame::placementChanged, this, guard([this] { refreshKnownObjects(); }));
+    // A new picture 1 may need its known objects found again, once its sky solution is in too.
+    connect(Img1, &ImageFrame::placementChanged, this,
+            [this] { QTimer::singleShot(0, this, guard([this] { refreshKnownObjects(); })); });
     onMenu(mnuVL_1_2, &frmBl::mnuVL_1_2_Click);
     onMenu(mnuVL_1_3, &frmBl::mnuVL_1_3_Click);
     onMenu(mnuVL_1_2_3, &frmBl::mnuVL_1_2_3_Click);
