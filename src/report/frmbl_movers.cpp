@@ -81,7 +81,10 @@ void frmBl::showPictureTimes() {
 
 void frmBl::mnuSettings_Click() {
     auto* dialog = new frmSettings(this);
-    connect(dialog, &frmSettings::saved, this, [this] { showPictureTimes(); });
+    connect(dialog, &frmSettings::saved, this, [this] {
+        showPictureTimes();
+        refreshKnownObjects();
+    });
     dialog->open();
 }
 

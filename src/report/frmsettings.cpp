@@ -3,12 +3,14 @@
 #include "report/reportsettings.h"
 #include "shell/guard.h"
 
+#include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
+#include <cmath>
 
 namespace vorlan {
 
@@ -46,6 +48,16 @@ frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
                            QStringLiteral("Код обсерватории Центра малых планет; 500 - геоцентр"));
     txtDesignation =
         codeField(this, "txtDesignation", 7, QStringLiteral("Временное обозначение объекта в строке отчёта"));
+    txtKnownLimit = named(new QDoubleSpinBox(this), "txtKnownLimit");
+    txtKnownLimit->setRange(5, 30);
+    txtKnownLimit->setDecimals(1);
+    txtKnownLimit->setSingleStep(0.5);
+    txtKnownLimit->setToolTip(QStringLiteral("Известные объекты слабее этого блеска (V) не показываются"));
+    txtPlace = named(new QLineEdit(this), "txtPlace");
+    txtPlace->setPlaceholderText(QStringLiteral("долгота широта высота"));
+    txtPlace->setToolTip(QStringLiteral("Место наблюдения, если кода обсерватории нет в файле ObsCodes: долгота "
+                                        "(градусы к востоку), широта (градусы), высота (м), через пробел; "
+                                        "пусто - центр Земли"));
     cmdOK = named(new QPushButton(QStringLiteral("ОК"), this), "cmdOK");
     cmdOK->setDefault(true);
     cmdCancel = named(new QPushButton(QStringLiteral("Отмена"), this), "cmdCancel");
@@ -54,6 +66,8 @@ frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
     form->addRow(QStringLiteral("Часы фотоаппарата спешат на:"), txtClockOffset);
     form->addRow(QStringLiteral("Код обсерватории:"), txtStation);
     form->addRow(QStringLiteral("Временное обозначение:"), txtDesignation);
+    form->addRow(QStringLiteral("Предел блеска известных объектов:"), txtKnownLimit);
+    form->addRow(QStringLiteral("Место наблюдения:"), txtPlace);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(cmdOK);
@@ -66,18 +80,31 @@ frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
     txtClockOffset->setValue(s.cameraClockOffsetMinutes);
     txtStation->setText(s.station);
     txtDesignation->setText(s.designation);
+    txtKnownLimit->setValue(s.knownMagnitudeLimit);
+    if (s.placeTyped)
+        txtPlace->setText(QStringLiteral("%1 %2 %3").arg(s.longitudeDeg).arg(s.latitudeDeg).arg(s.heightM));
 
     connect(cmdOK, &QPushButton::clicked, this, guard([this] { cmdOK_Click(); }));
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void frmSettings::cmdOK_Click() {
-    ReportSettings s;
+    ReportSettings s = ReportSettings::load();
     s.cameraClockOffsetMinutes = txtClockOffset->value();
     // An incomplete code keeps the one saved before: the report needs all three characters.
     s.station =
         txtStation->text().size() == 3 ? txtStation->text().toUpper() : ReportSettings::load().station;
     if (!txtDesignation->text().isEmpty()) s.designation = txtDesignation->text();
+    s.knownMagnitudeLimit = txtKnownLimit->value();
+    // Three numbers make a place; anything else leaves the observer at the Earth's centre.
+    const QStringList place = txtPlace->text().simplified().replace(QLatin1Char(','), QLatin1Char('.')).split(' ');
+    bool a = false, b = false, c = false;
+    if (place.size() == 3) {
+        s.longitudeDeg = place[0].toDouble(&a);
+        s.latitudeDeg = place[1].toDouble(&b);
+        s.heightM = place[2].toDouble(&c);
+    }
+    s.placeTyped = a && b && c && std::fabs(s.latitudeDeg) <= 90;
     s.save();
     emit saved();
     accept();

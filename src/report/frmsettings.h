@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class QDoubleSpinBox;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
@@ -9,7 +10,8 @@ class QSpinBox;
 namespace vorlan {
 
 /// "Настройки": the camera clock's offset from UTC, the observatory code and the temporary
-/// designation of the report line. Opened on the saved values; "ОК" saves them and emits saved.
+/// designation of the report line; the magnitude limit of the known objects and the observer's
+/// place typed by hand. Opened on the saved values; "ОК" saves them and emits saved.
 class frmSettings : public QDialog {
     Q_OBJECT
   public:
@@ -18,6 +20,8 @@ class frmSettings : public QDialog {
     QSpinBox* txtClockOffset;
     QLineEdit* txtStation;
     QLineEdit* txtDesignation;
+    QDoubleSpinBox* txtKnownLimit;
+    QLineEdit* txtPlace;
     QPushButton* cmdOK;
     QPushButton* cmdCancel;
 

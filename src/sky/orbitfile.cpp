@@ -10,6 +10,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QThreadPool>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -24,8 +25,14 @@ constexpr double DegToRad = M_PI / 180;
 constexpr double Obliquity = 84381.448 / 3600 * DegToRad;
 /// Gaussian gravitational constant: the mean motion of a body at 1 AU, radians a day.
 constexpr double GaussK = 0.01720209895;
-/// log of the runoff factor per step of the uncertainty parameter U.
-const double RunoffStep = std::log(648000.0) / 9;
+/// The runoff bound of each uncertainty parameter U = 0..9, arc seconds a day: U steps the runoff
+/// along the orbit per decade by a factor (648000)^(1/9).
+const std::array<float, 10> RunoffPerDay = [] {
+    std::array<float, 10> r{};
+    for (int u = 0; u < 10; ++u)
+        r[std::size_t(u)] = float(std::exp(std::log(648000.0) / 9 * u) / 3652.5);
+    return r;
+}();
 
 /// A fixed-column decimal field: blanks around, an optional sign, digits with an optional point.
 /// False for an empty field or any other character.
@@ -95,8 +102,10 @@ void setPacked(OrbitRecord& r, const char* s, int length) {
 }
 
 bool designationChars(const char* s, int length) {
-    for (int i = 0; i < length; ++i)
-        if (!(std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '~')) return false;
+    for (int i = 0; i < length; ++i) {
+        const char c = s[i];
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '~')) return false;
+    }
     return true;
 }
 
@@ -119,8 +128,7 @@ bool minorPlanetLine(const char* s, int length, OrbitRecord& r) {
     if (m > 180) m -= 360;
     r.perihelionTime = r.epoch - m * DegToRad / (GaussK / (a * std::sqrt(a)));
     const char u = length > 105 ? s[105] : ' ';
-    // U = 0 .. 9 bounds the runoff along the orbit per decade: below exp(RunoffStep * U) arc seconds.
-    r.runoffPerDay = u >= '0' && u <= '9' ? float(std::exp(RunoffStep * (u - '0')) / 3652.5) : 0.f;
+    r.runoffPerDay = u >= '0' && u <= '9' ? RunoffPerDay[std::size_t(u - '0')] : 0.f;
     r.comet = 0;
     setPacked(r, s, designationLength);
     orient(r, peri, node, incl);

@@ -2,11 +2,12 @@
 // planet (1) stands then, with a dot that moves as it does and two other known objects in the
 // field. The orbit file chosen through "Файл орбит малых планет...", "Показывать известные
 // объекты" circles all three with their designations where PyEphem puts them (numbers from
-// tests/sky/ephemeris_reference.py), lists them, and the dot found by the search is named in
+// tools/orbitreference/ephemeris_reference.py), lists them, and the dot found by the search is named in
 // "Движущиеся объекты" and reported under its packed designation.
 
 #include "report/frmknown.h"
 #include "report/frmmovers.h"
+#include "report/frmsettings.h"
 #include "report/knownsession.h"
 #include "report/reportsettings.h"
 #include "support/orbitlines.h"
@@ -18,6 +19,8 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QDoubleSpinBox>
+#include <QLineEdit>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -154,6 +157,17 @@ class TestKnownWindow : public WindowTest {
         const QStringList copied = QGuiApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
         QCOMPARE(copied.size(), 4);
         QVERIFY2(copied[1].startsWith("(1)\t23 15 39.0"), qPrintable(copied[1]));
+
+        // A brighter limit typed in the settings leaves "2024 AB1" (V 19.9) out; the typed place is kept.
+        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuSettings));
+        auto* settings = f->findChild<frmSettings*>();
+        QVERIFY(settings && settings->isVisible());
+        type(settings->txtKnownLimit->findChild<QLineEdit*>(), "19.8");
+        type(settings->txtPlace, "-110.7887 32.4426 2790");
+        QTest::mouseClick(settings->cmdOK, Qt::LeftButton);
+        QVERIFY(jobEnds());
+        QCOMPARE(KnownWindow().lstKnown->rowCount(), 2);
+        QVERIFY(ReportSettings::load().placeTyped && ReportSettings::load().orbitFiles == QStringList{orbits});
 
         // The search finds the dot: named in its row, reported under (1)'s packed number.
         QVERIFY(chooseMenuItem(f, f->mnuViravnivanie, f->mnuMovers));

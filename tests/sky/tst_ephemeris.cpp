@@ -1,5 +1,5 @@
 // Places of minor planets and comets against an independent implementation: PyEphem 4.1 on the
-// same elements, its numbers made by tests/sky/ephemeris_reference.py (not run here) and pasted
+// same elements, its numbers made by tools/orbitreference/ephemeris_reference.py (not run here) and pasted
 // into the table. Main-belt objects, a near-Earth object 0.05 AU away, a near-parabolic, a
 // parabolic and a hyperbolic comet; geocentric within 1″, from Mt. Lemmon (G96) within 1.5″.
 

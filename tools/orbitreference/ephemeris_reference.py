@@ -1,8 +1,8 @@
 #!/usr/bin/python3
-# Reference places for tst_ephemeris.cpp from an independent implementation, PyEphem 4.1 (Debian
+# Reference places for tests/sky/tst_ephemeris.cpp from an independent implementation, PyEphem 4.1 (Debian
 # python3-ephem), with pyerfa only for the Earth's state the near-Earth test orbit is built around
 # and for the geodetic place of the test observatory. Not run by the tests: its printout was pasted
-# into the test's table. Run: /usr/bin/python3 tests/sky/ephemeris_reference.py
+# into the test's table. Run: /usr/bin/python3 tools/orbitreference/ephemeris_reference.py
 #
 # PyEphem works in UT with its own ΔT (73.94 s for 2026 March against 69.18 s = TAI-UTC + 32.184 s
 # from the leap-second table): the time handed to it is moved back by the difference, so that both
