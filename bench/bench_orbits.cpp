@@ -1,7 +1,9 @@
 // The orbit file of the Minor Planet Center at full size (1.4 million generated lines): parsing it
 // against a bare read-and-split of the same bytes, loading its cache against reading the cache's
 // bytes, and the places of every object for one time. Parsing and the places run on the threads
-// of the pool, so every figure here is wall-clock time (manual timing), baselines included.
+// of the pool, so every figure here is the CPU time of all the process's threads (manual timing),
+// baselines included: on a machine shared with other work, wall-clock times measure the others.
+// The places' goal of 0.5 s on two free cores is 1 CPU second.
 
 #include "benchreport.h"
 #include "sky/ephemeris.h"
@@ -9,7 +11,6 @@
 #include "support/orbitlines.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -42,10 +43,9 @@ const QString& source() {
 
 template <typename F> void timed(benchmark::State& state, F work) {
     for (auto _ : state) {
-        QElapsedTimer t;
-        t.start();
+        const double start = cpuSecondsWithChildren();
         work();
-        state.SetIterationTime(double(t.nsecsElapsed()) * 1e-9);
+        state.SetIterationTime(cpuSecondsWithChildren() - start);
     }
 }
 
@@ -119,13 +119,13 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     auto t = [&](const char* name) { return reporter.ms.count(name) ? reporter.ms[name] : 0.0; };
-    std::printf("\nOrbit file of %d lines (median wall-clock times, 2 pool threads)\n", Lines);
+    std::printf("\nOrbit file of %d lines (median CPU times of all threads, 2 pool threads)\n", Lines);
     ratioLine("parse MPCORB", t("BM_ParseOrbitFile"), "read and split", t("BM_ReadAndSplit"), 1.5, "ms");
     ratioLine("load the cache", t("BM_LoadCache"), "read cache bytes", t("BM_ReadCacheBytes"), 2.0, "ms");
     const double places = t("BM_PlacesOfAll");
     if (places > 0)
-        std::printf("%-34s %10.2f ms  (goal <= 500 ms) %s\n", "places of all objects", places,
-                    places <= 500 ? "met" : "MISSED");
+        std::printf("%-34s %10.2f ms CPU (goal <= 1000 ms CPU: 0.5 s on 2 cores) %s\n", "places of all objects",
+                    places, places <= 1000 ? "met" : "MISSED");
     else
         std::printf("%-34s not measured\n", "places of all objects");
     QFile::remove(orbitCachePath(g_source));

@@ -93,7 +93,8 @@ void keplerPlane(double q, double e, double dt, double& x, double& y) {
     for (int i = 0; i < 50; ++i) {
         const double step = (big - e * std::sin(big) - m) / (1 - e * std::cos(big));
         big -= step;
-        if (std::fabs(step) < 1e-14) break;
+        // Newton's step squares the error: after a step under 1e-8 what is left is below 1e-15.
+        if (std::fabs(step) < 1e-8) break;
     }
     x = a * (std::cos(big) - e);
     y = a * std::sqrt((1 - e) * (1 + e)) * std::sin(big);
