@@ -151,12 +151,15 @@ void frmBl::refreshKnownObjects() {
             c.progress(0, 1, QStringLiteral("положения известных объектов"));
             outcome->known = knownObjectsInPicture(*outcome->orbits, picture, when, where, options, &c);
         },
-        {},
+        [this](const JobProgress& p) {
+            if (mnuKnownObjects->isChecked()) KnownWindow().setProgress(p.text, p.done, p.total);
+        },
         [this, outcome, files](const JobEnd& end) {
             end.rethrowFailure();
             KnownSession& k = *m_known;
             if (end.stopped || outcome->failure) {
                 k.knownFor.clear();
+                if (KnownWindowExists()) KnownWindow().setStatus(QStringLiteral("Прервано"));
                 if (outcome->failure) Prompter::instance().message(this, outcome->failure->reason, QMessageBox::Warning);
                 return;
             }

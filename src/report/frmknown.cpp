@@ -1,5 +1,6 @@
 #include "report/frmknown.h"
 
+#include "shell/frmbl.h"
 #include "view/imageframe.h"
 
 #include <QApplication>
@@ -47,9 +48,12 @@ frmKnown::frmKnown(QWidget* parent) : QWidget(parent, Qt::Window) {
     lstKnown->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstKnown->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     cmdCopy = named(new QPushButton(QStringLiteral("Копировать"), this), "cmdCopy");
+    cmdStop = named(new QPushButton(QStringLiteral("Прервать"), this), "cmdStop");
+    cmdStop->hide();
     cmdVihod = named(new QPushButton(QStringLiteral("Выход"), this), "cmdVihod");
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(cmdCopy);
+    buttons->addWidget(cmdStop);
     buttons->addStretch();
     buttons->addWidget(cmdVihod);
     auto* layout = new QVBoxLayout(this);
@@ -59,6 +63,7 @@ frmKnown::frmKnown(QWidget* parent) : QWidget(parent, Qt::Window) {
     resize(620, 280);
     connect(cmdCopy, &QPushButton::clicked, this, [this] { QApplication::clipboard()->setText(m_text); });
     connect(cmdVihod, &QPushButton::clicked, this, &QWidget::close);
+    connect(cmdStop, &QPushButton::clicked, this, [] { MainForm().requestStop(); });
 }
 
 void frmKnown::setObjects(const std::vector<KnownObject>& known, const std::vector<SkyCoord>& candidates) {
@@ -76,6 +81,12 @@ void frmKnown::setObjects(const std::vector<KnownObject>& known, const std::vect
 
 void frmKnown::setStatus(const QString& text) {
     lblStatus->setText(text);
+    cmdStop->hide();
+}
+
+void frmKnown::setProgress(const QString& text, int done, int total) {
+    lblStatus->setText(total > 0 ? QStringLiteral("%1: %2 %").arg(text).arg(qint64(done) * 100 / total) : text);
+    cmdStop->show();
 }
 
 frmKnown& KnownWindow() {

@@ -21,11 +21,14 @@ class frmKnown : public QWidget {
     QLabel* lblStatus;
     QTableWidget* lstKnown;
     QPushButton* cmdCopy;
+    QPushButton* cmdStop; ///< "Прервать": stops reading the orbit file
     QPushButton* cmdVihod;
 
     /// Shows the objects (replacing those shown) with the distances to candidates (sky positions).
     void setObjects(const std::vector<KnownObject>& known, const std::vector<SkyCoord>& candidates);
     void setStatus(const QString& text);
+    /// While the orbits are read and the places found: where the work stands, with "Прервать".
+    void setProgress(const QString& text, int done, int total);
     /// The list as the clipboard gets it.
     QString text() const { return m_text; }
 
