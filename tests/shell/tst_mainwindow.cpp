@@ -288,7 +288,8 @@ class TestMainWindow : public WindowTest {
                               "Определить координаты по звёздам...", "-", "Найти движущиеся объекты",
                               "Копировать строку отчёта"}));
         QCOMPARE(captions(f->mnuVL), QStringList({"1 - 2", "1 - 3", "1 - 2 - 3", "-", "Выравнивать яркость",
-                                                  "Разность", "-", "Настройки..."}));
+                                                  "Разность", "-", "Настройки...", "Файл орбит малых планет...",
+                                                  "Показывать известные объекты"}));
         QCOMPARE(captions(f->mnuHelp), QStringList({"справка по Vorlan", "справка по фотометрии"}));
         QVERIFY(f->Open1File->isEnabled());
         QVERIFY(!f->Open2File->isEnabled());
