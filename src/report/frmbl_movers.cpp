@@ -88,7 +88,10 @@ void frmBl::showPictureTimes() {
 
 void frmBl::mnuSettings_Click() {
     auto* dialog = new frmSettings(this);
-    connect(dialog, &frmSettings::saved, this, [this] { showPictureTimes(); });
+    connect(dialog, &frmSettings::saved, this, [this] {
+        showPictureTimes();
+        refreshKnownObjects();
+    });
     dialog->open();
 }
 
@@ -207,6 +210,7 @@ void frmBl::showMovers(const MovingSearchResult& result, const QVector<int>& pic
     m_session->chosen.clear();
     frmMovers& list = MoversWindow();
     list.setRows(moverRows(result, [this](QPointF p) { return skyAtPicture1(p); }), moverSummary(result));
+    showKnownInMovers();
     list.show();
     list.raise();
 }
@@ -332,7 +336,12 @@ void frmBl::reportSpots(const QVector<std::pair<int, QPointF>>& spots) {
             if (s.first != 1 || !PhotometryFormExists()) return std::nullopt;
             return PhotometryForm().magnitudeAt(s.second);
         });
-    for (Observation& o : observations) o.catalogue = m_sky->catalogue();
+    // A known object is reported under its own designation (found at picture 1's spot).
+    const QString known = knownColumnsAt(spots.first().second);
+    for (Observation& o : observations) {
+        o.catalogue = m_sky->catalogue();
+        o.knownColumns = known;
+    }
     QString noTime;
     for (const auto& [slot, at] : spots)
         if (noTime.isEmpty() && !pictureTime(slot))

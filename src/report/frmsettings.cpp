@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
+#include <cmath>
 
 namespace vorlan {
 
@@ -70,6 +71,16 @@ frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
     cboDetector = named(new QComboBox(this), "cboDetector");
     cboDetector->addItem(QStringLiteral("ПЗС (CCD)"), QStringLiteral("CCD"));
     cboDetector->addItem(QStringLiteral("КМОП (CMO)"), QStringLiteral("CMO"));
+    txtKnownLimit = named(new QDoubleSpinBox(this), "txtKnownLimit");
+    txtKnownLimit->setRange(5, 30);
+    txtKnownLimit->setDecimals(1);
+    txtKnownLimit->setSingleStep(0.5);
+    txtKnownLimit->setToolTip(QStringLiteral("Известные объекты слабее этого блеска (V) не показываются"));
+    txtPlace = named(new QLineEdit(this), "txtPlace");
+    txtPlace->setPlaceholderText(QStringLiteral("долгота широта высота"));
+    txtPlace->setToolTip(QStringLiteral("Место наблюдения, если кода обсерватории нет в файле ObsCodes: долгота "
+                                        "(градусы к востоку), широта (градусы), высота (м), через пробел; "
+                                        "пусто - центр Земли"));
     cmdOK = named(new QPushButton(QStringLiteral("ОК"), this), "cmdOK");
     cmdOK->setDefault(true);
     cmdCancel = named(new QPushButton(QStringLiteral("Отмена"), this), "cmdCancel");
@@ -83,6 +94,8 @@ frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
     form->addRow(QStringLiteral("Телескоп:"), txtTelescope);
     form->addRow(QStringLiteral("Апертура:"), txtAperture);
     form->addRow(QStringLiteral("Приёмник:"), cboDetector);
+    form->addRow(QStringLiteral("Предел блеска известных объектов:"), txtKnownLimit);
+    form->addRow(QStringLiteral("Место наблюдения:"), txtPlace);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(cmdOK);
@@ -100,13 +113,16 @@ frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
     txtTelescope->setText(s.telescopeDesign);
     txtAperture->setValue(s.apertureMetres);
     cboDetector->setCurrentIndex(std::max(0, cboDetector->findData(s.detector)));
+    txtKnownLimit->setValue(s.knownMagnitudeLimit);
+    if (s.placeTyped)
+        txtPlace->setText(QStringLiteral("%1 %2 %3").arg(s.longitudeDeg).arg(s.latitudeDeg).arg(s.heightM));
 
     connect(cmdOK, &QPushButton::clicked, this, guard([this] { cmdOK_Click(); }));
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void frmSettings::cmdOK_Click() {
-    ReportSettings s;
+    ReportSettings s = ReportSettings::load();
     s.cameraClockOffsetMinutes = txtClockOffset->value();
     // An incomplete code keeps the one saved before: the report needs all three characters.
     s.station =
@@ -117,6 +133,16 @@ void frmSettings::cmdOK_Click() {
     s.telescopeDesign = txtTelescope->text().trimmed();
     s.apertureMetres = txtAperture->value();
     s.detector = cboDetector->currentData().toString();
+    s.knownMagnitudeLimit = txtKnownLimit->value();
+    // Three numbers make a place; anything else leaves the observer at the Earth's centre.
+    const QStringList place = txtPlace->text().simplified().replace(QLatin1Char(','), QLatin1Char('.')).split(' ');
+    bool a = false, b = false, c = false;
+    if (place.size() == 3) {
+        s.longitudeDeg = place[0].toDouble(&a);
+        s.latitudeDeg = place[1].toDouble(&b);
+        s.heightM = place[2].toDouble(&c);
+    }
+    s.placeTyped = a && b && c && std::fabs(s.latitudeDeg) <= 90;
     s.save();
     emit saved();
     accept();

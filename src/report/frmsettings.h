@@ -11,8 +11,9 @@ class QSpinBox;
 namespace vorlan {
 
 /// "Настройки": the camera clock's offset from UTC, the observatory code and the temporary
-/// designation of the report line, and who observed with what for the ADES report. Opened on
-/// the saved values; "ОК" saves them and emits saved.
+/// designation of the report line, who observed with what for the ADES report, the magnitude
+/// limit of the known objects and the observer's place typed by hand. Opened on the saved values;
+/// "ОК" saves them and emits saved.
 class frmSettings : public QDialog {
     Q_OBJECT
   public:
@@ -26,6 +27,8 @@ class frmSettings : public QDialog {
     QLineEdit* txtTelescope;
     QDoubleSpinBox* txtAperture; ///< metres
     QComboBox* cboDetector;      ///< "CCD" or "CMO"
+    QDoubleSpinBox* txtKnownLimit;
+    QLineEdit* txtPlace;
     QPushButton* cmdOK;
     QPushButton* cmdCancel;
 

@@ -31,7 +31,7 @@ QStringList placeCells(int number, QPointF at, const SkyOfPixel& sky) {
 QStringList moverColumnTitles() {
     return {QStringLiteral("№"),           QStringLiteral("X"),         QStringLiteral("Y"),
             QStringLiteral("α (J2000)"),   QStringLiteral("δ (J2000)"), QStringLiteral("Движение"),
-            QStringLiteral("Направление"), QStringLiteral("Δm")};
+            QStringLiteral("Направление"), QStringLiteral("Δm"),        QStringLiteral("Известный объект")};
 }
 
 QVector<MoverRow> moverRows(const MovingSearchResult& result, const SkyOfPixel& sky) {
@@ -44,13 +44,14 @@ QVector<MoverRow> moverRows(const MovingSearchResult& result, const SkyOfPixel& 
                        (c.perHour ? QStringLiteral(" пикс/ч") : QStringLiteral(" пикс/снимок")) +
                        (c.unseen >= 0 ? QStringLiteral(", 2 из 3") : QString())
                 << QString::number(std::lround(c.directionDegrees) % 360) + QStringLiteral("°")
-                << magnitudeChange(c.magnitudeDifference);
+                << magnitudeChange(c.magnitudeDifference) << QString();
         rows << r;
     }
     for (int i = 0; i < result.flashes.size(); ++i) {
         const FlashCandidate& f = result.flashes[i];
         MoverRow r{placeCells(rows.size() + 1, f.at, sky), f.at, -1, i};
-        r.cells << QStringLiteral("вспышка?") << QStringLiteral("снимок %1").arg(f.picture + 1) << QString();
+        r.cells << QStringLiteral("вспышка?") << QStringLiteral("снимок %1").arg(f.picture + 1) << QString()
+                << QString();
         rows << r;
     }
     return rows;

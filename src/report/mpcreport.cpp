@@ -108,7 +108,10 @@ QString adesDegrees(qint64 micro) {
 QString mpcObservationLine(const Observation& o) {
     QString line(80, QLatin1Char(' '));
     auto put = [&line](int column, const QString& text) { line.replace(column - 1, text.size(), text); };
-    put(6, designationOf(o));
+    if (o.knownColumns.size() == 12)
+        put(1, o.knownColumns);
+    else
+        put(6, designationOf(o));
     put(15, QStringLiteral("C"));
     put(16, mpcDate(o.utc));
     put(33, mpcRightAscension(o.ra));

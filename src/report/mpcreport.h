@@ -17,6 +17,9 @@ struct Observation {
     /// The observer's temporary designation: letters and digits only, at most 7 (others dropped);
     /// an empty one becomes "VRL0001".
     QString designation = QStringLiteral("VRL0001");
+    /// Columns 1-12 of the 80-column line for a known object (its packed number and/or provisional
+    /// designation, see designations.h); when set it stands in place of the temporary designation.
+    QString knownColumns;
     QDateTime utc;                   ///< mid-exposure time, UTC
     double ra = 0;                   ///< right ascension, J2000, radians (any value; wrapped into [0, 2π))
     double dec = 0;                  ///< declination, J2000, radians (clamped into [-π/2, π/2])

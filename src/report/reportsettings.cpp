@@ -22,6 +22,10 @@ const QString MeasurersKey = QStringLiteral("report/measurers");
 const QString DesignKey = QStringLiteral("report/telescopeDesign");
 const QString ApertureKey = QStringLiteral("report/apertureMetres");
 const QString DetectorKey = QStringLiteral("report/detector");
+const QString OrbitFilesKey = QStringLiteral("known/orbitFiles");
+const QString ShowKnownKey = QStringLiteral("known/show");
+const QString LimitKey = QStringLiteral("known/magnitudeLimit");
+const QString PlaceKey = QStringLiteral("known/place");
 
 } // namespace
 
@@ -36,6 +40,16 @@ ReportSettings ReportSettings::load() {
     r.telescopeDesign = s.value(DesignKey, r.telescopeDesign).toString();
     r.apertureMetres = s.value(ApertureKey, r.apertureMetres).toDouble();
     r.detector = s.value(DetectorKey, r.detector).toString();
+    r.orbitFiles = s.value(OrbitFilesKey).toStringList();
+    r.showKnownObjects = s.value(ShowKnownKey, r.showKnownObjects).toBool();
+    r.knownMagnitudeLimit = s.value(LimitKey, r.knownMagnitudeLimit).toDouble();
+    const QStringList place = s.value(PlaceKey).toStringList();
+    if (place.size() == 3) {
+        r.placeTyped = true;
+        r.longitudeDeg = place[0].toDouble();
+        r.latitudeDeg = place[1].toDouble();
+        r.heightM = place[2].toDouble();
+    }
     return r;
 }
 
@@ -49,6 +63,14 @@ void ReportSettings::save() const {
     s.setValue(DesignKey, telescopeDesign);
     s.setValue(ApertureKey, apertureMetres);
     s.setValue(DetectorKey, detector);
+    s.setValue(OrbitFilesKey, orbitFiles);
+    s.setValue(ShowKnownKey, showKnownObjects);
+    s.setValue(LimitKey, knownMagnitudeLimit);
+    if (placeTyped)
+        s.setValue(PlaceKey, QStringList{QString::number(longitudeDeg, 'g', 12), QString::number(latitudeDeg, 'g', 12),
+                                         QString::number(heightM, 'g', 12)});
+    else
+        s.remove(PlaceKey);
 }
 
 AdesContext ReportSettings::adesContext() const {

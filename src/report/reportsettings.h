@@ -6,6 +6,7 @@
 #include "report/mpcreport.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace vorlan {
 
@@ -17,6 +18,19 @@ struct ReportSettings {
     QString station = QStringLiteral("500");
     /// The observer's temporary designation of the object being reported.
     QString designation = QStringLiteral("VRL0001");
+    /// The Minor Planet Center's files the known objects come from: orbit files (MPCORB.DAT[.gz],
+    /// NEA.txt, CometEls.txt) and optionally ObsCodes (told by its name), in the order chosen.
+    QStringList orbitFiles;
+    /// Whether picture 1 shows the known objects of its field.
+    bool showKnownObjects = false;
+    /// Known objects fainter than this (V) are not shown.
+    double knownMagnitudeLimit = 20.0;
+    /// The observer's place typed by hand (degrees east, degrees, metres above the WGS 84
+    /// ellipsoid), used when ObsCodes does not give the station's.
+    bool placeTyped = false;
+    double longitudeDeg = 0;
+    double latitudeDeg = 0;
+    double heightM = 0;
 
     /// Who sends the ADES report, and who measured (names separated by ";" or ",").
     QString submitter;

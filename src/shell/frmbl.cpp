@@ -4,7 +4,9 @@
 #include "blink/markeroverlay.h"
 #include "common/slotpick.h"
 #include "notepad/helptexts.h"
+#include "report/knownsession.h"
 #include "report/moversession.h"
+#include "report/reportsettings.h"
 #include "stars/starlist.h"
 #include "shell/clicklabel.h"
 #include "shell/guard.h"
@@ -88,7 +90,8 @@ void chooseBlinkPair(QAction* clicked, QAction* other, QAction* all, QWidget* le
 
 frmBl::frmBl(QWidget* parent)
     : QMainWindow(parent), m_jobs(new JobRunner(this)), m_sky(std::make_unique<PictureSky>()),
-      m_brightnessDue(new QTimer(this)), m_session(std::make_unique<MoverSession>()) {
+      m_brightnessDue(new QTimer(this)), m_session(std::make_unique<MoverSession>()),
+      m_known(std::make_unique<KnownSession>()) {
     s_mainForm = this;
     setObjectName(QStringLiteral("frmBl"));
     setWindowTitle(QStringLiteral("Vorlan"));
@@ -261,6 +264,11 @@ void frmBl::buildMenus() {
     mnuVL->addSeparator();
     mnuSettings = menuItem(this, "mnuSettings", QStringLiteral("Настройки..."));
     mnuVL->addAction(mnuSettings);
+    mnuOrbitFile = menuItem(this, "mnuOrbitFile", QStringLiteral("Файл орбит малых планет..."));
+    mnuKnownObjects = menuItem(this, "mnuKnownObjects", QStringLiteral("Показывать известные объекты"));
+    mnuKnownObjects->setCheckable(true);
+    mnuKnownObjects->setChecked(ReportSettings::load().showKnownObjects);
+    mnuVL->addActions({mnuOrbitFile, mnuKnownObjects});
 
     mnuFM = menuItem(this, "mnuFM", QStringLiteral("Фотометрия"));
     bar->addAction(mnuFM);
@@ -317,6 +325,11 @@ void frmBl::connectHandlers() {
     onMenu(mnuReportLine, &frmBl::mnuReportLine_Click);
     onMenu(mnuSettings, &frmBl::mnuSettings_Click);
     onMenu(mnuVesSnimok, &frmBl::mnuVesSnimok_Click);
+    onMenu(mnuOrbitFile, &frmBl::mnuOrbitFile_Click);
+    onMenu(mnuKnownObjects, &frmBl::mnuKnownObjects_Click);
+    // A new picture 1 may need its known objects found again, once its sky solution is in too.
+    connect(Img1, &ImageFrame::placementChanged, this,
+            [this] { QTimer::singleShot(0, this, guard([this] { refreshKnownObjects(); })); });
     onMenu(mnuVL_1_2, &frmBl::mnuVL_1_2_Click);
     onMenu(mnuVL_1_3, &frmBl::mnuVL_1_3_Click);
     onMenu(mnuVL_1_2_3, &frmBl::mnuVL_1_2_3_Click);

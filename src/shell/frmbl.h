@@ -39,6 +39,7 @@ class PictureBox;
 struct PictureSky;
 enum class SkySource;
 struct MoverSession;
+struct KnownSession;
 struct MovingSearchResult;
 struct PickedSpot;
 struct SlotStars;
@@ -124,6 +125,8 @@ class frmBl : public QMainWindow {
     QAction* mnuReportLine;
     QAction* mnuSettings;
     QAction* mnuVesSnimok;
+    QAction* mnuOrbitFile;
+    QAction* mnuKnownObjects;
     QAction* mnuFM;
     QMenu* mnuHelp;
     QAction* mnuHelpVL;
@@ -341,6 +344,18 @@ class frmBl : public QMainWindow {
     void lstMovers_Choose(int row);
     const MoverSession& moverSession() const { return *m_session; }
 
+    // ---- known minor planets and comets (report/frmbl_known.cpp)
+    void mnuOrbitFile_Click();
+    void mnuKnownObjects_Click();
+    /// Finds the known objects of picture 1 again when its picture, sky solution, time or the
+    /// orbit files changed since they were found (off the GUI thread), then shows them.
+    void refreshKnownObjects();
+    /// Columns 1-12 of the report line for the known object at a picture 1 pixel; empty for none.
+    QString knownColumnsAt(QPointF picture1Pixel) const;
+    /// Fills the column "Известный объект" of the list "Движущиеся объекты".
+    void showKnownInMovers();
+    const KnownSession& knownSession() const { return *m_known; }
+
     // ---- files given on the command line or dropped on the window
     /// Opens files as the menus would: the first project (*.vln) in the list, or else the
     /// pictures into the slots from firstSlot on, in order, up to slot 3.
@@ -406,6 +421,9 @@ protected:
     std::array<SlotMatch, 2> m_matches; ///< slots 2 and 3
     QTimer* m_brightnessDue;            ///< one refresh after a burst of frame changes
     std::unique_ptr<MoverSession> m_session;
+    std::unique_ptr<KnownSession> m_known;
+    /// Shows the known objects found last: circles on picture 1 and the list, when asked for.
+    void showKnownObjects();
 };
 
 /// The main window, created on first use.

@@ -292,7 +292,8 @@ class TestMainWindow : public WindowTest {
                               "Копировать строку отчёта"}));
         QCOMPARE(captions(f->mnuVL), QStringList({"1 - 2", "1 - 3", "1 - 2 - 3", "-", "Выравнивать яркость",
                                                   "Разность", "-", "Весь снимок в окне", "-",
-                                                  "Настройки..."}));
+                                                  "Настройки...", "Файл орбит малых планет...",
+                                                  "Показывать известные объекты"}));
         QCOMPARE(captions(f->mnuHelp), QStringList({"справка по Vorlan", "справка по фотометрии"}));
         QVERIFY(f->Open1File->isEnabled());
         QVERIFY(!f->Open2File->isEnabled());

@@ -1,0 +1,26 @@
+#pragma once
+
+// What the main window keeps of the known objects: the orbits read, and the objects found on
+// picture 1 for its current picture, sky solution and time.
+
+#include "report/knownobjects.h"
+
+#include <QPointer>
+#include <QStringList>
+#include <memory>
+#include <vector>
+
+namespace vorlan {
+
+class KnownOverlay;
+
+struct KnownSession {
+    std::shared_ptr<const std::vector<OrbitRecord>> orbits;
+    QStringList orbitsFrom; ///< the files orbits were read from
+    int skipped = 0;        ///< damaged lines of those files
+    std::vector<KnownObject> known;
+    QString knownFor; ///< what known was found for: picture, sky solution, time, settings
+    QPointer<KnownOverlay> overlay;
+};
+
+} // namespace vorlan

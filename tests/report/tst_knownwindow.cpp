@@ -1,0 +1,188 @@
+// Known objects as a user meets them: two FITS pictures 40 minutes apart, centred where the minor
+// planet (1) stands then, with a dot that moves as it does and two other known objects in the
+// field. The orbit file chosen through "Файл орбит малых планет...", "Показывать известные
+// объекты" circles all three with their designations where PyEphem puts them (numbers from
+// tools/orbitreference/ephemeris_reference.py), lists them, and the dot found by the search is named in
+// "Движущиеся объекты" and reported under its packed designation.
+
+#include "report/frmknown.h"
+#include "report/frmmovers.h"
+#include "report/frmsettings.h"
+#include "report/knownsession.h"
+#include "report/reportsettings.h"
+#include "support/orbitlines.h"
+#include "support/starsky.h"
+#include "support/useractions.h"
+#include "support/wcsheader.h"
+#include "support/windowtest.h"
+#include "view/imageframe.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QDoubleSpinBox>
+#include <QLineEdit>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QtTest>
+
+using namespace vorlan;
+using namespace vorlan::test;
+
+namespace {
+
+const double Deg = M_PI / 180;
+
+/// PyEphem's geocentric astrometric places at the first picture's mid-exposure (2026-03-16 02:00
+/// UTC) and 40 minutes later, degrees, with V.
+struct Reference {
+    const char* designation;
+    double ra, dec, magnitude, laterRa, laterDec;
+};
+const Reference Ceres{"(1)", 348.91254344, -13.34063340, 9.08, 348.92278212, -13.33662244};
+const Reference Ahead{"2024 AB1", 348.93722332, -13.33091112, 19.94, 348.94746147, -13.32689893};
+const Reference Behind{"(620000)", 348.87552852, -13.35520737, 19.64, 348.88576799, -13.35119826};
+
+QByteArray orbitFile() {
+    const double peri = 73.27343, node = 80.25221, incl = 10.58780, e = 0.0794013, a = 2.7660512;
+    return mpcorbHeader() + mpcorbLine("00001", 3.34, 188.70269, peri, node, incl, e, a) +
+           mpcorbLine("K24A01B", 14.2, 188.74269, peri, node, incl, e, a) +
+           mpcorbLine("~0000", 13.9, 188.64269, peri, node, incl, e, a) +
+           // Far from the field, and one too faint for the default limit in it.
+           mpcorbLine("00004", 3.25, 26.80058, 151.53712, 103.70233, 7.14406, 0.0901676, 2.3614349) +
+           mpcorbLine("K24A02C", 19.0, 188.70269, peri, node, incl, e, a);
+}
+
+/// Picture 1 at 1.8″ a pixel, north up, its centre on (1); a dot where (1) is at each time.
+QString picture(const QTemporaryDir& dir, const QString& name, const QString& start, double dotRa, double dotDec) {
+    const QString tan = QStringLiteral("CTYPE1 = 'RA---TAN'|CTYPE2 = 'DEC--TAN'|CRPIX1 = 800.5|CRPIX2 = 600.5|"
+                                       "CRVAL1 = %1|CRVAL2 = %2|CD1_1 = -0.0005|CD2_2 = 0.0005")
+                            .arg(Ceres.ra, 0, 'g', 15)
+                            .arg(Ceres.dec, 0, 'g', 15);
+    const SkyWcs wcs = SkyWcs::fromHeaderText(cards(tan + "|IMAGEW = 1600|IMAGEH = 1200").join('\n'));
+    QVector<SkyStar> sky = randomSky(QRectF(40, 40, 1520, 1120), 150, 7, 20, 160);
+    const QPointF dot = *wcs.skyToPicture({dotRa * Deg, dotDec * Deg});
+    sky.push_back({dot.x(), dot.y(), 120});
+    const QString path = dir.filePath(name);
+    writeFitsWithCards(path, countsOf(renderSky(sky, {.width = 1600, .height = 1200, .fwhm = 2.5}).image),
+                       cards(QStringLiteral("DATE-OBS = '%1'|EXPTIME = 30.0|").arg(start) + tan));
+    return path;
+}
+
+/// Whether the grab shows the circle's colour within a pixel of p.
+bool ringNear(const QImage& grab, QPointF p) {
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+            const QColor c = grab.pixelColor(int(p.x()) + dx, int(p.y()) + dy);
+            if (c.red() > 200 && c.green() > 140 && c.blue() < 90) return true;
+        }
+    return false;
+}
+
+double arcsecBetween(SkyCoord a, double raDeg, double decDeg) {
+    return separationArcsec(a, {raDeg * Deg, decDeg * Deg});
+}
+
+} // namespace
+
+class TestKnownWindow : public WindowTest {
+    Q_OBJECT
+    QTemporaryDir settingsDir;
+
+  private slots:
+    void initTestCase() {
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+        QStandardPaths::setTestModeEnabled(true);
+    }
+    void init() {
+        QFile::remove(settingsDir.filePath("Vorlan/Vorlan.ini"));
+        WindowTest::init();
+    }
+
+    void knownObjectsCircledListedAndReported() {
+        load(1, picture(dir, "one.fits", "2026-03-16T01:59:45", Ceres.ra, Ceres.dec));
+        load(2, picture(dir, "two.fits", "2026-03-16T02:39:45", Ceres.laterRa, Ceres.laterDec));
+        QVERIFY(chooseMenuItem(f, f->mnuViravnivanie, f->mnuAutoSovm));
+        QVERIFY(jobEnds());
+
+        const QString orbits = dir.filePath("MPCORB.DAT");
+        QFile file(orbits);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(orbitFile());
+        file.close();
+        prompter->openNames << orbits;
+        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuOrbitFile));
+        QCOMPARE(prompter->dialogTitles.last(), QString("Файл орбит малых планет"));
+        QVERIFY(jobEnds());
+        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuKnownObjects));
+        QVERIFY(jobEnds());
+        QVERIFY(f->mnuKnownObjects->isChecked());
+        QVERIFY(ReportSettings::load().showKnownObjects);
+        QCOMPARE(ReportSettings::load().orbitFiles, QStringList{orbits});
+
+        // Three circled, each within 2″ of PyEphem's place, the faint one and the far one left out.
+        const std::vector<KnownObject>& known = f->knownSession().known;
+        QCOMPARE(int(known.size()), 3);
+        const QImage grab = f->Img1->grab().toImage();
+        const Placement at = f->Img1->placement();
+        for (const Reference& r : {Ceres, Ahead, Behind}) {
+            const auto k = std::find_if(known.begin(), known.end(),
+                                        [&](const KnownObject& o) { return o.designation == r.designation; });
+            QVERIFY2(k != known.end(), r.designation);
+            QVERIFY2(arcsecBetween(k->sky, r.ra, r.dec) < 2.0, qPrintable(QString::number(arcsecBetween(k->sky, r.ra, r.dec))));
+            QVERIFY(std::fabs(k->magnitude - r.magnitude) < 0.05);
+            const QPointF centre(at.originX + k->pixel.x() * at.scale, at.originY + k->pixel.y() * at.scale);
+            QVERIFY2(ringNear(grab, centre + QPointF(KnownOverlay::Radius, 0)) &&
+                         ringNear(grab, centre - QPointF(0, KnownOverlay::Radius)),
+                     r.designation);
+        }
+
+        // The list, copied as text.
+        QVERIFY(KnownWindowExists() && KnownWindow().isVisible());
+        frmKnown& list = KnownWindow();
+        QCOMPARE(list.windowTitle(), QString("Известные объекты в поле"));
+        QCOMPARE(list.lstKnown->rowCount(), 3);
+        QCOMPARE(list.lstKnown->item(0, 0)->text(), QString("(1)"));
+        QTest::mouseClick(list.cmdCopy, Qt::LeftButton);
+        const QStringList copied = QGuiApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(copied.size(), 4);
+        QVERIFY2(copied[1].startsWith("(1)\t23 15 39.0"), qPrintable(copied[1]));
+
+        // A brighter limit typed in the settings leaves "2024 AB1" (V 19.9) out; the typed place is kept.
+        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuSettings));
+        auto* settings = f->findChild<frmSettings*>();
+        QVERIFY(settings && settings->isVisible());
+        type(settings->txtKnownLimit->findChild<QLineEdit*>(), "19.8");
+        type(settings->txtPlace, "-110.7887 32.4426 2790");
+        QTest::mouseClick(settings->cmdOK, Qt::LeftButton);
+        QVERIFY(jobEnds());
+        QCOMPARE(KnownWindow().lstKnown->rowCount(), 2);
+        QVERIFY(ReportSettings::load().placeTyped && ReportSettings::load().orbitFiles == QStringList{orbits});
+
+        // The search finds the dot: named in its row, reported under (1)'s packed number.
+        QVERIFY(chooseMenuItem(f, f->mnuViravnivanie, f->mnuMovers));
+        QVERIFY(jobEnds());
+        frmMovers& movers = MoversWindow();
+        int knownColumn = -1, row = -1;
+        for (int c = 0; c < movers.lstMovers->columnCount(); ++c)
+            if (movers.lstMovers->horizontalHeaderItem(c)->text() == "Известный объект") knownColumn = c;
+        QVERIFY(knownColumn >= 0);
+        for (int r = 0; r < movers.lstMovers->rowCount(); ++r)
+            if (movers.lstMovers->item(r, knownColumn)->text() == "(1)") row = r;
+        QVERIFY2(row >= 0, qPrintable(movers.lblStatus->text()));
+        QVERIFY(std::fabs(movers.lstMovers->item(row, 1)->text().toDouble() - 800) < 1.5);
+        QTest::mouseClick(movers.lstMovers->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          movers.lstMovers->visualItemRect(movers.lstMovers->item(row, 1)).center());
+        QTest::mouseClick(movers.cmdReport, Qt::LeftButton);
+        const QStringList report = QGuiApplication::clipboard()->text().split('\n');
+        QVERIFY2(report[0].startsWith("00001         C2026 03 16.08333 23 15 39."), qPrintable(report[0]));
+        QVERIFY2(report[0].endsWith("500") && report[1].endsWith("500"), qPrintable(report[0]));
+        QVERIFY2(report[1].startsWith("00001         C2026 03 16.11111 23 15 41."), qPrintable(report[1]));
+    }
+};
+
+QTEST_MAIN(TestKnownWindow)
+#include "tst_knownwindow.moc"
