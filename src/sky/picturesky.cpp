@@ -86,6 +86,8 @@ namespace {
 QString cardDamage(const QString& card, int& number) {
     static const QRegularExpression keyword(QStringLiteral("^[A-Z0-9_-]{1,8} *$"));
     number = ErrorNumber::InvalidValue;
+    // Commentary cards carry no value; a solver's note of its catalogue index is one of them.
+    if (card.startsWith(QLatin1String("COMMENT ")) || card.startsWith(QLatin1String("HISTORY "))) return QString();
     if (card.size() < 10 || card.mid(8, 2) != QLatin1String("= ") || !keyword.match(card.left(8)).hasMatch())
         return QStringLiteral("карточка обрезана или без значения");
     const QString rest = card.mid(10).trimmed();

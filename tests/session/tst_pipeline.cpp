@@ -144,7 +144,7 @@ class TestPipeline : public WindowTest {
         const MovingObject& truth = *std::ranges::min_element(
             field().objects, {}, [&](const MovingObject& o) { return QLineF(o.at, first).length(); });
         const QStringList lines = r->report.split('\n');
-        QVERIFY(lines.size() == 9 && lines[3].isEmpty());
+        QVERIFY2(lines.size() >= 5 && lines[3].isEmpty(), qPrintable(r->report));
         const SkyWcs wcs = SkyWcs::fromFitsFile(files[0]);
         const char* const days[] = {"2024 03 05.87517 ", "2024 03 05.88559 ", "2024 03 05.89601 "};
         for (int i = 0; i < 3; ++i) {
