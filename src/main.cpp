@@ -1,3 +1,4 @@
+#include "cli/subcommand.h"
 #include "shell/commandline.h"
 #include "shell/givenfiles.h"
 #include "shell/start.h"
@@ -6,6 +7,8 @@
 #include <QDir>
 
 int main(int argc, char* argv[]) {
+    // `vorlan find|solve|stack|known ...` runs without a window, and without a display.
+    if (vorlan::isSubcommand(argc, argv)) return vorlan::runSubcommand(argc, argv);
     // `vorlan --help` must work without a display: answered before the QApplication exists.
     if (const std::optional<int> answered = vorlan::answerWithoutDisplay(argc, argv)) return *answered;
 
