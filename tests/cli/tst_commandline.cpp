@@ -7,6 +7,7 @@
 #include "session/pipeline.h"
 #include "session/session.h"
 #include "support/catalogfield.h"
+#include "support/ceresfield.h"
 #include "support/datatable.h"
 #include "support/files.h"
 #include "support/moverfits.h"
@@ -204,6 +205,30 @@ class TestCommandLine : public QObject {
             QCOMPARE(fitsKey(stack, "NCOMBINE"), QString::number(n));
             QVERIFY(SkyWcs::fromFitsFile(stack).isValid());
         }
+    }
+
+    // Two pictures centred on (1) Ceres 40 minutes apart with a dot moving as it does, and the
+    // orbits of it and two others in the field: listed as the window lists them, and the dot
+    // found and reported under Ceres' packed number.
+    void knownObjectsNamed_data() {
+        DataTable<QStringList, int, QString>("arguments", "lines", "said")
+            .row("known, listed", {"known", "ceres1.fits"}, 4, "\n(1)\t23 15 39.0")
+            .row("known, CSV", {"known", "ceres1.fits", "--report", "csv"}, 4, "\n(1),348.91")
+            .row("found", {"find", "ceres1.fits", "ceres2.fits", "--report", "mpc"}, -1,
+                 "00001         C2026 03 16.08333 23 15 39.");
+    }
+    void knownObjectsNamed() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, lines);
+        QFETCH(QString, said);
+        const QString orbits = writeFile(dir, "MPCORB.DAT", ceresOrbitFile());
+        ceresPicture(dir, "ceres1.fits", "2026-03-16T01:59:45", Ceres.ra, Ceres.dec);
+        ceresPicture(dir, "ceres2.fits", "2026-03-16T02:39:45", Ceres.laterRa, Ceres.laterDec);
+        arguments.replaceInStrings(QRegularExpression("^ceres"), dir.filePath("ceres"));
+        const Ran r = vorlan(arguments + QStringList{"--orbits", orbits});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(("\n" + r.out).contains(said), qPrintable(r.out));
+        QVERIFY2(lines < 0 || r.out.count('\n') == lines, qPrintable(r.out));
     }
 
     // Help without a display, and each command line that cannot be carried out: exit status 2
