@@ -12,12 +12,16 @@
 #include "session/session.h"
 
 #include <QTemporaryDir>
+#include <algorithm>
 
 namespace vorlan {
 
 namespace {
 
 const QString Prefix = QStringLiteral("vorlan find: ");
+
+/// The smallest motion between the stacks of a series, in star widths.
+constexpr double SeriesMinStepFwhm = 1.2;
 
 /// Every candidate of the run as the report takes it, numbered in the list's order.
 QVector<FoundObject> foundObjects(const Session& session, const PipelineResult& r, const ReportSettings& settings,
@@ -78,6 +82,9 @@ int runFind(const CliConfig& c, Console& console, JobRunner& jobs) {
         }
         unreadable = written.value().unreadable;
         options.files = written.value().files;
+        // An object that stays a point within a stack moves little more than a star's width from
+        // one stack to the next: ten frames carry a typical slow one 4 pixels, 1.4 widths.
+        options.search.minStepFwhm = std::min(options.search.minStepFwhm, SeriesMinStepFwhm);
     }
     if (c.solve) {
         options.solve = SolveOptions{};

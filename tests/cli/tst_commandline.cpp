@@ -166,6 +166,11 @@ class TestCommandLine : public QObject {
         QVERIFY2(r.out.contains("поле 2.000° x 1.33") && r.out.contains("масштаб 4.80"), qPrintable(r.out));
         const double turn = r.out.section("поворот ", 1).chopped(2).toDouble();
         QVERIFY2(std::fabs(std::remainder(turn - 30.0, 360)) < 0.05, qPrintable(r.out));
+
+        // The search solves it too when asked: it gets as far as searching, and finds nothing.
+        QVERIFY(QFile::remove(dir.filePath("belt.wcs")));
+        const Ran find = vorlan({"find", "--solve", file, file});
+        QVERIFY2(find.status == 1 && find.err.contains("\nПоиск движущихся объектов...\n"), qPrintable(find.err));
     }
 
     // Ten frames into groups of stacks, along a motion or not, one frame damaged: the stacks are
@@ -205,6 +210,26 @@ class TestCommandLine : public QObject {
             QCOMPARE(fitsKey(stack, "NCOMBINE"), QString::number(n));
             QVERIFY(SkyWcs::fromFitsFile(stack).isValid());
         }
+    }
+
+    // A series of thirty frames with a mover too faint for one frame (3.5 sigmas) and slow enough
+    // to stay a point within a stack, stacked into three and searched: reported at the first
+    // stack's mean time, where it was then.
+    void findOnASeries() {
+        SeriesScene s;
+        s.withWcs = true;
+        s.turnDegrees = 0;
+        s.movers = {{QPointF(300, 400), QPointF(0.4, 0.1)}};
+        const QString frames = dir.filePath("series");
+        QDir().mkpath(frames);
+        const Ran r = vorlan(QStringList{"find", "--series", "--report", "csv"} + writeSeries(s, frames).paths);
+        QVERIFY2(r.status == 0, qPrintable(r.err.right(300)));
+        const QStringList out = r.out.split('\n', Qt::SkipEmptyParts);
+        QVERIFY2(out.size() == 2, qPrintable(r.out));
+        // Stack 1 holds frames 0 to 9: their mean middle is 4.5 frames and 25 s after the start.
+        const QPointF at(out[1].section(',', 1, 1).toDouble(), out[1].section(',', 2, 2).toDouble());
+        QVERIFY2(QLineF(at, moverAt(s, 0, 4.5 + 25.0 / 60)).length() < 0.5, qPrintable(out[1]));
+        QCOMPARE(out[1].section(',', 5, 5), s.start.addSecs(4 * 60 + 55).toString(Qt::ISODateWithMs));
     }
 
     // Two pictures centred on (1) Ceres 40 minutes apart with a dot moving as it does, and the
