@@ -114,8 +114,7 @@ QString findReport(const QString& format, const QVector<FoundObject>& found, con
         text = QString::fromUtf8(QJsonDocument(objects).toJson(QJsonDocument::Indented));
     } else {
         for (const FoundObject& f : found)
-            text += (f.row.cells + (f.known.isEmpty() ? QStringList() : QStringList{f.known})).join(QLatin1Char('\t')) +
-                    QLatin1Char('\n');
+            text += f.row.cells.join(QLatin1Char('\t')) + QLatin1Char('\n');
     }
     return text;
 }

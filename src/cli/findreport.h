@@ -15,7 +15,7 @@ namespace vorlan {
 
 /// A moving object found, with everything a report says of it.
 struct FoundObject {
-    MoverRow row;                      ///< as the list shows it
+    MoverRow row;                      ///< as the list shows it, the known object's column filled
     MovingCandidate candidate;         ///< positions in picture 1's pixels
     QVector<Observation> observations; ///< one a picture with a time and a sky place, in order
     QString known;                     ///< the known object it is ("(433)"); empty when none
@@ -26,7 +26,7 @@ struct FoundObject {
 /// ends in none.
 QString numberedDesignation(const QString& base, int i);
 
-/// found in format: "list" (a row's cells, tab separated, then the known object), "mpc" (the
+/// found in format: "list" (a row's cells, tab separated), "mpc" (the
 /// 80-column lines), "ades" (a complete PSV submission), "csv" (a header line, then one line an
 /// object: its place in picture 1) or "json" (an array, one object each with every position).
 /// Pixels are picture 1's, x right and y down from its top-left corner; RA and Dec J2000 degrees.

@@ -42,6 +42,8 @@ QVector<FoundObject> foundObjects(const Session& session, const PipelineResult& 
                 f.known = known[size_t(i)].designation;
                 knownColumns = reportDesignationColumns(known[size_t(i)].packed);
             }
+        // The list's column of the known object, filled as the window fills it.
+        if (knownObjectColumn() < f.row.cells.size()) f.row.cells[knownObjectColumn()] = f.known;
         for (Observation& o : f.observations) {
             o.catalogue = session.slot(1).sky.wcs.catalogue();
             o.knownColumns = knownColumns;

@@ -34,6 +34,10 @@ QStringList moverColumnTitles() {
             QStringLiteral("Направление"), QStringLiteral("Δm"),        QStringLiteral("Известный объект")};
 }
 
+int knownObjectColumn() {
+    return int(moverColumnTitles().size()) - 1;
+}
+
 QVector<MoverRow> moverRows(const MovingSearchResult& result, const SkyOfPixel& sky) {
     QVector<MoverRow> rows;
     for (int i = 0; i < result.movers.size(); ++i) {

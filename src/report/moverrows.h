@@ -15,6 +15,9 @@ namespace vorlan {
 
 /// The columns of the list, in order.
 QStringList moverColumnTitles();
+/// The column of the known object a candidate is, the last: moverRows leaves it empty for
+/// whoever knows the known objects to fill.
+int knownObjectColumn();
 
 struct MoverRow {
     QStringList cells;  ///< one text a column (moverColumnTitles)

@@ -12,7 +12,8 @@ namespace {
 
 void describe(QCommandLineParser& parser) {
     parser.setApplicationDescription(
-        QStringLiteral("Поочерёдный показ (блинк) снимков одного участка неба."));
+        QStringLiteral("Поочерёдный показ (блинк) снимков одного участка неба.\n"
+                       "Без окна: vorlan find | solve | stack | known ... (подробнее: vorlan find --help, man vorlan)."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(

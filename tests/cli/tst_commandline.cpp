@@ -240,7 +240,8 @@ class TestCommandLine : public QObject {
             .row("known, listed", {"known", "ceres1.fits"}, 4, "\n(1)\t23 15 39.0")
             .row("known, CSV", {"known", "ceres1.fits", "--report", "csv"}, 4, "\n(1),348.91")
             .row("found", {"find", "ceres1.fits", "ceres2.fits", "--report", "mpc"}, -1,
-                 "00001         C2026 03 16.08333 23 15 39.");
+                 "00001         C2026 03 16.08333 23 15 39.")
+            .row("found, listed", {"find", "ceres1.fits", "ceres2.fits"}, -1, "\t(1)\n");
     }
     void knownObjectsNamed() {
         QFETCH(QStringList, arguments);
