@@ -106,6 +106,10 @@ ParsedCommand parseCommand(const QStringList& arguments, const ReportSettings& s
     const QString name = arguments.value(1);
     const auto sub = std::find_if(subcommands().begin(), subcommands().end(),
                                   [&](const Subcommand& s) { return name == QLatin1String(s.name); });
+    if (sub == subcommands().end()) {
+        print(stderr, QStringLiteral("Нет такой команды: %1 (find, solve, stack, known).\n").arg(name));
+        return {ExitBadUsage, {}};
+    }
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(sub->description));
     parser.addHelpOption();

@@ -2,6 +2,8 @@
 
 #include "common/jobrunner.h"
 
+#include <algorithm>
+
 namespace vorlan {
 
 Console::Console(JobRunner& jobs, bool quiet, bool terminal) : m_quiet(quiet), m_terminal(terminal) {

@@ -50,6 +50,7 @@ int runSolve(const CliConfig& c, Console& console, JobRunner& jobs) {
         }
         SolveOptions options;
         options.scale = c.scale.known() ? c.scale : ScaleHintFromHeader(file);
+        console.note(QStringLiteral("%1: определение координат по звёздам...").arg(file));
         const Outcome<SkyWcs> wcs = solvePicture(picture->value(), jobs, options);
         if (!wcs.ok()) {
             console.problem(Prefix + file + QStringLiteral(": ") + wcs.reason());

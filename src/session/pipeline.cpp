@@ -19,6 +19,7 @@ namespace vorlan {
 namespace {
 
 const QString StoppedReason = QStringLiteral("Прервано.");
+const QString TooFewReason = QStringLiteral("Нужно не меньше двух снимков.");
 
 /// Waits, in an event loop of the calling thread, until jobs has no job running.
 void waitForJobs(JobRunner& jobs) {
@@ -51,7 +52,7 @@ Outcome<QStringList> load(Session& session, JobRunner& jobs, const PipelineOptio
     }
     if (loaded.size() < 2)
         return Failure{unreadable.isEmpty() ? InvalidArgument : BadFile,
-                       (unreadable + QStringList{QStringLiteral("Нужно не меньше двух снимков.")}).join('\n')};
+                       (unreadable + QStringList{TooFewReason}).join('\n')};
     session.setCount(int(loaded.size()));
     for (int k = 1; k <= int(loaded.size()); ++k)
         session.setLoaded(k, loaded[size_t(k - 1)]);
@@ -179,7 +180,7 @@ Outcome<SkyWcs> solvePicture(const QImage& picture, JobRunner& jobs, const Solve
 
 Outcome<PipelineResult> runPipeline(Session& session, JobRunner& jobs, const PipelineOptions& options) {
     if (options.files.size() < 2)
-        return Failure{InvalidArgument, QStringLiteral("Нужно не меньше двух снимков.")};
+        return Failure{InvalidArgument, TooFewReason};
     Outcome<QStringList> loaded = load(session, jobs, options);
     if (!loaded.ok()) return loaded.failure();
 
