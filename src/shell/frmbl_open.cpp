@@ -36,6 +36,11 @@ void frmBl::OpenFiles(const QStringList& files, int firstSlot) {
             mnuFileOpen_Click();
             return;
         }
+    // Four files and more are a series of frames, not pictures to blink as they are.
+    if (files.size() >= SeriesFileCount) {
+        OpenSeries(files);
+        return;
+    }
     // Pictures fill the slots in order; one that does not load leaves its slot to the next.
     int k = firstSlot;
     for (const QString& path : files) {

@@ -226,6 +226,10 @@ class TestProjectFile : public QObject {
             .row("card NaN", "WCS1 CARD CRVAL1  =                  NAN", 6, "число NAN недопустимо")
             .row("card 1e308", "WCS1 CARD CRVAL2  = 1e308 / [deg]", 6, "число 1e308 недопустимо")
             .row("WCS of scale 1e-9", "WCS1 CARD CDELT1  = 1e-9 / [deg]", 380, "″ на пиксель невозможен")
+            .row("series frame with a word for its time",
+                 "Кадр 1: взят вчера 50 400 300 120 90 0.2 1 0 0 0 прямо звёзды /tmp/f.fits", 380, "«вчера» не время")
+            .row("series frame cut short", "Кадр 1: взят - 50 400 300", 380, "строка обрезана")
+            .row("series of four groups", "Серия: 1 4 среднее", 6, "число 4 недопустимо")
             .row("another program's line", "Заметка: облака", 0, "");
     }
     void damagedLinesAfterTheTableAreNamed() {
