@@ -20,8 +20,9 @@ const QString ForAll = QStringLiteral("все");
 const QString None = QStringLiteral("-");
 constexpr int FrameFields = 14; ///< the words of a frame line between its number and its path
 
+/// As many digits as give the same double back: the stacks made again are the same to the bit.
 QString number(double v) {
-    return QString::number(v, 'g', 12);
+    return QString::number(v, 'g', 17);
 }
 
 QString timeText(const std::optional<QDateTime>& t) {
