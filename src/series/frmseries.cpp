@@ -130,9 +130,7 @@ void frmSeries::showSeries(const SeriesRegistration& series, const QString& stat
                            cell(f.exposureSeconds > 0 ? QStringLiteral("%1 с").arg(f.exposureSeconds) : QString(),
                                 Qt::AlignRight));
         lstFrames->setItem(r, Stars, cell(f.size.isEmpty() ? QString() : QString::number(f.stars), Qt::AlignRight));
-        QString state = seriesFrameState(f);
-        if (r == series.reference) state += QStringLiteral(" (опорный)");
-        lstFrames->setItem(r, State, cell(state));
+        lstFrames->setItem(r, State, cell(r == series.reference ? QStringLiteral("опорный кадр") : seriesFrameState(f)));
     }
     lblStatus->setText(status);
     setWorking(false);

@@ -72,7 +72,8 @@ class TestSeriesWindow : public WindowTest {
         QCOMPARE(titles, QStringList{"Совмещение серии"});
         QVERIFY(!w->prgSeries->isVisible() && w->cmdStack->isEnabled());
         QCOMPARE(w->lstFrames->rowCount(), 13);
-        for (int r = 0; r < 13; ++r)
+        QCOMPARE(w->lstFrames->item(0, frmSeries::State)->text(), QString("опорный кадр"));
+        for (int r = 1; r < 13; ++r)
             QVERIFY2(w->lstFrames->item(r, frmSeries::State)->text().contains("невязка"),
                      qPrintable(w->lstFrames->item(r, frmSeries::State)->text()));
         QCOMPARE(w->lstFrames->item(0, frmSeries::Time)->text(), QString("2026-03-01 21:00:25"));
