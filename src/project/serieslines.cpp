@@ -2,6 +2,7 @@
 
 #include "common/errornumber.h"
 
+#include <QLocale>
 #include <cmath>
 
 namespace vorlan {
@@ -20,9 +21,9 @@ const QString ForAll = QStringLiteral("все");
 const QString None = QStringLiteral("-");
 constexpr int FrameFields = 14; ///< the words of a frame line between its number and its path
 
-/// As many digits as give the same double back: the stacks made again are the same to the bit.
+/// The fewest digits that give the same double back: the stacks made again are the same.
 QString number(double v) {
-    return QString::number(v, 'g', 17);
+    return QString::number(v, 'g', QLocale::FloatingPointShortest);
 }
 
 QString timeText(const std::optional<QDateTime>& t) {
@@ -176,8 +177,8 @@ QStringList seriesLines(const StoredSeries& series) {
                       !f.toReference ? Failed : f.leftOut ? Dropped : Taken,
                       timeText(f.midTime),
                       number(f.exposureSeconds),
-                      QString::number(f.size.width()),
-                      QString::number(f.size.height()),
+                      QString::number(std::max(0, f.size.width())),
+                      QString::number(std::max(0, f.size.height())),
                       QString::number(f.stars),
                       QString::number(f.matched),
                       number(f.residualPixels)};

@@ -365,9 +365,9 @@ class frmBl : public QMainWindow {
 
     // ---- files given on the command line or dropped on the window
     /// Opens files as the menus would: the first project (*.vln) in the list, or else the
-    /// pictures into the slots from firstSlot on, in order, up to slot 3; SeriesFileCount files
-    /// and more as a series.
+    /// pictures into the slots from firstSlot on, in order, up to slot 3.
     void OpenFiles(const QStringList& files, int firstSlot = 1);
+    /// Files dropped at once from this many on are the frames of a series.
     static constexpr int SeriesFileCount = 4;
     /// Where a drop of files at pos (window coordinates) goes: slot k for a picture dropped on
     /// the selector label of an openable slot k, 0 for the window as a whole (or a project),
