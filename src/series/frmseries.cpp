@@ -130,7 +130,10 @@ void frmSeries::showSeries(const SeriesRegistration& series, const QString& stat
                            cell(f.exposureSeconds > 0 ? QStringLiteral("%1 с").arg(f.exposureSeconds) : QString(),
                                 Qt::AlignRight));
         lstFrames->setItem(r, Stars, cell(f.size.isEmpty() ? QString() : QString::number(f.stars), Qt::AlignRight));
-        lstFrames->setItem(r, State, cell(r == series.reference ? QStringLiteral("опорный кадр") : seriesFrameState(f)));
+        const QString state = r == series.reference                ? QStringLiteral("опорный кадр")
+                              : f.toReference || !f.reason.isEmpty() ? seriesFrameState(f)
+                                                                     : QStringLiteral("не совмещён: совмещение прервано");
+        lstFrames->setItem(r, State, cell(state));
     }
     lblStatus->setText(status);
     setWorking(false);

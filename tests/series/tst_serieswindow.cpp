@@ -163,6 +163,23 @@ class TestSeriesWindow : public WindowTest {
         QVERIFY(w && w->isVisible());
         QVERIFY(!useBox(*w, 0)->isChecked() && useBox(*w, 1)->isChecked());
     }
+
+    // "Прервать" while the frames are registered: the frames not reached say so, nothing is stacked.
+    void aStopLeavesTheFramesNotReachedUnregistered() {
+        const WrittenSeries written = writeSeries(smallerScene(300, 200, 6, 60), dir.path());
+        f->jobs().hold(true); // the run waits at its first step while the user acts
+        prompter->openNameLists.enqueue(written.paths);
+        QVERIFY(chooseMenuItem(f, f->mnuFile, f->mnuFileSeries));
+        frmSeries* w = f->findChild<frmSeries*>();
+        QVERIFY(w && w->cmdStop->isVisible() && !w->cmdStack->isEnabled());
+        QCOMPARE(w->lstFrames->item(5, frmSeries::State)->text(), QString("ждёт совмещения"));
+        QTest::mouseClick(w->cmdStop, Qt::LeftButton);
+        f->jobs().hold(false);
+        QVERIFY(jobEnds());
+        QVERIFY2(w->lblStatus->text().startsWith("Прервано. Совмещено кадров: 0 из 6"), qPrintable(w->lblStatus->text()));
+        QCOMPARE(w->lstFrames->item(5, frmSeries::State)->text(), QString("не совмещён: совмещение прервано"));
+        QVERIFY(!w->cmdStop->isVisible() && !w->cmdStack->isEnabled() && !useBox(*w, 5)->isEnabled());
+    }
 };
 
 QTEST_MAIN(TestSeriesWindow)
