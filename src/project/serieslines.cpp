@@ -13,7 +13,8 @@ const QString SeriesKey = QStringLiteral("Серия:");
 const QString FrameKey = QStringLiteral("Кадр ");
 const QString ReasonKey = QStringLiteral("Причина ");
 const QString MotionKey = QStringLiteral("Движение серии:");
-const QString Taken = QStringLiteral("взят"), Dropped = QStringLiteral("снят"), Failed = QStringLiteral("брак");
+const QString Taken = QStringLiteral("взят"), Dropped = QStringLiteral("снят"),
+              Failed = QStringLiteral("брак");
 const QString Upright = QStringLiteral("прямо"), Mirrored = QStringLiteral("зеркально");
 const QString ByStars = QStringLiteral("звёзды"), BySky = QStringLiteral("небо");
 const QString Mean = QStringLiteral("среднее"), Median = QStringLiteral("медиана");
@@ -56,7 +57,8 @@ int wholeOf(const QString& word, int lo, int hi) {
 
 QString oneOf(const QString& word, const QStringList& allowed) {
     if (!allowed.contains(word))
-        throw refused(QStringLiteral("«%1» вместо «%2»").arg(word.left(20), allowed.join(QStringLiteral("», «"))));
+        throw refused(
+            QStringLiteral("«%1» вместо «%2»").arg(word.left(20), allowed.join(QStringLiteral("», «"))));
     return word;
 }
 
@@ -103,8 +105,9 @@ SeriesFrame readFrame(const QStringList& w) {
         for (int i = 9; i < FrameFields + 1; ++i)
             if (w[i] != None) throw refused(QStringLiteral("у брака нет совмещения"));
     } else {
-        SimilarityTransform t{numberOf(w[9], -1e9, 1e9), numberOf(w[10], -1e9, 1e9), numberOf(w[11], -1e9, 1e9),
-                              numberOf(w[12], -1e9, 1e9), oneOf(w[13], {Upright, Mirrored}) == Mirrored};
+        SimilarityTransform t{numberOf(w[9], -1e9, 1e9), numberOf(w[10], -1e9, 1e9),
+                              numberOf(w[11], -1e9, 1e9), numberOf(w[12], -1e9, 1e9),
+                              oneOf(w[13], {Upright, Mirrored}) == Mirrored};
         if (!(t.scale() >= 0.01 && t.scale() <= 100))
             throw refused(QStringLiteral("масштаб %1 вне 0.01 … 100").arg(t.scale(), 0, 'g', 3));
         if (f.size.isEmpty()) throw refused(QStringLiteral("у совмещённого кадра нет размера"));
@@ -131,7 +134,8 @@ struct SeriesReading {
                     const QStringList w = wordsAfter(line, SeriesKey, 3);
                     reference = wholeOf(w[0], 1, 1 << 20);
                     s.groups = wholeOf(w[1], 1, 3);
-                    s.combine = oneOf(w[2], {Mean, Median}) == Median ? StackCombine::Median : StackCombine::ClippedMean;
+                    s.combine = oneOf(w[2], {Mean, Median}) == Median ? StackCombine::Median
+                                                                      : StackCombine::ClippedMean;
                     headed = true;
                     headerLine = i;
                 } else if (line.startsWith(FrameKey)) {
@@ -154,7 +158,9 @@ struct SeriesReading {
         }
         if (!headed || !damaged.isEmpty()) return;
         if (reference > s.registration.frames.size() || !s.registration.frames[reference - 1].toReference) {
-            damaged.append({headerLine, {ErrorNumber::InvalidValue, QStringLiteral("опорный кадр %1 не совмещён").arg(reference)}});
+            damaged.append(
+                {headerLine,
+                 {ErrorNumber::InvalidValue, QStringLiteral("опорный кадр %1 не совмещён").arg(reference)}});
             return;
         }
         s.registration.reference = reference - 1;
@@ -174,7 +180,9 @@ QStringList seriesLines(const StoredSeries& series) {
     for (int i = 0; i < r.frames.size(); ++i) {
         const SeriesFrame& f = r.frames[i];
         QStringList w{QStringLiteral("%1%2:").arg(FrameKey).arg(i + 1),
-                      !f.toReference ? Failed : f.leftOut ? Dropped : Taken,
+                      !f.toReference ? Failed
+                      : f.leftOut    ? Dropped
+                                     : Taken,
                       timeText(f.midTime),
                       number(f.exposureSeconds),
                       QString::number(std::max(0, f.size.width())),
@@ -183,8 +191,8 @@ QStringList seriesLines(const StoredSeries& series) {
                       QString::number(f.matched),
                       number(f.residualPixels)};
         if (const std::optional<SimilarityTransform>& t = f.toReference)
-            w << number(t->a) << number(t->b) << number(t->tx) << number(t->ty) << (t->mirrored ? Mirrored : Upright)
-              << (f.bySky ? BySky : ByStars);
+            w << number(t->a) << number(t->b) << number(t->tx) << number(t->ty)
+              << (t->mirrored ? Mirrored : Upright) << (f.bySky ? BySky : ByStars);
         else
             w << None << None << None << None << None << None;
         lines << w.join(QLatin1Char(' ')) + QLatin1Char(' ') + f.path;
@@ -192,7 +200,8 @@ QStringList seriesLines(const StoredSeries& series) {
     }
     if (series.motion)
         lines << QStringLiteral("%1 %2 %3 %4")
-                     .arg(MotionKey, number(series.motion->pixelsPerHour), number(series.motion->directionDegrees),
+                     .arg(MotionKey, number(series.motion->pixelsPerHour),
+                          number(series.motion->directionDegrees),
                           series.motionForAll ? ForAll : QStringLiteral("3"));
     return lines;
 }

@@ -71,8 +71,10 @@ frmSeries& SeriesWindow() {
         frmBl* main = &MainForm();
         s_window = new frmSeries(main);
         QObject::connect(s_window, &frmSeries::stopRequested, main, guard([main] { main->requestStop(); }));
-        QObject::connect(s_window, &frmSeries::stackRequested, main, guard([main] { main->cmdStack_Click(); }));
-        QObject::connect(s_window, &frmSeries::motionRequested, main, guard([main] { main->cmdMotion_Click(); }));
+        QObject::connect(s_window, &frmSeries::stackRequested, main,
+                         guard([main] { main->cmdStack_Click(); }));
+        QObject::connect(s_window, &frmSeries::motionRequested, main,
+                         guard([main] { main->cmdMotion_Click(); }));
     }
     return *s_window;
 }
@@ -149,12 +151,15 @@ void frmBl::stackInto(const StoredSeries& series, const StackOptions& options, i
                     Prompter::instance().message(this, made->failure->reason, QMessageBox::Warning);
                 return;
             }
-            if (std::any_of(made->pictures.begin(), made->pictures.end(), [](const QImage& p) { return p.isNull(); })) {
-                Prompter::instance().message(this, QStringLiteral("Стопке не хватило памяти."), QMessageBox::Warning);
+            if (std::any_of(made->pictures.begin(), made->pictures.end(),
+                            [](const QImage& p) { return p.isNull(); })) {
+                Prompter::instance().message(this, QStringLiteral("Стопке не хватило памяти."),
+                                             QMessageBox::Warning);
                 return;
             }
             shown(made->pictures, made->stacks);
-            if (SeriesWindowExists()) SeriesWindow().workEnded(QStringLiteral("Сложено стопок: %1").arg(made->stacks.size()));
+            if (SeriesWindowExists())
+                SeriesWindow().workEnded(QStringLiteral("Сложено стопок: %1").arg(made->stacks.size()));
         });
     if (!started) Prompter::instance().message(this, busyReason(), QMessageBox::Information);
 }
@@ -202,7 +207,8 @@ void frmBl::cmdMotion_Click() {
                 series.motionForAll = all;
                 const int first = all ? 1 : 3;
                 stackInto(series, optionsOf(series, true), first,
-                          [this, series, first](const QVector<QImage>& pictures, const QVector<StackInSlot>& stacks) {
+                          [this, series, first](const QVector<QImage>& pictures,
+                                                const QVector<StackInSlot>& stacks) {
                               // Picture 3 alone follows the motion: the other stacks stay as they were.
                               if (first == 1 || !m_series) m_series = std::make_unique<ShownSeries>();
                               m_series->series = series;
@@ -235,29 +241,31 @@ void frmBl::reopenSeries(const ProjectRecord& record, const StoredSeries& series
         w.setStacking(m_series->series.groups, m_series->series.combine);
         w.show();
     };
-    auto keep = [given, shownStacks](int first, const QVector<QImage>& pictures, const QVector<StackInSlot>& stacks) {
+    auto keep = [given, shownStacks](int first, const QVector<QImage>& pictures,
+                                     const QVector<StackInSlot>& stacks) {
         for (int i = 0; i < pictures.size() && first + i <= 3; ++i) {
             (*given)[size_t(first + i - 1)] = pictures[i];
             shownStacks->stacks[size_t(first + i - 1)] = stacks[i];
         }
     };
-    stackInto(series, optionsOf(series, false), 1,
-              [this, series, keep, apply](const QVector<QImage>& pictures, const QVector<StackInSlot>& stacks) {
-                  keep(1, pictures, stacks);
-                  if (!series.motion) {
-                      apply();
-                      return;
-                  }
-                  const int first = series.motionForAll ? 1 : 3;
-                  whenJobsFree([this, series, first, keep, apply] {
-                      stackInto(series, optionsOf(series, true), first,
-                                [first, keep, apply](const QVector<QImage>& pictures,
-                                                     const QVector<StackInSlot>& stacks) {
-                                    keep(first, pictures, stacks);
-                                    apply();
-                                });
-                  });
-              });
+    stackInto(
+        series, optionsOf(series, false), 1,
+        [this, series, keep, apply](const QVector<QImage>& pictures, const QVector<StackInSlot>& stacks) {
+            keep(1, pictures, stacks);
+            if (!series.motion) {
+                apply();
+                return;
+            }
+            const int first = series.motionForAll ? 1 : 3;
+            whenJobsFree([this, series, first, keep, apply] {
+                stackInto(series, optionsOf(series, true), first,
+                          [first, keep, apply](const QVector<QImage>& pictures,
+                                               const QVector<StackInSlot>& stacks) {
+                              keep(first, pictures, stacks);
+                              apply();
+                          });
+            });
+        });
 }
 
 } // namespace vorlan

@@ -33,9 +33,9 @@ frmSeries::frmSeries(QWidget* parent) : QWidget(parent, Qt::Window) {
     setUpToolWindow(this, QStringLiteral("frmSeries"), QStringLiteral("Серия"));
     lblStatus = named(new QLabel(this), QStringLiteral("lblStatus"));
     lstFrames = named(new QTableWidget(0, Columns, this), QStringLiteral("lstFrames"));
-    lstFrames->setHorizontalHeaderLabels({QStringLiteral("В стопке"), QStringLiteral("Файл"),
-                                          QStringLiteral("Середина экспозиции (UTC)"), QStringLiteral("Выдержка"),
-                                          QStringLiteral("Звёзд"), QStringLiteral("Совмещение")});
+    lstFrames->setHorizontalHeaderLabels(
+        {QStringLiteral("В стопке"), QStringLiteral("Файл"), QStringLiteral("Середина экспозиции (UTC)"),
+         QStringLiteral("Выдержка"), QStringLiteral("Звёзд"), QStringLiteral("Совмещение")});
     lstFrames->verticalHeader()->hide();
     lstFrames->setSelectionBehavior(QAbstractItemView::SelectRows);
     lstFrames->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -48,7 +48,8 @@ frmSeries::frmSeries(QWidget* parent) : QWidget(parent, Qt::Window) {
     cboCombine = named(new QComboBox(this), QStringLiteral("cboCombine"));
     cboCombine->addItems({QStringLiteral("среднее с отсечением"), QStringLiteral("медиана")});
     cmdStack = named(new QPushButton(QStringLiteral("Сложить в стопки"), this), QStringLiteral("cmdStack"));
-    cmdMotion = named(new QPushButton(QStringLiteral("Сложить по движению..."), this), QStringLiteral("cmdMotion"));
+    cmdMotion =
+        named(new QPushButton(QStringLiteral("Сложить по движению..."), this), QStringLiteral("cmdMotion"));
 
     auto* progress = new QHBoxLayout;
     progress->addWidget(prgSeries, 1);
@@ -126,13 +127,16 @@ void frmSeries::showSeries(const SeriesRegistration& series, const QString& stat
         lstFrames->setItem(r, File, cell(QFileInfo(f.path).fileName()));
         lstFrames->item(r, File)->setToolTip(f.path);
         lstFrames->setItem(r, Time, cell(timeText(f.midTime)));
-        lstFrames->setItem(r, Exposure,
-                           cell(f.exposureSeconds > 0 ? QStringLiteral("%1 с").arg(f.exposureSeconds) : QString(),
-                                Qt::AlignRight));
-        lstFrames->setItem(r, Stars, cell(f.size.isEmpty() ? QString() : QString::number(f.stars), Qt::AlignRight));
-        const QString state = r == series.reference                ? QStringLiteral("опорный кадр")
-                              : f.toReference || !f.reason.isEmpty() ? seriesFrameState(f)
-                                                                     : QStringLiteral("не совмещён: совмещение прервано");
+        lstFrames->setItem(
+            r, Exposure,
+            cell(f.exposureSeconds > 0 ? QStringLiteral("%1 с").arg(f.exposureSeconds) : QString(),
+                 Qt::AlignRight));
+        lstFrames->setItem(r, Stars,
+                           cell(f.size.isEmpty() ? QString() : QString::number(f.stars), Qt::AlignRight));
+        const QString state = r == series.reference ? QStringLiteral("опорный кадр")
+                              : f.toReference || !f.reason.isEmpty()
+                                  ? seriesFrameState(f)
+                                  : QStringLiteral("не совмещён: совмещение прервано");
         lstFrames->setItem(r, State, cell(state));
     }
     lblStatus->setText(status);
@@ -147,7 +151,8 @@ QCheckBox* frmSeries::useBox(int row) const {
 SeriesRegistration frmSeries::series() const {
     SeriesRegistration s = m_series;
     for (int r = 0; r < s.frames.size(); ++r)
-        if (const QCheckBox* use = useBox(r); use && s.frames[r].toReference) s.frames[r].leftOut = !use->isChecked();
+        if (const QCheckBox* use = useBox(r); use && s.frames[r].toReference)
+            s.frames[r].leftOut = !use->isChecked();
     return s;
 }
 

@@ -33,7 +33,8 @@ QCheckBox* useBox(const frmSeries& w, int row) {
 /// Pixels of a grab of slot k brighter than level: stars show, an empty or grey frame none.
 int brightPixels(frmBl& f, int k, int level) {
     QTest::mouseClick(f.Lbl(k), Qt::LeftButton);
-    const QImage shown = f.pictureArea->grab(f.Img(k)->geometry()).toImage().convertToFormat(QImage::Format_Grayscale8);
+    const QImage shown =
+        f.pictureArea->grab(f.Img(k)->geometry()).toImage().convertToFormat(QImage::Format_Grayscale8);
     int n = 0;
     for (int y = 0; y < shown.height(); ++y)
         for (int x = 0; x < shown.width(); ++x)
@@ -84,8 +85,9 @@ class TestSeriesWindow : public WindowTest {
         QTest::mouseClick(w->cmdStack, Qt::LeftButton);
         QVERIFY(jobEnds());
         // Twelve frames: groups of 4, each named where a file's name would be.
-        QStringList captions = {"стопка 1: 4 кадра, 21:01:25–21:04:25", "стопка 2: 4 кадра, 21:05:25–21:08:25",
-                                      "стопка 3: 4 кадра, 21:09:25–21:12:25"};
+        QStringList captions = {"стопка 1: 4 кадра, 21:01:25–21:04:25",
+                                "стопка 2: 4 кадра, 21:05:25–21:08:25",
+                                "стопка 3: 4 кадра, 21:09:25–21:12:25"};
         QCOMPARE(f->windowTitle(), captions[0]);
         QVector<QImage> stacks;
         for (int k = 1; k <= 3; ++k) {
@@ -126,8 +128,10 @@ class TestSeriesWindow : public WindowTest {
         QTest::mouseClick(w->cmdMotion, Qt::LeftButton);
         frmMotion* motion = f->findChild<frmMotion*>();
         QVERIFY(motion && motion->isVisible());
-        QCOMPARE(QString::number(motion->txtSpeed->value(), 'f', 1) + " пикс/ч", movers->lstMovers->item(found, 5)->text());
-        QCOMPARE(QString::number(motion->txtDirection->value(), 'f', 0) + "°", movers->lstMovers->item(found, 6)->text());
+        QCOMPARE(QString::number(motion->txtSpeed->value(), 'f', 1) + " пикс/ч",
+                 movers->lstMovers->item(found, 5)->text());
+        QCOMPARE(QString::number(motion->txtDirection->value(), 'f', 0) + "°",
+                 movers->lstMovers->item(found, 6)->text());
         QTest::mouseClick(motion->cmdOK, Qt::LeftButton);
         QVERIFY(jobEnds());
         QVERIFY2(State().FileName(3).startsWith("стопка 3: 12 кадров, 21:01:25–21:12:25, по движению "),
@@ -157,7 +161,8 @@ class TestSeriesWindow : public WindowTest {
         for (int k = 1; k <= 3; ++k) {
             QCOMPARE(State().FileName(k), captions[k - 1]);
             // The workers add the frames in the order they come: the sums may differ in the last bit.
-            QVERIFY2(largestDifference(f->Img(k)->picture(), stacks[k - 1]) <= 1, qPrintable(QString::number(k)));
+            QVERIFY2(largestDifference(f->Img(k)->picture(), stacks[k - 1]) <= 1,
+                     qPrintable(QString::number(k)));
         }
         w = f->findChild<frmSeries*>();
         QVERIFY(w && w->isVisible());
@@ -176,8 +181,10 @@ class TestSeriesWindow : public WindowTest {
         QTest::mouseClick(w->cmdStop, Qt::LeftButton);
         f->jobs().hold(false);
         QVERIFY(jobEnds());
-        QVERIFY2(w->lblStatus->text().startsWith("Прервано. Совмещено кадров: 0 из 6"), qPrintable(w->lblStatus->text()));
-        QCOMPARE(w->lstFrames->item(5, frmSeries::State)->text(), QString("не совмещён: совмещение прервано"));
+        QVERIFY2(w->lblStatus->text().startsWith("Прервано. Совмещено кадров: 0 из 6"),
+                 qPrintable(w->lblStatus->text()));
+        QCOMPARE(w->lstFrames->item(5, frmSeries::State)->text(),
+                 QString("не совмещён: совмещение прервано"));
         QVERIFY(!w->cmdStop->isVisible() && !w->cmdStack->isEnabled() && !useBox(*w, 5)->isEnabled());
     }
 };
