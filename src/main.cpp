@@ -20,6 +20,6 @@ int main(int argc, char* argv[]) {
     // Ties the windows to the installed desktop entry (its icon and name).
     QGuiApplication::setDesktopFileName(QStringLiteral("vorlan"));
     // Named files are taken from where the program was started, before it moves to its own folder.
-    vorlan::Main(vorlan::givenFilePaths(line.files, QDir::currentPath()));
+    vorlan::Main(vorlan::givenFilePaths(line.files, QDir::currentPath()), line.series);
     return app.exec();
 }
