@@ -1,0 +1,191 @@
+// The deep search as an observer runs it on a night's series: movers far too faint for any one
+// frame found by their motion, with the run's defects (a hot pixel, a satellite in one frame,
+// cosmic rays) never taken for one; and the tree of partial sums, which must lose no more of an
+// object's peak than the motion lattice allows.
+
+#include "common/jobrunner.h"
+#include "deep/deepsearch.h"
+#include "deep/shifttree.h"
+#include "series/seriesregistration.h"
+#include "support/seriesframes.h"
+
+#include <QLineF>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace vorlan;
+using namespace vorlan::test;
+
+namespace {
+
+/// A mover of the scene: its per-frame peak SNR, its speed (pixels a frame) and direction
+/// (degrees clockwise from up), and where it is at mid-series as a fraction of the picture.
+struct MoverRowData {
+    double snr, speed, direction, fx, fy;
+};
+
+const MoverRowData Movers[] = {
+    {0.6, 0.3, 10, 0.20, 0.25},  {0.6, 2.5, 200, 0.75, 0.70},  {0.7, 0.5, 45, 0.35, 0.30},
+    {0.7, 1.2, 130, 0.60, 0.35}, {0.7, 3.0, 250, 0.30, 0.60},  {0.7, 4.0, 300, 0.50, 0.50},
+    {0.7, 0.8, 170, 0.80, 0.25}, {0.8, 1.8, 80, 0.25, 0.75},   {1.0, 0.4, 280, 0.45, 0.20},
+    {1.0, 2.2, 20, 0.70, 0.55},  {1.0, 3.5, 110, 0.40, 0.40},  {1.0, 1.0, 340, 0.20, 0.45},
+    {1.2, 2.8, 155, 0.65, 0.80}, {1.5, 0.6, 235, 0.85, 0.50},  {1.5, 3.8, 60, 0.55, 0.65},
+    {2.0, 1.5, 315, 0.30, 0.85}, {2.0, 0.3, 95, 0.15, 0.60},   {3.0, 2.0, 190, 0.50, 0.30},
+    {3.0, 3.2, 265, 0.80, 0.70}, {1.0, 1.6, 225, 0.60, 0.20},
+};
+
+QPointF stepOf(const MoverRowData& m) {
+    const double a = m.direction * M_PI / 180;
+    return {m.speed * std::sin(a), -m.speed * std::cos(a)};
+}
+
+/// A noiseless object of unit filtered peak moving at motion (pixels per hour) through mid at
+/// time 0, in frames already filtered with its profile (sigma pixels).
+std::vector<std::vector<float>> movingSpot(int size, const std::vector<double>& hours, QPointF mid, QPointF motion,
+                                           double sigma) {
+    std::vector<std::vector<float>> frames;
+    for (double t : hours) {
+        std::vector<float> f(size_t(size) * size, 0.f);
+        const QPointF at = mid + motion * t;
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x) {
+                const double dx = x + 0.5 - at.x(), dy = y + 0.5 - at.y();
+                f[size_t(y) * size + x] = float(std::exp(-(dx * dx + dy * dy) / (4 * sigma * sigma)));
+            }
+        frames.push_back(std::move(f));
+    }
+    return frames;
+}
+
+float peakNear(const BestMotions& b, QPointF at) {
+    float best = 0;
+    for (int y = int(at.y()) - 2; y <= int(at.y()) + 2; ++y)
+        for (int x = int(at.x()) - 2; x <= int(at.x()) + 2; ++x)
+            best = std::max(best, b.snr[size_t(y) * b.width + x]);
+    return best;
+}
+
+} // namespace
+
+class TestDeepSearch : public QObject {
+    Q_OBJECT
+  private slots:
+    void findsMoversNoFrameShowsAndNoDefect();
+    void treeLosesNoMoreThanTheLatticeAllows_data();
+    void treeLosesNoMoreThanTheLatticeAllows();
+};
+
+void TestDeepSearch::findsMoversNoFrameShowsAndNoDefect() {
+    // A crop of a 2000 x 1500 night with its density of stars, 40 frames a minute apart.
+    SeriesScene s = smallerScene(720, 540, 40, 190);
+    s.psfSigma = 1.4;
+    s.turnDegrees = 0.05;
+    s.trailFrame = 17;
+    s.hotPixels = {QPoint(400, 300)};
+    s.cosmicRays = 6;
+    const double mid = (s.frames - 1) / 2.0;
+    for (const MoverRowData& m : Movers) {
+        const QPointF step = stepOf(m);
+        s.movers.push_back({QPointF(m.fx * s.width, m.fy * s.height) - step * mid, step, m.snr});
+    }
+    QTemporaryDir dir;
+    SeriesOptions two;
+    two.workers = 2;
+    const SeriesRegistration series = registerSeries(writeSeries(s, dir.path()).paths, two);
+    QCOMPARE(series.reference, 0);
+
+    // Run as the window runs it: on the job runner, with progress.
+    JobRunner jobs;
+    std::optional<Outcome<DeepSearchResult>> outcome;
+    int reports = 0;
+    QObject::connect(&jobs, &JobRunner::progressed, [&] { ++reports; });
+    DeepSearchOptions options;
+    options.residuals.series = two;
+    QVERIFY(jobs.start(QStringLiteral("глубокий поиск"),
+                       [&](JobControl& c) { outcome = deepSearch(series, options, &c); }));
+    QTRY_VERIFY_WITH_TIMEOUT(!jobs.busy(), 240000);
+    QVERIFY(outcome && outcome->ok());
+    const DeepSearchResult& result = outcome->value();
+    QVERIFY(reports > 0);
+    QVERIFY(!result.stopped);
+    QVERIFY2(std::abs(result.fwhm - 2.3548 * s.psfSigma) < 0.6, qPrintable(QString::number(result.fwhm)));
+
+    const double perHour = 3600.0 / s.cadenceSeconds;
+    int found[3] = {0, 0, 0}, total[3] = {0, 0, 0}; // below 0.7, 0.7 to 1, 1 and more
+    QVector<bool> matched(result.candidates.size(), false);
+    for (int m = 0; m < s.movers.size(); ++m) {
+        const QPointF truth = moverAt(s, m, mid);
+        const int tier = Movers[m].snr < 0.7 ? 0 : Movers[m].snr < 1.0 ? 1 : 2;
+        ++total[tier];
+        for (int c = 0; c < result.candidates.size(); ++c) {
+            const DeepCandidate& k = result.candidates[c];
+            if (QLineF(k.at, truth).length() > 2) continue;
+            matched[c] = true;
+            ++found[tier];
+            const QString what = QStringLiteral("mover %1 (SNR %2)").arg(m).arg(Movers[m].snr);
+            QVERIFY2(QLineF(k.at, truth).length() <= 0.3, qPrintable(what));
+            QVERIFY2(QLineF(k.motion / perHour, s.movers[m].step).length() <= 0.02, qPrintable(what));
+            QVERIFY2(k.snr >= options.threshold && k.frameShare < 0.3, qPrintable(what));
+            break;
+        }
+    }
+    qInfo("found %d/%d below 0.7, %d/%d at 0.7-1, %d/%d at 1 and more; %d fitted, %d refused by the frames",
+          found[0], total[0], found[1], total[1], found[2], total[2], result.halfCandidates, result.rejected);
+    QVERIFY(found[2] >= 0.95 * total[2]);
+    QVERIFY(found[1] >= 0.75 * total[1]);
+    QVERIFY2(std::count(matched.begin(), matched.end(), false) <= 1,
+             qPrintable(QStringLiteral("%1 false").arg(std::count(matched.begin(), matched.end(), false))));
+    for (int c = 0; c < result.candidates.size(); ++c)
+        if (!matched[c])
+            qInfo("false: %.1f %.1f SNR %.1f", result.candidates[c].at.x(), result.candidates[c].at.y(),
+                  result.candidates[c].snr);
+}
+
+void TestDeepSearch::treeLosesNoMoreThanTheLatticeAllows_data() {
+    QTest::addColumn<double>("cellX");  // where the motion lies in its lattice cell, steps
+    QTest::addColumn<double>("cellY");
+    QTest::addColumn<QPoint>("point");  // the lattice point beside it
+    QTest::addColumn<bool>("gap");      // the series has a pause in the middle
+    QTest::newRow("on a lattice point") << 0.0 << 0.0 << QPoint(9, -4) << false;
+    QTest::newRow("midway in x") << 0.5 << 0.0 << QPoint(-12, 3) << false;
+    QTest::newRow("at a cell's corner") << 0.5 << 0.5 << QPoint(14, 14) << false;
+    QTest::newRow("slow, at a corner") << 0.5 << -0.5 << QPoint(1, 0) << false;
+    QTest::newRow("fast, a third off") << 0.33 << -0.33 << QPoint(-17, -11) << false;
+    QTest::newRow("a pause in the series") << 0.5 << 0.5 << QPoint(-6, 10) << true;
+}
+
+void TestDeepSearch::treeLosesNoMoreThanTheLatticeAllows() {
+    QFETCH(double, cellX);
+    QFETCH(double, cellY);
+    QFETCH(QPoint, point);
+    QFETCH(bool, gap);
+    const double sigma = 0.78; // a star at half resolution
+    std::vector<double> hours;
+    for (int i = 0; i < 40; ++i)
+        hours.push_back((i + (gap && i >= 20 ? 15 : 0)) / 60.0);
+    const double meanHours = std::accumulate(hours.begin(), hours.end(), 0.0) / hours.size();
+    for (double& h : hours)
+        h -= meanHours;
+    const double step = latticeStep(sigma, effectiveSpan(hours), 0.2);
+    const MotionLattice lattice = motionLattice(step, 0, 2.2 * 60);
+    const QPointF motion = (QPointF(point) + QPointF(cellX, cellY)) * step;
+    const QPointF mid(60.3, 61.7);
+    const auto pixels = movingSpot(128, hours, mid, motion, sigma);
+    ShiftFrames frames{128, 128, {}, hours};
+    for (const auto& f : pixels)
+        frames.frames.push_back(f.data());
+
+    const BestMotions tree = treeShiftAndAdd(frames, lattice), direct = directShiftAndAdd(frames, lattice);
+    const double ideal = std::sqrt(40.0); // every frame's unit peak added, over root 40
+    const double kept = peakNear(tree, mid) / ideal, keptDirect = peakNear(direct, mid) / ideal;
+    QVERIFY2(kept >= 0.8, qPrintable(QStringLiteral("tree keeps %1, direct %2").arg(kept).arg(keptDirect)));
+    QVERIFY2(kept >= 0.93 * keptDirect, qPrintable(QStringLiteral("tree %1, direct %2").arg(kept).arg(keptDirect)));
+    // The best motion is one of the lattice points round the true one.
+    const QPoint at(int(mid.x()), int(mid.y()));
+    const int k = tree.motion[size_t(at.y()) * 128 + at.x()];
+    QVERIFY(k >= 0);
+    QVERIFY2(QLineF(lattice.motion(k), motion).length() <= 1.5 * step, qPrintable(QString::number(k)));
+}
+
+QTEST_GUILESS_MAIN(TestDeepSearch)
+#include "tst_deepsearch.moc"
