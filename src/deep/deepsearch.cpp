@@ -176,7 +176,7 @@ double latticeStep(double sigmaPixels, double spanHours, double loss) {
     };
     // Whole-pixel shifts misplace each frame by up to half a pixel in x and in y, and the tree's
     // shared partial sums by a little more: what is left of the loss is the lattice's.
-    constexpr double TreeKeeps = 0.95;
+    constexpr double TreeKeeps = 0.88;
     const double wanted = (1 - loss) / (kept(0.5) * kept(0.5) * TreeKeeps);
     double lo = 0, hi = 20 * sigmaPixels;
     for (int i = 0; i < 60; ++i) {

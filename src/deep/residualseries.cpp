@@ -121,10 +121,43 @@ std::vector<float> halfFiltered(const std::vector<float>& r, int w, int h, int h
             for (int x = 0; x < hw; ++x)
                 o[x] += ki * in[x];
         }
-        for (int x = 0; x < hw; ++x)
-            o[x] = std::clamp(o[x], -ResidualSeries::HalfClip, ResidualSeries::HalfClip);
     }
+    // Resampling made neighbouring pixels' noise alike, so the filter keeps more of it than of
+    // independent noise: measured, not assumed.
+    const float spread = robustLevel(out.data(), out.size(), 3).second;
+    const float unit = spread > 0 ? 1 / spread : 0;
+    for (float& v : out)
+        v = std::clamp(v * unit, -ResidualSeries::HalfClip, ResidualSeries::HalfClip);
     return out;
+}
+
+/// The noise of the star's profile fitted at pixel centres of the residual r (noise sigmas a pixel,
+/// NaN masked), as ProfileFit-like sums see it: resampled frames carry noise alike in neighbouring
+/// pixels, which adds up in such a sum more than independent noise would.
+float profileNoise(const std::vector<float>& r, int w, int h, double sigma) {
+    const int kr = std::max(1, int(std::ceil(2.5 * sigma)));
+    std::vector<float> k;
+    double squares = 0;
+    for (int dy = -kr; dy <= kr; ++dy)
+        for (int dx = -kr; dx <= kr; ++dx) {
+            k.push_back(float(std::exp(-(dx * dx + dy * dy) / (2 * sigma * sigma))));
+            squares += double(k.back()) * k.back();
+        }
+    std::vector<float> sums;
+    for (int y = kr; y + kr < h; y += 5)
+        for (int x = kr; x + kr < w; x += 5) {
+            double sum = 0;
+            bool whole = true;
+            for (int dy = -kr, j = 0; dy <= kr && whole; ++dy)
+                for (int dx = -kr; dx <= kr; ++dx, ++j) {
+                    const float v = r[size_t(y + dy) * w + x + dx];
+                    whole = whole && std::isfinite(v);
+                    sum += k[size_t(j)] * v;
+                }
+            if (whole) sums.push_back(float(sum / std::sqrt(squares)));
+        }
+    const float spread = robustLevel(sums.data(), sums.size(), 1).second;
+    return spread > 0 ? spread : 1;
 }
 
 /// What stands still on the stack, to be masked in every frame: where no frame reaches, the
@@ -152,6 +185,36 @@ std::vector<uint8_t> staticMask(const LinearFrame& sky, double frameNoise, doubl
     for (size_t i = 0; i < n; ++i)
         off[i] |= star[i] | bright[i];
     return off;
+}
+
+/// The stars' width (FWHM, pixels) on the linear stack: for the bright unsaturated stars the
+/// stretch finds, the area above half their peak taken as a disc; the median of them.
+double linearFwhm(const LinearFrame& sky) {
+    const QImage shown = stretchedFrame(sky);
+    const StarList list = detectStars(shown);
+    const auto [level, noise] = robustLevel(sky.pixels.data(), sky.pixels.size(), 7);
+    float top = 0;
+    for (float v : sky.pixels)
+        if (std::isfinite(v)) top = std::max(top, v);
+    std::vector<double> widths;
+    for (const Star& star : list.stars) {
+        if (!star.usable() || widths.size() >= 50) continue;
+        const int cx = int(star.x), cy = int(star.y), r = 7;
+        if (cx < r || cy < r || cx + r >= sky.width || cy + r >= sky.height) continue;
+        float peak = -INFINITY;
+        for (int y = cy - 1; y <= cy + 1; ++y)
+            for (int x = cx - 1; x <= cx + 1; ++x)
+                peak = std::max(peak, sky.row(y)[x]);
+        if (!(peak - level > 20 * noise) || peak > level + 0.8f * (top - level)) continue;
+        int area = 0;
+        for (int y = cy - r; y <= cy + r; ++y)
+            for (int x = cx - r; x <= cx + r; ++x)
+                area += sky.row(y)[x] - level >= (peak - level) / 2;
+        widths.push_back(2 * std::sqrt(area / M_PI));
+    }
+    if (widths.size() < 3) return pictureFwhm(list, shown);
+    std::nth_element(widths.begin(), widths.begin() + ptrdiff_t(widths.size() / 2), widths.end());
+    return widths[widths.size() / 2];
 }
 
 } // namespace
@@ -189,10 +252,7 @@ Outcome<ResidualSeries> residualSeries(const SeriesRegistration& series, const R
     out.halfWidth = (out.width + 1) / 2;
     out.halfHeight = (out.height + 1) / 2;
     out.fwhm = options.fwhm;
-    if (!(out.fwhm > 0)) {
-        const QImage shown = stretchedFrame(sky);
-        out.fwhm = pictureFwhm(detectStars(shown), shown);
-    }
+    if (!(out.fwhm > 0)) out.fwhm = linearFwhm(sky);
     const int count = int(out.frames.size());
     out.noise.assign(size_t(count), 0.f);
     out.full.resize(size_t(count));
@@ -225,17 +285,19 @@ Outcome<ResidualSeries> residualSeries(const SeriesRegistration& series, const R
             r.pixels[i] = mask[i] ? NAN : r.pixels[i] - sky.pixels[i];
         const auto [level, noise] = robustLevel(r.pixels.data(), n, 5);
         const float unit = noise > 0 ? 1 / noise : 0;
+        for (float& v : r.pixels)
+            v = (v - level) * unit;
+        out.half[size_t(k)] = halfFiltered(r.pixels, out.width, out.height, out.halfWidth, out.halfHeight,
+                                           out.psfSigma());
+        const float fitted = 1 / profileNoise(r.pixels, out.width, out.height, out.psfSigma());
         std::vector<qint16>& stored = out.full[size_t(k)];
         stored.resize(n);
         for (size_t i = 0; i < n; ++i) {
-            const float v = (r.pixels[i] - level) * unit;
-            r.pixels[i] = v;
+            const float v = r.pixels[i] * fitted;
             stored[i] = std::isfinite(v) ? qint16(std::lround(std::clamp(v, -32.f, 32.f) * ResidualSeries::Scale))
                                          : ResidualSeries::Masked;
         }
         out.noise[size_t(k)] = noise;
-        out.half[size_t(k)] = halfFiltered(r.pixels, out.width, out.height, out.halfWidth, out.halfHeight,
-                                           out.psfSigma());
         pool.itemDone(QStringLiteral("Вычитание неподвижного неба: кадр"));
     });
     } catch (...) {

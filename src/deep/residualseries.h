@@ -30,14 +30,16 @@ struct ResidualSeries {
     std::vector<double> hours;  ///< each frame's time from midHours
     double fwhm = 0;            ///< the stars' width on the stack, pixels
     std::vector<float> noise;   ///< each frame's robust noise, its own units
-    std::vector<std::vector<qint16>> full; ///< each frame's residual, reference pixels, row by row
+    /// Each frame's residual, reference pixels, row by row, scaled so that the star's profile
+    /// fitted anywhere on it (profile-weighted sum over the root of the weights' squares) has unit noise.
+    std::vector<std::vector<qint16>> full;
     int halfWidth = 0, halfHeight = 0;
     /// Each frame's residual binned 2 x 2, filtered with the star's profile scaled to unit noise,
     /// clipped at HalfClip.
     std::vector<std::vector<float>> half;
 
     double psfSigma() const { return fwhm / 2.3548; }
-    /// Frame i's residual at pixel (x, y) in noise sigmas; NaN where it is masked or off the picture.
+    /// Frame i's residual at pixel (x, y) in full's units; NaN where it is masked or off the picture.
     float at(int i, int x, int y) const {
         if (x < 0 || y < 0 || x >= width || y >= height) return NAN;
         const qint16 v = full[size_t(i)][size_t(y) * width + x];
