@@ -57,20 +57,27 @@ std::vector<Seed> seedsOf(const BestMotions& best, const MotionLattice& lattice,
 class ProfileFit {
   public:
     explicit ProfileFit(const ResidualSeries& r) : m_r(r), m_sigma(std::max(0.5, r.psfSigma())) {
-        m_radius = int(std::ceil(2.5 * m_sigma));
+        m_radius = std::min(15, int(std::ceil(2.5 * m_sigma)));
     }
     /// Frame i's flux at pt (reference pixels) in noise sigmas; NaN when most of the profile is masked.
     double flux(int i, QPointF pt) const {
         const int cx = int(std::floor(pt.x())), cy = int(std::floor(pt.y()));
-        double sum = 0, weights = 0, all = 0;
+        // The profile is a product of its x and y parts: 2 (2r + 1) exponentials, not (2r + 1)^2.
+        float gx[32], gy[32];
+        const int size = 2 * m_radius + 1;
         const double k = -1 / (2 * m_sigma * m_sigma);
-        for (int y = cy - m_radius; y <= cy + m_radius; ++y) {
-            const double dy = y + 0.5 - pt.y();
-            for (int x = cx - m_radius; x <= cx + m_radius; ++x) {
-                const double dx = x + 0.5 - pt.x();
-                const double g = std::exp((dx * dx + dy * dy) * k), g2 = g * g;
+        for (int j = 0; j < size; ++j) {
+            const double dx = cx - m_radius + j + 0.5 - pt.x(), dy = cy - m_radius + j + 0.5 - pt.y();
+            gx[j] = float(std::exp(dx * dx * k));
+            gy[j] = float(std::exp(dy * dy * k));
+        }
+        double sum = 0, weights = 0, all = 0;
+        for (int j = 0; j < size; ++j) {
+            const int y = cy - m_radius + j;
+            for (int i2 = 0; i2 < size; ++i2) {
+                const float g = gy[j] * gx[i2], g2 = g * g;
                 all += g2;
-                const float v = m_r.at(i, x, y);
+                const float v = m_r.at(i, cx - m_radius + i2, y);
                 if (std::isnan(v)) continue;
                 sum += g * v;
                 weights += g2;
@@ -174,10 +181,10 @@ double latticeStep(double sigmaPixels, double spanHours, double loss) {
         const double s = a / (2 * sigmaPixels);
         return s < 1e-9 ? 1.0 : std::sqrt(M_PI) / 2 * std::erf(s) / s;
     };
-    // Whole-pixel shifts misplace each frame by up to half a pixel in x and in y, and the tree's
-    // shared partial sums by a little more: what is left of the loss is the lattice's.
-    constexpr double TreeKeeps = 0.88;
-    const double wanted = (1 - loss) / (kept(0.5) * kept(0.5) * TreeKeeps);
+    // The tree's shared partial sums misplace frames by a little more than whole-pixel shifts at
+    // the exact motion do: what is left of the loss is the lattice's.
+    constexpr double TreeKeeps = 0.9;
+    const double wanted = (1 - loss) / TreeKeeps;
     double lo = 0, hi = 20 * sigmaPixels;
     for (int i = 0; i < 60; ++i) {
         const double mid = (lo + hi) / 2;
@@ -222,7 +229,8 @@ DeepSearchResult searchResiduals(const ResidualSeries& r, const DeepSearchOption
     for (int i = 0; i < n; ++i)
         frames.frames.push_back(r.half[size_t(i)].data());
     frames.hours = r.hours;
-    const BestMotions best = treeShiftAndAdd(frames, lattice, {}, control);
+    const BestMotions best = treePays(frames, lattice) ? treeShiftAndAdd(frames, lattice, {}, control)
+                                                       : directShiftAndAdd(frames, lattice, control);
     if (best.stopped) {
         result.stopped = true;
         return result;

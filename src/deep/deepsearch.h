@@ -59,8 +59,8 @@ struct DeepSearchResult {
 };
 
 /// The lattice step (pixels per hour) at which an object of star width sigmaPixels (the Gaussian's
-/// sigma) midway between trial motions, its frames shifted by whole pixels, loses at most loss of
-/// its stacked peak over spanHours (an effectiveSpan).
+/// sigma) midway between trial motions loses at most loss of the stacked peak its own motion gives
+/// (both summed with whole-pixel shifts) over spanHours (an effectiveSpan).
 double latticeStep(double sigmaPixels, double spanHours, double loss);
 
 /// The span (hours) of evenly spaced frames that smear a motion error as much as frames at these

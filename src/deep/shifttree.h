@@ -59,6 +59,11 @@ struct TreeOptions {
 BestMotions treeShiftAndAdd(const ShiftFrames& frames, const MotionLattice& lattice,
                             const TreeOptions& options = {}, JobControl* control = nullptr);
 
+/// True when the tree adds fewer values than the straightforward sum for these frames and motions:
+/// a long series on a fine lattice, where groups of frames serve many motions. A short series on a
+/// coarse lattice shares little, and its partial sums' margins then cost more than they save.
+bool treePays(const ShiftFrames& frames, const MotionLattice& lattice, const TreeOptions& options = {});
+
 /// The same by the straightforward sum: each frame shifted by its own whole pixels for each motion
 /// and added; the yardstick the tree is measured against.
 BestMotions directShiftAndAdd(const ShiftFrames& frames, const MotionLattice& lattice,
