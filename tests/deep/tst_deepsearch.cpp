@@ -4,6 +4,7 @@
 // object's peak than the motion lattice allows.
 
 #include "common/jobrunner.h"
+#include "deep/deeprows.h"
 #include "deep/deepsearch.h"
 #include "deep/shifttree.h"
 #include "series/seriesregistration.h"
@@ -130,6 +131,13 @@ void TestDeepSearch::findsMoversNoFrameShowsAndNoDefect() {
             // frame in motion (each axis, 40 frames): the tight bounds hold from SNR 1.5 on.
             const int bright = Movers[m].snr >= 1.5 ? 1 : 0;
             worstPlace[bright] = std::max(worstPlace[bright], placeError);
+            // Its row in "Движущиеся объекты" says how it was found, how strongly and how it moves.
+            const MoverRow row = deepMoverRows(result, {}).at(c);
+            QCOMPARE(row.at, k.at);
+            QCOMPARE(row.cells[5], QStringLiteral("%1 пикс/ч, глубокий поиск, ОСШ %2")
+                                       .arg(k.pixelsPerHour(), 0, 'f', 1)
+                                       .arg(k.snr, 0, 'f', 1));
+            QVERIFY(std::abs(row.cells[6].chopped(1).toInt() - Movers[m].direction) <= 2);
             worstMotion[bright] = std::max(worstMotion[bright], motionError);
             QVERIFY(k.snr >= options.threshold && k.frameShare < 0.3);
             break;
@@ -147,6 +155,15 @@ void TestDeepSearch::findsMoversNoFrameShowsAndNoDefect() {
                   result.candidates[c].snr, result.candidates[c].chi2, result.candidates[c].frameShare, result.candidates[c].frames, result.candidates[c].motion.x()/60, result.candidates[c].motion.y()/60);
     QVERIFY2(std::count(matched.begin(), matched.end(), false) <= 1,
              qPrintable(QStringLiteral("%1 false").arg(std::count(matched.begin(), matched.end(), false))));
+
+    // "Прервать" ends it with nothing listed.
+    jobs.hold(true);
+    QVERIFY(jobs.start(QStringLiteral("глубокий поиск"),
+                       [&](JobControl& c) { outcome = deepSearch(series, options, &c); }));
+    jobs.requestStop();
+    jobs.hold(false);
+    QTRY_VERIFY_WITH_TIMEOUT(!jobs.busy(), 60000);
+    QVERIFY(outcome->ok() && outcome->value().stopped && outcome->value().candidates.isEmpty());
 }
 
 void TestDeepSearch::treeLosesNoMoreThanTheLatticeAllows_data() {
