@@ -219,6 +219,18 @@ double linearFwhm(const LinearFrame& sky) {
 
 } // namespace
 
+void setResidualFrame(ResidualSeries& out, int k, const std::vector<float>& r) {
+    out.half[size_t(k)] = halfFiltered(r, out.width, out.height, out.halfWidth, out.halfHeight, out.psfSigma());
+    const float fitted = 1 / profileNoise(r, out.width, out.height, out.psfSigma());
+    std::vector<qint16>& stored = out.full[size_t(k)];
+    stored.resize(r.size());
+    for (size_t i = 0; i < r.size(); ++i) {
+        const float v = r[i] * fitted;
+        stored[i] = std::isfinite(v) ? qint16(std::lround(std::clamp(v, -32.f, 32.f) * ResidualSeries::Scale))
+                                     : ResidualSeries::Masked;
+    }
+}
+
 Failure searchStopped() {
     return {InvalidValue, QStringLiteral("Поиск прерван.")};
 }
@@ -287,16 +299,7 @@ Outcome<ResidualSeries> residualSeries(const SeriesRegistration& series, const R
         const float unit = noise > 0 ? 1 / noise : 0;
         for (float& v : r.pixels)
             v = (v - level) * unit;
-        out.half[size_t(k)] = halfFiltered(r.pixels, out.width, out.height, out.halfWidth, out.halfHeight,
-                                           out.psfSigma());
-        const float fitted = 1 / profileNoise(r.pixels, out.width, out.height, out.psfSigma());
-        std::vector<qint16>& stored = out.full[size_t(k)];
-        stored.resize(n);
-        for (size_t i = 0; i < n; ++i) {
-            const float v = r.pixels[i] * fitted;
-            stored[i] = std::isfinite(v) ? qint16(std::lround(std::clamp(v, -32.f, 32.f) * ResidualSeries::Scale))
-                                         : ResidualSeries::Masked;
-        }
+        setResidualFrame(out, k, r.pixels);
         out.noise[size_t(k)] = noise;
         pool.itemDone(QStringLiteral("Вычитание неподвижного неба: кадр"));
     });

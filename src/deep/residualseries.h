@@ -62,6 +62,10 @@ struct ResidualOptions {
 Outcome<ResidualSeries> residualSeries(const SeriesRegistration& series, const ResidualOptions& options = {},
                                        JobControl* control = nullptr);
 
+/// Stores frame k of out (full and half, both sized to the frames already) from its residual r:
+/// reference pixels row by row, noise sigmas, NaN where masked. out's sizes and fwhm must be set.
+void setResidualFrame(ResidualSeries& out, int k, const std::vector<float>& r);
+
 /// The reason of a stopped search.
 Failure searchStopped();
 

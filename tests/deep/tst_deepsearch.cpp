@@ -58,6 +58,15 @@ std::vector<std::vector<float>> movingSpot(int size, const std::vector<double>& 
     return frames;
 }
 
+/// A star-shaped spot of peak amplitude (noise sigmas) added to a frame of residuals.
+void addSpot(std::vector<float>& r, int width, QPointF at, double amplitude, double sigma) {
+    for (int y = int(at.y()) - 6; y <= int(at.y()) + 6; ++y)
+        for (int x = int(at.x()) - 6; x <= int(at.x()) + 6; ++x) {
+            const double dx = x + 0.5 - at.x(), dy = y + 0.5 - at.y();
+            r[size_t(y) * width + x] += float(amplitude * std::exp(-(dx * dx + dy * dy) / (2 * sigma * sigma)));
+        }
+}
+
 float peakNear(const BestMotions& b, QPointF at) {
     float best = 0;
     for (int y = int(at.y()) - 2; y <= int(at.y()) + 2; ++y)
@@ -72,6 +81,10 @@ class TestDeepSearch : public QObject {
     Q_OBJECT
   private slots:
     void findsMoversNoFrameShowsAndNoDefect();
+    void onlyASteadySourceBecomesACandidate_data();
+    void onlyASteadySourceBecomesACandidate();
+    void latticeCoversTheAskedMotions_data();
+    void latticeCoversTheAskedMotions();
     void treeLosesNoMoreThanTheLatticeAllows_data();
     void treeLosesNoMoreThanTheLatticeAllows();
 };
@@ -164,6 +177,91 @@ void TestDeepSearch::findsMoversNoFrameShowsAndNoDefect() {
     jobs.hold(false);
     QTRY_VERIFY_WITH_TIMEOUT(!jobs.busy(), 60000);
     QVERIFY(outcome->ok() && outcome->value().stopped && outcome->value().candidates.isEmpty());
+}
+
+void TestDeepSearch::onlyASteadySourceBecomesACandidate_data() {
+    QTest::addColumn<QString>("event");
+    QTest::addColumn<int>("candidates");
+    QTest::addColumn<bool>("refusedByFrames"); // it stacks above the threshold, the frames refuse it
+    QTest::newRow("a faint steady mover") << "mover" << 1 << false;
+    QTest::newRow("a cosmic ray in one frame") << "cosmic" << 0 << false;
+    QTest::newRow("a glint in three frames") << "glint" << 0 << true;
+    QTest::newRow("a satellite in one frame") << "trail" << 0 << true;
+}
+
+void TestDeepSearch::onlyASteadySourceBecomesACandidate() {
+    QFETCH(QString, event);
+    QFETCH(int, candidates);
+    QFETCH(bool, refusedByFrames);
+    ResidualSeries r;
+    r.width = r.height = 160;
+    r.halfWidth = r.halfHeight = 80;
+    r.fwhm = 3;
+    const int n = 30;
+    r.full.resize(n);
+    r.half.resize(n);
+    QRandomGenerator rng(5);
+    const QPointF mid(81.3, 77.6), step(1.5, -0.7); // pixels a frame
+    for (int k = 0; k < n; ++k) {
+        r.hours.push_back((k - (n - 1) / 2.0) / 60);
+        std::vector<float> frame(size_t(r.width) * r.height);
+        for (float& v : frame)
+            v = float(std::sqrt(-2 * std::log(1 - rng.generateDouble())) * std::cos(2 * M_PI * rng.generateDouble()));
+        const QPointF at = mid + step * (k - (n - 1) / 2.0);
+        if (event == "mover") addSpot(frame, r.width, at, 1.2, r.psfSigma());
+        if (event == "glint" && k >= 10 && k < 13) addSpot(frame, r.width, at, 10, r.psfSigma());
+        if (event == "cosmic" && k == 12) frame[70 * 160 + 80] = frame[70 * 160 + 81] = 60;
+        if (event == "trail" && k == 8)
+            for (int x = 0; x < r.width; ++x)
+                addSpot(frame, r.width, QPointF(x, 30 + x * 0.6), 20, 0.8);
+        setResidualFrame(r, k, frame);
+    }
+    const DeepSearchResult found = searchResiduals(r);
+    QCOMPARE(found.candidates.size(), candidates);
+    QCOMPARE(found.rejected > 0, refusedByFrames);
+    if (candidates) {
+        QVERIFY(QLineF(found.candidates[0].at, mid).length() < 0.5);
+        QVERIFY(QLineF(found.candidates[0].motion / 60, step).length() < 0.05);
+        QVERIFY(found.candidates[0].chi2 < 2 && found.candidates[0].frames == n);
+    }
+}
+
+void TestDeepSearch::latticeCoversTheAskedMotions_data() {
+    QTest::addColumn<double>("minSpeed"); // pixels per hour
+    QTest::addColumn<double>("maxSpeed");
+    QTest::addColumn<double>("from"); // degrees clockwise from up
+    QTest::addColumn<double>("to");
+    QTest::newRow("every motion") << 0.0 << 100.0 << 0.0 << 360.0;
+    QTest::newRow("a band of speeds") << 30.0 << 60.0 << 0.0 << 360.0;
+    QTest::newRow("eastwards") << 10.0 << 100.0 << 80.0 << 100.0;
+    QTest::newRow("across north") << 10.0 << 100.0 << 350.0 << 10.0;
+}
+
+void TestDeepSearch::latticeCoversTheAskedMotions() {
+    QFETCH(double, minSpeed);
+    QFETCH(double, maxSpeed);
+    QFETCH(double, from);
+    QFETCH(double, to);
+    const double step = 4, reach = step * M_SQRT1_2 + 1e-9;
+    const MotionLattice l = motionLattice(step, minSpeed, maxSpeed, from, to);
+    // Every asked motion has a trial motion within half a cell's diagonal ...
+    const double width = std::fmod(to - from + 360, 360) == 0 ? 360 : std::fmod(to - from + 360, 360);
+    QRandomGenerator rng(3);
+    for (int i = 0; i < 400; ++i) {
+        const double speed = minSpeed + rng.bounded(maxSpeed - minSpeed), a = (from + rng.bounded(width)) * M_PI / 180;
+        const QPointF wanted(speed * std::sin(a), -speed * std::cos(a));
+        double nearest = 1e9;
+        for (int k = 0; k < int(l.points.size()); ++k)
+            nearest = std::min(nearest, QLineF(l.motion(k), wanted).length());
+        QVERIFY2(nearest <= reach, qPrintable(QStringLiteral("%1 px/h at %2°").arg(speed).arg(a * 180 / M_PI)));
+    }
+    // ... and none lies out of reach of the asked range, so a narrow range costs little.
+    for (int k = 0; k < int(l.points.size()); ++k) {
+        const double speed = QLineF(QPointF(), l.motion(k)).length();
+        QVERIFY(speed >= minSpeed - reach && speed <= maxSpeed + reach);
+    }
+    const double all = motionLattice(step, minSpeed, maxSpeed).points.size();
+    QVERIFY(l.points.size() <= all * (width / 360) + 4 * maxSpeed / step);
 }
 
 void TestDeepSearch::treeLosesNoMoreThanTheLatticeAllows_data() {
