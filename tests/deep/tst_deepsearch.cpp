@@ -81,6 +81,8 @@ class TestDeepSearch : public QObject {
     Q_OBJECT
   private slots:
     void findsMoversNoFrameShowsAndNoDefect();
+    void refusesASeriesItCannotSearch_data();
+    void refusesASeriesItCannotSearch();
     void onlyASteadySourceBecomesACandidate_data();
     void onlyASteadySourceBecomesACandidate();
     void latticeCoversTheAskedMotions_data();
@@ -177,6 +179,33 @@ void TestDeepSearch::findsMoversNoFrameShowsAndNoDefect() {
     jobs.hold(false);
     QTRY_VERIFY_WITH_TIMEOUT(!jobs.busy(), 60000);
     QVERIFY(outcome->ok() && outcome->value().stopped && outcome->value().candidates.isEmpty());
+}
+
+void TestDeepSearch::refusesASeriesItCannotSearch_data() {
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<int>("untimed"); // a frame without its time; -1 for none
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("four frames") << 4 << -1
+                                 << "Для поиска по движениям нужно не меньше 5 совмещённых кадров, а их 4.";
+    QTest::newRow("a frame without its time") << 6 << 3 << "Искать по движениям нельзя: у кадра f3.fits нет времени съёмки.";
+}
+
+void TestDeepSearch::refusesASeriesItCannotSearch() {
+    QFETCH(int, frames);
+    QFETCH(int, untimed);
+    QFETCH(QString, reason);
+    SeriesRegistration series;
+    series.reference = 0;
+    for (int i = 0; i < frames; ++i) {
+        SeriesFrame f;
+        f.path = QStringLiteral("f%1.fits").arg(i);
+        f.toReference = SimilarityTransform();
+        if (i != untimed) f.midTime = QDateTime(QDate(2026, 3, 1), QTime(21, i), Qt::UTC);
+        series.frames << f;
+    }
+    const Outcome<DeepSearchResult> r = deepSearch(series);
+    QVERIFY(!r.ok());
+    QCOMPARE(r.reason(), reason);
 }
 
 void TestDeepSearch::onlyASteadySourceBecomesACandidate_data() {
