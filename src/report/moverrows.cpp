@@ -18,15 +18,14 @@ QString magnitudeChange(double dm) {
     return (tenths > 0 ? QStringLiteral("+") : QString()) + decimal(tenths == 0 ? 0.0 : tenths / 10, 1);
 }
 
-/// The first columns every row has: number, position in pixels and on the sky.
+} // namespace
+
 QStringList placeCells(int number, QPointF at, const SkyOfPixel& sky) {
     QStringList cells{QString::number(number), decimal(at.x(), 1), decimal(at.y(), 1)};
     const std::optional<SkyCoord> c = sky ? sky(at) : std::nullopt;
     cells << (c ? mpcRightAscension(c->ra) : QString()) << (c ? mpcDeclination(c->dec) : QString());
     return cells;
 }
-
-} // namespace
 
 QStringList moverColumnTitles() {
     return {QStringLiteral("№"),           QStringLiteral("X"),         QStringLiteral("Y"),

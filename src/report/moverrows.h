@@ -29,6 +29,10 @@ struct MoverRow {
 /// Sky position of a picture 1 pixel, or none (no sky solution in force).
 using SkyOfPixel = std::function<std::optional<SkyCoord>(QPointF)>;
 
+/// The first columns every row has: its number, its position in picture 1 (pixels to 0.1) and on
+/// the sky as the report line writes it (empty without a sky solution).
+QStringList placeCells(int number, QPointF at, const SkyOfPixel& sky);
+
 /// One row a candidate, numbered from 1, then one a flash ("вспышка?" and the picture it is in):
 /// its position in picture 1 (pixels to 0.1, and right ascension and declination as the report
 /// line writes them when sky gives them), its motion in pixels per hour (or per picture; ", 2 из 3"
