@@ -60,7 +60,7 @@ const QList<QCommandLineOption>& options() {
         add("threshold", "отношение сигнал/шум, нужное каждому положению объекта (по умолчанию 5,5 для двух "
                          "снимков и 5 для трёх)", "с/ш");
         add("series", "файлы - серия кадров: совместить и сложить в три стопки, искать на них");
-        add("deep", "глубокий поиск по серии");
+        add("deep", "с --series: глубокий поиск - кадры серии складываются вдоль каждого пробного движения");
         add("solve", "определить координаты снимка 1 по звёздам, если в его заголовке нет WCS");
         add("scale-low", "наименьший масштаб снимка, угловых секунд на пиксел", "\"/пикс");
         add("scale-high", "наибольший масштаб снимка, угловых секунд на пиксел", "\"/пикс");
@@ -185,6 +185,7 @@ ParsedCommand parseCommand(const QStringList& arguments, const ReportSettings& s
     }
     c.outDir = parser.value(QStringLiteral("out"));
     if (name == QLatin1String("stack") && c.outDir.isEmpty()) return refuse(QStringLiteral("Нужна папка: --out ПАПКА."));
+    if (c.deep && !c.series) return refuse(QStringLiteral("--deep ищет по серии кадров: добавьте --series."));
     if (name == QLatin1String("find") && !c.series && (c.files.size() < 2 || c.files.size() > 3))
         return refuse(QStringLiteral("Нужно два или три снимка (серию - с --series)."));
     if (name == QLatin1String("known") && c.files.size() != 1) return refuse(QStringLiteral("Нужен один снимок."));

@@ -6,10 +6,13 @@
 #include "cli/runs.h"
 #include "cli/subcommand.h"
 #include "common/jobrunner.h"
+#include "deep/deepplan.h"
+#include "deep/deeprows.h"
 #include "report/designations.h"
 #include "report/sightingreport.h"
 #include "session/pipeline.h"
 #include "session/session.h"
+#include "sky/picturesky.h"
 
 #include <QTemporaryDir>
 #include <algorithm>
@@ -53,19 +56,71 @@ QVector<FoundObject> foundObjects(const Session& session, const PipelineResult& 
     return found;
 }
 
+/// find --series --deep: the series registered and searched by its motions, each object reported
+/// by three sub-stacks along its motion, on the sky by the reference frame's header.
+int deepFind(const CliConfig& c, Console& console, JobRunner& jobs, const AdesContext& context) {
+    SeriesOptions so;
+    so.cameraClockOffsetMinutes = c.settings.cameraClockOffsetMinutes;
+    auto series = std::make_shared<SeriesRegistration>();
+    const Outcome<void> registered = runJob(jobs, QStringLiteral("Совмещение серии"), [&c, so, series](JobControl& j) {
+        *series = registerSeries(c.files, so, &j);
+    });
+    if (!registered.ok()) {
+        console.problem(Prefix + registered.reason());
+        return ExitNothing;
+    }
+    bool unreadable = false;
+    for (const SeriesFrame& frame : series->frames) {
+        if (frame.reason.isEmpty()) continue;
+        console.problem(Prefix + QStringLiteral("%1: %2").arg(frame.path, frame.reason));
+        unreadable = unreadable || frame.size.isEmpty();
+    }
+    auto searched = std::make_shared<Outcome<DeepSearchResult>>(DeepSearchResult{});
+    const Outcome<void> ran = runJob(jobs, QStringLiteral("Глубокий поиск"), [series, searched](JobControl& j) {
+        *searched = deepSearch(*series, {}, &j);
+    });
+    if (!ran.ok() || !searched->ok()) {
+        console.problem(Prefix + (ran.ok() ? searched->reason() : ran.reason()));
+        return unreadable ? ExitUnreadable : ExitNothing;
+    }
+    if (c.solve)
+        console.problem(Prefix + QStringLiteral("--solve не применяется к глубокому поиску: координаты "
+                                                "берутся из заголовка опорного кадра"));
+    const DeepSearchResult& r = searched->value();
+    const SkyWcs wcs = HeaderWcs(series->frames[series->reference].path);
+    const SkyOfPixel sky = [&wcs](QPointF p) { return wcs.isValid() ? wcs.pictureToSky(p) : std::nullopt; };
+    const QVector<MoverRow> rows = deepMoverRows(r, sky);
+    QVector<FoundObject> found;
+    for (int i = 0; i < r.candidates.size(); ++i) {
+        const QVector<DeepSighting> seen = deepSightings(*series, r, r.candidates[i]);
+        QVector<Sighting> sightings;
+        for (int k = 0; k < seen.size(); ++k)
+            sightings.push_back({k, seen[k].at});
+        ReportSettings numbered = c.settings;
+        numbered.designation = numberedDesignation(c.settings.designation, i);
+        FoundObject f{rows[i], asMovingCandidate(r.candidates[i], seen), {}, {}};
+        f.observations = sightingObservations(
+            sightings, [&seen](int k) { return std::optional<QDateTime>(seen.value(k).utc); }, sky, numbered);
+        for (Observation& o : f.observations)
+            o.catalogue = wcs.catalogue();
+        found << f;
+    }
+    console.note(QStringLiteral("%1: глубокий поиск: найдено объектов: %2").arg(c.files.value(0)).arg(found.size()));
+    if (!found.isEmpty()) console.result(findReport(c.report, found, context));
+    if (unreadable) return ExitUnreadable;
+    return found.isEmpty() ? ExitNothing : ExitResults;
+}
+
 } // namespace
 
 int runFind(const CliConfig& c, Console& console, JobRunner& jobs) {
-    if (c.deep) {
-        console.problem(Prefix + QStringLiteral("глубокий поиск ещё не доступен"));
-        return ExitBadUsage;
-    }
     const AdesContext context = c.settings.adesContext();
     if (c.report == QLatin1String("ades") && !context.missing().isEmpty()) {
         console.problem(Prefix + adesLackingText(context.missing()) +
                         QStringLiteral(" (или --submitter и --measurers)"));
         return ExitBadUsage;
     }
+    if (c.deep) return deepFind(c, console, jobs, context);
 
     bool unreadable = false;
     PipelineOptions options;

@@ -200,6 +200,19 @@ double effectiveSpan(const std::vector<double>& hours) {
     return hours.empty() ? 0 : std::sqrt(12 * squares / hours.size());
 }
 
+double defaultMaxSpeed(const std::vector<double>& hours) {
+    const auto [first, last] = std::minmax_element(hours.begin(), hours.end());
+    return hours.size() < 2 || *last <= *first ? 0 : 4 * double(hours.size() - 1) / (*last - *first);
+}
+
+MotionLattice halfResolutionLattice(double sigmaPixels, const std::vector<double>& hours, const DeepSearchOptions& o) {
+    // At half resolution the star is widened by the binning's square pixel.
+    const double step =
+        latticeStep(std::sqrt(sigmaPixels * sigmaPixels / 4 + 1.0 / 12), effectiveSpan(hours), o.peakLoss);
+    const double maxSpeed = o.maxSpeed > 0 ? o.maxSpeed : defaultMaxSpeed(hours);
+    return motionLattice(step, o.minSpeed / 2, maxSpeed / 2, o.fromDegrees, o.toDegrees);
+}
+
 std::vector<double> frameFluxes(const ResidualSeries& residuals, QPointF at, QPointF motion) {
     const ProfileFit fit(residuals);
     std::vector<double> f;
@@ -214,13 +227,8 @@ DeepSearchResult searchResiduals(const ResidualSeries& r, const DeepSearchOption
     result.midTime = QDateTime::fromMSecsSinceEpoch(qint64(std::llround(r.midHours * 3.6e6)), Qt::UTC);
     const int n = int(r.hours.size());
     if (n < 2) return result;
-    const double span = effectiveSpan(r.hours);
-    const double sigma = r.psfSigma();
-    // At half resolution the star is widened by the binning's square pixel.
-    result.latticeStep = latticeStep(sigma, span, o.peakLoss);
-    const double halfStep = latticeStep(std::sqrt(sigma * sigma / 4 + 1.0 / 12), span, o.peakLoss);
-    const double maxSpeed = o.maxSpeed > 0 ? o.maxSpeed : 4 * (n - 1) / (r.hours.back() - r.hours.front());
-    const MotionLattice lattice = motionLattice(halfStep, o.minSpeed / 2, maxSpeed / 2, o.fromDegrees, o.toDegrees);
+    result.latticeStep = latticeStep(r.psfSigma(), effectiveSpan(r.hours), o.peakLoss);
+    const MotionLattice lattice = halfResolutionLattice(r.psfSigma(), r.hours, o);
     result.motions = int(lattice.points.size());
 
     ShiftFrames frames;

@@ -9,6 +9,7 @@
 
 #include "common/outcome.h"
 #include "deep/residualseries.h"
+#include "deep/shifttree.h"
 
 #include <QDateTime>
 #include <QPointF>
@@ -66,6 +67,15 @@ double latticeStep(double sigmaPixels, double spanHours, double loss);
 /// The span (hours) of evenly spaced frames that smear a motion error as much as frames at these
 /// hours (from their mean) do: a pause in the series counts for more than its length.
 double effectiveSpan(const std::vector<double>& hours);
+
+/// The fastest motion searched when the options name none: four pixels between successive frames
+/// (reference pixels per hour; frames at these hours).
+double defaultMaxSpeed(const std::vector<double>& hours);
+
+/// The trial motions of the half-resolution pass (half-resolution pixels per hour) for stars of
+/// this sigma (full-resolution pixels) and frames at these hours.
+MotionLattice halfResolutionLattice(double sigmaPixels, const std::vector<double>& hours,
+                                    const DeepSearchOptions& options);
 
 /// The search on residuals already made (at least two frames).
 DeepSearchResult searchResiduals(const ResidualSeries& residuals, const DeepSearchOptions& options = {},

@@ -214,6 +214,8 @@ void frmBl::showMovers(const MovingSearchResult& result, const QVector<int>& pic
     m_session->result = result;
     m_session->pictureSlots = pictureSlots;
     m_session->chosen.clear();
+    m_session->deep.reset();
+    m_session->deepChosen = -1;
     frmMovers& list = MoversWindow();
     list.setRows(moverRows(result, [this](QPointF p) { return skyAtPicture1(p); }), moverSummary(result));
     showKnownInMovers();
@@ -224,6 +226,10 @@ void frmBl::showMovers(const MovingSearchResult& result, const QVector<int>& pic
 void frmBl::lstMovers_Choose(int row) {
     const QVector<MoverRow>& rows = MoversWindow().rows();
     if (row < 0 || row >= rows.size()) return;
+    if (m_session->deep) {
+        showDeepCandidate(rows[row].candidate);
+        return;
+    }
     const MoverSession& m = *m_session;
     m_session->chosen = rowSightings(m.result, m.pictureSlots, rows[row]);
     m_session->picked.reset();
@@ -249,12 +255,17 @@ void frmBl::pickReportSpot(int k, float x, float y) {
     if (scale <= 0) return;
     m_session->picked = PickedSpot{k, QPointF(x / scale / 15.0, y / scale / 15.0)};
     m_session->chosen.clear();
+    m_session->deepChosen = -1;
 }
 
 void frmBl::mnuReportLine_Click() {
     const MoverSession& m = *m_session;
     if (m.picked) {
         reportPicked(*m.picked);
+        return;
+    }
+    if (m.deep && m.deepChosen >= 0) {
+        reportDeep(m.deepChosen);
         return;
     }
     if (m.chosen.isEmpty()) {
@@ -325,7 +336,8 @@ void frmBl::reportPickedStar(const PickedSpot& spot, const SlotStars& known) {
     reportSpots({{spot.slot, toPicture1.map(centroid)}});
 }
 
-void frmBl::reportSpots(const QVector<std::pair<int, QPointF>>& spots) {
+void frmBl::reportSpots(const QVector<std::pair<int, QPointF>>& spots,
+                        const std::function<std::optional<QDateTime>(int)>& subStackTime) {
     if (!skyAtPicture1(spots.first().second)) {
         Prompter::instance().message(
             this,
@@ -336,10 +348,11 @@ void frmBl::reportSpots(const QVector<std::pair<int, QPointF>>& spots) {
     }
     const ReportSettings settings = ReportSettings::load();
     QVector<Observation> observations = sightingObservations(
-        spots, [this](int slot) { return pictureTime(slot); }, [this](QPointF p) { return skyAtPicture1(p); },
-        settings, [this](const Sighting& s) -> std::optional<double> {
-            // Photometry measures picture 1.
-            if (s.first != 1 || !PhotometryFormExists()) return std::nullopt;
+        spots, subStackTime ? subStackTime : [this](int slot) { return pictureTime(slot); },
+        [this](QPointF p) { return skyAtPicture1(p); }, settings,
+        [this, subStackTime](const Sighting& s) -> std::optional<double> {
+            // Photometry measures picture 1, which no sub-stack is.
+            if (s.first != 1 || subStackTime || !PhotometryFormExists()) return std::nullopt;
             return PhotometryForm().magnitudeAt(s.second);
         });
     // A known object is reported under its own designation (found at picture 1's spot).

@@ -2,6 +2,7 @@
 
 // What the main window keeps of the moving-object search and of the spot the report is for.
 
+#include "deep/deepplan.h"
 #include "stars/movingsearch.h"
 
 #include <QPointF>
@@ -34,6 +35,10 @@ struct MoverSession {
     QVector<std::pair<int, QPointF>> chosen;
     std::optional<PickedSpot> picked;              ///< the last Shift + click, when it came after the choice
     std::array<std::optional<SlotStars>, 3> stars; ///< by slot - 1
+    /// The deep search the list shows instead of result, when it shows one, and its row chosen
+    /// last (an index into its candidates; -1 for none or when a Shift + click came after).
+    std::optional<DeepListed> deep;
+    int deepChosen = -1;
 };
 
 } // namespace vorlan

@@ -46,14 +46,6 @@ QString motionCaption(const QString& caption, const SeriesMotion& m) {
                          .arg(m.directionDegrees, 0, 'f', 0);
 }
 
-StackOptions optionsOf(const StoredSeries& s, bool alongMotion) {
-    StackOptions o;
-    o.groups = alongMotion && !s.motionForAll ? 1 : s.groups;
-    o.combine = s.combine;
-    if (alongMotion) o.motion = s.motion;
-    return o;
-}
-
 /// What the window "Серия" asks to stack now.
 StoredSeries chosenSeries() {
     frmSeries& w = SeriesWindow();
@@ -184,7 +176,7 @@ void frmBl::showStacks(const QVector<QImage>& pictures, const QVector<StackInSlo
 
 void frmBl::cmdStack_Click() {
     const StoredSeries series = chosenSeries();
-    stackInto(series, optionsOf(series, false), 1,
+    stackInto(series, stackOptionsOf(series, false), 1,
               [this, series](const QVector<QImage>& pictures, const QVector<StackInSlot>& stacks) {
                   m_series = std::make_unique<ShownSeries>();
                   m_series->series = series;
@@ -197,7 +189,10 @@ void frmBl::cmdMotion_Click() {
     // The object chosen in "Движущиеся объекты", when its motion is known per hour.
     if (MoversWindowExists() && MoversWindow().currentRow() >= 0) {
         const int c = MoversWindow().rows().value(MoversWindow().currentRow()).candidate;
-        if (c >= 0 && c < moverSession().result.movers.size() && moverSession().result.movers[c].perHour)
+        if (const std::optional<DeepListed>& deep = moverSession().deep) {
+            if (c >= 0 && c < deep->result.candidates.size())
+                start = {deep->result.candidates[c].pixelsPerHour(), deep->result.candidates[c].directionDegrees()};
+        } else if (c >= 0 && c < moverSession().result.movers.size() && moverSession().result.movers[c].perHour)
             start = {moverSession().result.movers[c].speed, moverSession().result.movers[c].directionDegrees};
     }
     auto* dialog = new frmMotion(&SeriesWindow(), start);
@@ -206,7 +201,7 @@ void frmBl::cmdMotion_Click() {
                 series.motion = motion;
                 series.motionForAll = all;
                 const int first = all ? 1 : 3;
-                stackInto(series, optionsOf(series, true), first,
+                stackInto(series, stackOptionsOf(series, true), first,
                           [this, series, first](const QVector<QImage>& pictures,
                                                 const QVector<StackInSlot>& stacks) {
                               // Picture 3 alone follows the motion: the other stacks stay as they were.
@@ -249,7 +244,7 @@ void frmBl::reopenSeries(const ProjectRecord& record, const StoredSeries& series
         }
     };
     stackInto(
-        series, optionsOf(series, false), 1,
+        series, stackOptionsOf(series, false), 1,
         [this, series, keep, apply](const QVector<QImage>& pictures, const QVector<StackInSlot>& stacks) {
             keep(1, pictures, stacks);
             if (!series.motion) {
@@ -258,7 +253,7 @@ void frmBl::reopenSeries(const ProjectRecord& record, const StoredSeries& series
             }
             const int first = series.motionForAll ? 1 : 3;
             whenJobsFree([this, series, first, keep, apply] {
-                stackInto(series, optionsOf(series, true), first,
+                stackInto(series, stackOptionsOf(series, true), first,
                           [first, keep, apply](const QVector<QImage>& pictures,
                                                const QVector<StackInSlot>& stacks) {
                               keep(first, pictures, stacks);

@@ -28,6 +28,16 @@ struct StoredSeries {
     }
 };
 
+/// How series is stacked: as its stacks, or along its motion (picture 3 alone, the whole series,
+/// unless all the stacks follow it).
+inline StackOptions stackOptionsOf(const StoredSeries& s, bool alongMotion) {
+    StackOptions o;
+    o.groups = alongMotion && !s.motionForAll ? 1 : s.groups;
+    o.combine = s.combine;
+    if (alongMotion) o.motion = s.motion;
+    return o;
+}
+
 /// A stack as a slot of the main window shows it.
 struct StackInSlot {
     QString caption;                  ///< "стопка k: N кадров, ..." (stackCaption)

@@ -240,9 +240,12 @@ void frmBl::buildMenus() {
         {mnuVirovnjat2t, mnuVirovnjat, mnuVirovnjat1_3, mnuAutoSovm, mnuProbel1, mnuViravnivanie_vvod_koord,
          mnuSolve});
     mnuMovers = menuItem(this, "mnuMovers", QStringLiteral("Найти движущиеся объекты"));
+    mnuDeepSearch =
+        menuItem(this, "mnuDeepSearch", QStringLiteral("Искать слабые движущиеся объекты в серии..."));
+    mnuDeepSearch->setEnabled(false);
     mnuReportLine = menuItem(this, "mnuReportLine", QStringLiteral("Копировать строку отчёта"));
     mnuViravnivanie->addSeparator();
-    mnuViravnivanie->addActions({mnuMovers, mnuReportLine});
+    mnuViravnivanie->addActions({mnuMovers, mnuDeepSearch, mnuReportLine});
 
     mnuVL = named(bar->addMenu(QStringLiteral("Vorlan")), "mnuVL");
     mnuVL_1_2 = menuItem(this, "mnuVL_1_2", QStringLiteral("1 - 2"));
@@ -327,6 +330,7 @@ void frmBl::connectHandlers() {
     onMenu(mnuViravnivanie_vvod_koord, &frmBl::mnuViravnivanie_vvod_koord_Click);
     onMenu(mnuSolve, &frmBl::mnuSolve_Click);
     onMenu(mnuMovers, &frmBl::mnuMovers_Click);
+    onMenu(mnuDeepSearch, &frmBl::mnuDeepSearch_Click);
     onMenu(mnuReportLine, &frmBl::mnuReportLine_Click);
     onMenu(mnuSettings, &frmBl::mnuSettings_Click);
     onMenu(mnuVesSnimok, &frmBl::mnuVesSnimok_Click);
@@ -569,6 +573,7 @@ void frmBl::mnuViravnivanie_Click() {
     // Pictures 1 and 2 to register, and no long work running.
     mnuAutoSovm->setEnabled(!Img1->picture().isNull() && !Img2->picture().isNull() && !jobs().busy());
     mnuMovers->setEnabled(slotTransform(2).has_value());
+    mnuDeepSearch->setEnabled(deepSearchable().has_value());
 }
 
 void frmBl::mnuRamka_Click() {

@@ -49,6 +49,8 @@ struct ShownSeries;
 struct StackInSlot;
 struct StoredSeries;
 struct StackOptions;
+struct SeriesRegistration;
+struct DeepListed;
 struct ProjectRecord;
 
 /// The main window: the picture area with the three image frames and the pan bars, the control
@@ -129,6 +131,7 @@ class frmBl : public QMainWindow {
     QAction* mnuJarkost;
     QAction* mnuRaznost;
     QAction* mnuMovers;
+    QAction* mnuDeepSearch;
     QAction* mnuReportLine;
     QAction* mnuSettings;
     QAction* mnuVesSnimok;
@@ -334,7 +337,10 @@ class frmBl : public QMainWindow {
     std::optional<SimilarityTransform> slotTransform(int k) const;
     /// Puts the observations of the spots (slot, picture 1 pixels) at the slots' times on the
     /// clipboard and into the notepad; tells the user what is missing instead.
-    void reportSpots(const QVector<std::pair<int, QPointF>>& spots);
+    /// subStackTime, when given, is the time of each spot's slot instead of the pictures' (the
+    /// sub-stacks of a deep search's object).
+    void reportSpots(const QVector<std::pair<int, QPointF>>& spots,
+                     const std::function<std::optional<QDateTime>(int)>& subStackTime = {});
     /// Reports the star nearest a Shift + click, its picture's stars found first when need be.
     void reportPicked(const PickedSpot& spot);
     void reportPickedStar(const PickedSpot& spot, const SlotStars& known);
@@ -349,6 +355,22 @@ class frmBl : public QMainWindow {
     void mnuReportLine_Click();
     void mnuSettings_Click();
     void lstMovers_Choose(int row);
+
+    // ---- the deep search of a series (deep/frmbl_deep.cpp)
+    /// "Искать слабые движущиеся объекты в серии...": the dialog, then the search on the job runner.
+    void mnuDeepSearch_Click();
+    /// The registered series a deep search would search: the one "Серия" lists, else the one the
+    /// pictures were stacked from; none when there is none.
+    std::optional<SeriesRegistration> deepSearchable() const;
+    /// Lists what a deep search found in "Движущиеся объекты".
+    void showDeepFound(const DeepListed& listed);
+    /// Candidate c of the listed deep search chosen: the series stacked along its motion into
+    /// picture 3 (after the stacks, when the pictures are not this series'), the marker box on it.
+    void showDeepCandidate(int c);
+    /// The three report lines of candidate c of the listed deep search.
+    void reportDeep(int c);
+    /// Whether the pictures are stacks of this series (on its reference frame's pixels).
+    bool showsStacksOf(const SeriesRegistration& series) const;
     const MoverSession& moverSession() const { return *m_session; }
 
     // ---- known minor planets and comets (report/frmbl_known.cpp)

@@ -232,6 +232,31 @@ class TestCommandLine : public QObject {
         QCOMPARE(out[1].section(',', 5, 5), s.start.addSecs(4 * 60 + 55).toString(Qt::ISODateWithMs));
     }
 
+    // The deep search of a series whose mover no frame shows: three lines, each at the mean time of
+    // a third of the frames, where the mover then stood within an arc second; the same object in CSV.
+    void deepFindOnASeries() {
+        const SeriesScene s = faintMoverScene();
+        const QString frames = dir.filePath("faint");
+        QDir().mkpath(frames);
+        const QStringList paths = writeSeries(s, frames).paths;
+        const Ran r = vorlan(QStringList{"find", "--series", "--deep", "--report", "mpc"} + paths);
+        QVERIFY2(r.status == 0, qPrintable(r.err.right(300)));
+        const QStringList out = r.out.split('\n', Qt::SkipEmptyParts);
+        QVERIFY2(out.size() == 3, qPrintable(r.out));
+        const SkyWcs wcs = SkyWcs::fromFitsFile(paths[0]);
+        for (int k = 0; k < 3; ++k) {
+            const QDateTime t = meanFrameTime(s, 6 * k, 6 * k + 5);
+            QCOMPARE(out[k].mid(15, 10), t.toString("yyyy MM dd"));
+            QVERIFY(std::abs(out[k].mid(25, 6).toDouble() - t.time().msecsSinceStartOfDay() / 86400000.0) < 6e-6);
+            QVERIFY2(arcsec(wcs.pictureToSky(moverAt(s, 0, 6 * k + 2.5)), mpcLineSky(out[k])) < 1.0, qPrintable(out[k]));
+        }
+        const Ran csv = vorlan(QStringList{"find", "--series", "--deep", "--report", "csv", "--quiet"} + paths);
+        const QStringList rows = csv.out.split('\n', Qt::SkipEmptyParts);
+        QVERIFY2(csv.status == 0 && rows.size() == 2 && csv.err.isEmpty(), qPrintable(csv.out + csv.err));
+        QCOMPARE(rows[1].section(',', 7, 7), QString("px/h"));
+        QCOMPARE(rows[1].section(',', 5, 5), meanFrameTime(s, 0, 5).toString(Qt::ISODateWithMs));
+    }
+
     // Two pictures centred on (1) Ceres 40 minutes apart with a dot moving as it does, and the
     // orbits of it and two others in the field: listed as the window lists them, and the dot
     // found and reported under Ceres' packed number.
@@ -266,7 +291,7 @@ class TestCommandLine : public QObject {
             .row("stack --help", {"stack", "--help"}, 0, "--motion")
             .row("known --help", {"known", "--help"}, 0, "--orbits")
             .row("one picture", {"find", "a.fits"}, 2, "Нужно два или три снимка")
-            .row("deep search", {"find", "--series", "--deep", "a", "b", "c"}, 2, "глубокий поиск ещё не доступен")
+            .row("deep search of no series", {"find", "--deep", "a", "b", "c"}, 2, "--deep ищет по серии")
             .row("unknown report", {"find", "--report", "xml", "a", "b"}, 2, "Вид вывода \"xml\" неизвестен")
             .row("ADES without a submitter", {"find", "--report", "ades", "a", "b"}, 2, "отправитель, измерители")
             .row("stack without a folder", {"stack", "a", "b", "c"}, 2, "--out")
