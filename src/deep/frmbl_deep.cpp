@@ -15,6 +15,7 @@
 #include "sky/skywcs.h"
 
 #include <QPointer>
+#include <QTableWidget>
 
 namespace vorlan {
 
@@ -96,6 +97,19 @@ void frmBl::showDeepFound(const DeepListed& listed) {
     list.raise();
 }
 
+void frmBl::showDeepSky() {
+    if (!m_session->deep || !MoversWindowExists() || !showsStacksOf(m_session->deep->series)) return;
+    // The rows stay (and the one chosen with them): only their places on the sky are filled in.
+    const SkyOfPixel sky = [this](QPointF p) { return skyAtPicture1(p); };
+    QTableWidget* t = MoversWindow().lstMovers;
+    const QVector<MoverRow>& rows = MoversWindow().rows();
+    for (int r = 0; r < rows.size() && r < t->rowCount(); ++r) {
+        const QStringList cells = placeCells(r + 1, rows[r].at, sky);
+        for (int column : {3, 4})
+            if (QTableWidgetItem* item = t->item(r, column)) item->setText(cells.value(column));
+    }
+}
+
 void frmBl::showDeepCandidate(int c) {
     if (!m_session->deep || c < 0 || c >= m_session->deep->result.candidates.size()) return;
     m_session->chosen.clear();
@@ -119,6 +133,7 @@ void frmBl::showDeepCandidate(int c) {
                       if (!m_series) m_series = std::make_unique<ShownSeries>();
                       m_series->series = along;
                       showStacks(pictures, stacks, 3);
+                      showDeepSky();
                       ShowSlot(3);
                       centreOn(at);
                   });

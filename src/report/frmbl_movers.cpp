@@ -363,7 +363,7 @@ void frmBl::reportSpots(const QVector<std::pair<int, QPointF>>& spots,
     }
     QString noTime;
     for (const auto& [slot, at] : spots)
-        if (noTime.isEmpty() && !pictureTime(slot))
+        if (noTime.isEmpty() && !subStackTime && !pictureTime(slot))
             noTime = pictureMidExposureUtc(State().FileName(slot), settings.cameraClockOffsetMinutes).reason();
     if (observations.isEmpty()) {
         Prompter::instance().message(this, QStringLiteral("Время снимка неизвестно: %1.").arg(noTime),

@@ -367,6 +367,8 @@ class frmBl : public QMainWindow {
     /// Candidate c of the listed deep search chosen: the series stacked along its motion into
     /// picture 3 (after the stacks, when the pictures are not this series'), the marker box on it.
     void showDeepCandidate(int c);
+    /// Fills in the sky places of the listed deep search's rows once the pictures are its stacks.
+    void showDeepSky();
     /// The three report lines of candidate c of the listed deep search.
     void reportDeep(int c);
     /// Whether the pictures are stacks of this series (on its reference frame's pixels).

@@ -59,7 +59,6 @@ class TestDeepWindow : public WindowTest {
         QVERIFY2(half > all / 6 && half < all / 2, qPrintable(d->lblEstimate->text()));
         typeSpeed("240");
         QCOMPARE(d->lblEstimate->text(), estimate);
-        d->grab().save(dir.filePath("deep-dialog.png"));
 
         QTest::mouseClick(d->cmdStart, Qt::LeftButton);
         QVERIFY(d->cmdStop->isVisible() && !d->cmdStart->isEnabled());
@@ -86,7 +85,10 @@ class TestDeepWindow : public WindowTest {
         QVERIFY(jobEnds());
         QVERIFY2(State().FileName(3).startsWith("стопка 3: 18 кадров"), qPrintable(State().FileName(3)));
         QVERIFY(State().FileName(1).startsWith("стопка 1: 6 кадров"));
-        list->grab().save(dir.filePath("deep-list.png"));
+        // Now that picture 1 is a stack with the reference frame's sky, the row has its place on the sky.
+        const SkyWcs wcs = SkyWcs::fromFitsFile(written.paths[0]);
+        const QString placed = QString(32, ' ') + t->item(0, 3)->text() + " " + t->item(0, 4)->text();
+        QVERIFY2(arcsec(wcs.pictureToSky(listed), mpcLineSky(placed)) < 0.3, qPrintable(placed));
 
         // The grab of picture 3 shows a point under the box: its middle brighter than round it.
         QTest::mouseClick(f->Lbl3, Qt::LeftButton);
@@ -108,10 +110,9 @@ class TestDeepWindow : public WindowTest {
         // "Копировать строку отчёта": one line a third of the series, at its mean time, where the
         // object then stood, within an arc second.
         QTest::mouseClick(list->cmdReport, Qt::LeftButton);
-        QCOMPARE(prompter->messages, QStringList());
+        QVERIFY2(prompter->messages.isEmpty(), qPrintable(prompter->messages.join('|')));
         const QStringList lines = QGuiApplication::clipboard()->text().split('\n');
         QCOMPARE(lines[3], QString());
-        const SkyWcs wcs = SkyWcs::fromFitsFile(written.paths[0]);
         for (int k = 0; k < 3; ++k) {
             const QString& line = lines[k];
             QCOMPARE(line.size(), 80);
@@ -119,7 +120,6 @@ class TestDeepWindow : public WindowTest {
             const QTime day = t.time();
             const double fraction = (day.msecsSinceStartOfDay() / 86400000.0);
             QCOMPARE(line.mid(15, 17), t.toString("yyyy MM dd") + QString::number(fraction, 'f', 5).mid(1) + " ");
-            QVERIFY2(lines.join('\n').contains(t.toString("yyyy-MM-ddTHH:mm:ss.zzz") + "Z"), qPrintable(t.toString()));
             const double off = arcsec(wcs.pictureToSky(moverAt(s, 0, 6 * k + 2.5)), mpcLineSky(line));
             QVERIFY2(off < 1.0, qPrintable(QStringLiteral("%1: %2″").arg(k).arg(off)));
         }

@@ -39,7 +39,7 @@ struct SeriesScene {
     /// Each frame's header carries a WCS that registers it as drawn (frames not turned only),
     /// fieldDegrees across its width.
     bool withWcs = false;
-    double fieldDegrees = 1.0;
+    double fieldDegrees = 0.5;
 };
 
 /// A scene smaller than the default, where size does not change what is tested.
@@ -135,7 +135,7 @@ inline WrittenSeries writeSeries(const SeriesScene& s, const QString& dir) {
                              QStringLiteral("EXPTIME = %1").arg(s.exposureSeconds)};
         if (s.withWcs) {
             // One sky point at frame 1's pixel p and this frame's p - drift; FITS rows count upwards.
-            QStringList wcs = tanHeaderCards(TanPicture{s.fieldDegrees, 0.5, 0.5, 0, s.width, s.height});
+            QStringList wcs = tanHeaderCards(TanPicture{1.0, 0.5, s.fieldDegrees, 0, s.width, s.height});
             wcs[2] = QStringLiteral("CRPIX1  = %1").arg(s.width / 2.0 + 0.5 - t.tx, 0, 'f', 6);
             wcs[3] = QStringLiteral("CRPIX2  = %1").arg(s.height / 2.0 + 0.5 + t.ty, 0, 'f', 6);
             cards += wcs;
