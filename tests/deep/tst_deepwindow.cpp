@@ -60,8 +60,17 @@ class TestDeepWindow : public WindowTest {
         typeSpeed("240");
         QCOMPARE(d->lblEstimate->text(), estimate);
 
+        // "Прервать" ends a search with nothing listed, and the dialog offers it again.
+        f->jobs().hold(true);
         QTest::mouseClick(d->cmdStart, Qt::LeftButton);
-        QVERIFY(d->cmdStop->isVisible() && !d->cmdStart->isEnabled());
+        QVERIFY(d->cmdStop->isVisible() && !d->cmdStart->isEnabled() && !d->txtMaxSpeed->isEnabled());
+        QTest::mouseClick(d->cmdStop, Qt::LeftButton);
+        f->jobs().hold(false);
+        QVERIFY(jobEnds());
+        QCOMPARE(d->lblEstimate->text(), QString("Поиск прерван."));
+        QVERIFY(!d->cmdStop->isVisible() && d->cmdStart->isEnabled() && !f->findChild<frmMovers*>());
+
+        QTest::mouseClick(d->cmdStart, Qt::LeftButton);
         QVERIFY(jobEnds());
         QTRY_VERIFY(!f->findChild<frmDeep*>() || !f->findChild<frmDeep*>()->isVisible());
 
@@ -106,6 +115,17 @@ class TestDeepWindow : public WindowTest {
         for (int a = 0; a < 16; ++a)
             ring = std::max(ring, grey(int(std::lround(7 * std::cos(a * M_PI / 8))), int(std::lround(7 * std::sin(a * M_PI / 8)))));
         QVERIFY2(centre > ring + 40, qPrintable(QStringLiteral("%1 against %2").arg(centre).arg(ring)));
+
+        // With the stacks' sky in force the dialog asks for speeds on the sky: 240 pixels an hour
+        // at 1.125″ a pixel are 4.5″ a minute.
+        QVERIFY(chooseMenuItem(f, f->mnuViravnivanie, f->mnuDeepSearch));
+        d = f->findChild<frmDeep*>();
+        QVERIFY(d && d->isVisible());
+        QCOMPARE(d->txtMaxSpeed->suffix(), QString(" ″/мин"));
+        QCOMPARE(d->txtMaxSpeed->value(), 4.5);
+        QVERIFY(std::abs(d->options().maxSpeed - 240) < 0.01);
+        QTest::mouseClick(d->cmdClose, Qt::LeftButton);
+        QTRY_VERIFY(!f->findChild<frmDeep*>());
 
         // "Копировать строку отчёта": one line a third of the series, at its mean time, where the
         // object then stood, within an arc second.
