@@ -17,6 +17,13 @@ QPointF SeriesMotion::shiftAfter(double hours) const {
     return {pixelsPerHour * hours * std::sin(a), -pixelsPerHour * hours * std::cos(a)};
 }
 
+SeriesMotion SeriesMotion::between(QPointF from, QPointF to, double hours) {
+    const QPointF d = (to - from) / hours;
+    double direction = std::atan2(d.x(), -d.y()) * 180.0 / M_PI;
+    if (direction < 0) direction += 360;
+    return {std::hypot(d.x(), d.y()), direction};
+}
+
 namespace {
 
 constexpr float Blank = NAN;

@@ -36,6 +36,8 @@ struct SeriesMotion {
     double directionDegrees = 0; ///< 0 up, 90 right (clockwise on the screen)
     /// Where the motion carries a point in the given hours: reference pixels, y down.
     QPointF shiftAfter(double hours) const;
+    /// The motion that carries a point from `from` to `to` in the given hours (not 0).
+    static SeriesMotion between(QPointF from, QPointF to, double hours);
 };
 
 struct StackOptions {
