@@ -38,18 +38,27 @@ constexpr double MinSharedStars = 0.2;
 /// Frames larger than this many pixels are binned for their stars.
 constexpr qint64 BinAbovePixels = 8'000'000;
 
-/// frame's pixels averaged two by two (an odd last row or column dropped).
-LinearFrame binnedTwice(const LinearFrame& frame) {
+/// The frame's pixels averaged two by two (an odd last row or column dropped), read band by band
+/// so that its full-size values are never held.
+Outcome<LinearFrame> readBinnedTwice(FrameRows& rows) {
     LinearFrame out;
-    out.width = frame.width / 2;
-    out.height = frame.height / 2;
+    out.width = rows.width / 2;
+    out.height = rows.height / 2;
+    out.exposureSeconds = rows.exposureSeconds;
     out.pixels.resize(size_t(out.width) * size_t(out.height));
-    for (int y = 0; y < out.height; ++y) {
-        const float* a = frame.row(2 * y);
-        const float* b = frame.row(2 * y + 1);
-        float* o = out.row(y);
-        for (int x = 0; x < out.width; ++x)
-            o[x] = 0.25f * (a[2 * x] + a[2 * x + 1] + b[2 * x] + b[2 * x + 1]);
+    // Pairs of rows a band, few enough to stay in the processor's cache.
+    const int pairs = std::max(1, (128 << 10) / int(sizeof(float)) / std::max(1, 2 * rows.width));
+    std::vector<float> band(size_t(2 * pairs) * size_t(rows.width));
+    for (int y = 0; y < out.height; y += pairs) {
+        const int n = std::min(pairs, out.height - y);
+        if (Outcome<void> r = rows.read(2 * y, 2 * n, band.data()); !r.ok()) return r.failure();
+        for (int k = 0; k < n; ++k) {
+            const float* a = band.data() + size_t(2 * k) * rows.width;
+            const float* b = a + rows.width;
+            float* o = out.row(y + k);
+            for (int x = 0; x < out.width; ++x)
+                o[x] = 0.25f * ((a[2 * x] + a[2 * x + 1]) + (b[2 * x] + b[2 * x + 1]));
+        }
     }
     return out;
 }
@@ -80,19 +89,24 @@ FrameLook lookAt(const QString& path, const SeriesOptions& options) {
     const Outcome<QDateTime> midTime = pictureMidExposureUtc(path, options.cameraClockOffsetMinutes);
     if (midTime.ok())
         look.frame.midTime = midTime.value();
-    Outcome<LinearFrame> linear = readLinearFrame(path, options.budget());
+    Outcome<std::unique_ptr<FrameRows>> opened = FrameRows::open(path, options.budget());
+    // A large frame is registered on its pixels binned two by two: its stars still fix the
+    // transform to hundredths of a pixel, for a quarter of the detector's work.
+    const bool bin = opened.ok() && qint64(opened.value()->width) * opened.value()->height > BinAbovePixels;
+    Outcome<LinearFrame> linear = !opened.ok() ? Outcome<LinearFrame>(opened.failure())
+                                  : bin        ? readBinnedTwice(*opened.value())
+                                               : readLinearFrame(*opened.value());
     if (!linear.ok()) {
         look.frame.reason = QStringLiteral("Файл не читается: %1.").arg(linear.reason());
         look.frame.leftOut = true;
         return look;
     }
     look.read = true;
-    look.frame.size = QSize(linear.value().width, linear.value().height);
+    look.frame.size = bin ? QSize(opened.value()->width, opened.value()->height)
+                          : QSize(linear.value().width, linear.value().height);
     look.frame.exposureSeconds = linear.value().exposureSeconds;
-    // A large frame is registered on its pixels binned two by two: its stars still fix the
-    // transform to hundredths of a pixel, for a quarter of the detector's work.
-    const bool bin = qint64(look.frame.size.width()) * look.frame.size.height() > BinAbovePixels;
-    const QImage shown = stretchedFrame(bin ? binnedTwice(linear.value()) : linear.value());
+    opened = Failure{};
+    const QImage shown = stretchedFrame(linear.value());
     linear = Failure{}; // its values are no longer needed while the stars are found
     look.stars = detectStars(shown);
     if (bin) look.stars = scaledTwice(look.stars);

@@ -2,8 +2,12 @@
 
 #include "common/jobrunner.h"
 #include "series/framepool.h"
+#include "series/framewarp.h"
 
 #include <QLocale>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -20,74 +24,6 @@ QPointF SeriesMotion::shiftAfter(double hours) const {
 namespace {
 
 constexpr float Blank = NAN;
-
-/// Where the centre of each reference pixel of a stack falls on one frame: an affine map of
-/// the continuous pixel coordinates (centre of pixel (0, 0) at (0.5, 0.5)).
-struct Warp {
-    double xx = 1, xy = 0, x0 = 0; ///< source x = xx * X + xy * Y + x0
-    double yx = 0, yy = 1, y0 = 0; ///< source y = yx * X + yy * Y + y0
-};
-
-/// The warp of frame f for a stack: its registration inverted, after the stack's pixel is moved
-/// along the motion by shift (reference pixels).
-Warp warpOf(const SimilarityTransform& toReference, QPointF shift) {
-    const SimilarityTransform back = toReference.inverted();
-    const double m = back.mirrored ? -1.0 : 1.0;
-    Warp w;
-    w.xx = back.a;
-    w.xy = -back.b * m;
-    w.yx = back.b;
-    w.yy = back.a * m;
-    w.x0 = back.tx + w.xx * shift.x() + w.xy * shift.y();
-    w.y0 = back.ty + w.yx * shift.x() + w.yy * shift.y();
-    return w;
-}
-
-/// Catmull-Rom weights of the four samples round a point t (0..1) past the second.
-inline void cubicWeights(float t, float w[4]) {
-    const float t2 = t * t, t3 = t2 * t;
-    w[0] = 0.5f * (-t3 + 2 * t2 - t);
-    w[1] = 0.5f * (3 * t3 - 5 * t2 + 2);
-    w[2] = 0.5f * (-3 * t3 + 4 * t2 + t);
-    w[3] = 0.5f * (t3 - t2);
-}
-
-/// Row y of the stack (width pixels) read from src through w; NaN where it falls off src.
-/// Bicubic where the four-by-four neighbourhood lies inside src, else bilinear.
-void warpRow(const LinearFrame& src, const Warp& w, bool cubic, int y, int width, float* out) {
-    const double Y = y + 0.5;
-    // Index coordinates: the pixel centre (i + 0.5) is index i.
-    double u = w.xx * 0.5 + w.xy * Y + w.x0 - 0.5;
-    double v = w.yx * 0.5 + w.yy * Y + w.y0 - 0.5;
-    const double maxU = src.width - 1, maxV = src.height - 1;
-    const int lastI = std::max(0, src.width - 2), lastJ = std::max(0, src.height - 2);
-    const int dx = src.width > 1 ? 1 : 0;
-    const size_t dy = src.height > 1 ? size_t(src.width) : 0;
-    for (int x = 0; x < width; ++x, u += w.xx, v += w.yx) {
-        if (!(u >= 0 && v >= 0 && u <= maxU && v <= maxV)) {
-            out[x] = Blank;
-            continue;
-        }
-        const int i = std::min(int(u), lastI), j = std::min(int(v), lastJ);
-        const float fu = float(u - i), fv = float(v - j);
-        const float* r0 = src.row(j) + i;
-        if (cubic && i >= 1 && j >= 1 && i + 2 < src.width && j + 2 < src.height) {
-            float wu[4], wv[4];
-            cubicWeights(fu, wu);
-            cubicWeights(fv, wv);
-            const float* r = r0 - src.width - 1;
-            float sum = 0;
-            for (int k = 0; k < 4; ++k, r += src.width)
-                sum += wv[k] * (wu[0] * r[0] + wu[1] * r[1] + wu[2] * r[2] + wu[3] * r[3]);
-            out[x] = sum;
-            continue;
-        }
-        const float* r1 = r0 + dy;
-        const float top = r0[0] + fu * (r0[dx] - r0[0]);
-        const float bottom = r1[0] + fu * (r1[dx] - r1[0]);
-        out[x] = top + fv * (bottom - top);
-    }
-}
 
 /// The noise of a group's values as a function of their level: from the differences between two
 /// of its frames at pixels of like level (a star's core varies more than the sky between frames,
@@ -170,6 +106,65 @@ bool accepted(float v, float level, float reach) {
     return std::isnan(level) ? !std::isnan(v) : std::abs(v - level) <= reach;
 }
 
+/// How far from the level a value may lie and still be added, read from a table over the noise
+/// curve's levels, and the adding itself: the loop every value of every frame goes through.
+class ClipReach {
+  public:
+    ClipReach(const NoiseCurve& noise, float sigmas) : m_low(noise.lowest()) {
+        const float span = std::max(noise.highest() - m_low, 1e-30f);
+        for (int k = 0; k <= Steps; ++k)
+            m_reach[k] = sigmas * noise.at(m_low + span * k / Steps);
+        m_perStep = Steps / span;
+    }
+    float at(float level) const { return m_reach[step(level)]; }
+
+    /// Adds each of values[0 .. n - 1] that is accepted against levels[i] to sum[i] and counts it.
+    void add(const float* values, const float* levels, float* sum, quint16* count, int n) const {
+        int x = 0;
+#if defined(__SSE2__)
+        const __m128 low = _mm_set1_ps(m_low), perStep = _mm_set1_ps(m_perStep), half = _mm_set1_ps(0.5f);
+        const __m128 zero = _mm_setzero_ps(), top = _mm_set1_ps(Steps);
+        const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+        alignas(16) int k[4];
+        for (; x + 8 <= n; x += 8) {
+            __m128 taken[2];
+            for (int h = 0; h < 2; ++h) {
+                const int at = x + 4 * h;
+                const __m128 v = _mm_loadu_ps(values + at), m = _mm_loadu_ps(levels + at);
+                // A NaN level goes to step 0 (max hands back its second operand then); its reach is unused.
+                const __m128 t = _mm_min_ps(_mm_max_ps(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(m, low), perStep), half), zero), top);
+                _mm_store_si128(reinterpret_cast<__m128i*>(k), _mm_cvttps_epi32(t));
+                const __m128 reach = _mm_setr_ps(m_reach[k[0]], m_reach[k[1]], m_reach[k[2]], m_reach[k[3]]);
+                const __m128 within = _mm_cmple_ps(_mm_and_ps(_mm_sub_ps(v, m), magnitude), reach);
+                const __m128 unknown = _mm_and_ps(_mm_cmpunord_ps(m, m), _mm_cmpord_ps(v, v));
+                taken[h] = _mm_or_ps(within, unknown);
+                _mm_storeu_ps(sum + at, _mm_add_ps(_mm_loadu_ps(sum + at), _mm_and_ps(v, taken[h])));
+            }
+            // All ones (-1) where taken, in sixteen bits: subtracted, it counts.
+            const __m128i counted = _mm_packs_epi32(_mm_castps_si128(taken[0]), _mm_castps_si128(taken[1]));
+            __m128i* c = reinterpret_cast<__m128i*>(count + x);
+            _mm_storeu_si128(c, _mm_sub_epi16(_mm_loadu_si128(c), counted));
+        }
+#endif
+        for (; x < n; ++x) {
+            const float v = values[x], m = levels[x];
+            if (accepted(v, m, std::isnan(m) ? 0 : at(m))) {
+                sum[x] += v;
+                ++count[x];
+            }
+        }
+    }
+
+  private:
+    static constexpr int Steps = 1024;
+    int step(float level) const {
+        const float t = (level - m_low) * m_perStep + 0.5f;
+        return t > 0 ? int(std::min(t, float(Steps))) : 0;
+    }
+    float m_low, m_perStep = 1;
+    float m_reach[Steps + 1];
+};
+
 /// One group being stacked: its frames, the mid-time the motion is taken from, and where the
 /// frames' values are added up.
 class GroupStack {
@@ -239,7 +234,7 @@ Outcome<void> GroupStack::readInto(int i, std::vector<float>& into) const {
 
 /// Rows of the stack in bands, each with its own lock, so that two workers add two frames at
 /// once, one band behind the other.
-constexpr int BandRows = 64;
+constexpr int BandRows = 16;
 
 Outcome<LinearFrame> GroupStack::plainMean(FramePool::Progress progress, JobControl* control) {
     std::vector<float> sum(static_cast<size_t>(pixels()), 0.f), row(static_cast<size_t>(m_width));
@@ -284,16 +279,7 @@ Outcome<LinearFrame> GroupStack::clippedMean(FramePool::Progress progress, JobCo
     progress();
     if (control && control->stopRequested()) return stoppedFailure();
     const NoiseCurve noise = NoiseCurve::measure(level, second);
-    // The clipping reach read from a table over the curve's levels: looked up for every value.
-    constexpr int Steps = 1024;
-    const float low = noise.lowest(), span = std::max(noise.highest() - low, 1e-30f);
-    std::vector<float> reaches(Steps + 1);
-    for (int k = 0; k <= Steps; ++k)
-        reaches[size_t(k)] = float(m_options.kappa) * MedianOfThreeSpread * noise.at(low + span * k / Steps);
-    const float perStep = Steps / span;
-    auto window = [&](float at) {
-        return reaches[size_t(std::clamp(int((at - low) * perStep + 0.5f), 0, Steps))];
-    };
+    const ClipReach window(noise, float(m_options.kappa) * MedianOfThreeSpread);
 
     std::vector<quint16> count(n, 0);
     {
@@ -308,7 +294,7 @@ Outcome<LinearFrame> GroupStack::clippedMean(FramePool::Progress progress, JobCo
                 const float a = level[o + x], b = second[o + x], c = row[x];
                 const float m = medianOfThree(a, b, c);
                 level[o + x] = m;
-                const float reach = std::isnan(m) ? 0 : window(m);
+                const float reach = std::isnan(m) ? 0 : window.at(m);
                 float added = 0;
                 for (float v : {a, b, c})
                     if (accepted(v, m, reach)) {
@@ -346,20 +332,15 @@ Outcome<LinearFrame> GroupStack::clippedMean(FramePool::Progress progress, JobCo
             throw std::runtime_error("frame unreadable");
         }
         const Warp w = warp(i);
-        std::vector<float> row(static_cast<size_t>(m_width));
+        // A band is resampled before its lock is taken, so that only the adding waits.
+        std::vector<float> band(size_t(BandRows) * size_t(m_width));
         for (size_t b = 0; b < bands.size(); ++b) {
+            const int y0 = int(b) * BandRows, y1 = std::min(m_height, y0 + BandRows);
+            for (int y = y0; y < y1; ++y)
+                warpRow(frame.value(), w, cubic(), y, m_width, band.data() + size_t(y - y0) * m_width);
             std::lock_guard lock(bands[b]);
-            for (int y = int(b) * BandRows; y < std::min(m_height, int(b + 1) * BandRows); ++y) {
-                warpRow(frame.value(), w, cubic(), y, m_width, row.data());
-                const size_t o = size_t(y) * m_width;
-                for (int x = 0; x < m_width; ++x) {
-                    const float v = row[x], m = level[o + x];
-                    if (accepted(v, m, std::isnan(m) ? 0 : window(m))) {
-                        sum[o + x] += v;
-                        ++count[o + x];
-                    }
-                }
-            }
+            const size_t o = size_t(y0) * m_width;
+            window.add(band.data(), level.data() + o, sum.data() + o, count.data() + o, (y1 - y0) * m_width);
         }
         progress();
     });
