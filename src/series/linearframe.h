@@ -49,8 +49,8 @@ class FrameRows {
 /// would need more than memoryBudget bytes, a file that is damaged or cut short, or that is no
 /// picture comes back as a failure with a Russian reason.
 Outcome<LinearFrame> readLinearFrame(const QString& path, qint64 memoryBudget);
-/// Every row of a file opened for its rows.
-Outcome<LinearFrame> readLinearFrame(FrameRows& rows);
+/// Every row of a file opened for its rows, into storage's memory when it holds enough.
+Outcome<LinearFrame> readLinearFrame(FrameRows& rows, std::vector<float>&& storage = {});
 
 /// The frame shown as the program shows a linear picture: the automatic stretch into a
 /// Format_Grayscale8 picture of the same size, for star detection and for the screen. NaN

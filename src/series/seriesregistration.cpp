@@ -40,11 +40,12 @@ constexpr qint64 BinAbovePixels = 8'000'000;
 
 /// The frame's pixels averaged two by two (an odd last row or column dropped), read band by band
 /// so that its full-size values are never held.
-Outcome<LinearFrame> readBinnedTwice(FrameRows& rows) {
+Outcome<LinearFrame> readBinnedTwice(FrameRows& rows, std::vector<float>&& storage) {
     LinearFrame out;
     out.width = rows.width / 2;
     out.height = rows.height / 2;
     out.exposureSeconds = rows.exposureSeconds;
+    out.pixels = std::move(storage);
     out.pixels.resize(size_t(out.width) * size_t(out.height));
     // Pairs of rows a band, few enough to stay in the processor's cache.
     const int pairs = std::max(1, (128 << 10) / int(sizeof(float)) / std::max(1, 2 * rows.width));
@@ -83,7 +84,7 @@ struct FrameLook {
     bool read = false;
 };
 
-FrameLook lookAt(const QString& path, const SeriesOptions& options) {
+FrameLook lookAt(const QString& path, const SeriesOptions& options, FrameShelf& shelf) {
     FrameLook look;
     look.frame.path = path;
     const Outcome<QDateTime> midTime = pictureMidExposureUtc(path, options.cameraClockOffsetMinutes);
@@ -94,8 +95,8 @@ FrameLook lookAt(const QString& path, const SeriesOptions& options) {
     // transform to hundredths of a pixel, for a quarter of the detector's work.
     const bool bin = opened.ok() && qint64(opened.value()->width) * opened.value()->height > BinAbovePixels;
     Outcome<LinearFrame> linear = !opened.ok() ? Outcome<LinearFrame>(opened.failure())
-                                  : bin        ? readBinnedTwice(*opened.value())
-                                               : readLinearFrame(*opened.value());
+                                  : bin        ? readBinnedTwice(*opened.value(), shelf.take())
+                                               : readLinearFrame(*opened.value(), shelf.take());
     if (!linear.ok()) {
         look.frame.reason = QStringLiteral("Файл не читается: %1.").arg(linear.reason());
         look.frame.leftOut = true;
@@ -107,7 +108,7 @@ FrameLook lookAt(const QString& path, const SeriesOptions& options) {
     look.frame.exposureSeconds = linear.value().exposureSeconds;
     opened = Failure{};
     const QImage shown = stretchedFrame(linear.value());
-    linear = Failure{}; // its values are no longer needed while the stars are found
+    shelf.putBack(std::move(std::move(linear).value().pixels)); // not needed while the stars are found
     look.stars = detectStars(shown);
     if (bin) look.stars = scaledTwice(look.stars);
     look.frame.stars =
@@ -171,6 +172,8 @@ SeriesRegistration registerSeries(const QStringList& paths, const SeriesOptions&
         f.path = path;
         result.frames.push_back(f);
     }
+    keepLargeBlocksMapped();
+    FrameShelf shelf;
     const QString title = QStringLiteral("Совмещение серии");
     // The reference: the first frame that can be read and shows stars. Those before it are
     // matched to it afterwards, so that the matcher words why they failed.
@@ -183,7 +186,7 @@ SeriesRegistration registerSeries(const QStringList& paths, const SeriesOptions&
             result.stopped = true;
             return result;
         }
-        FrameLook look = lookAt(paths[next], options);
+        FrameLook look = lookAt(paths[next], options, shelf);
         if (goodReference(look)) {
             look.frame.toReference = SimilarityTransform();
             result.reference = next;
@@ -205,7 +208,7 @@ SeriesRegistration registerSeries(const QStringList& paths, const SeriesOptions&
     SeriesFrame* frames = result.frames.data(); // detached once here, not by the workers
     result.stopped = !pool.run([&](int i) {
         const int k = first + i;
-        FrameLook look = lookAt(paths.at(k), options);
+        FrameLook look = lookAt(paths.at(k), options, shelf);
         registerLook(look, reference, k + 1);
         frames[k] = look.frame; // each worker writes its own element
         pool.itemDone(title);

@@ -170,8 +170,8 @@ class ClipReach {
 class GroupStack {
   public:
     GroupStack(const SeriesRegistration& series, const QVector<int>& frames, const StackOptions& options,
-               double midHours)
-        : m_series(series), m_frames(frames), m_options(options), m_midHours(midHours) {
+               double midHours, FrameShelf& shelf)
+        : m_series(series), m_frames(frames), m_options(options), m_midHours(midHours), m_shelf(shelf) {
         const QSize size = series.frames[series.reference].size;
         m_width = size.width();
         m_height = size.height();
@@ -193,9 +193,29 @@ class GroupStack {
         return f.midTime ? double(f.midTime->toMSecsSinceEpoch()) / 3.6e6 : 0;
     }
 
+    /// A frame read into a buffer from the shelf, which gets it back when the frame is done with.
+    class Shelved {
+      public:
+        Shelved(FrameShelf& shelf, Outcome<LinearFrame> frame) : m_shelf(shelf), m_frame(std::move(frame)) {}
+        Shelved(const Shelved&) = delete;
+        ~Shelved() {
+            if (m_frame.ok()) m_shelf.putBack(std::move(std::move(m_frame).value().pixels));
+        }
+        bool ok() const { return m_frame.ok(); }
+        QString reason() const { return m_frame.reason(); }
+        const LinearFrame& value() const { return m_frame.value(); }
+
+      private:
+        FrameShelf& m_shelf;
+        Outcome<LinearFrame> m_frame;
+    };
+
     /// Reads the group's i-th frame; throws nothing, a failure comes back.
-    Outcome<LinearFrame> read(int i) const {
-        return readLinearFrame(m_series.frames[m_frames[i]].path, m_options.series.budget());
+    Shelved read(int i) const {
+        Outcome<std::unique_ptr<FrameRows>> rows =
+            FrameRows::open(m_series.frames[m_frames[i]].path, m_options.series.budget());
+        if (!rows.ok()) return {m_shelf, rows.failure()};
+        return {m_shelf, readLinearFrame(*rows.value(), m_shelf.take())};
     }
 
     /// The clipped mean, streamed.
@@ -211,6 +231,7 @@ class GroupStack {
     const QVector<int> m_frames;
     const StackOptions& m_options;
     double m_midHours = 0;
+    FrameShelf& m_shelf;
     int m_width = 0, m_height = 0;
 };
 
@@ -223,7 +244,7 @@ Failure stoppedFailure() {
 }
 
 Outcome<void> GroupStack::readInto(int i, std::vector<float>& into) const {
-    const Outcome<LinearFrame> frame = read(i);
+    const Shelved frame = read(i);
     if (!frame.ok()) return unreadable(m_series.frames[m_frames[i]], frame.reason());
     const Warp w = warp(i);
     into.resize(size_t(pixels()));
@@ -241,7 +262,7 @@ Outcome<LinearFrame> GroupStack::plainMean(FramePool::Progress progress, JobCont
     std::vector<quint16> count(size_t(pixels()), 0);
     for (int i = 0; i < m_frames.size(); ++i) {
         if (control && control->stopRequested()) return stoppedFailure();
-        const Outcome<LinearFrame> frame = read(i);
+        const Shelved frame = read(i);
         if (!frame.ok()) return unreadable(m_series.frames[m_frames[i]], frame.reason());
         const Warp w = warp(i);
         for (int y = 0; y < m_height; ++y) {
@@ -271,10 +292,11 @@ Outcome<LinearFrame> GroupStack::clippedMean(FramePool::Progress progress, JobCo
     // last), so that what moves across the group (a star when stacking along a motion) drops out of
     // it. They are added up with the same test as the rest.
     const int seeds[3] = {0, int(m_frames.size()) / 2, int(m_frames.size()) - 1};
-    std::vector<float> level, second;
+    std::vector<float> level = m_shelf.take();
     if (Outcome<void> r = readInto(seeds[0], level); !r.ok()) return r.failure();
     progress();
     if (control && control->stopRequested()) return stoppedFailure();
+    std::vector<float> second = m_shelf.take();
     if (Outcome<void> r = readInto(seeds[1], second); !r.ok()) return r.failure();
     progress();
     if (control && control->stopRequested()) return stoppedFailure();
@@ -283,7 +305,7 @@ Outcome<LinearFrame> GroupStack::clippedMean(FramePool::Progress progress, JobCo
 
     std::vector<quint16> count(n, 0);
     {
-        const Outcome<LinearFrame> third = read(seeds[2]);
+        const Shelved third = read(seeds[2]);
         if (!third.ok()) return unreadable(m_series.frames[m_frames[seeds[2]]], third.reason());
         const Warp w = warp(seeds[2]);
         std::vector<float> row(static_cast<size_t>(m_width));
@@ -325,7 +347,7 @@ Outcome<LinearFrame> GroupStack::clippedMean(FramePool::Progress progress, JobCo
     try {
         done = pool.run([&](int k) {
         const int i = rest.at(k);
-        const Outcome<LinearFrame> frame = read(i);
+        const Shelved frame = read(i);
         if (!frame.ok()) {
             std::lock_guard lock(failing);
             if (!failed) failed = std::make_unique<Failure>(unreadable(m_series.frames[m_frames[i]], frame.reason()));
@@ -357,6 +379,7 @@ Outcome<LinearFrame> GroupStack::clippedMean(FramePool::Progress progress, JobCo
     // Where every value was clipped (never with sound frames) the robust level stands.
     for (size_t i = 0; i < n; ++i)
         out.pixels[i] = count[i] ? out.pixels[i] / count[i] : level[i];
+    m_shelf.putBack(std::move(level));
     return out;
 }
 
@@ -428,7 +451,9 @@ Outcome<SeriesStacks> stackSeries(const SeriesRegistration& series, const StackO
                     return Failure{InvalidValue,
                                    QStringLiteral("Сложить по движению нельзя: у кадра %1 нет времени съёмки.")
                                        .arg(series.frames[i].path)};
+    keepLargeBlocksMapped();
     SeriesStacks result;
+    FrameShelf shelf;
     int done = 0;
     std::mutex reporting;
     FramePool::Progress progress = [&] {
@@ -448,7 +473,7 @@ Outcome<SeriesStacks> stackSeries(const SeriesRegistration& series, const StackO
             stack.last = series.frames[g.back()].midTime;
             stack.midTime = QDateTime::fromMSecsSinceEpoch(qint64(std::llround(hours * 3.6e6)), Qt::UTC);
         }
-        GroupStack group(series, g, options, hours);
+        GroupStack group(series, g, options, hours, shelf);
         Outcome<LinearFrame> picture = options.combine == StackCombine::Median ? group.median(progress, control)
                                                                                : group.clippedMean(progress, control);
         if (control && control->stopRequested()) {
