@@ -3,6 +3,7 @@
 // with the frames that cannot take part listed and left out, and one frame's defects clipped.
 
 #include "common/jobrunner.h"
+#include "series/framewarp.h"
 #include "series/seriesregistration.h"
 #include "series/seriesstack.h"
 #include "stars/movingsearch.h"
@@ -51,6 +52,21 @@ double frameAt(const SeriesScene& s, const SeriesStack& stack) {
            s.cadenceSeconds;
 }
 
+/// Catmull-Rom (or linear) interpolation of f at index coordinates (u, v), in doubles, straight
+/// from its definition: what the resampling must give wherever the frame covers the point.
+double interpolated(const LinearFrame& f, double u, double v, bool cubic) {
+    auto kernel = [cubic](double d) {
+        d = std::abs(d);
+        if (!cubic) return std::max(0.0, 1 - d);
+        return d < 1 ? 1.5 * d * d * d - 2.5 * d * d + 1 : d < 2 ? -0.5 * d * d * d + 2.5 * d * d - 4 * d + 2 : 0;
+    };
+    double sum = 0;
+    for (int j = int(std::floor(v)) - 1; j <= int(std::floor(v)) + 2; ++j)
+        for (int i = int(std::floor(u)) - 1; i <= int(std::floor(u)) + 2; ++i)
+            if (const double k = kernel(u - i) * kernel(v - j); k != 0) sum += k * f.row(j)[i];
+    return sum;
+}
+
 SeriesOptions twoWorkers() {
     SeriesOptions o;
     o.workers = 2;
@@ -68,6 +84,10 @@ class TestSeries : public QObject {
     void oneFramesTrailAndHotPixelAreClipped();
     void runsOnTheJobRunnerWithProgressAndStop();
     void aFrameWithoutStarsRegistersByItsHeaderWcs();
+    void framesReadInBandsAsWritten_data();
+    void framesReadInBandsAsWritten();
+    void resamplingFollowsTheInterpolationsDefinition_data();
+    void resamplingFollowsTheInterpolationsDefinition();
 };
 
 void TestSeries::stacksShowAFaintMoverAndStackingAlongItMakesAPoint() {
@@ -250,6 +270,99 @@ void TestSeries::aFrameWithoutStarsRegistersByItsHeaderWcs() {
     QVERIFY(QLineF(f.toReference->map(QPointF(100, 250)), clouded.toFirst[2].map(QPointF(100, 250))).length() < 0.05);
     QVERIFY(seriesFrameState(f).startsWith(QStringLiteral("по координатам неба")));
     QVERIFY(series.frames[1].stackable() && !series.frames[1].bySky);
+}
+
+void TestSeries::framesReadInBandsAsWritten_data() {
+    QTest::addColumn<int>("bitpix");
+    QTest::addColumn<double>("bzero");
+    QTest::addColumn<double>("bscale");
+    QTest::addColumn<bool>("blanks");
+    QTest::addColumn<bool>("compressed");
+    QTest::newRow("unsigned 16-bit") << int(USHORT_IMG) << 0.0 << 1.0 << false << false;
+    QTest::newRow("scaled 16-bit with blanks") << int(SHORT_IMG) << 100.0 << 2.0 << true << false;
+    QTest::newRow("compressed 16-bit") << int(SHORT_IMG) << 0.0 << 1.0 << false << true;
+    QTest::newRow("float with blanks") << int(FLOAT_IMG) << 0.0 << 1.0 << true << false;
+}
+
+void TestSeries::framesReadInBandsAsWritten() {
+    QFETCH(int, bitpix);
+    QFETCH(double, bzero);
+    QFETCH(double, bscale);
+    QFETCH(bool, blanks);
+    QFETCH(bool, compressed);
+    // An odd width, so that rows end part-way through a vector of values.
+    LinearData d = linearStarField(37, 23, 3, 1200, 40, 30000, 5);
+    if (blanks) d.at(4, 2) = d.at(36, 22) = NAN;
+    QTemporaryDir dir;
+    const QString path = dir.filePath("frame.fits");
+    QCOMPARE(writeFits(path, d, {bitpix, bzero, bscale, compressed, blanks}), 0);
+    const Outcome<LinearFrame> frame = readLinearFrame(path, 1 << 20);
+    QVERIFY2(frame.ok(), qPrintable(frame.reason()));
+    const double step = bitpix == FLOAT_IMG ? 1e-3 : bscale; // what the file can hold of a value
+    for (int y = 0; y < d.height; ++y)
+        for (int x = 0; x < d.width; ++x) {
+            const double want = d.at(x, y), got = frame.value().row(y)[x];
+            QVERIFY2(std::isnan(want) ? std::isnan(got) : std::abs(got - want) <= step,
+                     qPrintable(QStringLiteral("(%1, %2): %3 for %4").arg(x).arg(y).arg(got).arg(want)));
+        }
+    // A band from the middle is the same rows.
+    Outcome<std::unique_ptr<FrameRows>> rows = FrameRows::open(path, 1 << 20);
+    QVERIFY(rows.ok());
+    std::vector<float> band(size_t(5) * d.width);
+    QVERIFY(rows.value()->read(9, 5, band.data()).ok());
+    QVERIFY(std::equal(band.begin(), band.end(), frame.value().row(9),
+                       [](float a, float b) { return a == b || (std::isnan(a) && std::isnan(b)); }));
+}
+
+void TestSeries::resamplingFollowsTheInterpolationsDefinition_data() {
+    QTest::addColumn<double>("turn");
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<bool>("mirrored");
+    QTest::addColumn<bool>("cubic");
+    QTest::newRow("shift only, bicubic") << 0.0 << 1.0 << false << true;
+    QTest::newRow("turned 10 degrees, bicubic") << 10.0 << 1.0 << false << true;
+    QTest::newRow("turned the other way and mirrored, bicubic") << -7.0 << 1.0 << true << true;
+    QTest::newRow("scaled, bilinear") << 3.0 << 0.93 << false << false;
+}
+
+void TestSeries::resamplingFollowsTheInterpolationsDefinition() {
+    QFETCH(double, turn);
+    QFETCH(double, scale);
+    QFETCH(bool, mirrored);
+    QFETCH(bool, cubic);
+    LinearFrame src;
+    src.width = 203;
+    src.height = 151;
+    for (int y = 0; y < src.height; ++y)
+        for (int x = 0; x < src.width; ++x)
+            src.pixels.push_back(float(1000 + 300 * std::sin(x * 0.37) * std::cos(y * 0.23) + (x * 7 + y * 13) % 11));
+    const double a = scale * std::cos(turn * M_PI / 180), b = scale * std::sin(turn * M_PI / 180);
+    // A mirror turns the frame upside down: moved back down onto the stack.
+    const SimilarityTransform toReference{a, b, 6.3, mirrored ? 150.3 : -4.7, mirrored};
+    const Warp w = warpOf(toReference, QPointF(1.25, -0.5));
+    const int width = 211;
+    std::vector<float> row(width);
+    int inside = 0, outside = 0;
+    for (int y = 0; y < 160; y += 3) {
+        warpRow(src, w, cubic, y, width, row.data());
+        for (int x = 0; x < width; ++x) {
+            const double X = x + 0.5, Y = y + 0.5;
+            const double u = w.xx * X + w.xy * Y + w.x0 - 0.5, v = w.yx * X + w.yy * Y + w.y0 - 0.5;
+            if (u < 0 || v < 0 || u > src.width - 1 || v > src.height - 1) {
+                QVERIFY2(std::isnan(row[x]), qPrintable(QStringLiteral("(%1, %2) is off the frame").arg(x).arg(y)));
+                ++outside;
+                continue;
+            }
+            // Near the edges the bicubic neighbourhood is cut: those pixels are read bilinearly.
+            const bool whole = u >= 1 && v >= 1 && u < src.width - 2 && v < src.height - 2;
+            const double want = interpolated(src, u, v, cubic && whole);
+            // The cubic weights are tabulated at 1/256 pixel: a gradient of up to ~120 a pixel.
+            QVERIFY2(std::abs(row[x] - want) < (cubic && whole ? 0.5 : 0.01),
+                     qPrintable(QStringLiteral("(%1, %2): %3 for %4").arg(x).arg(y).arg(row[x]).arg(want)));
+            ++inside;
+        }
+    }
+    QVERIFY(inside > 5000 && outside > 300);
 }
 
 QTEST_GUILESS_MAIN(TestSeries)
