@@ -122,28 +122,15 @@ class ClipReach {
     void add(const float* values, const float* levels, float* sum, quint16* count, int n) const {
         int x = 0;
 #if defined(__SSE2__)
-        const __m128 low = _mm_set1_ps(m_low), perStep = _mm_set1_ps(m_perStep), half = _mm_set1_ps(0.5f);
-        const __m128 zero = _mm_setzero_ps(), top = _mm_set1_ps(Steps);
-        const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
-        alignas(16) int k[4];
         for (; x + 8 <= n; x += 8) {
             __m128 taken[2];
             for (int h = 0; h < 2; ++h) {
                 const int at = x + 4 * h;
                 const __m128 v = _mm_loadu_ps(values + at), m = _mm_loadu_ps(levels + at);
-                // A NaN level goes to step 0 (max hands back its second operand then); its reach is unused.
-                const __m128 t = _mm_min_ps(_mm_max_ps(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(m, low), perStep), half), zero), top);
-                _mm_store_si128(reinterpret_cast<__m128i*>(k), _mm_cvttps_epi32(t));
-                const __m128 reach = _mm_setr_ps(m_reach[k[0]], m_reach[k[1]], m_reach[k[2]], m_reach[k[3]]);
-                const __m128 within = _mm_cmple_ps(_mm_and_ps(_mm_sub_ps(v, m), magnitude), reach);
-                const __m128 unknown = _mm_and_ps(_mm_cmpunord_ps(m, m), _mm_cmpord_ps(v, v));
-                taken[h] = _mm_or_ps(within, unknown);
+                taken[h] = accepts(v, m, reachOf(m));
                 _mm_storeu_ps(sum + at, _mm_add_ps(_mm_loadu_ps(sum + at), _mm_and_ps(v, taken[h])));
             }
-            // All ones (-1) where taken, in sixteen bits: subtracted, it counts.
-            const __m128i counted = _mm_packs_epi32(_mm_castps_si128(taken[0]), _mm_castps_si128(taken[1]));
-            __m128i* c = reinterpret_cast<__m128i*>(count + x);
-            _mm_storeu_si128(c, _mm_sub_epi16(_mm_loadu_si128(c), counted));
+            countTaken(taken, count + x);
         }
 #endif
         for (; x < n; ++x) {
@@ -155,7 +142,74 @@ class ClipReach {
         }
     }
 
+    /// The start of a group from its first three frames a, b, c: a becomes their median (NaN
+    /// unless all three cover the pixel), b the sum of those accepted against it, count their number.
+    void seed(float* a, float* b, const float* c, quint16* count, int n) const {
+        int x = 0;
+#if defined(__SSE2__)
+        const __m128 blank = _mm_set1_ps(NAN);
+        for (; x + 8 <= n; x += 8) {
+            __m128 taken[3][2];
+            for (int h = 0; h < 2; ++h) {
+                const int at = x + 4 * h;
+                const __m128 va = _mm_loadu_ps(a + at), vb = _mm_loadu_ps(b + at), vc = _mm_loadu_ps(c + at);
+                const __m128 gap = _mm_or_ps(_mm_cmpunord_ps(va, vb), _mm_cmpunord_ps(vc, vc));
+                const __m128 middle =
+                    _mm_max_ps(_mm_min_ps(va, vb), _mm_min_ps(_mm_max_ps(va, vb), vc));
+                const __m128 m = _mm_or_ps(_mm_andnot_ps(gap, middle), _mm_and_ps(gap, blank));
+                const __m128 reach = reachOf(m);
+                __m128 added = _mm_setzero_ps();
+                int k = 0;
+                for (const __m128 v : {va, vb, vc}) {
+                    taken[k][h] = accepts(v, m, reach);
+                    added = _mm_add_ps(added, _mm_and_ps(v, taken[k++][h]));
+                }
+                _mm_storeu_ps(a + at, m);
+                _mm_storeu_ps(b + at, added);
+            }
+            for (auto& t : taken)
+                countTaken(t, count + x);
+        }
+#endif
+        for (; x < n; ++x) {
+            const float m = medianOfThree(a[x], b[x], c[x]);
+            const float reach = std::isnan(m) ? 0 : at(m);
+            float added = 0;
+            for (float v : {a[x], b[x], c[x]})
+                if (accepted(v, m, reach)) {
+                    added += v;
+                    ++count[x];
+                }
+            a[x] = m;
+            b[x] = added;
+        }
+    }
+
   private:
+#if defined(__SSE2__)
+    /// The reach of four levels; a NaN level goes to step 0 (max hands back its second operand
+    /// then), its reach unused.
+    __m128 reachOf(__m128 m) const {
+        const __m128 t = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(m, _mm_set1_ps(m_low)), _mm_set1_ps(m_perStep)),
+                                    _mm_set1_ps(0.5f));
+        alignas(16) int k[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(k),
+                        _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(t, _mm_setzero_ps()), _mm_set1_ps(Steps))));
+        return _mm_setr_ps(m_reach[k[0]], m_reach[k[1]], m_reach[k[2]], m_reach[k[3]]);
+    }
+    /// All ones where v is added, as accepted() says.
+    static __m128 accepts(__m128 v, __m128 m, __m128 reach) {
+        const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+        const __m128 within = _mm_cmple_ps(_mm_and_ps(_mm_sub_ps(v, m), magnitude), reach);
+        return _mm_or_ps(within, _mm_and_ps(_mm_cmpunord_ps(m, m), _mm_cmpord_ps(v, v)));
+    }
+    /// Counts eight values taken: all ones (-1) in sixteen bits, subtracted.
+    static void countTaken(const __m128 taken[2], quint16* count) {
+        const __m128i counted = _mm_packs_epi32(_mm_castps_si128(taken[0]), _mm_castps_si128(taken[1]));
+        __m128i* c = reinterpret_cast<__m128i*>(count);
+        _mm_storeu_si128(c, _mm_sub_epi16(_mm_loadu_si128(c), counted));
+    }
+#endif
     static constexpr int Steps = 1024;
     int step(float level) const {
         const float t = (level - m_low) * m_perStep + 0.5f;
@@ -164,6 +218,28 @@ class ClipReach {
     float m_low, m_perStep = 1;
     float m_reach[Steps + 1];
 };
+
+/// The sums divided by their counts; where every value was clipped (never with sound frames),
+/// the robust level.
+void meanOrLevel(float* sum, const quint16* count, const float* level, size_t n) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i none = _mm_setzero_si128();
+    for (; i + 8 <= n; i += 8) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(count + i));
+        const __m128i halves[2] = {_mm_unpacklo_epi16(c, none), _mm_unpackhi_epi16(c, none)};
+        for (int h = 0; h < 2; ++h) {
+            const __m128 k = _mm_cvtepi32_ps(halves[h]);
+            const __m128 empty = _mm_cmpeq_ps(k, _mm_setzero_ps());
+            const __m128 mean = _mm_div_ps(_mm_loadu_ps(sum + i + 4 * h), k);
+            _mm_storeu_ps(sum + i + 4 * h, _mm_or_ps(_mm_andnot_ps(empty, mean),
+                                                     _mm_and_ps(empty, _mm_loadu_ps(level + i + 4 * h))));
+        }
+    }
+#endif
+    for (; i < n; ++i)
+        sum[i] = count[i] ? sum[i] / count[i] : level[i];
+}
 
 /// One group being stacked: its frames, the mid-time the motion is taken from, and where the
 /// frames' values are added up.
@@ -312,19 +388,8 @@ Outcome<LinearFrame> GroupStack::clippedMean(FramePool::Progress progress, JobCo
         for (int y = 0; y < m_height; ++y) {
             warpRow(third.value(), w, cubic(), y, m_width, row.data());
             const size_t o = size_t(y) * m_width;
-            for (int x = 0; x < m_width; ++x) {
-                const float a = level[o + x], b = second[o + x], c = row[x];
-                const float m = medianOfThree(a, b, c);
-                level[o + x] = m;
-                const float reach = std::isnan(m) ? 0 : window.at(m);
-                float added = 0;
-                for (float v : {a, b, c})
-                    if (accepted(v, m, reach)) {
-                        added += v;
-                        ++count[o + x];
-                    }
-                second[o + x] = added; // read above: the frame's values become the sum's start
-            }
+            // The frame's values read above become the sum's start.
+            window.seed(level.data() + o, second.data() + o, row.data(), count.data() + o, m_width);
         }
         progress();
     }
@@ -376,9 +441,7 @@ Outcome<LinearFrame> GroupStack::clippedMean(FramePool::Progress progress, JobCo
     out.width = m_width;
     out.height = m_height;
     out.pixels = std::move(sum);
-    // Where every value was clipped (never with sound frames) the robust level stands.
-    for (size_t i = 0; i < n; ++i)
-        out.pixels[i] = count[i] ? out.pixels[i] / count[i] : level[i];
+    meanOrLevel(out.pixels.data(), count.data(), level.data(), n);
     m_shelf.putBack(std::move(level));
     return out;
 }
