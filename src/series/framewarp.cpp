@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #if defined(__SSE2__)
-#include <xmmintrin.h>
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace vorlan {
@@ -83,6 +82,57 @@ void narrowTo(double p0, double step, double lo, double hi, int& first, int& las
     last = std::min(last, int(std::floor(std::clamp(b, -1e9, 1e9))));
 }
 
+#if defined(__GNUC__) && defined(__x86_64__)
+#define VORLAN_WARP_AVX2 1
+/// The bicubic pixels of warpInside eight at a time with the fused multiply-adds of processors
+/// that have them (the program itself is built for any x86-64). Returns the pixels done.
+__attribute__((target("avx2,fma"))) int warpInsideAvx2(const LinearFrame& src, const Warp& w, double u0, double v0,
+                                                        int count, float* out, const CubicTable& table) {
+    const __m256 lane = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256 du = _mm256_set1_ps(float(w.xx)), dv = _mm256_set1_ps(float(w.yx));
+    const __m256 uStart = _mm256_set1_ps(float(u0)), vStart = _mm256_set1_ps(float(v0));
+    const __m256 steps = _mm256_set1_ps(Steps);
+    const ptrdiff_t stride = src.width;
+    alignas(32) int ii[8], jj[8], qu[8], qv[8];
+    int x = 0;
+    for (; x + 8 <= count; x += 8, out += 8) {
+        const __m256 at = _mm256_add_ps(_mm256_set1_ps(float(x)), lane);
+        const __m256 u = _mm256_fmadd_ps(at, du, uStart), v = _mm256_fmadd_ps(at, dv, vStart);
+        const __m256i i = _mm256_cvttps_epi32(u), j = _mm256_cvttps_epi32(v);
+        const __m256 fu = _mm256_sub_ps(u, _mm256_cvtepi32_ps(i)), fv = _mm256_sub_ps(v, _mm256_cvtepi32_ps(j));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(ii), i);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(jj), j);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(qu), _mm256_cvtps_epi32(_mm256_mul_ps(fu, steps)));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(qv), _mm256_cvtps_epi32(_mm256_mul_ps(fv, steps)));
+        __m128 p[8];
+        for (int k = 0; k < 8; ++k) {
+            const float* r = src.pixels.data() + (jj[k] - 1) * stride + ii[k] - 1;
+            const float* wv = table.w[qv[k]];
+            __m128 c = _mm_mul_ps(_mm_loadu_ps(r), _mm_broadcast_ss(wv));
+            c = _mm_fmadd_ps(_mm_loadu_ps(r + stride), _mm_broadcast_ss(wv + 1), c);
+            c = _mm_fmadd_ps(_mm_loadu_ps(r + 2 * stride), _mm_broadcast_ss(wv + 2), c);
+            c = _mm_fmadd_ps(_mm_loadu_ps(r + 3 * stride), _mm_broadcast_ss(wv + 3), c);
+            p[k] = _mm_mul_ps(c, _mm_load_ps(table.w[qu[k]]));
+        }
+        // Pixels k and k + 4 side by side, so that one transpose sums all eight.
+        __m256 q[4];
+        for (int k = 0; k < 4; ++k)
+            q[k] = _mm256_set_m128(p[k + 4], p[k]);
+        const __m256 t0 = _mm256_unpacklo_ps(q[0], q[1]), t1 = _mm256_unpackhi_ps(q[0], q[1]);
+        const __m256 t2 = _mm256_unpacklo_ps(q[2], q[3]), t3 = _mm256_unpackhi_ps(q[2], q[3]);
+        const __m256 s0 = _mm256_add_ps(_mm256_shuffle_ps(t0, t2, 0x44), _mm256_shuffle_ps(t0, t2, 0xee));
+        const __m256 s1 = _mm256_add_ps(_mm256_shuffle_ps(t1, t3, 0x44), _mm256_shuffle_ps(t1, t3, 0xee));
+        _mm256_storeu_ps(out, _mm256_add_ps(s0, s1));
+    }
+    return x;
+}
+
+bool hasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return has;
+}
+#endif
+
 #if defined(__SSE2__)
 /// Pixels first .. last - 1 (a multiple of four apart) of a row whose sample points all lie
 /// inside src with their neighbourhoods; u0, v0 the point of pixel first.
@@ -91,10 +141,19 @@ void warpInside(const LinearFrame& src, const Warp& w, bool cubic, double u0, do
     static const CubicTable table;
     const __m128 lane = _mm_setr_ps(0, 1, 2, 3);
     const __m128 du = _mm_set1_ps(float(w.xx)), dv = _mm_set1_ps(float(w.yx));
-    const __m128 uStart = _mm_set1_ps(float(u0)), vStart = _mm_set1_ps(float(v0));
     const __m128 steps = _mm_set1_ps(Steps), one = _mm_set1_ps(1);
     const ptrdiff_t stride = src.width;
     alignas(16) int ii[4], jj[4], qu[4], qv[4];
+#if defined(VORLAN_WARP_AVX2)
+    if (cubic && hasAvx2()) {
+        const int done = warpInsideAvx2(src, w, u0, v0, last - first, out, table);
+        first += done;
+        out += done;
+        u0 += done * w.xx;
+        v0 += done * w.yx;
+    }
+#endif
+    const __m128 uStart = _mm_set1_ps(float(u0)), vStart = _mm_set1_ps(float(v0));
     for (int x = first; x < last; x += 4, out += 4) {
         const __m128 at = _mm_add_ps(_mm_set1_ps(float(x - first)), lane);
         const __m128 u = _mm_add_ps(uStart, _mm_mul_ps(at, du));

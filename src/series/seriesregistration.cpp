@@ -35,6 +35,10 @@ constexpr int LookBytesPerPixel = 6;
 /// Of the usable stars the poorer of two frames shows, at least this share must pair up.
 constexpr double MinSharedStars = 0.2;
 
+/// The brightest usable stars a frame is registered by: a few hundred fix the transform to
+/// hundredths of a pixel, more only slow the matching down.
+constexpr int RegistrationStars = 300;
+
 /// Frames larger than this many pixels are binned for their stars.
 constexpr qint64 BinAbovePixels = 8'000'000;
 
@@ -113,6 +117,10 @@ FrameLook lookAt(const QString& path, const SeriesOptions& options, FrameShelf& 
     if (bin) look.stars = scaledTwice(look.stars);
     look.frame.stars =
         int(std::count_if(look.stars.stars.begin(), look.stars.stars.end(), [](const Star& s) { return s.usable(); }));
+    QVector<Star> brightest;
+    for (const Star& s : look.stars.stars)
+        if (s.usable() && brightest.size() < RegistrationStars) brightest.push_back(s);
+    look.stars.stars = brightest;
     if (isFitsFile(path)) look.wcs = SkyWcs::fromFitsFile(path);
     return look;
 }
@@ -126,7 +134,7 @@ void registerLook(FrameLook& look, const FrameLook& reference, int number) {
     SeriesFrame& f = look.frame;
     // Frames of one run share most of their stars; a few chance pairs between two fields can
     // still fit within the matcher's tolerance.
-    const int common = std::min(reference.frame.stars, f.stars);
+    const int common = int(std::min(reference.stars.stars.size(), look.stars.stars.size()));
     if (match.ok && match.matched < common * MinSharedStars) {
         f.reason = QStringLiteral("Снимок %1 показывает другой участок неба: совпало лишь %2 звёзд из %3.")
                        .arg(number)
