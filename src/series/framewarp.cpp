@@ -93,26 +93,30 @@ __attribute__((target("avx2,fma"))) int warpInsideAvx2(const LinearFrame& src, c
     const __m256 uStart = _mm256_set1_ps(float(u0)), vStart = _mm256_set1_ps(float(v0));
     const __m256 steps = _mm256_set1_ps(Steps);
     const ptrdiff_t stride = src.width;
-    alignas(32) int ii[8], jj[8], qu[8], qv[8];
+    const float* weights = table.w[0];
+    // Per pixel: where its four rows start in src (a frame held in memory has fewer than 2^31
+    // pixels), and where its weights are in the table.
+    alignas(32) int at0[8], wu[8], wv[8];
+    const __m256i one = _mm256_set1_epi32(1), rowStep = _mm256_set1_epi32(int(stride));
     int x = 0;
     for (; x + 8 <= count; x += 8, out += 8) {
         const __m256 at = _mm256_add_ps(_mm256_set1_ps(float(x)), lane);
         const __m256 u = _mm256_fmadd_ps(at, du, uStart), v = _mm256_fmadd_ps(at, dv, vStart);
         const __m256i i = _mm256_cvttps_epi32(u), j = _mm256_cvttps_epi32(v);
         const __m256 fu = _mm256_sub_ps(u, _mm256_cvtepi32_ps(i)), fv = _mm256_sub_ps(v, _mm256_cvtepi32_ps(j));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(ii), i);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(jj), j);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(qu), _mm256_cvtps_epi32(_mm256_mul_ps(fu, steps)));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(qv), _mm256_cvtps_epi32(_mm256_mul_ps(fv, steps)));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(at0),
+                           _mm256_add_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(j, one), rowStep), _mm256_sub_epi32(i, one)));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(wu), _mm256_slli_epi32(_mm256_cvtps_epi32(_mm256_mul_ps(fu, steps)), 2));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(wv), _mm256_slli_epi32(_mm256_cvtps_epi32(_mm256_mul_ps(fv, steps)), 2));
         __m128 p[8];
         for (int k = 0; k < 8; ++k) {
-            const float* r = src.pixels.data() + (jj[k] - 1) * stride + ii[k] - 1;
-            const float* wv = table.w[qv[k]];
-            __m128 c = _mm_mul_ps(_mm_loadu_ps(r), _mm_broadcast_ss(wv));
-            c = _mm_fmadd_ps(_mm_loadu_ps(r + stride), _mm_broadcast_ss(wv + 1), c);
-            c = _mm_fmadd_ps(_mm_loadu_ps(r + 2 * stride), _mm_broadcast_ss(wv + 2), c);
-            c = _mm_fmadd_ps(_mm_loadu_ps(r + 3 * stride), _mm_broadcast_ss(wv + 3), c);
-            p[k] = _mm_mul_ps(c, _mm_load_ps(table.w[qu[k]]));
+            const float* r = src.pixels.data() + at0[k];
+            const __m128 w4 = _mm_load_ps(weights + wv[k]);
+            __m128 c = _mm_mul_ps(_mm_loadu_ps(r), _mm_permute_ps(w4, 0x00));
+            c = _mm_fmadd_ps(_mm_loadu_ps(r + stride), _mm_permute_ps(w4, 0x55), c);
+            c = _mm_fmadd_ps(_mm_loadu_ps(r + 2 * stride), _mm_permute_ps(w4, 0xaa), c);
+            c = _mm_fmadd_ps(_mm_loadu_ps(r + 3 * stride), _mm_permute_ps(w4, 0xff), c);
+            p[k] = _mm_mul_ps(c, _mm_load_ps(weights + wu[k]));
         }
         // Pixels k and k + 4 side by side, so that one transpose sums all eight.
         __m256 q[4];

@@ -246,8 +246,9 @@ void meanOrLevel(float* sum, const quint16* count, const float* level, size_t n)
 class GroupStack {
   public:
     GroupStack(const SeriesRegistration& series, const QVector<int>& frames, const StackOptions& options,
-               double midHours, FrameShelf& shelf)
-        : m_series(series), m_frames(frames), m_options(options), m_midHours(midHours), m_shelf(shelf) {
+               double midHours, FrameShelf& shelf, std::vector<quint16>& counts)
+        : m_series(series), m_frames(frames), m_options(options), m_midHours(midHours), m_shelf(shelf),
+          m_count(counts) {
         const QSize size = series.frames[series.reference].size;
         m_width = size.width();
         m_height = size.height();
@@ -308,6 +309,7 @@ class GroupStack {
     const StackOptions& m_options;
     double m_midHours = 0;
     FrameShelf& m_shelf;
+    std::vector<quint16>& m_count; ///< how many values each pixel's sum holds; kept from group to group
     int m_width = 0, m_height = 0;
 };
 
@@ -335,7 +337,8 @@ constexpr int BandRows = 16;
 
 Outcome<LinearFrame> GroupStack::plainMean(FramePool::Progress progress, JobControl* control) {
     std::vector<float> sum(static_cast<size_t>(pixels()), 0.f), row(static_cast<size_t>(m_width));
-    std::vector<quint16> count(size_t(pixels()), 0);
+    std::vector<quint16>& count = m_count;
+    count.assign(size_t(pixels()), 0);
     for (int i = 0; i < m_frames.size(); ++i) {
         if (control && control->stopRequested()) return stoppedFailure();
         const Shelved frame = read(i);
@@ -379,7 +382,8 @@ Outcome<LinearFrame> GroupStack::clippedMean(FramePool::Progress progress, JobCo
     const NoiseCurve noise = NoiseCurve::measure(level, second);
     const ClipReach window(noise, float(m_options.kappa) * MedianOfThreeSpread);
 
-    std::vector<quint16> count(n, 0);
+    std::vector<quint16>& count = m_count;
+    count.assign(n, 0);
     {
         const Shelved third = read(seeds[2]);
         if (!third.ok()) return unreadable(m_series.frames[m_frames[seeds[2]]], third.reason());
@@ -517,6 +521,7 @@ Outcome<SeriesStacks> stackSeries(const SeriesRegistration& series, const StackO
     keepLargeBlocksMapped();
     SeriesStacks result;
     FrameShelf shelf;
+    std::vector<quint16> counts;
     int done = 0;
     std::mutex reporting;
     FramePool::Progress progress = [&] {
@@ -536,7 +541,7 @@ Outcome<SeriesStacks> stackSeries(const SeriesRegistration& series, const StackO
             stack.last = series.frames[g.back()].midTime;
             stack.midTime = QDateTime::fromMSecsSinceEpoch(qint64(std::llround(hours * 3.6e6)), Qt::UTC);
         }
-        GroupStack group(series, g, options, hours, shelf);
+        GroupStack group(series, g, options, hours, shelf, counts);
         Outcome<LinearFrame> picture = options.combine == StackCombine::Median ? group.median(progress, control)
                                                                                : group.clippedMean(progress, control);
         if (control && control->stopRequested()) {
