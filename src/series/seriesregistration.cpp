@@ -14,6 +14,7 @@
 
 #include <QThread>
 #include <algorithm>
+#include <cmath>
 
 namespace vorlan {
 
@@ -68,6 +69,55 @@ Outcome<LinearFrame> readBinnedTwice(FrameRows& rows, std::vector<float>&& stora
     return out;
 }
 
+/// The frame as the star detector reads it: the sky a little above black, its noise several grey
+/// levels wide, and the brightest value white, through an arcsinh curve (linear over the sky,
+/// logarithmic up the stars) read from a table. A tenth of the display stretch's work, which
+/// places every one of its 256 levels exactly for the eye.
+QImage detectionPicture(const LinearFrame& frame) {
+    QImage out(frame.width, frame.height, QImage::Format_Grayscale8);
+    if (out.isNull() || frame.pixels.empty()) return out;
+    // The sky's level and noise from a sparse sample (rows and columns at steps that share no
+    // pattern with a sensor's), the top from every value.
+    std::vector<float> sample;
+    for (int y = 0; y < frame.height; y += 8)
+        for (int x = y % 7; x < frame.width; x += 7)
+            if (std::isfinite(frame.row(y)[x])) sample.push_back(frame.row(y)[x]);
+    float top = -INFINITY;
+    for (float v : frame.pixels)
+        top = std::max(top, v); // NaN compares false and is passed over
+    if (sample.empty() || !std::isfinite(top)) {
+        out.fill(0);
+        return out;
+    }
+    auto middle = [](std::vector<float>& v) {
+        std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+        return v[v.size() / 2];
+    };
+    const float sky = middle(sample);
+    for (float& v : sample)
+        v = std::abs(v - sky);
+    const float noise = std::max(1.4826f * middle(sample), std::max(std::abs(sky), 1.0f) * 1e-6f);
+    // Black three sigmas below the sky; sixteen table steps a sigma up to the top.
+    const float black = sky - 3 * noise;
+    const double span = std::max(double(top) - black, double(noise));
+    const int steps = int(std::clamp(span / noise * 16, 256.0, double(1 << 20)));
+    const float perStep = float(steps / span);
+    constexpr double Linear = 4; // sigmas over which the curve stays nearly straight
+    const double full = std::asinh(span / noise / Linear);
+    std::vector<uchar> table(size_t(steps) + 1);
+    for (int k = 0; k <= steps; ++k)
+        table[size_t(k)] = uchar(std::lround(255 * std::asinh(k / double(perStep) / noise / Linear) / full));
+    for (int y = 0; y < frame.height; ++y) {
+        const float* in = frame.row(y);
+        uchar* line = out.scanLine(y);
+        for (int x = 0; x < frame.width; ++x) {
+            const float t = (in[x] - black) * perStep; // NaN and below black go to 0
+            line[x] = table[size_t(t > 0 ? std::min(t, float(steps)) : 0.0f)];
+        }
+    }
+    return out;
+}
+
 /// A star list of a binned frame in the frame's own pixels.
 StarList scaledTwice(StarList list) {
     list.width *= 2;
@@ -111,7 +161,7 @@ FrameLook lookAt(const QString& path, const SeriesOptions& options, FrameShelf& 
                           : QSize(linear.value().width, linear.value().height);
     look.frame.exposureSeconds = linear.value().exposureSeconds;
     opened = Failure{};
-    const QImage shown = stretchedFrame(linear.value());
+    const QImage shown = detectionPicture(linear.value());
     shelf.putBack(std::move(std::move(linear).value().pixels)); // not needed while the stars are found
     look.stars = detectStars(shown);
     if (bin) look.stars = scaledTwice(look.stars);
