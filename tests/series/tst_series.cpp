@@ -84,6 +84,8 @@ class TestSeries : public QObject {
     void oneFramesTrailAndHotPixelAreClipped();
     void runsOnTheJobRunnerWithProgressAndStop();
     void aFrameWithoutStarsRegistersByItsHeaderWcs();
+    void blankPatchesOfFramesLeaveNoHoleInTheStack();
+    void aLargeFrameIsRegisteredOnItsBinnedPixels();
     void framesReadInBandsAsWritten_data();
     void framesReadInBandsAsWritten();
     void resamplingFollowsTheInterpolationsDefinition_data();
@@ -270,6 +272,53 @@ void TestSeries::aFrameWithoutStarsRegistersByItsHeaderWcs() {
     QVERIFY(QLineF(f.toReference->map(QPointF(100, 250)), clouded.toFirst[2].map(QPointF(100, 250))).length() < 0.05);
     QVERIFY(seriesFrameState(f).startsWith(QStringLiteral("по координатам неба")));
     QVERIFY(series.frames[1].stackable() && !series.frames[1].bySky);
+}
+
+void TestSeries::blankPatchesOfFramesLeaveNoHoleInTheStack() {
+    SeriesScene s = smallerScene(400, 300, 9, 120);
+    QTemporaryDir dir;
+    const WrittenSeries written = writeSeries(s, dir.path());
+    const SeriesRegistration series = registerSeries(written.paths);
+    StackOptions whole;
+    whole.groups = 1;
+    const LinearFrame expected = stackSeries(series, whole).value().stacks[0].picture;
+    // Frame 0 gives the group's level, frame 3 is added after it: each loses a patch to blank
+    // pixels (FITS BLANK), over the same place of the sky.
+    for (int f : {0, 3}) {
+        const LinearFrame frame = readLinearFrame(written.paths[f], 1 << 30).value();
+        LinearData d{frame.width, frame.height, 1, {frame.pixels.begin(), frame.pixels.end()}, {}};
+        for (int y = 100; y < 160; ++y)
+            for (int x = 150; x < 250; ++x)
+                d.at(x, y) = NAN;
+        FitsLayout layout;
+        layout.blankDefined = true;
+        QCOMPARE(writeFits(written.paths[f], d, layout), 0);
+    }
+    const LinearFrame patched = stackSeries(series, whole).value().stacks[0].picture;
+    const double noise = levelAndNoise(expected).second;
+    double worst = 0;
+    for (int y = 115; y < 145; ++y)
+        for (int x = 170; x < 230; ++x) {
+            QVERIFY2(std::isfinite(patched.row(y)[x]), qPrintable(QStringLiteral("hole at (%1, %2)").arg(x).arg(y)));
+            worst = std::max(worst, double(std::abs(patched.row(y)[x] - expected.row(y)[x])));
+        }
+    // Seven frames where there were nine: the same sky, a little noisier.
+    QVERIFY2(worst < 5 * noise, qPrintable(QStringLiteral("%1 vs noise %2").arg(worst).arg(noise)));
+    QVERIFY(std::isfinite(patched.row(10)[10]) && std::abs(patched.row(10)[10] - expected.row(10)[10]) < 1e-3);
+}
+
+void TestSeries::aLargeFrameIsRegisteredOnItsBinnedPixels() {
+    // Over eight million pixels: its stars are found on its pixels averaged two by two.
+    SeriesScene s = smallerScene(4200, 2000, 3, 600);
+    QTemporaryDir dir;
+    const WrittenSeries written = writeSeries(s, dir.path());
+    const SeriesRegistration series = registerSeries(written.paths, twoWorkers());
+    for (int f = 0; f < s.frames; ++f) {
+        QVERIFY2(series.frames[f].stackable() && series.frames[f].stars > 200, qPrintable(series.frames[f].reason));
+        QCOMPARE(series.frames[f].size, QSize(s.width, s.height));
+        for (const QPointF corner : {QPointF(10, 10), QPointF(s.width - 10, s.height - 10)})
+            QVERIFY(QLineF(series.frames[f].toReference->map(corner), written.toFirst[f].map(corner)).length() < 0.2);
+    }
 }
 
 void TestSeries::framesReadInBandsAsWritten_data() {
