@@ -184,7 +184,7 @@ struct Chunk {
 };
 
 void parseChunk(const char* begin, const char* end, Chunk& out, std::atomic<std::size_t>& done,
-                const std::atomic<bool>& stop) {
+                std::atomic<bool>& stop, const JobControl* control) {
     out.orbits.reserve(std::size_t(end - begin) / 200 + 16);
     const char* line = begin;
     int sinceReport = 0;
@@ -209,6 +209,9 @@ void parseChunk(const char* begin, const char* end, Chunk& out, std::atomic<std:
             done.fetch_add(std::size_t(line - begin), std::memory_order_relaxed);
             begin = line;
             sinceReport = 0;
+            // Each worker asks the job itself: a stop must not wait for the next progress tick,
+            // by which the other chunks may be parsed to their end.
+            if (control && control->stopRequested()) stop = true;
             if (stop.load(std::memory_order_relaxed)) return;
         }
     }
@@ -335,7 +338,7 @@ OrbitCatalogue parseOrbitText(const char* data, std::size_t size, JobControl* co
     std::atomic<std::size_t> done{0};
     std::atomic<bool> stop{false};
     runPoolParts(
-        parts, [&](int i) { parseChunk(bounds[std::size_t(i)], bounds[std::size_t(i) + 1], chunks[std::size_t(i)], done, stop); },
+        parts, [&](int i) { parseChunk(bounds[std::size_t(i)], bounds[std::size_t(i) + 1], chunks[std::size_t(i)], done, stop, control); },
         [&] {
             if (!control) return;
             if (control->stopRequested()) stop = true;
