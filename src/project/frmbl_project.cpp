@@ -10,6 +10,7 @@
 #include "project/projectreader.h"
 #include "project/projectwriter.h"
 #include "project/registrationline.h"
+#include "project/serieslines.h"
 #include "registration/autoregistration.h"
 #include "shell/clicklabel.h"
 #include "shell/frmbl.h"
@@ -74,9 +75,11 @@ void frmBl::mnuFileSave_Click() {
         for (int k = 2; k <= 3; ++k)
             if (const auto& r = Img(k)->registration(); r && !Img(k)->picture().isNull())
                 registrations << registrationLine(k, *r);
-        // Then picture 1's WCS and the source in force.
-        s.ProjectText =
-            ProjectText(s, mnuKoordinat->isEnabled(), registrations + ProjectSkyLines(pictureSky()));
+        // Then picture 1's WCS and the source in force, then the series the pictures were stacked from.
+        QStringList series;
+        if (m_series && (stackIn(1) || stackIn(2) || stackIn(3))) series = seriesLines(m_series->series);
+        s.ProjectText = ProjectText(s, mnuKoordinat->isEnabled(),
+                                    registrations + ProjectSkyLines(pictureSky()) + series);
         SaveProjectText();
     } catch (const VorlanError& e) {
         Prompter::instance().message(this,
@@ -114,14 +117,19 @@ using namespace project;
 /// step is reported with its context and reading goes on with the next one.
 class ProjectOpening {
   public:
-    ProjectOpening(frmBl& window, const ProjectRecord& record) : w(window), r(record), s(State()) {}
+    /// given: the pictures of slots that show a stack, made from the project's series; skyFile1:
+    /// the file picture 1's header coordinates come from, when it is not picture 1's own.
+    ProjectOpening(frmBl& window, const ProjectRecord& record, const std::array<QImage, 3>& given,
+                   const QString& skyFile1)
+        : w(window), r(record), s(State()), m_given(given), m_skyFile1(skyFile1) {}
 
     void run() {
         reset();
         const QString path1 = applyPictureBlock(1);
         const QString path2 = applyPictureBlock(2);
         showPicture(1, path1);
-        if (!w.Img1->picture().isNull()) w.pictureSky().header = HeaderWcs(path1);
+        if (!w.Img1->picture().isNull())
+            w.pictureSky().header = HeaderWcs(m_skyFile1.isEmpty() ? path1 : m_skyFile1);
         showPicture(2, path2);
         attempt(step::overlay(false), [this] { w.CmdSovm_Click(); });
         attempt(step::sliders(false), [this] {
@@ -164,6 +172,10 @@ class ProjectOpening {
     frmBl& w;
     const ProjectRecord& r;
     SharedState& s;
+    const std::array<QImage, 3>& m_given;
+    QString m_skyFile1;
+
+    const QImage& given(int k) const { return m_given[size_t(k - 1)]; }
 
     /// Steps 1-3: the state a project starts from.
     void reset() {
@@ -254,8 +266,9 @@ class ProjectOpening {
     void showPicture(int k, const QString& path) {
         attempt(step::show(k), [&] {
             ImageFrame* img = w.Img(k);
-            const DecodedPicture picture =
-                path.isEmpty() ? DecodedPicture(QImage()) : decodePictureFile(path, w.pictureLoading);
+            const DecodedPicture picture = !given(k).isNull() ? DecodedPicture(given(k))
+                                           : path.isEmpty()   ? DecodedPicture(QImage())
+                                                              : decodePictureFile(path, w.pictureLoading);
             img->setPicture(picture.valueOr(QImage()));
             if (k == 1 && !path.isEmpty()) w.Open2File->setEnabled(true);
             img->resize(frameExtent(s.PictureWidth(k), s.DisplayScale(k)),
@@ -275,7 +288,8 @@ class ProjectOpening {
         const QString stored = r.line[size_t(nameLine(k))].text;
         if (stored.isEmpty()) return QString();
         ++s.PictureCount;
-        return s.FileName(k) = findProjectPicture(s.ProjectFolder, stored);
+        // A stack is named by its caption: no file holds it.
+        return s.FileName(k) = !given(k).isNull() ? stored : findProjectPicture(s.ProjectFolder, stored);
     }
 
     void readErrors(int step) {
@@ -320,7 +334,17 @@ void frmBl::mnuFileOpen_Click() {
     }
     const ProjectRecord r = readProjectRecord(file.read(project::LargestFile));
     file.close();
-    ProjectOpening(*this, r).run();
+    m_series.reset();
+    // A series is stacked again (not registered again) before the table places its stacks.
+    if (const std::optional<StoredSeries> series = readSeriesLines(r.extensionLines)) {
+        reopenSeries(r, *series);
+        return;
+    }
+    applyProject(r, {});
+}
+
+void frmBl::applyProject(const ProjectRecord& r, const std::array<QImage, 3>& given) {
+    ProjectOpening(*this, r, given, m_series ? m_series->series.referencePath() : QString()).run();
 
     // After the table: registered pictures are shown turned and scaled as they were saved.
     QList<SlotRegistration> registered;

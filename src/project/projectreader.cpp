@@ -5,6 +5,7 @@
 #include "common/vorlanerror.h"
 #include "project/projectlayout.h"
 #include "project/registrationline.h"
+#include "project/serieslines.h"
 #include "sky/fieldhelpers.h"
 #include "sky/picturesky.h"
 #include "sky/skymath.h"
@@ -205,6 +206,7 @@ QList<ProjectReadError> damagedExtensionLines(const QStringList& lines) {
                 found.append({i, r.failure()});
     for (const DamagedSkyLine& d : DamagedProjectSkyLines(lines))
         found.append({d.index, d.failure});
+    found += damagedSeriesLines(lines);
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     QList<ProjectReadError> errors;
     for (const auto& [i, failure] : found) {

@@ -22,28 +22,8 @@ namespace vorlan {
 
 namespace {
 
-bool isObsCodes(const QString& path) {
-    return QFileInfo(path).fileName().contains(QStringLiteral("obscode"), Qt::CaseInsensitive);
-}
-
 bool isCometFile(const QString& path) {
     return QFileInfo(path).fileName().contains(QStringLiteral("comet"), Qt::CaseInsensitive);
-}
-
-QStringList orbitFilesOf(const ReportSettings& s) {
-    QStringList files = s.orbitFiles;
-    files.removeIf(isObsCodes);
-    return files;
-}
-
-/// The observer: the station's place in ObsCodes, else the place typed in the settings, else
-/// the geocentre.
-Observatory observatoryOf(const ReportSettings& s) {
-    for (const QString& f : s.orbitFiles)
-        if (isObsCodes(f))
-            if (Outcome<Observatory> o = observatoryFromObsCodes(f, s.station); o.ok()) return o.value();
-    if (s.placeTyped) return observatoryAt(s.longitudeDeg, s.latitudeDeg, s.heightM);
-    return Observatory{};
 }
 
 /// What the known objects of a picture 1 are found for, in one text: when it changes they are
@@ -81,7 +61,7 @@ void frmBl::mnuOrbitFile_Click() {
     // One file of each kind: the minor planets', the comets' and the observatories'.
     ReportSettings s = ReportSettings::load();
     s.orbitFiles.removeIf([&](const QString& f) {
-        return isObsCodes(f) == isObsCodes(path) && isCometFile(f) == isCometFile(path);
+        return isObsCodesFile(f) == isObsCodesFile(path) && isCometFile(f) == isCometFile(path);
     });
     s.orbitFiles << path;
     s.save();
@@ -95,7 +75,7 @@ void frmBl::mnuKnownObjects_Click() {
     ReportSettings s = ReportSettings::load();
     s.showKnownObjects = mnuKnownObjects->isChecked();
     s.save();
-    if (s.showKnownObjects && orbitFilesOf(s).isEmpty()) {
+    if (s.showKnownObjects && s.orbitFilesOnly().isEmpty()) {
         Prompter::instance().message(this,
                                      QStringLiteral("Выберите файл орбит: \"Vorlan\" - \"Файл орбит малых планет...\" "
                                                     "(MPCORB.DAT с сайта Центра малых планет)."),
@@ -115,7 +95,7 @@ void frmBl::mnuKnownObjects_Click() {
 void frmBl::refreshKnownObjects() {
     KnownSession& k = *m_known;
     const ReportSettings s = ReportSettings::load();
-    const QStringList files = orbitFilesOf(s);
+    const QStringList files = s.orbitFilesOnly();
     if (files.isEmpty() || jobs().busy()) return;
     const SkyWcs* wcs = m_sky->wcsInForce();
     const std::optional<QDateTime> time = wcs ? pictureTime(1) : std::nullopt;
@@ -133,7 +113,7 @@ void frmBl::refreshKnownObjects() {
     options.magnitudeLimit = s.knownMagnitudeLimit;
     const bool started = startJob(
         QStringLiteral("Известные объекты"),
-        [outcome, files, picture = *wcs, when = *time, where = observatoryOf(s), options](JobControl& c) {
+        [outcome, files, picture = *wcs, when = *time, where = s.observatory(), options](JobControl& c) {
             if (!outcome->orbits) {
                 auto all = std::make_shared<std::vector<OrbitRecord>>();
                 for (const QString& f : files) {

@@ -15,6 +15,7 @@
 #include "report/observationtime.h"
 #include "report/reportsettings.h"
 #include "report/sightingreport.h"
+#include "series/shownseries.h"
 #include "shell/clicklabel.h"
 #include "shell/frmbl.h"
 #include "shell/panbar.h"
@@ -54,6 +55,7 @@ QString timeText(const QDateTime& t) {
 // ---- times
 
 std::optional<QDateTime> frmBl::pictureTime(int k) const {
+    if (const StackInSlot* stack = stackIn(k)) return stack->midTime;
     const QString& file = State().FileName(k);
     if (file.isEmpty() || Img(k)->picture().isNull()) return std::nullopt;
     const Outcome<QDateTime> t = pictureMidExposureUtc(file, ReportSettings::load().cameraClockOffsetMinutes);
@@ -64,6 +66,10 @@ QString frmBl::slotToolTip(int k) const {
     const QString& file = State().FileName(k);
     QString tip = file + QString::fromUtf8(ToolTipTail[k]);
     if (file.isEmpty() || Img(k)->picture().isNull()) return tip;
+    if (const StackInSlot* stack = stackIn(k)) {
+        if (stack->midTime) tip += QStringLiteral("\nсредний момент кадров: ") + timeText(*stack->midTime);
+        return tip;
+    }
     const Outcome<QDateTime> t = pictureMidExposureUtc(file, ReportSettings::load().cameraClockOffsetMinutes);
     if (t.ok())
         tip += QStringLiteral("\nсередина экспозиции: ") + timeText(t.value());

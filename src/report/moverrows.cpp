@@ -18,7 +18,8 @@ QString magnitudeChange(double dm) {
     return (tenths > 0 ? QStringLiteral("+") : QString()) + decimal(tenths == 0 ? 0.0 : tenths / 10, 1);
 }
 
-/// The first columns every row has: number, position in pixels and on the sky.
+} // namespace
+
 QStringList placeCells(int number, QPointF at, const SkyOfPixel& sky) {
     QStringList cells{QString::number(number), decimal(at.x(), 1), decimal(at.y(), 1)};
     const std::optional<SkyCoord> c = sky ? sky(at) : std::nullopt;
@@ -26,12 +27,14 @@ QStringList placeCells(int number, QPointF at, const SkyOfPixel& sky) {
     return cells;
 }
 
-} // namespace
-
 QStringList moverColumnTitles() {
     return {QStringLiteral("№"),           QStringLiteral("X"),         QStringLiteral("Y"),
             QStringLiteral("α (J2000)"),   QStringLiteral("δ (J2000)"), QStringLiteral("Движение"),
             QStringLiteral("Направление"), QStringLiteral("Δm"),        QStringLiteral("Известный объект")};
+}
+
+int knownObjectColumn() {
+    return int(moverColumnTitles().size()) - 1;
 }
 
 QVector<MoverRow> moverRows(const MovingSearchResult& result, const SkyOfPixel& sky) {

@@ -15,6 +15,9 @@ namespace vorlan {
 
 /// The columns of the list, in order.
 QStringList moverColumnTitles();
+/// The column of the known object a candidate is, the last: moverRows leaves it empty for
+/// whoever knows the known objects to fill.
+int knownObjectColumn();
 
 struct MoverRow {
     QStringList cells;  ///< one text a column (moverColumnTitles)
@@ -25,6 +28,10 @@ struct MoverRow {
 
 /// Sky position of a picture 1 pixel, or none (no sky solution in force).
 using SkyOfPixel = std::function<std::optional<SkyCoord>(QPointF)>;
+
+/// The first columns every row has: its number, its position in picture 1 (pixels to 0.1) and on
+/// the sky as the report line writes it (empty without a sky solution).
+QStringList placeCells(int number, QPointF at, const SkyOfPixel& sky);
 
 /// One row a candidate, numbered from 1, then one a flash ("вспышка?" and the picture it is in):
 /// its position in picture 1 (pixels to 0.1, and right ascension and declination as the report

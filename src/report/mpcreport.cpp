@@ -187,22 +187,29 @@ QString adesPsvContext(const AdesContext& c) {
                            c.detector == QLatin1String("CMO") ? c.detector : QStringLiteral("CCD"));
 }
 
+QString adesSubmission(const QVector<Observation>& observations, const AdesContext& context) {
+    QString text = adesPsvContext(context) + adesPsvHeader() + QLatin1Char('\n');
+    for (Observation o : observations) {
+        o.mode = context.detector;
+        text += adesPsvRow(o) + QLatin1Char('\n');
+    }
+    return text;
+}
+
 QString reportText(const QVector<Observation>& observations, const AdesContext& context) {
     QStringList lines;
     for (const Observation& o : observations)
         lines << mpcObservationLine(o);
     lines << QString();
     if (const QString lacking = context.missing(); !lacking.isEmpty()) {
-        lines << QStringLiteral("Для отчёта ADES заполните в настройках: %1.").arg(lacking);
+        lines << adesLackingText(lacking);
         return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
     }
-    QString text = lines.join(QLatin1Char('\n')) + QLatin1Char('\n') + adesPsvContext(context) +
-                   adesPsvHeader() + QLatin1Char('\n');
-    for (Observation o : observations) {
-        o.mode = context.detector;
-        text += adesPsvRow(o) + QLatin1Char('\n');
-    }
-    return text;
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n') + adesSubmission(observations, context);
+}
+
+QString adesLackingText(const QString& lacking) {
+    return QStringLiteral("Для отчёта ADES заполните в настройках: %1.").arg(lacking);
 }
 
 } // namespace vorlan

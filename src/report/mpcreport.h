@@ -80,6 +80,13 @@ QString mpcRightAscension(double ra);
 /// Declination (radians) as the 80-column line writes it: "sDD MM SS.s".
 QString mpcDeclination(double dec);
 
+/// A complete ADES PSV submission: adesPsvContext(), adesPsvHeader() and one row an observation
+/// in the context's detector mode, each line ended by "\n".
+QString adesSubmission(const QVector<Observation>& observations, const AdesContext& context);
+
+/// The line that says what the settings lack (AdesContext::missing) for an ADES submission.
+QString adesLackingText(const QString& lacking);
+
 /// Observations as the clipboard and the notepad take them: the 80-column lines, an empty line,
 /// and a complete ADES PSV submission: adesPsvContext(), adesPsvHeader() and the ADES rows in the
 /// context's detector mode. Each line ended by "\n". When the context lacks what a submission

@@ -1,5 +1,6 @@
 #include "report/reportsettings.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
 
@@ -28,6 +29,24 @@ const QString LimitKey = QStringLiteral("known/magnitudeLimit");
 const QString PlaceKey = QStringLiteral("known/place");
 
 } // namespace
+
+bool isObsCodesFile(const QString& path) {
+    return QFileInfo(path).fileName().contains(QStringLiteral("obscode"), Qt::CaseInsensitive);
+}
+
+QStringList ReportSettings::orbitFilesOnly() const {
+    QStringList files = orbitFiles;
+    files.removeIf(isObsCodesFile);
+    return files;
+}
+
+Observatory ReportSettings::observatory() const {
+    for (const QString& f : orbitFiles)
+        if (isObsCodesFile(f))
+            if (Outcome<Observatory> o = observatoryFromObsCodes(f, station); o.ok()) return o.value();
+    if (placeTyped) return observatoryAt(longitudeDeg, latitudeDeg, heightM);
+    return Observatory{};
+}
 
 ReportSettings ReportSettings::load() {
     const QSettings s = store();

@@ -4,11 +4,15 @@
 // user's configuration folder, Vorlan/Vorlan.ini).
 
 #include "report/mpcreport.h"
+#include "sky/ephemeris.h"
 
 #include <QString>
 #include <QStringList>
 
 namespace vorlan {
+
+/// Whether path is the Minor Planet Center's list of observatories (ObsCodes), told by its name.
+bool isObsCodesFile(const QString& path);
 
 struct ReportSettings {
     /// How far the camera's clock runs ahead of UTC, minutes (180 for a camera set to Moscow time);
@@ -40,6 +44,11 @@ struct ReportSettings {
     QString telescopeDesign = QStringLiteral("Reflector");
     double apertureMetres = 0.2;
     QString detector = QStringLiteral("CCD");
+
+    /// The orbit files among orbitFiles (ObsCodes left out).
+    QStringList orbitFilesOnly() const;
+    /// The observer: the station's place in ObsCodes, else the place typed, else the geocentre.
+    Observatory observatory() const;
 
     /// The obsContext of an ADES report from these settings.
     AdesContext adesContext() const;

@@ -555,6 +555,19 @@ Outcome<SeriesStacks> stackSeries(const SeriesRegistration& series, const StackO
     return result;
 }
 
+LinearFrame resampledFrame(const LinearFrame& frame, const SimilarityTransform& toReference, QSize size,
+                           StackResampling resampling) {
+    LinearFrame out;
+    out.width = size.width();
+    out.height = size.height();
+    out.exposureSeconds = frame.exposureSeconds;
+    out.pixels.resize(size_t(out.width) * size_t(out.height));
+    const Warp w = warpOf(toReference, QPointF());
+    for (int y = 0; y < out.height; ++y)
+        warpRow(frame, w, resampling == StackResampling::Bicubic, y, out.width, out.row(y));
+    return out;
+}
+
 QString stackCaption(int k, const SeriesStack& stack) {
     QString caption = QStringLiteral("стопка %1: %2 %3").arg(k).arg(stack.frames).arg(framesWord(stack.frames));
     if (stack.first && stack.last) {

@@ -75,6 +75,11 @@ QVector<QVector<int>> stackGroups(const SeriesRegistration& series, int groups);
 Outcome<SeriesStacks> stackSeries(const SeriesRegistration& series, const StackOptions& options = {},
                                   JobControl* control = nullptr);
 
+/// frame (its own pixels) resampled onto the reference frame's pixels (size) through toReference, as
+/// the stacks read it; NaN where it falls off frame.
+LinearFrame resampledFrame(const LinearFrame& frame, const SimilarityTransform& toReference, QSize size,
+                           StackResampling resampling = StackResampling::Bicubic);
+
 /// The stack's caption: "стопка k: N кадров, 12:03:10–12:21:40" (times of day in UTC; without them
 /// when the frames have none).
 QString stackCaption(int k, const SeriesStack& stack);

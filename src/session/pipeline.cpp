@@ -7,6 +7,7 @@
 #include "report/sightingreport.h"
 #include "session/session.h"
 #include "sky/wcsregistration.h"
+#include "stars/stardetect.h"
 
 #include <QEventLoop>
 #include <algorithm>
@@ -18,6 +19,7 @@ namespace vorlan {
 namespace {
 
 const QString StoppedReason = QStringLiteral("Прервано.");
+const QString TooFewReason = QStringLiteral("Нужно не меньше двух снимков.");
 
 /// Waits, in an event loop of the calling thread, until jobs has no job running.
 void waitForJobs(JobRunner& jobs) {
@@ -27,25 +29,7 @@ void waitForJobs(JobRunner& jobs) {
     loop.exec();
 }
 
-/// Runs work as a job and waits for its end: a failure when the runner is taken, the job was
-/// stopped or it threw.
-Outcome<void> runJob(JobRunner& jobs, const QString& title, JobRunner::Work work) {
-    auto ended = std::make_shared<JobEnd>();
-    if (!jobs.start(title, std::move(work), {}, [ended](const JobEnd& end) { *ended = end; }))
-        return Failure{InvalidValue, QStringLiteral("Подождите: ещё идёт \"%1\".").arg(jobs.title())};
-    waitForJobs(jobs);
-    if (ended->stopped) return Failure{UserInterrupt, StoppedReason};
-    try {
-        ended->rethrowFailure();
-    } catch (const VorlanError& e) {
-        return Failure{e.number(), e.description()};
-    } catch (const std::exception& e) {
-        return Failure{InvalidValue, QString::fromLocal8Bit(e.what())};
-    }
-    return {};
-}
-
-Outcome<void> load(Session& session, JobRunner& jobs, const PipelineOptions& options) {
+Outcome<QStringList> load(Session& session, JobRunner& jobs, const PipelineOptions& options) {
     auto read = std::make_shared<std::vector<Outcome<LoadedPicture>>>();
     const Outcome<void> ran = runJob(jobs, QStringLiteral("Загрузка снимков"), [&options, read](JobControl& c) {
         for (int i = 0; i < options.files.size() && !c.stopRequested(); ++i) {
@@ -53,14 +37,38 @@ Outcome<void> load(Session& session, JobRunner& jobs, const PipelineOptions& opt
             read->push_back(readPicture(options.files[i], options.load, options.report.cameraClockOffsetMinutes));
         }
     });
-    if (!ran.ok()) return ran;
-    session.setCount(int(read->size()));
-    for (int k = 1; k <= int(read->size()); ++k) {
-        const Outcome<LoadedPicture>& picture = (*read)[size_t(k - 1)];
-        if (!picture.ok())
-            return Failure{picture.failure().number, options.files[k - 1] + QStringLiteral("\n") + picture.reason()};
-        session.setLoaded(k, picture.value());
+    if (!ran.ok()) return ran.failure();
+    QStringList unreadable;
+    std::vector<LoadedPicture> loaded;
+    for (size_t i = 0; i < read->size(); ++i) {
+        const Outcome<LoadedPicture>& picture = (*read)[i];
+        if (picture.ok()) {
+            loaded.push_back(picture.value());
+            continue;
+        }
+        if (!options.skipUnreadable)
+            return Failure{picture.failure().number, options.files[int(i)] + QStringLiteral("\n") + picture.reason()};
+        unreadable << QStringLiteral("%1: %2").arg(options.files[int(i)], picture.reason());
     }
+    if (loaded.size() < 2)
+        return Failure{unreadable.isEmpty() ? InvalidArgument : BadFile,
+                       (unreadable + QStringList{TooFewReason}).join('\n')};
+    session.setCount(int(loaded.size()));
+    for (int k = 1; k <= int(loaded.size()); ++k)
+        session.setLoaded(k, loaded[size_t(k - 1)]);
+    return unreadable;
+}
+
+/// Gives picture 1 a solved WCS when it has none in force.
+Outcome<void> solvePicture1(Session& session, JobRunner& jobs, const SolveOptions& options) {
+    const Slot& one = session.slot(1);
+    if (one.sky.wcs.wcsInForce()) return {};
+    Outcome<SkyWcs> solved = solvePicture(one.picture, jobs, options);
+    if (!solved.ok()) return solved.failure();
+    SlotSky sky = one.sky;
+    sky.wcs.solved = std::move(solved).value();
+    sky.wcs.source = SkySource::SolvedWcs;
+    session.setSky(1, sky);
     return {};
 }
 
@@ -133,12 +141,51 @@ Outcome<MovingSearchResult> search(const Session& session, JobRunner& jobs, cons
 
 } // namespace
 
+Outcome<void> runJob(JobRunner& jobs, const QString& title, std::function<void(JobControl&)> work) {
+    auto ended = std::make_shared<JobEnd>();
+    if (!jobs.start(title, std::move(work), {}, [ended](const JobEnd& end) { *ended = end; }))
+        return Failure{InvalidValue, QStringLiteral("Подождите: ещё идёт \"%1\".").arg(jobs.title())};
+    waitForJobs(jobs);
+    if (ended->stopped) return Failure{UserInterrupt, StoppedReason};
+    try {
+        ended->rethrowFailure();
+    } catch (const VorlanError& e) {
+        return Failure{e.number(), e.description()};
+    } catch (const std::exception& e) {
+        return Failure{InvalidValue, QString::fromLocal8Bit(e.what())};
+    }
+    return {};
+}
+
+Outcome<SkyWcs> solvePicture(const QImage& picture, JobRunner& jobs, const SolveOptions& options) {
+    auto stars = std::make_shared<StarList>();
+    const Outcome<void> found = runJob(jobs, QStringLiteral("Поиск звёзд"),
+                                       [picture, stars](JobControl&) { *stars = detectStars(picture); });
+    if (!found.ok()) return found.failure();
+    PlateSolver solver;
+    std::optional<Outcome<SkyWcs>> outcome;
+    QEventLoop loop;
+    QObject::connect(&solver, &PlateSolver::finished, &loop, [&](const SkyWcs& wcs) {
+        outcome = wcs;
+        loop.quit();
+    });
+    QObject::connect(&solver, &PlateSolver::failed, &loop, [&](const QString& reason) {
+        outcome = Failure{InvalidValue, reason};
+        loop.quit();
+    });
+    if (!solver.start(*stars, options)) return Failure{InvalidValue, QStringLiteral("Решение уже идёт.")};
+    if (!outcome) loop.exec();
+    return *outcome;
+}
+
 Outcome<PipelineResult> runPipeline(Session& session, JobRunner& jobs, const PipelineOptions& options) {
     if (options.files.size() < 2)
-        return Failure{InvalidArgument, QStringLiteral("Нужно не меньше двух снимков.")};
-    if (const Outcome<void> loaded = load(session, jobs, options); !loaded.ok()) return loaded.failure();
+        return Failure{InvalidArgument, TooFewReason};
+    Outcome<QStringList> loaded = load(session, jobs, options);
+    if (!loaded.ok()) return loaded.failure();
 
     PipelineResult result;
+    result.unreadable = std::move(loaded).value();
     Outcome<QStringList> registered = registerAll(session, jobs);
     if (!registered.ok()) return registered.failure();
     result.registered = std::move(registered).value();
@@ -147,6 +194,9 @@ Outcome<PipelineResult> runPipeline(Session& session, JobRunner& jobs, const Pip
 
     if (const Outcome<void> stars = findAllStars(session, jobs, result.pictureSlots); !stars.ok())
         return stars.failure();
+    if (options.solve)
+        if (const Outcome<void> solved = solvePicture1(session, jobs, *options.solve); !solved.ok())
+            return solved.failure();
     if (!session.skyAtPicture1(QPointF(session.slot(1).picture.width(), session.slot(1).picture.height()) / 2))
         return Failure{InvalidValue, QStringLiteral("Нет привязки снимка 1 к небу: в его заголовке нет WCS.")};
 

@@ -12,12 +12,15 @@ namespace {
 
 void describe(QCommandLineParser& parser) {
     parser.setApplicationDescription(
-        QStringLiteral("Поочерёдный показ (блинк) снимков одного участка неба."));
+        QStringLiteral("Поочерёдный показ (блинк) снимков одного участка неба.\n"
+                       "Без окна: vorlan find | solve | stack | known ... (подробнее: vorlan find --help, man vorlan)."));
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("series"), QStringLiteral("файлы - кадры одной серии: совместить их и сложить в стопки")));
     parser.addPositionalArgument(
         QStringLiteral("файлы"),
-        QStringLiteral("до трёх снимков (в окна 1, 2, 3 по порядку) или один проект *.vln"),
+        QStringLiteral("до трёх снимков (в окна 1, 2, 3 по порядку), один проект *.vln или кадры серии"),
         QStringLiteral("[ФАЙЛ...]"));
 }
 
@@ -82,7 +85,7 @@ CommandLine readCommandLine(const QStringList& arguments) {
         print(stdout, parser.helpText());
         return {0, {}};
     }
-    return {std::nullopt, parser.positionalArguments()};
+    return {std::nullopt, parser.positionalArguments(), parser.isSet(QStringLiteral("series"))};
 }
 
 } // namespace vorlan

@@ -24,6 +24,8 @@ struct CommandLine {
     std::optional<int> exitCode;
     /// The files to open, as given (relative names not yet resolved).
     QStringList files;
+    /// --series: the files are the frames of a series, to be registered and stacked.
+    bool series = false;
 };
 
 /// Answers --help and --version (to standard output, code 0) before the QApplication exists,

@@ -7,6 +7,7 @@
 #include "report/knownsession.h"
 #include "report/moversession.h"
 #include "report/reportsettings.h"
+#include "series/shownseries.h"
 #include "stars/starlist.h"
 #include "shell/clicklabel.h"
 #include "shell/guard.h"
@@ -215,7 +216,10 @@ void frmBl::buildMenus() {
     mnuFileSave = menuItem(this, "mnuFileSave", QStringLiteral("Записать файл *.vln..."));
     mnuFileGif = menuItem(this, "mnuFileGif", QStringLiteral("Записать мигание в GIF..."));
     mnuFileCopyFrame = menuItem(this, "mnuFileCopyFrame", QStringLiteral("Копировать кадр"));
+    mnuFileSeries = menuItem(this, "mnuFileSeries", QStringLiteral("Открыть серию снимков..."));
     mnuFile->addActions({mnuFileOpen, mnuFileSave});
+    mnuFile->addSeparator();
+    mnuFile->addAction(mnuFileSeries);
     mnuFile->addSeparator();
     mnuFile->addActions({mnuFileGif, mnuFileCopyFrame});
 
@@ -312,6 +316,7 @@ void frmBl::connectHandlers() {
     onMenu(Open3File, &frmBl::Open3File_Click);
     onMenu(mnuRamka, &frmBl::mnuRamka_Click);
     onMenu(mnuFileOpen, &frmBl::mnuFileOpen_Click);
+    onMenu(mnuFileSeries, &frmBl::mnuFileSeries_Click);
     onMenu(mnuFileSave, &frmBl::mnuFileSave_Click);
     onMenu(mnuFileGif, &frmBl::mnuFileGif_Click);
     onMenu(mnuFileCopyFrame, &frmBl::mnuFileCopyFrame_Click);

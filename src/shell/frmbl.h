@@ -12,6 +12,7 @@
 #include <QVector>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -44,6 +45,11 @@ struct MovingSearchResult;
 struct PickedSpot;
 struct SlotStars;
 struct SkyCoord;
+struct ShownSeries;
+struct StackInSlot;
+struct StoredSeries;
+struct StackOptions;
+struct ProjectRecord;
 
 /// The main window: the picture area with the three image frames and the pan bars, the control
 /// panel Frm1, and the menus. Controls are public members named as the user guide names them
@@ -104,6 +110,7 @@ class frmBl : public QMainWindow {
     QAction* mnuRamka;
     QMenu* mnuFile;
     QAction* mnuFileOpen;
+    QAction* mnuFileSeries;
     QAction* mnuFileSave;
     QAction* mnuFileGif;
     QAction* mnuFileCopyFrame;
@@ -360,10 +367,31 @@ class frmBl : public QMainWindow {
     /// Opens files as the menus would: the first project (*.vln) in the list, or else the
     /// pictures into the slots from firstSlot on, in order, up to slot 3.
     void OpenFiles(const QStringList& files, int firstSlot = 1);
+    /// Files dropped at once from this many on are the frames of a series.
+    static constexpr int SeriesFileCount = 4;
     /// Where a drop of files at pos (window coordinates) goes: slot k for a picture dropped on
     /// the selector label of an openable slot k, 0 for the window as a whole (or a project),
     /// -1 when the drop is refused.
     int dropTarget(const QPoint& pos, const QStringList& files) const;
+
+    // ---- a series of frames stacked into the pictures (series/frmbl_series.cpp)
+    /// "Открыть серию снимков...": the frames chosen in a dialog are registered.
+    void mnuFileSeries_Click();
+    /// Asks for the frames of a series (the picture dialog's filters, several files); none when cancelled.
+    QStringList OpenSeriesDialog();
+    /// Lists the frames in the window "Серия" and registers them on the job runner.
+    void OpenSeries(const QStringList& paths);
+    /// "Сложить в стопки" of the window "Серия": the stacks become pictures 1, 2, 3.
+    void cmdStack_Click();
+    /// "Сложить по движению..." of the window "Серия": asks for the motion (the chosen row of
+    /// "Движущиеся объекты" offered), then stacks along it into picture 3 or all the pictures.
+    void cmdMotion_Click();
+    /// The stack slot k (1..3) shows; null when it shows a picture file or nothing.
+    const StackInSlot* stackIn(int k) const;
+    /// Slot k no longer shows a stack (a file is put there).
+    void forgetStack(int k);
+    /// The series the pictures were stacked from; null when none was.
+    const ShownSeries* shownSeries() const { return m_series.get(); }
 
     // ---- project files
     void mnuFileOpen_Click();
@@ -398,6 +426,23 @@ protected:
     void dropEvent(QDropEvent* e) override;
 
   private:
+    /// Slot k shown alone at scale 1, its label lit, before a picture is put in it.
+    void prepareSlot(int k);
+    void colourSlotLabels(int k);
+    /// Puts picture (decoded, or a stack stretched in memory) into slot k under name, sized,
+    /// placed and timed as every loaded picture; picture 1 takes its sky coordinates from the
+    /// header of skyFile. An empty name empties the slot's name only, as a cancelled dialog does.
+    void putPicture(int k, const QString& name, const QImage& picture, const QString& skyFile);
+    /// Stacks series as options say on the job runner, into the slots from firstSlot on; then
+    /// hands the stretched stacks to shown.
+    void stackInto(const StoredSeries& series, const StackOptions& options, int firstSlot,
+                   const std::function<void(const QVector<QImage>&, const QVector<StackInSlot>&)>& shown);
+    /// Shows stacks in the slots from firstSlot on, registered on each other as they lie.
+    void showStacks(const QVector<QImage>& pictures, const QVector<StackInSlot>& stacks, int firstSlot);
+    /// Applies a read project; slots with a given picture show it under its caption instead of a file.
+    void applyProject(const ProjectRecord& record, const std::array<QImage, 3>& given);
+    /// Stacks a project's series again, without registering, then applies the project.
+    void reopenSeries(const ProjectRecord& record, const StoredSeries& series);
     /// Rescales slot k to newScale as its scale bar does (zoom about point 1, pan bars for slot 1).
     void rescaleSlot(int k, float newScale);
     /// Gives slot k the scale and its frame the top-left corner (left, top), pixels of the picture
@@ -422,6 +467,7 @@ protected:
     QTimer* m_brightnessDue;            ///< one refresh after a burst of frame changes
     std::unique_ptr<MoverSession> m_session;
     std::unique_ptr<KnownSession> m_known;
+    std::unique_ptr<ShownSeries> m_series;
     /// Shows the known objects found last: circles on picture 1 and the list, when asked for.
     void showKnownObjects();
 };

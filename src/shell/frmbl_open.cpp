@@ -79,8 +79,16 @@ void frmBl::dropEvent(QDropEvent* e) {
         return;
     }
     e->acceptProposedAction();
-    // The drag source is answered first; messages about the files come after.
-    QTimer::singleShot(0, this, guard([this, files, target] { OpenFiles(files, std::max(1, target)); }));
+    // The drag source is answered first; messages about the files come after. Four files and more
+    // dropped at once are a series of frames, not pictures to blink as they are.
+    const bool series = files.size() >= SeriesFileCount &&
+                        std::none_of(files.begin(), files.end(), [](const QString& p) { return isProjectFile(p); });
+    QTimer::singleShot(0, this, guard([this, files, target, series] {
+                           if (series)
+                               OpenSeries(files);
+                           else
+                               OpenFiles(files, std::max(1, target));
+                       }));
 }
 
 } // namespace vorlan

@@ -27,6 +27,11 @@ QString GivenFilePrompter::openFileName(QWidget* parent, const QString& title, c
     return m_path;
 }
 
+QStringList GivenFilePrompter::openFileNames(QWidget* parent, const QString& title, const QString& filter,
+                                            const QString& folder) {
+    return m_previous->openFileNames(parent, title, filter, folder);
+}
+
 QString GivenFilePrompter::saveFileName(QWidget* parent, const QString& title, const QString& filter) {
     return m_previous->saveFileName(parent, title, filter);
 }

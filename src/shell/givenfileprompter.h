@@ -21,6 +21,8 @@ class GivenFilePrompter : public Prompter {
                                          QMessageBox::Icon icon) override;
     QString openFileName(QWidget* parent, const QString& title, const QString& filter,
                          const QString& folder) override;
+    QStringList openFileNames(QWidget* parent, const QString& title, const QString& filter,
+                              const QString& folder) override;
     QString saveFileName(QWidget* parent, const QString& title, const QString& filter) override;
     bool printDialog(QWidget* parent, QPrinter* printer) override;
 

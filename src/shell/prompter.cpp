@@ -28,6 +28,11 @@ QString Prompter::openFileName(QWidget* parent, const QString& title, const QStr
     return QFileDialog::getOpenFileName(parent, title, folder, filter);
 }
 
+QStringList Prompter::openFileNames(QWidget* parent, const QString& title, const QString& filter,
+                                    const QString& folder) {
+    return QFileDialog::getOpenFileNames(parent, title, folder, filter);
+}
+
 QString Prompter::saveFileName(QWidget* parent, const QString& title, const QString& filter) {
     return QFileDialog::getSaveFileName(parent, title, QString(), filter, nullptr,
                                         QFileDialog::DontConfirmOverwrite);

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 
 class QPrinter;
 class QWidget;
@@ -25,6 +26,9 @@ public:
     /// form. Empty when cancelled.
     virtual QString openFileName(QWidget* parent, const QString& title, const QString& filter,
                                  const QString& folder = QString());
+    /// Open-file dialog that takes several files at once; empty when cancelled.
+    virtual QStringList openFileNames(QWidget* parent, const QString& title, const QString& filter,
+                                      const QString& folder = QString());
     /// Save-file dialog (does not ask about overwriting: callers ask their own question).
     virtual QString saveFileName(QWidget* parent, const QString& title, const QString& filter);
     /// Colour dialog opened on initial; an invalid colour when cancelled.

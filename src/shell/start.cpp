@@ -13,7 +13,7 @@
 
 namespace vorlan {
 
-void Main(const QStringList& files) {
+void Main(const QStringList& files, bool series) {
     QDir::setCurrent(QCoreApplication::applicationDirPath());
     // What a solve of an earlier run left behind when that run was killed.
     RemoveLeftoverSolveFolders();
@@ -21,7 +21,13 @@ void Main(const QStringList& files) {
     State().MarkScale2 = 1.0f;
     MainForm().show();
     State().MinIntensity = 60.0f;
-    if (!files.isEmpty()) QTimer::singleShot(0, &MainForm(), guard([files] { MainForm().OpenFiles(files); }));
+    if (files.isEmpty()) return;
+    QTimer::singleShot(0, &MainForm(), guard([files, series] {
+                           if (series)
+                               MainForm().OpenSeries(files);
+                           else
+                               MainForm().OpenFiles(files);
+                       }));
 }
 
 void ScrollByArrowKey(int16_t keyCode) {

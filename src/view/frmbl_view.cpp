@@ -40,28 +40,49 @@ QString allPicturesFilter() {
     return QStringLiteral("Все снимки|") + patterns.join(QLatin1Char(';')) + QLatin1Char('|');
 }
 
+/// The filter of the picture dialogs in Qt's form.
+QString pictureDialogFilter() {
+    return qtFileFilter(allPicturesFilter() + QStringLiteral("(*.jpg)|*.jpg|(*.bmp)|*.bmp|(") +
+                        QString(FitsPatterns).replace(QLatin1Char(';'), QLatin1Char(' ')) + QStringLiteral(")|") +
+                        FitsPatterns + QStringLiteral("|(*.*)|*.*"));
+}
+
+/// Where a picture dialog starts: where the last picture was chosen (the program's own folder,
+/// the current one, holds no pictures).
+QString pictureDialogFolder() {
+    const QString folder = QSettings().value(PictureFolderKey).toString();
+    return folder.isEmpty() || !QFileInfo(folder).isDir() ? QDir::homePath() : folder;
+}
+
+void rememberPictureFolder(const QString& chosen) {
+    if (!chosen.isEmpty()) QSettings().setValue(PictureFolderKey, QFileInfo(chosen).absolutePath());
+}
+
 /// Shows the open-file dialog for a picture and leaves the chosen path (or "") in DialogFileName.
-/// The dialog starts where the last picture was chosen (the program's own folder, the current
-/// one, holds no pictures).
 void OpenPictureDialog(QWidget* parent) {
-    QSettings settings;
-    QString folder = settings.value(PictureFolderKey).toString();
-    if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
-    State().DialogFileName = Prompter::instance().openFileName(
-        parent, QStringLiteral("Открыть файл"),
-        qtFileFilter(allPicturesFilter() + QStringLiteral("(*.jpg)|*.jpg|(*.bmp)|*.bmp|(") +
-                     QString(FitsPatterns).replace(QLatin1Char(';'), QLatin1Char(' ')) + QStringLiteral(")|") +
-                     FitsPatterns + QStringLiteral("|(*.*)|*.*")),
-        folder);
-    if (!State().DialogFileName.isEmpty())
-        settings.setValue(PictureFolderKey, QFileInfo(State().DialogFileName).absolutePath());
+    State().DialogFileName = Prompter::instance().openFileName(parent, QStringLiteral("Открыть файл"),
+                                                               pictureDialogFilter(), pictureDialogFolder());
+    rememberPictureFolder(State().DialogFileName);
 }
 
 } // namespace
 
-void frmBl::LoadSlot(int k) {
+QStringList frmBl::OpenSeriesDialog() {
+    const QStringList chosen = Prompter::instance().openFileNames(this, QStringLiteral("Открыть серию снимков"),
+                                                                  pictureDialogFilter(), pictureDialogFolder());
+    if (!chosen.isEmpty()) rememberPictureFolder(chosen.first());
+    return chosen;
+}
+
+void frmBl::colourSlotLabels(int k) {
+    // Slots 1 and 2 colour only the first two labels; slot 3 all three.
+    for (int j = 1; j <= std::max(k, 2); ++j)
+        Lbl(j)->setBackColor(j == k ? colors::Yellow : colors::Green);
+}
+
+void frmBl::prepareSlot(int k) {
     SharedState& s = State();
-    // Before the dialog: show the slot alone at scale 1.
+    // Before the picture comes: show the slot alone at scale 1.
     for (int j = 1; j <= 3; ++j) {
         if (j == k)
             Img(j)->show();
@@ -69,12 +90,7 @@ void frmBl::LoadSlot(int k) {
             Img(j)->hide();
     }
     s.DisplayScale(k) = 1;
-    // Slots 1 and 2 colour only the first two labels; slot 3 all three.
-    auto colourLabels = [this, k] {
-        for (int j = 1; j <= std::max(k, 2); ++j)
-            Lbl(j)->setBackColor(j == k ? colors::Yellow : colors::Green);
-    };
-    colourLabels();
+    colourSlotLabels(k);
     if (k == 1) {
         s.ViewBusy = 1;
         HScr1->setValue(1000);
@@ -84,9 +100,12 @@ void frmBl::LoadSlot(int k) {
     } else {
         HScr(k)->setValue(1000);
     }
+}
 
+void frmBl::LoadSlot(int k) {
+    prepareSlot(k);
     OpenPictureDialog(this);
-    const QString chosen = s.DialogFileName;
+    const QString chosen = State().DialogFileName;
     DecodedPicture picture = QImage();
     if (!chosen.isEmpty()) {
         picture = decodePictureFile(chosen, pictureLoading);
@@ -98,15 +117,21 @@ void frmBl::LoadSlot(int k) {
             return;
         }
     }
-    s.FileName(k) = chosen;
+    forgetStack(k);
+    putPicture(k, chosen, picture.value(), chosen);
+}
+
+void frmBl::putPicture(int k, const QString& name, const QImage& picture, const QString& skyFile) {
+    SharedState& s = State();
+    s.FileName(k) = name;
     if (k == 1)
         setWindowTitle(s.FileName1);
     Lbl(k)->setToolTip(slotToolTip(k));
 
-    if (!chosen.isEmpty()) {
+    if (!name.isEmpty()) {
         s.DisplayScale(k) = 1;
         // Pic1 measures the picture by sharing the decoded pixels, then lets go of them.
-        Pic1->setPicture(picture.value());
+        Pic1->setPicture(picture);
         s.PictureWidth(k) = float(Pic1->picture().width());
         s.PictureHeight(k) = float(Pic1->picture().height());
         Pic1->clearPicture();
@@ -115,7 +140,7 @@ void frmBl::LoadSlot(int k) {
         ImageFrame* img = Img(k);
         img->resize(int(s.PictureWidth(k)), int(s.PictureHeight(k)));
         img->setDisplayScale(1);
-        img->setPicture(picture.value());
+        img->setPicture(picture);
 
         if (k == 1) {
             const LoadPanSetup pan = loadPanSetup(s.PictureWidth1, s.PictureHeight1, HScroll1->width(),
@@ -152,10 +177,10 @@ void frmBl::LoadSlot(int k) {
         if (k == 1)
             highlightSlot(1);
         else
-            colourLabels();
+            colourSlotLabels(k);
         lblT1->clear();
         LblT2->clear();
-        if (k == 1) picture1Changed(chosen);
+        if (k == 1) picture1Changed(skyFile);
         showPictureTimes();
     }
 
@@ -342,7 +367,8 @@ void frmBl::ShowSlot(int k) {
     Pic1->clearPicture();
     const QString& name = s.FileName(k);
     if (!name.isEmpty()) {
-        if (QFileInfo::exists(name))
+        // A stack is made in memory: its caption names no file.
+        if (stackIn(k) || QFileInfo::exists(name))
             Pic1->setPicture(Img(k)->picture());
         else
             Prompter::instance().message(this, QStringLiteral("Файл не найден:\n%1").arg(name),

@@ -26,6 +26,10 @@ class TestInstall : public QObject {
         share = stage.filePath("usr/share");
         QVERIFY(QFileInfo(stage.filePath("usr/bin/vorlan")).isExecutable());
         QVERIFY(QFile::exists(share + "/icons/hicolor/scalable/apps/vorlan.svg"));
+        // The subcommands' manual, where man looks for it.
+        QFile manual(share + "/man/man1/vorlan.1");
+        QVERIFY(manual.open(QIODevice::ReadOnly));
+        QVERIFY(manual.readLine().startsWith(".TH VORLAN 1 "));
         // A staged install leaves the MIME cache to the package; build it here as a package would.
         QCOMPARE(QProcess::execute("update-mime-database", {share + "/mime"}), 0);
         qputenv("XDG_DATA_DIRS", (share + ":/usr/share").toUtf8());

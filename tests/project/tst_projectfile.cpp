@@ -3,6 +3,7 @@
 #include "project/projectreader.h"
 #include "project/projectwriter.h"
 #include "project/registrationline.h"
+#include "project/serieslines.h"
 #include "shell/sharedstate.h"
 #include "sky/picturesky.h"
 #include "support/datatable.h"
@@ -226,6 +227,10 @@ class TestProjectFile : public QObject {
             .row("card NaN", "WCS1 CARD CRVAL1  =                  NAN", 6, "число NAN недопустимо")
             .row("card 1e308", "WCS1 CARD CRVAL2  = 1e308 / [deg]", 6, "число 1e308 недопустимо")
             .row("WCS of scale 1e-9", "WCS1 CARD CDELT1  = 1e-9 / [deg]", 380, "″ на пиксель невозможен")
+            .row("series frame with a word for its time",
+                 "Кадр 1: взят вчера 50 400 300 120 90 0.2 1 0 0 0 прямо звёзды /tmp/f.fits", 380, "«вчера» не время")
+            .row("series frame cut short", "Кадр 1: взят - 50 400 300", 380, "строка обрезана")
+            .row("series of four groups", "Серия: 1 4 среднее", 6, "число 4 недопустимо")
             .row("another program's line", "Заметка: облака", 0, "");
     }
     void damagedLinesAfterTheTableAreNamed() {
@@ -251,6 +256,47 @@ class TestProjectFile : public QObject {
         QVERIFY2(r.errors[0].reason.startsWith(said.arg(line)) && r.errors[0].reason.contains(why),
                  qPrintable(r.errors[0].reason));
         QVERIFY(r.errors[0].number == error && projectErrorContext(r.errors[0].step).isEmpty());
+    }
+
+    // A series comes back as it was written, every kind of frame with it, and the table and the
+    // other lines after it read as before; a reference frame that was not registered is named.
+    void seriesLinesComeBackAsWritten() {
+        StoredSeries series;
+        series.groups = 2;
+        series.combine = StackCombine::Median;
+        series.motion = SeriesMotion{102.5, 283.7};
+        SeriesFrame taken{"/data/a b/f1.fits", QDateTime(QDate(2026, 3, 1), QTime(21, 0, 25, 125), Qt::UTC), 50,
+                          QSize(4000, 3000), 312, SimilarityTransform{0.999, 0.0034, -2.25, 1.0 / 3, true}, 200};
+        taken.residualPixels = 0.0712;
+        SeriesFrame dropped = taken, skyOnly = taken, failed;
+        dropped.leftOut = true;
+        skyOnly.bySky = true;
+        skyOnly.midTime.reset();
+        failed.path = "/data/f4.fits";
+        failed.reason = "другой участок неба: совпало 2 звезды";
+        failed.leftOut = true;
+        series.registration.frames = {taken, dropped, skyOnly, failed};
+        series.registration.reference = 0;
+        const QStringList extension = QStringList{registrationLine(2, {1, 0, 0, 0, false})} + seriesLines(series);
+        const ProjectRecord r = readProjectRecord(
+            joined(goldenLines(QStringLiteral("two-with-coordinates.vln")) + extension, QStringLiteral("\r")));
+        QVERIFY2(r.errors.isEmpty() && readRegistrationLines(r.extensionLines).size() == 1,
+                 qPrintable(r.errors.value(0).reason + extension.join('\n')));
+        const std::optional<StoredSeries> back = readSeriesLines(r.extensionLines);
+        QVERIFY(back && back->groups == 2 && back->combine == StackCombine::Median && !back->motionForAll);
+        QCOMPARE(back->motion->directionDegrees, 283.7);
+        QCOMPARE(seriesLines(*back), seriesLines(series));
+        QCOMPARE(back->registration.frames[0].toReference->ty, 1.0 / 3);
+        QCOMPARE(back->registration.frames[3].reason, failed.reason);
+
+        QStringList unregistered = extension;
+        unregistered[1] = QStringLiteral("Серия: 4 2 медиана");
+        const ProjectRecord bad = readProjectRecord(
+            joined(goldenLines(QStringLiteral("two-with-coordinates.vln")) + unregistered, QStringLiteral("\r")));
+        QVERIFY(!readSeriesLines(bad.extensionLines));
+        QVERIFY2(bad.errors.size() == 1 && bad.errors[0].reason.contains("в строке 36") &&
+                     bad.errors[0].reason.contains("опорный кадр 4 не совмещён"),
+                 qPrintable(bad.errors.value(0).reason));
     }
 
     void findsPicturesInTheProjectFolder_data() {

@@ -12,6 +12,7 @@
 #include "session/session.h"
 #include "stars/stardetect.h"
 #include "support/moverfield.h"
+#include "support/moverfits.h"
 #include "support/skyframes.h"
 #include "support/useractions.h"
 #include "support/wcsheader.h"
@@ -31,34 +32,8 @@ using namespace vorlan::test;
 
 /// Three exposures a quarter of an hour apart, each shifted against picture 1, ten movers.
 static const MoverField& field() {
-    static const MoverField f = moverField(3, 4, 1600, 1200, 2.0, 200, 0.0);
+    static const MoverField f = smallMoverField();
     return f;
-}
-
-/// Writes field's pictures (made without a turn) into dir as FITS files: exposures of 30 seconds
-/// started field.hours apart from 2024-03-05 21:00 UTC, each with a TAN projection of 1.8" pixels,
-/// north up, that places it on the same sky (10h 20m 30s, +12° 35' at picture 1's centre).
-static QStringList writeMoverFits(const QTemporaryDir& dir, const MoverField& field) {
-    QStringList paths;
-    const QDateTime start(QDate(2024, 3, 5), QTime(21, 0), Qt::UTC);
-    for (int k = 0; k < field.pictures.size(); ++k) {
-        const QImage& image = field.pictures[k].image;
-        // Picture k's pixel p lies on picture 1's pixel p + shift; FITS y grows upwards.
-        const QPointF shift = field.toPicture1[k].map(QPointF(0, 0));
-        const QString path = dir.filePath(QStringLiteral("mover%1.fits").arg(k + 1));
-        const QDateTime begun = start.addMSecs(qint64(field.hours[k] * 3600000));
-        writeFitsWithCards(path, countsOf(image),
-                           cards(QStringLiteral("DATE-OBS = '%1'|EXPTIME = 30.0|CTYPE1 = 'RA---TAN'|"
-                                                "CTYPE2 = 'DEC--TAN'|CRPIX1 = %2|CRPIX2 = %3|CRVAL1 = %4|"
-                                                "CRVAL2 = %5|CD1_1 = -0.0005|CD2_2 = 0.0005")
-                                     .arg(begun.toString(Qt::ISODateWithMs).chopped(1))
-                                     .arg(image.width() / 2.0 + 0.5 - shift.x())
-                                     .arg(image.height() / 2.0 + 0.5 + shift.y())
-                                     .arg(155.125)
-                                     .arg(12.5833333)));
-        paths << path;
-    }
-    return paths;
 }
 
 /// Processor time of the whole process, milliseconds.
@@ -146,10 +121,9 @@ class TestPipeline : public WindowTest {
         const QStringList lines = r->report.split('\n');
         QVERIFY2(lines.size() >= 5 && lines[3].isEmpty(), qPrintable(r->report));
         const SkyWcs wcs = SkyWcs::fromFitsFile(files[0]);
-        const char* const days[] = {"2024 03 05.87517 ", "2024 03 05.88559 ", "2024 03 05.89601 "};
         for (int i = 0; i < 3; ++i) {
             QVERIFY2(lines[i].startsWith("     VRL0001  C") && lines[i].endsWith("500"), qPrintable(lines[i]));
-            QCOMPARE(lines[i].mid(15, 17), QString(days[i]));
+            QCOMPARE(lines[i].mid(15, 17), MoverFitsDays[i]);
             QVERIFY2(arcsec(mpcLineSky(lines[i]), wcs.pictureToSky(truth.in(i))) < 0.6, qPrintable(lines[i]));
         }
 

@@ -1,7 +1,9 @@
 // Files opened the desktop way: named on the command line, or dropped on the main window.
 
 #include "project/projectwriter.h"
+#include "series/frmseries.h"
 #include "shell/clicklabel.h"
+#include "shell/commandline.h"
 #include "shell/givenfiles.h"
 #include "shell/start.h"
 #include "support/datatable.h"
@@ -11,6 +13,8 @@
 #include "view/imageframe.h"
 
 #include <QMimeData>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QtTest>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -138,7 +142,8 @@ class TestDesktopOpen : public WindowTest {
             .row("3Ф before slot 2 was opened", 1, "Lbl3", {"x.png"}, false, {"first.png", "", ""}, 0)
             .row("a file that is no picture", 1, "Lbl1", {"bad.png"}, true, {"first.png", "", ""}, 1)
             .row("a project on 3Ф opens the project", 0, "Lbl3", {"a.png", "b.fits", "comet.vln"}, true,
-                 {"a.png", "b.fits", ""}, -1);
+                 {"a.png", "b.fits", ""}, -1)
+            .row("four are a series", 0, "", {"s1.fits", "s2.fits", "s3.fits", "s4.fits"}, true, {"", "", ""}, 0);
     }
     void droppedFilesOpenWhereTheyLand() {
         QFETCH(int, loadedBefore);
@@ -174,6 +179,23 @@ class TestDesktopOpen : public WindowTest {
         QTRY_COMPARE(slotNames(), inSlots);
         if (messages >= 0) QTRY_COMPARE(prompter->messages.size(), messages);
         if (messages > 0) QVERIFY(prompter->messages[0].contains(dir.filePath(names[0])));
+        if (names.size() >= frmBl::SeriesFileCount) {
+            QTRY_VERIFY(f->findChild<frmSeries*>());
+            QCOMPARE(f->findChild<frmSeries*>()->lstFrames->rowCount(), names.size());
+            QVERIFY(jobEnds());
+        }
+    }
+
+    // --series: the files are frames, however few, listed in "Серия" and registered; no slot opens.
+    void seriesOnTheCommandLine() {
+        const QStringList paths = makeFiles({"s1.fits", "s2.fits"});
+        Main(paths, true);
+        QTRY_VERIFY(f->findChild<frmSeries*>());
+        QVERIFY(jobEnds());
+        const frmSeries* w = f->findChild<frmSeries*>();
+        QCOMPARE(w->lstFrames->item(1, frmSeries::File)->text(), QString("s2.fits"));
+        QVERIFY(w->cmdStack->isEnabled() && prompter->dialogTitles.isEmpty() && f->Img1->picture().isNull());
+        QCOMPARE(readCommandLine({"vorlan", "--series", "a.fits"}).series, true);
     }
 
     void linearFitsIsShownStretched() {

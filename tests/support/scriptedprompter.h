@@ -18,6 +18,7 @@ public:
 
     // What the dialogs answer next; an empty queue answers "cancel".
     QQueue<QString> openNames;
+    QQueue<QStringList> openNameLists; ///< for the dialogs that take several files
     QQueue<QString> saveNames;
     QQueue<QMessageBox::StandardButton> answers;
     QQueue<bool> printAnswers;
@@ -51,6 +52,13 @@ public:
         dialogFolders << folder;
         if (onDialog) onDialog();
         return openNames.isEmpty() ? QString() : openNames.dequeue();
+    }
+    QStringList openFileNames(QWidget*, const QString& title, const QString& filter, const QString& folder) override {
+        dialogTitles << title;
+        dialogFilters << filter;
+        dialogFolders << folder;
+        if (onDialog) onDialog();
+        return openNameLists.isEmpty() ? QStringList() : openNameLists.dequeue();
     }
     QString saveFileName(QWidget*, const QString& title, const QString& filter) override {
         dialogTitles << title;

@@ -32,6 +32,10 @@ struct SeriesScene {
     quint32 seed = 7;
     /// Frames changed after drawing: a trail across frame trailFrame, a hot pixel in hotFrame.
     int trailFrame = -1, hotFrame = -1;
+    /// Sensor pixels bright in every frame (they move with the pointing, not with the sky).
+    QVector<QPoint> hotPixels;
+    /// Cosmic ray hits, each one to three pixels in a row, in every third frame.
+    int cosmicRays = 0;
     /// Each frame's header carries a WCS that registers it as drawn (frames not turned only).
     bool withWcs = false;
 };
@@ -96,6 +100,13 @@ inline WrittenSeries writeSeries(const SeriesScene& s, const QString& dir) {
             for (int x = 0; x < s.width; ++x)
                 d.at(x, std::clamp(s.height / 3 + x / 4, 0, s.height - 1)) += 40 * s.sigma;
         if (f == s.hotFrame) d.at(s.width / 2, s.height / 2) = 60000;
+        for (const QPoint& p : s.hotPixels)
+            d.at(p.x(), p.y()) = 30000;
+        for (int c = 0; f % 3 == 1 && c < s.cosmicRays; ++c) {
+            const int x = 2 + int(rng.bounded(s.width - 6)), y = int(rng.bounded(s.height)), length = 1 + int(rng.bounded(3));
+            for (int k = 0; k < length; ++k)
+                d.at(x + k, y) += s.sigma * (30 + rng.bounded(200.0));
+        }
         const QDateTime begins = s.start.addSecs(qint64(f) * s.cadenceSeconds);
         out.paths << QDir(dir).filePath(QStringLiteral("frame%1.fits").arg(f, 2, 10, QLatin1Char('0')));
         QStringList cards = {QStringLiteral("DATE-OBS= '%1'").arg(begins.toString(Qt::ISODate).chopped(1)),
