@@ -130,7 +130,6 @@ class TestKnownWindow : public WindowTest {
         QCOMPARE(KnownWindow().lstKnown->rowCount(), 2);
         QVERIFY2(KnownWindow().lblStatus->text().endsWith("предел V 19,8 задан в настройках"),
                  qPrintable(KnownWindow().lblStatus->text()));
-        QVERIFY(!ReportSettings::load().knownLimitAuto);
         QVERIFY(ReportSettings::load().placeTyped && ReportSettings::load().orbitFiles == QStringList{orbits});
 
         // The search finds the dot: named in its row, reported under (1)'s packed number.
