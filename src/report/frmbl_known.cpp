@@ -138,7 +138,7 @@ void frmBl::refreshKnownObjects() {
                 outcome->limitNote = limit.note;
             } else {
                 outcome->limitNote = QStringLiteral("предел V %1 задан в настройках")
-                                         .arg(QString::number(options.magnitudeLimit, 'f', 1).replace('.', ','));
+                                         .arg(QString::number(options.magnitudeLimit, 'f', 1));
             }
             c.progress(0, 1, QStringLiteral("положения известных объектов"));
             outcome->known = knownObjectsInPicture(*outcome->orbits, picture, when, where, options, &c);

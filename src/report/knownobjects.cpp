@@ -173,8 +173,8 @@ MagnitudeLimit pictureMagnitudeLimit(const StarList& list, const SkyWcs& wcs,
     const double reached = m.zeroPoint - slope * 2.5 * std::log10(faintest);
     m.limit = std::clamp(reached + 0.5, 5.0, 30.0);
     m.fromPicture = true;
-    m.note = QStringLiteral("предел V %1: звёзды снимка до %2 + 0,5 (нуль-пункт по %3 звёздам каталога)")
-                 .arg(QString::number(m.limit, 'f', 1).replace('.', ','), QString::number(reached, 'f', 1).replace('.', ','))
+    m.note = QStringLiteral("предел V %1: звёзды снимка до %2 + 0.5 (нуль-пункт по %3 звёздам каталога)")
+                 .arg(QString::number(m.limit, 'f', 1), QString::number(reached, 'f', 1))
                  .arg(n);
     return m;
 }

@@ -128,7 +128,7 @@ class TestKnownWindow : public WindowTest {
         QTest::mouseClick(settings->cmdOK, Qt::LeftButton);
         QVERIFY(jobEnds());
         QCOMPARE(KnownWindow().lstKnown->rowCount(), 2);
-        QVERIFY2(KnownWindow().lblStatus->text().endsWith("предел V 19,8 задан в настройках"),
+        QVERIFY2(KnownWindow().lblStatus->text().endsWith("предел V 19.8 задан в настройках"),
                  qPrintable(KnownWindow().lblStatus->text()));
         QVERIFY(ReportSettings::load().placeTyped && ReportSettings::load().orbitFiles == QStringList{orbits});
 

@@ -66,7 +66,7 @@ class TestMagnitudeLimit : public QObject {
         const MagnitudeLimit m = pictureMagnitudeLimit(list, wcs, stars);
         QVERIFY2(std::fabs(m.limit - limit) < 0.01, qPrintable(QString::number(m.limit)));
         QCOMPARE(m.matched, matched);
-        QVERIFY2(m.note.startsWith(matched >= 3 ? QString("предел V %1: звёзды снимка до ").arg(limit, 0, 'f', 1).replace('.', ',')
+        QVERIFY2(m.note.startsWith(matched >= 3 ? QString("предел V %1: звёзды снимка до ").arg(limit, 0, 'f', 1)
                                    : matched ? QString("предел V 20: мало звёзд каталога для нуль-пункта (%1)").arg(matched)
                                              : QString("предел V 20: нет звёзд каталога для нуль-пункта")),
                  qPrintable(m.note));
