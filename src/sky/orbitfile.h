@@ -17,7 +17,8 @@
 // never mapped: a file that a download rewrites under a mapping would kill the program. Parsing
 // still costs twice what reading the table back does, more for a compressed file, so the table
 // is kept in a binary cache file in the user's cache folder, one per source file, rebuilt when
-// the source's size, modification time or first bytes change. The cache is this machine's own: native byte order, no portability.
+// the source's size, modification time or first bytes change. The cache is this machine's own:
+// native byte order, no portability.
 
 #include "common/outcome.h"
 
