@@ -126,7 +126,8 @@ frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
         txtPlace->setText(QStringLiteral("%1 %2 %3").arg(s.longitudeDeg).arg(s.latitudeDeg).arg(s.heightM));
 
     // A limit typed is the one wanted: it wins over the automatic one.
-    connect(txtKnownLimit, &QDoubleSpinBox::valueChanged, chkKnownLimitAuto, [this] { chkKnownLimitAuto->setChecked(false); });
+    connect(txtKnownLimit, &QDoubleSpinBox::valueChanged, chkKnownLimitAuto,
+            [this] { chkKnownLimitAuto->setChecked(false); });
     connect(cmdOK, &QPushButton::clicked, this, guard([this] { cmdOK_Click(); }));
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
