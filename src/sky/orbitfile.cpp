@@ -294,28 +294,31 @@ class LineParser {
             bounds.push_back(nl ? static_cast<const char*>(nl) + 1 : end);
         }
         bounds.push_back(end);
+        std::vector<OrbitRecord>& orbits = m_catalogue.orbits;
+        const std::size_t before = orbits.size();
         const auto part = [&](int i) {
-            m_out[std::size_t(i)].clear();
+            // The first part goes straight onto the table, which nothing else touches meanwhile;
+            // the others into their own tables, appended after it.
+            std::vector<OrbitRecord>& out = i == 0 ? orbits : m_out[std::size_t(i)];
+            if (i > 0) out.clear();
             m_skipped[std::size_t(i)] = 0;
-            parseLines(bounds[std::size_t(i)], bounds[std::size_t(i) + 1], m_out[std::size_t(i)],
-                       m_skipped[std::size_t(i)]);
+            parseLines(bounds[std::size_t(i)], bounds[std::size_t(i) + 1], out, m_skipped[std::size_t(i)]);
         };
         if (parts == 1)
             part(0);
         else
             runPoolParts(parts, part);
-        std::vector<OrbitRecord>& orbits = m_catalogue.orbits;
         if (!m_sized && m_textBytes > 0 && bytes > 0) {
             // The first block tells the orbits a byte; the table takes them all in one allocation.
-            std::size_t read = 0;
+            std::size_t read = orbits.size() - before;
             for (int i = 0; i < parts; ++i)
-                read += m_out[std::size_t(i)].size() + std::size_t(m_skipped[std::size_t(i)]);
+                read += (i > 0 ? m_out[std::size_t(i)].size() : 0) + std::size_t(m_skipped[std::size_t(i)]);
             orbits.reserve(std::size_t(double(read) / double(bytes) * double(m_textBytes) * 1.02) + 1024);
             preferLargePages(orbits.data(), orbits.capacity() * sizeof(OrbitRecord));
             m_sized = true;
         }
         for (int i = 0; i < parts; ++i) {
-            orbits.insert(orbits.end(), m_out[std::size_t(i)].begin(), m_out[std::size_t(i)].end());
+            if (i > 0) orbits.insert(orbits.end(), m_out[std::size_t(i)].begin(), m_out[std::size_t(i)].end());
             m_catalogue.skipped += m_skipped[std::size_t(i)];
         }
         if (m_control)
