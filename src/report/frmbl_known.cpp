@@ -30,12 +30,12 @@ bool isCometFile(const QString& path) {
 /// found again.
 QString knownKey(qint64 pictureKey, const SkyWcs* wcs, const std::optional<QDateTime>& time,
                  const ReportSettings& s) {
-    return QStringLiteral("%1|%2|%3|%4|%5|%6,%7,%8,%9")
+    return QStringLiteral("%1|%2|%3|%4|%5%6|%7,%8,%9")
         .arg(pictureKey)
         .arg(wcs ? wcs->toHeaderText() : QString())
         .arg(time ? time->toMSecsSinceEpoch() : 0)
         .arg(s.orbitFiles.join(QLatin1Char(';')), s.station)
-        .arg(s.knownMagnitudeLimit)
+        .arg(s.knownLimitAuto ? QStringLiteral("auto") : QString::number(s.knownMagnitudeLimit))
         .arg(s.placeTyped)
         .arg(s.longitudeDeg)
         .arg(s.latitudeDeg);
@@ -46,6 +46,7 @@ struct KnownOutcome {
     std::shared_ptr<const std::vector<OrbitRecord>> orbits;
     int skipped = 0;
     std::vector<KnownObject> known;
+    QString limitNote;
     std::optional<Failure> failure;
 };
 
@@ -111,9 +112,11 @@ void frmBl::refreshKnownObjects() {
     outcome->orbits = k.orbitsFrom == files ? k.orbits : nullptr;
     KnownObjectOptions options;
     options.magnitudeLimit = s.knownMagnitudeLimit;
+    const bool automatic = s.knownLimitAuto;
     const bool started = startJob(
         QStringLiteral("Известные объекты"),
-        [outcome, files, picture = *wcs, when = *time, where = s.observatory(), options](JobControl& c) {
+        [outcome, files, picture = *wcs, when = *time, where = s.observatory(), options, automatic,
+         image = Img1->picture()](JobControl& c) mutable {
             if (!outcome->orbits) {
                 auto all = std::make_shared<std::vector<OrbitRecord>>();
                 for (const QString& f : files) {
@@ -127,6 +130,15 @@ void frmBl::refreshKnownObjects() {
                     outcome->skipped += read.value().skipped;
                 }
                 outcome->orbits = all;
+            }
+            if (automatic) {
+                c.progress(0, 1, QStringLiteral("предел блеска по звёздам снимка"));
+                const MagnitudeLimit limit = magnitudeLimitOf(image, picture);
+                options.magnitudeLimit = limit.limit;
+                outcome->limitNote = limit.note;
+            } else {
+                outcome->limitNote = QStringLiteral("предел V %1 задан в настройках")
+                                         .arg(QString::number(options.magnitudeLimit, 'f', 1));
             }
             c.progress(0, 1, QStringLiteral("положения известных объектов"));
             outcome->known = knownObjectsInPicture(*outcome->orbits, picture, when, where, options, &c);
@@ -147,6 +159,7 @@ void frmBl::refreshKnownObjects() {
             k.orbitsFrom = files;
             k.skipped = outcome->skipped;
             k.known = outcome->known;
+            k.limitNote = outcome->limitNote;
             showKnownObjects();
         });
     if (!started) k.knownFor.clear();
@@ -163,6 +176,7 @@ void frmBl::showKnownObjects() {
             if (const std::optional<SkyCoord> sky = skyAtPicture1(c.at[0])) candidates.push_back(*sky);
         frmKnown& list = KnownWindow();
         list.setObjects(k.known, candidates);
+        if (!k.limitNote.isEmpty()) list.setStatus(list.lblStatus->text() + QStringLiteral("; ") + k.limitNote);
         if (k.skipped > 0)
             list.setStatus(list.lblStatus->text() +
                            QStringLiteral("; повреждённых строк в файлах орбит: %1").arg(k.skipped));

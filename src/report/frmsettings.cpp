@@ -3,6 +3,7 @@
 #include "report/reportsettings.h"
 #include "shell/guard.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
@@ -76,6 +77,9 @@ frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
     txtKnownLimit->setDecimals(1);
     txtKnownLimit->setSingleStep(0.5);
     txtKnownLimit->setToolTip(QStringLiteral("Известные объекты слабее этого блеска (V) не показываются"));
+    chkKnownLimitAuto = named(new QCheckBox(QStringLiteral("авто"), this), "chkKnownLimitAuto");
+    chkKnownLimitAuto->setToolTip(QStringLiteral("Предел по самым слабым звёздам снимка 1 плюс 0,5 звёздной "
+                                                 "величины (нуль-пункт по звёздам каталога Tycho-2)"));
     txtPlace = named(new QLineEdit(this), "txtPlace");
     txtPlace->setPlaceholderText(QStringLiteral("долгота широта высота"));
     txtPlace->setToolTip(QStringLiteral("Место наблюдения, если кода обсерватории нет в файле ObsCodes: долгота "
@@ -94,7 +98,10 @@ frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
     form->addRow(QStringLiteral("Телескоп:"), txtTelescope);
     form->addRow(QStringLiteral("Апертура:"), txtAperture);
     form->addRow(QStringLiteral("Приёмник:"), cboDetector);
-    form->addRow(QStringLiteral("Предел блеска известных объектов:"), txtKnownLimit);
+    auto* limit = new QHBoxLayout;
+    limit->addWidget(txtKnownLimit, 1);
+    limit->addWidget(chkKnownLimitAuto);
+    form->addRow(QStringLiteral("Предел блеска известных объектов:"), limit);
     form->addRow(QStringLiteral("Место наблюдения:"), txtPlace);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -114,9 +121,13 @@ frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
     txtAperture->setValue(s.apertureMetres);
     cboDetector->setCurrentIndex(std::max(0, cboDetector->findData(s.detector)));
     txtKnownLimit->setValue(s.knownMagnitudeLimit);
+    chkKnownLimitAuto->setChecked(s.knownLimitAuto);
     if (s.placeTyped)
         txtPlace->setText(QStringLiteral("%1 %2 %3").arg(s.longitudeDeg).arg(s.latitudeDeg).arg(s.heightM));
 
+    // A limit typed is the one wanted: it wins over the automatic one.
+    connect(txtKnownLimit, &QDoubleSpinBox::valueChanged, chkKnownLimitAuto,
+            [this] { chkKnownLimitAuto->setChecked(false); });
     connect(cmdOK, &QPushButton::clicked, this, guard([this] { cmdOK_Click(); }));
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -134,6 +145,7 @@ void frmSettings::cmdOK_Click() {
     s.apertureMetres = txtAperture->value();
     s.detector = cboDetector->currentData().toString();
     s.knownMagnitudeLimit = txtKnownLimit->value();
+    s.knownLimitAuto = chkKnownLimitAuto->isChecked();
     // Three numbers make a place; anything else leaves the observer at the Earth's centre.
     const QStringList place = txtPlace->text().simplified().replace(QLatin1Char(','), QLatin1Char('.')).split(' ');
     bool a = false, b = false, c = false;

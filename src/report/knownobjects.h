@@ -7,7 +7,9 @@
 #include "sky/ephemeris.h"
 #include "sky/skywcs.h"
 #include "stars/movingsearch.h"
+#include "stars/starlist.h"
 
+#include <QImage>
 #include <QPointF>
 #include <QString>
 #include <optional>
@@ -35,6 +37,40 @@ struct KnownObjectOptions {
     /// own uncertainty (its runoff since the epoch) is added.
     double toleranceArcsec = 10;
 };
+
+/// A star of a catalogue: its J2000 place (radians) and visual magnitude.
+struct ReferenceStar {
+    SkyCoord sky;
+    double magnitude = 0;
+};
+
+/// The magnitude limit of the known objects, and how it came about.
+struct MagnitudeLimit {
+    double limit = 20;
+    bool fromPicture = false; ///< from the picture's stars through a zero point (else the fixed V 20)
+    int matched = 0;          ///< catalogue stars matched to the picture's stars
+    double zeroPoint = 0;     ///< V of a star of flux 1 (grey levels × pixels), when fromPicture
+    double slope = 1;         ///< magnitudes of V an instrumental magnitude (-2.5 lg flux)
+    QString note;             ///< for the list's status line: "предел V 17.3 ..." in Russian
+};
+
+/// The limit a picture reaches: its faintest usable detected star plus half a magnitude, on the
+/// photometric scale of the catalogue stars that fall within 2.5 pixels of an unflagged detected
+/// star (through wcs): V = zero point + slope × (-2.5 lg flux), the zero point the median over
+/// them. The slope is 1 (a linear picture) for fewer than 8 such stars, else measured, since a
+/// picture stretched for display is not linear. Fewer than three such stars give no zero point:
+/// the fixed V 20, and the note says why.
+MagnitudeLimit pictureMagnitudeLimit(const StarList& stars, const SkyWcs& wcs,
+                                     const std::vector<ReferenceStar>& catalogue);
+
+/// The stars within radius (radians) of centre from the installed astrometry.net index files
+/// (Tycho-2), as its query-starkd lists them from the file that holds the most there. Empty when
+/// the tool or the index files are missing.
+std::vector<ReferenceStar> indexStarsNear(SkyCoord centre, double radius);
+
+/// The limit picture 1 reaches (pictureMagnitudeLimit): its stars detected, the index stars of
+/// its field through its WCS. Runs query-starkd: off the GUI thread.
+MagnitudeLimit magnitudeLimitOf(const QImage& picture, const SkyWcs& wcs);
 
 /// The known objects whose places fall on the picture of the WCS (its width × height pixels) at
 /// utc for the observer, brightest first. Empty when the WCS has no picture size, or control asks

@@ -19,6 +19,7 @@ struct KnownSession {
     QStringList orbitsFrom; ///< the files orbits were read from
     int skipped = 0;        ///< damaged lines of those files
     std::vector<KnownObject> known;
+    QString limitNote; ///< the magnitude limit known holds to, and where it came from
     QString knownFor; ///< what known was found for: picture, sky solution, time, settings
     QPointer<KnownOverlay> overlay;
 };

@@ -26,6 +26,7 @@ const QString DetectorKey = QStringLiteral("report/detector");
 const QString OrbitFilesKey = QStringLiteral("known/orbitFiles");
 const QString ShowKnownKey = QStringLiteral("known/show");
 const QString LimitKey = QStringLiteral("known/magnitudeLimit");
+const QString LimitAutoKey = QStringLiteral("known/magnitudeLimitAuto");
 const QString PlaceKey = QStringLiteral("known/place");
 
 } // namespace
@@ -62,6 +63,7 @@ ReportSettings ReportSettings::load() {
     r.orbitFiles = s.value(OrbitFilesKey).toStringList();
     r.showKnownObjects = s.value(ShowKnownKey, r.showKnownObjects).toBool();
     r.knownMagnitudeLimit = s.value(LimitKey, r.knownMagnitudeLimit).toDouble();
+    r.knownLimitAuto = s.value(LimitAutoKey, r.knownLimitAuto).toBool();
     const QStringList place = s.value(PlaceKey).toStringList();
     if (place.size() == 3) {
         r.placeTyped = true;
@@ -85,6 +87,7 @@ void ReportSettings::save() const {
     s.setValue(OrbitFilesKey, orbitFiles);
     s.setValue(ShowKnownKey, showKnownObjects);
     s.setValue(LimitKey, knownMagnitudeLimit);
+    s.setValue(LimitAutoKey, knownLimitAuto);
     if (placeTyped)
         s.setValue(PlaceKey, QStringList{QString::number(longitudeDeg, 'g', 12), QString::number(latitudeDeg, 'g', 12),
                                          QString::number(heightM, 'g', 12)});

@@ -27,8 +27,10 @@ struct ReportSettings {
     QStringList orbitFiles;
     /// Whether picture 1 shows the known objects of its field.
     bool showKnownObjects = false;
-    /// Known objects fainter than this (V) are not shown.
+    /// Known objects fainter than this (V) are not shown, when the limit is typed.
     double knownMagnitudeLimit = 20.0;
+    /// The limit is what picture 1 reaches: its faintest stars plus half a magnitude.
+    bool knownLimitAuto = true;
     /// The observer's place typed by hand (degrees east, degrees, metres above the WGS 84
     /// ellipsoid), used when ObsCodes does not give the station's.
     bool placeTyped = false;

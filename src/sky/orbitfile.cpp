@@ -11,10 +11,12 @@
 #include <QStandardPaths>
 #include <QThreadPool>
 #include <array>
-#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <zlib.h>
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 namespace vorlan {
 
@@ -35,34 +37,37 @@ const std::array<float, 10> RunoffPerDay = [] {
 }();
 
 /// A fixed-column decimal field: blanks around, an optional sign, digits with an optional point.
-/// False for an empty field or any other character.
+/// False for an empty field or any other character. One pass: the blanks after the number are
+/// only looked at when there are any.
 bool fieldValue(const char* s, int length, double& value) {
     int i = 0;
     while (i < length && s[i] == ' ')
         ++i;
-    int end = length;
-    while (end > i && s[end - 1] == ' ')
-        --end;
-    if (i == end) return false;
+    if (i == length) return false;
     bool negative = false;
     if (s[i] == '-' || s[i] == '+') negative = s[i++] == '-';
     int64_t mantissa = 0;
     int decimals = -1, digits = 0;
-    for (; i < end; ++i) {
+    for (; i < length; ++i) {
         const char c = s[i];
-        if (c >= '0' && c <= '9') {
+        if (unsigned(c - '0') < 10) {
             mantissa = mantissa * 10 + (c - '0');
             ++digits;
             if (decimals >= 0) ++decimals;
         } else if (c == '.' && decimals < 0) {
             decimals = 0;
+        } else if (c == ' ') {
+            break;
         } else {
             return false;
         }
     }
+    for (; i < length; ++i)
+        if (s[i] != ' ') return false;
     if (digits == 0 || digits > 18) return false;
     static constexpr double Tens[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9,
                                       1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+    // A division, not a product with 1e-k: the quotient is the correctly rounded value.
     value = double(mantissa) / Tens[decimals < 0 ? 0 : decimals];
     if (negative) value = -value;
     return true;
@@ -84,12 +89,50 @@ double packedEpoch(const char* s) {
     return julianDate(century * 100 + (s[1] - '0') * 10 + (s[2] - '0'), month, day);
 }
 
+/// Sine and cosine of an angle in degrees. The angle is brought exactly to within 45° of a
+/// multiple of 90° (fmod and the subtraction are exact in binary), and only then turned into
+/// radians, so the one rounding is of an argument under π/4; the polynomials are fdlibm's
+/// minimax kernels for that interval (error under 1e-16). Three of these a line cost less than
+/// one pair of library calls with their general range reduction.
+inline void sinCosDegrees(double degrees, double& s, double& c) {
+    double r = degrees;
+    if (!(r >= -360 && r <= 360)) r = std::fmod(r, 360.0);
+    const int quadrant = int(r * (1.0 / 90) + (r >= 0 ? 0.5 : -0.5));
+    const double x = (r - quadrant * 90.0) * DegToRad;
+    const double z = x * x;
+    const double sine =
+        x + x * z *
+                (-1.66666666666666324348e-01 +
+                 z * (8.33333333332248946124e-03 +
+                      z * (-1.98412698298579493134e-04 +
+                           z * (2.75573137070700676789e-06 +
+                                z * (-2.50507602534068634195e-08 + z * 1.58969099521155010221e-10)))));
+    const double cosine =
+        1 - 0.5 * z +
+        z * z *
+            (4.16666666666666019037e-02 +
+             z * (-1.38888888888741095749e-03 +
+                  z * (2.48015872894767294178e-05 +
+                       z * (-2.75573143513906633035e-07 +
+                            z * (2.08757232129817482790e-09 + z * -1.13596475577881948265e-11)))));
+    switch (quadrant & 3) {
+    case 0: s = sine, c = cosine; break;
+    case 1: s = cosine, c = -sine; break;
+    case 2: s = -sine, c = -cosine; break;
+    default: s = -cosine, c = sine; break;
+    }
+}
+
+const double CosObliquity = std::cos(Obliquity);
+const double SinObliquity = std::sin(Obliquity);
+
 /// Fills the orientation vectors from the J2000 ecliptic angles (degrees).
 void orient(OrbitRecord& r, double perihelion, double node, double inclination) {
-    const double cw = std::cos(perihelion * DegToRad), sw = std::sin(perihelion * DegToRad);
-    const double cn = std::cos(node * DegToRad), sn = std::sin(node * DegToRad);
-    const double ci = std::cos(inclination * DegToRad), si = std::sin(inclination * DegToRad);
-    const double ce = std::cos(Obliquity), se = std::sin(Obliquity);
+    double sw, cw, sn, cn, si, ci;
+    sinCosDegrees(perihelion, sw, cw);
+    sinCosDegrees(node, sn, cn);
+    sinCosDegrees(inclination, si, ci);
+    const double ce = CosObliquity, se = SinObliquity;
     const double p[3] = {cw * cn - sw * sn * ci, cw * sn + sw * cn * ci, sw * si};
     const double w[3] = {-sw * cn - cw * sn * ci, -sw * sn + cw * cn * ci, cw * si};
     r.p[0] = p[0], r.p[1] = p[1] * ce - p[2] * se, r.p[2] = p[1] * se + p[2] * ce;
@@ -178,16 +221,8 @@ std::size_t firstDataByte(const char* data, std::size_t size) {
     return 0;
 }
 
-struct Chunk {
-    std::vector<OrbitRecord> orbits;
-    int skipped = 0;
-};
-
-void parseChunk(const char* begin, const char* end, Chunk& out, std::atomic<std::size_t>& done,
-                std::atomic<bool>& stop, const JobControl* control) {
-    out.orbits.reserve(std::size_t(end - begin) / 200 + 16);
-    const char* line = begin;
-    int sinceReport = 0;
+/// Appends the orbits of the lines in [line, end) to out, counting the lines that cannot be read.
+void parseLines(const char* line, const char* end, std::vector<OrbitRecord>& out, int& skipped) {
     OrbitRecord r;
     while (line < end) {
         const char* nl = static_cast<const char*>(std::memchr(line, '\n', std::size_t(end - line)));
@@ -200,56 +235,177 @@ void parseChunk(const char* begin, const char* end, Chunk& out, std::atomic<std:
         if (!blank) {
             const bool ok = cometLayout(line, length) ? cometLine(line, length, r) : minorPlanetLine(line, length, r);
             if (ok)
-                out.orbits.push_back(r);
+                out.push_back(r);
             else
-                ++out.skipped;
+                ++skipped;
         }
         line = lineEnd + 1;
-        if (++sinceReport == 8192) {
-            done.fetch_add(std::size_t(line - begin), std::memory_order_relaxed);
-            begin = line;
-            sinceReport = 0;
-            // Each worker asks the job itself: a stop must not wait for the next progress tick,
-            // by which the other chunks may be parsed to their end.
-            if (control && control->stopRequested()) stop = true;
-            if (stop.load(std::memory_order_relaxed)) return;
-        }
     }
 }
+
+/// Asks for the table's memory in 2 MB pages where the system gives them only when asked
+/// (Linux's transparent huge pages in "madvise" mode): the full-size table then costs a few
+/// hundred page faults instead of tens of thousands.
+void preferLargePages(void* begin, std::size_t bytes) {
+#ifdef __linux__
+    constexpr std::uintptr_t Large = std::uintptr_t(2) << 20;
+    const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(begin) + Large - 1) & ~(Large - 1);
+    const std::uintptr_t to = (reinterpret_cast<std::uintptr_t>(begin) + bytes) & ~(Large - 1);
+    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+    (void)begin, (void)bytes;
+#endif
+}
+
+/// How much text is parsed at a time: small enough to stay in the caches and in one reused
+/// buffer, large enough that handing it to the pool costs nothing against its parsing.
+constexpr std::size_t BlockBytes = std::size_t(1) << 20;
+
+/// Turns blocks of whole lines into one table of orbits, in the file's order. Each block is split
+/// between the pool's threads into per-thread tables that are reused from block to block (they
+/// stay in the caches), then appended to the one table, which after the first block is sized for
+/// the whole text once. No second copy of the table, no buffer of the whole text.
+class LineParser {
+  public:
+    /// textBytes: the size of the whole text when it is known (0 when it is not: a gzip stream).
+    LineParser(OrbitCatalogue& catalogue, JobControl* control, std::size_t textBytes)
+        : m_catalogue(catalogue), m_control(control), m_textBytes(textBytes),
+          m_parts(std::max(1, QThreadPool::globalInstance()->maxThreadCount())), m_out(std::size_t(m_parts)),
+          m_skipped(std::size_t(m_parts)) {}
+
+    /// Parses the whole lines [begin, end), the last one with or without its line end, then
+    /// reports doneBytes of totalBytes. False when a stop was asked for (nothing is then parsed).
+    bool parse(const char* begin, const char* end, std::size_t doneBytes, std::size_t totalBytes) {
+        if (m_control && m_control->stopRequested()) {
+            m_catalogue.stopped = true;
+            return false;
+        }
+        if (!m_started && begin < end) {
+            m_started = true;
+            begin += firstDataByte(begin, std::size_t(end - begin));
+        }
+        const std::size_t bytes = std::size_t(end - begin);
+        // A small text is parsed at once on this thread: handing it out costs more than it saves.
+        const int parts = bytes < (256u << 10) ? 1 : m_parts;
+        std::vector<const char*> bounds{begin};
+        for (int i = 1; i < parts; ++i) {
+            const char* at = std::max(bounds.back(), begin + bytes * std::size_t(i) / std::size_t(parts));
+            const void* nl = std::memchr(at, '\n', std::size_t(end - at));
+            bounds.push_back(nl ? static_cast<const char*>(nl) + 1 : end);
+        }
+        bounds.push_back(end);
+        std::vector<OrbitRecord>& orbits = m_catalogue.orbits;
+        const std::size_t before = orbits.size();
+        const auto part = [&](int i) {
+            // The first part goes straight onto the table, which nothing else touches meanwhile;
+            // the others into their own tables, appended after it.
+            std::vector<OrbitRecord>& out = i == 0 ? orbits : m_out[std::size_t(i)];
+            if (i > 0) out.clear();
+            m_skipped[std::size_t(i)] = 0;
+            parseLines(bounds[std::size_t(i)], bounds[std::size_t(i) + 1], out, m_skipped[std::size_t(i)]);
+        };
+        if (parts == 1)
+            part(0);
+        else
+            runPoolParts(parts, part);
+        if (!m_sized && m_textBytes > 0 && bytes > 0) {
+            // The first block tells the orbits a byte; the table takes them all in one allocation.
+            std::size_t read = orbits.size() - before;
+            for (int i = 0; i < parts; ++i)
+                read += (i > 0 ? m_out[std::size_t(i)].size() : 0) + std::size_t(m_skipped[std::size_t(i)]);
+            orbits.reserve(std::size_t(double(read) / double(bytes) * double(m_textBytes) * 1.02) + 1024);
+            preferLargePages(orbits.data(), orbits.capacity() * sizeof(OrbitRecord));
+            m_sized = true;
+        }
+        for (int i = 0; i < parts; ++i) {
+            if (i > 0) orbits.insert(orbits.end(), m_out[std::size_t(i)].begin(), m_out[std::size_t(i)].end());
+            m_catalogue.skipped += m_skipped[std::size_t(i)];
+        }
+        if (m_control)
+            m_control->progress(int(doneBytes >> 10), int(totalBytes >> 10), QStringLiteral("чтение орбит"));
+        return true;
+    }
+
+  private:
+    OrbitCatalogue& m_catalogue;
+    JobControl* m_control;
+    std::size_t m_textBytes;
+    int m_parts;
+    std::vector<std::vector<OrbitRecord>> m_out;
+    std::vector<int> m_skipped;
+    bool m_started = false;
+    bool m_sized = false;
+};
 
 Failure fileFailure(const QString& path, const QString& why) {
     return Failure{BadFile, QStringLiteral("Файл орбит \"%1\" не прочитан: %2").arg(QDir::toNativeSeparators(path), why)};
 }
 
-/// The whole file, gunzipped when it is gzip-compressed.
-Outcome<QByteArray> fileBytes(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Failure{FileNotFound, QStringLiteral("Файл орбит \"%1\" не открывается").arg(QDir::toNativeSeparators(path))};
-    QByteArray bytes = file.readAll();
-    if (bytes.size() < 2 || uchar(bytes[0]) != 0x1f || uchar(bytes[1]) != 0x8b) return bytes;
-    z_stream z{};
-    if (inflateInit2(&z, 15 + 32) != Z_OK) return fileFailure(path, damagedReason());
-    QByteArray plain;
-    plain.resize(qMax<qsizetype>(bytes.size() * 4, 1 << 20));
-    z.next_in = reinterpret_cast<Bytef*>(bytes.data());
-    z.avail_in = uInt(bytes.size());
-    int status = Z_OK;
-    while (status != Z_STREAM_END) {
-        if (qsizetype(z.total_out) == plain.size()) plain.resize(plain.size() * 2);
-        z.next_out = reinterpret_cast<Bytef*>(plain.data() + z.total_out);
-        z.avail_out = uInt(plain.size() - qsizetype(z.total_out));
-        status = inflate(&z, Z_NO_FLUSH);
-        if (status == Z_STREAM_END && z.avail_in > 0) status = inflateReset(&z) == Z_OK ? Z_OK : Z_DATA_ERROR;
-        if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) break;
-        if (status == Z_BUF_ERROR && z.avail_in == 0) break;
+/// The text of an orbit file read a block at a time, gunzipped on the way when the file is
+/// gzip-compressed (several gzip members one after the other are one text).
+class OrbitText {
+  public:
+    explicit OrbitText(const QString& path) : m_file(path) {}
+    ~OrbitText() {
+        if (m_gzip) inflateEnd(&m_z);
     }
-    const bool complete = status == Z_STREAM_END;
-    plain.resize(qsizetype(z.total_out));
-    inflateEnd(&z);
-    if (!complete) return fileFailure(path, damagedReason());
-    return plain;
-}
+    OrbitText(const OrbitText&) = delete;
+    OrbitText& operator=(const OrbitText&) = delete;
+
+    bool open() {
+        if (!m_file.open(QIODevice::ReadOnly)) return false;
+        char magic[2] = {};
+        m_gzip = m_file.peek(magic, 2) == 2 && uchar(magic[0]) == 0x1f && uchar(magic[1]) == 0x8b;
+        if (m_gzip && inflateInit2(&m_z, 15 + 32) != Z_OK) m_gzip = m_broken = true;
+        if (m_gzip) m_in.resize(1 << 20);
+        return true;
+    }
+    bool compressed() const { return m_gzip; }
+    std::size_t fileSize() const { return std::size_t(m_file.size()); }
+    std::size_t filePosition() const { return std::size_t(m_file.pos()); }
+
+    /// Reads up to n bytes of text into to: how many, 0 at the end, -1 when the file is damaged.
+    qint64 read(char* to, std::size_t n) {
+        if (!m_gzip) return m_file.read(to, qint64(n));
+        if (m_broken) return -1;
+        m_z.next_out = reinterpret_cast<Bytef*>(to);
+        m_z.avail_out = uInt(n);
+        while (m_z.avail_out > 0) {
+            if (m_z.avail_in == 0) {
+                const qint64 got = m_file.read(m_in.data(), qint64(m_in.size()));
+                if (got < 0) return fail();
+                if (got == 0) break;
+                m_z.next_in = reinterpret_cast<Bytef*>(m_in.data());
+                m_z.avail_in = uInt(got);
+            }
+            m_ended = false;
+            const int status = inflate(&m_z, Z_NO_FLUSH);
+            if (status == Z_STREAM_END) {
+                m_ended = true;
+                if (inflateReset(&m_z) != Z_OK) return fail();
+            } else if (status != Z_OK && status != Z_BUF_ERROR) {
+                return fail();
+            }
+        }
+        const qint64 produced = qint64(n - m_z.avail_out);
+        // The file ended inside a member: the download was cut.
+        if (produced == 0 && !m_ended) return fail();
+        return produced;
+    }
+
+  private:
+    qint64 fail() {
+        m_broken = true;
+        return -1;
+    }
+
+    QFile m_file;
+    bool m_gzip = false;
+    bool m_broken = false;
+    bool m_ended = false; ///< the last member read so far is complete
+    z_stream m_z{};
+    std::vector<char> m_in;
+};
 
 /// What marks a source file's version: its size, modification time and the hash of its first bytes.
 struct SourceStamp {
@@ -324,44 +480,46 @@ double julianDate(int year, int month, double day) {
 }
 
 OrbitCatalogue parseOrbitText(const char* data, std::size_t size, JobControl* control) {
-    const std::size_t start = firstDataByte(data, size);
-    const int parts = std::max(1, QThreadPool::globalInstance()->maxThreadCount()) * 4;
-    std::vector<const char*> bounds{data + start};
-    for (int i = 1; i < parts; ++i) {
-        const char* at = data + start + (size - start) * std::size_t(i) / std::size_t(parts);
-        if (at < bounds.back()) at = bounds.back();
-        const void* nl = std::memchr(at, '\n', std::size_t(data + size - at));
-        bounds.push_back(nl ? static_cast<const char*>(nl) + 1 : data + size);
-    }
-    bounds.push_back(data + size);
-    std::vector<Chunk> chunks(static_cast<std::size_t>(parts));
-    std::atomic<std::size_t> done{0};
-    std::atomic<bool> stop{false};
-    runPoolParts(
-        parts, [&](int i) { parseChunk(bounds[std::size_t(i)], bounds[std::size_t(i) + 1], chunks[std::size_t(i)], done, stop, control); },
-        [&] {
-            if (!control) return;
-            if (control->stopRequested()) stop = true;
-            control->progress(int(done.load() >> 10), int(size >> 10), QStringLiteral("чтение орбит"));
-        });
     OrbitCatalogue c;
-    std::size_t total = 0;
-    for (const Chunk& k : chunks)
-        total += k.orbits.size();
-    c.orbits.reserve(total);
-    for (Chunk& k : chunks) {
-        c.orbits.insert(c.orbits.end(), k.orbits.begin(), k.orbits.end());
-        c.skipped += k.skipped;
+    LineParser parser(c, control, size);
+    for (std::size_t at = 0; at < size;) {
+        std::size_t cut = std::min(size, at + BlockBytes);
+        if (cut < size) {
+            const void* nl = std::memchr(data + cut, '\n', size - cut);
+            cut = nl ? std::size_t(static_cast<const char*>(nl) - data) + 1 : size;
+        }
+        if (!parser.parse(data + at, data + cut, cut, size)) break;
+        at = cut;
     }
-    c.stopped = stop;
     return c;
 }
 
 Outcome<OrbitCatalogue> readOrbitFile(const QString& path, JobControl* control) {
-    Outcome<QByteArray> bytes = fileBytes(path);
-    if (!bytes.ok()) return bytes.failure();
-    const QByteArray& b = bytes.value();
-    OrbitCatalogue c = parseOrbitText(b.constData(), std::size_t(b.size()), control);
+    OrbitText text(path);
+    if (!text.open())
+        return Failure{FileNotFound, QStringLiteral("Файл орбит \"%1\" не открывается").arg(QDir::toNativeSeparators(path))};
+    OrbitCatalogue c;
+    LineParser parser(c, control, text.compressed() ? 0 : text.fileSize());
+    // One buffer for the whole file: a block, and the cut line it ended with carried to the
+    // front of the next. A line longer than the buffer doubles it.
+    std::vector<char> buffer(BlockBytes);
+    std::size_t carried = 0;
+    for (;;) {
+        if (carried == buffer.size()) buffer.resize(buffer.size() * 2);
+        const qint64 got = text.read(buffer.data() + carried, buffer.size() - carried);
+        if (got < 0) return fileFailure(path, damagedReason());
+        const char* begin = buffer.data();
+        const char* end = begin + carried + std::size_t(got);
+        const char* cut = end;
+        if (got > 0) {
+            while (cut > begin && cut[-1] != '\n')
+                --cut;
+        }
+        if (!parser.parse(begin, cut, text.filePosition(), text.fileSize())) break;
+        carried = std::size_t(end - cut);
+        std::memmove(buffer.data(), cut, carried);
+        if (got == 0) break;
+    }
     if (c.orbits.empty() && !c.stopped) return fileFailure(path, QStringLiteral("в нём нет ни одной орбиты"));
     return c;
 }

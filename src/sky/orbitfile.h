@@ -13,9 +13,12 @@
 // equatorial frame (towards perihelion, and 90° ahead of it in the direction of motion). A line
 // that cannot be read is skipped and counted; header and blank lines are passed over.
 //
-// Parsing 1.4 million lines takes a few seconds, so the table is kept in a binary cache file in
-// the user's cache folder, one per source file, rebuilt when the source's size, modification
-// time or first bytes change. The cache is this machine's own: native byte order, no portability.
+// The text is read a block at a time into one reused buffer (a gzip file inflated on the way),
+// never mapped: a file that a download rewrites under a mapping would kill the program. Parsing
+// still costs twice what reading the table back does, more for a compressed file, so the table
+// is kept in a binary cache file in the user's cache folder, one per source file, rebuilt when
+// the source's size, modification time or first bytes change. The cache is this machine's own:
+// native byte order, no portability.
 
 #include "common/outcome.h"
 

@@ -18,6 +18,7 @@
 #include "view/imageframe.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDoubleSpinBox>
 #include <QLineEdit>
@@ -108,6 +109,9 @@ class TestKnownWindow : public WindowTest {
         QCOMPARE(list.windowTitle(), QString("Известные объекты в поле"));
         QCOMPARE(list.lstKnown->rowCount(), 3);
         QCOMPARE(list.lstKnown->item(0, 0)->text(), QString("(1)"));
+        // The drawn stars are none of the catalogue's: no zero point, the limit stays V 20.
+        QVERIFY2(list.lblStatus->text().contains("предел V 20: нет звёзд каталога для нуль-пункта"),
+                 qPrintable(list.lblStatus->text()));
         QTest::mouseClick(list.cmdCopy, Qt::LeftButton);
         const QStringList copied = QGuiApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
         QCOMPARE(copied.size(), 4);
@@ -117,11 +121,15 @@ class TestKnownWindow : public WindowTest {
         QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuSettings));
         auto* settings = f->findChild<frmSettings*>();
         QVERIFY(settings && settings->isVisible());
+        QVERIFY(settings->chkKnownLimitAuto->isChecked());
         type(settings->txtKnownLimit->findChild<QLineEdit*>(), "19.8");
+        QVERIFY(!settings->chkKnownLimitAuto->isChecked());
         type(settings->txtPlace, "-110.7887 32.4426 2790");
         QTest::mouseClick(settings->cmdOK, Qt::LeftButton);
         QVERIFY(jobEnds());
         QCOMPARE(KnownWindow().lstKnown->rowCount(), 2);
+        QVERIFY2(KnownWindow().lblStatus->text().endsWith("предел V 19.8 задан в настройках"),
+                 qPrintable(KnownWindow().lblStatus->text()));
         QVERIFY(ReportSettings::load().placeTyped && ReportSettings::load().orbitFiles == QStringList{orbits});
 
         // The search finds the dot: named in its row, reported under (1)'s packed number.

@@ -18,9 +18,9 @@ using namespace vorlan::test;
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& bytes, bool gzip = false) {
+void writeFile(const QString& path, const QByteArray& bytes, bool gzip = false, bool anotherMember = false) {
     if (gzip) {
-        gzFile z = gzopen(QFile::encodeName(path).constData(), "wb");
+        gzFile z = gzopen(QFile::encodeName(path).constData(), anotherMember ? "ab" : "wb");
         gzwrite(z, bytes.constData(), unsigned(bytes.size()));
         gzclose(z);
         return;
@@ -71,6 +71,51 @@ class TestOrbitFile : public QObject {
             read << o.packedDesignation();
         QCOMPARE(read, designations);
         QCOMPARE(c.value().skipped, skipped);
+    }
+
+    // The orientation from angles at and around the quarter turns, where the sines and cosines
+    // change quadrant: the unit vectors turned by the angles with the library's sine and cosine.
+    void orientation_data() {
+        DataTable<double, double, double>("perihelion", "node", "inclination")
+            .row("zero", 0, 0, 0)
+            .row("quarter turns", 90, 180, 90)
+            .row("three quarters", 270, 269.99999, 179.99999)
+            .row("either side of 45°", 44.99999, 45.00001, 135.00001)
+            .row("near a full turn", 359.99999, 315.5, 0.00001);
+    }
+    void orientation() {
+        QFETCH(double, perihelion);
+        QFETCH(double, node);
+        QFETCH(double, inclination);
+        const QByteArray line = mpcorbLine("00001", 3.34, 10, perihelion, node, inclination, 0.1, 2.5);
+        const OrbitRecord r = parseOrbitText(line.constData(), std::size_t(line.size())).orbits.at(0);
+        const auto turn = [](double* v, double degrees, int a, int b) { // in the plane of axes a, b
+            const double c = std::cos(degrees * M_PI / 180), s = std::sin(degrees * M_PI / 180), va = v[a];
+            v[a] = va * c - v[b] * s, v[b] = va * s + v[b] * c;
+        };
+        double p[3] = {1, 0, 0}, w[3] = {0, 1, 0};
+        for (double* v : {p, w})
+            turn(v, perihelion, 0, 1), turn(v, inclination, 1, 2), turn(v, node, 0, 1), turn(v, 84381.448 / 3600, 1, 2);
+        for (int k = 0; k < 3; ++k)
+            QVERIFY2(std::fabs(r.p[k] - p[k]) < 1e-15 && std::fabs(r.w[k] - w[k]) < 1e-15, qPrintable(QString::number(k)));
+    }
+
+    // Many blocks in two gzip members: every line once, in order, those across the blocks' ends
+    // included; the file cut short is damaged.
+    void largeCompressedFile() {
+        QByteArray text[2];
+        for (int i = 0; i < 9000; ++i)
+            text[i / 4000 ? 1 : 0] += generatedMpcorbLine(i);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("MPCORB.DAT.gz");
+        writeFile(path, text[0], true);
+        writeFile(path, text[1], true, true);
+        const Outcome<OrbitCatalogue> c = readOrbitFile(path);
+        QVERIFY2(c.ok() && c.value().orbits.size() == 9000 && c.value().skipped == 0, qPrintable(c.reason()));
+        for (int i : {0, 3999, 4000, 5162, 8999})
+            QCOMPARE(c.value().orbits[std::size_t(i)].packedDesignation(), QString::asprintf("%05d", i + 1));
+        QVERIFY(QFile::resize(path, QFileInfo(path).size() - 100));
+        QCOMPARE(readOrbitFile(path).failure().number, int(BadFile));
     }
 
     void cacheFollowsTheSource() {
