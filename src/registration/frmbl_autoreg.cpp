@@ -11,6 +11,7 @@
 #include "sky/picturesky.h"
 #include "sky/wcsregistration.h"
 #include "view/imageframe.h"
+#include "view/twips.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -123,11 +124,13 @@ void frmBl::applyAutoRegistration(const AutoRegistration& result, const QList<qi
             showRegistered(r->picture, r->match.transform, r->turned,
                            s.DisplayScale1 * float(r->match.transform.scale()));
         // The points as clicks on the registered view would set them, picture 1's first.
+        // (Replayed in twips only because hand marking keeps its points so; the slot should take
+        // them in pixels directly.)
         for (int p = 1; p <= 2; ++p)
-            markPoint(1, p, result.points[p - 1] * 15.0);
+            markPoint(1, p, toTwips(result.points[p - 1]));
         for (const RegisteredPicture* r : registered) {
             for (int p = 1; p <= 2; ++p)
-                markPoint(r->picture, p, r->points[p - 1] * 15.0);
+                markPoint(r->picture, p, toTwips(r->points[p - 1]));
             overlaySlot(r->picture);
         }
         ShowSlot(1);

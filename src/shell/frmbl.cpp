@@ -20,6 +20,7 @@
 #include "sky/picturesky.h"
 #include "view/imageframe.h"
 #include "view/picturebox.h"
+#include "view/twips.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -490,8 +491,8 @@ void frmBl::resizeEvent(QResizeEvent* e) {
     // The twip size set on load stands until the window really gets another size.
     if (size() != m_loadedSize) {
         m_loadedSize = QSize();
-        m_widthTwips = float(frameGeometry().width() * 15);
-        m_heightTwips = float(frameGeometry().height() * 15);
+        m_widthTwips = float(toTwips(frameGeometry().width()));
+        m_heightTwips = float(toTwips(frameGeometry().height()));
     }
     runGuarded([this] { Form_Resize(); });
 }

@@ -2,6 +2,7 @@
 
 #include "common/vorlanerror.h"
 #include "sky/platesolution.h"
+#include "view/twips.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -344,7 +345,7 @@ std::optional<QPointF> SkyWcs::skyToPicture(SkyCoord sky) const {
 
 std::optional<SkyCoord> SkyWcs::skyAtTwips(float x, float y, float displayScale) const {
     if (!(displayScale > 0)) return std::nullopt;
-    const double perPixel = 15.0 * displayScale;
+    const double perPixel = toTwips(double(displayScale));
     return pictureToSky({x / perPixel, y / perPixel});
 }
 

@@ -2,7 +2,7 @@
 
 // What star detection hands to everything built on it (registration, solving, the moving-object
 // search, brightness matching). Positions are continuous picture pixels: pixel column i spans
-// [i, i + 1), so the centre of the top-left pixel is (0.5, 0.5) and x * 15 is the position in
+// [i, i + 1), so the centre of the top-left pixel is (0.5, 0.5) and toTwips(x) is the position in
 // picture twips, the unit of the reference points.
 
 #include "stars/similaritytransform.h"
