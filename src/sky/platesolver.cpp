@@ -379,11 +379,11 @@ void PlateSolver::onProcessFinished(int exitCode, QProcess::ExitStatus status) {
     dropLifeline();
     const QString wcsPath = m_dir->filePath(QStringLiteral("stars.wcs"));
     if (status == QProcess::NormalExit && exitCode == 0 && QFile::exists(wcsPath)) {
-        const SkyWcs wcs = SkyWcs::fromFitsFile(wcsPath);
-        if (!wcs.isValid()) return fail(FailedPrefix + wcs.reason());
+        const Outcome<SkyWcs> wcs = SkyWcs::fromFitsFile(wcsPath);
+        if (!wcs.ok()) return fail(FailedPrefix + wcs.reason());
         m_process->disconnect(this);
         m_dir.reset();
-        emit finished(wcs);
+        emit finished(wcs.value());
         return;
     }
     // solve-field ends with "Field 1 did not solve" when it searched and found nothing; its exit

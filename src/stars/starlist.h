@@ -48,14 +48,12 @@ struct StarList {
     bool inverted = false;       ///< dark stars on a light background (a chart): values were inverted
 };
 
-/// The outcome of matching picture k's stars to picture 1's.
+/// A registration of picture k's stars on picture 1's.
 struct StarMatch {
-    bool ok = false;
-    SimilarityTransform transform; ///< picture k -> picture 1, valid when ok
+    SimilarityTransform transform;  ///< picture k -> picture 1
     QVector<QPair<int, int>> pairs; ///< (index in picture 1's list, index in picture k's list)
     int matched = 0;                ///< stars matched within tolerance after the final fit
     double rmsPixels = 0;           ///< residual RMS of the matched stars, pixels of picture 1
-    QString reason;                 ///< Russian reason when !ok
 };
 
 } // namespace vorlan
