@@ -155,24 +155,12 @@ Outcome<void> runJob(JobRunner& jobs, const QString& title, std::function<void(J
 }
 
 Outcome<SkyWcs> solvePicture(const QImage& picture, JobRunner& jobs, const SolveOptions& options) {
-    auto stars = std::make_shared<StarList>();
-    const Outcome<void> found = runJob(jobs, QStringLiteral("Поиск звёзд"),
-                                       [picture, stars](JobControl&) { *stars = detectStars(picture); });
-    if (!found.ok()) return found.failure();
-    PlateSolver solver;
-    std::optional<Outcome<SkyWcs>> outcome;
-    QEventLoop loop;
-    QObject::connect(&solver, &PlateSolver::finished, &loop, [&](const SkyWcs& wcs) {
-        outcome = wcs;
-        loop.quit();
+    auto solved = std::make_shared<std::optional<Outcome<SkyWcs>>>();
+    const Outcome<void> ran = runJob(jobs, QStringLiteral("Определение координат"), [picture, options, solved](JobControl&) {
+        *solved = PlateSolver().solvePicture(picture, options);
     });
-    QObject::connect(&solver, &PlateSolver::failed, &loop, [&](const QString& reason) {
-        outcome = Failure{InvalidValue, reason};
-        loop.quit();
-    });
-    if (!solver.start(*stars, options)) return Failure{InvalidValue, QStringLiteral("Решение уже идёт.")};
-    if (!outcome) loop.exec();
-    return *outcome;
+    if (!ran.ok()) return ran.failure();
+    return **solved;
 }
 
 Outcome<PipelineResult> runPipeline(Session& session, JobRunner& jobs, const PipelineOptions& options) {
