@@ -3,6 +3,9 @@
 #include "common/jobrunner.h"
 
 #include <algorithm>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace vorlan {
 
@@ -38,6 +41,13 @@ void FramePool::itemDone(const QString& text) {
     std::lock_guard lock(m_mutex);
     ++m_done;
     if (m_control) m_control->progress(m_done, m_count, QStringLiteral("%1: %2 из %3").arg(text).arg(m_done).arg(m_count));
+}
+
+void keepLargeBlocksMapped() {
+#if defined(__GLIBC__)
+    static const bool once = mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    Q_UNUSED(once);
+#endif
 }
 
 } // namespace vorlan

@@ -44,4 +44,32 @@ class FramePool {
     std::exception_ptr m_failure;
 };
 
+/// Lets every block of a megabyte or more have pages of its own, handed back to the system when
+/// it is freed. The allocator would otherwise serve blocks up to the size of the largest one freed
+/// (tens of megabytes: a binned frame) from its per-thread arenas and keep them there after they
+/// are freed, as many as there were threads, for the whole run of a series.
+void keepLargeBlocksMapped();
+
+/// Frame-sized buffers handed on from one frame to the next: a fresh buffer costs the system a
+/// page fault and a cleared page for every 4 KB of it, as long as reading the frame into it.
+class FrameShelf {
+  public:
+    /// A buffer put back earlier, or an empty one.
+    std::vector<float> take() {
+        std::lock_guard lock(m_mutex);
+        if (m_free.empty()) return {};
+        std::vector<float> b = std::move(m_free.back());
+        m_free.pop_back();
+        return b;
+    }
+    void putBack(std::vector<float>&& buffer) {
+        std::lock_guard lock(m_mutex);
+        m_free.push_back(std::move(buffer));
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::vector<std::vector<float>> m_free;
+};
+
 } // namespace vorlan

@@ -200,7 +200,16 @@ void frmBl::cmdMotion_Click() {
         if (c >= 0 && c < moverSession().result.movers.size() && moverSession().result.movers[c].perHour)
             start = {moverSession().result.movers[c].speed, moverSession().result.movers[c].directionDegrees};
     }
+    // The object Shift + clicked on stacks 1 and 3 since the last time: its motion between their mid-times.
+    if (m_series && m_series->motionClicks[0] && m_series->motionClicks[1]) {
+        const StackInSlot *first = stackIn(1), *last = stackIn(3);
+        if (first && last && first->midTime && last->midTime && *first->midTime != *last->midTime)
+            start = SeriesMotion::between(*m_series->motionClicks[0], *m_series->motionClicks[1],
+                                          double(first->midTime->msecsTo(*last->midTime)) / 3.6e6);
+        m_series->motionClicks = {};
+    }
     auto* dialog = new frmMotion(&SeriesWindow(), start);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &frmMotion::chosen, this, guard([this](const SeriesMotion& motion, bool all) {
                 StoredSeries series = chosenSeries();
                 series.motion = motion;
@@ -216,6 +225,11 @@ void frmBl::cmdMotion_Click() {
                           });
             }));
     dialog->open();
+}
+
+void frmBl::noteMotionClick(int k, QPointF picturePixel) {
+    if (!m_series || (k != 1 && k != 3) || !stackIn(k)) return;
+    m_series->motionClicks[k == 1 ? 0 : 1] = picturePixel;
 }
 
 const StackInSlot* frmBl::stackIn(int k) const {

@@ -2,8 +2,12 @@
 
 #include "common/jobrunner.h"
 #include "series/framepool.h"
+#include "series/framewarp.h"
 
 #include <QLocale>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -17,77 +21,16 @@ QPointF SeriesMotion::shiftAfter(double hours) const {
     return {pixelsPerHour * hours * std::sin(a), -pixelsPerHour * hours * std::cos(a)};
 }
 
+SeriesMotion SeriesMotion::between(QPointF from, QPointF to, double hours) {
+    const QPointF d = (to - from) / hours;
+    double direction = std::atan2(d.x(), -d.y()) * 180.0 / M_PI;
+    if (direction < 0) direction += 360;
+    return {std::hypot(d.x(), d.y()), direction};
+}
+
 namespace {
 
 constexpr float Blank = NAN;
-
-/// Where the centre of each reference pixel of a stack falls on one frame: an affine map of
-/// the continuous pixel coordinates (centre of pixel (0, 0) at (0.5, 0.5)).
-struct Warp {
-    double xx = 1, xy = 0, x0 = 0; ///< source x = xx * X + xy * Y + x0
-    double yx = 0, yy = 1, y0 = 0; ///< source y = yx * X + yy * Y + y0
-};
-
-/// The warp of frame f for a stack: its registration inverted, after the stack's pixel is moved
-/// along the motion by shift (reference pixels).
-Warp warpOf(const SimilarityTransform& toReference, QPointF shift) {
-    const SimilarityTransform back = toReference.inverted();
-    const double m = back.mirrored ? -1.0 : 1.0;
-    Warp w;
-    w.xx = back.a;
-    w.xy = -back.b * m;
-    w.yx = back.b;
-    w.yy = back.a * m;
-    w.x0 = back.tx + w.xx * shift.x() + w.xy * shift.y();
-    w.y0 = back.ty + w.yx * shift.x() + w.yy * shift.y();
-    return w;
-}
-
-/// Catmull-Rom weights of the four samples round a point t (0..1) past the second.
-inline void cubicWeights(float t, float w[4]) {
-    const float t2 = t * t, t3 = t2 * t;
-    w[0] = 0.5f * (-t3 + 2 * t2 - t);
-    w[1] = 0.5f * (3 * t3 - 5 * t2 + 2);
-    w[2] = 0.5f * (-3 * t3 + 4 * t2 + t);
-    w[3] = 0.5f * (t3 - t2);
-}
-
-/// Row y of the stack (width pixels) read from src through w; NaN where it falls off src.
-/// Bicubic where the four-by-four neighbourhood lies inside src, else bilinear.
-void warpRow(const LinearFrame& src, const Warp& w, bool cubic, int y, int width, float* out) {
-    const double Y = y + 0.5;
-    // Index coordinates: the pixel centre (i + 0.5) is index i.
-    double u = w.xx * 0.5 + w.xy * Y + w.x0 - 0.5;
-    double v = w.yx * 0.5 + w.yy * Y + w.y0 - 0.5;
-    const double maxU = src.width - 1, maxV = src.height - 1;
-    const int lastI = std::max(0, src.width - 2), lastJ = std::max(0, src.height - 2);
-    const int dx = src.width > 1 ? 1 : 0;
-    const size_t dy = src.height > 1 ? size_t(src.width) : 0;
-    for (int x = 0; x < width; ++x, u += w.xx, v += w.yx) {
-        if (!(u >= 0 && v >= 0 && u <= maxU && v <= maxV)) {
-            out[x] = Blank;
-            continue;
-        }
-        const int i = std::min(int(u), lastI), j = std::min(int(v), lastJ);
-        const float fu = float(u - i), fv = float(v - j);
-        const float* r0 = src.row(j) + i;
-        if (cubic && i >= 1 && j >= 1 && i + 2 < src.width && j + 2 < src.height) {
-            float wu[4], wv[4];
-            cubicWeights(fu, wu);
-            cubicWeights(fv, wv);
-            const float* r = r0 - src.width - 1;
-            float sum = 0;
-            for (int k = 0; k < 4; ++k, r += src.width)
-                sum += wv[k] * (wu[0] * r[0] + wu[1] * r[1] + wu[2] * r[2] + wu[3] * r[3]);
-            out[x] = sum;
-            continue;
-        }
-        const float* r1 = r0 + dy;
-        const float top = r0[0] + fu * (r0[dx] - r0[0]);
-        const float bottom = r1[0] + fu * (r1[dx] - r1[0]);
-        out[x] = top + fv * (bottom - top);
-    }
-}
 
 /// The noise of a group's values as a function of their level: from the differences between two
 /// of its frames at pixels of like level (a star's core varies more than the sky between frames,
@@ -170,13 +113,149 @@ bool accepted(float v, float level, float reach) {
     return std::isnan(level) ? !std::isnan(v) : std::abs(v - level) <= reach;
 }
 
+/// How far from the level a value may lie and still be added, read from a table over the noise
+/// curve's levels, and the adding itself: the loop every value of every frame goes through.
+class ClipReach {
+  public:
+    ClipReach(const NoiseCurve& noise, float sigmas) : m_low(noise.lowest()) {
+        const float span = std::max(noise.highest() - m_low, 1e-30f);
+        for (int k = 0; k <= Steps; ++k)
+            m_reach[k] = sigmas * noise.at(m_low + span * k / Steps);
+        m_perStep = Steps / span;
+    }
+    float at(float level) const { return m_reach[step(level)]; }
+
+    /// Adds each of values[0 .. n - 1] that is accepted against levels[i] to sum[i] and counts it.
+    void add(const float* values, const float* levels, float* sum, quint16* count, int n) const {
+        int x = 0;
+#if defined(__SSE2__)
+        for (; x + 8 <= n; x += 8) {
+            __m128 taken[2];
+            for (int h = 0; h < 2; ++h) {
+                const int at = x + 4 * h;
+                const __m128 v = _mm_loadu_ps(values + at), m = _mm_loadu_ps(levels + at);
+                taken[h] = accepts(v, m, reachOf(m));
+                _mm_storeu_ps(sum + at, _mm_add_ps(_mm_loadu_ps(sum + at), _mm_and_ps(v, taken[h])));
+            }
+            countTaken(taken, count + x);
+        }
+#endif
+        for (; x < n; ++x) {
+            const float v = values[x], m = levels[x];
+            if (accepted(v, m, std::isnan(m) ? 0 : at(m))) {
+                sum[x] += v;
+                ++count[x];
+            }
+        }
+    }
+
+    /// The start of a group from its first three frames a, b, c: a becomes their median (NaN
+    /// unless all three cover the pixel), b the sum of those accepted against it, count their number.
+    void seed(float* a, float* b, const float* c, quint16* count, int n) const {
+        int x = 0;
+#if defined(__SSE2__)
+        const __m128 blank = _mm_set1_ps(NAN);
+        for (; x + 8 <= n; x += 8) {
+            __m128 taken[3][2];
+            for (int h = 0; h < 2; ++h) {
+                const int at = x + 4 * h;
+                const __m128 va = _mm_loadu_ps(a + at), vb = _mm_loadu_ps(b + at), vc = _mm_loadu_ps(c + at);
+                const __m128 gap = _mm_or_ps(_mm_cmpunord_ps(va, vb), _mm_cmpunord_ps(vc, vc));
+                const __m128 middle =
+                    _mm_max_ps(_mm_min_ps(va, vb), _mm_min_ps(_mm_max_ps(va, vb), vc));
+                const __m128 m = _mm_or_ps(_mm_andnot_ps(gap, middle), _mm_and_ps(gap, blank));
+                const __m128 reach = reachOf(m);
+                __m128 added = _mm_setzero_ps();
+                int k = 0;
+                for (const __m128 v : {va, vb, vc}) {
+                    taken[k][h] = accepts(v, m, reach);
+                    added = _mm_add_ps(added, _mm_and_ps(v, taken[k++][h]));
+                }
+                _mm_storeu_ps(a + at, m);
+                _mm_storeu_ps(b + at, added);
+            }
+            for (auto& t : taken)
+                countTaken(t, count + x);
+        }
+#endif
+        for (; x < n; ++x) {
+            const float m = medianOfThree(a[x], b[x], c[x]);
+            const float reach = std::isnan(m) ? 0 : at(m);
+            float added = 0;
+            for (float v : {a[x], b[x], c[x]})
+                if (accepted(v, m, reach)) {
+                    added += v;
+                    ++count[x];
+                }
+            a[x] = m;
+            b[x] = added;
+        }
+    }
+
+  private:
+#if defined(__SSE2__)
+    /// The reach of four levels; a NaN level goes to step 0 (max hands back its second operand
+    /// then), its reach unused.
+    __m128 reachOf(__m128 m) const {
+        const __m128 t = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(m, _mm_set1_ps(m_low)), _mm_set1_ps(m_perStep)),
+                                    _mm_set1_ps(0.5f));
+        alignas(16) int k[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(k),
+                        _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(t, _mm_setzero_ps()), _mm_set1_ps(Steps))));
+        return _mm_setr_ps(m_reach[k[0]], m_reach[k[1]], m_reach[k[2]], m_reach[k[3]]);
+    }
+    /// All ones where v is added, as accepted() says.
+    static __m128 accepts(__m128 v, __m128 m, __m128 reach) {
+        const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+        const __m128 within = _mm_cmple_ps(_mm_and_ps(_mm_sub_ps(v, m), magnitude), reach);
+        return _mm_or_ps(within, _mm_and_ps(_mm_cmpunord_ps(m, m), _mm_cmpord_ps(v, v)));
+    }
+    /// Counts eight values taken: all ones (-1) in sixteen bits, subtracted.
+    static void countTaken(const __m128 taken[2], quint16* count) {
+        const __m128i counted = _mm_packs_epi32(_mm_castps_si128(taken[0]), _mm_castps_si128(taken[1]));
+        __m128i* c = reinterpret_cast<__m128i*>(count);
+        _mm_storeu_si128(c, _mm_sub_epi16(_mm_loadu_si128(c), counted));
+    }
+#endif
+    static constexpr int Steps = 1024;
+    int step(float level) const {
+        const float t = (level - m_low) * m_perStep + 0.5f;
+        return t > 0 ? int(std::min(t, float(Steps))) : 0;
+    }
+    float m_low, m_perStep = 1;
+    float m_reach[Steps + 1];
+};
+
+/// The sums divided by their counts; where every value was clipped (never with sound frames),
+/// the robust level.
+void meanOrLevel(float* sum, const quint16* count, const float* level, size_t n) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i none = _mm_setzero_si128();
+    for (; i + 8 <= n; i += 8) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(count + i));
+        const __m128i halves[2] = {_mm_unpacklo_epi16(c, none), _mm_unpackhi_epi16(c, none)};
+        for (int h = 0; h < 2; ++h) {
+            const __m128 k = _mm_cvtepi32_ps(halves[h]);
+            const __m128 empty = _mm_cmpeq_ps(k, _mm_setzero_ps());
+            const __m128 mean = _mm_div_ps(_mm_loadu_ps(sum + i + 4 * h), k);
+            _mm_storeu_ps(sum + i + 4 * h, _mm_or_ps(_mm_andnot_ps(empty, mean),
+                                                     _mm_and_ps(empty, _mm_loadu_ps(level + i + 4 * h))));
+        }
+    }
+#endif
+    for (; i < n; ++i)
+        sum[i] = count[i] ? sum[i] / count[i] : level[i];
+}
+
 /// One group being stacked: its frames, the mid-time the motion is taken from, and where the
 /// frames' values are added up.
 class GroupStack {
   public:
     GroupStack(const SeriesRegistration& series, const QVector<int>& frames, const StackOptions& options,
-               double midHours)
-        : m_series(series), m_frames(frames), m_options(options), m_midHours(midHours) {
+               double midHours, FrameShelf& shelf, std::vector<quint16>& counts)
+        : m_series(series), m_frames(frames), m_options(options), m_midHours(midHours), m_shelf(shelf),
+          m_count(counts) {
         const QSize size = series.frames[series.reference].size;
         m_width = size.width();
         m_height = size.height();
@@ -198,9 +277,29 @@ class GroupStack {
         return f.midTime ? double(f.midTime->toMSecsSinceEpoch()) / 3.6e6 : 0;
     }
 
+    /// A frame read into a buffer from the shelf, which gets it back when the frame is done with.
+    class Shelved {
+      public:
+        Shelved(FrameShelf& shelf, Outcome<LinearFrame> frame) : m_shelf(shelf), m_frame(std::move(frame)) {}
+        Shelved(const Shelved&) = delete;
+        ~Shelved() {
+            if (m_frame.ok()) m_shelf.putBack(std::move(std::move(m_frame).value().pixels));
+        }
+        bool ok() const { return m_frame.ok(); }
+        QString reason() const { return m_frame.reason(); }
+        const LinearFrame& value() const { return m_frame.value(); }
+
+      private:
+        FrameShelf& m_shelf;
+        Outcome<LinearFrame> m_frame;
+    };
+
     /// Reads the group's i-th frame; throws nothing, a failure comes back.
-    Outcome<LinearFrame> read(int i) const {
-        return readLinearFrame(m_series.frames[m_frames[i]].path, m_options.series.budget());
+    Shelved read(int i) const {
+        Outcome<std::unique_ptr<FrameRows>> rows =
+            FrameRows::open(m_series.frames[m_frames[i]].path, m_options.series.budget());
+        if (!rows.ok()) return {m_shelf, rows.failure()};
+        return {m_shelf, readLinearFrame(*rows.value(), m_shelf.take())};
     }
 
     /// The clipped mean, streamed.
@@ -216,6 +315,8 @@ class GroupStack {
     const QVector<int> m_frames;
     const StackOptions& m_options;
     double m_midHours = 0;
+    FrameShelf& m_shelf;
+    std::vector<quint16>& m_count; ///< how many values each pixel's sum holds; kept from group to group
     int m_width = 0, m_height = 0;
 };
 
@@ -228,7 +329,7 @@ Failure stoppedFailure() {
 }
 
 Outcome<void> GroupStack::readInto(int i, std::vector<float>& into) const {
-    const Outcome<LinearFrame> frame = read(i);
+    const Shelved frame = read(i);
     if (!frame.ok()) return unreadable(m_series.frames[m_frames[i]], frame.reason());
     const Warp w = warp(i);
     into.resize(size_t(pixels()));
@@ -239,14 +340,15 @@ Outcome<void> GroupStack::readInto(int i, std::vector<float>& into) const {
 
 /// Rows of the stack in bands, each with its own lock, so that two workers add two frames at
 /// once, one band behind the other.
-constexpr int BandRows = 64;
+constexpr int BandRows = 16;
 
 Outcome<LinearFrame> GroupStack::plainMean(FramePool::Progress progress, JobControl* control) {
     std::vector<float> sum(static_cast<size_t>(pixels()), 0.f), row(static_cast<size_t>(m_width));
-    std::vector<quint16> count(size_t(pixels()), 0);
+    std::vector<quint16>& count = m_count;
+    count.assign(size_t(pixels()), 0);
     for (int i = 0; i < m_frames.size(); ++i) {
         if (control && control->stopRequested()) return stoppedFailure();
-        const Outcome<LinearFrame> frame = read(i);
+        const Shelved frame = read(i);
         if (!frame.ok()) return unreadable(m_series.frames[m_frames[i]], frame.reason());
         const Warp w = warp(i);
         for (int y = 0; y < m_height; ++y) {
@@ -276,47 +378,29 @@ Outcome<LinearFrame> GroupStack::clippedMean(FramePool::Progress progress, JobCo
     // last), so that what moves across the group (a star when stacking along a motion) drops out of
     // it. They are added up with the same test as the rest.
     const int seeds[3] = {0, int(m_frames.size()) / 2, int(m_frames.size()) - 1};
-    std::vector<float> level, second;
+    std::vector<float> level = m_shelf.take();
     if (Outcome<void> r = readInto(seeds[0], level); !r.ok()) return r.failure();
     progress();
     if (control && control->stopRequested()) return stoppedFailure();
+    std::vector<float> second = m_shelf.take();
     if (Outcome<void> r = readInto(seeds[1], second); !r.ok()) return r.failure();
     progress();
     if (control && control->stopRequested()) return stoppedFailure();
     const NoiseCurve noise = NoiseCurve::measure(level, second);
-    // The clipping reach read from a table over the curve's levels: looked up for every value.
-    constexpr int Steps = 1024;
-    const float low = noise.lowest(), span = std::max(noise.highest() - low, 1e-30f);
-    std::vector<float> reaches(Steps + 1);
-    for (int k = 0; k <= Steps; ++k)
-        reaches[size_t(k)] = float(m_options.kappa) * MedianOfThreeSpread * noise.at(low + span * k / Steps);
-    const float perStep = Steps / span;
-    auto window = [&](float at) {
-        return reaches[size_t(std::clamp(int((at - low) * perStep + 0.5f), 0, Steps))];
-    };
+    const ClipReach window(noise, float(m_options.kappa) * MedianOfThreeSpread);
 
-    std::vector<quint16> count(n, 0);
+    std::vector<quint16>& count = m_count;
+    count.assign(n, 0);
     {
-        const Outcome<LinearFrame> third = read(seeds[2]);
+        const Shelved third = read(seeds[2]);
         if (!third.ok()) return unreadable(m_series.frames[m_frames[seeds[2]]], third.reason());
         const Warp w = warp(seeds[2]);
         std::vector<float> row(static_cast<size_t>(m_width));
         for (int y = 0; y < m_height; ++y) {
             warpRow(third.value(), w, cubic(), y, m_width, row.data());
             const size_t o = size_t(y) * m_width;
-            for (int x = 0; x < m_width; ++x) {
-                const float a = level[o + x], b = second[o + x], c = row[x];
-                const float m = medianOfThree(a, b, c);
-                level[o + x] = m;
-                const float reach = std::isnan(m) ? 0 : window(m);
-                float added = 0;
-                for (float v : {a, b, c})
-                    if (accepted(v, m, reach)) {
-                        added += v;
-                        ++count[o + x];
-                    }
-                second[o + x] = added; // read above: the frame's values become the sum's start
-            }
+            // The frame's values read above become the sum's start.
+            window.seed(level.data() + o, second.data() + o, row.data(), count.data() + o, m_width);
         }
         progress();
     }
@@ -339,27 +423,22 @@ Outcome<LinearFrame> GroupStack::clippedMean(FramePool::Progress progress, JobCo
     try {
         done = pool.run([&](int k) {
         const int i = rest.at(k);
-        const Outcome<LinearFrame> frame = read(i);
+        const Shelved frame = read(i);
         if (!frame.ok()) {
             std::lock_guard lock(failing);
             if (!failed) failed = std::make_unique<Failure>(unreadable(m_series.frames[m_frames[i]], frame.reason()));
             throw std::runtime_error("frame unreadable");
         }
         const Warp w = warp(i);
-        std::vector<float> row(static_cast<size_t>(m_width));
+        // A band is resampled before its lock is taken, so that only the adding waits.
+        std::vector<float> band(size_t(BandRows) * size_t(m_width));
         for (size_t b = 0; b < bands.size(); ++b) {
+            const int y0 = int(b) * BandRows, y1 = std::min(m_height, y0 + BandRows);
+            for (int y = y0; y < y1; ++y)
+                warpRow(frame.value(), w, cubic(), y, m_width, band.data() + size_t(y - y0) * m_width);
             std::lock_guard lock(bands[b]);
-            for (int y = int(b) * BandRows; y < std::min(m_height, int(b + 1) * BandRows); ++y) {
-                warpRow(frame.value(), w, cubic(), y, m_width, row.data());
-                const size_t o = size_t(y) * m_width;
-                for (int x = 0; x < m_width; ++x) {
-                    const float v = row[x], m = level[o + x];
-                    if (accepted(v, m, std::isnan(m) ? 0 : window(m))) {
-                        sum[o + x] += v;
-                        ++count[o + x];
-                    }
-                }
-            }
+            const size_t o = size_t(y0) * m_width;
+            window.add(band.data(), level.data() + o, sum.data() + o, count.data() + o, (y1 - y0) * m_width);
         }
         progress();
     });
@@ -373,9 +452,8 @@ Outcome<LinearFrame> GroupStack::clippedMean(FramePool::Progress progress, JobCo
     out.width = m_width;
     out.height = m_height;
     out.pixels = std::move(sum);
-    // Where every value was clipped (never with sound frames) the robust level stands.
-    for (size_t i = 0; i < n; ++i)
-        out.pixels[i] = count[i] ? out.pixels[i] / count[i] : level[i];
+    meanOrLevel(out.pixels.data(), count.data(), level.data(), n);
+    m_shelf.putBack(std::move(level));
     return out;
 }
 
@@ -447,7 +525,10 @@ Outcome<SeriesStacks> stackSeries(const SeriesRegistration& series, const StackO
                     return Failure{InvalidValue,
                                    QStringLiteral("Сложить по движению нельзя: у кадра %1 нет времени съёмки.")
                                        .arg(series.frames[i].path)};
+    keepLargeBlocksMapped();
     SeriesStacks result;
+    FrameShelf shelf;
+    std::vector<quint16> counts;
     int done = 0;
     std::mutex reporting;
     FramePool::Progress progress = [&] {
@@ -467,7 +548,7 @@ Outcome<SeriesStacks> stackSeries(const SeriesRegistration& series, const StackO
             stack.last = series.frames[g.back()].midTime;
             stack.midTime = QDateTime::fromMSecsSinceEpoch(qint64(std::llround(hours * 3.6e6)), Qt::UTC);
         }
-        GroupStack group(series, g, options, hours);
+        GroupStack group(series, g, options, hours, shelf, counts);
         Outcome<LinearFrame> picture = options.combine == StackCombine::Median ? group.median(progress, control)
                                                                                : group.clippedMean(progress, control);
         if (control && control->stopRequested()) {

@@ -36,6 +36,8 @@ struct SeriesMotion {
     double directionDegrees = 0; ///< 0 up, 90 right (clockwise on the screen)
     /// Where the motion carries a point in the given hours: reference pixels, y down.
     QPointF shiftAfter(double hours) const;
+    /// The motion that carries a point from `from` to `to` in the given hours (not 0).
+    static SeriesMotion between(QPointF from, QPointF to, double hours);
 };
 
 struct StackOptions {
@@ -66,10 +68,10 @@ struct SeriesStacks {
 /// split into `groups` groups whose sizes differ by one at most, earlier groups no larger.
 QVector<QVector<int>> stackGroups(const SeriesRegistration& series, int groups);
 
-/// Stacks series as options say. The clipped mean is streamed: each group's first three frames
-/// give its robust level (their median) and its noise as a function of level (from the spread
-/// between two of them), then every frame is read once, resampled bilinearly and added where it
-/// lies within kappa sigma of that level. Files are read one after another by workers as the
+/// Stacks series as options say. The clipped mean is streamed: three frames of each group (its
+/// first, middle and last) give its robust level (their median) and its noise as a function of
+/// level (from the spread between two of them), then every other frame is read once, resampled
+/// and added where it lies within kappa sigma of that level. Files are read one after another by workers as the
 /// memory budget allows. Fails with a Russian reason when the series has fewer stackable frames
 /// than groups, a motion is asked for and a frame has no time, or a median group does not fit.
 Outcome<SeriesStacks> stackSeries(const SeriesRegistration& series, const StackOptions& options = {},

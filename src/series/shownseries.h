@@ -7,6 +7,7 @@
 #include "series/seriesstack.h"
 
 #include <QDateTime>
+#include <QPointF>
 #include <QString>
 #include <array>
 #include <optional>
@@ -38,6 +39,9 @@ struct StackInSlot {
 struct ShownSeries {
     StoredSeries series;
     std::array<std::optional<StackInSlot>, 3> stacks; ///< by slot - 1
+    /// The object as Shift + clicks put it on stacks 1 and 3 (picture pixels), for the next
+    /// "Сложить по движению...".
+    std::array<std::optional<QPointF>, 2> motionClicks;
 };
 
 } // namespace vorlan

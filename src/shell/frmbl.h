@@ -386,6 +386,7 @@ class frmBl : public QMainWindow {
     /// "Сложить по движению..." of the window "Серия": asks for the motion (the chosen row of
     /// "Движущиеся объекты" offered), then stacks along it into picture 3 or all the pictures.
     void cmdMotion_Click();
+    void noteMotionClick(int k, QPointF picturePixel);
     /// The stack slot k (1..3) shows; null when it shows a picture file or nothing.
     const StackInSlot* stackIn(int k) const;
     /// Slot k no longer shows a stack (a file is put there).

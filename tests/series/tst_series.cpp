@@ -3,6 +3,7 @@
 // with the frames that cannot take part listed and left out, and one frame's defects clipped.
 
 #include "common/jobrunner.h"
+#include "series/framewarp.h"
 #include "series/seriesregistration.h"
 #include "series/seriesstack.h"
 #include "stars/movingsearch.h"
@@ -51,6 +52,21 @@ double frameAt(const SeriesScene& s, const SeriesStack& stack) {
            s.cadenceSeconds;
 }
 
+/// Catmull-Rom (or linear) interpolation of f at index coordinates (u, v), in doubles, straight
+/// from its definition: what the resampling must give wherever the frame covers the point.
+double interpolated(const LinearFrame& f, double u, double v, bool cubic) {
+    auto kernel = [cubic](double d) {
+        d = std::abs(d);
+        if (!cubic) return std::max(0.0, 1 - d);
+        return d < 1 ? 1.5 * d * d * d - 2.5 * d * d + 1 : d < 2 ? -0.5 * d * d * d + 2.5 * d * d - 4 * d + 2 : 0;
+    };
+    double sum = 0;
+    for (int j = int(std::floor(v)) - 1; j <= int(std::floor(v)) + 2; ++j)
+        for (int i = int(std::floor(u)) - 1; i <= int(std::floor(u)) + 2; ++i)
+            if (const double k = kernel(u - i) * kernel(v - j); k != 0) sum += k * f.row(j)[i];
+    return sum;
+}
+
 SeriesOptions twoWorkers() {
     SeriesOptions o;
     o.workers = 2;
@@ -68,6 +84,12 @@ class TestSeries : public QObject {
     void oneFramesTrailAndHotPixelAreClipped();
     void runsOnTheJobRunnerWithProgressAndStop();
     void aFrameWithoutStarsRegistersByItsHeaderWcs();
+    void blankPatchesOfFramesLeaveNoHoleInTheStack();
+    void aLargeFrameIsRegisteredOnItsBinnedPixels();
+    void framesReadInBandsAsWritten_data();
+    void framesReadInBandsAsWritten();
+    void resamplingFollowsTheInterpolationsDefinition_data();
+    void resamplingFollowsTheInterpolationsDefinition();
 };
 
 void TestSeries::stacksShowAFaintMoverAndStackingAlongItMakesAPoint() {
@@ -250,6 +272,164 @@ void TestSeries::aFrameWithoutStarsRegistersByItsHeaderWcs() {
     QVERIFY(QLineF(f.toReference->map(QPointF(100, 250)), clouded.toFirst[2].map(QPointF(100, 250))).length() < 0.05);
     QVERIFY(seriesFrameState(f).startsWith(QStringLiteral("по координатам неба")));
     QVERIFY(series.frames[1].stackable() && !series.frames[1].bySky);
+}
+
+void TestSeries::blankPatchesOfFramesLeaveNoHoleInTheStack() {
+    SeriesScene s = smallerScene(400, 300, 9, 120);
+    QTemporaryDir dir;
+    const WrittenSeries written = writeSeries(s, dir.path());
+    const SeriesRegistration series = registerSeries(written.paths);
+    StackOptions whole;
+    whole.groups = 1;
+    const LinearFrame expected = stackSeries(series, whole).value().stacks[0].picture;
+    // Frame 0 gives the group's level, frame 3 is added after it: each loses a patch to blank
+    // pixels (FITS BLANK), over the same place of the sky.
+    for (int f : {0, 3}) {
+        const LinearFrame frame = readLinearFrame(written.paths[f], 1 << 30).value();
+        LinearData d{frame.width, frame.height, 1, {frame.pixels.begin(), frame.pixels.end()}, {}};
+        for (int y = 100; y < 160; ++y)
+            for (int x = 150; x < 250; ++x)
+                d.at(x, y) = NAN;
+        FitsLayout layout;
+        layout.blankDefined = true;
+        QCOMPARE(writeFits(written.paths[f], d, layout), 0);
+    }
+    const LinearFrame patched = stackSeries(series, whole).value().stacks[0].picture;
+    const double noise = levelAndNoise(expected).second;
+    double worst = 0;
+    for (int y = 115; y < 145; ++y)
+        for (int x = 170; x < 230; ++x) {
+            QVERIFY2(std::isfinite(patched.row(y)[x]), qPrintable(QStringLiteral("hole at (%1, %2)").arg(x).arg(y)));
+            worst = std::max(worst, double(std::abs(patched.row(y)[x] - expected.row(y)[x])));
+        }
+    // Seven frames where there were nine: the same sky, a little noisier.
+    QVERIFY2(worst < 5 * noise, qPrintable(QStringLiteral("%1 vs noise %2").arg(worst).arg(noise)));
+    QVERIFY(std::isfinite(patched.row(10)[10]) && std::abs(patched.row(10)[10] - expected.row(10)[10]) < 1e-3);
+}
+
+void TestSeries::aLargeFrameIsRegisteredOnItsBinnedPixels() {
+    // Over eight million pixels: its stars are found on its pixels averaged two by two.
+    SeriesScene s = smallerScene(4200, 2000, 3, 600);
+    QTemporaryDir dir;
+    const WrittenSeries written = writeSeries(s, dir.path());
+    const SeriesRegistration series = registerSeries(written.paths, twoWorkers());
+    for (int f = 0; f < s.frames; ++f) {
+        QVERIFY2(series.frames[f].stackable() && series.frames[f].stars > 200, qPrintable(series.frames[f].reason));
+        QCOMPARE(series.frames[f].size, QSize(s.width, s.height));
+        for (const QPointF corner : {QPointF(10, 10), QPointF(s.width - 10, s.height - 10)})
+            QVERIFY(QLineF(series.frames[f].toReference->map(corner), written.toFirst[f].map(corner)).length() < 0.2);
+    }
+}
+
+void TestSeries::framesReadInBandsAsWritten_data() {
+    QTest::addColumn<int>("bitpix");
+    QTest::addColumn<double>("bzero");
+    QTest::addColumn<double>("bscale");
+    QTest::addColumn<bool>("blanks");
+    QTest::addColumn<bool>("compressed");
+    QTest::newRow("unsigned 16-bit") << int(USHORT_IMG) << 0.0 << 1.0 << false << false;
+    QTest::newRow("scaled 16-bit with blanks") << int(SHORT_IMG) << 100.0 << 2.0 << true << false;
+    QTest::newRow("compressed 16-bit") << int(SHORT_IMG) << 0.0 << 1.0 << false << true;
+    QTest::newRow("float with blanks") << int(FLOAT_IMG) << 0.0 << 1.0 << true << false;
+    QTest::newRow("16-bit PNG") << 0 << 0.0 << 1.0 << false << false;
+}
+
+void TestSeries::framesReadInBandsAsWritten() {
+    QFETCH(int, bitpix);
+    QFETCH(double, bzero);
+    QFETCH(double, bscale);
+    QFETCH(bool, blanks);
+    QFETCH(bool, compressed);
+    // An odd width, so that rows end part-way through a vector of values.
+    LinearData d = linearStarField(37, 23, 3, 1200, 40, 30000, 5);
+    if (blanks) d.at(4, 2) = d.at(36, 22) = NAN;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(bitpix ? "frame.fits" : "frame.png");
+    if (bitpix)
+        QCOMPARE(writeFits(path, d, {bitpix, bzero, bscale, compressed, blanks}), 0);
+    else
+        QVERIFY(sixteenBitPicture(d).save(path));
+    const Outcome<LinearFrame> frame = readLinearFrame(path, 1 << 20);
+    QVERIFY2(frame.ok(), qPrintable(frame.reason()));
+    const double step = bitpix == FLOAT_IMG ? 1e-3 : bscale; // what the file can hold of a value
+    for (int y = 0; y < d.height; ++y)
+        for (int x = 0; x < d.width; ++x) {
+            const double want = d.at(x, y), got = frame.value().row(y)[x];
+            QVERIFY2(std::isnan(want) ? std::isnan(got) : std::abs(got - want) <= step,
+                     qPrintable(QStringLiteral("(%1, %2): %3 for %4").arg(x).arg(y).arg(got).arg(want)));
+        }
+    // A band from the middle is the same rows.
+    Outcome<std::unique_ptr<FrameRows>> rows = FrameRows::open(path, 1 << 20);
+    QVERIFY(rows.ok());
+    std::vector<float> band(size_t(5) * d.width);
+    QVERIFY(rows.value()->read(9, 5, band.data()).ok());
+    QVERIFY(std::equal(band.begin(), band.end(), frame.value().row(9),
+                       [](float a, float b) { return a == b || (std::isnan(a) && std::isnan(b)); }));
+    rows = Failure{};
+    if (compressed || !bitpix) return;
+    // Cut inside its values (within the last FITS block, which the size check lets pass), the file
+    // is refused, not read with made-up rows.
+    int status = 0;
+    fitsfile* f = nullptr;
+    LONGLONG head = 0, start = 0, end = 0;
+    fits_open_diskfile(&f, QFile::encodeName(path).constData(), READONLY, &status);
+    fits_get_hduaddrll(f, &head, &start, &end, &status);
+    fits_close_file(f, &status);
+    QFile cut(path);
+    QVERIFY(cut.resize(start + LONGLONG(d.width) * d.height * (bitpix == FLOAT_IMG ? 4 : 2) - 10));
+    const Outcome<LinearFrame> damaged = readLinearFrame(path, 1 << 20);
+    QVERIFY2(!damaged.ok() && damaged.reason().contains(QStringLiteral("повреждён")), qPrintable(damaged.reason()));
+}
+
+void TestSeries::resamplingFollowsTheInterpolationsDefinition_data() {
+    QTest::addColumn<double>("turn");
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<bool>("mirrored");
+    QTest::addColumn<bool>("cubic");
+    QTest::newRow("shift only, bicubic") << 0.0 << 1.0 << false << true;
+    QTest::newRow("turned 10 degrees, bicubic") << 10.0 << 1.0 << false << true;
+    QTest::newRow("turned the other way and mirrored, bicubic") << -7.0 << 1.0 << true << true;
+    QTest::newRow("scaled, bilinear") << 3.0 << 0.93 << false << false;
+}
+
+void TestSeries::resamplingFollowsTheInterpolationsDefinition() {
+    QFETCH(double, turn);
+    QFETCH(double, scale);
+    QFETCH(bool, mirrored);
+    QFETCH(bool, cubic);
+    LinearFrame src;
+    src.width = 203;
+    src.height = 151;
+    for (int y = 0; y < src.height; ++y)
+        for (int x = 0; x < src.width; ++x)
+            src.pixels.push_back(float(1000 + 300 * std::sin(x * 0.37) * std::cos(y * 0.23) + (x * 7 + y * 13) % 11));
+    const double a = scale * std::cos(turn * M_PI / 180), b = scale * std::sin(turn * M_PI / 180);
+    // A mirror turns the frame upside down: moved back down onto the stack.
+    const SimilarityTransform toReference{a, b, 6.3, mirrored ? 150.3 : -4.7, mirrored};
+    const Warp w = warpOf(toReference, QPointF(1.25, -0.5));
+    const int width = 211;
+    std::vector<float> row(width);
+    int inside = 0, outside = 0;
+    for (int y = 0; y < 160; y += 3) {
+        warpRow(src, w, cubic, y, width, row.data());
+        for (int x = 0; x < width; ++x) {
+            const double X = x + 0.5, Y = y + 0.5;
+            const double u = w.xx * X + w.xy * Y + w.x0 - 0.5, v = w.yx * X + w.yy * Y + w.y0 - 0.5;
+            if (u < 0 || v < 0 || u > src.width - 1 || v > src.height - 1) {
+                QVERIFY2(std::isnan(row[x]), qPrintable(QStringLiteral("(%1, %2) is off the frame").arg(x).arg(y)));
+                ++outside;
+                continue;
+            }
+            // Near the edges the bicubic neighbourhood is cut: those pixels are read bilinearly.
+            const bool whole = u >= 1 && v >= 1 && u < src.width - 2 && v < src.height - 2;
+            const double want = interpolated(src, u, v, cubic && whole);
+            // The cubic weights are tabulated at 1/256 pixel: a gradient of up to ~120 a pixel.
+            QVERIFY2(std::abs(row[x] - want) < (cubic && whole ? 0.5 : 0.01),
+                     qPrintable(QStringLiteral("(%1, %2): %3 for %4").arg(x).arg(y).arg(row[x]).arg(want)));
+            ++inside;
+        }
+    }
+    QVERIFY(inside > 5000 && outside > 300);
 }
 
 QTEST_GUILESS_MAIN(TestSeries)

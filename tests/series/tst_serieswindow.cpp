@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QLineF>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
@@ -120,6 +121,25 @@ class TestSeriesWindow : public WindowTest {
                 found = r;
         }
         QVERIFY2(found >= 0, qPrintable(movers->lblStatus->text()));
+
+        // Shift + clicks on the mover in stacks 1 and 3 (at their mid-frames 2.5 and 10.5) offer the
+        // motion between them; the dialog cancelled, they are used up.
+        for (const auto& [k, frame] : {std::pair{1, 2.5}, std::pair{3, 10.5}}) {
+            QTest::mouseClick(f->Lbl(k), Qt::LeftButton);
+            const Placement at = f->Img(k)->placement();
+            const QPointF p = moverAt(s, 0, frame) * at.scale + QPointF(at.originX, at.originY);
+            QTest::mouseClick(f->Img(k), Qt::LeftButton, Qt::ShiftModifier, p.toPoint());
+            QVERIFY(jobEnds()); // the click also cuts out the spot, as Shift + clicks do
+        }
+        QTest::mouseClick(w->cmdMotion, Qt::LeftButton);
+        QPointer<frmMotion> clicked = f->findChild<frmMotion*>();
+        QVERIFY(clicked && clicked->isVisible());
+        const SeriesMotion truth = SeriesMotion::between(moverAt(s, 0, 2.5), moverAt(s, 0, 10.5), 1);
+        QVERIFY2(std::abs(clicked->txtSpeed->value() - 99) < 15, qPrintable(clicked->txtSpeed->text()));
+        QVERIFY2(std::abs(clicked->txtDirection->value() - truth.directionDegrees) < 8,
+                 qPrintable(clicked->txtDirection->text()));
+        QTest::mouseClick(clicked->cmdCancel, Qt::LeftButton);
+        QTRY_VERIFY(clicked.isNull());
 
         // Its row chosen, "Сложить по движению..." offers its motion; the whole series stacked along
         // it replaces picture 3 and shows the mover as a point where it stood at the series' mid-time.
