@@ -79,7 +79,7 @@ void frmBl::Img_MouseDown(int k, int button, int shift, float x, float y) {
             s.ImageTop2 = Img2->Top();
         }
         pickReportSpot(k, x, y);
-        noteMotionClick(k, Img(k)->pictureTwips({divide(x, s.DisplayScale(k)), divide(y, s.DisplayScale(k))}) / 15.0);
+        noteMotionClick(k, toPixels(Img(k)->pictureTwips({divide(x, s.DisplayScale(k)), divide(y, s.DisplayScale(k))})));
         CopyAreas();
     } else {
         s.BoxCentreX = toPixels(x) + s.ImageLeft(k);
