@@ -46,9 +46,8 @@ void timeSolves(benchmark::State& state, std::vector<double>& walls, const char*
 }
 
 void BM_SolveStarList(benchmark::State& state) {
-    timeSolves(state, g_wallList, "the star list did not solve", [] {
-        return PlateSolver().solve(g_field.stars).ok();
-    });
+    timeSolves(state, g_wallList, "the star list did not solve",
+               [] { return PlateSolver().solve(g_field.stars).ok(); });
 }
 
 /// state.range(0) = 1: with the options the program gives (index files densest first); 0: the

@@ -194,6 +194,7 @@ int main(int argc, char** argv) {
     std::printf(
         "sources %d and %d; %s, %d matched, residual %.3f px, off the true transform by %.4f px RMS\n",
         int(g_lists[0].stars.size()), int(g_lists[1].stars.size()),
-        matched.ok() ? "registered" : qPrintable(matched.reason()), m.matched, m.rmsPixels, std::sqrt(sum2 / 121));
+        matched.ok() ? "registered" : qPrintable(matched.reason()), m.matched, m.rmsPixels,
+        std::sqrt(sum2 / 121));
     return 0;
 }

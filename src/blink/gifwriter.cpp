@@ -156,10 +156,11 @@ int encode(GifSink& sink, const QVector<QImage>& frames, const QVector<QRgb>& co
 } // namespace
 
 Outcome<void> writeAnimatedGif(const QString& path, const QVector<QImage>& input, int delayCentiseconds) {
-    auto refused = [&path](const QString& reason) { return Failure{InvalidArgument, fileWriteFailure(path, reason)}; };
+    auto refused = [&path](const QString& reason) {
+        return Failure{InvalidArgument, fileWriteFailure(path, reason)};
+    };
     auto failed = [&path](int errorNumber) { return saveFailure(path, saveFailure(errorNumber)); };
-    if (input.isEmpty() || input.front().isNull())
-        return refused(QStringLiteral("нет кадров"));
+    if (input.isEmpty() || input.front().isNull()) return refused(QStringLiteral("нет кадров"));
     const QSize size = input.front().size();
     if (size.width() > 65535 || size.height() > 65535)
         return refused(QStringLiteral("кадр больше 65535 точек по стороне"));
@@ -178,8 +179,7 @@ Outcome<void> writeAnimatedGif(const QString& path, const QVector<QImage>& input
     QSaveFile file(path);
     errno = 0;
     // Unbuffered: every block goes straight to the disk, so a failed write leaves its errno.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return failed(errno ? errno : EACCES);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return failed(errno ? errno : EACCES);
     GifSink sink{&file, {}, 0};
     const int error = encode(sink, frames, grey ? greyLevels() : palette.colours(), grey ? nullptr : &palette,
                              std::clamp(delayCentiseconds, 0, 65535));

@@ -12,8 +12,9 @@ Outcome<int> runCutOut(const std::vector<CutOutPart>& parts, QImage& canvas, Job
     for (const CutOutPart& part : parts) {
         const DecodedPicture picture = pictureToWorkOn(part.held, part.file, loading);
         if (!picture.ok())
-            return Failure{picture.failure().number,
-                           QStringLiteral("Не удалось загрузить картинку\n%1\n%2").arg(part.file, picture.reason())};
+            return Failure{
+                picture.failure().number,
+                QStringLiteral("Не удалось загрузить картинку\n%1\n%2").arg(part.file, picture.reason())};
         copyRegion(picture.value(), canvas, part.region, part.offsetX,
                    [&control] { return !control.takeStopRequest(); });
         control.progress(++done, n);

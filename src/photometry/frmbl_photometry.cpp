@@ -4,8 +4,8 @@
 #include "shell/frmbl.h"
 #include "shell/sharedstate.h"
 #include "view/imageframe.h"
-#include "view/workpicture.h"
 #include "view/twips.h"
+#include "view/workpicture.h"
 
 #include <QApplication>
 #include <cmath>

@@ -92,7 +92,8 @@ Outcome<StarMatch> matchThroughSky(const StarList& one, const StarList& other, c
         squares += bestD * bestD;
     }
     m.matched = int(m.pairs.size());
-    if (m.matched < 2) return Failure{InvalidValue, QStringLiteral("По координатам неба на снимках нет общих звёзд.")};
+    if (m.matched < 2)
+        return Failure{InvalidValue, QStringLiteral("По координатам неба на снимках нет общих звёзд.")};
     m.rmsPixels = std::sqrt(squares / m.matched);
     return m;
 }
@@ -170,7 +171,8 @@ AutoRegistration registerOnPicture1(const QImage& one, const QVector<QPair<int, 
         r.picture = others[i].first;
         r.match = matches[i];
         if (r.match.ok() && !reference.found)
-            r.match = Failure{InvalidValue, QStringLiteral("Не найдено двух общих звёзд вдали от краёв снимков.")};
+            r.match =
+                Failure{InvalidValue, QStringLiteral("Не найдено двух общих звёзд вдали от краёв снимков.")};
         if (r.match.ok()) {
             r.points = reference.points[1 + i];
             if (needsTurn(r.match.value().transform)) {

@@ -104,7 +104,8 @@ void frmBl::applyAutoRegistration(const AutoRegistration& result, const QList<qi
         const bool replaced = Img1->picture().cacheKey() != pictureKeys.value(0) ||
                               Img(r.picture)->picture().cacheKey() != pictureKeys.value(i + 1);
         const Outcome<StarMatch> match =
-            replaced ? Failure{InvalidValue, QStringLiteral("Снимки сменились, пока шло совмещение.")} : r.match;
+            replaced ? Failure{InvalidValue, QStringLiteral("Снимки сменились, пока шло совмещение.")}
+                     : r.match;
         if (match.ok()) {
             registered << &r;
             lines << registrationSummary(r.picture, match.value());

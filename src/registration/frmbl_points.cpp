@@ -79,7 +79,8 @@ void frmBl::Img_MouseDown(int k, int button, int shift, float x, float y) {
             s.ImageTop2 = Img2->Top();
         }
         pickReportSpot(k, x, y);
-        noteMotionClick(k, toPixels(Img(k)->pictureTwips({divide(x, s.DisplayScale(k)), divide(y, s.DisplayScale(k))})));
+        noteMotionClick(
+            k, toPixels(Img(k)->pictureTwips({divide(x, s.DisplayScale(k)), divide(y, s.DisplayScale(k))})));
         CopyAreas();
     } else {
         s.BoxCentreX = toPixels(x) + s.ImageLeft(k);

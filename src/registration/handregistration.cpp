@@ -11,7 +11,8 @@ namespace vorlan {
 std::optional<SimilarityTransform> transformFromPoints(QPointF kPoint1, QPointF kPoint2, QPointF onePoint1,
                                                        QPointF onePoint2) {
     if (kPoint1 == kPoint2 || onePoint1 == onePoint2) return std::nullopt;
-    return fitSimilarity({toPixels(kPoint1), toPixels(kPoint2)}, {toPixels(onePoint1), toPixels(onePoint2)}, false);
+    return fitSimilarity({toPixels(kPoint1), toPixels(kPoint2)}, {toPixels(onePoint1), toPixels(onePoint2)},
+                         false);
 }
 
 SimilarityTransform refineTransform(const StarList& reference, const StarList& other,

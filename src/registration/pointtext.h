@@ -15,7 +15,11 @@ inline bool isMarked(const QString& text) { return text.size() >= 7; }
 
 /// Where point 1 of a slot is drawn in the picture area, pixels: the frame's offset plus the
 /// point (picture twips) times the display scale, in pixels.
-inline float drawnX(float scale, float pointX, float imageLeft) { return toPixels(scale * pointX) + imageLeft; }
-inline float drawnY(float scale, float pointY, float imageTop) { return toPixels(pointY * scale) + imageTop; }
+inline float drawnX(float scale, float pointX, float imageLeft) {
+    return toPixels(scale * pointX) + imageLeft;
+}
+inline float drawnY(float scale, float pointY, float imageTop) {
+    return toPixels(pointY * scale) + imageTop;
+}
 
 } // namespace vorlan

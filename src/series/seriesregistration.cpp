@@ -208,9 +208,12 @@ void registerLook(FrameLook& look, const FrameLook& reference, int number) {
     }
     // A frame with stars of its own that do not pair with the reference's shows other sky (or
     // clouds hid most of it); the matcher's words say what it found.
-    f.reason = f.stars >= options.minMatched && !match.reason().contains(QStringLiteral("другой участок неба"))
-                   ? QStringLiteral("Снимок %1 не совпадает с опорным: другой участок неба? %2").arg(number).arg(match.reason())
-                   : match.reason();
+    f.reason =
+        f.stars >= options.minMatched && !match.reason().contains(QStringLiteral("другой участок неба"))
+            ? QStringLiteral("Снимок %1 не совпадает с опорным: другой участок неба? %2")
+                  .arg(number)
+                  .arg(match.reason())
+            : match.reason();
     f.leftOut = true;
 }
 

@@ -92,11 +92,13 @@ Outcome<QStringList> registerAll(Session& session, JobRunner& jobs) {
     for (const RegisteredPicture& r : result->pictures) {
         if (!r.match.ok()) {
             // Picture 2 is the search's partner; a later one that fails is left out of it.
-            if (r.picture == 2) return Failure{InvalidValue, registrationFailure(r.picture, r.match.failure())};
+            if (r.picture == 2)
+                return Failure{InvalidValue, registrationFailure(r.picture, r.match.failure())};
             continue;
         }
-        session.setRegistration(r.picture, SlotRegistrationState{r.match.value().transform, RegistrationSource::Stars,
-                                                                 r.turn, r.turned});
+        session.setRegistration(
+            r.picture,
+            SlotRegistrationState{r.match.value().transform, RegistrationSource::Stars, r.turn, r.turned});
         for (int p = 1; p <= 2; ++p)
             session.setPoint(r.picture, p, r.points[size_t(p - 1)]);
         summaries << registrationSummary(r.picture, r.match.value());
@@ -156,9 +158,10 @@ Outcome<void> runJob(JobRunner& jobs, const QString& title, std::function<void(J
 
 Outcome<SkyWcs> solvePicture(const QImage& picture, JobRunner& jobs, const SolveOptions& options) {
     auto solved = std::make_shared<std::optional<Outcome<SkyWcs>>>();
-    const Outcome<void> ran = runJob(jobs, QStringLiteral("Определение координат"), [picture, options, solved](JobControl&) {
-        *solved = PlateSolver().solvePicture(picture, options);
-    });
+    const Outcome<void> ran =
+        runJob(jobs, QStringLiteral("Определение координат"), [picture, options, solved](JobControl&) {
+            *solved = PlateSolver().solvePicture(picture, options);
+        });
     if (!ran.ok()) return ran.failure();
     return **solved;
 }

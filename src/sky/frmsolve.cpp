@@ -59,7 +59,9 @@ bool frmSolve::start(const QImage& picture, const SolveOptions& options) {
     // The picture is the slot's, shared, not copied.
     const bool started = MainForm().startJob(
         QStringLiteral("определение координат"),
-        [picture, options, outcome, solver = m_solver](JobControl&) { *outcome = solver->solvePicture(picture, options); },
+        [picture, options, outcome, solver = m_solver](JobControl&) {
+            *outcome = solver->solvePicture(picture, options);
+        },
         [self](const JobProgress& p) {
             if (self && !p.text.isEmpty()) self->lblShag->setText(p.text);
         },

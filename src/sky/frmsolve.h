@@ -15,9 +15,9 @@ namespace vorlan {
 
 /// The progress window of "Определить координаты по звёздам...": one job on the program's job
 /// runner finds the stars of picture 1 and hands them to astrometry.net through a PlateSolver;
-/// the window shows the step and the time gone, and offers "Прервать", the runner's stop. It is modal to the main window, which goes on
-/// repainting. A solution is put in force on the main window; a failure is reported there and
-/// changes nothing. Closing it through the title bar stops the run like "Прервать".
+/// the window shows the step and the time gone, and offers "Прервать", the runner's stop. It is modal to the
+/// main window, which goes on repainting. A solution is put in force on the main window; a failure is
+/// reported there and changes nothing. Closing it through the title bar stops the run like "Прервать".
 class frmSolve : public QWidget {
     Q_OBJECT
   public:

@@ -81,7 +81,8 @@ StoredSky ReadProjectSkyLines(const QStringList& extensionLines) {
                 }
         }
     }
-    if (!cards.isEmpty()) stored.solved = SkyWcs::fromHeaderText(cards.join(QLatin1Char('\n'))).valueOr(SkyWcs());
+    if (!cards.isEmpty())
+        stored.solved = SkyWcs::fromHeaderText(cards.join(QLatin1Char('\n'))).valueOr(SkyWcs());
     return stored;
 }
 

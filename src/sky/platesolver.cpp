@@ -8,9 +8,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <algorithm>
@@ -396,7 +396,8 @@ Outcome<SkyWcs> PlateSolver::solve(const StarList& stars, const SolveOptions& op
 Outcome<SkyWcs> PlateSolver::solvePicture(const QImage& picture, const SolveOptions& options) {
     const StarList stars = detectStars(picture);
     if (stopRequestedHere()) return stoppedFailure();
-    if (JobControl* c = JobControl::current()) c->progress(0, options.timeLimitSeconds, SolvingText(int(stars.stars.size())));
+    if (JobControl* c = JobControl::current())
+        c->progress(0, options.timeLimitSeconds, SolvingText(int(stars.stars.size())));
     return solve(stars, options);
 }
 

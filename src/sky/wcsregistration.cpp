@@ -28,8 +28,9 @@ std::pair<double, double> residuals(const SimilarityTransform& t, const QVector<
 Outcome<WcsRegistration> RegistrationFromWcs(const SkyWcs& wcs1, const SkyWcs& wcs2, int grid) {
     if (!wcs1.isValid() || !wcs2.isValid() || wcs1.width() <= 0 || wcs1.height() <= 0 || wcs2.width() <= 0 ||
         wcs2.height() <= 0)
-        return Failure{InvalidArgument,
-                       QStringLiteral("Для совмещения по координатам у обоих снимков должна быть система координат.")};
+        return Failure{
+            InvalidArgument,
+            QStringLiteral("Для совмещения по координатам у обоих снимков должна быть система координат.")};
     WcsRegistration r;
     grid = std::max(grid, 2);
     const QRectF picture1(0, 0, wcs1.width(), wcs1.height());

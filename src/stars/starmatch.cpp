@@ -236,8 +236,7 @@ class Matcher {
         const bool registered = registers(best);
         // Fewer stars than needed, yet more than chance gives: the pictures share a few stars.
         const bool few = !registered && best.support >= 5 && best.evidence() >= FewEvidence;
-        if (!registered && !few)
-            return refused(otherFieldReason(m_o.picture));
+        if (!registered && !few) return refused(otherFieldReason(m_o.picture));
         if (few) return refused(tooFewMatchedReason(best.support, needed));
         if (best.rms > m_o.maxRmsPixels) return refused(looseFitReason(best.rms));
         return StarMatch{best.t, best.pairs, best.support, best.rms};

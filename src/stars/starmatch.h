@@ -31,7 +31,8 @@ struct MatchOptions {
 /// minMatched stars and more than chance coincidences could give. Fails, with a Russian reason,
 /// when there are too few stars, too few in common or none (another field), or the fit leaves
 /// more than maxRmsPixels.
-Outcome<StarMatch> matchStars(const StarList& reference, const StarList& other, const MatchOptions& options = {});
+Outcome<StarMatch> matchStars(const StarList& reference, const StarList& other,
+                              const MatchOptions& options = {});
 
 /// The similarity transform (with the given mirror) that carries from[i] onto to[i] with the
 /// least sum of squared distances, each pair weighted by weights[i] (all 1 when weights is

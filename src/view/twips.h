@@ -10,13 +10,27 @@ namespace vorlan {
 
 inline constexpr int TwipsPerPixel = 15;
 
-constexpr int toTwips(int pixels) { return pixels * TwipsPerPixel; }
-constexpr float toTwips(float pixels) { return pixels * float(TwipsPerPixel); }
-constexpr double toTwips(double pixels) { return pixels * double(TwipsPerPixel); }
-inline QPointF toTwips(QPointF pixels) { return pixels * double(TwipsPerPixel); }
+constexpr int toTwips(int pixels) {
+    return pixels * TwipsPerPixel;
+}
+constexpr float toTwips(float pixels) {
+    return pixels * float(TwipsPerPixel);
+}
+constexpr double toTwips(double pixels) {
+    return pixels * double(TwipsPerPixel);
+}
+inline QPointF toTwips(QPointF pixels) {
+    return pixels * double(TwipsPerPixel);
+}
 
-constexpr float toPixels(float twips) { return twips / float(TwipsPerPixel); }
-constexpr double toPixels(double twips) { return twips / double(TwipsPerPixel); }
-inline QPointF toPixels(QPointF twips) { return twips / double(TwipsPerPixel); }
+constexpr float toPixels(float twips) {
+    return twips / float(TwipsPerPixel);
+}
+constexpr double toPixels(double twips) {
+    return twips / double(TwipsPerPixel);
+}
+inline QPointF toPixels(QPointF twips) {
+    return twips / double(TwipsPerPixel);
+}
 
 } // namespace vorlan

@@ -128,7 +128,8 @@ class TestPlateSolver : public QObject {
         for (const QString& tmp : {scratch.filePath("gone"), options.program, QString("tmp")}) {
             qputenv("TMPDIR", tmp.toUtf8());
             const Outcome<SkyWcs> solved = PlateSolver().solve(noiseStars(800, 600, 100, 3), options);
-            QVERIFY2(solved.reason().contains(" " + tmp + " нет. Укажите в TMPDIR"), qPrintable(solved.reason()));
+            QVERIFY2(solved.reason().contains(" " + tmp + " нет. Укажите в TMPDIR"),
+                     qPrintable(solved.reason()));
         }
         QFile users(options.configFile);
         QVERIFY(users.open(QIODevice::ReadOnly) &&
@@ -158,9 +159,8 @@ int main(int argc, char** argv) {
         QCoreApplication app(argc, argv);
         PlateSolver solver;
         JobRunner jobs;
-        jobs.start("solve", [&solver, options = standInSolver(qEnvironmentVariable("SOLVE_STAND_IN"))](JobControl&) {
-            solver.solve(noiseStars(800, 600, 100, 3), options);
-        });
+        jobs.start("solve", [&solver, options = standInSolver(qEnvironmentVariable("SOLVE_STAND_IN"))](
+                                JobControl&) { solver.solve(noiseStars(800, 600, 100, 3), options); });
         while (!solver.isRunning())
             QThread::msleep(5);
         std::printf("%lld\n", solver.processGroup());

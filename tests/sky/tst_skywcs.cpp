@@ -195,12 +195,13 @@ class TestSkyWcs : public QObject {
         QCOMPARE(writeFitsWithCards(dir.filePath("broken.fits"), blankPicture(400, 300), header), 0);
         const Outcome<SkyWcs> read = SkyWcs::fromFitsFile(dir.filePath("broken.fits"));
         QVERIFY(read.ok() == reason.isEmpty());
-        QVERIFY2(reason.isEmpty() || (read.reason().contains(reason) &&
-                                      read.failure().number == SkyWcs::RefusedWcsNumber),
+        QVERIFY2(reason.isEmpty() ||
+                     (read.reason().contains(reason) && read.failure().number == SkyWcs::RefusedWcsNumber),
                  qPrintable(read.reason()));
         if (reason.isEmpty()) {
             QVERIFY(read.value().pictureToSky({200, 150}).has_value());
-            QCOMPARE(SkyWcs::fromHeaderText(read.value().toHeaderText()).value().catalogue(), QString("Tyc2"));
+            QCOMPARE(SkyWcs::fromHeaderText(read.value().toHeaderText()).value().catalogue(),
+                     QString("Tyc2"));
         }
     }
 
