@@ -27,7 +27,7 @@ QVector<QImage> g_grabbed, g_greyBytes, g_colour;
 
 void gifBenchmark(benchmark::State& state, const QVector<QImage>* frames) {
     for (auto _ : state)
-        if (!writeAnimatedGif(g_path, *frames, 70).isEmpty()) state.SkipWithError("GIF not written");
+        if (!writeAnimatedGif(g_path, *frames, 70).ok()) state.SkipWithError("GIF not written");
 }
 
 void pngBenchmark(benchmark::State& state, const QVector<QImage>* frames) {

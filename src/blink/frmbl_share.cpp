@@ -91,13 +91,14 @@ void frmBl::mnuFileGif_Click() {
     // Opening this menu stopped the timer; the slider holds the interval it blinked at, and the
     // one it will blink at next.
     const int delay = gifDelayCentiseconds(HScrTime->value());
-    auto failure = std::make_shared<QString>();
+    auto written = std::make_shared<Outcome<void>>();
     startJob(
         QStringLiteral("запись GIF"),
-        [path, frames, delay, failure](JobControl&) { *failure = writeAnimatedGif(path, frames, delay); }, {},
-        [this, failure](const JobEnd& end) {
+        [path, frames, delay, written](JobControl&) { *written = writeAnimatedGif(path, frames, delay); }, {},
+        [this, written](const JobEnd& end) {
             end.rethrowFailure();
-            if (!end.stopped && !failure->isEmpty()) Prompter::instance().message(this, *failure, QMessageBox::Critical);
+            if (!end.stopped && !written->ok())
+                Prompter::instance().message(this, written->reason(), QMessageBox::Critical);
         });
 }
 

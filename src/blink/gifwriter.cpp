@@ -155,42 +155,42 @@ int encode(GifSink& sink, const QVector<QImage>& frames, const QVector<QRgb>& co
 
 } // namespace
 
-QString writeAnimatedGif(const QString& path, const QVector<QImage>& input, int delayCentiseconds) {
-    if (input.isEmpty() || input.front().isNull())
-        return fileWriteFailure(path, QStringLiteral("нет кадров"));
+Outcome<void> writeAnimatedGif(const QString& path, const QVector<QImage>& input, int delayCentiseconds) {
+    auto refused = [&path](const QString& reason) {
+        return Failure{InvalidArgument, fileWriteFailure(path, reason)};
+    };
+    auto failed = [&path](int errorNumber) { return saveFailure(path, saveFailure(errorNumber)); };
+    if (input.isEmpty() || input.front().isNull()) return refused(QStringLiteral("нет кадров"));
     const QSize size = input.front().size();
     if (size.width() > 65535 || size.height() > 65535)
-        return fileWriteFailure(path, QStringLiteral("кадр больше 65535 точек по стороне"));
+        return refused(QStringLiteral("кадр больше 65535 точек по стороне"));
     QVector<QImage> frames;
     bool grey = true;
     for (const QImage& f : input) {
-        if (f.size() != size) return fileWriteFailure(path, QStringLiteral("кадры разного размера"));
+        if (f.size() != size) return refused(QStringLiteral("кадры разного размера"));
         frames.push_back(rowReadable(f));
         grey = grey && isGreyFrame(frames.back());
     }
     FramePalette palette;
     if (!grey) palette = FramePalette::build(frames);
-    if (stopRequestedHere()) return {};
+    if (stopRequestedHere()) return stoppedFailure();
 
-    if (const int obstacle = saveObstacle(path)) return fileWriteFailure(path, obstacle);
+    if (const int obstacle = saveObstacle(path)) return failed(obstacle);
     QSaveFile file(path);
     errno = 0;
     // Unbuffered: every block goes straight to the disk, so a failed write leaves its errno.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fileWriteFailure(path, errno ? errno : EACCES);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return failed(errno ? errno : EACCES);
     GifSink sink{&file, {}, 0};
     const int error = encode(sink, frames, grey ? greyLevels() : palette.colours(), grey ? nullptr : &palette,
                              std::clamp(delayCentiseconds, 0, 65535));
     if (error || !sink.flush()) {
         file.cancelWriting();
-        if (stopRequestedHere()) return {};
-        if (sink.errorNumber) return fileWriteFailure(path, sink.errorNumber);
-        return fileWriteFailure(
-            path,
-            QStringLiteral("ошибка кодировщика GIF (%1)").arg(QString::fromLatin1(GifErrorString(error))));
+        if (stopRequestedHere()) return stoppedFailure();
+        if (sink.errorNumber) return failed(sink.errorNumber);
+        return Failure{BadFile, fileWriteFailure(path, QStringLiteral("ошибка кодировщика GIF (%1)")
+                                                           .arg(QString::fromLatin1(GifErrorString(error))))};
     }
-    errno = 0;
-    if (const int error = commitSaveFile(file)) return fileWriteFailure(path, error);
+    if (const Outcome<void> done = commitSaveFile(file); !done.ok()) return saveFailure(path, done.failure());
     return {};
 }
 

@@ -2,6 +2,8 @@
 
 // The blink as an animated GIF: what the user shares on forums and in reports to other observers.
 
+#include "common/outcome.h"
+
 #include <QImage>
 #include <QString>
 #include <QVector>
@@ -16,9 +18,8 @@ namespace vorlan {
 /// is chosen for all frames together (FramePalette) without dithering, so a pixel that is the
 /// same in two frames is the same in both frames of the file.
 /// The file is written whole or not at all (a temporary file beside it, renamed over it when
-/// complete). Returns an empty text on success, else the Russian sentence "Не удалось записать
-/// файл <path>: <reason>". Run in a job that is stopped, it writes nothing and returns an empty
-/// text.
-QString writeAnimatedGif(const QString& path, const QVector<QImage>& frames, int delayCentiseconds);
+/// complete). A failure's reason is the Russian sentence "Не удалось записать файл <path>:
+/// <reason>". Run in a job that is stopped, it writes nothing and fails as stopped.
+Outcome<void> writeAnimatedGif(const QString& path, const QVector<QImage>& frames, int delayCentiseconds);
 
 } // namespace vorlan

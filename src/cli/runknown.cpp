@@ -53,7 +53,8 @@ int runKnown(const CliConfig& c, Console& console, JobRunner& jobs) {
         return ExitUnreadable;
     }
     SkyWcs wcs = HeaderWcs(file);
-    if (!wcs.isValid() && QFileInfo::exists(wcsFilePath(file))) wcs = SkyWcs::fromFitsFile(wcsFilePath(file));
+    if (!wcs.isValid() && QFileInfo::exists(wcsFilePath(file)))
+        wcs = SkyWcs::fromFitsFile(wcsFilePath(file)).valueOr(SkyWcs());
     if (!wcs.isValid()) {
         console.problem(Prefix + file + QStringLiteral(": нет WCS ни в заголовке, ни в файле %1 (vorlan solve)")
                                             .arg(wcsFilePath(file)));

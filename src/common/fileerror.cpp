@@ -65,6 +65,14 @@ QString fileWriteFailure(const QString& path, const QString& reason) {
     return QStringLiteral("Не удалось записать файл %1: %2").arg(path, reason);
 }
 
+Failure saveFailure(int errorNumber) {
+    return {saveErrorNumber(errorNumber), fileErrorReason(errorNumber, true)};
+}
+
+Failure saveFailure(const QString& path, const Failure& failure) {
+    return {failure.number, fileWriteFailure(path, failure.reason)};
+}
+
 int saveObstacle(const QString& path) {
     const QFileInfo info(path);
     if (info.isDir()) return EISDIR;
@@ -86,7 +94,7 @@ QString notAFileReason(const QString& path) {
     return QStringLiteral("это не обычный файл");
 }
 
-int commitSaveFile(QSaveFile& file) {
+Outcome<void> commitSaveFile(QSaveFile& file) {
     errno = 0;
     bool written = file.flush();
 #ifdef Q_OS_UNIX
@@ -97,11 +105,11 @@ int commitSaveFile(QSaveFile& file) {
         const int error = errno ? errno : EIO;
         file.cancelWriting();
         file.commit(); // removes the temporary file
-        return error;
+        return saveFailure(error);
     }
     errno = 0;
-    if (!file.commit()) return errno ? errno : EIO;
-    return 0;
+    if (!file.commit()) return saveFailure(errno ? errno : EIO);
+    return {};
 }
 
 } // namespace vorlan

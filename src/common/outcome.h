@@ -53,6 +53,11 @@ template <> class Outcome<void> {
     std::optional<Failure> m_failure;
 };
 
+/// What work that was asked to stop ("Прервать") hands back instead of its value.
+inline Failure stoppedFailure() {
+    return {UserInterrupt, QStringLiteral("Прервано.")};
+}
+
 /// The reason for a file that does not hold what its format promises.
 inline QString damagedReason() {
     return QStringLiteral("файл повреждён или неполон");

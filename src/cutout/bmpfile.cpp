@@ -41,10 +41,9 @@ Outcome<void> writeBmp24(const QImage& picture, const QString& path) {
     if (!rgb.save(&out, "BMP")) {
         const int error = errno;
         out.cancelWriting();
-        return Failure{saveErrorNumber(error), fileErrorReason(error, true)};
+        return saveFailure(error);
     }
-    if (const int error = commitSaveFile(out)) return Failure{saveErrorNumber(error), fileErrorReason(error, true)};
-    return {};
+    return commitSaveFile(out);
 }
 
 } // namespace vorlan

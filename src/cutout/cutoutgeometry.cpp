@@ -2,6 +2,7 @@
 
 #include "common/numberforms.h"
 #include "common/vorlanerror.h"
+#include "view/twips.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,7 +15,7 @@ namespace {
 /// One axis of a region: the spot in picture twips, the size in pixels, the picture's extent.
 std::pair<int, int> regionAxis(float cut, int size, float extent) {
     // The spot in pixels is a 32-bit float quotient; the half size joins it in 64 bits.
-    const double spot = double(cut / 15.0f);
+    const double spot = double(toPixels(cut));
     const double lo = std::max(0.0, Int(spot - size / 2.0));
     const double hi = std::min(Int(spot + size / 2.0), Int(double(extent)));
     // Whole numbers already; a spot far beyond any picture overflows instead of wrapping.

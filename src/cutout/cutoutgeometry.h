@@ -17,8 +17,8 @@ struct CutRegion {
 };
 
 /// The region of w x h pixels around the spot (cutX, cutY) in picture twips of a picture of
-/// pictureWidth x pictureHeight pixels: from Int(spot / 15 - w / 2), raised to 0, to
-/// Int(spot / 15 + w / 2), lowered to Int(picture size). The far ends may lie one pixel past
+/// pictureWidth x pictureHeight pixels: from Int(toPixels(spot) - w / 2), raised to 0, to
+/// Int(toPixels(spot) + w / 2), lowered to Int(picture size). The far ends may lie one pixel past
 /// the picture; reads there find nothing.
 CutRegion cutRegion(float cutX, float cutY, int w, int h, float pictureWidth, float pictureHeight);
 

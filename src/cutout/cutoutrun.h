@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/outcome.h"
 #include "cutout/cutoutgeometry.h"
 #include "view/picturefile.h"
 
@@ -21,17 +22,12 @@ struct CutOutPart {
     int offsetX = 0;
 };
 
-/// How far a cut-out got: the parts copied (a part cut short by a stop counts), and when a
-/// part's changed file could not be decoded, why; the run ends at that part.
-struct CutOutResult {
-    int partsDone = 0;
-    QString error;
-};
-
 /// The pixel work of a cut-out, run by the job runner: copies the parts in order onto canvas and
 /// reports progress(parts done, parts). A stop ends only the part being copied, after its current
-/// pixel; the next part is copied whole. A changed file is decoded with loading.
-CutOutResult runCutOut(const std::vector<CutOutPart>& parts, QImage& canvas, JobControl& control,
+/// pixel; the next part is copied whole. A changed file is decoded with loading. Hands back the
+/// parts copied (a part cut short by a stop counts); when a part's changed file could not be
+/// decoded the run ends at that part, failing with the file and why.
+Outcome<int> runCutOut(const std::vector<CutOutPart>& parts, QImage& canvas, JobControl& control,
                        const PictureLoadOptions& loading);
 
 } // namespace vorlan

@@ -27,7 +27,7 @@ const QString Waiting = QStringLiteral(" Подождите, идёт копир
 struct CutOutJob {
     std::vector<CutOutPart> parts;
     QImage canvas;
-    CutOutResult result;
+    Outcome<int> copied = 0;
     QStringList files;
     QString caption;
     int captionTop = 0;
@@ -92,7 +92,7 @@ void frmBl::CopyAreas() {
     startJob(
         QStringLiteral("Копирование двух участков"),
         [job, loading = pictureLoading](JobControl& control) {
-            job->result = runCutOut(job->parts, job->canvas, control, loading);
+            job->copied = runCutOut(job->parts, job->canvas, control, loading);
         },
         [form, job](const JobProgress& p) {
             if (form) showCutOutFiles(*form, *job, p.done);
@@ -101,16 +101,13 @@ void frmBl::CopyAreas() {
             disconnect(*closed);
             end.rethrowFailure();
             if (!form) return;
-            showCutOutFiles(*form, *job, job->result.partsDone);
-            if (!job->result.error.isEmpty()) {
+            // After a failure the labels stay at the last part reported done: the one that failed.
+            if (!job->copied.ok()) {
                 form->finishRun(std::move(job->canvas), false);
-                const QString file = job->files.value(job->result.partsDone);
-                Prompter::instance().message(
-                    form,
-                    QStringLiteral("Не удалось загрузить картинку\n%1\n%2").arg(file, job->result.error),
-                    QMessageBox::Critical);
+                Prompter::instance().message(form, job->copied.reason(), QMessageBox::Critical);
                 return;
             }
+            showCutOutFiles(*form, *job, job->copied.value());
             form->finishRun(std::move(job->canvas), true);
             form->printCaption(job->caption, job->captionTop);
         });

@@ -8,6 +8,7 @@
 #include "shell/guard.h"
 #include "shell/prompter.h"
 #include "shell/windowkit.h"
+#include "view/twips.h"
 
 #include <QClipboard>
 #include <QCloseEvent>
@@ -161,14 +162,14 @@ void frmAst00::Form_Load() {
 // The window's size in the rules below is its outer size, frame and title bar included, so that
 // the text box reaches down to the window's bottom edge under a window manager.
 void frmAst00::Form_Resize() {
-    const int widthTwips = frameGeometry().width() * 15;
-    const int heightTwips = frameGeometry().height() * 15;
+    const int widthTwips = toTwips(frameGeometry().width());
+    const int heightTwips = toTwips(frameGeometry().height());
     if (widthTwips - 140 > 1)
         txtInfo->resize(twipsToPixels(widthTwips - 140), txtInfo->height());
     if (heightTwips - 1200 > 1)
         txtInfo->resize(txtInfo->width(), twipsToPixels(heightTwips - 1200));
     QFont font = txtInfo->font();
-    font.setPointSizeF(NotepadFontSize(float(txtInfo->width() * 15)));
+    font.setPointSizeF(NotepadFontSize(float(toTwips(txtInfo->width()))));
     txtInfo->setFont(font);
 }
 

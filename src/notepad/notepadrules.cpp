@@ -158,8 +158,7 @@ QString AppendToNotepadFile(const QString& path, const QString& text) {
         out.cancelWriting();
         return reason;
     }
-    if (const int error = commitSaveFile(out)) return fileErrorReason(error, true);
-    return {};
+    return commitSaveFile(out).reason();
 }
 
 } // namespace vorlan

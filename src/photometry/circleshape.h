@@ -5,7 +5,7 @@
 namespace vorlan {
 
 /// A circle drawn inside its rectangle, like Shp1 that shows the radius of the restricting
-/// circle. The size is kept in twips (15 to a pixel), as the window sets it.
+/// circle. The size is kept in twips (view/twips.h), as the window sets it.
 class CircleShape : public QWidget {
     Q_OBJECT
   public:

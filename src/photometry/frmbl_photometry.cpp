@@ -4,6 +4,7 @@
 #include "shell/frmbl.h"
 #include "shell/sharedstate.h"
 #include "view/imageframe.h"
+#include "view/twips.h"
 #include "view/workpicture.h"
 
 #include <QApplication>
@@ -29,8 +30,8 @@ void frmBl::ShowPhotometryCut(float x, float y, bool startMeasuring) {
     // No picture 1 (or none shown yet): nothing to cut.
     if (picture.isNull() || !(s.DisplayScale1 > 0)) return;
     stopBlinking();
-    s.CutX1 = x / s.DisplayScale1 / 15.0f;
-    s.CutY1 = y / s.DisplayScale1 / 15.0f;
+    s.CutX1 = toPixels(x / s.DisplayScale1);
+    s.CutY1 = toPixels(y / s.DisplayScale1);
     // The clicked pixel lands on (200, 200) of the cut-out.
     const int left = int(std::floor(s.CutX1)) - CutSize / 2;
     const int top = int(std::floor(s.CutY1)) - CutSize / 2;

@@ -63,9 +63,7 @@ QString withProjectSuffix(const QString& path) {
 }
 
 Outcome<void> saveProjectFile(const QString& path, const QByteArray& bytes) {
-    auto failed = [&path](int errorNumber) {
-        return Failure{saveErrorNumber(errorNumber), fileWriteFailure(path, errorNumber)};
-    };
+    auto failed = [&path](int errorNumber) { return saveFailure(path, saveFailure(errorNumber)); };
     if (const int obstacle = saveObstacle(path)) return failed(obstacle);
 
     QSaveFile file(path);
@@ -77,7 +75,7 @@ Outcome<void> saveProjectFile(const QString& path, const QByteArray& bytes) {
         file.cancelWriting();
         return failed(writeError);
     }
-    if (const int error = commitSaveFile(file)) return failed(error);
+    if (const Outcome<void> done = commitSaveFile(file); !done.ok()) return saveFailure(path, done.failure());
     return {};
 }
 

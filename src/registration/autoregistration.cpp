@@ -13,7 +13,7 @@ namespace vorlan {
 
 bool AutoRegistration::anyRegistered() const {
     return !stopped && std::any_of(pictures.begin(), pictures.end(),
-                                   [](const RegisteredPicture& p) { return p.match.ok; });
+                                   [](const RegisteredPicture& p) { return p.match.ok(); });
 }
 
 namespace {
@@ -36,7 +36,7 @@ struct Candidate {
 };
 
 QVector<Candidate> candidates(const StarList& one, const QVector<StarList>& others,
-                              const QVector<StarMatch>& matches, bool keepOffEdges) {
+                              const QVector<Outcome<StarMatch>>& matches, bool keepOffEdges) {
     QVector<Candidate> found;
     for (int i = 0; i < one.stars.size(); ++i) {
         const Star& s = one.stars[i];
@@ -46,8 +46,8 @@ QVector<Candidate> candidates(const StarList& one, const QVector<StarList>& othe
         c.at.resize(others.size());
         bool fits = true;
         for (int k = 0; k < others.size() && fits; ++k) {
-            const StarMatch& m = matches[k];
-            if (!m.ok) continue;
+            if (!matches[k].ok()) continue;
+            const StarMatch& m = matches[k].value();
             const auto pair = std::find_if(m.pairs.begin(), m.pairs.end(),
                                            [i](const QPair<int, int>& p) { return p.first == i; });
             if (pair != m.pairs.end() && others[k].stars[pair->second].usable()) {
@@ -68,9 +68,9 @@ QVector<Candidate> candidates(const StarList& one, const QVector<StarList>& othe
 
 /// A registration the pictures' WCSs imply, for pictures whose stars did not match (a chart
 /// against a photograph, a sparse field): the usable stars of other that t carries within 3 pixels
-/// of a usable star of one are paired, so the reference stars are chosen among them. Not ok when
+/// of a usable star of one are paired, so the reference stars are chosen among them. Fails when
 /// fewer than two pair up.
-StarMatch matchThroughSky(const StarList& one, const StarList& other, const SimilarityTransform& t) {
+Outcome<StarMatch> matchThroughSky(const StarList& one, const StarList& other, const SimilarityTransform& t) {
     constexpr double Reach = 3;
     StarMatch m;
     m.transform = t;
@@ -92,16 +92,16 @@ StarMatch matchThroughSky(const StarList& one, const StarList& other, const Simi
         squares += bestD * bestD;
     }
     m.matched = int(m.pairs.size());
-    m.ok = m.matched >= 2;
-    m.rmsPixels = m.matched ? std::sqrt(squares / m.matched) : 0;
-    if (!m.ok) m.reason = QStringLiteral("По координатам неба на снимках нет общих звёзд.");
+    if (m.matched < 2)
+        return Failure{InvalidValue, QStringLiteral("По координатам неба на снимках нет общих звёзд.")};
+    m.rmsPixels = std::sqrt(squares / m.matched);
     return m;
 }
 
 } // namespace
 
 ReferenceStars chooseReferenceStars(const StarList& one, const QVector<StarList>& others,
-                                    const QVector<StarMatch>& matches) {
+                                    const QVector<Outcome<StarMatch>>& matches) {
     ReferenceStars chosen;
     QVector<Candidate> pool = candidates(one, others, matches, true);
     if (pool.size() < 2) pool = candidates(one, others, matches, false);
@@ -147,7 +147,7 @@ AutoRegistration registerOnPicture1(const QImage& one, const QVector<QPair<int, 
     if (!report(QStringLiteral("Совмещение: звёзды снимка 1"))) return result;
     const StarList stars1 = detectStars(one);
     QVector<StarList> lists;
-    QVector<StarMatch> matches;
+    QVector<Outcome<StarMatch>> matches;
     for (const auto& [picture, image] : others) {
         if (!report(QStringLiteral("Совмещение: звёзды снимка %1").arg(picture))) return result;
         lists.push_back(detectStars(image));
@@ -155,7 +155,7 @@ AutoRegistration registerOnPicture1(const QImage& one, const QVector<QPair<int, 
         options.picture = picture;
         matches.push_back(matchStars(stars1, lists.back(), options));
         const int i = int(matches.size()) - 1;
-        if (!matches.back().ok && i < skyGuesses.size() && skyGuesses[i])
+        if (!matches.back().ok() && i < skyGuesses.size() && skyGuesses[i])
             matches.back() = matchThroughSky(stars1, lists.back(), *skyGuesses[i]);
     }
 
@@ -170,15 +170,14 @@ AutoRegistration registerOnPicture1(const QImage& one, const QVector<QPair<int, 
         RegisteredPicture r;
         r.picture = others[i].first;
         r.match = matches[i];
-        if (r.match.ok && !reference.found) {
-            r.match.ok = false;
-            r.match.reason = QStringLiteral("Не найдено двух общих звёзд вдали от краёв снимков.");
-        }
-        if (r.match.ok) {
+        if (r.match.ok() && !reference.found)
+            r.match =
+                Failure{InvalidValue, QStringLiteral("Не найдено двух общих звёзд вдали от краёв снимков.")};
+        if (r.match.ok()) {
             r.points = reference.points[1 + i];
-            if (needsTurn(r.match.transform)) {
+            if (needsTurn(r.match.value().transform)) {
                 const QImage& picture = others[i].second;
-                r.turn = pictureTurn(r.match.transform, picture.size());
+                r.turn = pictureTurn(r.match.value().transform, picture.size());
                 if (!report(QStringLiteral("Совмещение: поворот снимка %1").arg(r.picture))) return result;
                 r.turned = turnPicture(picture, r.turn, control,
                                        QStringLiteral("Совмещение: поворот снимка %1").arg(r.picture));
@@ -186,10 +185,7 @@ AutoRegistration registerOnPicture1(const QImage& one, const QVector<QPair<int, 
                     result.stopped = true;
                     return result;
                 }
-                if (r.turned.isNull()) {
-                    r.match.ok = false;
-                    r.match.reason = turnedTooLargeReason(r.turn.size);
-                }
+                if (r.turned.isNull()) r.match = Failure{InvalidValue, turnedTooLargeReason(r.turn.size)};
             }
         }
         result.pictures.push_back(r);
@@ -211,8 +207,8 @@ QString registrationSummary(int picture, const StarMatch& match) {
            QStringLiteral(", невязка %1 пикс.").arg(PatternForm(match.rmsPixels, QStringLiteral("0.000")));
 }
 
-QString registrationFailure(int picture, const StarMatch& match) {
-    return QStringLiteral("Снимок %1 не совмещён.\n").arg(picture) + match.reason;
+QString registrationFailure(int picture, const Failure& failure) {
+    return QStringLiteral("Снимок %1 не совмещён.\n").arg(picture) + failure.reason;
 }
 
 } // namespace vorlan

@@ -5,6 +5,7 @@
 // picture resampled once into picture 1's orientation. Values in, values out: the window runs it
 // on the job runner and applies the result.
 
+#include "common/outcome.h"
 #include "registration/pictureturn.h"
 #include "stars/starlist.h"
 
@@ -21,7 +22,7 @@ class JobControl;
 /// One picture registered on picture 1 (or not).
 struct RegisteredPicture {
     int picture = 2;               ///< its slot, 2 or 3
-    StarMatch match;               ///< match.ok false: match.reason says why; nothing else is set
+    Outcome<StarMatch> match = Failure{}; ///< failed: nothing else is set
     std::array<QPointF, 2> points; ///< points 1 and 2: the reference stars' centroids, this picture's pixels
     PictureTurn turn;              ///< the turn it is shown with, when needsTurn(match.transform)
     QImage turned;                 ///< the picture resampled by turn; null when it needs no turn
@@ -54,7 +55,7 @@ struct ReferenceStars {
     QVector<std::array<QPointF, 2>> points;
 };
 ReferenceStars chooseReferenceStars(const StarList& one, const QVector<StarList>& others,
-                                    const QVector<StarMatch>& matches);
+                                    const QVector<Outcome<StarMatch>>& matches);
 
 /// Registers each of others (slot number, decoded picture: Format_Grayscale8 or Format_RGB32) on
 /// picture one: detection, matching, the reference stars, and the resampling of every picture
@@ -72,6 +73,6 @@ AutoRegistration registerOnPicture1(const QImage& one, const QVector<QPair<int, 
 QString registrationSummary(int picture, const StarMatch& match);
 
 /// The message for a picture that could not be registered: which one, and why.
-QString registrationFailure(int picture, const StarMatch& match);
+QString registrationFailure(int picture, const Failure& failure);
 
 } // namespace vorlan

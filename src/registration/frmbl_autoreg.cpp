@@ -11,6 +11,7 @@
 #include "sky/picturesky.h"
 #include "sky/wcsregistration.h"
 #include "view/imageframe.h"
+#include "view/twips.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -72,9 +73,7 @@ void frmBl::mnuAutoSovm_Click() {
         others.append({k, Img(k)->picture()});
         keys << Img(k)->picture().cacheKey();
         // Where the stars cannot be matched, the WCSs of both pictures may still register them.
-        const WcsRegistration byWcs =
-            sky1 ? RegistrationFromWcs(*sky1, HeaderWcs(State().FileName(k))) : WcsRegistration{};
-        skyGuesses.append(byWcs.ok && byWcs.rmsPixels < 1 ? std::optional(byWcs.transform) : std::nullopt);
+        skyGuesses.append(wcsGuess(sky1, HeaderWcs(State().FileName(k))));
     }
     auto result = std::make_shared<AutoRegistration>();
     const QString before = txtInfo->toPlainText();
@@ -104,30 +103,30 @@ void frmBl::applyAutoRegistration(const AutoRegistration& result, const QList<qi
         // A picture loaded while the run went on is not the one registered.
         const bool replaced = Img1->picture().cacheKey() != pictureKeys.value(0) ||
                               Img(r.picture)->picture().cacheKey() != pictureKeys.value(i + 1);
-        StarMatch failed = r.match;
-        if (replaced) {
-            failed.ok = false;
-            failed.reason = QStringLiteral("Снимки сменились, пока шло совмещение.");
-        }
-        if (failed.ok) {
+        const Outcome<StarMatch> match =
+            replaced ? Failure{InvalidValue, QStringLiteral("Снимки сменились, пока шло совмещение.")}
+                     : r.match;
+        if (match.ok()) {
             registered << &r;
-            lines << registrationSummary(r.picture, r.match);
+            lines << registrationSummary(r.picture, match.value());
         } else {
-            failures << registrationFailure(r.picture, failed);
+            failures << registrationFailure(r.picture, match.failure());
             lines << QStringLiteral("Снимок %1 не совмещён.").arg(r.picture);
         }
     }
     if (!registered.isEmpty()) {
         SharedState& s = State();
         for (const RegisteredPicture* r : registered)
-            showRegistered(r->picture, r->match.transform, r->turned,
-                           s.DisplayScale1 * float(r->match.transform.scale()));
+            showRegistered(r->picture, r->match.value().transform, r->turned,
+                           s.DisplayScale1 * float(r->match.value().transform.scale()));
         // The points as clicks on the registered view would set them, picture 1's first.
+        // (Replayed in twips only because hand marking keeps its points so; the slot should take
+        // them in pixels directly.)
         for (int p = 1; p <= 2; ++p)
-            markPoint(1, p, result.points[p - 1] * 15.0);
+            markPoint(1, p, toTwips(result.points[p - 1]));
         for (const RegisteredPicture* r : registered) {
             for (int p = 1; p <= 2; ++p)
-                markPoint(r->picture, p, r->points[p - 1] * 15.0);
+                markPoint(r->picture, p, toTwips(r->points[p - 1]));
             overlaySlot(r->picture);
         }
         ShowSlot(1);

@@ -11,6 +11,7 @@
 #include "shell/sharedstate.h"
 #include "shell/windowkit.h"
 #include "view/imageframe.h"
+#include "view/twips.h"
 
 #include <QLabel>
 
@@ -61,7 +62,7 @@ void frmBl::Img_MouseDown(int k, int button, int shift, float x, float y) {
             if (j == k) return v;
             const float edgeK = across ? Img(k)->Left() : Img(k)->Top();
             const float edgeJ = across ? Img(j)->Left() : Img(j)->Top();
-            return (edgeK - edgeJ) * 15.0f + v;
+            return toTwips(edgeK - edgeJ) + v;
         };
         // Only pictures that are there are cut; an empty slot keeps its old spot.
         for (int j = 1; j <= 2; ++j) {
@@ -78,11 +79,12 @@ void frmBl::Img_MouseDown(int k, int button, int shift, float x, float y) {
             s.ImageTop2 = Img2->Top();
         }
         pickReportSpot(k, x, y);
-        noteMotionClick(k, Img(k)->pictureTwips({divide(x, s.DisplayScale(k)), divide(y, s.DisplayScale(k))}) / 15.0);
+        noteMotionClick(
+            k, toPixels(Img(k)->pictureTwips({divide(x, s.DisplayScale(k)), divide(y, s.DisplayScale(k))})));
         CopyAreas();
     } else {
-        s.BoxCentreX = x / 15.0f + s.ImageLeft(k);
-        s.BoxCentreY = y / 15.0f + s.ImageTop(k);
+        s.BoxCentreX = toPixels(x) + s.ImageLeft(k);
+        s.BoxCentreY = toPixels(y) + s.ImageTop(k);
     }
 }
 

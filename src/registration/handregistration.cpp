@@ -1,6 +1,7 @@
 #include "registration/handregistration.h"
 
 #include "stars/starmatch.h"
+#include "view/twips.h"
 
 #include <QVector>
 #include <cmath>
@@ -10,7 +11,8 @@ namespace vorlan {
 std::optional<SimilarityTransform> transformFromPoints(QPointF kPoint1, QPointF kPoint2, QPointF onePoint1,
                                                        QPointF onePoint2) {
     if (kPoint1 == kPoint2 || onePoint1 == onePoint2) return std::nullopt;
-    return fitSimilarity({kPoint1 / 15.0, kPoint2 / 15.0}, {onePoint1 / 15.0, onePoint2 / 15.0}, false);
+    return fitSimilarity({toPixels(kPoint1), toPixels(kPoint2)}, {toPixels(onePoint1), toPixels(onePoint2)},
+                         false);
 }
 
 SimilarityTransform refineTransform(const StarList& reference, const StarList& other,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "view/twips.h"
+
 #include <QString>
 
 namespace vorlan {
@@ -12,8 +14,12 @@ QString pointText(float x, float y);
 inline bool isMarked(const QString& text) { return text.size() >= 7; }
 
 /// Where point 1 of a slot is drawn in the picture area, pixels: the frame's offset plus the
-/// point (picture twips) times the display scale / 15.
-inline float drawnX(float scale, float pointX, float imageLeft) { return scale * pointX / 15.0f + imageLeft; }
-inline float drawnY(float scale, float pointY, float imageTop) { return pointY * scale / 15.0f + imageTop; }
+/// point (picture twips) times the display scale, in pixels.
+inline float drawnX(float scale, float pointX, float imageLeft) {
+    return toPixels(scale * pointX) + imageLeft;
+}
+inline float drawnY(float scale, float pointY, float imageTop) {
+    return toPixels(pointY * scale) + imageTop;
+}
 
 } // namespace vorlan

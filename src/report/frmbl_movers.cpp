@@ -26,6 +26,7 @@
 #include "sky/skywcs.h"
 #include "stars/movingsearch.h"
 #include "view/imageframe.h"
+#include "view/twips.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -119,7 +120,8 @@ std::optional<SkyCoord> frmBl::skyAtPicture1(QPointF pixel) const {
     if (const SkyWcs* wcs = m_sky->wcsInForce()) return wcs->pictureToSky(pixel);
     if (!mnuKoordinat->isEnabled()) return std::nullopt;
     try {
-        const TwipPoint at{float(pixel.x() * 15), float(pixel.y() * 15)};
+        // The two-star solution takes its marks and probe in twips, so the pixel goes there and back.
+        const TwipPoint at{float(toTwips(pixel.x())), float(toTwips(pixel.y()))};
         const SkyFix fix = SolveAtScale(MarkedStarsFromState(), 1.0f, at);
         const double turn = 2 * std::numbers::pi;
         return SkyCoord{fix.ra - turn * std::floor(fix.ra / turn), fix.dec};
@@ -253,7 +255,7 @@ void frmBl::centreOn(QPointF picture1Pixel) {
 void frmBl::pickReportSpot(int k, float x, float y) {
     const float scale = State().DisplayScale(k);
     if (scale <= 0) return;
-    m_session->picked = PickedSpot{k, QPointF(x / scale / 15.0, y / scale / 15.0)};
+    m_session->picked = PickedSpot{k, toPixels(QPointF(x / scale, y / scale))};
     m_session->chosen.clear();
     m_session->deepChosen = -1;
 }

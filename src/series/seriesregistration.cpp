@@ -171,7 +171,7 @@ FrameLook lookAt(const QString& path, const SeriesOptions& options, FrameShelf& 
     for (const Star& s : look.stars.stars)
         if (s.usable() && brightest.size() < RegistrationStars) brightest.push_back(s);
     look.stars.stars = brightest;
-    if (isFitsFile(path)) look.wcs = SkyWcs::fromFitsFile(path);
+    if (isFitsFile(path)) look.wcs = SkyWcs::fromFitsFile(path).valueOr(SkyWcs());
     return look;
 }
 
@@ -180,39 +180,40 @@ void registerLook(FrameLook& look, const FrameLook& reference, int number) {
     if (!look.read) return;
     MatchOptions options;
     options.picture = number;
-    const StarMatch match = matchStars(reference.stars, look.stars, options);
+    const Outcome<StarMatch> match = matchStars(reference.stars, look.stars, options);
     SeriesFrame& f = look.frame;
     // Frames of one run share most of their stars; a few chance pairs between two fields can
     // still fit within the matcher's tolerance.
     const int common = int(std::min(reference.stars.stars.size(), look.stars.stars.size()));
-    if (match.ok && match.matched < common * MinSharedStars) {
+    if (match.ok() && match.value().matched < common * MinSharedStars) {
         f.reason = QStringLiteral("Снимок %1 показывает другой участок неба: совпало лишь %2 звёзд из %3.")
                        .arg(number)
-                       .arg(match.matched)
+                       .arg(match.value().matched)
                        .arg(common);
         f.leftOut = true;
         return;
     }
-    if (match.ok) {
-        f.toReference = match.transform;
-        f.matched = match.matched;
-        f.residualPixels = match.rmsPixels;
+    if (match.ok()) {
+        f.toReference = match.value().transform;
+        f.matched = match.value().matched;
+        f.residualPixels = match.value().rmsPixels;
         return;
     }
-    if (reference.wcs.isValid() && look.wcs.isValid()) {
-        const WcsRegistration sky = RegistrationFromWcs(reference.wcs, look.wcs);
-        if (sky.ok && sky.rmsPixels < 1) {
-            f.toReference = sky.transform;
-            f.residualPixels = sky.rmsPixels;
-            f.bySky = true;
-            return;
-        }
+    if (const Outcome<WcsRegistration> sky = RegistrationFromWcs(reference.wcs, look.wcs);
+        sky.ok() && sky.value().rmsPixels < 1) {
+        f.toReference = sky.value().transform;
+        f.residualPixels = sky.value().rmsPixels;
+        f.bySky = true;
+        return;
     }
     // A frame with stars of its own that do not pair with the reference's shows other sky (or
     // clouds hid most of it); the matcher's words say what it found.
-    f.reason = f.stars >= options.minMatched && !match.reason.contains(QStringLiteral("другой участок неба"))
-                   ? QStringLiteral("Снимок %1 не совпадает с опорным: другой участок неба? %2").arg(number).arg(match.reason)
-                   : match.reason;
+    f.reason =
+        f.stars >= options.minMatched && !match.reason().contains(QStringLiteral("другой участок неба"))
+            ? QStringLiteral("Снимок %1 не совпадает с опорным: другой участок неба? %2")
+                  .arg(number)
+                  .arg(match.reason())
+            : match.reason();
     f.leftOut = true;
 }
 

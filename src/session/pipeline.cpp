@@ -18,7 +18,6 @@ namespace vorlan {
 
 namespace {
 
-const QString StoppedReason = QStringLiteral("Прервано.");
 const QString TooFewReason = QStringLiteral("Нужно не меньше двух снимков.");
 
 /// Waits, in an event loop of the calling thread, until jobs has no job running.
@@ -80,9 +79,7 @@ Outcome<QStringList> registerAll(Session& session, JobRunner& jobs) {
     for (int k = 2; k <= session.count(); ++k) {
         others.append({k, session.slot(k).picture});
         // Where the stars cannot be matched, the WCSs of both pictures may still register them.
-        const WcsRegistration byWcs =
-            sky1 ? RegistrationFromWcs(*sky1, session.slot(k).sky.wcs.header) : WcsRegistration{};
-        skyGuesses.append(byWcs.ok && byWcs.rmsPixels < 1 ? std::optional(byWcs.transform) : std::nullopt);
+        skyGuesses.append(wcsGuess(sky1, session.slot(k).sky.wcs.header));
     }
     auto result = std::make_shared<AutoRegistration>();
     const Outcome<void> ran =
@@ -90,19 +87,21 @@ Outcome<QStringList> registerAll(Session& session, JobRunner& jobs) {
             *result = registerOnPicture1(one, others, &c, skyGuesses);
         });
     if (!ran.ok()) return ran.failure();
-    if (result->stopped) return Failure{UserInterrupt, StoppedReason};
+    if (result->stopped) return stoppedFailure();
     QStringList summaries;
     for (const RegisteredPicture& r : result->pictures) {
-        if (!r.match.ok) {
+        if (!r.match.ok()) {
             // Picture 2 is the search's partner; a later one that fails is left out of it.
-            if (r.picture == 2) return Failure{InvalidValue, registrationFailure(r.picture, r.match)};
+            if (r.picture == 2)
+                return Failure{InvalidValue, registrationFailure(r.picture, r.match.failure())};
             continue;
         }
-        session.setRegistration(r.picture, SlotRegistrationState{r.match.transform, RegistrationSource::Stars,
-                                                                 r.turn, r.turned});
+        session.setRegistration(
+            r.picture,
+            SlotRegistrationState{r.match.value().transform, RegistrationSource::Stars, r.turn, r.turned});
         for (int p = 1; p <= 2; ++p)
             session.setPoint(r.picture, p, r.points[size_t(p - 1)]);
-        summaries << registrationSummary(r.picture, r.match);
+        summaries << registrationSummary(r.picture, r.match.value());
     }
     for (int p = 1; p <= 2; ++p)
         session.setPoint(1, p, result->points[size_t(p - 1)]);
@@ -114,7 +113,7 @@ Outcome<void> findAllStars(Session& session, JobRunner& jobs, const QVector<int>
         if (!session.findStars(k, jobs))
             return Failure{InvalidValue, QStringLiteral("Подождите: ещё идёт \"%1\".").arg(jobs.title())};
         waitForJobs(jobs);
-        if (!session.slot(k).currentStars()) return Failure{UserInterrupt, StoppedReason};
+        if (!session.slot(k).currentStars()) return stoppedFailure();
     }
     return {};
 }
@@ -146,7 +145,7 @@ Outcome<void> runJob(JobRunner& jobs, const QString& title, std::function<void(J
     if (!jobs.start(title, std::move(work), {}, [ended](const JobEnd& end) { *ended = end; }))
         return Failure{InvalidValue, QStringLiteral("Подождите: ещё идёт \"%1\".").arg(jobs.title())};
     waitForJobs(jobs);
-    if (ended->stopped) return Failure{UserInterrupt, StoppedReason};
+    if (ended->stopped) return stoppedFailure();
     try {
         ended->rethrowFailure();
     } catch (const VorlanError& e) {
@@ -158,24 +157,13 @@ Outcome<void> runJob(JobRunner& jobs, const QString& title, std::function<void(J
 }
 
 Outcome<SkyWcs> solvePicture(const QImage& picture, JobRunner& jobs, const SolveOptions& options) {
-    auto stars = std::make_shared<StarList>();
-    const Outcome<void> found = runJob(jobs, QStringLiteral("Поиск звёзд"),
-                                       [picture, stars](JobControl&) { *stars = detectStars(picture); });
-    if (!found.ok()) return found.failure();
-    PlateSolver solver;
-    std::optional<Outcome<SkyWcs>> outcome;
-    QEventLoop loop;
-    QObject::connect(&solver, &PlateSolver::finished, &loop, [&](const SkyWcs& wcs) {
-        outcome = wcs;
-        loop.quit();
-    });
-    QObject::connect(&solver, &PlateSolver::failed, &loop, [&](const QString& reason) {
-        outcome = Failure{InvalidValue, reason};
-        loop.quit();
-    });
-    if (!solver.start(*stars, options)) return Failure{InvalidValue, QStringLiteral("Решение уже идёт.")};
-    if (!outcome) loop.exec();
-    return *outcome;
+    auto solved = std::make_shared<std::optional<Outcome<SkyWcs>>>();
+    const Outcome<void> ran =
+        runJob(jobs, QStringLiteral("Определение координат"), [picture, options, solved](JobControl&) {
+            *solved = PlateSolver().solvePicture(picture, options);
+        });
+    if (!ran.ok()) return ran.failure();
+    return **solved;
 }
 
 Outcome<PipelineResult> runPipeline(Session& session, JobRunner& jobs, const PipelineOptions& options) {

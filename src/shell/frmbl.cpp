@@ -8,7 +8,6 @@
 #include "report/moversession.h"
 #include "report/reportsettings.h"
 #include "series/shownseries.h"
-#include "stars/starlist.h"
 #include "shell/clicklabel.h"
 #include "shell/guard.h"
 #include "shell/keyrouting.h"
@@ -18,8 +17,10 @@
 #include "shell/start.h"
 #include "shell/windowkit.h"
 #include "sky/picturesky.h"
+#include "stars/starlist.h"
 #include "view/imageframe.h"
 #include "view/picturebox.h"
+#include "view/twips.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -494,8 +495,8 @@ void frmBl::resizeEvent(QResizeEvent* e) {
     // The twip size set on load stands until the window really gets another size.
     if (size() != m_loadedSize) {
         m_loadedSize = QSize();
-        m_widthTwips = float(frameGeometry().width() * 15);
-        m_heightTwips = float(frameGeometry().height() * 15);
+        m_widthTwips = float(toTwips(frameGeometry().width()));
+        m_heightTwips = float(toTwips(frameGeometry().height()));
     }
     runGuarded([this] { Form_Resize(); });
 }

@@ -1,11 +1,12 @@
 #include "shell/layout.h"
+#include "view/twips.h"
 
 namespace vorlan {
 
 LoadGeometry mainWindowLoadGeometry(int screenWidthPx, int screenHeightPx) {
     LoadGeometry g;
-    g.width = float(screenWidthPx) * 15.0f - 200.0f;
-    g.height = float(screenHeightPx) * 15.0f - 500.0f;
+    g.width = toTwips(float(screenWidthPx)) - 200.0f;
+    g.height = toTwips(float(screenHeightPx)) - 500.0f;
     g.top = 50;
     g.left = 50;
     return g;
@@ -15,8 +16,8 @@ ResizeLayout mainWindowResizeLayout(float widthTwips, float heightTwips) {
     // 113: caption, menu and borders; 50: margin; 15: the horizontal bar above the panel;
     // 25: the vertical bar at the right.
     ResizeLayout l{};
-    l.W = widthTwips / 15.0f;
-    l.H = heightTwips / 15.0f;
+    l.W = toPixels(widthTwips);
+    l.H = toPixels(heightTwips);
     l.frameTop = l.H - 113 - 50;
     l.frameLeft = 0;
     l.hscrollTop = l.H - 113 - 50 - 15;

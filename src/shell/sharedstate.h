@@ -10,7 +10,7 @@ namespace vorlan {
 /// Fields that come in threes are declared by name; the slot accessors (DisplayScale(k), ...)
 /// let a per-slot procedure be written once for k = 1, 2, 3.
 struct SharedState {
-    // Reference points in picture twips (picture pixels x 15, independent of zoom); 0 = not set.
+    // Reference points in picture twips (picture pixels x TwipsPerPixel, independent of zoom); 0 = not set.
     float Point1X1 = 0, Point1Y1 = 0, Point1X2 = 0, Point1Y2 = 0, Point1X3 = 0, Point1Y3 = 0;
     float Point2X1 = 0, Point2Y1 = 0, Point2X2 = 0, Point2Y2 = 0, Point2X3 = 0, Point2Y3 = 0;
     // Centre of the displayed picture 1 in twips, kept by the plate solution.

@@ -3,6 +3,8 @@
 // What every window builds itself with: controls named and placed at their design rectangles,
 // the narrow font the panels' captions were laid out for, and the mouse codes its handlers take.
 
+#include "view/twips.h"
+
 #include <QAction>
 #include <QFont>
 #include <QRect>
@@ -13,9 +15,9 @@
 
 namespace vorlan {
 
-/// Pixels of a design length in twips (15 twips a pixel), rounded to the nearest.
+/// Pixels of a design length in twips, rounded to the nearest.
 inline int twipsToPixels(double twips) {
-    return int(std::lround(twips / 15.0));
+    return int(std::lround(toPixels(twips)));
 }
 
 /// Gives a control its name (objectName, the name the user guide and the tests use).

@@ -79,15 +79,17 @@ void frmBl::picture1Changed(const QString& path) {
     PictureSky& sky = pictureSky();
     const bool hadWcs = sky.wcsInForce() != nullptr;
     sky = PictureSky{};
-    sky.header = HeaderWcs(path);
-    if (sky.header.isValid()) {
+    const Outcome<SkyWcs> header = ReadHeaderWcs(path);
+    sky.header = header.valueOr(SkyWcs());
+    if (header.ok()) {
         putSkyInForce(SkySource::HeaderWcs);
         return;
     }
     if (hadWcs) mnuKoordinat->setEnabled(false); // that WCS was the old picture's
     // A header WCS that would put the picture at a wrong place is not used, and the user is told
     // why, so that a picture without coordinates is not taken for one without a header WCS.
-    if (sky.header.refused()) txtInfo->setPlainText(sky.header.reason() + QStringLiteral("\r\n"));
+    if (header.failure().number == SkyWcs::RefusedWcsNumber)
+        txtInfo->setPlainText(header.reason() + QStringLiteral("\r\n"));
 }
 
 } // namespace vorlan

@@ -5,7 +5,6 @@
 #include "shell/prompter.h"
 #include "shell/sharedstate.h"
 #include "sky/picturesky.h"
-#include "stars/stardetect.h"
 #include "view/imageframe.h"
 
 #include <QCloseEvent>
@@ -15,6 +14,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <cmath>
+#include <optional>
 
 namespace vorlan {
 
@@ -50,24 +50,30 @@ frmSolve::frmSolve(QWidget* parent) : QWidget(parent, Qt::Dialog) {
     m_tick.setInterval(TickMs);
     connect(&m_tick, &QTimer::timeout, this, guard([this] { showTime(); }));
     connect(cmdPrer, &QPushButton::clicked, this, guard([this] { cmdPrer_Click(); }));
-    connect(&m_solver, &PlateSolver::finished, this, guard([this](const SkyWcs& wcs) { solved(wcs); }));
-    connect(&m_solver, &PlateSolver::failed, this, guard([this](const QString& reason) { failed(reason); }));
 }
 
 bool frmSolve::start(const QImage& picture, const SolveOptions& options) {
     if (m_running) return false;
-    const int run = ++m_run;
-    auto stars = std::make_shared<StarList>();
+    auto outcome = std::make_shared<std::optional<Outcome<SkyWcs>>>();
     QPointer<frmSolve> self(this);
-    // The stars are found on the job runner; the picture is the slot's, shared, not copied.
+    // The picture is the slot's, shared, not copied.
     const bool started = MainForm().startJob(
-        QStringLiteral("поиск звёзд"), [picture, stars](JobControl&) { *stars = detectStars(picture); }, {},
-        [self, run, stars](const JobEnd& end) {
-            // A run stopped meanwhile has nothing more to do with its stars.
-            const bool current = self && self->m_running && self->m_run == run;
-            if (current && end.failure) self->end();
+        QStringLiteral("определение координат"),
+        [picture, options, outcome, solver = m_solver](JobControl&) {
+            *outcome = solver->solvePicture(picture, options);
+        },
+        [self](const JobProgress& p) {
+            if (self && !p.text.isEmpty()) self->lblShag->setText(p.text);
+        },
+        [self, outcome](const JobEnd& end) {
+            if (self) self->end();
             end.rethrowFailure();
-            if (current) self->solveStars(*stars);
+            // A stopped run says nothing and changes nothing.
+            if (!self || end.stopped || !*outcome) return;
+            if ((*outcome)->ok())
+                self->solved((*outcome)->value());
+            else
+                self->failed((*outcome)->reason());
         });
     if (!started) return false;
     m_options = options;
@@ -85,12 +91,6 @@ bool frmSolve::start(const QImage& picture, const SolveOptions& options) {
     return true;
 }
 
-void frmSolve::solveStars(const StarList& stars) {
-    lblShag->setText(QStringLiteral("Звёзд на снимке: %1. Поиск по каталогу...").arg(stars.stars.size()));
-    // Whatever stands in the way (no solver, no index files, too few stars) comes back as failed.
-    m_solver.start(stars, m_options);
-}
-
 void frmSolve::showTime() {
     lblVremja->setText(QStringLiteral("Прошло %1 с (не больше %2 с)")
                            .arg(int(m_clock.elapsed() / 1000))
@@ -106,25 +106,16 @@ void frmSolve::end() {
 void frmSolve::cmdPrer_Click() {
     if (!m_running) return hide();
     end();
-    // The solver is killed at once; its failed signal then finds the run ended and says nothing.
-    // The star search polls no stop: it ends on its own, and its stars are dropped.
-    if (m_solver.isRunning())
-        m_solver.stop();
-    else
-        MainForm().requestStop();
+    MainForm().requestStop();
 }
 
 void frmSolve::solved(const SkyWcs& wcs) {
-    if (!m_running) return;
-    end();
     frmBl& main = MainForm();
     main.pictureSky().solved = wcs;
     main.putSkyInForce(SkySource::SolvedWcs);
 }
 
 void frmSolve::failed(const QString& reason) {
-    if (!m_running) return;
-    end();
     Prompter::instance().message(&MainForm(), reason, QMessageBox::Warning);
 }
 

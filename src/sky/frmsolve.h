@@ -13,11 +13,11 @@ class QPushButton;
 
 namespace vorlan {
 
-/// The progress window of "Определить координаты по звёздам...": it finds the stars of picture
-/// 1 on the program's job runner, hands them to astrometry.net through a PlateSolver, shows the
-/// step and the time gone, and offers "Прервать". It is modal to the main window, which goes on
-/// repainting. A solution is put in force on the main window; a failure is reported there and
-/// changes nothing. Closing it through the title bar stops the run like "Прервать".
+/// The progress window of "Определить координаты по звёздам...": one job on the program's job
+/// runner finds the stars of picture 1 and hands them to astrometry.net through a PlateSolver;
+/// the window shows the step and the time gone, and offers "Прервать", the runner's stop. It is modal to the
+/// main window, which goes on repainting. A solution is put in force on the main window; a failure is
+/// reported there and changes nothing. Closing it through the title bar stops the run like "Прервать".
 class frmSolve : public QWidget {
     Q_OBJECT
   public:
@@ -33,28 +33,27 @@ class frmSolve : public QWidget {
     /// True from start() until the outcome has been handled.
     bool isRunning() const { return m_running; }
     /// The solver, for what a test needs to see of its process.
-    const PlateSolver& solver() const { return m_solver; }
+    const PlateSolver& solver() const { return *m_solver; }
 
-    /// "Прервать": the solver process is killed at once; a star search under way is asked to
-    /// stop and its stars are dropped. Nothing changes on the main window.
+    /// "Прервать": the job is asked to stop; it kills the solver's processes within milliseconds,
+    /// or drops the stars of a star search under way. Nothing changes on the main window.
     void cmdPrer_Click();
 
   protected:
     void closeEvent(QCloseEvent* e) override;
 
   private:
-    void solveStars(const StarList& stars);
     void showTime();
     void end();
     void solved(const SkyWcs& wcs);
     void failed(const QString& reason);
 
-    PlateSolver m_solver;
+    /// Shared with the job, which may outlast a window closed meanwhile.
+    std::shared_ptr<PlateSolver> m_solver = std::make_shared<PlateSolver>();
     SolveOptions m_options;
     QTimer m_tick;
     QElapsedTimer m_clock;
     bool m_running = false;
-    int m_run = 0; ///< counts runs, so the stars of a stopped run are known as stale
 };
 
 /// The time a solve from the menu may take, seconds: 60 unless set otherwise (tests of a solve

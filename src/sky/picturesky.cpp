@@ -45,8 +45,14 @@ QString PictureSky::catalogue() const {
     return wcs ? wcs->catalogue() : QString();
 }
 
+Outcome<SkyWcs> ReadHeaderWcs(const QString& picturePath) {
+    if (picturePath.isEmpty() || !isFitsFile(picturePath))
+        return Failure{SkyWcs::NoWcsNumber, QStringLiteral("не файл FITS")};
+    return SkyWcs::fromFitsFile(picturePath);
+}
+
 SkyWcs HeaderWcs(const QString& picturePath) {
-    return !picturePath.isEmpty() && isFitsFile(picturePath) ? SkyWcs::fromFitsFile(picturePath) : SkyWcs();
+    return ReadHeaderWcs(picturePath).valueOr(SkyWcs());
 }
 
 QStringList ProjectSkyLines(const PictureSky& sky) {
@@ -75,7 +81,8 @@ StoredSky ReadProjectSkyLines(const QStringList& extensionLines) {
                 }
         }
     }
-    if (!cards.isEmpty()) stored.solved = SkyWcs::fromHeaderText(cards.join(QLatin1Char('\n')));
+    if (!cards.isEmpty())
+        stored.solved = SkyWcs::fromHeaderText(cards.join(QLatin1Char('\n'))).valueOr(SkyWcs());
     return stored;
 }
 
@@ -135,11 +142,12 @@ QList<DamagedSkyLine> DamagedProjectSkyLines(const QStringList& extensionLines) 
         if (!why.isEmpty()) damaged.append({i, {number, why}});
     }
     if (!damaged.isEmpty() || cards.isEmpty()) return damaged;
-    const SkyWcs wcs = SkyWcs::fromHeaderText(cards.join(QLatin1Char('\n')));
+    const Outcome<SkyWcs> read = SkyWcs::fromHeaderText(cards.join(QLatin1Char('\n')));
+    const SkyWcs wcs = read.valueOr(SkyWcs());
     const double scale = wcs.arcsecPerPixel();
-    if (!wcs.isValid())
+    if (!read.ok())
         damaged.append(
-            {firstCard, {ErrorNumber::InvalidValue, QStringLiteral("WCS не читается: ") + wcs.reason()}});
+            {firstCard, {ErrorNumber::InvalidValue, QStringLiteral("WCS не читается: ") + read.reason()}});
     else if (wcs.width() > 0 && wcs.height() > 0 && !(scale >= 1e-3 && scale <= 36000))
         damaged.append({firstCard,
                         {ErrorNumber::InvalidValue,

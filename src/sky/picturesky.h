@@ -51,6 +51,9 @@ struct PictureSky {
 /// The WCS of a picture file's FITS header; invalid for a picture of another format, or a FITS
 /// file without a celestial WCS.
 SkyWcs HeaderWcs(const QString& picturePath);
+/// The same, or why there is none: the file is no FITS, its header has no WCS, or its WCS is
+/// refused (failure number SkyWcs::RefusedWcsNumber).
+Outcome<SkyWcs> ReadHeaderWcs(const QString& picturePath);
 
 /// The extension lines a project keeps (see above), each without a line end; none when
 /// the picture has neither a header nor a solved WCS, so such projects are written as before.

@@ -5,6 +5,7 @@
 #include "shell/sharedstate.h"
 #include "sky/skymath.h"
 #include "sky/skytext.h"
+#include "view/twips.h"
 
 #include <cmath>
 
@@ -16,8 +17,8 @@ namespace {
 
 const QString CrLf = QStringLiteral("\r\n");
 
-/// Twips of the displayed picture to degrees at f twips per radian: 15 x 57.2957795130823.
-constexpr double PixelsToDegrees = 859.4366926962346;
+/// Twips of the displayed picture to degrees at f twips per radian.
+constexpr double PixelsToDegrees = TwipsPerPixel * DegPerRad;
 
 int sign(double v) {
     return v > 0 ? 1 : (v < 0 ? -1 : 0);
@@ -99,8 +100,8 @@ SkyFix SolveAtScale(const MarkedStars& m, float scale, TwipPoint target) {
 }
 
 QString CentreDistanceText(int widthPx, int heightPx, float x, float y) {
-    const double cx = RoundToInt32(widthPx * 15.0 / 2);
-    const double cy = RoundToInt32(heightPx * 15.0 / 2);
+    const double cx = RoundToInt32(toTwips(double(widthPx)) / 2);
+    const double cy = RoundToInt32(toTwips(double(heightPx)) / 2);
     const int32_t d = RoundToInt32(std::sqrt((cx - x) * (cx - x) + (cy - y) * (cy - y)));
     const int32_t r = RoundToInt32(std::sqrt(cx * cx + cy * cy));
     const int32_t off = RoundToInt32(std::fabs(double(r) - d) * 100);
@@ -131,7 +132,7 @@ PlateSolution SolvePlate(const PlateInput& in) {
     // whole pixels, so the result is the same at any zoom.
     const double widthPx = double(in.pictureWidth) * in.displayScale;
     const double heightPx = double(in.pictureHeight) * in.displayScale;
-    out.centre = {ToSingle(widthPx * 15 / 2), ToSingle(heightPx * 15 / 2)};
+    out.centre = {ToSingle(toTwips(widthPx) / 2), ToSingle(toTwips(heightPx) / 2)};
     out.centreSky = SolveAtScale(in.marked, in.displayScale, out.centre);
     out.centreText = SkyPositionText(out.centreSky.ra, out.centreSky.dec);
 

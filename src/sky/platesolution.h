@@ -32,7 +32,7 @@ struct SkyFix {
 /// identical or all-zero star coordinates, a star at a celestial pole.
 SkyFix SolveSkyPosition(TwipPoint p1, TwipPoint p2, TwipPoint target, const StarPair& stars);
 
-/// The marks of picture 1 in picture twips (picture pixels x 15, independent of zoom) with the
+/// The marks of picture 1 in picture twips (picture pixels x TwipsPerPixel, independent of zoom) with the
 /// stars' coordinates.
 struct MarkedStars {
     TwipPoint point1;

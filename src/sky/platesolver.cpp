@@ -1,10 +1,17 @@
 #include "sky/platesolver.h"
 
+#include "common/jobrunner.h"
+#include "stars/stardetect.h"
+
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <algorithm>
 #include <cerrno>
@@ -20,6 +27,10 @@ const QString SolverMissingText =
     QStringLiteral("Не найден solve-field: установите пакеты astrometry.net и astrometry-data-tycho2.");
 const QString IndexMissingText = QStringLiteral("Не найдены индексные файлы astrometry.net: установите пакет "
                                                 "astrometry-data-tycho2 (поля от 30' и шире).");
+
+QString SolvingText(int stars) {
+    return QStringLiteral("Звёзд на снимке: %1. Поиск по каталогу...").arg(stars);
+}
 
 namespace {
 
@@ -234,85 +245,107 @@ int RemoveLeftoverSolveFolders() {
     return removed;
 }
 
-PlateSolver::PlateSolver(QObject* parent) : QObject(parent) {
-    m_limit.setSingleShot(true);
-    connect(&m_limit, &QTimer::timeout, this, [this] {
-        killTree();
-        fail(FailedPrefix + QStringLiteral("решение не найдено за %1 с.").arg(m_options.timeLimitSeconds));
-    });
+namespace {
+
+/// How often a running solver is checked for its end, a stop and the time limit, milliseconds.
+constexpr int PollMs = 5;
+
+qint64 monotonicNs() {
+    static const QElapsedTimer clock = [] {
+        QElapsedTimer c;
+        c.start();
+        return c;
+    }();
+    return clock.nsecsElapsed() + 1; // never 0, which means "not yet"
 }
 
-PlateSolver::~PlateSolver() {
-    if (isRunning()) m_stopped = true;
-    killTree();
+Failure solveFailure(const QString& reason) {
+    return {InvalidValue, reason};
 }
 
-bool PlateSolver::isRunning() const {
-    return m_process && m_process->state() != QProcess::NotRunning;
+/// Kills the process group of a solver and collects its first process.
+void killGroup(QProcess& process) {
+    const qint64 group = process.processId();
+    if (group > 0) ::kill(pid_t(-group), SIGKILL);
+    // A killed process is gone in milliseconds; this only collects it.
+    process.waitForFinished(1000);
 }
 
-qint64 PlateSolver::processGroup() const {
-    return isRunning() ? m_process->processId() : 0;
+/// The outcome of a solve-field that ended on its own, its outputs in dir.
+Outcome<SkyWcs> solveFieldOutcome(QProcess& process, const QTemporaryDir& dir) {
+    const QString wcsPath = dir.filePath(QStringLiteral("stars.wcs"));
+    const bool normal = process.exitStatus() == QProcess::NormalExit;
+    if (normal && process.exitCode() == 0 && QFile::exists(wcsPath)) {
+        Outcome<SkyWcs> wcs = SkyWcs::fromFitsFile(wcsPath);
+        if (!wcs.ok()) return solveFailure(FailedPrefix + wcs.reason());
+        return wcs;
+    }
+    // solve-field ends with "Field 1 did not solve" when it searched and found nothing; its exit
+    // code says the same as for a real error.
+    const QString output = QString::fromLocal8Bit(process.readAll()).trimmed();
+    if (normal && (process.exitCode() == 0 || output.contains(QLatin1String("did not solve"))))
+        return solveFailure(FailedPrefix + QStringLiteral("решение не найдено."));
+    return solveFailure(FailedPrefix + QStringLiteral("solve-field завершился с ошибкой (%1).")
+                                           .arg(output.section(QLatin1Char('\n'), -1).trimmed()));
 }
+
+} // namespace
 
 double PlateSolver::elapsedSeconds() const {
-    return m_clock.isValid() ? m_clock.nsecsElapsed() * 1e-9 : 0;
+    const qint64 started = m_startedNs;
+    if (!started) return 0;
+    const qint64 ended = m_endedNs;
+    return double((ended ? ended : monotonicNs()) - started) * 1e-9;
 }
 
-bool PlateSolver::start(const StarList& stars, const SolveOptions& options) {
-    if (isRunning()) return false;
-    m_options = options;
-    m_stopped = false;
-    m_clock.start();
-    m_process.reset();
+Outcome<SkyWcs> PlateSolver::solve(const StarList& stars, const SolveOptions& options) {
+    m_endedNs = 0;
+    m_startedNs = monotonicNs();
+    const auto ended = qScopeGuard([this] { m_endedNs = monotonicNs(); });
 
-    // What is wrong before the run is reported as the run's outcome, after start() returns.
-    auto refuse = [this](const QString& reason) {
-        QMetaObject::invokeMethod(
-            this, [this, reason] { fail(reason); }, Qt::QueuedConnection);
-        return true;
-    };
     const QString program = QFileInfo(options.program).isAbsolute()
                                 ? (QFileInfo(options.program).isExecutable() ? options.program : QString())
                                 : QStandardPaths::findExecutable(options.program);
-    if (program.isEmpty()) return refuse(SolverMissingText);
+    if (program.isEmpty()) return solveFailure(SolverMissingText);
     const QStringList indexes = AstrometryIndexFiles(options.configFile);
-    if (indexes.isEmpty()) return refuse(IndexMissingText);
+    if (indexes.isEmpty()) return solveFailure(IndexMissingText);
 
     // Everything the run writes goes into a folder of its own, and nowhere else: Qt names no
     // temporary folder (an empty path, that is the working folder) when TMPDIR is missing.
     const QString temp = QDir::tempPath();
     const QString named = QDir::toNativeSeparators(temp.isEmpty() ? qEnvironmentVariable("TMPDIR") : temp);
     if (temp.isEmpty() || !QDir::isAbsolutePath(temp) || !QFileInfo(temp).isDir())
-        return refuse(FailedPrefix + QStringLiteral("временной папки %1 нет. Укажите в TMPDIR папку, "
-                                                    "доступную для записи.")
-                                         .arg(named));
-    m_dir = std::make_unique<QTemporaryDir>(SolveFolderTemplate());
-    if (!m_dir->isValid())
-        return refuse(FailedPrefix + QStringLiteral("во временной папке %1 не создаётся папка (%2). Укажите "
-                                                    "в TMPDIR папку, доступную для записи.")
-                                         .arg(named, m_dir->errorString()));
-    QStringList args = SolveFieldOptions(indexes, stars.width, stars.height, m_dir->path(), options);
-    const QString xyList = m_dir->filePath(QStringLiteral("stars.xyls"));
+        return solveFailure(FailedPrefix + QStringLiteral("временной папки %1 нет. Укажите в TMPDIR папку, "
+                                                          "доступную для записи.")
+                                               .arg(named));
+    const QTemporaryDir dir(SolveFolderTemplate());
+    if (!dir.isValid())
+        return solveFailure(FailedPrefix + QStringLiteral("во временной папке %1 не создаётся папка (%2). "
+                                                          "Укажите в TMPDIR папку, доступную для записи.")
+                                               .arg(named, dir.errorString()));
+    QStringList args = SolveFieldOptions(indexes, stars.width, stars.height, dir.path(), options);
+    const QString xyList = dir.filePath(QStringLiteral("stars.xyls"));
     const int written = WriteXyList(xyList, stars);
     if (args.isEmpty() || written < 0)
-        return refuse(FailedPrefix + QStringLiteral("не записаны файлы во временную папку %1.")
-                                         .arg(QDir::toNativeSeparators(m_dir->path())));
+        return solveFailure(FailedPrefix + QStringLiteral("не записаны файлы во временную папку %1.")
+                                               .arg(QDir::toNativeSeparators(dir.path())));
     if (written < FewestStars)
-        return refuse(FailedPrefix + QStringLiteral("на снимке слишком мало звёзд (%1).").arg(written));
+        return solveFailure(FailedPrefix + QStringLiteral("на снимке слишком мало звёзд (%1).").arg(written));
     args.prepend(xyList);
 
     int lifeline[2] = {-1, -1};
     if (::pipe2(lifeline, O_CLOEXEC) != 0)
-        return refuse(FailedPrefix + QStringLiteral("не создаётся канал к процессу (%1).").arg(errno));
-    m_lifeline = lifeline[1];
-    m_process = std::make_unique<QProcess>();
-    m_process->setProcessChannelMode(QProcess::MergedChannels);
+        return solveFailure(FailedPrefix + QStringLiteral("не создаётся канал к процессу (%1).").arg(errno));
+    // Closing the write end, however this run ends, lets the watchdog end the group: whatever of
+    // the solver is left, and itself.
+    const auto dropLifeline = qScopeGuard([keep = lifeline[1]] { ::close(keep); });
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
     // Its own process group, so that a stop reaches the engine solve-field starts as well. A
     // watchdog in that group waits on a pipe only this process writes to: when this process
     // ends, however it ends, the pipe closes and the watchdog kills the group. Only calls that
     // are safe between fork and exec are made here.
-    m_process->setChildProcessModifier([watch = lifeline[0], keep = lifeline[1]] {
+    process.setChildProcessModifier([watch = lifeline[0], keep = lifeline[1]] {
         ::setpgid(0, 0);
         if (::fork() == 0) {
             ::close(keep);
@@ -330,69 +363,42 @@ bool PlateSolver::start(const StarList& stars, const SolveOptions& options) {
         }
         ::close(watch);
     });
-    connect(m_process.get(), &QProcess::finished, this, &PlateSolver::onProcessFinished);
-    connect(m_process.get(), &QProcess::errorOccurred, this, [this](QProcess::ProcessError e) {
-        if (e == QProcess::FailedToStart) fail(SolverMissingText);
-    });
-    m_process->start(program, args);
+    process.start(program, args);
     ::close(lifeline[0]);
-    m_limit.start(options.timeLimitSeconds * 1000);
-    return true;
-}
+    if (!process.waitForStarted(-1)) return solveFailure(SolverMissingText);
+    m_group = process.processId();
+    const auto gone = qScopeGuard([this] { m_group = 0; });
 
-void PlateSolver::dropLifeline() {
-    // The watchdog then ends the group: whatever of the solver is left, and itself.
-    if (m_lifeline >= 0) ::close(m_lifeline);
-    m_lifeline = -1;
-}
-
-void PlateSolver::killTree() {
-    m_limit.stop();
-    dropLifeline();
-    if (!isRunning()) return;
-    // The outcome of a killed run is the caller's to report, not the process's.
-    m_process->disconnect(this);
-    const qint64 group = m_process->processId();
-    if (group > 0) ::kill(pid_t(-group), SIGKILL);
-    // A killed process is gone in milliseconds; this only collects it.
-    m_process->waitForFinished(1000);
-}
-
-void PlateSolver::stop() {
-    if (!isRunning()) return;
-    m_stopped = true;
-    killTree();
-    fail(QStringLiteral("Определение координат прервано."));
-}
-
-void PlateSolver::fail(const QString& reason) {
-    m_limit.stop();
-    dropLifeline();
-    if (m_process) m_process->disconnect(this);
-    m_dir.reset();
-    emit failed(reason);
-}
-
-void PlateSolver::onProcessFinished(int exitCode, QProcess::ExitStatus status) {
-    if (m_stopped) return;
-    m_limit.stop();
-    dropLifeline();
-    const QString wcsPath = m_dir->filePath(QStringLiteral("stars.wcs"));
-    if (status == QProcess::NormalExit && exitCode == 0 && QFile::exists(wcsPath)) {
-        const SkyWcs wcs = SkyWcs::fromFitsFile(wcsPath);
-        if (!wcs.isValid()) return fail(FailedPrefix + wcs.reason());
-        m_process->disconnect(this);
-        m_dir.reset();
-        emit finished(wcs);
-        return;
+    // The job waits here; its stop and the time limit are looked at between short waits.
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 limitMs = qint64(options.timeLimitSeconds) * 1000;
+    int shownSeconds = -1;
+    while (process.state() != QProcess::NotRunning && !process.waitForFinished(PollMs)) {
+        if (stopRequestedHere()) {
+            killGroup(process);
+            return stoppedFailure();
+        }
+        if (clock.elapsed() >= limitMs) {
+            killGroup(process);
+            return solveFailure(FailedPrefix +
+                                QStringLiteral("решение не найдено за %1 с.").arg(options.timeLimitSeconds));
+        }
+        if (JobControl* c = JobControl::current(); c && clock.elapsed() / 1000 != shownSeconds) {
+            shownSeconds = int(clock.elapsed() / 1000);
+            c->progress(shownSeconds, options.timeLimitSeconds, SolvingText(int(stars.stars.size())));
+        }
     }
-    // solve-field ends with "Field 1 did not solve" when it searched and found nothing; its exit
-    // code says the same as for a real error.
-    const QString output = QString::fromLocal8Bit(m_process->readAll()).trimmed();
-    if (status == QProcess::NormalExit && (exitCode == 0 || output.contains(QLatin1String("did not solve"))))
-        return fail(FailedPrefix + QStringLiteral("решение не найдено."));
-    fail(FailedPrefix + QStringLiteral("solve-field завершился с ошибкой (%1).")
-                            .arg(output.section(QLatin1Char('\n'), -1).trimmed()));
+    if (process.error() == QProcess::FailedToStart) return solveFailure(SolverMissingText);
+    return solveFieldOutcome(process, dir);
+}
+
+Outcome<SkyWcs> PlateSolver::solvePicture(const QImage& picture, const SolveOptions& options) {
+    const StarList stars = detectStars(picture);
+    if (stopRequestedHere()) return stoppedFailure();
+    if (JobControl* c = JobControl::current())
+        c->progress(0, options.timeLimitSeconds, SolvingText(int(stars.stars.size())));
+    return solve(stars, options);
 }
 
 } // namespace vorlan

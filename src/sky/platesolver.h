@@ -2,19 +2,16 @@
 
 // Plate solving offline with astrometry.net: its solve-field runs as a separate process on the
 // star list of a picture (it extracts no stars of its own), and the WCS it finds is read with
-// wcslib. The process runs while the event loop goes on; the object reports by signal.
+// wcslib. The process runs inside a job of the job runner.
 
+#include "common/outcome.h"
 #include "sky/skywcs.h"
 #include "stars/starlist.h"
 
-#include <QElapsedTimer>
-#include <QObject>
-#include <QProcess>
+#include <QImage>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
-#include <QTimer>
-#include <memory>
+#include <atomic>
 
 namespace vorlan {
 
@@ -55,6 +52,8 @@ QStringList AstrometryIndexFiles(const QString& configFile = QString());
 /// The Russian message for a solver that is not installed, and for missing index files.
 extern const QString SolverMissingText;
 extern const QString IndexMissingText;
+/// The step a running solve shows: the stars found, and the catalogue being searched.
+QString SolvingText(int stars);
 
 /// Writes stars as astrometry.net's x/y list: a FITS binary table with columns X, Y and FLUX,
 /// brightest first, in FITS pixels (1-based, row 1 at the bottom of the picture, see skywcs.h).
@@ -79,50 +78,34 @@ QString SolveFolderTemplate();
 /// how many were removed.
 int RemoveLeftoverSolveFolders();
 
-/// One solve-field run at a time. start() returns at once; exactly one of finished or failed
-/// follows (failed also after stop()). Safe to destroy while running: the process is killed.
-/// The solver runs in a process group of its own together with a watchdog that kills the group
-/// as soon as this process is gone, so solve-field and astrometry-engine do not outlive a
-/// Vorlan that was killed or crashed.
-class PlateSolver : public QObject {
-    Q_OBJECT
+/// solve-field run as the work of a job: solve() starts the process and waits for it, polling
+/// the stop of the job it runs in every few milliseconds, so "Прервать", the progress line and
+/// one job at a time are the job runner's. The solver runs in a process group of its own together
+/// with a watchdog that kills the group as soon as this process is gone, so solve-field and
+/// astrometry-engine do not outlive a Vorlan that was killed or crashed; a stop or the time limit
+/// kills the group at once.
+class PlateSolver {
   public:
-    explicit PlateSolver(QObject* parent = nullptr);
-    ~PlateSolver() override;
-
     /// Solves a picture from its star list (picture pixels, StarList's frame; its width and
-    /// height are the picture's). Refused (returns false, no signal) while a run is under way;
-    /// problems found before the run (no solver, no index files, too few stars) come as failed.
-    bool start(const StarList& stars, const SolveOptions& options = {});
+    /// height are the picture's), giving its WCS sized as the star list's picture. Fails, with a
+    /// Russian reason, when something is missing (solver, index files, stars, a temporary
+    /// folder), when the time limit passes or solve-field finds nothing, and when the job is
+    /// stopped. Off a job's thread nothing stops it but the time limit.
+    Outcome<SkyWcs> solve(const StarList& stars, const SolveOptions& options = {});
+    /// Finds the stars of picture (stopped with the job as well) and solves from them.
+    Outcome<SkyWcs> solvePicture(const QImage& picture, const SolveOptions& options = {});
 
-    /// Ends the run: the whole process tree is killed at once; failed follows.
-    void stop();
-
-    bool isRunning() const;
-    /// Process group of the running solver (its children included), 0 when none.
-    qint64 processGroup() const;
-    /// Seconds since start() of the current or last run.
+    /// Process group of the running solver (its children included), 0 when none. Safe to ask
+    /// from another thread while solve() runs.
+    qint64 processGroup() const { return m_group; }
+    bool isRunning() const { return processGroup() != 0; }
+    /// Seconds since the start of the current or last solve(); safe from another thread.
     double elapsedSeconds() const;
 
-  signals:
-    /// The picture's WCS (sized as the star list's picture).
-    void finished(const vorlan::SkyWcs& wcs);
-    /// Russian reason.
-    void failed(const QString& reason);
-
   private:
-    void onProcessFinished(int exitCode, QProcess::ExitStatus status);
-    void fail(const QString& reason);
-    void killTree();
-    void dropLifeline();
-
-    std::unique_ptr<QProcess> m_process;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QTimer m_limit;
-    QElapsedTimer m_clock;
-    SolveOptions m_options;
-    bool m_stopped = false;
-    int m_lifeline = -1; ///< write end of the pipe the watchdog waits on; -1 when none
+    std::atomic<qint64> m_group{0};
+    std::atomic<qint64> m_startedNs{0};
+    std::atomic<qint64> m_endedNs{0};
 };
 
 } // namespace vorlan

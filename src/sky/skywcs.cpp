@@ -2,6 +2,7 @@
 
 #include "common/vorlanerror.h"
 #include "sky/platesolution.h"
+#include "view/twips.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -203,7 +204,16 @@ SkyWcs& SkyWcs::operator=(const SkyWcs& other) {
     return *this;
 }
 
-SkyWcs SkyWcs::fromHeaderText(const QString& cards) {
+Outcome<SkyWcs> SkyWcs::checked() && {
+    if (isValid()) return std::move(*this);
+    return Failure{d->refused ? RefusedWcsNumber : NoWcsNumber, d->reason};
+}
+
+Outcome<SkyWcs> SkyWcs::fromHeaderText(const QString& cards) {
+    return parsed(cards).checked();
+}
+
+SkyWcs SkyWcs::parsed(const QString& cards) {
     SkyWcs out;
     QByteArray header;
     for (const QString& line : cards.split(QLatin1Char('\n'))) {
@@ -221,14 +231,12 @@ SkyWcs SkyWcs::fromHeaderText(const QString& cards) {
     return out;
 }
 
-SkyWcs SkyWcs::fromFitsFile(const QString& path) {
+Outcome<SkyWcs> SkyWcs::fromFitsFile(const QString& path) {
     SkyWcs out;
     int status = 0;
     fitsfile* f = nullptr;
-    if (fits_open_diskfile(&f, QFile::encodeName(path).constData(), READONLY, &status)) {
-        out.d->reason = QStringLiteral("файл FITS не открывается");
-        return out;
-    }
+    if (fits_open_diskfile(&f, QFile::encodeName(path).constData(), READONLY, &status))
+        return Failure{NoWcsNumber, QStringLiteral("файл FITS не открывается")};
     for (int hdu = 1;; ++hdu) {
         int type = 0;
         if (fits_movabs_hdu(f, hdu, &type, &status)) break;
@@ -240,7 +248,7 @@ SkyWcs SkyWcs::fromFitsFile(const QString& path) {
         else
             fits_hdr2str(f, 0, nullptr, 0, &text, &cards, &status);
         if (status || !text) break;
-        SkyWcs candidate = fromHeaderText(QString::fromLatin1(text, qsizetype(cards) * CardLength));
+        SkyWcs candidate = parsed(QString::fromLatin1(text, qsizetype(cards) * CardLength));
         fits_free_memory(text, &status);
         if (candidate.isValid()) {
             out = std::move(candidate);
@@ -251,7 +259,7 @@ SkyWcs SkyWcs::fromFitsFile(const QString& path) {
     }
     int closing = 0;
     fits_close_file(f, &closing);
-    return out;
+    return std::move(out).checked();
 }
 
 QString SkyWcs::toHeaderText() const {
@@ -276,14 +284,8 @@ QString SkyWcs::toHeaderText() const {
 bool SkyWcs::isValid() const {
     return d->wcs != nullptr;
 }
-bool SkyWcs::refused() const {
-    return d->refused;
-}
 QString SkyWcs::catalogue() const {
     return isValid() ? d->catalogue : QString();
-}
-QString SkyWcs::reason() const {
-    return isValid() ? QString() : d->reason;
 }
 int SkyWcs::width() const {
     return d->width;
@@ -344,7 +346,7 @@ std::optional<QPointF> SkyWcs::skyToPicture(SkyCoord sky) const {
 
 std::optional<SkyCoord> SkyWcs::skyAtTwips(float x, float y, float displayScale) const {
     if (!(displayScale > 0)) return std::nullopt;
-    const double perPixel = 15.0 * displayScale;
+    const double perPixel = toTwips(double(displayScale));
     return pictureToSky({x / perPixel, y / perPixel});
 }
 

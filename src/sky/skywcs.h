@@ -10,7 +10,7 @@
 //   picture pixel  (x, y): continuous pixels of the picture as displayed, y down, (0, 0) the
 //                  top-left corner, (0.5, 0.5) the centre of the top-left pixel (the frame of
 //                  StarList). So p1 = x + 0.5 and p2 = height - y + 0.5.
-//   twips          picture pixels x 15 x the display scale: the mouse positions of the readout.
+//   twips          picture pixels x TwipsPerPixel x the display scale: the mouse positions of the readout.
 //
 // Sky positions are radians, right ascension in [0, 2π). Only equatorial WCSs (RA/DEC axes) are
 // taken, since the readout shows right ascension and declination.
@@ -18,6 +18,7 @@
 // A SkyWcs is a value: copies are independent. One object must not be used from two threads at
 // once (wcslib keeps work space in it).
 
+#include "common/outcome.h"
 #include "sky/platesolution.h"
 
 #include <QPointF>
@@ -39,7 +40,7 @@ QString CatalogueOfIndex(int id);
 
 class SkyWcs {
   public:
-    /// No WCS: isValid() is false.
+    /// No WCS: isValid() is false. (A header whose WCS cannot be read gives a failure instead.)
     SkyWcs();
     ~SkyWcs();
     SkyWcs(const SkyWcs& other);
@@ -51,12 +52,21 @@ class SkyWcs {
     /// extension, a tile-compressed one read as the image it holds) whose header describes one.
     /// Also reads the .wcs files astrometry.net writes (a primary HDU of header cards only).
     /// The picture size is that HDU's NAXIS1 x NAXIS2, or IMAGEW x IMAGEH for a header without an
-    /// image. Invalid, with reason() in Russian, when there is none.
-    static SkyWcs fromFitsFile(const QString& path);
+    /// image. Fails, with a Russian reason, when there is none (number NoWcsNumber) or when it
+    /// is refused (RefusedWcsNumber, see refused below).
+    static Outcome<SkyWcs> fromFitsFile(const QString& path);
 
     /// From FITS header cards: 80-character cards, each optionally followed by a line break
     /// (shorter lines are padded), as toHeaderText writes them or as a header is read whole.
-    static SkyWcs fromHeaderText(const QString& cards);
+    /// Fails as fromFitsFile does.
+    static Outcome<SkyWcs> fromHeaderText(const QString& cards);
+
+    /// The failure numbers of a header without a celestial WCS, and of one whose WCS is refused:
+    /// it would put the picture at a wrong place (a mapping card wcslib cannot read such as
+    /// CRVAL1 = NAN, a value that is no finite number, a declination beyond the pole, a zero or
+    /// singular CD / PC matrix); the reason then says which.
+    static constexpr int NoWcsNumber = BadFile;
+    static constexpr int RefusedWcsNumber = InvalidValue;
 
     /// The WCS as header cards, one card a line without its trailing blanks: wcslib's own
     /// rendering of it (SIP kept as SIP) at 17 significant digits, astrometry.net's note of the
@@ -65,13 +75,6 @@ class SkyWcs {
     QString toHeaderText() const;
 
     bool isValid() const;
-    /// Why the WCS is invalid (Russian), empty when valid.
-    QString reason() const;
-    /// The header describes a celestial WCS, but one that would put the picture at a wrong place:
-    /// a mapping card wcslib cannot read (CRVAL1 = NAN), a value that is no finite number, a
-    /// declination beyond the pole, a zero or singular CD / PC matrix. reason() says which.
-    /// False for a valid WCS and for a header without any.
-    bool refused() const;
     /// The MPC's code of the star catalogue the WCS was fitted to ("Tyc2", "2MASS", "Gaia2"),
     /// when the header has astrometry.net's note of the index that solved it; empty otherwise.
     QString catalogue() const;
@@ -115,6 +118,10 @@ class SkyWcs {
   private:
     struct Impl;
     std::unique_ptr<Impl> d;
+    /// The WCS of header cards, parsed; invalid, with its reason kept, when they hold none.
+    static SkyWcs parsed(const QString& cards);
+    /// This WCS, or why it is not one.
+    Outcome<SkyWcs> checked() &&;
 };
 
 } // namespace vorlan

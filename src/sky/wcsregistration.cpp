@@ -25,14 +25,13 @@ std::pair<double, double> residuals(const SimilarityTransform& t, const QVector<
 
 } // namespace
 
-WcsRegistration RegistrationFromWcs(const SkyWcs& wcs1, const SkyWcs& wcs2, int grid) {
-    WcsRegistration r;
+Outcome<WcsRegistration> RegistrationFromWcs(const SkyWcs& wcs1, const SkyWcs& wcs2, int grid) {
     if (!wcs1.isValid() || !wcs2.isValid() || wcs1.width() <= 0 || wcs1.height() <= 0 || wcs2.width() <= 0 ||
-        wcs2.height() <= 0) {
-        r.reason =
-            QStringLiteral("Для совмещения по координатам у обоих снимков должна быть система координат.");
-        return r;
-    }
+        wcs2.height() <= 0)
+        return Failure{
+            InvalidArgument,
+            QStringLiteral("Для совмещения по координатам у обоих снимков должна быть система координат.")};
+    WcsRegistration r;
     grid = std::max(grid, 2);
     const QRectF picture1(0, 0, wcs1.width(), wcs1.height());
     QVector<QPointF> from, to;
@@ -48,10 +47,7 @@ WcsRegistration RegistrationFromWcs(const SkyWcs& wcs1, const SkyWcs& wcs2, int 
             to << *p1;
         }
     r.points = int(from.size());
-    if (r.points < 3) {
-        r.reason = QStringLiteral("Снимки 1 и 2 не перекрываются на небе.");
-        return r;
-    }
+    if (r.points < 3) return Failure{InvalidValue, QStringLiteral("Снимки 1 и 2 не перекрываются на небе.")};
     // The handedness is the one that fits: a mirrored pair leaves a residual of the field's size.
     double best = INFINITY;
     for (bool mirrored : {false, true}) {
@@ -64,8 +60,14 @@ WcsRegistration RegistrationFromWcs(const SkyWcs& wcs1, const SkyWcs& wcs2, int 
             r.maxPixels = largest;
         }
     }
-    r.ok = true;
     return r;
+}
+
+std::optional<SimilarityTransform> wcsGuess(const SkyWcs* wcs1, const SkyWcs& wcs2) {
+    if (!wcs1) return std::nullopt;
+    const Outcome<WcsRegistration> r = RegistrationFromWcs(*wcs1, wcs2);
+    if (!r.ok() || r.value().rmsPixels >= 1) return std::nullopt;
+    return r.value().transform;
 }
 
 } // namespace vorlan

@@ -2,7 +2,7 @@
 
 // What star detection hands to everything built on it (registration, solving, the moving-object
 // search, brightness matching). Positions are continuous picture pixels: pixel column i spans
-// [i, i + 1), so the centre of the top-left pixel is (0.5, 0.5) and x * 15 is the position in
+// [i, i + 1), so the centre of the top-left pixel is (0.5, 0.5) and toTwips(x) is the position in
 // picture twips, the unit of the reference points.
 
 #include "stars/similaritytransform.h"
@@ -48,14 +48,12 @@ struct StarList {
     bool inverted = false;       ///< dark stars on a light background (a chart): values were inverted
 };
 
-/// The outcome of matching picture k's stars to picture 1's.
+/// A registration of picture k's stars on picture 1's.
 struct StarMatch {
-    bool ok = false;
-    SimilarityTransform transform; ///< picture k -> picture 1, valid when ok
+    SimilarityTransform transform;  ///< picture k -> picture 1
     QVector<QPair<int, int>> pairs; ///< (index in picture 1's list, index in picture k's list)
     int matched = 0;                ///< stars matched within tolerance after the final fit
     double rmsPixels = 0;           ///< residual RMS of the matched stars, pixels of picture 1
-    QString reason;                 ///< Russian reason when !ok
 };
 
 } // namespace vorlan

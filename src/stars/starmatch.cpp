@@ -212,16 +212,12 @@ class Matcher {
         : m_ref(ref), m_other(other), m_o(o), m_refUsable(usableStars(ref)),
           m_otherUsable(usableStars(other)), m_refGrid(positionsOf(ref, m_refUsable), 16) {}
 
-    StarMatch run() {
-        StarMatch result;
-        if (int(m_refUsable.size()) < m_o.minMatched) {
-            result.reason = tooFewStarsReason(1, int(m_refUsable.size()), m_o.minMatched);
-            return result;
-        }
-        if (int(m_otherUsable.size()) < m_o.minMatched) {
-            result.reason = tooFewStarsReason(m_o.picture, int(m_otherUsable.size()), m_o.minMatched);
-            return result;
-        }
+    Outcome<StarMatch> run() {
+        auto refused = [](const QString& reason) { return Failure{InvalidValue, reason}; };
+        if (int(m_refUsable.size()) < m_o.minMatched)
+            return refused(tooFewStarsReason(1, int(m_refUsable.size()), m_o.minMatched));
+        if (int(m_otherUsable.size()) < m_o.minMatched)
+            return refused(tooFewStarsReason(m_o.picture, int(m_otherUsable.size()), m_o.minMatched));
         Proposal best; // none yet: no support, and evidence below any proposal's
         best.rms = 1e9;
         auto registers = [&](const Proposal& p) { return p.support >= std::max(m_o.minMatched, p.needed()); };
@@ -240,24 +236,10 @@ class Matcher {
         const bool registered = registers(best);
         // Fewer stars than needed, yet more than chance gives: the pictures share a few stars.
         const bool few = !registered && best.support >= 5 && best.evidence() >= FewEvidence;
-        if (!registered && !few) {
-            result.reason = otherFieldReason(m_o.picture);
-            return result;
-        }
-        result.matched = best.support;
-        result.rmsPixels = best.rms;
-        if (few) {
-            result.reason = tooFewMatchedReason(best.support, needed);
-            return result;
-        }
-        if (best.rms > m_o.maxRmsPixels) {
-            result.reason = looseFitReason(best.rms);
-            return result;
-        }
-        result.ok = true;
-        result.transform = best.t;
-        result.pairs = best.pairs;
-        return result;
+        if (!registered && !few) return refused(otherFieldReason(m_o.picture));
+        if (few) return refused(tooFewMatchedReason(best.support, needed));
+        if (best.rms > m_o.maxRmsPixels) return refused(looseFitReason(best.rms));
+        return StarMatch{best.t, best.pairs, best.support, best.rms};
     }
 
   private:
@@ -595,7 +577,7 @@ SimilarityTransform fitSimilarity(const QVector<QPointF>& from, const QVector<QP
     return t;
 }
 
-StarMatch matchStars(const StarList& reference, const StarList& other, const MatchOptions& options) {
+Outcome<StarMatch> matchStars(const StarList& reference, const StarList& other, const MatchOptions& options) {
     return Matcher(reference, other, options).run();
 }
 

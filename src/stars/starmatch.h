@@ -4,6 +4,7 @@
 // similarity transform (shift, turn, one scale, possibly a mirror) that carries picture k's
 // pixels onto picture 1's.
 
+#include "common/outcome.h"
 #include "stars/starlist.h"
 
 #include <QPointF>
@@ -27,10 +28,11 @@ struct MatchOptions {
 /// refined by least squares over every usable star matched within a shrinking radius (each pair
 /// weighted by how well its centroids are known), outliers rejected. When one picture holds far
 /// more stars (it shows more sky), parts of it are tried as well. A registration needs
-/// minMatched stars and more than chance coincidences could give. ok is false, with a Russian
-/// reason, when there are too few stars, too few in common or none (another field), or the fit
-/// leaves more than maxRmsPixels; matched and rmsPixels are then set when some stars agreed.
-StarMatch matchStars(const StarList& reference, const StarList& other, const MatchOptions& options = {});
+/// minMatched stars and more than chance coincidences could give. Fails, with a Russian reason,
+/// when there are too few stars, too few in common or none (another field), or the fit leaves
+/// more than maxRmsPixels.
+Outcome<StarMatch> matchStars(const StarList& reference, const StarList& other,
+                              const MatchOptions& options = {});
 
 /// The similarity transform (with the given mirror) that carries from[i] onto to[i] with the
 /// least sum of squared distances, each pair weighted by weights[i] (all 1 when weights is

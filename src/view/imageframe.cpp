@@ -1,6 +1,7 @@
 #include "view/imageframe.h"
 
 #include "shell/windowkit.h"
+#include "view/twips.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -65,12 +66,12 @@ void ImageFrame::shownChanged() {
 
 QPointF ImageFrame::shownTwips(QPointF pictureTwips) const {
     if (!isTurned()) return pictureTwips;
-    return m_toShown.map(pictureTwips / 15.0) * 15.0;
+    return toTwips(m_toShown.map(toPixels(pictureTwips)));
 }
 
 QPointF ImageFrame::pictureTwips(QPointF shownTwips) const {
     if (!isTurned()) return shownTwips;
-    return m_toShown.inverted().map(shownTwips / 15.0) * 15.0;
+    return toTwips(m_toShown.inverted().map(toPixels(shownTwips)));
 }
 
 void ImageFrame::setLeft(float l) {
@@ -196,7 +197,7 @@ void ImageFrame::paintEvent(QPaintEvent* e) {
 
 QPointF ImageFrame::twipsOf(const QPointF& widgetPos) const {
     const Placement at = placement();
-    return {(widgetPos.x() - at.originX) * 15.0, (widgetPos.y() - at.originY) * 15.0};
+    return {toTwips(widgetPos.x() - at.originX), toTwips(widgetPos.y() - at.originY)};
 }
 
 void ImageFrame::mousePressEvent(QMouseEvent* e) {
@@ -211,7 +212,7 @@ void ImageFrame::mousePressEvent(QMouseEvent* e) {
                                QPointF(at.originX, at.originY);
         const QRectF covered(corner / at.scale, QSizeF(1.0, 1.0) / at.scale);
         if (const std::optional<QPoint> star = brightestPixel(shownPicture(), covered))
-            t = (QPointF(*star) + QPointF(1e-3, 1e-3)) * at.scale * 15.0;
+            t = toTwips((QPointF(*star) + QPointF(1e-3, 1e-3)) * at.scale);
     }
     emit mouseDown(vbButton(e->button()), vbShift(e->modifiers()), float(t.x()), float(t.y()));
 }

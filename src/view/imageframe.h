@@ -15,7 +15,7 @@ namespace vorlan {
 /// by the remaining fraction, so pictures registered on each other cover the same sky in every
 /// screen pixel. Only the part inside the picture area is drawn, and what was drawn is kept until
 /// the scale, the position's fraction or the picture changes, so showing the frame again (a blink
-/// tick) costs a copy. Mouse events are reported in twips (pixels x 15, floats) measured from the
+/// tick) costs a copy. Mouse events are reported in twips (pixels x TwipsPerPixel, floats) measured from the
 /// picture's exact top-left corner, with the button (1 left, 2 right, 4 middle) and shift mask
 /// (1 Shift, 2 Ctrl, 4 Alt). A double-click reports one mouse-down, for its first press.
 ///
@@ -41,7 +41,7 @@ class ImageFrame : public QWidget {
     bool isTurned() const { return !m_turned.isNull(); }
     /// What the frame draws: the turned picture, or else the decoded one.
     const QImage& shownPicture() const { return isTurned() ? m_turned : m_image; }
-    /// A position in the decoded picture's twips (pixels x 15) as the shown picture's, and back;
+    /// A position in the decoded picture's twips (pixels x TwipsPerPixel) as the shown picture's, and back;
     /// the same position when the frame is not turned.
     QPointF shownTwips(QPointF pictureTwips) const;
     QPointF pictureTwips(QPointF shownTwips) const;

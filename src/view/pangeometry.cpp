@@ -1,6 +1,7 @@
 #include "view/pangeometry.h"
 
 #include "common/numberforms.h"
+#include "view/twips.h"
 
 #include <algorithm>
 #include <cmath>
@@ -36,8 +37,8 @@ RescaleGeometry rescaleGeometry(float oldScale, float newScale, float left, floa
     } else {
         const float a = oldScale * point1X;
         const float b = oldScale * point1Y;
-        g.left = left - (newScale / oldScale * a - a) / 15.0f;
-        g.top = top - (newScale / oldScale * b - b) / 15.0f;
+        g.left = left - toPixels(newScale / oldScale * a - a);
+        g.top = top - toPixels(newScale / oldScale * b - b);
     }
     g.width = int(Int(pictureWidth * newScale));
     g.height = int(Int(pictureHeight * newScale));

@@ -123,17 +123,17 @@ class TestAutoRegistration : public QObject {
 
         AutoRegistration r = registerOnPicture1(one, {{2, two}});
         if (throughSky) {
-            QVERIFY(!r.pictures[0].match.ok);
+            QVERIFY(!r.pictures[0].match.ok());
             r = registerOnPicture1(one, {{2, two}}, nullptr, {truth});
         }
         QVERIFY(!r.stopped);
         QCOMPARE(r.pictures.size(), 1);
         const RegisteredPicture& p2 = r.pictures[0];
-        QVERIFY2(p2.match.ok, qPrintable(p2.match.reason));
-        QCOMPARE(p2.match.transform.mirrored, mirrored);
+        QVERIFY2(p2.match.ok(), qPrintable(p2.match.reason()));
+        QCOMPARE(p2.match.value().transform.mirrored, mirrored);
         QCOMPARE(p2.turned.format(), mirrored ? QImage::Format_RGB32 : QImage::Format_Grayscale8);
-        QCOMPARE(p2.turned.size(), pictureTurn(p2.match.transform, two.size()).size);
-        QCOMPARE(registrationSummary(2, p2.match).contains(", зеркально, "), mirrored);
+        QCOMPARE(p2.turned.size(), pictureTurn(p2.match.value().transform, two.size()).size);
+        QCOMPARE(registrationSummary(2, p2.match.value()).contains(", зеркально, "), mirrored);
         for (int i = 0; i < 2; ++i)
             QVERIFY(QLineF(truth.map(p2.points[i]), r.points[i]).length() < 0.1);
     }

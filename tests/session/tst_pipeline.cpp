@@ -10,9 +10,12 @@
 #include "report/frmmovers.h"
 #include "session/pipeline.h"
 #include "session/session.h"
+#include "sky/platesolver.h"
 #include "stars/stardetect.h"
+#include "support/catalogfield.h"
 #include "support/moverfield.h"
 #include "support/moverfits.h"
+#include "support/processgroup.h"
 #include "support/skyframes.h"
 #include "support/useractions.h"
 #include "support/wcsheader.h"
@@ -51,6 +54,7 @@ class TestPipeline : public WindowTest {
     int changes = 0;
     QImage stars;  ///< 4000 x 3000 grey, 3000 stars
     QImage colour; ///< 4000 x 3000 colour night sky
+    PlateSolver solver;
 
     /// The work of a kind of job as the windows start it.
     std::function<void(JobControl&)> work(const QString& kind) {
@@ -72,6 +76,10 @@ class TestPipeline : public WindowTest {
             return [this](JobControl&) {
                 const StarList found = detectForMovingSearch(stars);
                 findMovingObjects({{found, {}, stars, 0.0}, {found, {}, stars, 0.25}, {found, {}, stars, 0.5}});
+            };
+        if (kind == "solve")
+            return [this, options = standInSolver(dir.path())](JobControl&) {
+                solver.solve(noiseStars(800, 600, 100, 3), options);
             };
         if (kind == "difference") return [&c](JobControl&) { differencePicture(c, c, {1, 0.5, 0.5}, {}, {}); };
         return [this, frame = c.copy(0, 0, 1600, 1000)](JobControl&) {
@@ -120,7 +128,7 @@ class TestPipeline : public WindowTest {
             field().objects, {}, [&](const MovingObject& o) { return QLineF(o.at, first).length(); });
         const QStringList lines = r->report.split('\n');
         QVERIFY2(lines.size() >= 5 && lines[3].isEmpty(), qPrintable(r->report));
-        const SkyWcs wcs = SkyWcs::fromFitsFile(files[0]);
+        const SkyWcs wcs = SkyWcs::fromFitsFile(files[0]).value();
         for (int i = 0; i < 3; ++i) {
             QVERIFY2(lines[i].startsWith("     VRL0001  C") && lines[i].endsWith("500"), qPrintable(lines[i]));
             QCOMPARE(lines[i].mid(15, 17), MoverFitsDays[i]);
@@ -178,6 +186,8 @@ class TestPipeline : public WindowTest {
             QTest::newRow(kind) << QString(kind) << 30.0;
         // Detection skips starless blocks whole: the 12-megapixel picture takes it only some 30 ms.
         QTest::newRow("detection") << QString("detection") << 4.0;
+        // solve-field works in processes of its own: the job only waits for them.
+        QTest::newRow("solve") << QString("solve") << 0.0;
     }
     void aStopEndsTheJobWithin100ms() {
         QFETCH(QString, kind);
@@ -195,15 +205,19 @@ class TestPipeline : public WindowTest {
                 ended = true;
             },
             {}, [&](const JobEnd& e) { end = e; }));
-        // Well into its work before the stop; the job needs no event loop until its end.
-        while (processCpuMs() - startedAt < leadMs && !ended)
+        // Well into its work (a solve: its solver running) before the stop; the job needs no event
+        // loop until its end.
+        while ((processCpuMs() - startedAt < leadMs || (kind == "solve" && !solver.isRunning())) && !ended)
             QThread::usleep(200);
+        const qint64 group = solver.processGroup();
         QVERIFY2(!ended, "the job ended before it could be stopped: give it more to do");
         const double stoppedAt = processCpuMs();
         jobs.requestStop();
         QTRY_VERIFY_WITH_TIMEOUT(end, 30000);
         qInfo("%s: %.1f ms of processor time from the stop to the end", qPrintable(kind), endedAt - stoppedAt);
         QVERIFY(end->stopped && !end->failure && endedAt - stoppedAt < 100);
+        if (group) QTRY_COMPARE_WITH_TIMEOUT(livingInGroup(group), 0, 1000); // the solver's whole tree
+        QCOMPARE(kind == "solve", group != 0);
     }
 };
 

@@ -3,6 +3,7 @@
 // a missing solver or index says what to install; a killed Vorlan leaves nothing. (A solve
 // through the window, a failing one and a stopped one: tst_skycoordinates.)
 
+#include "common/jobrunner.h"
 #include "sky/platesolver.h"
 #include "support/catalogfield.h"
 #include "support/datatable.h"
@@ -11,29 +12,32 @@
 #include "support/processgroup.h"
 
 #include <QDir>
-#include <QSignalSpy>
 #include <QtTest>
 #include <csignal>
+#include <optional>
 
 using namespace vorlan;
 using namespace vorlan::test;
 
 namespace {
 
-/// Waits for the solver's outcome; false when neither signal came within seconds.
-bool outcome(QSignalSpy& done, QSignalSpy& failed, int seconds) {
-    return QTest::qWaitFor([&] { return done.count() + failed.count() > 0; }, seconds * 1000);
-}
+/// A solve run as a job of the program's runner, and the process group its solver had.
+struct SolveRun {
+    std::optional<Outcome<SkyWcs>> outcome;
+    qint64 group = 0;
+};
 
-/// A solve-field in folder that hangs, with a child as astrometry-engine, and an (empty) index.
-SolveOptions standIn(const QString& folder) {
-    SolveOptions options{60, {}, folder + "/solve-field", folder + "/astrometry.cfg"};
-    QFile script(options.program), config(options.configFile), index(folder + "/index-4110.fits");
-    script.open(QIODevice::WriteOnly) && script.write("#!/bin/sh\nsleep 600 &\nexec sleep 600\n");
-    script.setPermissions(QFileDevice::ExeOwner | QFileDevice::ReadOwner);
-    config.open(QIODevice::WriteOnly) && config.write("index " + index.fileName().toUtf8());
-    index.open(QIODevice::WriteOnly);
-    return options;
+SolveRun solveInJob(PlateSolver& solver, const StarList& stars, const SolveOptions& options) {
+    SolveRun run;
+    JobRunner jobs;
+    jobs.start("solve", [&](JobControl&) { run.outcome = solver.solve(stars, options); });
+    QTest::qWaitFor(
+        [&] {
+            run.group = run.group ? run.group : solver.processGroup();
+            return !jobs.busy();
+        },
+        (options.timeLimitSeconds + 5) * 1000);
+    return run;
 }
 
 } // namespace
@@ -62,15 +66,12 @@ class TestPlateSolver : public QObject {
         SolveOptions options;
         options.scale = ScaleHintFromOptics(386.75, 9); // 4.80"/px, 2° over 1500 pixels
         PlateSolver solver;
-        QSignalSpy done(&solver, &PlateSolver::finished), failed(&solver, &PlateSolver::failed);
-        QVERIFY(solver.start(shuffled, options));
-        QVERIFY(!solver.start(shuffled, options)); // one run at a time
-        const qint64 group = solver.processGroup();
-        QVERIFY(outcome(done, failed, options.timeLimitSeconds + 5));
-        QVERIFY(QTest::qWaitFor([&] { return livingInGroup(group) == 0; }, 1000)); // nothing left
-        QVERIFY2(failed.isEmpty(), qPrintable(failed.value(0).value(0).toString()));
+        const SolveRun run = solveInJob(solver, shuffled, options);
+        QVERIFY(run.outcome && run.group > 0);
+        QVERIFY(QTest::qWaitFor([&] { return livingInGroup(run.group) == 0; }, 1000)); // nothing left
+        QVERIFY2(run.outcome->ok(), qPrintable(run.outcome->reason()));
         qInfo("solved in %.2f s, %d stars", solver.elapsedSeconds(), int(field.stars.stars.size()));
-        const SkyWcs wcs = done.first().first().value<SkyWcs>();
+        const SkyWcs wcs = run.outcome->value();
         QCOMPARE(wcs.width(), 1500);
         QCOMPARE(wcs.height(), 1000);
         QCOMPARE(wcs.catalogue(), QString("Tyc2"));
@@ -109,12 +110,9 @@ class TestPlateSolver : public QObject {
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(config.arg(dir.path()).toUtf8());
         }
-        PlateSolver solver;
-        QSignalSpy done(&solver, &PlateSolver::finished), failed(&solver, &PlateSolver::failed);
-        QVERIFY(solver.start(noiseStars(800, 600, stars, 3), options));
-        QVERIFY(outcome(done, failed, 5));
-        QCOMPARE(failed.first().first().toString(), reason);
-        QVERIFY(done.isEmpty());
+        const Outcome<SkyWcs> solved = PlateSolver().solve(noiseStars(800, 600, stars, 3), options);
+        QCOMPARE(solved.reason(), reason);
+        QCOMPARE(solved.failure().number, int(InvalidValue));
     }
 
     // A bad TMPDIR is named, and nothing written (no astrometry.cfg over the user's). A Vorlan
@@ -122,17 +120,16 @@ class TestPlateSolver : public QObject {
     // folder it left, and keeps that of a running one.
     void leavesNoFilesNorProcesses() {
         QTemporaryDir scratch; // the working folder, with an astrometry.cfg of the user's
-        const SolveOptions options = standIn(scratch.path());
+        const SolveOptions options = standInSolver(scratch.path());
         const QString current = QDir::currentPath();
         auto restore =
             qScopeGuard([&, tmp = qgetenv("TMPDIR")] { qputenv("TMPDIR", tmp), QDir::setCurrent(current); });
         QDir::setCurrent(scratch.path());
         for (const QString& tmp : {scratch.filePath("gone"), options.program, QString("tmp")}) {
             qputenv("TMPDIR", tmp.toUtf8());
-            PlateSolver solver;
-            QSignalSpy done(&solver, &PlateSolver::finished), failed(&solver, &PlateSolver::failed);
-            QVERIFY(solver.start(noiseStars(800, 600, 100, 3), options) && outcome(done, failed, 5));
-            QVERIFY(failed.value(0).value(0).toString().contains(" " + tmp + " нет. Укажите в TMPDIR"));
+            const Outcome<SkyWcs> solved = PlateSolver().solve(noiseStars(800, 600, 100, 3), options);
+            QVERIFY2(solved.reason().contains(" " + tmp + " нет. Укажите в TMPDIR"),
+                     qPrintable(solved.reason()));
         }
         QFile users(options.configFile);
         QVERIFY(users.open(QIODevice::ReadOnly) &&
@@ -161,7 +158,11 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsSet("SOLVE_STAND_IN")) {
         QCoreApplication app(argc, argv);
         PlateSolver solver;
-        solver.start(noiseStars(800, 600, 100, 3), standIn(qEnvironmentVariable("SOLVE_STAND_IN")));
+        JobRunner jobs;
+        jobs.start("solve", [&solver, options = standInSolver(qEnvironmentVariable("SOLVE_STAND_IN"))](
+                                JobControl&) { solver.solve(noiseStars(800, 600, 100, 3), options); });
+        while (!solver.isRunning())
+            QThread::msleep(5);
         std::printf("%lld\n", solver.processGroup());
         std::fflush(stdout);
         return app.exec();

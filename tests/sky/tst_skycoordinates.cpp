@@ -50,10 +50,16 @@ std::optional<SkyCoord> readout() {
     return SkyCoord{State().CoordRA, State().CoordDec};
 }
 
-/// Chooses "Определить координаты по звёздам..." and waits until its solver process runs.
+/// Chooses "Определить координаты по звёздам..." and waits until its solver process runs and
+/// the window says so.
 bool solverRuns(frmBl& f) {
     return chooseMenuItem(&f, f.mnuViravnivanie, f.mnuSolve) && SolveFormExists() &&
-           QTest::qWaitFor([] { return SolveForm().solver().isRunning(); }, 30000);
+           QTest::qWaitFor(
+               [] {
+                   return SolveForm().solver().isRunning() &&
+                          SolveForm().lblShag->text().startsWith(QStringLiteral("Звёзд на снимке: "));
+               },
+               30000);
 }
 
 /// Waits for the solve under way to end and its outcome to be handled.
@@ -219,6 +225,7 @@ class TestSkyCoordinates : public WindowTest {
         QVERIFY(QTest::qWaitFor([&] { return livingInGroup(group) == 0; }, 1000));
         qInfo("stopped in %lld ms", clock.elapsed());
         QVERIFY(!w.isVisible());
+        QVERIFY(jobEnds()); // the stop ends the runner's job, so the next start is taken
 
         QVERIFY(solverRuns(*f));
         QVERIFY(solveEnds(10 + 5));

@@ -42,7 +42,7 @@ inline QString ceresPicture(const QTemporaryDir& dir, const QString& name, const
                                        "CRVAL1 = %1|CRVAL2 = %2|CD1_1 = -0.0005|CD2_2 = 0.0005")
                             .arg(Ceres.ra, 0, 'g', 15)
                             .arg(Ceres.dec, 0, 'g', 15);
-    const SkyWcs wcs = SkyWcs::fromHeaderText(cards(tan + "|IMAGEW = 1600|IMAGEH = 1200").join('\n'));
+    const SkyWcs wcs = SkyWcs::fromHeaderText(cards(tan + "|IMAGEW = 1600|IMAGEH = 1200").join('\n')).value();
     QVector<SkyStar> sky = randomSky(QRectF(40, 40, 1520, 1120), 150, 7, 20, 160);
     const QPointF dot = *wcs.skyToPicture({dotRa * Deg, dotDec * Deg});
     sky.push_back({dot.x(), dot.y(), 120});

@@ -45,7 +45,7 @@ inline SkyWcs tanWcs(const TanPicture& tan, QStringList cards = {}) {
     if (cards.isEmpty()) cards = tanHeaderCards(tan);
     cards << QStringLiteral("IMAGEW  = %1").arg(tan.widthPx)
           << QStringLiteral("IMAGEH  = %1").arg(tan.heightPx);
-    return SkyWcs::fromHeaderText(cards.join(QLatin1Char('\n')));
+    return SkyWcs::fromHeaderText(cards.join(QLatin1Char('\n'))).valueOr(SkyWcs());
 }
 
 /// Writes picture as a 16-bit FITS file whose header carries cards as well. Returns cfitsio's
