@@ -244,7 +244,7 @@ class TestCommandLine : public QObject {
         QVERIFY2(r.status == 0, qPrintable(r.err.right(300)));
         const QStringList out = r.out.split('\n', Qt::SkipEmptyParts);
         QVERIFY2(out.size() == 3, qPrintable(r.out));
-        const SkyWcs wcs = SkyWcs::fromFitsFile(paths[0]);
+        const SkyWcs wcs = SkyWcs::fromFitsFile(paths[0]).value();
         for (int k = 0; k < 3; ++k) {
             const QDateTime t = meanFrameTime(s, 6 * k, 6 * k + 5);
             QCOMPARE(out[k].mid(15, 10), t.toString("yyyy MM dd"));

@@ -20,7 +20,8 @@ const TanPicture Field{150 * Rad, 20 * Rad, 0.2, 0, 400, 300};
 
 SkyWcs wcsOf(const TanPicture& tan) {
     return SkyWcs::fromHeaderText(tanHeaderCards(tan).join('\n') +
-                                  QString("\nNAXIS1  = %1\nNAXIS2  = %2").arg(tan.widthPx).arg(tan.heightPx));
+                                  QString("\nNAXIS1  = %1\nNAXIS2  = %2").arg(tan.widthPx).arg(tan.heightPx))
+        .value();
 }
 
 } // namespace
