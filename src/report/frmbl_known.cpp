@@ -8,6 +8,7 @@
 #include "report/knownsession.h"
 #include "report/moversession.h"
 #include "report/reportsettings.h"
+#include "series/shownseries.h"
 #include "shell/frmbl.h"
 #include "shell/prompter.h"
 #include "sky/picturesky.h"
@@ -46,6 +47,7 @@ struct KnownOutcome {
     std::shared_ptr<const std::vector<OrbitRecord>> orbits;
     int skipped = 0;
     std::vector<KnownObject> known;
+    std::array<std::vector<KnownObject>, 2> onStacks;
     QString limitNote;
     std::optional<Failure> failure;
 };
@@ -100,11 +102,18 @@ void frmBl::refreshKnownObjects() {
     if (files.isEmpty() || jobs().busy()) return;
     const SkyWcs* wcs = m_sky->wcsInForce();
     const std::optional<QDateTime> time = wcs ? pictureTime(1) : std::nullopt;
-    const QString key = knownKey(Img1->picture().cacheKey(), wcs, time, s);
+    // Stacks 2 and 3 lie on picture 1's pixels: its sky with their own mid-times places the objects on them.
+    std::array<std::optional<QDateTime>, 2> stackTimes;
+    for (int i = 0; i < 2; ++i)
+        if (stackIn(1) && stackIn(i + 2)) stackTimes[size_t(i)] = stackIn(i + 2)->midTime;
+    QString key = knownKey(Img1->picture().cacheKey(), wcs, time, s);
+    for (const std::optional<QDateTime>& t : stackTimes)
+        key += QStringLiteral("|%1").arg(t ? t->toMSecsSinceEpoch() : 0);
     if (key == k.knownFor) return;
     k.knownFor = key;
     if (!wcs || !time) {
         k.known.clear();
+        k.onStacks = {};
         showKnownObjects();
         return;
     }
@@ -116,7 +125,7 @@ void frmBl::refreshKnownObjects() {
     const bool started = startJob(
         QStringLiteral("Известные объекты"),
         [outcome, files, picture = *wcs, when = *time, where = s.observatory(), options, automatic,
-         image = Img1->picture()](JobControl& c) mutable {
+         image = Img1->picture(), stackTimes](JobControl& c) mutable {
             if (!outcome->orbits) {
                 auto all = std::make_shared<std::vector<OrbitRecord>>();
                 for (const QString& f : files) {
@@ -142,6 +151,10 @@ void frmBl::refreshKnownObjects() {
             }
             c.progress(0, 1, QStringLiteral("положения известных объектов"));
             outcome->known = knownObjectsInPicture(*outcome->orbits, picture, when, where, options, &c);
+            for (size_t i = 0; i < stackTimes.size(); ++i)
+                if (stackTimes[i])
+                    outcome->onStacks[i] =
+                        knownObjectsInPicture(*outcome->orbits, picture, *stackTimes[i], where, options, &c);
         },
         [this](const JobProgress& p) {
             if (mnuKnownObjects->isChecked()) KnownWindow().setProgress(p.text, p.done, p.total);
@@ -159,6 +172,7 @@ void frmBl::refreshKnownObjects() {
             k.orbitsFrom = files;
             k.skipped = outcome->skipped;
             k.known = outcome->known;
+            k.onStacks = outcome->onStacks;
             k.limitNote = outcome->limitNote;
             showKnownObjects();
         });
@@ -170,6 +184,10 @@ void frmBl::showKnownObjects() {
     const bool shown = mnuKnownObjects->isChecked();
     if (!k.overlay) k.overlay = new KnownOverlay(Img1);
     k.overlay->setObjects(shown ? k.known : std::vector<KnownObject>{});
+    for (int i = 0; i < 2; ++i) {
+        if (!k.stackOverlays[size_t(i)]) k.stackOverlays[size_t(i)] = new KnownOverlay(Img(i + 2));
+        k.stackOverlays[size_t(i)]->setObjects(shown ? k.onStacks[size_t(i)] : std::vector<KnownObject>{});
+    }
     if (shown) {
         std::vector<SkyCoord> candidates;
         for (const MovingCandidate& c : m_session->result.movers)

@@ -10,7 +10,10 @@
 #include "report/frmsettings.h"
 #include "report/knownsession.h"
 #include "report/reportsettings.h"
+#include "series/frmseries.h"
+#include "shell/clicklabel.h"
 #include "support/ceresfield.h"
+#include "support/seriesframes.h"
 #include "support/starsky.h"
 #include "support/useractions.h"
 #include "support/wcsheader.h"
@@ -151,6 +154,55 @@ class TestKnownWindow : public WindowTest {
         QVERIFY2(report[0].startsWith("00001         C2026 03 16.08333 23 15 39."), qPrintable(report[0]));
         QVERIFY2(report[0].endsWith("500") && report[1].endsWith("500"), qPrintable(report[0]));
         QVERIFY2(report[1].startsWith("00001         C2026 03 16.11111 23 15 41."), qPrintable(report[1]));
+    }
+
+    // Stacks of a series taken round Ceres: each stack circles the objects where they stand at its
+    // own mid-time, so the circles move with the blink.
+    void circlesFollowTheStacks() {
+        SeriesScene s = smallerScene(480, 360, 12, 140);
+        s.turnDegrees = 0;
+        s.withWcs = true;
+        s.centreRa = Ceres.ra * Deg;
+        s.centreDec = Ceres.dec * Deg;
+        s.start = QDateTime(QDate(2026, 3, 16), QTime(1, 40), Qt::UTC);
+        s.cadenceSeconds = 200;
+        prompter->openNameLists.enqueue(writeSeries(s, dir.path()).paths);
+        QVERIFY(chooseMenuItem(f, f->mnuFile, f->mnuFileSeries));
+        QVERIFY(jobEnds());
+        QTest::mouseClick(f->findChild<frmSeries*>()->cmdStack, Qt::LeftButton);
+        QVERIFY(jobEnds());
+
+        const QString orbits = dir.filePath("MPCORB.DAT");
+        QFile file(orbits);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(ceresOrbitFile());
+        file.close();
+        prompter->openNames << orbits;
+        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuOrbitFile));
+        QVERIFY(jobEnds());
+        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuKnownObjects));
+        QVERIFY(jobEnds());
+
+        const KnownSession& k = f->knownSession();
+        auto ceresIn = [](const std::vector<KnownObject>& known) {
+            const auto c = std::find_if(known.begin(), known.end(), [](const KnownObject& o) { return o.designation == "(1)"; });
+            return c == known.end() ? std::optional<QPointF>() : std::optional<QPointF>(c->pixel);
+        };
+        const std::optional<QPointF> first = ceresIn(k.known);
+        QVERIFY(first);
+        double moved = 0;
+        for (int i = 0; i < 2; ++i) {
+            const std::optional<QPointF> later = ceresIn(k.onStacks[size_t(i)]);
+            QVERIFY2(later, qPrintable(QString::number(k.onStacks[size_t(i)].size())));
+            // Ceres moves about a quarter of a pixel a minute here: later stacks, farther along.
+            QVERIFY2(QLineF(*first, *later).length() > moved + 1, qPrintable(QString::number(QLineF(*first, *later).length())));
+            moved = QLineF(*first, *later).length();
+            QTest::mouseClick(f->Lbl(i + 2), Qt::LeftButton);
+            const QImage grab = f->Img(i + 2)->grab().toImage();
+            const Placement at = f->Img(i + 2)->placement();
+            const QPointF centre(at.originX + later->x() * at.scale, at.originY + later->y() * at.scale);
+            QVERIFY(ringNear(grab, centre + QPointF(KnownOverlay::Radius, 0)));
+        }
     }
 };
 

@@ -40,6 +40,7 @@ struct SeriesScene {
     /// fieldDegrees across its width.
     bool withWcs = false;
     double fieldDegrees = 0.5;
+    double centreRa = 1.0, centreDec = 0.5; ///< radians: where the WCS puts the frame's centre
 };
 
 /// A scene smaller than the default, where size does not change what is tested.
@@ -135,7 +136,7 @@ inline WrittenSeries writeSeries(const SeriesScene& s, const QString& dir) {
                              QStringLiteral("EXPTIME = %1").arg(s.exposureSeconds)};
         if (s.withWcs) {
             // One sky point at frame 1's pixel p and this frame's p - drift; FITS rows count upwards.
-            QStringList wcs = tanHeaderCards(TanPicture{1.0, 0.5, s.fieldDegrees, 0, s.width, s.height});
+            QStringList wcs = tanHeaderCards(TanPicture{s.centreRa, s.centreDec, s.fieldDegrees, 0, s.width, s.height});
             wcs[2] = QStringLiteral("CRPIX1  = %1").arg(s.width / 2.0 + 0.5 - t.tx, 0, 'f', 6);
             wcs[3] = QStringLiteral("CRPIX2  = %1").arg(s.height / 2.0 + 0.5 + t.ty, 0, 'f', 6);
             cards += wcs;
