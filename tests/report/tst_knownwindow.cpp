@@ -58,6 +58,18 @@ class TestKnownWindow : public WindowTest {
     Q_OBJECT
     QTemporaryDir settingsDir;
 
+  private:
+    /// The orbit file of the Ceres field, written and chosen through "Файл орбит малых планет...".
+    QString chooseCeresOrbits() {
+        const QString orbits = dir.filePath("MPCORB.DAT");
+        QFile file(orbits);
+        if (!file.open(QIODevice::WriteOnly)) return {};
+        file.write(ceresOrbitFile());
+        file.close();
+        prompter->openNames << orbits;
+        return chooseMenuItem(f, f->mnuVL, f->mnuOrbitFile) ? orbits : QString();
+    }
+
   private slots:
     void initTestCase() {
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
@@ -74,13 +86,8 @@ class TestKnownWindow : public WindowTest {
         QVERIFY(chooseMenuItem(f, f->mnuViravnivanie, f->mnuAutoSovm));
         QVERIFY(jobEnds());
 
-        const QString orbits = dir.filePath("MPCORB.DAT");
-        QFile file(orbits);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(ceresOrbitFile());
-        file.close();
-        prompter->openNames << orbits;
-        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuOrbitFile));
+        const QString orbits = chooseCeresOrbits();
+        QVERIFY(!orbits.isEmpty());
         QCOMPARE(prompter->dialogTitles.last(), QString("Файл орбит малых планет"));
         QVERIFY(jobEnds());
         QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuKnownObjects));
@@ -172,13 +179,7 @@ class TestKnownWindow : public WindowTest {
         QTest::mouseClick(f->findChild<frmSeries*>()->cmdStack, Qt::LeftButton);
         QVERIFY(jobEnds());
 
-        const QString orbits = dir.filePath("MPCORB.DAT");
-        QFile file(orbits);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(ceresOrbitFile());
-        file.close();
-        prompter->openNames << orbits;
-        QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuOrbitFile));
+        QVERIFY(!chooseCeresOrbits().isEmpty());
         QVERIFY(jobEnds());
         QVERIFY(chooseMenuItem(f, f->mnuVL, f->mnuKnownObjects));
         QVERIFY(jobEnds());
