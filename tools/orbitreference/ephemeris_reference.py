@@ -163,3 +163,41 @@ for packed, dM, H in [("00001", 0.0, 3.34), ("K24A01B", 0.04, 14.2), ("~0000", -
     line = f"// window test {packed}: M {M:.5f} H {H}  {math.degrees(b.a_ra):.8f} {math.degrees(b.a_dec):.8f} V {b.mag:.2f}"
     b.compute(ephem.Date(site.date + 40 * ephem.minute))
     print(line + f"; 40 min later {math.degrees(b.a_ra):.8f} {math.degrees(b.a_dec):.8f}")
+
+# The near-Earth object topocentric from G96 by the same Kepler solution: the site's place carried
+# to GCRS by astropy (Debian python3-astropy; its ERFA precession-nutation and Earth rotation,
+# UT1 taken as UTC: 0.1 s moves the site 46 m, 0.001″ at this distance), light time iterated from
+# the site. Printed 332.02434174 16.21044827.
+def kepler_topocentric():
+    from astropy.utils import iers
+    iers.conf.auto_download = False
+    from astropy.time import Time
+    from astropy.coordinates import EarthLocation
+    import astropy.units as u
+    loc = EarthLocation.from_geocentric(*(xyz * u.m))
+    site = loc.get_gcrs_posvel(Time("2026-03-16T02:00:00", scale="utc"))[0].get_xyz().to(u.au).value
+    a, e, i, node, peri, M = nea
+    tt = tt_jd(*UTC)
+    earth = erfa.epv00(tt, 0.0)[0][0] + site
+    # kepler_place's propagation with the observer moved to the site.
+    R = np.array([[1, 0, 0], [0, math.cos(EPS), -math.sin(EPS)], [0, math.sin(EPS), math.cos(EPS)]])
+    w, O, inc = map(math.radians, (peri, node, i))
+    P = np.array([math.cos(w) * math.cos(O) - math.sin(w) * math.sin(O) * math.cos(inc),
+                  math.cos(w) * math.sin(O) + math.sin(w) * math.cos(O) * math.cos(inc), math.sin(w) * math.sin(inc)])
+    Q = np.array([-math.sin(w) * math.cos(O) - math.cos(w) * math.sin(O) * math.cos(inc),
+                  -math.sin(w) * math.sin(O) + math.cos(w) * math.cos(O) * math.cos(inc), math.cos(w) * math.sin(inc)])
+    epoch_jd = tt_jd(*EPOCH, 0, 0, 0.0) - 69.184 / 86400
+    def helio(t):
+        m = math.radians(M) + K / a ** 1.5 * (t - epoch_jd)
+        E = m
+        for _ in range(50):
+            E -= (E - e * math.sin(E) - m) / (1 - e * math.cos(E))
+        return R @ (a * (math.cos(E) - e) * P + a * math.sqrt(1 - e * e) * math.sin(E) * Q)
+    tau = 0
+    for _ in range(5):
+        g = helio(tt - tau) - earth
+        tau = np.linalg.norm(g) / 173.1446326846693
+    ra, dec = erfa.c2s(g)
+    return math.degrees(erfa.anp(ra)), math.degrees(dec)
+
+print("// near-Earth object topocentric from G96, Kepler + ERFA + astropy: %.8f %.8f" % kepler_topocentric())
