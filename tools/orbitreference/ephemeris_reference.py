@@ -130,7 +130,7 @@ for packed, kind, y, m, d, q, e, peri, node, incl, H, Kk in comets:
 
 # The near-Earth object once more, geocentric, by a plain Kepler solution in double precision with
 # ERFA's Earth: the check of its row that does not go through PyEphem's frames.
-def kepler_place(a, e, i, node, peri, M, epoch_jd, tt):
+def kepler_place(a, e, i, node, peri, M, epoch_jd, tt, site=np.zeros(3)):
     R = np.array([[1, 0, 0], [0, math.cos(EPS), -math.sin(EPS)], [0, math.sin(EPS), math.cos(EPS)]])
     w, O, inc = map(math.radians, (peri, node, i))
     P = np.array([math.cos(w) * math.cos(O) - math.sin(w) * math.sin(O) * math.cos(inc),
@@ -143,7 +143,7 @@ def kepler_place(a, e, i, node, peri, M, epoch_jd, tt):
         for _ in range(50):
             E -= (E - e * math.sin(E) - m) / (1 - e * math.cos(E))
         return R @ (a * (math.cos(E) - e) * P + a * math.sqrt(1 - e * e) * math.sin(E) * Q)
-    earth = erfa.epv00(tt, 0.0)[0][0]
+    earth = erfa.epv00(tt, 0.0)[0][0] + site
     tau = 0
     for _ in range(4):
         g = helio(tt - tau) - earth
@@ -176,28 +176,6 @@ def kepler_topocentric():
     import astropy.units as u
     loc = EarthLocation.from_geocentric(*(xyz * u.m))
     site = loc.get_gcrs_posvel(Time("2026-03-16T02:00:00", scale="utc"))[0].get_xyz().to(u.au).value
-    a, e, i, node, peri, M = nea
-    tt = tt_jd(*UTC)
-    earth = erfa.epv00(tt, 0.0)[0][0] + site
-    # kepler_place's propagation with the observer moved to the site.
-    R = np.array([[1, 0, 0], [0, math.cos(EPS), -math.sin(EPS)], [0, math.sin(EPS), math.cos(EPS)]])
-    w, O, inc = map(math.radians, (peri, node, i))
-    P = np.array([math.cos(w) * math.cos(O) - math.sin(w) * math.sin(O) * math.cos(inc),
-                  math.cos(w) * math.sin(O) + math.sin(w) * math.cos(O) * math.cos(inc), math.sin(w) * math.sin(inc)])
-    Q = np.array([-math.sin(w) * math.cos(O) - math.cos(w) * math.sin(O) * math.cos(inc),
-                  -math.sin(w) * math.sin(O) + math.cos(w) * math.cos(O) * math.cos(inc), math.cos(w) * math.sin(inc)])
-    epoch_jd = tt_jd(*EPOCH, 0, 0, 0.0) - 69.184 / 86400
-    def helio(t):
-        m = math.radians(M) + K / a ** 1.5 * (t - epoch_jd)
-        E = m
-        for _ in range(50):
-            E -= (E - e * math.sin(E) - m) / (1 - e * math.cos(E))
-        return R @ (a * (math.cos(E) - e) * P + a * math.sqrt(1 - e * e) * math.sin(E) * Q)
-    tau = 0
-    for _ in range(5):
-        g = helio(tt - tau) - earth
-        tau = np.linalg.norm(g) / 173.1446326846693
-    ra, dec = erfa.c2s(g)
-    return math.degrees(erfa.anp(ra)), math.degrees(dec)
+    return kepler_place(*nea, tt_jd(*EPOCH, 0, 0, 0.0) - 69.184 / 86400, tt_jd(*UTC), site)
 
 print("// near-Earth object topocentric from G96, Kepler + ERFA + astropy: %.8f %.8f" % kepler_topocentric())
