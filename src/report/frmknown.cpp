@@ -1,6 +1,7 @@
 #include "report/frmknown.h"
 
 #include "shell/frmbl.h"
+#include "shell/windowkit.h"
 #include "view/imageframe.h"
 
 #include <QApplication>
@@ -21,11 +22,6 @@ namespace vorlan {
 namespace {
 
 QPointer<frmKnown> s_window;
-
-template <typename W> W* named(W* w, const char* name) {
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
 
 /// What the picture shows beside a circle: the designation and V to 0.1.
 QString label(const KnownObject& k) {

@@ -2,6 +2,7 @@
 
 #include "shell/frmbl.h"
 #include "shell/guard.h"
+#include "shell/windowkit.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -16,11 +17,6 @@ namespace vorlan {
 namespace {
 
 QPointer<frmMovers> s_window;
-
-template <typename W> W* named(W* w, const char* name) {
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
 
 } // namespace
 

@@ -2,6 +2,7 @@
 
 #include "report/reportsettings.h"
 #include "shell/guard.h"
+#include "shell/windowkit.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,11 +18,6 @@
 namespace vorlan {
 
 namespace {
-
-template <typename W> W* named(W* w, const char* name) {
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
 
 /// A field that takes only letters and digits, at most `most` of them: what the report line has
 /// room for.
